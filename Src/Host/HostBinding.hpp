@@ -1,0 +1,48 @@
+// The module's side of the host boundary: its copy of the host's service table, the context
+// pointers, and one forwarder per host service the module uses. The add-on's logic calls the
+// forwarders as if the host were linked in.
+#pragma once
+
+#include "Api/Api.hpp"
+
+// Module-wide binding state: written only by SetImportedFuncAddrs and the entry points.
+extern API_ServiceEntry ServiceTable[HostServiceTableSize];
+extern bool ServiceTableBound;
+extern API_HostContext* HostContext;                  // set from initialize to release
+extern API_RegistrationContext* RegistrationContext;  // set only while register runs
+
+// A plain forwarder reads its entry at the time of the call, answers ServiceNotAvailable when the
+// host left it out, and otherwise passes the host context and the arguments through unchanged.
+#define QM_FORWARDER_Plain(name, entry, params, args)                              \
+    inline GSErrCode name(QM_UNPAREN params)                                       \
+    {                                                                              \
+        const API_ServiceEntry raw = ServiceTable[ServiceIndex::name];             \
+        if (raw == nullptr)                                                        \
+            return ServiceNotAvailable;                                            \
+        return reinterpret_cast<ServiceEntry::name>(raw)(HostContext, QM_UNPAREN args); \
+    }
+#define QM_FORWARDER_AddMenu(name, entry, params, args)
+#define QM_FORWARDER_Report(name, entry, params, args)
+#define QM_FORWARDER(shape, name, entry, params, args) QM_FORWARDER_##shape(name, entry, params, args)
+QM_HOST_SERVICES(QM_FORWARDER)
+#undef QM_FORWARDER
+
+// Asks the host for the menu of string resource `menuStrResID`. Runs during registration and so
+// passes no context: the four values go to the host in a 32-byte request record.
+inline GSErrCode HostAddMenu(Int16 menuStrResID, Int16 promptStrResID, Int32 menuPosCode, Int32 menuFlags)
+{
+    const API_ServiceEntry raw = ServiceTable[ServiceIndex::HostAddMenu];
+    if (raw == nullptr)
+        return ServiceNotAvailable;
+    API_MenuRequest request;
+    request.menuStrResID = menuStrResID;
+    request.promptStrResID = promptStrResID;
+    request.menuPosCode = menuPosCode;
+    request.menuFlags = menuFlags;
+    return reinterpret_cast<ServiceEntry::HostAddMenu>(raw)(&request);
+}
+
+// Writes one line to the host's report window. With flag 1 `text` is a printf format applied to
+// the further arguments; with flag 0 it is the line as it stands. The result is the host's; a host
+// without the service gives 0.
+GSErrCode HostReportMessage(const GS::UniString* text, Int32 flag, ...);

@@ -1,0 +1,31 @@
+// Small helpers over the forwarders for the shapes the add-on's phases repeat: an undoable command
+// around a callable, and a report line with an error code.
+#pragma once
+
+#include "HostBinding.hpp"
+
+// Runs `callable` (no arguments, returns GSErrCode) as the undoable command `name`. The name is
+// made into a GS::UniString here and released when the command returns. The host runs the
+// callable before this returns, so it may refer to the caller's locals.
+template <typename Callable>
+GSErrCode RunUndoableCommand(const char* name, Callable& callable)
+{
+    const GS::UniString commandName(name);
+    API_CommandCallable command;
+    command.invoke = [](void* state) -> GSErrCode { return (*static_cast<Callable*>(state))(); };
+    command.state = &callable;
+    return HostRunUndoableCommand(&commandName, &command);
+}
+
+// Reports `code` with `format`, a fixed text ending in ": %d", as one report-window line.
+inline void ReportErrorCode(const char* format, GSErrCode code)
+{
+    const GS::UniString text(format);
+    HostReportMessage(&text, 1, code);
+}
+
+// Reports a finished text as one report-window line.
+inline void ReportText(const GS::UniString& text)
+{
+    HostReportMessage(&text, 0);
+}
