@@ -1,0 +1,27 @@
+// Keeps the expression lists of owned property definitions across the replacement of the owned
+// groups: saved before the removal, written into the re-imported definitions afterwards.
+#pragma once
+
+#include <map>
+
+#include "Api/Api.hpp"
+#include "GSRoot/GSRoot.hpp"
+
+// The owning group's name, ";" and the definition's name, exactly as the host gives them.
+using ExpressionKey = GS::UniString;
+using ExpressionList = GS::Array<GS::UniString>;
+
+// Saved expression lists, module-wide: created empty at load, destroyed at unload. Entries stay
+// from a run that did not get to re-apply them until a later run does.
+extern std::map<ExpressionKey, ExpressionList> ExpressionStore;
+
+ExpressionKey MakeExpressionKey(const GS::UniString& groupName, const GS::UniString& definitionName);
+
+// Saves the expression list of every owned definition whose expression flag is set. Reports
+// "Expressions Export Error: %d" and saves nothing when the definitions cannot be listed.
+void ExportExpressions();
+
+// Writes each saved list into every owned definition of the same key, one undoable command
+// "Import Expressions" each, then empties the store and restores the element values. When the
+// definitions cannot be listed it reports "Error: %d" and stops, keeping the store for a later run.
+void ImportExpressions();
