@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test: the Linux suites (unit, ABI
+# and end-to-end) and the Windows cross-build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+Tools/install-deps.sh
+
+cmake --preset debug
+cmake --build --preset debug
+ctest --preset debug
+
+cmake --preset windows
+cmake --build --preset windows
