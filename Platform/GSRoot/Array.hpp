@@ -60,7 +60,7 @@ public:
     T& Emplace(Args&&... args)
     {
         if (count == capacity)
-            Grow(capacity == 0 ? 4 : capacity * 2);
+            return EmplaceGrowing(std::forward<Args>(args)...);
         T* slot = new (items + count) T(std::forward<Args>(args)...);
         ++count;
         return *slot;
@@ -89,12 +89,18 @@ public:
     }
 
 private:
-    void Grow(USize newCapacity)
+    static T* AllocateItems(USize itemCapacity)
     {
-        void* block = MemoryManager::Allocate(sizeof(T) * static_cast<std::size_t>(newCapacity));
+        void* block = MemoryManager::Allocate(sizeof(T) * static_cast<std::size_t>(itemCapacity));
         if (block == nullptr)
             throw std::bad_alloc();
-        T* moved = static_cast<T*>(block);
+        return static_cast<T*>(block);
+    }
+
+    // Moves the elements into `moved`, a block of `newCapacity` items, and releases the old one.
+    // Element types must not throw from their move constructor.
+    void MoveInto(T* moved, USize newCapacity) noexcept
+    {
         for (USize i = 0; i < count; ++i) {
             new (moved + i) T(std::move(items[i]));
             items[i].~T();
@@ -102,6 +108,27 @@ private:
         MemoryManager::Free(items);
         items = moved;
         capacity = newCapacity;
+    }
+
+    void Grow(USize newCapacity) { MoveInto(AllocateItems(newCapacity), newCapacity); }
+
+    // Makes the new element in the larger block before the old elements move, since `args` may
+    // refer to one of them.
+    template <typename... Args>
+    T& EmplaceGrowing(Args&&... args)
+    {
+        const USize newCapacity = capacity == 0 ? 4 : capacity * 2;
+        T* moved = AllocateItems(newCapacity);
+        T* slot;
+        try {
+            slot = new (moved + count) T(std::forward<Args>(args)...);
+        } catch (...) {
+            MemoryManager::Free(moved);
+            throw;
+        }
+        MoveInto(moved, newCapacity);
+        ++count;
+        return *slot;
     }
 
     void CopyFrom(const Array& other)

@@ -20,6 +20,11 @@ public:
     // Blocks and bytes handed out and not yet released, over the whole process.
     static std::size_t LiveBlocks() noexcept;
     static std::size_t LiveBytes() noexcept;
+
+    // Makes Allocate fail (return nullptr) whenever the live bytes would exceed `limit`, so that
+    // tests can exhaust memory on purpose; SIZE_MAX, the initial value, means no limit. Returns
+    // the previous limit.
+    static std::size_t SetLiveBytesLimit(std::size_t limit) noexcept;
 };
 
 // Standard-library allocator over MemoryManager.
