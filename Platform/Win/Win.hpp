@@ -4,6 +4,14 @@
 
 #if defined(_WIN32)
 
+// Keep <windows.h> from defining min and max as macros and from pulling in rarely used parts;
+// the common dialog declarations come from <commdlg.h> below.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
 #include <commdlg.h>
 

@@ -1,0 +1,264 @@
+#include <algorithm>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "DialogRequest.hpp"
+#include "TempFolder.hpp"
+#include "Win/DialogProviders.hpp"
+#include "Win/Win.hpp"
+
+namespace {
+
+std::u16string Utf16Of(const std::string& ascii)
+{
+    return std::u16string(ascii.begin(), ascii.end());
+}
+
+class GetOpenFileNameTest : public ::testing::Test {
+protected:
+    void SetUp() override { previous = dialog.Install(); }
+    void TearDown() override { QmSetOpenFileDialogProvider(previous, nullptr); }
+
+    ScriptedFileDialog dialog;
+    TempFolder folder;
+    OpenFileDialogProvider previous = nullptr;
+};
+
+}  // namespace
+
+TEST(GetOpenFileNameNoProviderTest, CancelsWithoutAProvider)
+{
+    const OpenFileDialogProvider previous = QmSetOpenFileDialogProvider(nullptr, nullptr);
+    ConfigurationRequest request;
+    EXPECT_EQ(GetOpenFileNameW(&request.record), 0);
+    EXPECT_EQ(request.file[0], 0);
+    EXPECT_EQ(GetOpenFileNameW(nullptr), 0);
+    QmSetOpenFileDialogProvider(previous, nullptr);
+}
+
+TEST_F(GetOpenFileNameTest, ReturnsTheChosenExistingFileAndRecordsTheRequest)
+{
+    const std::string chosen = folder.CreateFile("IFC-SG_Config.xml");
+    dialog.QueueChoice(chosen);
+    ConfigurationRequest request;
+    ASSERT_EQ(GetOpenFileNameW(&request.record), 1);
+    EXPECT_EQ(request.GetFile(), Utf16Of(chosen));
+    EXPECT_EQ(request.record.nFileOffset, folder.Get().size() + 1);
+    EXPECT_EQ(request.record.nFileExtension, chosen.size() - 3);
+
+    ASSERT_EQ(dialog.GetRequests().size(), 1u);
+    const OpenFileRequestCopy& seen = dialog.GetRequests()[0];
+    EXPECT_EQ(seen.structSize, 152u);
+    EXPECT_TRUE(seen.ownerIsNull);
+    EXPECT_TRUE(seen.hasTitle);
+    EXPECT_EQ(seen.title, "Select an IFC-SG Config File");
+    EXPECT_EQ(seen.filters, (std::vector<std::string>{"IFC-SG Config File", "*.xml", "Any File", "*.*"}));
+    EXPECT_EQ(seen.filterIndex, 1u);
+    EXPECT_EQ(seen.flags, 0x1800u);
+    EXPECT_EQ(seen.maxFile, 260u);
+    EXPECT_EQ(seen.initialFile, "");
+    EXPECT_TRUE(seen.otherMembersZero);
+    EXPECT_EQ(dialog.GetPendingAnswerCount(), 0u);
+}
+
+TEST_F(GetOpenFileNameTest, RequestCopyShowsDeviations)
+{
+    dialog.QueueCancel();
+    ConfigurationRequest request;
+    request.record.hwndOwner = &request;
+    request.record.lpstrTitle = nullptr;
+    request.record.lpstrFilter = nullptr;
+    request.record.lpstrDefExt = u"xml";
+    request.file[0] = u'a';
+    request.file[1] = u'b';
+    EXPECT_EQ(GetOpenFileNameW(&request.record), 0);
+    ASSERT_EQ(dialog.GetRequests().size(), 1u);
+    const OpenFileRequestCopy& seen = dialog.GetRequests()[0];
+    EXPECT_FALSE(seen.ownerIsNull);
+    EXPECT_FALSE(seen.hasTitle);
+    EXPECT_TRUE(seen.filters.empty());
+    EXPECT_EQ(seen.initialFile, "ab");
+    EXPECT_FALSE(seen.otherMembersZero);
+}
+
+TEST_F(GetOpenFileNameTest, RejectsMalformedRequestsWithoutAskingTheProvider)
+{
+    dialog.QueueChoice(folder.CreateFile("a.xml"));
+    for (DWORD size : {0u, 76u, 151u, 153u, 160u}) {
+        ConfigurationRequest request;
+        request.record.lStructSize = size;
+        EXPECT_EQ(GetOpenFileNameW(&request.record), 0) << size;
+        EXPECT_EQ(request.file[0], 0);
+    }
+    ConfigurationRequest noBuffer;
+    noBuffer.record.lpstrFile = nullptr;
+    EXPECT_EQ(GetOpenFileNameW(&noBuffer.record), 0);
+    ConfigurationRequest noCapacity;
+    noCapacity.record.nMaxFile = 0;
+    EXPECT_EQ(GetOpenFileNameW(&noCapacity.record), 0);
+    EXPECT_EQ(noCapacity.file[0], 0);
+
+    EXPECT_TRUE(dialog.GetRequests().empty());
+    EXPECT_EQ(dialog.GetPendingAnswerCount(), 1u);
+}
+
+TEST_F(GetOpenFileNameTest, EnforcesTheMustExistFlags)
+{
+    const std::string missing = folder.PathOf("missing.xml");
+    const std::string inMissingFolder = folder.PathOf("nowhere/config.xml");
+
+    dialog.QueueChoice(missing);
+    ConfigurationRequest mustExist;
+    EXPECT_EQ(GetOpenFileNameW(&mustExist.record), 0);
+
+    dialog.QueueChoice(folder.Get());  // a folder is not a file
+    ConfigurationRequest folderChosen;
+    EXPECT_EQ(GetOpenFileNameW(&folderChosen.record), 0);
+
+    dialog.QueueChoice(inMissingFolder);
+    ConfigurationRequest pathMustExist;
+    pathMustExist.record.Flags = OFN_PATHMUSTEXIST;
+    EXPECT_EQ(GetOpenFileNameW(&pathMustExist.record), 0);
+
+    dialog.QueueChoice(missing);
+    ConfigurationRequest folderOnly;
+    folderOnly.record.Flags = OFN_PATHMUSTEXIST;
+    EXPECT_EQ(GetOpenFileNameW(&folderOnly.record), 1);
+    EXPECT_EQ(folderOnly.GetFile(), Utf16Of(missing));
+
+    dialog.QueueChoice(inMissingFolder);
+    ConfigurationRequest noChecks;
+    noChecks.record.Flags = 0;
+    EXPECT_EQ(GetOpenFileNameW(&noChecks.record), 1);
+    EXPECT_EQ(noChecks.GetFile(), Utf16Of(inMissingFolder));
+}
+
+TEST_F(GetOpenFileNameTest, ChecksANonAsciiPathInUtf8)
+{
+    const std::string name = "\xE5\xBB\xBA\xE7\xAD\x91 Caf\xC3\xA9 \xF0\x9F\x98\x80.xml";  // 建筑 Café 😀.xml
+    const std::string chosen = folder.CreateFile(name);
+    dialog.QueueChoice(chosen);
+    ConfigurationRequest request;
+    ASSERT_EQ(GetOpenFileNameW(&request.record), 1);
+    const std::u16string expected = Utf16Of(folder.Get() + "/") + u"\u5EFA\u7B51 Caf\u00E9 \xD83D\xDE00.xml";
+    EXPECT_EQ(request.GetFile(), expected);
+}
+
+TEST_F(GetOpenFileNameTest, CancelAndAnEmptyQueueGiveZero)
+{
+    dialog.QueueCancel();
+    ConfigurationRequest cancelled;
+    EXPECT_EQ(GetOpenFileNameW(&cancelled.record), 0);
+    EXPECT_EQ(cancelled.file[0], 0);
+    ConfigurationRequest unanswered;
+    EXPECT_EQ(GetOpenFileNameW(&unanswered.record), 0);
+    EXPECT_EQ(dialog.GetRequests().size(), 2u);
+}
+
+TEST_F(GetOpenFileNameTest, NeverWritesPastTheBufferCapacity)
+{
+    // 16 units of which the request offers 8; the rest must stay as they are.
+    WCHAR buffer[16];
+    const auto prepare = [&](OPENFILENAMEW& record) {
+        for (WCHAR& unit : buffer)
+            unit = 0xAAAA;
+        buffer[0] = 0;
+        record.lpstrFile = buffer;
+        record.nMaxFile = 8;
+        record.Flags = 0;
+    };
+    const auto untouchedPastCapacity = [&] {
+        for (int i = 8; i < 16; ++i) {
+            if (buffer[i] != 0xAAAA)
+                return false;
+        }
+        return true;
+    };
+
+    dialog.QueueChoice("/a/b/cd");  // 7 units and the terminator: fits exactly
+    ConfigurationRequest fits;
+    prepare(fits.record);
+    EXPECT_EQ(GetOpenFileNameW(&fits.record), 1);
+    EXPECT_EQ(std::u16string(buffer), u"/a/b/cd");
+    EXPECT_TRUE(untouchedPastCapacity());
+
+    dialog.QueueChoice("/a/b/cde");  // one unit too many
+    ConfigurationRequest tooLong;
+    prepare(tooLong.record);
+    EXPECT_EQ(GetOpenFileNameW(&tooLong.record), 0);
+    EXPECT_TRUE(untouchedPastCapacity());
+}
+
+namespace {
+
+// Fills the whole buffer without a terminator and claims success.
+BOOL FillWithoutTerminator(OPENFILENAMEW* request, void*)
+{
+    for (DWORD i = 0; i < request->nMaxFile; ++i)
+        request->lpstrFile[i] = u'x';
+    return 1;
+}
+
+BOOL ChooseNothing(OPENFILENAMEW*, void*)
+{
+    return 1;
+}
+
+BOOL AnswerTwo(OPENFILENAMEW* request, void*)
+{
+    request->lpstrFile[0] = u'/';
+    request->lpstrFile[1] = 0;
+    return 2;
+}
+
+}  // namespace
+
+TEST_F(GetOpenFileNameTest, DistrustsWhatAProviderClaims)
+{
+    for (OpenFileDialogProvider provider : {&FillWithoutTerminator, &ChooseNothing, &AnswerTwo}) {
+        QmSetOpenFileDialogProvider(provider, nullptr);
+        ConfigurationRequest request;
+        request.record.Flags = 0;
+        EXPECT_EQ(GetOpenFileNameW(&request.record), 0);
+    }
+}
+
+TEST(RegisterWindowMessageTest, GivesOneNumberPerExactName)
+{
+    EXPECT_EQ(RegisterWindowMessageW(nullptr), 0u);
+    EXPECT_EQ(RegisterWindowMessageW(u""), 0u);
+
+    const UINT fileNameOk = RegisterWindowMessageW(u"commdlg_FileNameOK");
+    EXPECT_EQ(fileNameOk, 0xC000u);  // the first name of this process
+    const UINT other = RegisterWindowMessageW(u"commdlg_help");
+    EXPECT_EQ(other, 0xC001u);
+    const std::u16string copy = u"commdlg_FileNameOK";
+    EXPECT_EQ(RegisterWindowMessageW(copy.c_str()), fileNameOk);
+    EXPECT_EQ(RegisterWindowMessageW(u"COMMDLG_FILENAMEOK"), 0xC002u);
+    EXPECT_EQ(RegisterWindowMessageW(u"commdlg_help"), other);
+
+    // Threads registering the same names at once agree on every number.
+    constexpr int nameCount = 50;
+    std::vector<std::vector<UINT>> seen(4, std::vector<UINT>(nameCount));
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t, &seen] {
+            for (int i = 0; i < nameCount; ++i) {
+                const int n = (i * 7 + t * 13) % nameCount;
+                const std::u16string name = u"Quillmere.Message." + Utf16Of(std::to_string(n));
+                seen[t][n] = RegisterWindowMessageW(name.c_str());
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    std::vector<UINT> numbers = seen[0];
+    for (int t = 1; t < 4; ++t)
+        EXPECT_EQ(seen[t], numbers);
+    std::sort(numbers.begin(), numbers.end());
+    for (int i = 0; i < nameCount; ++i)
+        EXPECT_EQ(numbers[i], 0xC003u + i);
+}
