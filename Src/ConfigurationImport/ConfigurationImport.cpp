@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
+#include "Common/TextFiles.hpp"
 #include "ConfigurationImport/ExpressionPreservation.hpp"
 #include "Host/HostCalls.hpp"
 
@@ -70,10 +70,9 @@ std::optional<std::string> ReadConfigurationText(const WideString& path)
     std::ifstream file = OpenTextFile(path);
     if (!file.is_open())
         return std::nullopt;
-    std::ostringstream text;
-    text << file.rdbuf();
+    std::string text = ReadTextToEnd(file);
     file.close();
-    return std::move(text).str();
+    return text;
 }
 
 void ImportConfiguration()

@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "Common/TextFiles.hpp"
 #include "ConfigurationImport/OwnedGroups.hpp"
 #include "DG/DG.hpp"
 #include "Host/HostCalls.hpp"
@@ -142,10 +142,8 @@ void RestoreElementValues()
     if (!file.is_open()) {
         ReportUnreadableBackup(*path, "the file cannot be opened");
     } else {
-        std::ostringstream contents;
-        contents << file.rdbuf();
+        std::string text = ReadTextToEnd(file);
         file.close();
-        std::string text = std::move(contents).str();
         const std::string problem = RestoreFromText(text);
         if (!problem.empty())
             ReportUnreadableBackup(*path, problem);

@@ -1,0 +1,179 @@
+// Runs the add-on in-process against the test host, through the real service table: the host's
+// table goes to SetImportedFuncAddrs and its context to the initialize entry point, as a real host
+// hands them over. Each test gets its own profile folder as "USERPROFILE" and a scripted dialog.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+#include "AddOnMain.hpp"
+#include "ConfigurationImport/ExpressionPreservation.hpp"
+#include "Host.hpp"
+#include "Host/EntryPoints.hpp"
+#include "Win/DialogProviders.hpp"
+
+namespace AddOnTesting {
+
+// Classifications and owned groups as a project typically holds them, plus a standard set.
+inline const char* const BaseConfiguration = R"(<?xml version="1.0" encoding="utf-8"?>
+<configuration>
+  <classificationSystem name="IFC-SG" version="2025">
+    <item id="IfcWall" name="Wall"/>
+    <item id="IfcDoor" name="Door"/>
+    <item id="IfcSpace" name="Space"/>
+  </classificationSystem>
+  <propertyGroup name="SGPset_Wall" description="Walls for regulatory submission">
+    <property name="FireRating" type="String"><appliesTo item="IfcWall"/></property>
+    <property name="Thickness" type="Real" measure="Length"><appliesTo item="IfcWall"/></property>
+    <property name="IsExternal" type="Boolean"><appliesTo item="IfcWall"/></property>
+    <property name="LayerCount" type="Integer"><appliesTo item="IfcWall"/></property>
+  </propertyGroup>
+  <propertyGroup name="SGPset_Door">
+    <property name="FireExit" type="Boolean"><appliesTo item="IfcDoor"/></property>
+    <property name="ClearWidth" type="Real" measure="Length" default="0.9"><appliesTo item="IfcDoor"/></property>
+  </propertyGroup>
+  <propertyGroup name="Pset_WallCommon">
+    <property name="Reference" type="String"><appliesTo item="IfcWall"/></property>
+  </propertyGroup>
+</configuration>
+)";
+
+inline API_Guid Guid(const char* text)
+{
+    return GSGuid2APIGuid(GS::Guid(text));
+}
+
+inline std::string ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+inline void WriteFile(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::ofstream file(path, std::ios::binary);
+    file << bytes;
+}
+
+class AddOnTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        static int counter = 0;
+        profile = std::filesystem::temp_directory_path() /
+                  ("quillmere-addon-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+        std::filesystem::remove_all(profile);
+        std::filesystem::create_directories(profile / "Documents");
+        ::setenv("USERPROFILE", profile.c_str(), 1);
+        previousProvider = dialog.Install();
+        ExpressionStore.clear();
+        Bind();
+    }
+
+    void TearDown() override
+    {
+        GuardedRelease();
+        QmSetOpenFileDialogProvider(previousProvider, nullptr);
+        ExpressionStore.clear();
+        std::filesystem::remove_all(profile);
+    }
+
+    // Hands the host's table (as it stands now, removed services included) and context over.
+    void Bind()
+    {
+        SetImportedFuncAddrs(host.ServiceTable());
+        ASSERT_EQ(GuardedInitialize(host.Context()), 0);
+    }
+
+    TestHost::Project& Model() { return host.GetProject(); }
+
+    // Brings `configuration` into the project as the host's own import would, outside any command.
+    void LoadConfiguration(const std::string& configuration = BaseConfiguration)
+    {
+        ASSERT_EQ(TestHost::ImportClassificationXml(Model(), configuration).code, 0);
+        const TestHost::ImportOutcome outcome = TestHost::ImportPropertyXml(Model(), configuration);
+        ASSERT_EQ(outcome.code, 0) << outcome.message;
+    }
+
+    API_Guid GroupGuid(const char* name) { return Model().FindGroupByName(name)->guid; }
+
+    // The definition `name` of the first group named `group`; fails the test when there is none.
+    const TestHost::PropertyDefinition& Definition(const char* group, const char* name)
+    {
+        const TestHost::PropertyGroup* owner = Model().FindGroupByName(group);
+        const TestHost::PropertyDefinition* definition =
+            owner != nullptr ? Model().FindDefinitionByName(owner->guid, name) : nullptr;
+        if (definition == nullptr)
+            throw std::runtime_error(std::string("no definition ") + group + "/" + name);
+        return *definition;
+    }
+
+    API_Guid AddElement(const char* guidText, const char* ifcType)
+    {
+        return Model().AddElement(std::string(ifcType) + " " + guidText, ifcType,
+                                  Model().FindItemById(ifcType)->guid, Guid(guidText));
+    }
+
+    void SetValue(const API_Guid& element, const char* group, const char* name, TestHost::Value value)
+    {
+        ASSERT_EQ(Model().SetElementValue(element, Definition(group, name).guid, std::move(value)), 0);
+    }
+
+    // The element's own value, or nullptr when it has the default.
+    const TestHost::Value* ValueOf(const API_Guid& element, const char* group, const char* name)
+    {
+        return Model().FindElementValue(element, Definition(group, name).guid);
+    }
+
+    void SetExpressions(const char* group, const char* name, std::vector<std::string> expressions, UInt8 flag = 1)
+    {
+        TestHost::PropertyDefinition changed = Definition(group, name);
+        changed.expressions = std::move(expressions);
+        changed.expressionFlag = flag;
+        ASSERT_EQ(Model().UpdateDefinition(changed), 0);
+    }
+
+    // Writes a configuration file into the profile folder and queues it as the dialog's answer.
+    std::filesystem::path ChooseConfiguration(const std::string& bytes, const std::string& name = "config.xml")
+    {
+        const std::filesystem::path path = profile / name;
+        WriteFile(path, bytes);
+        dialog.QueueChoice(path.string());
+        return path;
+    }
+
+    GSErrCode RunCommand() { return host.ChooseMenuItem(MenuStringsResID, 1); }
+
+    std::filesystem::path BackupPath() const { return profile / "Documents" / "IFC_SG_Properties.xml"; }
+
+    std::vector<std::string> ReportTexts() const
+    {
+        std::vector<std::string> texts;
+        for (const auto& line : host.ReportLines())
+            texts.push_back(line.text);
+        return texts;
+    }
+
+    std::vector<std::string> CommandNames() const
+    {
+        std::vector<std::string> names;
+        for (const auto& command : host.Commands())
+            names.push_back(command.name);
+        return names;
+    }
+
+    TestHost::Host host;
+    ScriptedFileDialog dialog;
+    OpenFileDialogProvider previousProvider = nullptr;
+    std::filesystem::path profile;
+};
+
+}  // namespace AddOnTesting

@@ -1,0 +1,396 @@
+// What users had put on the owned properties comes back after the import: expressions into the
+// new definitions, element values onto the elements, matched by group and property names.
+#include "AddOnFixture.hpp"
+
+#include "ConfigurationImport/ExpressionPreservation.hpp"
+#include "ValueBackup/ValueBackupWriter.hpp"
+#include "ValueBackup/ValueRestore.hpp"
+
+using namespace AddOnTesting;
+using TestHost::MakeBooleanValue;
+using TestHost::MakeIntegerValue;
+using TestHost::MakeRealValue;
+using TestHost::MakeStringValue;
+
+namespace {
+
+const std::string NotAvailableText = std::to_string(static_cast<Int32>(0x81060387));
+
+// The next edition: SGPset_Wall's FireRating is now FireResistance, SGPset_Door is SGPset_DoorLeaf,
+// and SGPset_Wall gained AcousticRating.
+const char* const RenamedConfiguration = R"(<configuration>
+  <classificationSystem name="IFC-SG" version="2026">
+    <item id="IfcWall"/><item id="IfcDoor"/><item id="IfcSpace"/>
+  </classificationSystem>
+  <propertyGroup name="SGPset_Wall">
+    <property name="FireResistance" type="String"><appliesTo item="IfcWall"/></property>
+    <property name="Thickness" type="Real" measure="Length"><appliesTo item="IfcWall"/></property>
+    <property name="IsExternal" type="Boolean"><appliesTo item="IfcWall"/></property>
+    <property name="LayerCount" type="Integer"><appliesTo item="IfcWall"/></property>
+    <property name="AcousticRating" type="String"><appliesTo item="IfcWall"/></property>
+  </propertyGroup>
+  <propertyGroup name="SGPset_DoorLeaf">
+    <property name="FireExit" type="Boolean"><appliesTo item="IfcDoor"/></property>
+    <property name="ClearWidth" type="Real" measure="Length"><appliesTo item="IfcDoor"/></property>
+  </propertyGroup>
+  <propertyGroup name="Pset_WallCommon">
+    <property name="Reference" type="String"><appliesTo item="IfcWall"/></property>
+  </propertyGroup>
+</configuration>)";
+
+const char* const WallGuid = "3F2504E0-4F89-11D3-9A0C-0305E82C3301";
+const char* const DoorGuid = "3F2504E0-4F89-11D3-9A0C-0305E82C3302";
+
+// A backup file holding one wall entry with `values` inside.
+std::string BackupWithWallValues(const std::string& values)
+{
+    return std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<project>\n\t<element guid=\"") + WallGuid + "\">\n" +
+           values + "\t</element>\n</project>\n";
+}
+
+}  // namespace
+
+class PreservationChain : public AddOnTest {
+protected:
+    void SetUp() override
+    {
+        AddOnTest::SetUp();
+        LoadConfiguration();
+        wall = AddElement(WallGuid, "IfcWall");
+        door = AddElement(DoorGuid, "IfcDoor");
+        SetValue(wall, "SGPset_Wall", "FireRating", MakeStringValue("REI 120 & \"tested\""));
+        SetValue(wall, "SGPset_Wall", "Thickness", MakeRealValue(0.25));
+        SetValue(wall, "SGPset_Wall", "IsExternal", MakeBooleanValue(true));
+        SetValue(wall, "SGPset_Wall", "LayerCount", MakeIntegerValue(-3));
+        SetValue(wall, "Pset_WallCommon", "Reference", MakeStringValue("W-01"));
+        SetValue(door, "SGPset_Door", "FireExit", MakeBooleanValue(true));
+        SetExpressions("SGPset_Wall", "Thickness", {"{Wall.Width}", "{Wall.Width} * 2"});
+        SetExpressions("SGPset_Door", "ClearWidth", {"{Door.Width} - 0.1"});
+        SetExpressions("SGPset_Wall", "LayerCount", {"not saved: flag off"}, 0);
+    }
+
+    API_Guid wall;
+    API_Guid door;
+};
+
+TEST_F(PreservationChain, ValuesAndExpressionsSurviveAFullRun)
+{
+    ChooseConfiguration(BaseConfiguration);
+    const API_Guid oldThickness = Definition("SGPset_Wall", "Thickness").guid;
+
+    EXPECT_EQ(RunCommand(), 0);
+
+    EXPECT_TRUE(host.ReportLines().empty()) << ReportTexts()[0];
+    // The groups were made anew by the import.
+    EXPECT_NE(Definition("SGPset_Wall", "Thickness").guid, oldThickness);
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "FireRating"), MakeStringValue("REI 120 & \"tested\""));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "Thickness"), MakeRealValue(0.25));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "IsExternal"), MakeBooleanValue(true));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "LayerCount"), MakeIntegerValue(-3));
+    EXPECT_EQ(*ValueOf(wall, "Pset_WallCommon", "Reference"), MakeStringValue("W-01"));
+    EXPECT_EQ(*ValueOf(door, "SGPset_Door", "FireExit"), MakeBooleanValue(true));
+    // A value left at its default stays at the default.
+    EXPECT_EQ(ValueOf(door, "SGPset_Door", "ClearWidth"), nullptr);
+
+    EXPECT_EQ(Definition("SGPset_Wall", "Thickness").expressions,
+              (std::vector<std::string>{"{Wall.Width}", "{Wall.Width} * 2"}));
+    EXPECT_EQ(Definition("SGPset_Wall", "Thickness").expressionFlag, 1);
+    EXPECT_EQ(Definition("SGPset_Door", "ClearWidth").expressions, std::vector<std::string>{"{Door.Width} - 0.1"});
+    EXPECT_TRUE(Definition("SGPset_Wall", "LayerCount").expressions.empty());
+    EXPECT_TRUE(ExpressionStore.empty());
+
+    EXPECT_EQ(CommandNames(), (std::vector<std::string>{"Delete Property Groups", "Delete Property Groups",
+                                                        "Import Classifications", "Import Properties",
+                                                        "Import Expressions", "Import Expressions"}));
+    ASSERT_EQ(host.Alerts().size(), 1u);
+    const TestHost::Host::Alert& alert = host.Alerts()[0];
+    EXPECT_EQ(alert.type, -3);
+    EXPECT_EQ(alert.title, "Import Successful");
+    EXPECT_EQ(alert.mainText, "IFC-SG Classifications and Properties are Imported Successfully!");
+    EXPECT_EQ(alert.secondaryText, "");
+    EXPECT_EQ(alert.button1, "Ok");
+    EXPECT_EQ(alert.button2, "");
+    EXPECT_EQ(alert.button3, "");
+}
+
+TEST_F(PreservationChain, RenamedGroupOrPropertyIsNeitherRestoredNorReported)
+{
+    ChooseConfiguration(RenamedConfiguration);
+    RunCommand();
+
+    EXPECT_TRUE(host.ReportLines().empty());
+    EXPECT_EQ(ValueOf(wall, "SGPset_Wall", "FireResistance"), nullptr);
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "Thickness"), MakeRealValue(0.25));
+    EXPECT_EQ(ValueOf(door, "SGPset_DoorLeaf", "FireExit"), nullptr);
+    EXPECT_TRUE(Definition("SGPset_DoorLeaf", "ClearWidth").expressions.empty());
+    EXPECT_EQ(Definition("SGPset_Wall", "Thickness").expressions.size(), 2u);
+    // The entry that found no definition is dropped with the rest.
+    EXPECT_TRUE(ExpressionStore.empty());
+    EXPECT_EQ(host.Alerts().size(), 1u);
+}
+
+TEST_F(PreservationChain, ExpressionsSavedByAnUnfinishedRunComeBackInTheNext)
+{
+    dialog.QueueCancel();
+    RunCommand();
+    EXPECT_EQ(ExpressionStore.size(), 2u);
+
+    // The second run finds no owned definition to save from, and still applies what was kept.
+    ChooseConfiguration(BaseConfiguration);
+    RunCommand();
+    EXPECT_EQ(Definition("SGPset_Door", "ClearWidth").expressions, std::vector<std::string>{"{Door.Width} - 0.1"});
+    EXPECT_TRUE(ExpressionStore.empty());
+}
+
+TEST_F(PreservationChain, FailedDefinitionListingOfTheExpressionImportKeepsTheStore)
+{
+    ChooseConfiguration(BaseConfiguration);
+    host.AddFault({ServiceIndex::HostListPropertyDefinitions, 2, 91});
+    RunCommand();
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Error: 91"});
+    EXPECT_EQ(ExpressionStore.size(), 2u);
+    EXPECT_TRUE(host.Alerts().empty());
+    // No restore ran: the new definitions hold no values.
+    EXPECT_EQ(ValueOf(wall, "SGPset_Wall", "Thickness"), nullptr);
+
+    ChooseConfiguration(BaseConfiguration);
+    RunCommand();
+    EXPECT_EQ(Definition("SGPset_Wall", "Thickness").expressions.size(), 2u);
+    EXPECT_TRUE(ExpressionStore.empty());
+}
+
+TEST_F(PreservationChain, FailedBackupLeavesTheEarlierFileForTheRestore)
+{
+    WriteFile(BackupPath(), BackupWithWallValues(
+                                "\t\t<SGPset_Wall-Thickness valType=\"Real\" MType=\"Length\">0.400000</SGPset_Wall-Thickness>\n"));
+    AddElement("3F2504E0-4F89-11D3-9A0C-0305E82C3303", "IfcWall");
+    host.AddFault({ServiceIndex::HostListElementPropertyDefinitions, 3, 92});
+    ChooseConfiguration(BaseConfiguration);
+
+    RunCommand();
+
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Error 2: 92"});
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "Thickness"), MakeRealValue(0.4));
+    EXPECT_EQ(ValueOf(wall, "SGPset_Wall", "FireRating"), nullptr);
+    EXPECT_EQ(host.Alerts().size(), 1u);
+}
+
+TEST_F(PreservationChain, RefusedWriteIsReportedWithTheNamesAndTheRestGoesOn)
+{
+    ChooseConfiguration(BaseConfiguration);
+    host.AddFault({ServiceIndex::HostWriteElementPropertyValue, 1, 93});
+    RunCommand();
+    ASSERT_EQ(host.ReportLines().size(), 1u);
+    EXPECT_EQ(host.ReportLines()[0].flag, 0);
+    EXPECT_EQ(host.ReportLines()[0].text, "SGPset_Wall - FireRating error while importing property");
+    EXPECT_EQ(ValueOf(wall, "SGPset_Wall", "FireRating"), nullptr);
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "LayerCount"), MakeIntegerValue(-3));
+    EXPECT_EQ(host.Alerts().size(), 1u);
+}
+
+TEST_F(PreservationChain, MissingUndoableCommandServiceDuringTheExpressionImport)
+{
+    ExportExpressions();
+    BackupElementValues();
+    host.RemoveService("HostRunUndoableCommand");
+    Bind();
+
+    ImportExpressions();
+
+    EXPECT_EQ(ReportTexts(), (std::vector<std::string>{"Expressions Import Error: " + NotAvailableText,
+                                                       "Expressions Import Error: " + NotAvailableText}));
+    EXPECT_TRUE(Definition("SGPset_Door", "ClearWidth").expressions.size() == 1u);
+    EXPECT_EQ(host.CallCount("HostUpdatePropertyDefinition"), 0u);
+    EXPECT_TRUE(ExpressionStore.empty());
+    EXPECT_EQ(host.Alerts().size(), 1u);
+}
+
+TEST_F(PreservationChain, ExpressionsFollowNamesKindAndFlag)
+{
+    // A second group of the same name: the later definition's list is the one kept, and both
+    // definitions of that key receive it. A non-custom definition is neither saved nor re-applied.
+    Model().AddGroup("SGPset_Door", "second group of the same name");
+    API_Guid lastGroup;
+    for (const TestHost::PropertyGroup& group : Model().Groups())
+        lastGroup = group.guid;
+    TestHost::PropertyDefinition twin = Definition("SGPset_Door", "ClearWidth");
+    twin.guid = APINULLGuid;
+    twin.group = lastGroup;
+    twin.expressions = {"{Door.Width} - 0.2"};
+    ASSERT_NE(Model().AddDefinition(twin), APINULLGuid);
+    TestHost::PropertyDefinition builtIn = Definition("SGPset_Wall", "IsExternal");
+    builtIn.kind = 1;
+    builtIn.expressions = {"built-in"};
+    builtIn.expressionFlag = 1;
+    ASSERT_EQ(Model().UpdateDefinition(builtIn), 0);
+
+    ExportExpressions();
+    ASSERT_EQ(ExpressionStore.size(), 2u);
+    const auto kept = ExpressionStore.find(MakeExpressionKey(GS::UniString("SGPset_Door"), GS::UniString("ClearWidth")));
+    ASSERT_NE(kept, ExpressionStore.end());
+    ASSERT_EQ(kept->second.GetSize(), 1u);
+    EXPECT_TRUE(kept->second[0] == GS::UniString("{Door.Width} - 0.2"));
+
+    // An empty saved list still replaces the definition's list and sets the flag.
+    ExpressionStore[MakeExpressionKey(GS::UniString("SGPset_Wall"), GS::UniString("FireRating"))] = ExpressionList();
+    SetExpressions("SGPset_Wall", "FireRating", {"to be replaced"}, 0);
+    ImportExpressions();
+    EXPECT_EQ(CommandNames(), std::vector<std::string>(4, "Import Expressions"));
+    EXPECT_TRUE(Definition("SGPset_Wall", "FireRating").expressions.empty());
+    EXPECT_EQ(Definition("SGPset_Wall", "FireRating").expressionFlag, 1);
+    for (const TestHost::PropertyDefinition& definition : Model().Definitions())
+        if (definition.name == "ClearWidth")
+            EXPECT_EQ(definition.expressions, std::vector<std::string>{"{Door.Width} - 0.2"});
+}
+
+class ValueRestore : public AddOnTest {
+protected:
+    void SetUp() override
+    {
+        AddOnTest::SetUp();
+        LoadConfiguration();
+        wall = AddElement(WallGuid, "IfcWall");
+    }
+
+    void RestoreFrom(const std::string& backup)
+    {
+        WriteFile(BackupPath(), backup);
+        RestoreElementValues();
+    }
+
+    API_Guid wall;
+};
+
+TEST_F(ValueRestore, ConversionsFollowTheSavedType)
+{
+    RestoreFrom(BackupWithWallValues(
+        "\t\t<SGPset_Wall-IsExternal valType=\"Boolean\" MType=\"Default\">true</SGPset_Wall-IsExternal>\n"
+        "\t\t<SGPset_Wall-Thickness valType=\"Real\" MType=\"Length\">2.500000</SGPset_Wall-Thickness>\n"
+        "\t\t<SGPset_Wall-LayerCount valType=\"Integer\" MType=\"Default\">-2147483648</SGPset_Wall-LayerCount>\n"
+        "\t\t<SGPset_Wall-FireRating valType=\"String\" MType=\"Default\">A &amp; B &lt;&gt; \xE5\xBB\xBA</SGPset_Wall-FireRating>\n"));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "IsExternal"), MakeBooleanValue(false));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "Thickness"), MakeRealValue(2.5));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "LayerCount"), MakeIntegerValue(-2147483647 - 1));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "FireRating"), MakeStringValue("A & B <> \xE5\xBB\xBA"));
+    EXPECT_TRUE(host.ReportLines().empty());
+    EXPECT_EQ(host.Alerts().size(), 1u);
+
+    // Only the exact text 1 is true; unreadable numbers give 0; "Undefined" and unknown types set no
+    // field and leave an empty value of the definition's type.
+    RestoreFrom(BackupWithWallValues(
+        "\t\t<SGPset_Wall-IsExternal valType=\"Boolean\" MType=\"Default\"> 1</SGPset_Wall-IsExternal>\n"
+        "\t\t<SGPset_Wall-Thickness valType=\"Real\" MType=\"Length\">thick</SGPset_Wall-Thickness>\n"
+        "\t\t<SGPset_Wall-LayerCount valType=\"Integer\" MType=\"Default\"> 12</SGPset_Wall-LayerCount>\n"
+        "\t\t<SGPset_Wall-FireRating valType=\"Undefined\" MType=\"Default\"/>\n"));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "IsExternal"), MakeBooleanValue(false));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "Thickness"), MakeRealValue(0.0));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "LayerCount"), MakeIntegerValue(0));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "FireRating"), MakeStringValue(""));
+
+    RestoreFrom(BackupWithWallValues(
+        "\t\t<SGPset_Wall-IsExternal valType=\"Boolean\" MType=\"Default\">1</SGPset_Wall-IsExternal>\n"
+        "\t\t<SGPset_Wall-LayerCount MType=\"Default\">5</SGPset_Wall-LayerCount>\n"
+        "\t\t<SGPset_Wall-Thickness valType=\"real\">3.0</SGPset_Wall-Thickness>\n"));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "IsExternal"), MakeBooleanValue(true));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "LayerCount"), MakeIntegerValue(0));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "Thickness"), MakeRealValue(0.0));
+}
+
+TEST_F(ValueRestore, RepeatedValuesAndEntriesAreWrittenInTurn)
+{
+    const std::string entry2 = std::string("\t<element guid=\"") + WallGuid + "\">\n"
+                               "\t\t<SGPset_Wall-LayerCount valType=\"Integer\">9</SGPset_Wall-LayerCount>\n\t</element>\n";
+    std::string backup = BackupWithWallValues(
+        "\t\t<SGPset_Wall-LayerCount valType=\"Integer\">1</SGPset_Wall-LayerCount>\n"
+        "\t\t<SGPset_Wall-FireRating valType=\"String\">first</SGPset_Wall-FireRating>\n"
+        "\t\t<SGPset_Wall-LayerCount valType=\"Integer\">2</SGPset_Wall-LayerCount>\n"
+        "\t\t<SGPset_Wall-FireRating valType=\"String\">last</SGPset_Wall-FireRating>\n");
+    backup.insert(backup.find("</project>"), entry2);
+    RestoreFrom(backup);
+    EXPECT_EQ(host.CallCount("HostWriteElementPropertyValue"), 5u);
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "LayerCount"), MakeIntegerValue(9));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "FireRating"), MakeStringValue("last"));
+}
+
+TEST_F(ValueRestore, UnreadableBackupIsReportedOnceAndTheImportStillCompletes)
+{
+    const std::string prefix = "The value backup \"" + BackupPath().string() + "\" could not be read: ";
+    const std::string suffix = "; no element values were restored";
+    struct Case {
+        const char* bytes;  // nullptr: no file at all
+        std::string reason;
+    };
+    const Case cases[] = {
+        {nullptr, "the file cannot be opened"},
+        {"", "the file is empty"},
+        {"<?xml version=\"1.0\"?>\n<!-- nothing -->\n", "it has no root element"},
+        {"<project><element guid=\"x\"><SGPset_Wall-Fire Rating valType=\"String\">x</SGPset_Wall-Fire Rating>", ""},
+        {"<project><element", ""},
+    };
+    for (const Case& c : cases) {
+        host.ClearOutput();
+        std::filesystem::remove(BackupPath());
+        if (c.bytes != nullptr)
+            WriteFile(BackupPath(), c.bytes);
+        RestoreElementValues();
+        ASSERT_EQ(host.ReportLines().size(), 1u) << (c.bytes ? c.bytes : "(no file)");
+        const TestHost::Host::ReportLine& line = host.ReportLines()[0];
+        EXPECT_EQ(line.flag, 0);
+        if (!c.reason.empty())
+            EXPECT_EQ(line.text, prefix + c.reason + suffix);
+        else
+            EXPECT_EQ(line.text.rfind(prefix + "it is not well-formed XML (", 0), 0u) << line.text;
+        EXPECT_EQ(host.Alerts().size(), 1u);
+        EXPECT_EQ(host.CallCount("HostWriteElementPropertyValue"), 0u);
+    }
+}
+
+TEST_F(ValueRestore, EntriesWithoutGuidAndStrayNodesAreSkipped)
+{
+    RestoreFrom(
+        "<project>\n"
+        "\t<element><SGPset_Wall-LayerCount valType=\"Integer\">1</SGPset_Wall-LayerCount></element>\n"
+        "\tstray text\n"
+        "\t<element guid=\"not a guid\"><SGPset_Wall-LayerCount valType=\"Integer\">2</SGPset_Wall-LayerCount></element>\n"
+        "\t<other guid=\"" + std::string(WallGuid) + "\"><SGPset_Wall-LayerCount valType=\"Integer\">3</SGPset_Wall-LayerCount></other>\n"
+        "</project>\n");
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "LayerCount"), MakeIntegerValue(3));
+    EXPECT_TRUE(host.ReportLines().empty());
+    EXPECT_EQ(host.Alerts().size(), 1u);
+}
+
+TEST_F(ValueRestore, WithoutProfileNothingIsReadAndNoAlertShown)
+{
+    WriteFile(BackupPath(), BackupWithWallValues("\t\t<SGPset_Wall-LayerCount valType=\"Integer\">1</SGPset_Wall-LayerCount>\n"));
+    ::unsetenv("USERPROFILE");
+    RestoreElementValues();
+    EXPECT_EQ(ValueOf(wall, "SGPset_Wall", "LayerCount"), nullptr);
+    EXPECT_TRUE(host.ReportLines().empty());
+    EXPECT_TRUE(host.Alerts().empty());
+}
+
+TEST_F(ValueRestore, UnsafeNamesComeBackThroughTheKeyAttribute)
+{
+    Model().AddGroup("SGPset_Wall Extra", "");
+    TestHost::PropertyDefinition spaced;
+    spaced.group = GroupGuid("SGPset_Wall Extra");
+    spaced.name = "Fire <Rating> & \"x\"";
+    spaced.valueType = API_PropertyStringValueType;
+    spaced.defaultValue = TestHost::MakeZeroValue(API_PropertyStringValueType);
+    spaced.availability = {Model().FindItemById("IfcWall")->guid};
+    ASSERT_NE(Model().AddDefinition(spaced), APINULLGuid);
+    SetValue(wall, "SGPset_Wall Extra", "Fire <Rating> & \"x\"", MakeStringValue("EI 30"));
+    SetValue(wall, "SGPset_Wall", "LayerCount", MakeIntegerValue(4));
+
+    BackupElementValues();
+    ASSERT_EQ(Model().RemoveGroup(GroupGuid("SGPset_Wall Extra")), 0);
+    ASSERT_EQ(Model().ResetElementValue(wall, Definition("SGPset_Wall", "LayerCount").guid), 0);
+    ASSERT_NE(Model().AddGroup("SGPset_Wall Extra", ""), APINULLGuid);
+    spaced.group = GroupGuid("SGPset_Wall Extra");
+    ASSERT_NE(Model().AddDefinition(spaced), APINULLGuid);
+    RestoreElementValues();
+
+    EXPECT_TRUE(host.ReportLines().empty());
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall Extra", "Fire <Rating> & \"x\""), MakeStringValue("EI 30"));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "LayerCount"), MakeIntegerValue(4));
+}

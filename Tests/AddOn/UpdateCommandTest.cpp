@@ -1,0 +1,245 @@
+// The update command as the user starts it from the menu: item test, group removal, file choice
+// and reading, and the two imports, against the test host.
+#include "AddOnFixture.hpp"
+
+#include <algorithm>
+
+#include "ConfigurationImport/ConfigurationImport.hpp"
+#include "ConfigurationImport/OwnedGroups.hpp"
+#include "HostErrors.hpp"
+#include "ProjectFile.hpp"
+
+using namespace AddOnTesting;
+
+namespace {
+
+constexpr GSErrCode SomeHostError = 0x1234;
+const std::string NotAvailableText = std::to_string(static_cast<Int32>(0x81060387));  // -2130312313
+
+std::vector<std::string> OwnedGroupNames(const TestHost::Project& project)
+{
+    std::vector<std::string> names;
+    for (const TestHost::PropertyGroup& group : project.Groups())
+        if (group.name.find("SGPset_") != std::string::npos)
+            names.push_back(group.name);
+    return names;
+}
+
+// A configuration whose only property group is `groupName`, for telling imports apart.
+std::string ConfigurationWithGroup(const std::string& groupName)
+{
+    return "<configuration><classificationSystem name=\"IFC-SG\" version=\"2026\"><item id=\"IfcWall\"/>"
+           "</classificationSystem><propertyGroup name=\"" +
+           groupName + "\"><property name=\"P\" type=\"String\"><appliesTo item=\"IfcWall\"/></property>"
+                       "</propertyGroup></configuration>";
+}
+
+}  // namespace
+
+class UpdateCommand : public AddOnTest {};
+
+TEST_F(UpdateCommand, OnlyItemOneOfItsMenuRunsIt)
+{
+    LoadConfiguration();
+    const std::string before = TestHost::WriteProjectXml(Model());
+    dialog.QueueCancel();
+
+    EXPECT_EQ(host.ChooseMenuItem(MenuStringsResID, 2), 0);
+    MenuCommandParams otherMenu;
+    otherMenu.menuResID = 32501;
+    otherMenu.itemIndex = 1;
+    EXPECT_EQ(MenuCommandHandler(&otherMenu), 0);
+
+    EXPECT_EQ(TestHost::WriteProjectXml(Model()), before);
+    EXPECT_TRUE(host.Commands().empty());
+    EXPECT_TRUE(host.ReportLines().empty());
+    EXPECT_EQ(host.CallCount("HostListPropertyDefinitions"), 0u);
+    EXPECT_EQ(dialog.GetPendingAnswerCount(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(BackupPath()));
+}
+
+TEST_F(UpdateCommand, CancelledDialogLeavesOwnedGroupsRemovedAndUndoable)
+{
+    LoadConfiguration();
+    SetExpressions("SGPset_Wall", "FireRating", {"\"REI 60\""});
+    const std::string before = TestHost::WriteProjectXml(Model());
+    dialog.QueueCancel();
+
+    EXPECT_EQ(RunCommand(), 0);
+
+    EXPECT_TRUE(OwnedGroupNames(Model()).empty());
+    ASSERT_NE(Model().FindGroupByName("Pset_WallCommon"), nullptr);
+    EXPECT_EQ(host.StepNames(), (std::vector<std::string>{"Delete Property Groups", "Delete Property Groups"}));
+    EXPECT_TRUE(host.ReportLines().empty());
+    EXPECT_TRUE(host.Alerts().empty());
+    EXPECT_EQ(host.CallCount("HostImportClassificationXml"), 0u);
+    EXPECT_EQ(host.CallCount("HostImportPropertyXml"), 0u);
+    // The backup was written and the expressions stay saved for the next run.
+    EXPECT_TRUE(std::filesystem::exists(BackupPath()));
+    EXPECT_EQ(ExpressionStore.size(), 1u);
+
+    EXPECT_EQ(host.Undo(2), 2u);
+    EXPECT_EQ(TestHost::WriteProjectXml(Model()), before);
+}
+
+TEST_F(UpdateCommand, DialogRequestIsTheConfigurationChoice)
+{
+    dialog.QueueCancel();
+    RunCommand();
+    ASSERT_EQ(dialog.GetRequests().size(), 1u);
+    const OpenFileRequestCopy& request = dialog.GetRequests()[0];
+    EXPECT_EQ(request.structSize, 152u);
+    EXPECT_TRUE(request.ownerIsNull);
+    EXPECT_EQ(request.title, "Select an IFC-SG Config File");
+    EXPECT_EQ(request.filters, (std::vector<std::string>{"IFC-SG Config File", "*.xml", "Any File", "*.*"}));
+    EXPECT_EQ(request.filterIndex, 1u);
+    EXPECT_EQ(request.flags, 0x1800u);
+    EXPECT_EQ(request.maxFile, 260u);
+    EXPECT_EQ(request.initialFile, "");
+    EXPECT_TRUE(request.otherMembersZero);
+}
+
+TEST_F(UpdateCommand, FailingRemovalIsReportedAndTheOthersStillGo)
+{
+    Model().AddGroup("SGPset_Wall", "");
+    Model().AddGroup("Pset_WallCommon", "");
+    Model().AddGroup("Office SGPset_Door", "");
+    Model().AddGroup("SGPset_Space", "");
+    Model().AddGroup("sgpset_Lower", "");
+    Model().AddGroup("SGPsetNoUnderscore", "");
+    Model().AddGroup("SGP set_Blank", "");
+    host.AddFault({ServiceIndex::HostRemovePropertyGroup, 2, SomeHostError});
+    dialog.QueueCancel();
+
+    RunCommand();
+
+    EXPECT_EQ(CommandNames(), std::vector<std::string>(3, "Delete Property Groups"));
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Deleting properties error: " + std::to_string(SomeHostError)});
+    std::vector<std::string> remaining;
+    for (const TestHost::PropertyGroup& group : Model().Groups())
+        remaining.push_back(group.name);
+    EXPECT_EQ(remaining, (std::vector<std::string>{"Pset_WallCommon", "Office SGPset_Door", "sgpset_Lower",
+                                                   "SGPsetNoUnderscore", "SGP set_Blank"}));
+}
+
+TEST_F(UpdateCommand, GroupsThatCannotBeListedEndTheRemovalSilently)
+{
+    LoadConfiguration();
+    host.AddFault({ServiceIndex::HostListPropertyGroups, 0, SomeHostError});
+    dialog.QueueCancel();
+    RunCommand();
+    EXPECT_EQ(OwnedGroupNames(Model()).size(), 2u);
+    EXPECT_TRUE(host.Commands().empty());
+    EXPECT_TRUE(host.ReportLines().empty());
+}
+
+TEST_F(UpdateCommand, FailingClassificationImportStillRunsThePropertyImport)
+{
+    LoadConfiguration();
+    ChooseConfiguration(ConfigurationWithGroup("SGPset_New"));
+    host.AddFault({ServiceIndex::HostImportClassificationXml, 0, SomeHostError});
+
+    RunCommand();
+
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Classification Import Error: " + std::to_string(SomeHostError)});
+    EXPECT_EQ(host.ReportLines()[0].flag, 1);
+    EXPECT_EQ(OwnedGroupNames(Model()), std::vector<std::string>{"SGPset_New"});
+    EXPECT_EQ(CommandNames().back(), "Import Properties");
+    // No expression import and no restore: the store is not touched again and no alert is shown.
+    EXPECT_EQ(host.CallCount("HostListPropertyDefinitions"), 1u);
+    EXPECT_TRUE(host.Alerts().empty());
+}
+
+TEST_F(UpdateCommand, BothImportsFailingGiveTwoLinesInOrder)
+{
+    ChooseConfiguration("<configuration><unknown/></configuration>");
+    RunCommand();
+    const std::string unknownElement = std::to_string(TestHost::HostError::UnknownElement);
+    EXPECT_EQ(ReportTexts(), (std::vector<std::string>{"Classification Import Error: " + unknownElement,
+                                                       "Properties Import Error: " + unknownElement}));
+    EXPECT_EQ(CommandNames(), (std::vector<std::string>{"Import Classifications", "Import Properties"}));
+    EXPECT_TRUE(host.Alerts().empty());
+}
+
+TEST_F(UpdateCommand, MissingUndoableCommandServiceIsReportedByEveryPhase)
+{
+    LoadConfiguration();
+    ChooseConfiguration(BaseConfiguration);
+    host.RemoveService("HostRunUndoableCommand");
+    Bind();
+
+    RunCommand();
+
+    EXPECT_EQ(ReportTexts(), (std::vector<std::string>{"Deleting properties error: " + NotAvailableText,
+                                                       "Deleting properties error: " + NotAvailableText,
+                                                       "Classification Import Error: " + NotAvailableText,
+                                                       "Properties Import Error: " + NotAvailableText}));
+    EXPECT_EQ(OwnedGroupNames(Model()).size(), 2u);
+    EXPECT_EQ(host.CallCount("HostRemovePropertyGroup"), 0u);
+    EXPECT_EQ(host.CallCount("HostImportPropertyXml"), 0u);
+}
+
+TEST_F(UpdateCommand, ConfigurationReachesTheHostAsTextModeBytesUpToANul)
+{
+    // CR LF arrives as LF; the host gets the text up to its first NUL byte.
+    const std::string configuration = ConfigurationWithGroup("SGPset_Crlf");
+    std::string crlf;
+    for (char c : configuration) {
+        crlf += c;
+        if (c == '>')
+            crlf += "\r\n";
+    }
+    const std::filesystem::path path = ChooseConfiguration(crlf);
+    const std::optional<std::string> text = ReadConfigurationText(path.u16string());
+    ASSERT_TRUE(text.has_value());
+    EXPECT_EQ(text->find('\r'), std::string::npos);
+    EXPECT_EQ(text->size(), crlf.size() - std::count(crlf.begin(), crlf.end(), '\r'));
+
+    RunCommand();
+    EXPECT_TRUE(host.ReportLines().empty()) << ReportTexts()[0];
+    EXPECT_EQ(OwnedGroupNames(Model()), std::vector<std::string>{"SGPset_Crlf"});
+
+    // After a NUL the rest of the file is not seen: the host's parser meets a truncated document.
+    host.ClearOutput();
+    std::string withNul = ConfigurationWithGroup("SGPset_Second");
+    withNul.insert(withNul.find("<propertyGroup"), std::string("\0", 1));
+    ChooseConfiguration(withNul, "nul.xml");
+    const std::string malformed = std::to_string(TestHost::HostError::MalformedXml);
+    RunCommand();
+    EXPECT_EQ(ReportTexts(), (std::vector<std::string>{"Classification Import Error: " + malformed,
+                                                       "Properties Import Error: " + malformed}));
+}
+
+TEST_F(UpdateCommand, ReadingTheConfigurationFile)
+{
+    // An empty file is an empty text, not a failure; a missing one gives nothing.
+    const std::filesystem::path empty = profile / "empty.xml";
+    WriteFile(empty, "");
+    EXPECT_EQ(ReadConfigurationText(empty.u16string()), std::optional<std::string>(""));
+    EXPECT_EQ(ReadConfigurationText((profile / "absent.xml").u16string()), std::nullopt);
+
+    // A path beyond Latin-1 names that file and no other: a file named by the low bytes of the
+    // characters must not be opened instead.
+    const std::filesystem::path unicode = profile / "配置-Κ.xml";
+    WriteFile(unicode, "right");
+    WriteFile(profile / "\x4D\x6E-\x9A.xml", "wrong");
+    EXPECT_EQ(ReadConfigurationText(unicode.u16string()), std::optional<std::string>("right"));
+}
+
+TEST_F(UpdateCommand, EmptyConfigurationStillRunsBothImports)
+{
+    ChooseConfiguration("");
+    RunCommand();
+    const std::string empty = std::to_string(TestHost::HostError::EmptyConfiguration);
+    EXPECT_EQ(ReportTexts(), (std::vector<std::string>{"Classification Import Error: " + empty,
+                                                       "Properties Import Error: " + empty}));
+}
+
+TEST_F(UpdateCommand, NonLatinPathChosenInTheDialogImportsThatFile)
+{
+    ChooseConfiguration(ConfigurationWithGroup("SGPset_Unicode"), "設定 ファイル.xml");
+    RunCommand();
+    EXPECT_TRUE(host.ReportLines().empty());
+    EXPECT_EQ(OwnedGroupNames(Model()), std::vector<std::string>{"SGPset_Unicode"});
+    EXPECT_EQ(host.Alerts().size(), 1u);
+}

@@ -1,0 +1,232 @@
+// The backup file as BackupElementValues writes it: byte for byte, and readable by other XML tools.
+#include "AddOnFixture.hpp"
+
+#include <cerrno>
+
+#include "ValueBackup/ValueBackupWriter.hpp"
+
+using namespace AddOnTesting;
+using TestHost::MakeBooleanValue;
+using TestHost::MakeIntegerValue;
+using TestHost::MakeRealValue;
+using TestHost::MakeStringValue;
+
+namespace {
+
+const char* const TypesConfiguration = R"(<configuration>
+  <classificationSystem name="IFC-SG"><item id="IfcWall"/><item id="IfcSlab"/></classificationSystem>
+  <propertyGroup name="SGPset_Wall">
+    <property name="LayerCount" type="Integer"><appliesTo item="IfcWall"/></property>
+    <property name="Ratio" type="Real"><appliesTo item="IfcWall"/></property>
+    <property name="Width" type="Real" measure="Length"><appliesTo item="IfcWall"/></property>
+    <property name="FaceArea" type="Real" measure="Area"><appliesTo item="IfcWall"/></property>
+    <property name="Volume" type="Real" measure="Volume"><appliesTo item="IfcWall"/></property>
+    <property name="Slope" type="Real" measure="Angle"><appliesTo item="IfcWall"/></property>
+    <property name="IsExternal" type="Boolean"><appliesTo item="IfcWall"/></property>
+    <property name="LoadBearing" type="Boolean"><appliesTo item="IfcWall"/></property>
+    <property name="Mark" type="String"><appliesTo item="IfcWall"/></property>
+    <property name="Pending" type="Undefined" measure="Length"><appliesTo item="IfcWall"/></property>
+  </propertyGroup>
+  <propertyGroup name="Pset_WallCommon">
+    <property name="Reference" type="String"><appliesTo item="IfcWall"/><appliesTo item="IfcSlab"/></property>
+  </propertyGroup>
+  <propertyGroup name="SGPset_Slab">
+    <property name="Thickness" type="Real" measure="Length" default="0.2"><appliesTo item="IfcSlab"/></property>
+  </propertyGroup>
+</configuration>)";
+
+const char* const Declaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
+
+int RunXmllint(const std::filesystem::path& file)
+{
+    const std::string command = "xmllint --noout '" + file.string() + "' 2>&1";
+    return std::system(command.c_str());
+}
+
+}  // namespace
+
+class ValueBackupFile : public AddOnTest {
+protected:
+    void SetUp() override
+    {
+        AddOnTest::SetUp();
+        LoadConfiguration(TypesConfiguration);
+    }
+};
+
+TEST_F(ValueBackupFile, ProjectWithoutSavedValuesGivesAnEmptyRoot)
+{
+    BackupElementValues();
+    EXPECT_EQ(ReadFile(BackupPath()), std::string(Declaration) + "<project/>\n\n");
+
+    // Elements holding only defaults, or values of groups that are not owned, get no entry.
+    const API_Guid slab = AddElement("00000000-0000-0000-0000-0000000000A1", "IfcSlab");
+    const API_Guid wall = AddElement("00000000-0000-0000-0000-0000000000A2", "IfcWall");
+    SetValue(slab, "Pset_WallCommon", "Reference", MakeStringValue("S-01"));
+    SetValue(wall, "Pset_WallCommon", "Reference", MakeStringValue("W-01"));
+    BackupElementValues();
+    EXPECT_EQ(ReadFile(BackupPath()), std::string(Declaration) + "<project/>\n\n");
+    EXPECT_TRUE(host.ReportLines().empty());
+}
+
+TEST_F(ValueBackupFile, EveryValueTypeAndMeasureInItsTextForm)
+{
+    const API_Guid wall = AddElement("0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9", "IfcWall");
+    SetValue(wall, "SGPset_Wall", "LayerCount", MakeIntegerValue(-42));
+    SetValue(wall, "SGPset_Wall", "Ratio", MakeRealValue(0.1));
+    SetValue(wall, "SGPset_Wall", "Width", MakeRealValue(1e-7));
+    SetValue(wall, "SGPset_Wall", "FaceArea", MakeRealValue(1.0));
+    SetValue(wall, "SGPset_Wall", "Volume", MakeRealValue(-2.5));
+    SetValue(wall, "SGPset_Wall", "Slope", MakeRealValue(123456.789));
+    SetValue(wall, "SGPset_Wall", "IsExternal", MakeBooleanValue(true));
+    SetValue(wall, "SGPset_Wall", "LoadBearing", MakeBooleanValue(false));
+    SetValue(wall, "SGPset_Wall", "Mark", MakeStringValue("A&B <C> \"D\" 'E' F\xC3\xA4"));
+    SetValue(wall, "SGPset_Wall", "Pending", TestHost::MakeUndefinedValue());
+    const API_Guid second = AddElement("ffffffff-0000-0000-0000-000000000001", "IfcWall");
+    SetValue(second, "SGPset_Wall", "LayerCount", MakeIntegerValue(0));
+
+    BackupElementValues();
+
+    EXPECT_EQ(ReadFile(BackupPath()),
+              std::string(Declaration) +
+                  "<project>\n"
+                  "\t<element guid=\"0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9\">\n"
+                  "\t\t<SGPset_Wall-LayerCount valType=\"Integer\" MType=\"Default\">-42</SGPset_Wall-LayerCount>\n"
+                  "\t\t<SGPset_Wall-Ratio valType=\"Real\" MType=\"Default\">0.100000</SGPset_Wall-Ratio>\n"
+                  "\t\t<SGPset_Wall-Width valType=\"Real\" MType=\"Length\">0.000000</SGPset_Wall-Width>\n"
+                  "\t\t<SGPset_Wall-FaceArea valType=\"Real\" MType=\"Area\">1.000000</SGPset_Wall-FaceArea>\n"
+                  "\t\t<SGPset_Wall-Volume valType=\"Real\" MType=\"Volume\">-2.500000</SGPset_Wall-Volume>\n"
+                  "\t\t<SGPset_Wall-Slope valType=\"Real\" MType=\"Angle\">123456.789000</SGPset_Wall-Slope>\n"
+                  "\t\t<SGPset_Wall-IsExternal valType=\"Boolean\" MType=\"Default\">1</SGPset_Wall-IsExternal>\n"
+                  "\t\t<SGPset_Wall-LoadBearing valType=\"Boolean\" MType=\"Default\">0</SGPset_Wall-LoadBearing>\n"
+                  "\t\t<SGPset_Wall-Mark valType=\"String\" MType=\"Default\">A&amp;B &lt;C&gt; &quot;D&quot; &apos;E&apos; "
+                  "F\xC3\xA4</SGPset_Wall-Mark>\n"
+                  "\t\t<SGPset_Wall-Pending valType=\"Undefined\" MType=\"Length\"/>\n"
+                  "\t</element>\n"
+                  "\t<element guid=\"FFFFFFFF-0000-0000-0000-000000000001\">\n"
+                  "\t\t<SGPset_Wall-LayerCount valType=\"Integer\" MType=\"Default\">0</SGPset_Wall-LayerCount>\n"
+                  "\t</element>\n"
+                  "</project>\n\n");
+    EXPECT_EQ(RunXmllint(BackupPath()), 0);
+
+    // Writing the unchanged project again gives the same bytes.
+    const std::string first = ReadFile(BackupPath());
+    BackupElementValues();
+    EXPECT_EQ(ReadFile(BackupPath()), first);
+}
+
+TEST_F(ValueBackupFile, NamesThatCannotBeXmlNamesAreKeptInAnAttribute)
+{
+    Model().AddGroup("SGPset_Wall Extra", "");
+    TestHost::PropertyDefinition spaced;
+    spaced.group = GroupGuid("SGPset_Wall Extra");
+    spaced.name = "Fire \"Rating\" <1/2> a=b & 'c'";
+    spaced.valueType = API_PropertyStringValueType;
+    spaced.defaultValue = TestHost::MakeZeroValue(API_PropertyStringValueType);
+    spaced.availability = {Model().FindItemById("IfcWall")->guid};
+    ASSERT_NE(Model().AddDefinition(spaced), APINULLGuid);
+    TestHost::PropertyDefinition leadingDigit = spaced;
+    leadingDigit.group = GroupGuid("SGPset_Wall");
+    leadingDigit.name = "Width";
+    Model().AddGroup("1SGPset_Leading", "");
+    leadingDigit.group = GroupGuid("1SGPset_Leading");
+    leadingDigit.valueType = API_PropertyIntegerValueType;
+    leadingDigit.defaultValue = TestHost::MakeZeroValue(API_PropertyIntegerValueType);
+    ASSERT_NE(Model().AddDefinition(leadingDigit), APINULLGuid);
+
+    const API_Guid wall = AddElement("00000000-0000-0000-0000-0000000000B1", "IfcWall");
+    SetValue(wall, "SGPset_Wall Extra", "Fire \"Rating\" <1/2> a=b & 'c'", MakeStringValue("x"));
+    SetValue(wall, "1SGPset_Leading", "Width", MakeIntegerValue(7));
+    SetValue(wall, "SGPset_Wall", "Mark", MakeStringValue("kept as before"));
+
+    BackupElementValues();
+
+    EXPECT_EQ(ReadFile(BackupPath()),
+              std::string(Declaration) +
+                  "<project>\n"
+                  "\t<element guid=\"00000000-0000-0000-0000-0000000000B1\">\n"
+                  "\t\t<SGPset_Wall-Mark valType=\"String\" MType=\"Default\">kept as before</SGPset_Wall-Mark>\n"
+                  "\t\t<value key='SGPset_Wall Extra-Fire \"Rating\" &lt;1/2&gt; a=b &amp; &apos;c&apos;' "
+                  "valType=\"String\" MType=\"Default\">x</value>\n"
+                  "\t\t<value key=\"1SGPset_Leading-Width\" valType=\"Integer\" MType=\"Default\">7</value>\n"
+                  "\t</element>\n"
+                  "</project>\n\n");
+    EXPECT_EQ(RunXmllint(BackupPath()), 0);
+}
+
+TEST_F(ValueBackupFile, FailuresWhileCollecting)
+{
+    const char* guids[] = {"00000000-0000-0000-0000-0000000000C1", "00000000-0000-0000-0000-0000000000C2",
+                           "00000000-0000-0000-0000-0000000000C3"};
+    for (const char* guid : guids) {
+        const API_Guid wall = AddElement(guid, "IfcWall");
+        SetValue(wall, "SGPset_Wall", "LayerCount", MakeIntegerValue(3));
+        SetValue(wall, "SGPset_Wall", "Mark", MakeStringValue(guid));
+    }
+    const std::string earlier = "earlier run";
+    WriteFile(BackupPath(), earlier);
+
+    // The third element's definitions cannot be listed: nothing is written, not even the first two.
+    host.AddFault({ServiceIndex::HostListElementPropertyDefinitions, 3, 77});
+    BackupElementValues();
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Error 2: 77"});
+    EXPECT_EQ(ReadFile(BackupPath()), earlier);
+
+    // The elements cannot be listed at all.
+    host.ClearOutput();
+    host.AddFault({ServiceIndex::HostListElements, static_cast<UInt32>(host.CallCount("HostListElements") + 1), 78});
+    BackupElementValues();
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Error 1: 78"});
+    EXPECT_EQ(ReadFile(BackupPath()), earlier);
+
+    // One group read and one value read fail: those two definitions are skipped, the rest is saved.
+    // Group read 1 is the first element's LayerCount; each element reads the value of each of its
+    // ten owned definitions whose group was read, so value read 10 is the second element's LayerCount.
+    host.GetFaults().Clear();
+    host.ClearOutput();
+    host.AddFault({ServiceIndex::HostReadPropertyGroup, static_cast<UInt32>(host.CallCount("HostReadPropertyGroup") + 1), 79});
+    host.AddFault({ServiceIndex::HostReadElementPropertyValue,
+                   static_cast<UInt32>(host.CallCount("HostReadElementPropertyValue") + 10), 80});
+    BackupElementValues();
+    EXPECT_EQ(ReportTexts(), (std::vector<std::string>{"Error 3: 79", "Error 4: 80"}));
+    const std::string text = ReadFile(BackupPath());
+    auto entry = [&text](const char* guid) {
+        const std::size_t start = text.find(guid);
+        return text.substr(start, text.find("</element>", start) - start);
+    };
+    EXPECT_EQ(entry(guids[0]).find("LayerCount"), std::string::npos);
+    EXPECT_EQ(entry(guids[1]).find("LayerCount"), std::string::npos);
+    EXPECT_NE(entry(guids[2]).find("LayerCount"), std::string::npos);
+    for (const char* guid : guids)
+        EXPECT_NE(entry(guid).find(std::string("MType=\"Default\">") + guid + "</SGPset_Wall-Mark>"), std::string::npos);
+}
+
+TEST_F(ValueBackupFile, FileThatCannotBeWrittenIsReportedAndLeavesNoPartialFile)
+{
+    const API_Guid wall = AddElement("00000000-0000-0000-0000-0000000000D1", "IfcWall");
+    SetValue(wall, "SGPset_Wall", "Mark", MakeStringValue("M"));
+    std::filesystem::remove_all(profile / "Documents");
+
+    BackupElementValues();
+
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Backup Write Error: " + std::to_string(ENOENT)});
+    EXPECT_FALSE(std::filesystem::exists(profile / "Documents"));
+
+    // The file in place is only ever replaced whole, and no temporary file stays behind.
+    std::filesystem::create_directories(profile / "Documents");
+    BackupElementValues();
+    EXPECT_NE(ReadFile(BackupPath()).find("SGPset_Wall-Mark"), std::string::npos);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(profile / "Documents"),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST_F(ValueBackupFile, WithoutProfileNothingIsWritten)
+{
+    const API_Guid wall = AddElement("00000000-0000-0000-0000-0000000000E1", "IfcWall");
+    SetValue(wall, "SGPset_Wall", "Mark", MakeStringValue("M"));
+    ::unsetenv("USERPROFILE");
+    BackupElementValues();
+    EXPECT_TRUE(host.ReportLines().empty());
+    EXPECT_FALSE(std::filesystem::exists(BackupPath()));
+}
