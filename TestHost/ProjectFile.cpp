@@ -1,0 +1,557 @@
+#include "ProjectFile.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <unordered_map>
+#include <vector>
+
+#include <pugixml.hpp>
+
+namespace TestHost {
+
+namespace {
+
+constexpr const char* FormatVersion = "1";
+
+constexpr const char* ValueTypeNames[] = {"Undefined", "Integer", "Real", "String", "Boolean"};
+constexpr const char* MeasureNames[] = {"Default", "Length", "Area", "Volume", "Angle"};
+
+// --- Writing -------------------------------------------------------------------------------------
+
+// Escapes an attribute value so that pugixml reads back exactly the same bytes: the markup
+// characters, and every control character (tab and line breaks included) as a character reference.
+void AppendEscaped(std::string& out, std::string_view text)
+{
+    for (const char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    out += "&#";
+                    out += std::to_string(static_cast<unsigned char>(c));
+                    out += ';';
+                } else {
+                    out += c;
+                }
+        }
+    }
+}
+
+class XmlWriter {
+public:
+    XmlWriter() { out = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"; }
+
+    void Open(int depth, const char* name)
+    {
+        out.append(static_cast<std::size_t>(depth) * 2, ' ');
+        out += '<';
+        out += name;
+    }
+    void Attribute(const char* name, std::string_view value)
+    {
+        out += ' ';
+        out += name;
+        out += "=\"";
+        AppendEscaped(out, value);
+        out += '"';
+    }
+    void EndStart() { out += ">\n"; }
+    void EndEmpty() { out += "/>\n"; }
+    void Close(int depth, const char* name)
+    {
+        out.append(static_cast<std::size_t>(depth) * 2, ' ');
+        out += "</";
+        out += name;
+        out += ">\n";
+    }
+
+    std::string out;
+};
+
+std::string RealText(double value)
+{
+    // The shortest text that reads back as the same double.
+    char text[40];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, result.ptr);
+}
+
+std::string ValueText(const Value& value)
+{
+    switch (value.type) {
+        case API_PropertyIntegerValueType: return std::to_string(value.integer);
+        case API_PropertyRealValueType: return RealText(value.real);
+        case API_PropertyStringValueType: return value.text;
+        case API_PropertyBooleanValueType: return value.boolean ? "true" : "false";
+        default: return std::string();
+    }
+}
+
+const char* ValueTypeName(Int32 type)
+{
+    return type >= 0 && type <= 4 ? ValueTypeNames[type] : ValueTypeNames[0];
+}
+
+const char* MeasureName(Int32 measure)
+{
+    return measure >= 1 && measure <= 5 ? MeasureNames[measure - 1] : MeasureNames[0];
+}
+
+void WriteItem(XmlWriter& writer, const Project& project, const API_Guid& guid, int depth)
+{
+    const ClassificationItem& item = *project.FindItem(guid);
+    writer.Open(depth, "item");
+    writer.Attribute("guid", GuidToText(item.guid));
+    writer.Attribute("id", item.id);
+    writer.Attribute("name", item.name);
+    if (item.children.empty()) {
+        writer.EndEmpty();
+        return;
+    }
+    writer.EndStart();
+    for (const API_Guid& child : item.children)
+        WriteItem(writer, project, child, depth + 1);
+    writer.Close(depth, "item");
+}
+
+// --- Reading -------------------------------------------------------------------------------------
+
+struct ReadFailure {
+    std::size_t line;
+    std::string message;
+};
+
+class ProjectReader {
+public:
+    explicit ProjectReader(std::string_view text) : text(text) {}
+
+    Project Read()
+    {
+        const pugi::xml_parse_result result =
+            // As a fragment, so that stray text beside the root is kept and can be refused.
+            document.load_buffer(text.data(), text.size(), pugi::parse_default | pugi::parse_fragment,
+                                 pugi::encoding_utf8);
+        if (!result)
+            throw ReadFailure{LineAt(result.offset), std::string("malformed XML: ") + result.description()};
+        pugi::xml_node root;
+        for (pugi::xml_node node : document.children()) {
+            if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata)
+                throw ReadFailure{LineOf(node), "text outside the root element"};
+            if (node.type() != pugi::node_element)
+                continue;
+            if (root)
+                throw ReadFailure{LineOf(node), "a second root element <" + std::string(node.name()) + ">"};
+            root = node;
+        }
+        if (!root)
+            throw ReadFailure{LineAt(static_cast<std::ptrdiff_t>(text.size())), "malformed XML: no root element"};
+        if (std::string_view(root.name()) != "project")
+            throw ReadFailure{LineOf(root), "the root element is <" + std::string(root.name()) + ">, not <project>"};
+        const std::string format = Required(root, "format");
+        if (format != FormatVersion)
+            throw ReadFailure{LineOf(root), "unknown project format \"" + format + "\""};
+
+        Project project;
+        for (pugi::xml_node node : root.children()) {
+            const std::string_view name = node.name();
+            CheckNoText(node);
+            if (node.type() != pugi::node_element)
+                continue;
+            if (name == "classificationSystem")
+                ReadSystem(node, project);
+            else if (name == "propertyGroup")
+                ReadGroup(node, project);
+            else if (name == "propertyDefinition")
+                ReadDefinition(node, project);
+            else if (name == "element")
+                ReadElement(node, project);
+            else
+                throw ReadFailure{LineOf(node), "unknown element <" + std::string(name) + "> in <project>"};
+        }
+        // Set last: the GUIDs of the file are taken as they stand, none is generated while reading.
+        project.SetGuidSerial(root.attribute("guidSerial") ? ReadUnsigned(root, "guidSerial") : 0);
+        return project;
+    }
+
+private:
+    std::size_t LineAt(std::ptrdiff_t offset) const
+    {
+        const std::size_t end = std::min(static_cast<std::size_t>(std::max<std::ptrdiff_t>(offset, 0)), text.size());
+        return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
+    }
+
+    std::size_t LineOf(pugi::xml_node node) const { return LineAt(node.offset_debug()); }
+
+    void CheckNoText(pugi::xml_node node) const
+    {
+        if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata)
+            throw ReadFailure{LineOf(node), "unexpected text in <" + std::string(node.parent().name()) + ">"};
+    }
+
+    std::string Required(pugi::xml_node node, const char* attribute) const
+    {
+        const pugi::xml_attribute found = node.attribute(attribute);
+        if (!found)
+            throw ReadFailure{LineOf(node), "<" + std::string(node.name()) + "> has no \"" + attribute + "\" attribute"};
+        return found.value();
+    }
+
+    API_Guid ReadGuid(pugi::xml_node node, const char* attribute) const
+    {
+        const std::string textForm = Required(node, attribute);
+        API_Guid guid;
+        if (!TextToGuid(textForm, guid) || guid == APINULLGuid)
+            throw ReadFailure{LineOf(node), "\"" + textForm + "\" in \"" + attribute + "\" is not a GUID"};
+        return guid;
+    }
+
+    UInt64 ReadUnsigned(pugi::xml_node node, const char* attribute) const
+    {
+        const std::string number = Required(node, attribute);
+        UInt64 value = 0;
+        const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+        if (number.empty() || error != std::errc() || end != number.data() + number.size())
+            throw ReadFailure{LineOf(node), "\"" + number + "\" in \"" + attribute + "\" is not a whole number"};
+        return value;
+    }
+
+    Int32 ReadInt32(pugi::xml_node node, const char* attribute) const
+    {
+        const std::string number = Required(node, attribute);
+        Int32 value = 0;
+        const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+        if (number.empty() || error != std::errc() || end != number.data() + number.size())
+            throw ReadFailure{LineOf(node), "\"" + number + "\" in \"" + attribute + "\" is not a 32-bit number"};
+        return value;
+    }
+
+    Int32 ReadValueType(pugi::xml_node node, const char* attribute) const
+    {
+        const std::string name = Required(node, attribute);
+        for (Int32 type = 0; type < 5; ++type)
+            if (name == ValueTypeNames[type])
+                return type;
+        throw ReadFailure{LineOf(node), "unknown value type \"" + name + "\""};
+    }
+
+    Int32 ReadMeasure(pugi::xml_node node, const char* attribute) const
+    {
+        const std::string name = Required(node, attribute);
+        for (Int32 measure = 0; measure < 5; ++measure)
+            if (name == MeasureNames[measure])
+                return measure + 1;
+        throw ReadFailure{LineOf(node), "unknown measure \"" + name + "\""};
+    }
+
+    Value ReadValue(pugi::xml_node node, Int32 type, const char* attribute) const
+    {
+        const pugi::xml_attribute found = node.attribute(attribute);
+        const std::string_view valueText = found.value();
+        const char* first = valueText.data();
+        const char* last = first + valueText.size();
+        const auto bad = [&]() {
+            return ReadFailure{LineOf(node), "\"" + std::string(valueText) + "\" is not a " + ValueTypeNames[type] + " value"};
+        };
+        switch (type) {
+            case API_PropertyIntegerValueType: {
+                Int32 number = 0;
+                const auto [end, error] = std::from_chars(first, last, number);
+                if (valueText.empty() || error != std::errc() || end != last)
+                    throw bad();
+                return MakeIntegerValue(number);
+            }
+            case API_PropertyRealValueType: {
+                double number = 0.0;
+                const auto [end, error] = std::from_chars(first, last, number);
+                if (valueText.empty() || error != std::errc() || end != last)
+                    throw bad();
+                return MakeRealValue(number);
+            }
+            case API_PropertyStringValueType:
+                return MakeStringValue(std::string(valueText));
+            case API_PropertyBooleanValueType:
+                if (valueText == "true")
+                    return MakeBooleanValue(true);
+                if (valueText == "false")
+                    return MakeBooleanValue(false);
+                throw bad();
+            default:
+                if (!valueText.empty())
+                    throw bad();
+                return MakeUndefinedValue();
+        }
+    }
+
+    void ReadSystem(pugi::xml_node node, Project& project) const
+    {
+        const API_Guid wanted = ReadGuid(node, "guid");
+        const API_Guid system = project.AddSystem(Required(node, "name"), node.attribute("version").value(), wanted);
+        if (system == APINULLGuid)
+            throw ReadFailure{LineOf(node), "GUID " + GuidToText(wanted) + " is used twice"};
+        ReadItems(node, project, system, APINULLGuid);
+    }
+
+    void ReadItems(pugi::xml_node parentNode, Project& project, const API_Guid& system, const API_Guid& parent) const
+    {
+        for (pugi::xml_node node : parentNode.children()) {
+            CheckNoText(node);
+            if (node.type() != pugi::node_element)
+                continue;
+            if (std::string_view(node.name()) != "item")
+                throw ReadFailure{LineOf(node), "unknown element <" + std::string(node.name()) + "> in <" +
+                                                    std::string(parentNode.name()) + ">"};
+            const API_Guid wanted = ReadGuid(node, "guid");
+            const API_Guid item = project.AddItem(system, parent, Required(node, "id"), node.attribute("name").value(), wanted);
+            if (item == APINULLGuid)
+                throw ReadFailure{LineOf(node), "GUID " + GuidToText(wanted) + " is used twice"};
+            ReadItems(node, project, system, item);
+        }
+    }
+
+    void ReadGroup(pugi::xml_node node, Project& project) const
+    {
+        CheckEmpty(node);
+        const API_Guid wanted = ReadGuid(node, "guid");
+        const API_Guid group = project.AddGroup(Required(node, "name"), node.attribute("description").value(),
+                                                ReadInt32(node, "kind"), wanted);
+        if (group == APINULLGuid)
+            throw ReadFailure{LineOf(node), "GUID " + GuidToText(wanted) + " is used twice"};
+    }
+
+    void ReadDefinition(pugi::xml_node node, Project& project) const
+    {
+        PropertyDefinition definition;
+        definition.guid = ReadGuid(node, "guid");
+        definition.group = ReadGuid(node, "group");
+        if (project.FindGroup(definition.group) == nullptr)
+            throw ReadFailure{LineOf(node), "no property group " + GuidToText(definition.group) + " before this definition"};
+        definition.name = Required(node, "name");
+        definition.description = node.attribute("description").value();
+        definition.kind = ReadInt32(node, "kind");
+        definition.collectionType = ReadInt32(node, "collection");
+        definition.valueType = ReadValueType(node, "type");
+        definition.measureType = ReadMeasure(node, "measure");
+        definition.defaultValue = ReadValue(node, definition.valueType, "default");
+        const Int32 flag = ReadInt32(node, "expressionFlag");
+        if (flag < 0 || flag > 255)
+            throw ReadFailure{LineOf(node), "expressionFlag " + std::to_string(flag) + " is not a byte"};
+        definition.expressionFlag = static_cast<UInt8>(flag);
+        for (pugi::xml_node child : node.children()) {
+            CheckNoText(child);
+            if (child.type() != pugi::node_element)
+                continue;
+            const std::string_view name = child.name();
+            if (name == "expression") {
+                CheckEmpty(child);
+                definition.expressions.push_back(Required(child, "text"));
+            } else if (name == "appliesTo") {
+                CheckEmpty(child);
+                const API_Guid item = ReadGuid(child, "item");
+                if (project.FindItem(item) == nullptr)
+                    throw ReadFailure{LineOf(child), "no classification item " + GuidToText(item)};
+                definition.availability.push_back(item);
+            } else {
+                throw ReadFailure{LineOf(child), "unknown element <" + std::string(name) + "> in <propertyDefinition>"};
+            }
+        }
+        const API_Guid wanted = definition.guid;
+        if (project.AddDefinition(std::move(definition)) == APINULLGuid)
+            throw ReadFailure{LineOf(node), "GUID " + GuidToText(wanted) + " is used twice"};
+    }
+
+    void ReadElement(pugi::xml_node node, Project& project) const
+    {
+        const API_Guid wanted = ReadGuid(node, "guid");
+        API_Guid classification;
+        if (node.attribute("classification")) {
+            classification = ReadGuid(node, "classification");
+            if (project.FindItem(classification) == nullptr)
+                throw ReadFailure{LineOf(node), "no classification item " + GuidToText(classification)};
+        }
+        const API_Guid element =
+            project.AddElement(node.attribute("name").value(), node.attribute("type").value(), classification, wanted);
+        if (element == APINULLGuid)
+            throw ReadFailure{LineOf(node), "GUID " + GuidToText(wanted) + " is used twice"};
+        for (pugi::xml_node child : node.children()) {
+            CheckNoText(child);
+            if (child.type() != pugi::node_element)
+                continue;
+            if (std::string_view(child.name()) != "value")
+                throw ReadFailure{LineOf(child), "unknown element <" + std::string(child.name()) + "> in <element>"};
+            CheckEmpty(child);
+            const API_Guid definition = ReadGuid(child, "definition");
+            if (project.FindDefinition(definition) == nullptr)
+                throw ReadFailure{LineOf(child), "no property definition " + GuidToText(definition)};
+            if (project.FindElementValue(element, definition) != nullptr)
+                throw ReadFailure{LineOf(child), "a second value for definition " + GuidToText(definition)};
+            const Int32 type = ReadValueType(child, "type");
+            project.SetElementValue(element, definition, ReadValue(child, type, "value"));
+        }
+    }
+
+    void CheckEmpty(pugi::xml_node node) const
+    {
+        for (pugi::xml_node child : node.children()) {
+            CheckNoText(child);
+            if (child.type() == pugi::node_element)
+                throw ReadFailure{LineOf(child), "unknown element <" + std::string(child.name()) + "> in <" +
+                                                     std::string(node.name()) + ">"};
+        }
+    }
+
+    std::string_view text;
+    pugi::xml_document document;
+};
+
+}  // namespace
+
+std::string WriteProjectXml(const Project& project)
+{
+    XmlWriter writer;
+    writer.Open(0, "project");
+    writer.Attribute("format", FormatVersion);
+    writer.Attribute("guidSerial", std::to_string(project.GuidSerial()));
+    writer.EndStart();
+
+    for (const ClassificationSystem& system : project.Systems()) {
+        writer.Open(1, "classificationSystem");
+        writer.Attribute("guid", GuidToText(system.guid));
+        writer.Attribute("name", system.name);
+        writer.Attribute("version", system.version);
+        if (system.items.empty()) {
+            writer.EndEmpty();
+            continue;
+        }
+        writer.EndStart();
+        for (const API_Guid& item : system.items)
+            WriteItem(writer, project, item, 2);
+        writer.Close(1, "classificationSystem");
+    }
+
+    for (const PropertyGroup& group : project.Groups()) {
+        writer.Open(1, "propertyGroup");
+        writer.Attribute("guid", GuidToText(group.guid));
+        writer.Attribute("kind", std::to_string(group.kind));
+        writer.Attribute("name", group.name);
+        writer.Attribute("description", group.description);
+        writer.EndEmpty();
+    }
+
+    for (const PropertyDefinition& definition : project.Definitions()) {
+        writer.Open(1, "propertyDefinition");
+        writer.Attribute("guid", GuidToText(definition.guid));
+        writer.Attribute("group", GuidToText(definition.group));
+        writer.Attribute("kind", std::to_string(definition.kind));
+        writer.Attribute("name", definition.name);
+        writer.Attribute("description", definition.description);
+        writer.Attribute("collection", std::to_string(definition.collectionType));
+        writer.Attribute("type", ValueTypeName(definition.valueType));
+        writer.Attribute("measure", MeasureName(definition.measureType));
+        writer.Attribute("default", ValueText(definition.defaultValue));
+        writer.Attribute("expressionFlag", std::to_string(definition.expressionFlag));
+        if (definition.expressions.empty() && definition.availability.empty()) {
+            writer.EndEmpty();
+            continue;
+        }
+        writer.EndStart();
+        for (const std::string& expression : definition.expressions) {
+            writer.Open(2, "expression");
+            writer.Attribute("text", expression);
+            writer.EndEmpty();
+        }
+        for (const API_Guid& item : definition.availability) {
+            writer.Open(2, "appliesTo");
+            writer.Attribute("item", GuidToText(item));
+            writer.EndEmpty();
+        }
+        writer.Close(1, "propertyDefinition");
+    }
+
+    // Each element's values, ordered by definition GUID.
+    std::unordered_map<API_Guid, std::vector<std::pair<API_Guid, const Value*>>, GuidHash> valuesOf;
+    project.ForEachValue([&valuesOf](const API_Guid& element, const API_Guid& definition, const Value& value) {
+        valuesOf[element].emplace_back(definition, &value);
+    });
+    for (const Element& element : project.Elements()) {
+        writer.Open(1, "element");
+        writer.Attribute("guid", GuidToText(element.guid));
+        writer.Attribute("name", element.name);
+        writer.Attribute("type", element.ifcType);
+        if (!(element.classification == APINULLGuid))
+            writer.Attribute("classification", GuidToText(element.classification));
+        const auto found = valuesOf.find(element.guid);
+        if (found == valuesOf.end()) {
+            writer.EndEmpty();
+            continue;
+        }
+        writer.EndStart();
+        for (const auto& [definition, value] : found->second) {
+            writer.Open(2, "value");
+            writer.Attribute("definition", GuidToText(definition));
+            writer.Attribute("type", ValueTypeName(value->type));
+            if (value->type != API_PropertyUndefinedValueType)
+                writer.Attribute("value", ValueText(*value));
+            writer.EndEmpty();
+        }
+        writer.Close(1, "element");
+    }
+
+    writer.Close(0, "project");
+    return std::move(writer.out);
+}
+
+ProjectReadResult ReadProjectXml(std::string_view text, Project& project)
+{
+    try {
+        ProjectReader reader(text);
+        Project read = reader.Read();
+        project = std::move(read);
+        return ProjectReadResult{};
+    } catch (const ReadFailure& failure) {
+        return ProjectReadResult{false, failure.line, "line " + std::to_string(failure.line) + ": " + failure.message};
+    }
+}
+
+bool SaveProjectFile(const Project& project, const std::string& path, std::string& error)
+{
+    const std::string text = WriteProjectXml(project);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        error = "cannot write \"" + path + "\": " + std::strerror(errno);
+        return false;
+    }
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed) {
+        error = "cannot write \"" + path + "\": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+ProjectReadResult LoadProjectFile(const std::string& path, Project& project)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return ProjectReadResult{false, 0, "cannot open \"" + path + "\": " + std::strerror(errno)};
+    std::ostringstream content;
+    content << file.rdbuf();
+    if (file.bad())
+        return ProjectReadResult{false, 0, "cannot read \"" + path + "\""};
+    ProjectReadResult result = ReadProjectXml(content.str(), project);
+    if (!result.ok)
+        result.message = path + ":" + std::to_string(result.line) + ": " +
+                         result.message.substr(result.message.find(": ") + 2);
+    return result;
+}
+
+}  // namespace TestHost

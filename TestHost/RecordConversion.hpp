@@ -1,0 +1,29 @@
+// Conversions between the project model (UTF-8 std::string, Value) and the host records that the
+// services fill or take (GS::UniString, TypedValueRecord, API_PropertyGroup, API_PropertyDefinition).
+#pragma once
+
+#include <string>
+
+#include "Api/ApiRecords.hpp"
+#include "Project.hpp"
+
+namespace TestHost {
+
+// UTF-8 form of a platform string.
+std::string ToUtf8(const GS::UniString& text);
+// Platform string of UTF-8 text (up to a NUL byte, if any).
+GS::UniString ToUniString(const std::string& text);
+
+// Fills `record` from `value`: type code `typeCode` (the definition's), the value's fields, status 2.
+void FillValueRecord(const Value& value, Int32 typeCode, TypedValueRecord& record);
+// The value that `record` carries for a definition of value type `valueType`: only the field that
+// type names is taken; an undefined or unknown type gives an undefined value.
+Value ValueFromRecord(const TypedValueRecord& record, Int32 valueType);
+
+void FillGroupRecord(const PropertyGroup& group, API_PropertyGroup& record);
+// Fills every field of `record` that the model holds; the enumeration list stays empty.
+void FillDefinitionRecord(const PropertyDefinition& definition, API_PropertyDefinition& record);
+// The model's form of a definition record (default value by the record's value type).
+PropertyDefinition DefinitionFromRecord(const API_PropertyDefinition& record);
+
+}  // namespace TestHost

@@ -1,0 +1,209 @@
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+
+#include <gtest/gtest.h>
+
+#include "HostFixture.hpp"
+#include "ProjectFile.hpp"
+
+using namespace TestHost;
+
+namespace {
+
+// A project with every kind of content and the awkward texts and numbers a file must keep.
+struct RichProject {
+    Project project;
+    SampleProject sample{project};
+    API_Guid text;
+    API_Guid count;
+    API_Guid undefinedDefinition;
+    API_Guid emptyGroup;
+    API_Guid unclassified;
+
+    RichProject()
+    {
+        emptyGroup = project.AddGroup("Office & \"Site\" <data>", "Line one\nLine two\ttabbed\r\n", 7);
+        PropertyDefinition textDefinition;
+        textDefinition.group = sample.commonGroup;
+        textDefinition.name = "Remark — Ünïcode 中文";
+        textDefinition.description = "  leading and trailing blanks  ";
+        textDefinition.kind = 3;
+        textDefinition.collectionType = 2;
+        textDefinition.valueType = API_PropertyStringValueType;
+        textDefinition.defaultValue = MakeStringValue("a\x01" "b");
+        textDefinition.expressions = {"{Property:SGPset_Wall/Thickness} > 0.2 && \"x\" < 'y'", "", "   "};
+        textDefinition.expressionFlag = 1;
+        textDefinition.availability = {sample.wallItem, sample.doorItem};
+        text = project.AddDefinition(textDefinition);
+
+        PropertyDefinition countDefinition;
+        countDefinition.group = sample.wallGroup;
+        countDefinition.name = "Count";
+        countDefinition.valueType = API_PropertyIntegerValueType;
+        countDefinition.defaultValue = MakeIntegerValue(std::numeric_limits<Int32>::min());
+        count = project.AddDefinition(countDefinition);
+
+        PropertyDefinition undefined;
+        undefined.group = sample.doorGroup;
+        undefined.name = "Unset";
+        undefined.measureType = API_PropertyAngleMeasureType;
+        undefined.availability = {sample.doorItem};
+        undefinedDefinition = project.AddDefinition(undefined);
+
+        unclassified = project.AddElement("Proxy <1>", "IfcBuildingElementProxy", APINULLGuid);
+        project.SetElementValue(sample.wall1, text, MakeStringValue("Tab\there\nnew line & <tag> \"quoted\""));
+        project.SetElementValue(sample.wall2, sample.thickness, MakeRealValue(0.1));
+        project.SetElementValue(sample.wall2, sample.fireResistance, MakeIntegerValue(-42));
+        project.SetElementValue(sample.wall2, sample.isExternal, MakeBooleanValue(true));
+        project.SetElementValue(sample.door, undefinedDefinition, MakeUndefinedValue());
+        project.SetElementValue(sample.door, sample.clearWidth, MakeRealValue(-0.0));
+        project.SetElementValue(unclassified, sample.thickness, MakeRealValue(std::numeric_limits<double>::denorm_min()));
+        project.SetElementValue(unclassified, count, MakeIntegerValue(std::numeric_limits<Int32>::max()));
+        project.SetElementValue(unclassified, sample.acousticRating, MakeRealValue(1e300));  // a value of another type
+    }
+};
+
+std::string TempPath(const std::string& name)
+{
+    return (std::filesystem::temp_directory_path() / ("quillmere_testhost_" + name)).string();
+}
+
+}  // namespace
+
+TEST(ProjectFile, RoundTripKeepsEverythingByteForByte)
+{
+    RichProject rich;
+    const std::string written = WriteProjectXml(rich.project);
+    Project read;
+    const ProjectReadResult result = ReadProjectXml(written, read);
+    ASSERT_TRUE(result.ok) << result.message;
+    EXPECT_EQ(WriteProjectXml(read), written);
+
+    // The model itself, not only its text, came back.
+    EXPECT_EQ(read.GuidSerial(), rich.project.GuidSerial());
+    const PropertyDefinition& text = *read.FindDefinition(rich.text);
+    EXPECT_EQ(text, *rich.project.FindDefinition(rich.text));
+    EXPECT_EQ(text.expressions, (std::vector<std::string>{"{Property:SGPset_Wall/Thickness} > 0.2 && \"x\" < 'y'", "", "   "}));
+    EXPECT_EQ(text.defaultValue.text, "a\x01" "b");
+    EXPECT_EQ(read.FindGroup(rich.emptyGroup)->description, "Line one\nLine two\ttabbed\r\n");
+    EXPECT_EQ(read.FindGroup(rich.emptyGroup)->kind, 7);
+    EXPECT_EQ(read.FindElementValue(rich.sample.wall1, rich.text)->text, "Tab\there\nnew line & <tag> \"quoted\"");
+    EXPECT_EQ(read.FindElementValue(rich.sample.wall2, rich.sample.thickness)->real, 0.1);
+    EXPECT_TRUE(std::signbit(read.FindElementValue(rich.sample.door, rich.sample.clearWidth)->real));
+    EXPECT_EQ(read.FindElementValue(rich.unclassified, rich.sample.thickness)->real,
+              std::numeric_limits<double>::denorm_min());
+    EXPECT_EQ(*read.FindElementValue(rich.unclassified, rich.sample.acousticRating), MakeRealValue(1e300));
+    EXPECT_EQ(read.FindElement(rich.unclassified)->classification, APINULLGuid);
+    EXPECT_TRUE(read.AppliesTo(rich.text, rich.sample.door));
+    // Generated GUIDs go on from where the file left off.
+    EXPECT_EQ(read.AddGroup("Next", ""), rich.project.AddGroup("Next", ""));
+}
+
+TEST(ProjectFile, WritingIsDeterministicAndFormatted)
+{
+    RichProject first;
+    RichProject second;
+    const std::string text = WriteProjectXml(first.project);
+    EXPECT_EQ(text, WriteProjectXml(second.project));
+    EXPECT_EQ(text, WriteProjectXml(first.project));
+    EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<project format=\"1\" guidSerial=\"", 0), 0u);
+    EXPECT_NE(text.find("\n  <propertyGroup guid=\""), std::string::npos);
+    EXPECT_NE(text.find("\n    <item guid=\""), std::string::npos);
+    EXPECT_NE(text.find("type=\"Real\" value=\"0.1\"/>"), std::string::npos);
+    EXPECT_NE(text.find("value=\"Tab&#9;here&#10;new line &amp; &lt;tag&gt; &quot;quoted&quot;\""), std::string::npos);
+    EXPECT_EQ(text.back(), '\n');
+}
+
+TEST(ProjectFile, MalformedProjectsGiveTheLineAndLeaveTheProjectAlone)
+{
+    RichProject rich;
+    const std::string good = WriteProjectXml(rich.project);
+    const std::string groupGuid = GuidToText(rich.sample.wallGroup);
+    const std::string head = "<?xml version=\"1.0\"?>\n<project format=\"1\">\n";
+    const std::string group = "  <propertyGroup guid=\"" + groupGuid + "\" kind=\"2\" name=\"SGPset_Wall\"/>\n";
+    struct Case {
+        const char* what;
+        std::string text;
+        std::size_t line;
+        const char* fragment;
+    };
+    const std::vector<Case> cases = {
+        {"unclosed element", head + group + "  <element guid=\"" + groupGuid + "\">\n\n</project>\n", 6, "malformed XML"},
+        {"bad attribute quoting", head + "  <propertyGroup guid=" + groupGuid + "/>\n</project>\n", 3, "malformed XML"},
+        {"empty file", "", 1, "malformed XML"},
+        {"wrong root", "<configuration/>", 1, "not <project>"},
+        {"unknown format", "<project format=\"2\"/>", 1, "format"},
+        {"unknown element", head + group + "  <elements/>\n</project>\n", 4, "unknown element <elements>"},
+        {"bad GUID", head + "  <propertyGroup guid=\"1234\" kind=\"2\" name=\"G\"/>\n</project>\n", 3, "not a GUID"},
+        {"GUID used twice", head + group + group + "</project>\n", 4, "used twice"},
+        {"group missing for a definition",
+         head + "  <propertyDefinition guid=\"" + groupGuid + "\" group=\"" + GuidToText(rich.text) +
+             "\" kind=\"2\" name=\"A\" collection=\"0\" type=\"Real\" measure=\"Length\" default=\"0\" expressionFlag=\"0\"/>\n</project>\n",
+         3, "no property group"},
+        {"unknown value type",
+         head + group + "  <propertyDefinition guid=\"" + GuidToText(rich.text) + "\" group=\"" + groupGuid +
+             "\" kind=\"2\" name=\"A\" collection=\"0\" type=\"Text\" measure=\"Length\" default=\"\" expressionFlag=\"0\"/>\n</project>\n",
+         4, "unknown value type \"Text\""},
+        {"default not of the type",
+         head + group + "\n  <propertyDefinition guid=\"" + GuidToText(rich.text) + "\" group=\"" + groupGuid +
+             "\" kind=\"2\" name=\"A\" collection=\"0\" type=\"Integer\" measure=\"Default\" default=\"1.5\" expressionFlag=\"0\"/>\n</project>\n",
+         5, "not a Integer value"},
+        {"value of an unknown definition",
+         head + "  <element guid=\"" + groupGuid + "\" name=\"W\" type=\"IfcWall\">\n    <value definition=\"" +
+             GuidToText(rich.text) + "\" type=\"Real\" value=\"1\"/>\n  </element>\n</project>\n",
+         4, "no property definition"},
+        {"element of an unknown item",
+         head + "  <element guid=\"" + groupGuid + "\" name=\"W\" type=\"IfcWall\" classification=\"" +
+             GuidToText(rich.text) + "\"/>\n</project>\n",
+         3, "no classification item"},
+        {"missing attribute", head + "  <classificationSystem name=\"IFC-SG\"/>\n</project>\n", 3, "no \"guid\" attribute"},
+    };
+
+    Project project;
+    ASSERT_TRUE(ReadProjectXml(good, project).ok);
+    for (const Case& bad : cases) {
+        const ProjectReadResult result = ReadProjectXml(bad.text, project);
+        EXPECT_FALSE(result.ok) << bad.what;
+        EXPECT_EQ(result.line, bad.line) << bad.what << ": " << result.message;
+        EXPECT_EQ(result.message.rfind("line " + std::to_string(bad.line) + ": ", 0), 0u) << bad.what << ": " << result.message;
+        EXPECT_NE(result.message.find(bad.fragment), std::string::npos) << bad.what << ": " << result.message;
+        EXPECT_EQ(WriteProjectXml(project), good) << bad.what;
+    }
+}
+
+TEST(ProjectFile, FilesSaveLoadAndReportPathsInMessages)
+{
+    RichProject rich;
+    const std::string path = TempPath("round_trip.xml");
+    std::string error;
+    ASSERT_TRUE(SaveProjectFile(rich.project, path, error)) << error;
+    Project loaded;
+    const ProjectReadResult loadedResult = LoadProjectFile(path, loaded);
+    ASSERT_TRUE(loadedResult.ok) << loadedResult.message;
+    EXPECT_EQ(WriteProjectXml(loaded), WriteProjectXml(rich.project));
+
+    const std::string broken = TempPath("broken.xml");
+    std::FILE* file = std::fopen(broken.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs("<project format=\"1\">\n  <propertyGroup guid=\"x\"\n</project>\n", file);
+    std::fclose(file);
+    const ProjectReadResult brokenResult = LoadProjectFile(broken, loaded);
+    EXPECT_FALSE(brokenResult.ok);
+    EXPECT_EQ(brokenResult.line, 3u);
+    EXPECT_EQ(brokenResult.message.rfind(broken + ":3: ", 0), 0u) << brokenResult.message;
+
+    const std::string missing = TempPath("does_not_exist.xml");
+    std::filesystem::remove(missing);
+    const ProjectReadResult missingResult = LoadProjectFile(missing, loaded);
+    EXPECT_FALSE(missingResult.ok);
+    EXPECT_EQ(missingResult.line, 0u);
+    EXPECT_NE(missingResult.message.find("cannot open \"" + missing + "\""), std::string::npos) << missingResult.message;
+    EXPECT_EQ(WriteProjectXml(loaded), WriteProjectXml(rich.project));
+
+    EXPECT_FALSE(SaveProjectFile(rich.project, TempPath("no_such_folder/project.xml"), error));
+    EXPECT_NE(error.find("cannot write"), std::string::npos);
+    std::filesystem::remove(path);
+    std::filesystem::remove(broken);
+}

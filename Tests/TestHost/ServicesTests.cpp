@@ -1,0 +1,353 @@
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "HostErrors.hpp"
+#include "HostFixture.hpp"
+#include "Services.hpp"
+
+using namespace TestHost;
+
+namespace {
+
+std::vector<std::string> NamesOf(const GS::Array<API_PropertyDefinition>& definitions)
+{
+    std::vector<std::string> names;
+    for (const API_PropertyDefinition& definition : definitions)
+        names.push_back(ToUtf8(definition.name));
+    return names;
+}
+
+GSErrCode lastHandlerResult = NoError;
+MenuCommandParams lastParams;
+
+GSErrCode RecordingHandler(const MenuCommandParams* params)
+{
+    lastParams = *params;
+    return lastHandlerResult;
+}
+
+class ServicesTest : public ::testing::Test {
+protected:
+    Host host;
+    SampleProject sample{host.GetProject()};
+};
+
+}  // namespace
+
+TEST(ServiceTable, HoldsTheFifteenServicesAndNothingElse)
+{
+    Host host;
+    const API_ServiceEntry* table = host.ServiceTable();
+    std::size_t present = 0;
+    for (UInt32 i = 0; i < HostServiceTableSize; ++i)
+        present += table[i] != nullptr ? 1 : 0;
+    EXPECT_EQ(present, 15u);
+    EXPECT_EQ(table[ServiceIndex::HostAddMenu], reinterpret_cast<API_ServiceEntry>(&Services::HostAddMenu));
+    EXPECT_EQ(table[ServiceIndex::HostImportClassificationXml],
+              reinterpret_cast<API_ServiceEntry>(&Services::HostImportClassificationXml));
+    EXPECT_EQ(table[ServiceIndex::HostRemovePropertyGroup], reinterpret_cast<API_ServiceEntry>(&Services::HostRemovePropertyGroup));
+    EXPECT_EQ(table[0], nullptr);
+    EXPECT_EQ(table[HostServiceTableSize - 1], nullptr);
+}
+
+TEST_F(ServicesTest, MenusAreRecordedAndChosenItemsReachTheHandler)
+{
+    API_MenuRequest request;
+    request.menuStrResID = 32500;
+    request.menuPosCode = 5;
+    std::memset(request.reserved, 0xAB, sizeof request.reserved);
+    const auto addMenu = reinterpret_cast<ServiceEntry::HostAddMenu>(host.ServiceTable()[ServiceIndex::HostAddMenu]);
+    EXPECT_EQ(addMenu(&request), NoError);
+    ASSERT_EQ(host.MenuRequests().size(), 1u);
+    EXPECT_EQ(std::memcmp(&host.MenuRequests()[0], &request, sizeof request), 0);  // all 32 bytes, as sent
+
+    EXPECT_EQ(host.ChooseMenuItem(32500, 1), HostError::NoMenuHandler);
+    EXPECT_EQ(CALL_SERVICE(host, HostSetMenuHandler, Int16{32500}, &RecordingHandler), NoError);
+    EXPECT_TRUE(host.HasMenuHandler(32500));
+    EXPECT_FALSE(host.HasMenuHandler(32501));
+    lastHandlerResult = 77;
+    EXPECT_EQ(host.ChooseMenuItem(32500, 2), 77);
+    EXPECT_EQ(lastParams.menuResID, 32500);
+    EXPECT_EQ(lastParams.itemIndex, 2);
+    EXPECT_EQ(CALL_SERVICE(host, HostSetMenuHandler, Int16{32500}, nullptr), HostError::BadParameter);
+}
+
+TEST_F(ServicesTest, ReportLinesAreFormattedOnlyWithFlagOne)
+{
+    EXPECT_EQ(SendReport(host, "Classification Import Error: %d", 1, static_cast<int>(0x81060387)), NoError);
+    EXPECT_EQ(SendReport(host, "Deleting properties error: %d", 1, 0), NoError);
+    EXPECT_EQ(SendReport(host, "%s - %s: %d%%", 1, "SGPset_Wall", "Thickness", 100), NoError);
+    // Flag 0: the text as it stands, whatever it contains.
+    EXPECT_EQ(SendReport(host, "SGPset_Wall - Width 100% %d %s error while importing property", 0), NoError);
+    EXPECT_EQ(SendReport(host, "Ünïcode – SGPset_Space - Name error while importing property", 0), NoError);
+
+    const std::vector<Host::ReportLine> expected = {
+        {1, "Classification Import Error: -2130312313"},
+        {1, "Deleting properties error: 0"},
+        {1, "SGPset_Wall - Thickness: 100%"},
+        {0, "SGPset_Wall - Width 100% %d %s error while importing property"},
+        {0, "Ünïcode – SGPset_Space - Name error while importing property"},
+    };
+    EXPECT_EQ(host.ReportLines(), expected);
+}
+
+TEST_F(ServicesTest, UndoableCommandsRunOnceAndFailedOnesAreRolledBack)
+{
+    const std::string before = Snapshot(host.GetProject());
+    int runs = 0;
+    const GSErrCode removed = RunCommand(host, "Delete Property Groups", [&]() {
+        ++runs;
+        return CALL_SERVICE(host, HostRemovePropertyGroup, &sample.doorGroup);
+    });
+    EXPECT_EQ(removed, NoError);
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(host.GetProject().FindGroup(sample.doorGroup), nullptr);
+
+    // The callable's code comes back unchanged; what it did is taken back.
+    const GSErrCode failed = RunCommand(host, "Delete Property Groups", [&]() -> GSErrCode {
+        CALL_SERVICE(host, HostRemovePropertyGroup, &sample.wallGroup);
+        return 1234;
+    });
+    EXPECT_EQ(failed, 1234);
+    EXPECT_NE(host.GetProject().FindGroup(sample.wallGroup), nullptr);
+
+    // A nested command is part of the outer step.
+    const GSErrCode nested = RunCommand(host, "Import Properties", [&]() {
+        return RunCommand(host, "Import Expressions", [&]() {
+            return CALL_SERVICE(host, HostRemovePropertyGroup, &sample.commonGroup);
+        });
+    });
+    EXPECT_EQ(nested, NoError);
+
+    EXPECT_EQ(host.StepNames(), (std::vector<std::string>{"Delete Property Groups", "Import Properties"}));
+    ASSERT_EQ(host.Commands().size(), 4u);
+    EXPECT_EQ(host.Commands()[1].result, 1234);
+    EXPECT_EQ(host.Commands()[2].name, "Import Properties");
+    EXPECT_FALSE(host.Commands()[2].nested);
+    EXPECT_EQ(host.Commands()[3].name, "Import Expressions");
+    EXPECT_TRUE(host.Commands()[3].nested);
+
+    EXPECT_EQ(host.Undo(2), 2u);
+    EXPECT_EQ(Snapshot(host.GetProject()), before);
+
+    const GS::UniString name("Empty");
+    API_CommandCallable noInvoke;
+    EXPECT_EQ(CALL_SERVICE(host, HostRunUndoableCommand, &name, &noInvoke), HostError::BadParameter);
+    EXPECT_EQ(CALL_SERVICE(host, HostRunUndoableCommand, &name, nullptr), HostError::BadParameter);
+}
+
+TEST_F(ServicesTest, ElementsAreListedInHostOrderIntoAClearedArray)
+{
+    GS::Array<API_Guid> elements;
+    elements.Push(API_Guid{9, 9, 9, {}});
+    const API_ElemType selector;
+    EXPECT_EQ(CALL_SERVICE(host, HostListElements, &selector, &elements, 0, &APINULLGuid), NoError);
+    ASSERT_EQ(elements.GetSize(), 3u);
+    EXPECT_EQ(elements[0], sample.wall1);
+    EXPECT_EQ(elements[1], sample.wall2);
+    EXPECT_EQ(elements[2], sample.door);
+    EXPECT_EQ(CALL_SERVICE(host, HostListElements, &selector, nullptr, 0, &APINULLGuid), HostError::BadParameter);
+}
+
+TEST_F(ServicesTest, ElementDefinitionsFollowTheClassificationWithFullRecords)
+{
+    Project& project = host.GetProject();
+    PropertyDefinition withExpressions = *project.FindDefinition(sample.thickness);
+    withExpressions.expressions = {"{Property:Pset_WallCommon/Width} / 2", "0.2"};
+    withExpressions.expressionFlag = 1;
+    ASSERT_EQ(project.UpdateDefinition(withExpressions), NoError);
+
+    GS::Array<API_PropertyDefinition> definitions;
+    definitions.Emplace();
+    ASSERT_EQ(CALL_SERVICE(host, HostListElementPropertyDefinitions, &sample.wall1, 0, &definitions), NoError);
+    EXPECT_EQ(NamesOf(definitions),
+              (std::vector<std::string>{"FireResistancePeriod", "Thickness", "IsExternal", "AcousticRating"}));
+    const API_PropertyDefinition& thickness = definitions[1];
+    EXPECT_EQ(thickness.guid, sample.thickness);
+    EXPECT_EQ(thickness.groupGuid, sample.wallGroup);
+    EXPECT_EQ(thickness.kind, API_PropertyCustomDefinitionKind);
+    EXPECT_EQ(thickness.valueType, API_PropertyRealValueType);
+    EXPECT_EQ(thickness.measureType, API_PropertyLengthMeasureType);
+    EXPECT_EQ(thickness.defaultValue.typeCode, API_PropertyRealValueType);
+    EXPECT_EQ(thickness.defaultValue.realValue, 0.2);
+    EXPECT_EQ(thickness.defaultValue.variantStatus, API_VariantStatusNormal);
+    ASSERT_EQ(thickness.expressions.GetSize(), 2u);
+    EXPECT_EQ(ToUtf8(thickness.expressions[0]), "{Property:Pset_WallCommon/Width} / 2");
+    EXPECT_EQ(thickness.expressionFlag, 1);
+    ASSERT_EQ(thickness.availability.GetSize(), 1u);
+    EXPECT_EQ(thickness.availability[0], sample.wallItem);
+
+    ASSERT_EQ(CALL_SERVICE(host, HostListElementPropertyDefinitions, &sample.door, 0, &definitions), NoError);
+    EXPECT_EQ(NamesOf(definitions), (std::vector<std::string>{"ClearWidth", "FireExit"}));
+
+    const API_Guid proxy = project.AddElement("P-1", "IfcBuildingElementProxy", APINULLGuid);
+    ASSERT_EQ(CALL_SERVICE(host, HostListElementPropertyDefinitions, &proxy, 0, &definitions), NoError);
+    EXPECT_EQ(definitions.GetSize(), 0u);
+    EXPECT_EQ(CALL_SERVICE(host, HostListElementPropertyDefinitions, &sample.wallGroup, 0, &definitions), HostError::BadId);
+}
+
+TEST_F(ServicesTest, ReadingGivesOwnValuesOrDefaultsWithTheirFlags)
+{
+    ElementPropertyRecord own;
+    ASSERT_EQ(CALL_SERVICE(host, HostReadElementPropertyValue, &sample.wall1, &sample.thickness, &own), NoError);
+    EXPECT_EQ(own.status, API_VariantStatusNormal);
+    EXPECT_FALSE(own.isDefault);
+    EXPECT_EQ(own.value.typeCode, API_PropertyRealValueType);
+    EXPECT_EQ(own.value.realValue, 0.25);
+    EXPECT_EQ(own.definition.guid, sample.thickness);
+    EXPECT_EQ(ToUtf8(own.definition.name), "Thickness");
+
+    ElementPropertyRecord fallback;
+    ASSERT_EQ(CALL_SERVICE(host, HostReadElementPropertyValue, &sample.wall2, &sample.fireResistance, &fallback), NoError);
+    EXPECT_EQ(fallback.status, API_VariantStatusNormal);
+    EXPECT_TRUE(fallback.isDefault);
+    EXPECT_EQ(fallback.value.typeCode, API_PropertyIntegerValueType);
+    EXPECT_EQ(fallback.value.intValue, 60);
+
+    ElementPropertyRecord text;
+    ASSERT_EQ(CALL_SERVICE(host, HostReadElementPropertyValue, &sample.wall1, &sample.acousticRating, &text), NoError);
+    EXPECT_EQ(ToUtf8(text.value.stringValue), "Rw 52");
+
+    ElementPropertyRecord untouched;
+    EXPECT_EQ(CALL_SERVICE(host, HostReadElementPropertyValue, &sample.door, &sample.thickness, &untouched),
+              HostError::NotApplicable);
+    EXPECT_EQ(CALL_SERVICE(host, HostReadElementPropertyValue, &sample.thickness, &sample.thickness, &untouched),
+              HostError::BadId);
+    EXPECT_EQ(CALL_SERVICE(host, HostReadElementPropertyValue, &sample.wall1, &sample.wall1, &untouched), HostError::BadId);
+    EXPECT_EQ(untouched.status, 0);
+    EXPECT_TRUE(untouched.isDefault);
+}
+
+TEST_F(ServicesTest, WritingTakesTheFieldOfTheDefinitionsTypeAndCanReset)
+{
+    Project& project = host.GetProject();
+    ElementPropertyRecord record;
+    ASSERT_EQ(CALL_SERVICE(host, HostReadElementPropertyValue, &sample.wall2, &sample.fireResistance, &record), NoError);
+    record.isDefault = false;
+    record.value.intValue = 90;
+    record.value.realValue = 1.5;  // not an Integer's field: ignored
+    record.value.stringValue = "ninety";
+    ASSERT_EQ(CALL_SERVICE(host, HostWriteElementPropertyValue, &sample.wall2, &record), NoError);
+    EXPECT_EQ(*project.FindElementValue(sample.wall2, sample.fireResistance), MakeIntegerValue(90));
+
+    // The definition in the project decides, not the record's type codes.
+    ElementPropertyRecord loose;
+    loose.definition.guid = sample.isExternal;
+    loose.definition.valueType = API_PropertyStringValueType;
+    loose.value.typeCode = API_PropertyStringValueType;
+    loose.value.boolValue = true;
+    loose.isDefault = false;
+    ASSERT_EQ(CALL_SERVICE(host, HostWriteElementPropertyValue, &sample.wall2, &loose), NoError);
+    EXPECT_EQ(*project.FindElementValue(sample.wall2, sample.isExternal), MakeBooleanValue(true));
+
+    // isDefault true: back to the default.
+    loose.isDefault = true;
+    ASSERT_EQ(CALL_SERVICE(host, HostWriteElementPropertyValue, &sample.wall2, &loose), NoError);
+    EXPECT_EQ(project.FindElementValue(sample.wall2, sample.isExternal), nullptr);
+
+    const std::string before = Snapshot(project);
+    loose.isDefault = false;
+    EXPECT_EQ(CALL_SERVICE(host, HostWriteElementPropertyValue, &sample.door, &loose), HostError::NotApplicable);
+    EXPECT_EQ(CALL_SERVICE(host, HostWriteElementPropertyValue, &sample.doorItem, &loose), HostError::BadId);
+    loose.definition.guid = sample.doorGroup;
+    EXPECT_EQ(CALL_SERVICE(host, HostWriteElementPropertyValue, &sample.wall2, &loose), HostError::BadId);
+    EXPECT_EQ(Snapshot(project), before);
+    // Written outside any command: nothing to undo.
+    EXPECT_EQ(host.History().StepCount(), 0u);
+}
+
+TEST_F(ServicesTest, GroupsAndDefinitionsAreListedAndGroupsRead)
+{
+    GS::Array<API_PropertyGroup> groups;
+    groups.Emplace();
+    ASSERT_EQ(CALL_SERVICE(host, HostListPropertyGroups, &groups), NoError);
+    ASSERT_EQ(groups.GetSize(), 3u);
+    EXPECT_EQ(ToUtf8(groups[0].name), "SGPset_Wall");
+    EXPECT_EQ(ToUtf8(groups[0].description), "Wall data checked by the agencies");
+    EXPECT_EQ(groups[1].guid, sample.doorGroup);
+    EXPECT_EQ(ToUtf8(groups[2].name), "Pset_WallCommon");
+
+    GS::Array<API_PropertyDefinition> definitions;
+    ASSERT_EQ(CALL_SERVICE(host, HostListPropertyDefinitions, &APINULLGuid, &definitions), NoError);
+    EXPECT_EQ(NamesOf(definitions), (std::vector<std::string>{"FireResistancePeriod", "Thickness", "IsExternal",
+                                                              "ClearWidth", "FireExit", "AcousticRating"}));
+    ASSERT_EQ(CALL_SERVICE(host, HostListPropertyDefinitions, &sample.doorGroup, &definitions), NoError);
+    EXPECT_EQ(NamesOf(definitions), (std::vector<std::string>{"ClearWidth", "FireExit"}));
+    EXPECT_EQ(CALL_SERVICE(host, HostListPropertyDefinitions, &sample.thickness, &definitions), HostError::BadId);
+
+    API_PropertyGroup group;
+    group.guid = sample.commonGroup;
+    ASSERT_EQ(CALL_SERVICE(host, HostReadPropertyGroup, &group), NoError);
+    EXPECT_EQ(ToUtf8(group.name), "Pset_WallCommon");
+    EXPECT_EQ(ToUtf8(group.description), "Standard wall set");
+
+    API_PropertyGroup unknown;
+    unknown.guid = sample.thickness;
+    unknown.name = "kept";
+    EXPECT_EQ(CALL_SERVICE(host, HostReadPropertyGroup, &unknown), HostError::BadId);
+    EXPECT_EQ(ToUtf8(unknown.name), "kept");
+    EXPECT_EQ(unknown.guid, sample.thickness);
+}
+
+TEST_F(ServicesTest, UpdatingADefinitionTakesTheRecordsContent)
+{
+    GS::Array<API_PropertyDefinition> definitions;
+    ASSERT_EQ(CALL_SERVICE(host, HostListPropertyDefinitions, &sample.wallGroup, &definitions), NoError);
+    API_PropertyDefinition record = definitions[1];
+    record.expressions.Clear();
+    record.expressions.Push(GS::UniString("{Property:SGPset_Wall/Length} * 0.1"));
+    record.expressionFlag = 1;
+    record.description = "Changed";
+    record.defaultValue.realValue = 0.35;
+    record.availability.Push(sample.doorItem);
+    record.groupGuid = sample.doorGroup;
+    ASSERT_EQ(CALL_SERVICE(host, HostUpdatePropertyDefinition, &record), NoError);
+
+    const PropertyDefinition& stored = *host.GetProject().FindDefinition(sample.thickness);
+    EXPECT_EQ(stored.expressions, std::vector<std::string>{"{Property:SGPset_Wall/Length} * 0.1"});
+    EXPECT_EQ(stored.expressionFlag, 1);
+    EXPECT_EQ(stored.description, "Changed");
+    EXPECT_EQ(stored.defaultValue, MakeRealValue(0.35));
+    EXPECT_EQ(stored.group, sample.wallGroup);
+    EXPECT_TRUE(host.GetProject().AppliesTo(sample.thickness, sample.door));
+
+    const std::string before = Snapshot(host.GetProject());
+    API_PropertyDefinition badMeasure = record;
+    badMeasure.measureType = 9;
+    EXPECT_EQ(CALL_SERVICE(host, HostUpdatePropertyDefinition, &badMeasure), HostError::BadParameter);
+    API_PropertyDefinition badItem = record;
+    badItem.availability.Push(sample.wall1);
+    EXPECT_EQ(CALL_SERVICE(host, HostUpdatePropertyDefinition, &badItem), HostError::BadParameter);
+    API_PropertyDefinition unknown = record;
+    unknown.guid = sample.wall1;
+    EXPECT_EQ(CALL_SERVICE(host, HostUpdatePropertyDefinition, &unknown), HostError::BadId);
+    EXPECT_EQ(CALL_SERVICE(host, HostRemovePropertyGroup, &sample.thickness), HostError::BadId);
+    EXPECT_EQ(Snapshot(host.GetProject()), before);
+}
+
+TEST_F(ServicesTest, ImportsReadTheTextOfTheString)
+{
+    ASSERT_TRUE(host.ReplaceProject(Project()));
+    const GS::UniString text(SampleConfiguration);
+    EXPECT_EQ(CALL_SERVICE(host, HostImportPropertyXml, &text, 1), HostError::UnknownItem);  // no items yet
+    EXPECT_NE(host.LastImport().message.find("IfcWall"), std::string::npos);
+    EXPECT_TRUE(host.GetProject().Groups().empty());
+    EXPECT_EQ(CALL_SERVICE(host, HostImportClassificationXml, &text, 0, 0), NoError);
+    EXPECT_EQ(CALL_SERVICE(host, HostImportPropertyXml, &text, 1), NoError);
+    EXPECT_EQ(host.GetProject().Groups().size(), 3u);
+
+    const GS::UniString empty;
+    EXPECT_EQ(CALL_SERVICE(host, HostImportClassificationXml, &empty, 0, 0), HostError::EmptyConfiguration);
+    EXPECT_EQ(CALL_SERVICE(host, HostImportPropertyXml, &empty, 1), HostError::EmptyConfiguration);
+}
+
+TEST_F(ServicesTest, ACallWithAnotherContextIsRefused)
+{
+    GS::Array<API_PropertyGroup> groups;
+    const auto entry = reinterpret_cast<ServiceEntry::HostListPropertyGroups>(host.ServiceTable()[ServiceIndex::HostListPropertyGroups]);
+    EXPECT_EQ(entry(nullptr, &groups), HostError::BadParameter);
+    EXPECT_EQ(entry(reinterpret_cast<API_HostContext*>(&groups), &groups), HostError::BadParameter);
+    EXPECT_EQ(groups.GetSize(), 0u);
+    EXPECT_EQ(host.CallCount("HostListPropertyGroups"), 0u);
+}

@@ -1,0 +1,183 @@
+#include <map>
+
+#include <gtest/gtest.h>
+
+#include "HostErrors.hpp"
+#include "HostFixture.hpp"
+#include "UndoHistory.hpp"
+
+using namespace TestHost;
+
+TEST(UndoHistory, UndoOfAGroupRemovalRestoresTheProjectExactly)
+{
+    Project project;
+    UndoHistory history(project);
+    const SampleProject sample(project);
+    // A definition of another group created after the removed group's, so that order matters.
+    PropertyDefinition late = *project.FindDefinition(sample.acousticRating);
+    late.guid = APINULLGuid;
+    late.group = sample.doorGroup;
+    late.name = "Late";
+    ASSERT_NE(project.AddDefinition(late), APINULLGuid);
+    const std::string before = Snapshot(project);
+
+    history.OpenStep("Delete Property Groups");
+    ASSERT_EQ(project.RemoveGroup(sample.wallGroup), NoError);
+    history.CloseStep(true);
+    ASSERT_NE(Snapshot(project), before);
+
+    EXPECT_EQ(history.Undo(), 1u);
+    EXPECT_EQ(Snapshot(project), before);
+    // The indices came back too, not only what the file shows.
+    EXPECT_TRUE(project.AppliesTo(sample.thickness, sample.wall1));
+    EXPECT_EQ(project.DefinitionsOfGroup(sample.wallGroup).size(), 3u);
+    EXPECT_EQ(project.FindGroupByName("SGPset_Wall")->guid, sample.wallGroup);
+}
+
+TEST(UndoHistory, UndoOfImportAndOfDefinitionUpdateRestoresExactly)
+{
+    Project project;
+    UndoHistory history(project);
+    const SampleProject sample(project);
+    const std::string before = Snapshot(project);
+
+    // A later edition: a renamed item, a changed default and type, a new property and group.
+    const char* edition = R"xml(<configuration>
+  <classificationSystem name="IFC-SG" version="2025.1">
+    <item id="IfcWall" name="Wall (2025)"/>
+    <item id="IfcSlab" name="Slab"/>
+  </classificationSystem>
+  <propertyGroup name="SGPset_Wall" description="Edition 2025">
+    <property name="Thickness" type="Real" measure="Length" default="0.3"><appliesTo item="IfcWall"/></property>
+    <property name="FireResistancePeriod" type="String" default="2h"><appliesTo item="IfcWall"/></property>
+    <property name="Span" type="Real" measure="Length"><appliesTo item="IfcSlab"/></property>
+  </propertyGroup>
+  <propertyGroup name="SGPset_Slab"><property name="SlabType" type="String"><appliesTo item="IfcSlab"/></property></propertyGroup>
+</configuration>)xml";
+    history.OpenStep("Import Classifications");
+    ASSERT_EQ(ImportClassificationXml(project, edition).code, NoError);
+    history.CloseStep(true);
+    history.OpenStep("Import Properties");
+    ASSERT_EQ(ImportPropertyXml(project, edition).code, NoError);
+    history.CloseStep(true);
+    const std::string imported = Snapshot(project);
+
+    PropertyDefinition changed = *project.FindDefinition(sample.thickness);
+    changed.expressions = {"{Property:SGPset_Wall/Thickness} * 2", ""};
+    changed.expressionFlag = 1;
+    changed.availability.clear();
+    history.OpenStep("Import Expressions");
+    ASSERT_EQ(project.UpdateDefinition(changed), NoError);
+    history.CloseStep(true);
+
+    EXPECT_EQ(history.StepNames(),
+              (std::vector<std::string>{"Import Classifications", "Import Properties", "Import Expressions"}));
+    EXPECT_EQ(history.Undo(), 1u);
+    EXPECT_EQ(Snapshot(project), imported);
+    EXPECT_TRUE(project.AppliesTo(sample.thickness, sample.wall1));
+    EXPECT_EQ(history.Undo(2), 2u);
+    EXPECT_EQ(Snapshot(project), before);
+    EXPECT_EQ(project.FindItemById("IfcSlab"), nullptr);
+    // Importing again after the undo gives the same project as the first time.
+    ASSERT_EQ(ImportClassificationXml(project, edition).code, NoError);
+    ASSERT_EQ(ImportPropertyXml(project, edition).code, NoError);
+    EXPECT_EQ(Snapshot(project), imported);
+}
+
+TEST(UndoHistory, ChangesOutsideAStepStayAndUndoCountsAreKept)
+{
+    Project project;
+    UndoHistory history(project);
+    const SampleProject sample(project);  // built outside any step
+    EXPECT_EQ(history.StepCount(), 0u);
+    EXPECT_EQ(history.Undo(), 0u);
+    EXPECT_NE(project.FindElement(sample.wall1), nullptr);
+
+    history.OpenStep("Delete Property Groups");
+    project.RemoveGroup(sample.doorGroup);
+    history.CloseStep(true);
+    const std::string afterRemoval = Snapshot(project);
+    // Restored values are written without a command: not undoable, and kept by later undos.
+    ASSERT_EQ(project.SetElementValue(sample.wall2, sample.thickness, MakeRealValue(0.15)), NoError);
+    history.OpenStep("Delete Property Groups");
+    project.RemoveGroup(sample.commonGroup);
+    history.CloseStep(true);
+
+    EXPECT_EQ(history.Undo(5), 2u);
+    EXPECT_EQ(project.FindElementValue(sample.wall2, sample.thickness)->real, 0.15);
+    EXPECT_NE(project.FindGroup(sample.doorGroup), nullptr);
+    EXPECT_NE(project.FindGroup(sample.commonGroup), nullptr);
+    EXPECT_NE(Snapshot(project), afterRemoval);
+    EXPECT_EQ(history.StepCount(), 0u);
+}
+
+TEST(UndoHistory, NestedPartsBelongToTheOuterStepAndFailedPartsRollBack)
+{
+    Project project;
+    UndoHistory history(project);
+    const SampleProject sample(project);
+    const std::string before = Snapshot(project);
+
+    history.OpenStep("Outer");
+    project.SetElementValue(sample.wall2, sample.thickness, MakeRealValue(0.3));
+    history.OpenStep("Inner kept");
+    project.RemoveGroup(sample.doorGroup);
+    history.CloseStep(true);
+    history.OpenStep("Inner failed");
+    project.RemoveGroup(sample.commonGroup);
+    EXPECT_EQ(history.Undo(), 0u);  // nothing is undone while a step is open
+    history.CloseStep(false);
+    EXPECT_NE(project.FindGroup(sample.commonGroup), nullptr);
+    EXPECT_EQ(project.FindGroup(sample.doorGroup), nullptr);
+    history.CloseStep(true);
+
+    EXPECT_EQ(history.StepNames(), std::vector<std::string>{"Outer"});
+    ASSERT_EQ(history.Undo(), 1u);
+    EXPECT_EQ(Snapshot(project), before);
+
+    // A failed outermost step leaves no entry and no change.
+    history.OpenStep("Failed");
+    project.RemoveGroup(sample.wallGroup);
+    history.CloseStep(false);
+    EXPECT_EQ(history.StepCount(), 0u);
+    EXPECT_EQ(Snapshot(project), before);
+}
+
+TEST(UndoHistory, ManyStepsUndoBackToTheStartAndEachStepHoldsOnlyItsChanges)
+{
+    Project project;
+    UndoHistory history(project);
+    const SampleProject sample(project);
+    std::vector<API_Guid> walls;
+    for (int i = 0; i < 2000; ++i)
+        walls.push_back(project.AddElement("W-" + std::to_string(i), "IfcWall", sample.wallItem));
+    const std::string before = Snapshot(project);
+
+    std::map<int, std::string> snapshots;  // the project before the step of that number
+    for (int step = 0; step < 300; ++step) {
+        if (step == 50 || step == 200)
+            snapshots[step] = Snapshot(project);
+        history.OpenStep("Step " + std::to_string(step));
+        const API_Guid& wall = walls[static_cast<std::size_t>(step * 7) % walls.size()];
+        project.SetElementValue(wall, sample.thickness, MakeRealValue(step / 100.0));
+        if (step % 3 == 0)
+            project.ResetElementValue(sample.wall1, sample.fireResistance);
+        if (step % 50 == 0) {
+            PropertyDefinition changed = *project.FindDefinition(sample.isExternal);
+            changed.expressions.push_back("expr " + std::to_string(step));
+            project.UpdateDefinition(changed);
+        }
+        history.CloseStep(true);
+    }
+    // A step's size follows what it changed, never the number of elements.
+    EXPECT_EQ(history.ActionCount(1), 1u);
+    EXPECT_LE(history.ActionCount(0), 3u);
+
+    // Undo in chunks, checking the project at each point against what it was.
+    EXPECT_EQ(history.Undo(100), 100u);
+    EXPECT_EQ(Snapshot(project), snapshots[200]);
+    EXPECT_EQ(history.Undo(150), 150u);
+    EXPECT_EQ(Snapshot(project), snapshots[50]);
+    EXPECT_EQ(history.Undo(1000), 50u);
+    EXPECT_EQ(Snapshot(project), before);
+}
