@@ -1,0 +1,47 @@
+# The module's resources as an object library, quillmere_module_resources, that a module target
+# links: on Windows the compiled PE resources, on Linux an object whose section "qm_resources"
+# holds the resource blob. Both are generated from ModuleResources.txt by MakeResources.py.
+include_guard(GLOBAL)
+
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+set(QM_RESOURCES_SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR})
+set(QM_RESOURCES_BINARY_DIR ${PROJECT_BINARY_DIR}/Resources)
+file(GLOB QM_RESOURCE_ICONS CONFIGURE_DEPENDS ${QM_RESOURCES_SOURCE_DIR}/Icons/*.png)
+set(QM_RESOURCE_INPUTS
+    ${QM_RESOURCES_SOURCE_DIR}/ModuleResources.txt
+    ${QM_RESOURCES_SOURCE_DIR}/MakeResources.py
+    ${QM_RESOURCE_ICONS})
+
+if(WIN32)
+    enable_language(RC)
+    set(QM_RESOURCE_SCRIPT ${QM_RESOURCES_BINARY_DIR}/Quillmere.rc)
+    add_custom_command(
+        OUTPUT ${QM_RESOURCE_SCRIPT}
+        COMMAND Python3::Interpreter ${QM_RESOURCES_SOURCE_DIR}/MakeResources.py
+                ${QM_RESOURCES_SOURCE_DIR}/ModuleResources.txt --windows ${QM_RESOURCE_SCRIPT}
+        DEPENDS ${QM_RESOURCE_INPUTS}
+        COMMENT "Generating the module's PE resources"
+        VERBATIM)
+    add_library(quillmere_module_resources OBJECT ${QM_RESOURCE_SCRIPT})
+    # The script names its binary inputs without a folder; windres finds them through -I.
+    target_include_directories(quillmere_module_resources PRIVATE ${QM_RESOURCES_BINARY_DIR})
+    # The script names the binary inputs written next to it; they change with it.
+    set_source_files_properties(${QM_RESOURCE_SCRIPT} PROPERTIES OBJECT_DEPENDS "${QM_RESOURCE_INPUTS}")
+else()
+    set(QM_RESOURCE_BLOB ${QM_RESOURCES_BINARY_DIR}/QuillmereResources.bin)
+    add_custom_command(
+        OUTPUT ${QM_RESOURCE_BLOB}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${QM_RESOURCES_BINARY_DIR}
+        COMMAND Python3::Interpreter ${QM_RESOURCES_SOURCE_DIR}/MakeResources.py
+                ${QM_RESOURCES_SOURCE_DIR}/ModuleResources.txt --posix ${QM_RESOURCE_BLOB}
+        DEPENDS ${QM_RESOURCE_INPUTS}
+        COMMENT "Generating the module's resource section"
+        VERBATIM)
+    add_custom_target(quillmere_module_resource_blob DEPENDS ${QM_RESOURCE_BLOB})
+    add_library(quillmere_module_resources OBJECT ${QM_RESOURCES_SOURCE_DIR}/EmbeddedResources.cpp)
+    add_dependencies(quillmere_module_resources quillmere_module_resource_blob)
+    target_compile_definitions(quillmere_module_resources PRIVATE "QM_RESOURCE_BLOB=\"${QM_RESOURCE_BLOB}\"")
+    set_source_files_properties(${QM_RESOURCES_SOURCE_DIR}/EmbeddedResources.cpp
+        PROPERTIES OBJECT_DEPENDS ${QM_RESOURCE_BLOB})
+endif()
