@@ -224,9 +224,12 @@ private:
         return value;
     }
 
-    Int32 ReadInt32(pugi::xml_node node, const char* attribute) const
+    // An optional number: `fallback` when the attribute is absent.
+    Int32 ReadInt32(pugi::xml_node node, const char* attribute, Int32 fallback) const
     {
-        const std::string number = Required(node, attribute);
+        if (!node.attribute(attribute))
+            return fallback;
+        const std::string number = node.attribute(attribute).value();
         Int32 value = 0;
         const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
         if (number.empty() || error != std::errc() || end != number.data() + number.size())
@@ -245,16 +248,24 @@ private:
 
     Int32 ReadMeasure(pugi::xml_node node, const char* attribute) const
     {
-        const std::string name = Required(node, attribute);
+        if (!node.attribute(attribute))
+            return API_PropertyDefaultMeasureType;
+        const std::string name = node.attribute(attribute).value();
         for (Int32 measure = 0; measure < 5; ++measure)
             if (name == MeasureNames[measure])
                 return measure + 1;
         throw ReadFailure{LineOf(node), "unknown measure \"" + name + "\""};
     }
 
-    Value ReadValue(pugi::xml_node node, Int32 type, const char* attribute) const
+    // The value in `attribute`, read by `type`. An absent attribute gives the type's zero value when
+    // `zeroIfAbsent`, else it is refused for every type but String and Undefined.
+    Value ReadValue(pugi::xml_node node, Int32 type, const char* attribute, bool zeroIfAbsent) const
     {
         const pugi::xml_attribute found = node.attribute(attribute);
+        if (!found && (zeroIfAbsent || type == API_PropertyStringValueType || type == API_PropertyUndefinedValueType))
+            return MakeZeroValue(type);
+        if (!found)
+            throw ReadFailure{LineOf(node), "<" + std::string(node.name()) + "> has no \"" + attribute + "\" attribute"};
         const std::string_view valueText = found.value();
         const char* first = valueText.data();
         const char* last = first + valueText.size();
@@ -322,7 +333,7 @@ private:
         CheckEmpty(node);
         const API_Guid wanted = ReadGuid(node, "guid");
         const API_Guid group = project.AddGroup(Required(node, "name"), node.attribute("description").value(),
-                                                ReadInt32(node, "kind"), wanted);
+                                                ReadInt32(node, "kind", API_PropertyCustomDefinitionKind), wanted);
         if (group == APINULLGuid)
             throw ReadFailure{LineOf(node), "GUID " + GuidToText(wanted) + " is used twice"};
     }
@@ -336,12 +347,12 @@ private:
             throw ReadFailure{LineOf(node), "no property group " + GuidToText(definition.group) + " before this definition"};
         definition.name = Required(node, "name");
         definition.description = node.attribute("description").value();
-        definition.kind = ReadInt32(node, "kind");
-        definition.collectionType = ReadInt32(node, "collection");
+        definition.kind = ReadInt32(node, "kind", API_PropertyCustomDefinitionKind);
+        definition.collectionType = ReadInt32(node, "collection", 0);
         definition.valueType = ReadValueType(node, "type");
         definition.measureType = ReadMeasure(node, "measure");
-        definition.defaultValue = ReadValue(node, definition.valueType, "default");
-        const Int32 flag = ReadInt32(node, "expressionFlag");
+        definition.defaultValue = ReadValue(node, definition.valueType, "default", true);
+        const Int32 flag = ReadInt32(node, "expressionFlag", 0);
         if (flag < 0 || flag > 255)
             throw ReadFailure{LineOf(node), "expressionFlag " + std::to_string(flag) + " is not a byte"};
         definition.expressionFlag = static_cast<UInt8>(flag);
@@ -394,7 +405,7 @@ private:
             if (project.FindElementValue(element, definition) != nullptr)
                 throw ReadFailure{LineOf(child), "a second value for definition " + GuidToText(definition)};
             const Int32 type = ReadValueType(child, "type");
-            project.SetElementValue(element, definition, ReadValue(child, type, "value"));
+            project.SetElementValue(element, definition, ReadValue(child, type, "value", false));
         }
     }
 

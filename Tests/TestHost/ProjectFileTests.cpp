@@ -207,3 +207,51 @@ TEST(ProjectFile, FilesSaveLoadAndReportPathsInMessages)
     std::filesystem::remove(path);
     std::filesystem::remove(broken);
 }
+
+TEST(ProjectFile, HandWrittenFilesMayLeaveOutOptionalAttributes)
+{
+    const std::string text = R"xml(<project format="1">
+  <classificationSystem guid="00000000-0000-4000-8000-000000000001" name="IFC-SG">
+    <item guid="00000000-0000-4000-8000-000000000002" id="IfcWall"/>
+  </classificationSystem>
+  <propertyGroup guid="00000000-0000-4000-8000-000000000003" name="SGPset_Wall"/>
+  <propertyDefinition guid="00000000-0000-4000-8000-000000000004" group="00000000-0000-4000-8000-000000000003"
+                      name="Thickness" type="Real">
+    <appliesTo item="00000000-0000-4000-8000-000000000002"/>
+  </propertyDefinition>
+  <propertyDefinition guid="00000000-0000-4000-8000-000000000005" group="00000000-0000-4000-8000-000000000003"
+                      name="FireRating" type="String"/>
+  <element guid="00000000-0000-4000-8000-000000000006" classification="00000000-0000-4000-8000-000000000002">
+    <value definition="00000000-0000-4000-8000-000000000005" type="String"/>
+  </element>
+</project>
+)xml";
+    Project project;
+    const ProjectReadResult result = ReadProjectXml(text, project);
+    ASSERT_TRUE(result.ok) << result.message;
+    API_Guid thicknessGuid;
+    ASSERT_TRUE(TextToGuid("00000000-0000-4000-8000-000000000004", thicknessGuid));
+    const PropertyDefinition& thickness = *project.FindDefinition(thicknessGuid);
+    EXPECT_EQ(thickness.kind, API_PropertyCustomDefinitionKind);
+    EXPECT_EQ(thickness.collectionType, 0);
+    EXPECT_EQ(thickness.measureType, API_PropertyDefaultMeasureType);
+    EXPECT_EQ(thickness.defaultValue, MakeRealValue(0.0));
+    EXPECT_EQ(thickness.expressionFlag, 0);
+    EXPECT_EQ(project.FindGroup(thickness.group)->kind, API_PropertyCustomDefinitionKind);
+    EXPECT_EQ(project.GuidSerial(), 0u);
+    EXPECT_EQ(project.ValueCount(), 1u);
+    // Written out in full, it reads back to the same text.
+    Project again;
+    ASSERT_TRUE(ReadProjectXml(WriteProjectXml(project), again).ok);
+    EXPECT_EQ(WriteProjectXml(again), WriteProjectXml(project));
+
+    // A value of a non-text type must be given.
+    std::string missingValue = text;
+    missingValue.replace(missingValue.find("definition=\"00000000-0000-4000-8000-000000000005\" type=\"String\""),
+                         std::string("definition=\"00000000-0000-4000-8000-000000000005\" type=\"String\"").size(),
+                         "definition=\"00000000-0000-4000-8000-000000000004\" type=\"Real\"");
+    const ProjectReadResult refused = ReadProjectXml(missingValue, project);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(refused.line, 13u);
+    EXPECT_NE(refused.message.find("has no \"value\" attribute"), std::string::npos) << refused.message;
+}
