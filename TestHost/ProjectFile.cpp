@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -551,6 +552,9 @@ bool SaveProjectFile(const Project& project, const std::string& path, std::strin
 
 ProjectReadResult LoadProjectFile(const std::string& path, Project& project)
 {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored))
+        return ProjectReadResult{false, 0, "cannot open \"" + path + "\": it is a folder"};
     std::ifstream file(path, std::ios::binary);
     if (!file)
         return ProjectReadResult{false, 0, "cannot open \"" + path + "\": " + std::strerror(errno)};

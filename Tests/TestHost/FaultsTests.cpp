@@ -6,16 +6,6 @@
 
 using namespace TestHost;
 
-TEST(Faults, ServiceNamesAndIndicesComeFromTheServiceList)
-{
-    EXPECT_EQ(FindServiceIndex("HostRunUndoableCommand"), std::optional<UInt32>(71));
-    EXPECT_EQ(FindServiceIndex("HostImportClassificationXml"), std::optional<UInt32>(527));
-    EXPECT_EQ(FindServiceIndex("hostrunundoablecommand"), std::nullopt);
-    EXPECT_EQ(FindServiceIndex(""), std::nullopt);
-    EXPECT_STREQ(ServiceName(5), "HostAddMenu");
-    EXPECT_EQ(ServiceName(6), nullptr);
-}
-
 TEST(Faults, ParsesFaultTextsAndExplainsBadOnes)
 {
     FaultSpec fault;

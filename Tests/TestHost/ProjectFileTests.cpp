@@ -200,6 +200,10 @@ TEST(ProjectFile, FilesSaveLoadAndReportPathsInMessages)
     EXPECT_FALSE(missingResult.ok);
     EXPECT_EQ(missingResult.line, 0u);
     EXPECT_NE(missingResult.message.find("cannot open \"" + missing + "\""), std::string::npos) << missingResult.message;
+    const std::string folder = std::filesystem::temp_directory_path().string();
+    const ProjectReadResult folderResult = LoadProjectFile(folder, loaded);
+    EXPECT_FALSE(folderResult.ok);
+    EXPECT_NE(folderResult.message.find("cannot open \"" + folder + "\""), std::string::npos) << folderResult.message;
     EXPECT_EQ(WriteProjectXml(loaded), WriteProjectXml(rich.project));
 
     EXPECT_FALSE(SaveProjectFile(rich.project, TempPath("no_such_folder/project.xml"), error));
