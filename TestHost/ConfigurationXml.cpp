@@ -28,19 +28,19 @@ struct ImportFailure {
     std::string message;
 };
 
-struct ItemSpec {
+struct ConfiguredItem {
     std::string id;
     std::string name;
-    std::vector<ItemSpec> children;
+    std::vector<ConfiguredItem> children;
 };
 
-struct SystemSpec {
+struct ConfiguredSystem {
     std::string name;
     std::string version;
-    std::vector<ItemSpec> items;
+    std::vector<ConfiguredItem> items;
 };
 
-struct PropertySpec {
+struct ConfiguredProperty {
     std::string name;
     std::string description;
     Int32 valueType = API_PropertyUndefinedValueType;
@@ -49,10 +49,10 @@ struct PropertySpec {
     std::vector<API_Guid> availability;
 };
 
-struct GroupSpec {
+struct ConfiguredGroup {
     std::string name;
     std::string description;
-    std::vector<PropertySpec> properties;
+    std::vector<ConfiguredProperty> properties;
 };
 
 bool IsBlank(std::string_view text)
@@ -96,12 +96,12 @@ public:
         return root;
     }
 
-    std::vector<SystemSpec> ReadSystems(pugi::xml_node root) const
+    std::vector<ConfiguredSystem> ReadSystems(pugi::xml_node root) const
     {
-        std::vector<SystemSpec> systems;
+        std::vector<ConfiguredSystem> systems;
         std::set<std::string> names;
         for (pugi::xml_node node : root.children(SystemName)) {
-            SystemSpec system;
+            ConfiguredSystem system;
             system.name = Required(node, "name");
             system.version = node.attribute("version").value();
             if (!names.insert(system.name).second)
@@ -114,12 +114,12 @@ public:
         return systems;
     }
 
-    std::vector<GroupSpec> ReadGroups(pugi::xml_node root, const Project& project) const
+    std::vector<ConfiguredGroup> ReadGroups(pugi::xml_node root, const Project& project) const
     {
-        std::vector<GroupSpec> groups;
+        std::vector<ConfiguredGroup> groups;
         std::set<std::string> groupNames;
         for (pugi::xml_node node : root.children(GroupName)) {
-            GroupSpec group;
+            ConfiguredGroup group;
             group.name = Required(node, "name");
             group.description = node.attribute("description").value();
             if (!groupNames.insert(group.name).second)
@@ -127,7 +127,7 @@ public:
                                     At(node) + "property group \"" + group.name + "\" appears twice"};
             std::set<std::string> propertyNames;
             for (pugi::xml_node propertyNode : node.children(PropertyName)) {
-                PropertySpec property = ReadProperty(propertyNode, project);
+                ConfiguredProperty property = ReadProperty(propertyNode, project);
                 if (!propertyNames.insert(property.name).second)
                     throw ImportFailure{HostError::DuplicateName, At(propertyNode) + "property \"" + property.name +
                                                                       "\" appears twice in \"" + group.name + "\""};
@@ -180,11 +180,11 @@ private:
         return found.value();
     }
 
-    std::vector<ItemSpec> ReadItems(pugi::xml_node parent, const std::string& systemName, std::set<std::string>& ids) const
+    std::vector<ConfiguredItem> ReadItems(pugi::xml_node parent, const std::string& systemName, std::set<std::string>& ids) const
     {
-        std::vector<ItemSpec> items;
+        std::vector<ConfiguredItem> items;
         for (pugi::xml_node node : parent.children(ItemName)) {
-            ItemSpec item;
+            ConfiguredItem item;
             item.id = Required(node, "id");
             const pugi::xml_attribute name = node.attribute("name");
             item.name = name ? name.value() : item.id;
@@ -197,7 +197,7 @@ private:
         return items;
     }
 
-    PropertySpec ReadProperty(pugi::xml_node node, const Project& project) const
+    ConfiguredProperty ReadProperty(pugi::xml_node node, const Project& project) const
     {
         static const std::pair<const char*, Int32> valueTypes[] = {
             {"Undefined", API_PropertyUndefinedValueType}, {"Integer", API_PropertyIntegerValueType},
@@ -208,7 +208,7 @@ private:
             {"Area", API_PropertyAreaMeasureType},       {"Volume", API_PropertyVolumeMeasureType},
             {"Angle", API_PropertyAngleMeasureType}};
 
-        PropertySpec property;
+        ConfiguredProperty property;
         property.name = Required(node, "name");
         property.description = node.attribute("description").value();
 
@@ -300,37 +300,37 @@ private:
     pugi::xml_document document;
 };
 
-void MergeItems(Project& project, const API_Guid& system, const API_Guid& parent, const std::vector<ItemSpec>& specs)
+void MergeItems(Project& project, const API_Guid& system, const API_Guid& parent, const std::vector<ConfiguredItem>& configured)
 {
     const std::vector<API_Guid>& siblings =
         parent == APINULLGuid ? project.FindSystem(system)->items : project.FindItem(parent)->children;
     std::unordered_map<std::string, API_Guid> existing;
     for (const API_Guid& sibling : siblings)
         existing.emplace(project.FindItem(sibling)->id, sibling);  // the first of equal ids wins
-    for (const ItemSpec& spec : specs) {
+    for (const ConfiguredItem& entry : configured) {
         API_Guid guid;
-        if (const auto found = existing.find(spec.id); found != existing.end()) {
+        if (const auto found = existing.find(entry.id); found != existing.end()) {
             guid = found->second;
-            if (project.FindItem(guid)->name != spec.name)
-                project.SetItemName(guid, spec.name);
+            if (project.FindItem(guid)->name != entry.name)
+                project.SetItemName(guid, entry.name);
         } else {
-            guid = project.AddItem(system, parent, spec.id, spec.name);
+            guid = project.AddItem(system, parent, entry.id, entry.name);
         }
-        MergeItems(project, system, guid, spec.children);
+        MergeItems(project, system, guid, entry.children);
     }
 }
 
-void MergeGroup(Project& project, const GroupSpec& spec)
+void MergeGroup(Project& project, const ConfiguredGroup& entry)
 {
     API_Guid group;
-    if (const PropertyGroup* existing = project.FindGroupByName(spec.name)) {
+    if (const PropertyGroup* existing = project.FindGroupByName(entry.name)) {
         group = existing->guid;
-        if (existing->description != spec.description)
-            project.SetGroupDescription(group, spec.description);
+        if (existing->description != entry.description)
+            project.SetGroupDescription(group, entry.description);
     } else {
-        group = project.AddGroup(spec.name, spec.description);
+        group = project.AddGroup(entry.name, entry.description);
     }
-    for (const PropertySpec& property : spec.properties) {
+    for (const ConfiguredProperty& property : entry.properties) {
         const PropertyDefinition* existing = project.FindDefinitionByName(group, property.name);
         PropertyDefinition definition = existing != nullptr ? *existing : PropertyDefinition{};
         definition.group = group;
@@ -351,38 +351,38 @@ void MergeGroup(Project& project, const GroupSpec& spec)
 
 ImportOutcome ImportClassificationXml(Project& project, std::string_view text)
 {
-    std::vector<SystemSpec> systems;
+    std::vector<ConfiguredSystem> systems;
     try {
         ConfigurationReader reader(text);
         systems = reader.ReadSystems(reader.Load());
     } catch (const ImportFailure& failure) {
         return ImportOutcome{failure.code, failure.message};
     }
-    for (const SystemSpec& spec : systems) {
+    for (const ConfiguredSystem& entry : systems) {
         API_Guid system;
-        if (const ClassificationSystem* existing = project.FindSystemByName(spec.name)) {
+        if (const ClassificationSystem* existing = project.FindSystemByName(entry.name)) {
             system = existing->guid;
-            if (existing->version != spec.version)
-                project.SetSystemVersion(system, spec.version);
+            if (existing->version != entry.version)
+                project.SetSystemVersion(system, entry.version);
         } else {
-            system = project.AddSystem(spec.name, spec.version);
+            system = project.AddSystem(entry.name, entry.version);
         }
-        MergeItems(project, system, APINULLGuid, spec.items);
+        MergeItems(project, system, APINULLGuid, entry.items);
     }
     return ImportOutcome{};
 }
 
 ImportOutcome ImportPropertyXml(Project& project, std::string_view text)
 {
-    std::vector<GroupSpec> groups;
+    std::vector<ConfiguredGroup> groups;
     try {
         ConfigurationReader reader(text);
         groups = reader.ReadGroups(reader.Load(), project);
     } catch (const ImportFailure& failure) {
         return ImportOutcome{failure.code, failure.message};
     }
-    for (const GroupSpec& spec : groups)
-        MergeGroup(project, spec);
+    for (const ConfiguredGroup& entry : groups)
+        MergeGroup(project, entry);
     return ImportOutcome{};
 }
 

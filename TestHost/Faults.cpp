@@ -49,7 +49,7 @@ const char* ServiceName(UInt32 index)
     return nullptr;
 }
 
-bool ParseFaultSpec(std::string_view text, FaultSpec& fault, std::string& error)
+bool ParseFault(std::string_view text, InjectedFault& fault, std::string& error)
 {
     const std::size_t equals = text.find('=');
     if (equals == std::string_view::npos) {
@@ -59,7 +59,7 @@ bool ParseFaultSpec(std::string_view text, FaultSpec& fault, std::string& error)
     std::string_view service = text.substr(0, equals);
     std::string_view codeText = text.substr(equals + 1);
 
-    FaultSpec parsed;
+    InjectedFault parsed;
     if (const std::size_t at = service.find('@'); at != std::string_view::npos) {
         UInt64 nth = 0;
         const std::string_view nthText = service.substr(at + 1);
@@ -106,7 +106,7 @@ void Faults::FailNthCall(UInt32 index, UInt32 nthCall, GSErrCode code)
         services[index].nth[nthCall] = code;
 }
 
-void Faults::Add(const FaultSpec& fault)
+void Faults::Add(const InjectedFault& fault)
 {
     if (fault.nthCall == 0)
         FailAlways(fault.index, fault.code);

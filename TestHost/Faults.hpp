@@ -20,7 +20,7 @@ const char* ServiceName(UInt32 index);
 
 // One fault as the command line gives it: "SERVICE=CODE" (every call) or "SERVICE@N=CODE" (the
 // n-th call, counting from 1).
-struct FaultSpec {
+struct InjectedFault {
     UInt32 index = 0;     // the service's table entry
     UInt32 nthCall = 0;   // 0: every call
     GSErrCode code = NoError;
@@ -28,14 +28,14 @@ struct FaultSpec {
 
 // Parses "SERVICE[@N]=CODE" where CODE is decimal or 0x hexadecimal, possibly negative (0x81060387
 // and -2130312313 are the same code). Returns false and a message naming what is wrong for bad text.
-bool ParseFaultSpec(std::string_view text, FaultSpec& fault, std::string& error);
+bool ParseFault(std::string_view text, InjectedFault& fault, std::string& error);
 
 class Faults {
 public:
     // `index` is a service's table entry; entries that name no service are ignored.
     void FailAlways(UInt32 index, GSErrCode code);
     void FailNthCall(UInt32 index, UInt32 nthCall, GSErrCode code);
-    void Add(const FaultSpec& fault);
+    void Add(const InjectedFault& fault);
     // Leaves the service out of the table (entry 0) or puts it back; the host applies this to its
     // table at once, and the module sees it only if the table is handed over afterwards.
     void SetRemoved(UInt32 index, bool removed);

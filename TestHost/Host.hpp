@@ -81,7 +81,7 @@ public:
 
     // --- Faults and call counts ----------------------------------------------------------------
     Faults& GetFaults() noexcept { return faults; }
-    void AddFault(const FaultSpec& fault) { faults.Add(fault); }
+    void AddFault(const InjectedFault& fault) { faults.Add(fault); }
     // Sets the service's table entry to 0, or back to the service. The module copies the table when
     // it is handed over (SetImportedFuncAddrs), so remove services before that, or hand it over again.
     void RemoveService(UInt32 index);

@@ -8,29 +8,29 @@ using namespace TestHost;
 
 TEST(Faults, ParsesFaultTextsAndExplainsBadOnes)
 {
-    FaultSpec fault;
+    InjectedFault fault;
     std::string error;
-    ASSERT_TRUE(ParseFaultSpec("HostRunUndoableCommand=0x81060387", fault, error)) << error;
+    ASSERT_TRUE(ParseFault("HostRunUndoableCommand=0x81060387", fault, error)) << error;
     EXPECT_EQ(fault.index, ServiceIndex::HostRunUndoableCommand);
     EXPECT_EQ(fault.nthCall, 0u);
     EXPECT_EQ(fault.code, ServiceNotAvailable);
 
-    ASSERT_TRUE(ParseFaultSpec("HostRemovePropertyGroup@2=-2130312313", fault, error)) << error;
+    ASSERT_TRUE(ParseFault("HostRemovePropertyGroup@2=-2130312313", fault, error)) << error;
     EXPECT_EQ(fault.index, ServiceIndex::HostRemovePropertyGroup);
     EXPECT_EQ(fault.nthCall, 2u);
     EXPECT_EQ(fault.code, ServiceNotAvailable);
 
-    ASSERT_TRUE(ParseFaultSpec("HostReadPropertyGroup@0x10=7", fault, error)) << error;
+    ASSERT_TRUE(ParseFault("HostReadPropertyGroup@0x10=7", fault, error)) << error;
     EXPECT_EQ(fault.nthCall, 16u);
     EXPECT_EQ(fault.code, 7);
-    ASSERT_TRUE(ParseFaultSpec("HostListElements=0", fault, error)) << error;
+    ASSERT_TRUE(ParseFault("HostListElements=0", fault, error)) << error;
     EXPECT_EQ(fault.code, 0);
-    ASSERT_TRUE(ParseFaultSpec("HostListElements=-2147483648", fault, error)) << error;
+    ASSERT_TRUE(ParseFault("HostListElements=-2147483648", fault, error)) << error;
     EXPECT_EQ(fault.code, INT32_MIN);
-    ASSERT_TRUE(ParseFaultSpec("HostListElements=0xFFFFFFFF", fault, error)) << error;
+    ASSERT_TRUE(ParseFault("HostListElements=0xFFFFFFFF", fault, error)) << error;
     EXPECT_EQ(fault.code, -1);
 
-    const FaultSpec kept = fault;
+    const InjectedFault kept = fault;
     const struct {
         const char* text;
         const char* fragment;
@@ -50,7 +50,7 @@ TEST(Faults, ParsesFaultTextsAndExplainsBadOnes)
     };
     for (const auto& entry : bad) {
         error.clear();
-        EXPECT_FALSE(ParseFaultSpec(entry.text, fault, error)) << entry.text;
+        EXPECT_FALSE(ParseFault(entry.text, fault, error)) << entry.text;
         EXPECT_NE(error.find(entry.fragment), std::string::npos) << entry.text << " gave: " << error;
     }
     EXPECT_EQ(fault.index, kept.index);
@@ -61,9 +61,9 @@ TEST(Faults, TheNthCallFailsAndDoesNothing)
 {
     Host host;
     const SampleProject sample(host.GetProject());
-    FaultSpec fault;
+    InjectedFault fault;
     std::string error;
-    ASSERT_TRUE(ParseFaultSpec("HostRemovePropertyGroup@2=0x81062099", fault, error));
+    ASSERT_TRUE(ParseFault("HostRemovePropertyGroup@2=0x81062099", fault, error));
     host.AddFault(fault);
 
     const API_Guid groups[] = {sample.wallGroup, sample.doorGroup, sample.commonGroup};
