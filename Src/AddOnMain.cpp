@@ -41,19 +41,33 @@ void UpdateCommand()
     ImportConfiguration();
 }
 
+namespace {
+
+// Tells the user that the command stopped early. Must not throw: it runs while an exception is
+// being handled, possibly because memory ran out.
+void ReportStoppedCommand(const char* reason) noexcept
+{
+    try {
+        ReportText(GS::UniString("Import IFC-SG Classifications and Properties stopped: ") +
+                   GS::UniString(reason != nullptr ? reason : "unknown error"));
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
 GSErrCode MenuCommandHandler(const MenuCommandParams* params)
 {
     if (params->menuResID != MenuStringsResID || params->itemIndex != 1)
         return NoError;
     // Nothing may escape into the host: an unexpected failure ends the command with one report line,
-    // and the host's state stays as the finished undoable steps left it.
+    // and the project stays as the finished undoable steps left it.
     try {
         UpdateCommand();
     } catch (const std::exception& failure) {
-        ReportText(GS::UniString("Import IFC-SG Classifications and Properties stopped: ") +
-                   GS::UniString(failure.what()));
+        ReportStoppedCommand(failure.what());
     } catch (...) {
-        ReportText(GS::UniString("Import IFC-SG Classifications and Properties stopped by an unknown error"));
+        ReportStoppedCommand(nullptr);
     }
     return NoError;
 }

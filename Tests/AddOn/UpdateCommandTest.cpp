@@ -243,3 +243,18 @@ TEST_F(UpdateCommand, NonLatinPathChosenInTheDialogImportsThatFile)
     EXPECT_EQ(OwnedGroupNames(Model()), std::vector<std::string>{"SGPset_Unicode"});
     EXPECT_EQ(host.Alerts().size(), 1u);
 }
+
+TEST_F(UpdateCommand, FailureEscapingAPhaseEndsTheCommandWithOneLine)
+{
+    LoadConfiguration();
+    dialog.QueueCancel();
+    // The first definition list the host fills cannot grow: the platform allocator is exhausted.
+    const std::size_t previous = GS::MemoryManager::SetLiveBytesLimit(GS::MemoryManager::LiveBytes() + 512);
+    const GSErrCode result = RunCommand();
+    GS::MemoryManager::SetLiveBytesLimit(previous);
+
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Import IFC-SG Classifications and Properties stopped: std::bad_alloc"});
+    EXPECT_TRUE(host.Commands().empty());
+    EXPECT_EQ(dialog.GetPendingAnswerCount(), 1u);
+}
