@@ -238,9 +238,10 @@ TEST_F(PreservationChain, ExpressionsFollowNamesKindAndFlag)
     EXPECT_EQ(CommandNames(), std::vector<std::string>(4, "Import Expressions"));
     EXPECT_TRUE(Definition("SGPset_Wall", "FireRating").expressions.empty());
     EXPECT_EQ(Definition("SGPset_Wall", "FireRating").expressionFlag, 1);
-    for (const TestHost::PropertyDefinition& definition : Model().Definitions())
+    for (const TestHost::PropertyDefinition& definition : Model().Definitions()) {
         if (definition.name == "ClearWidth")
             EXPECT_EQ(definition.expressions, std::vector<std::string>{"{Door.Width} - 0.2"});
+    }
 }
 
 class ValueRestore : public AddOnTest {
