@@ -116,6 +116,21 @@ protected:
         return *definition;
     }
 
+    // Adds a group `group` (a new one, also when one of that name exists) holding one definition
+    // `name` of `valueType` that applies to walls.
+    void AddGroupWithDefinition(const char* group, const char* name, Int32 valueType)
+    {
+        const API_Guid groupGuid = Model().AddGroup(group, "");
+        ASSERT_NE(groupGuid, APINULLGuid);
+        TestHost::PropertyDefinition definition;
+        definition.group = groupGuid;
+        definition.name = name;
+        definition.valueType = valueType;
+        definition.defaultValue = TestHost::MakeZeroValue(valueType);
+        definition.availability = {Model().FindItemById("IfcWall")->guid};
+        ASSERT_NE(Model().AddDefinition(definition), APINULLGuid);
+    }
+
     API_Guid AddElement(const char* guidText, const char* ifcType)
     {
         return Model().AddElement(std::string(ifcType) + " " + guidText, ifcType,

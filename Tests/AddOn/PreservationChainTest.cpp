@@ -238,10 +238,14 @@ TEST_F(PreservationChain, ExpressionsFollowNamesKindAndFlag)
     EXPECT_EQ(CommandNames(), std::vector<std::string>(4, "Import Expressions"));
     EXPECT_TRUE(Definition("SGPset_Wall", "FireRating").expressions.empty());
     EXPECT_EQ(Definition("SGPset_Wall", "FireRating").expressionFlag, 1);
+    int clearWidths = 0;
     for (const TestHost::PropertyDefinition& definition : Model().Definitions()) {
-        if (definition.name == "ClearWidth")
-            EXPECT_EQ(definition.expressions, std::vector<std::string>{"{Door.Width} - 0.2"});
+        if (definition.name != "ClearWidth")
+            continue;
+        ++clearWidths;
+        EXPECT_EQ(definition.expressions, std::vector<std::string>{"{Door.Width} - 0.2"});
     }
+    EXPECT_EQ(clearWidths, 2);
 }
 
 class ValueRestore : public AddOnTest {
@@ -372,23 +376,14 @@ TEST_F(ValueRestore, WithoutProfileNothingIsReadAndNoAlertShown)
 
 TEST_F(ValueRestore, UnsafeNamesComeBackThroughTheKeyAttribute)
 {
-    Model().AddGroup("SGPset_Wall Extra", "");
-    TestHost::PropertyDefinition spaced;
-    spaced.group = GroupGuid("SGPset_Wall Extra");
-    spaced.name = "Fire <Rating> & \"x\"";
-    spaced.valueType = API_PropertyStringValueType;
-    spaced.defaultValue = TestHost::MakeZeroValue(API_PropertyStringValueType);
-    spaced.availability = {Model().FindItemById("IfcWall")->guid};
-    ASSERT_NE(Model().AddDefinition(spaced), APINULLGuid);
+    AddGroupWithDefinition("SGPset_Wall Extra", "Fire <Rating> & \"x\"", API_PropertyStringValueType);
     SetValue(wall, "SGPset_Wall Extra", "Fire <Rating> & \"x\"", MakeStringValue("EI 30"));
     SetValue(wall, "SGPset_Wall", "LayerCount", MakeIntegerValue(4));
 
     BackupElementValues();
     ASSERT_EQ(Model().RemoveGroup(GroupGuid("SGPset_Wall Extra")), 0);
     ASSERT_EQ(Model().ResetElementValue(wall, Definition("SGPset_Wall", "LayerCount").guid), 0);
-    ASSERT_NE(Model().AddGroup("SGPset_Wall Extra", ""), APINULLGuid);
-    spaced.group = GroupGuid("SGPset_Wall Extra");
-    ASSERT_NE(Model().AddDefinition(spaced), APINULLGuid);
+    AddGroupWithDefinition("SGPset_Wall Extra", "Fire <Rating> & \"x\"", API_PropertyStringValueType);
     RestoreElementValues();
 
     EXPECT_TRUE(host.ReportLines().empty());

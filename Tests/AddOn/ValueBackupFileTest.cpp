@@ -117,22 +117,8 @@ TEST_F(ValueBackupFile, EveryValueTypeAndMeasureInItsTextForm)
 
 TEST_F(ValueBackupFile, NamesThatCannotBeXmlNamesAreKeptInAnAttribute)
 {
-    Model().AddGroup("SGPset_Wall Extra", "");
-    TestHost::PropertyDefinition spaced;
-    spaced.group = GroupGuid("SGPset_Wall Extra");
-    spaced.name = "Fire \"Rating\" <1/2> a=b & 'c'";
-    spaced.valueType = API_PropertyStringValueType;
-    spaced.defaultValue = TestHost::MakeZeroValue(API_PropertyStringValueType);
-    spaced.availability = {Model().FindItemById("IfcWall")->guid};
-    ASSERT_NE(Model().AddDefinition(spaced), APINULLGuid);
-    TestHost::PropertyDefinition leadingDigit = spaced;
-    leadingDigit.group = GroupGuid("SGPset_Wall");
-    leadingDigit.name = "Width";
-    Model().AddGroup("1SGPset_Leading", "");
-    leadingDigit.group = GroupGuid("1SGPset_Leading");
-    leadingDigit.valueType = API_PropertyIntegerValueType;
-    leadingDigit.defaultValue = TestHost::MakeZeroValue(API_PropertyIntegerValueType);
-    ASSERT_NE(Model().AddDefinition(leadingDigit), APINULLGuid);
+    AddGroupWithDefinition("SGPset_Wall Extra", "Fire \"Rating\" <1/2> a=b & 'c'", API_PropertyStringValueType);
+    AddGroupWithDefinition("1SGPset_Leading", "Width", API_PropertyIntegerValueType);
 
     const API_Guid wall = AddElement("00000000-0000-0000-0000-0000000000B1", "IfcWall");
     SetValue(wall, "SGPset_Wall Extra", "Fire \"Rating\" <1/2> a=b & 'c'", MakeStringValue("x"));
