@@ -1,7 +1,6 @@
 #include "Project.hpp"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -24,17 +23,6 @@ UInt64 Mix(UInt64 x) noexcept
     x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
     x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
     return x ^ (x >> 31);
-}
-
-int HexDigit(char c) noexcept
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 bool IsValueTypeCode(Int32 code) noexcept
@@ -79,33 +67,17 @@ std::size_t GuidHash::operator()(const API_Guid& guid) const noexcept
 
 std::string GuidToText(const API_Guid& guid)
 {
-    char text[40];
-    std::snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", guid.data1, guid.data2,
-                  guid.data3, guid.data4[0], guid.data4[1], guid.data4[2], guid.data4[3], guid.data4[4],
-                  guid.data4[5], guid.data4[6], guid.data4[7]);
-    return text;
+    return APIGuid2GSGuid(guid).ConvertToString().ToCStr().Get();
 }
 
 bool TextToGuid(std::string_view text, API_Guid& guid)
 {
-    if (text.size() != 36 || text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-')
+    // The platform's parser gives the nil GUID for text that is not a GUID; only the nil GUID's
+    // own text may give it here.
+    const GS::Guid parsed(std::string(text).c_str());
+    if (parsed.IsNull() && text != "00000000-0000-0000-0000-000000000000")
         return false;
-    UInt8 bytes[16];
-    std::size_t at = 0;
-    for (UInt8& byte : bytes) {
-        if (text[at] == '-')
-            ++at;
-        const int high = HexDigit(text[at]);
-        const int low = HexDigit(text[at + 1]);
-        if (high < 0 || low < 0)
-            return false;
-        byte = static_cast<UInt8>(high * 16 + low);
-        at += 2;
-    }
-    guid.data1 = (UInt32{bytes[0]} << 24) | (UInt32{bytes[1]} << 16) | (UInt32{bytes[2]} << 8) | bytes[3];
-    guid.data2 = static_cast<UInt16>((bytes[4] << 8) | bytes[5]);
-    guid.data3 = static_cast<UInt16>((bytes[6] << 8) | bytes[7]);
-    std::memcpy(guid.data4, bytes + 8, 8);
+    guid = GSGuid2APIGuid(parsed);
     return true;
 }
 
