@@ -8,6 +8,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libxml2-utils
     g++-mingw-w64-x86-64 wine64 xvfb
+    x11-apps netpbm
 )
 
 missing=()
@@ -17,14 +18,38 @@ for package in "${packages[@]}"; do
     fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-    exit 0
-fi
-
-echo "Installing: ${missing[*]}"
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then
     sudo_cmd=(sudo)
 fi
-"${sudo_cmd[@]}" apt-get update -q
-DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+
+if [ ${#missing[@]} -ne 0 ]; then
+    echo "Installing: ${missing[*]}"
+    "${sudo_cmd[@]}" apt-get update -q
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The Windows cross-build compiles pugixml itself: Debian ships it for Linux only. Its source is
+# Debian's own source package of the installed version, fetched through apt into build/third_party
+# (never committed) and unpacked as build/third_party/pugixml.
+third_party="$(cd "$(dirname "$0")/.." && pwd)/build/third_party"
+if [ ! -f "$third_party/pugixml/src/pugixml.cpp" ]; then
+    if ! apt-cache showsrc pugixml >/dev/null 2>&1; then
+        # Source entries go into a file of their own next to the system's lists, which stay as they are.
+        echo "Adding Debian's source package index (deb-src bookworm main)"
+        printf '%s\n' \
+            "Types: deb-src" \
+            "URIs: http://deb.debian.org/debian" \
+            "Suites: bookworm" \
+            "Components: main" \
+            "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" |
+            "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/quillmere-deb-src.sources >/dev/null
+        "${sudo_cmd[@]}" apt-get update -q
+    fi
+    version="$(dpkg-query -W -f='${source:Version}' libpugixml-dev)"
+    mkdir -p "$third_party/download"
+    (cd "$third_party/download" && apt-get source -q --download-only "pugixml=$version")
+    rm -rf "$third_party/pugixml"
+    mkdir -p "$third_party/pugixml"
+    tar -xf "$third_party"/download/pugixml_"${version%-*}".orig.tar.* -C "$third_party/pugixml" --strip-components=1
+fi
