@@ -117,6 +117,8 @@ Int16 Host::RecordAlert(const DGAlertRequest& request, void* userData)
     host->alerts.push_back(Alert{request.type, TextOf(request.title), TextOf(request.mainText),
                                  TextOf(request.secondaryText), TextOf(request.button1), TextOf(request.button2),
                                  TextOf(request.button3)});
+    if (host->alertListener)
+        host->alertListener(host->alerts.back());
     return 1;
 }
 

@@ -5,9 +5,11 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "Api/Api.hpp"
@@ -105,6 +107,9 @@ public:
     const std::vector<ReportLine>& ReportLines() const noexcept { return reportLines; }
     const std::vector<Alert>& Alerts() const noexcept { return alerts; }
     const std::vector<std::string>& DebugLines() const noexcept { return debugLines; }
+    // Called with each alert right after it is recorded, while the module still waits for the
+    // answer, so a program can show it as it happens; an empty function (the default) calls nothing.
+    void SetAlertListener(std::function<void(const Alert&)> listener) { alertListener = std::move(listener); }
     // The outcome of the last configuration import (code and message), for diagnostics.
     const ImportOutcome& LastImport() const noexcept { return lastImport; }
     // Forgets report lines, alerts, debug lines and command runs.
@@ -128,6 +133,7 @@ private:
     std::vector<std::string> debugLines;
     std::vector<CommandRun> commands;
     ImportOutcome lastImport;
+    std::function<void(const Alert&)> alertListener;
     DGAlertSink previousAlertSink = nullptr;
     DBPrintSink previousPrintSink = nullptr;
 };
