@@ -1,0 +1,67 @@
+// What one run of quillmere-host found out, gathered for the final table, the summary and the
+// JSON file.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Host.hpp"
+#include "ModuleLoader.hpp"
+#include "ValueTable.hpp"
+
+namespace HostProgram {
+
+// One run of HostRunUndoableCommand as the module asked for it.
+struct CommandStep {
+    std::string name;
+    GSErrCode result = NoError;  // non-zero: the host kept no step
+};
+
+// The expression list of one owned definition.
+struct ExpressionList {
+    std::string group;
+    std::string definition;
+    std::vector<std::string> expressions;
+};
+
+struct UndoOutcome {
+    std::size_t requested = 0;
+    std::vector<std::string> steps;          // the steps undone, newest first
+    std::vector<std::string> groupsBack;     // groups there after the undo but not before it
+    std::vector<std::string> groupsGone;     // groups there before the undo but not after it
+};
+
+struct RunResults {
+    std::string project;                     // as given
+    std::string moduleShownAs;
+    TestHost::ModuleDescription module;
+    std::string dialog;                      // "choose", "cancel" or "terminal"
+    std::string configuration;               // as given with --choose
+    std::string profile;
+    std::string backupFile;
+    bool backupFilePresent = false;          // the file is there after the run
+    std::string savedTo;                     // --save, once written
+    std::string jsonTo;                      // --json, once written
+
+    std::vector<CommandStep> commands;
+    std::vector<std::string> history;        // the host's undo steps after the command, oldest first
+    std::vector<TestHost::Host::ReportLine> reportLines;
+    std::vector<TestHost::Host::Alert> alerts;
+    std::vector<std::string> debugLines;
+
+    std::vector<ValueRow> values;            // owned values held before the command
+    std::vector<ExpressionList> reapplied;
+    std::vector<ExpressionList> notReapplied;  // saved by the add-on's rules but not written back
+    std::size_t otherValuesBefore = 0;
+    std::size_t otherValuesUnchanged = 0;
+    std::optional<UndoOutcome> undo;
+    std::vector<std::pair<std::string, UInt64>> serviceCalls;  // services called at least once
+
+    // Counts of the rows by status.
+    std::size_t Count(ValueStatus status) const;
+};
+
+}  // namespace HostProgram

@@ -1,0 +1,26 @@
+// The few system calls of the quillmere-host program that differ between POSIX and Windows.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace HostProgram {
+
+// The folder that holds the running executable; empty when the system cannot say.
+std::filesystem::path ExecutableFolder();
+
+// The module file's name on this system: Quillmere.dll on Windows, Quillmere.so elsewhere.
+const char* DefaultModuleFileName();
+
+// Creates a new, empty folder for one run under the system's temporary folder, named
+// quillmere-host-<process>-<n>. Returns the empty path and a message in `error` on failure.
+std::filesystem::path CreateRunFolder(std::string& error);
+
+// Sets the environment variable `name` for this process (and so for the module, which shares the C
+// runtime). Returns false when the system refuses.
+bool SetProcessVariable(const char* name, const std::string& value);
+
+// Whether the standard input is a terminal (someone can answer a prompt).
+bool IsInputTerminal();
+
+}  // namespace HostProgram
