@@ -1,0 +1,302 @@
+// What the end-to-end tests share: where the built program and the examples are, running
+// quillmere-host as a child process in a scratch folder of its own, and reading projects back.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ConfigurationXml.hpp"
+#include "JsonReader.hpp"
+#include "ProjectFile.hpp"
+
+namespace EndToEnd {
+
+namespace fs = std::filesystem;
+
+inline fs::path FolderFromEnvironment(const char* variable, const char* fallback)
+{
+    const char* folder = std::getenv(variable);
+    return folder != nullptr && *folder != '\0' ? fs::path(folder) : fs::path(fallback);
+}
+
+inline fs::path BinaryFolder()
+{
+    return FolderFromEnvironment("QUILLMERE_BIN_DIR", QUILLMERE_DEFAULT_BIN_DIR);
+}
+
+inline fs::path SourceFolder()
+{
+    return FolderFromEnvironment("QUILLMERE_SOURCE_DIR", QUILLMERE_DEFAULT_SOURCE_DIR);
+}
+
+inline fs::path HostProgram()
+{
+    return BinaryFolder() / "quillmere-host";
+}
+
+inline fs::path ExampleProject()
+{
+    return SourceFolder() / "Examples" / "CommunityClinic.xml";
+}
+
+inline fs::path Configuration(const char* edition)
+{
+    return SourceFolder() / "Examples" / "Configurations" / (std::string("IFC-SG-") + edition + ".xml");
+}
+
+inline std::string ReadFile(const fs::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        throw std::runtime_error("cannot read " + path.string());
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+inline void WriteFile(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream file(path, std::ios::binary);
+    file << bytes;
+}
+
+inline std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// What one run of the program printed and answered.
+struct ProgramRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+
+    std::vector<std::string> OutLines() const { return SplitLines(out); }
+};
+
+// A folder per test: `work` for what the program reads and writes, `temp` as the program's
+// temporary folder (TMPDIR), so a test sees every folder the program creates there.
+class Scratch {
+public:
+    Scratch()
+    {
+        static int counter = 0;
+        root = fs::temp_directory_path() /
+               ("quillmere-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+        fs::remove_all(root);
+        fs::create_directories(work());
+        fs::create_directories(temp());
+    }
+    ~Scratch()
+    {
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+    fs::path work() const { return root / "work"; }
+    fs::path temp() const { return root / "temp"; }
+
+    // Runs quillmere-host with `arguments`, standard input from /dev/null (not a terminal) and
+    // TMPDIR set to temp().
+    ProgramRun Run(const std::vector<std::string>& arguments) const
+    {
+        const fs::path outFile = root / "stdout.txt";
+        const fs::path errFile = root / "stderr.txt";
+        const std::string program = HostProgram().string();
+        std::vector<std::string> argv = {program};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        std::vector<char*> pointers;
+        for (std::string& argument : argv)
+            pointers.push_back(argument.data());
+        pointers.push_back(nullptr);
+        const std::string tmpdir = temp().string();
+
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int input = ::open("/dev/null", O_RDONLY);
+            const int output = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int error = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (input < 0 || output < 0 || error < 0)
+                ::_exit(126);
+            ::dup2(input, STDIN_FILENO);
+            ::dup2(output, STDOUT_FILENO);
+            ::dup2(error, STDERR_FILENO);
+            ::setenv("TMPDIR", tmpdir.c_str(), 1);
+            ::execv(program.c_str(), pointers.data());
+            ::_exit(127);
+        }
+        ProgramRun run;
+        int status = 0;
+        if (child < 0 || ::waitpid(child, &status, 0) != child)
+            throw std::runtime_error("cannot run " + program);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        run.out = ReadFile(outFile);
+        run.err = ReadFile(errFile);
+        return run;
+    }
+
+    // Every file and folder under `folder`, relative, sorted.
+    static std::vector<std::string> Listing(const fs::path& folder)
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::recursive_directory_iterator(folder))
+            names.push_back(fs::relative(entry.path(), folder).string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+private:
+    fs::path root;
+};
+
+inline Json::Value ReadJson(const fs::path& path)
+{
+    return Json::Parse(ReadFile(path));
+}
+
+// Reads a project file; fails the test (by exception) when it cannot be read.
+inline void LoadProject(const fs::path& path, TestHost::Project& project)
+{
+    const TestHost::ProjectReadResult result = TestHost::LoadProjectFile(path.string(), project);
+    if (!result.ok)
+        throw std::runtime_error(result.message);
+}
+
+inline bool IsOwned(const std::string& groupName)
+{
+    return groupName.find("SGPset_") != std::string::npos;
+}
+
+// The value as the project file writes it.
+inline std::string ValueText(const TestHost::Value& value)
+{
+    switch (value.type) {
+        case 1: return "Integer " + std::to_string(value.integer);
+        case 2: {
+            std::ostringstream text;
+            text.precision(17);
+            text << value.real;
+            return "Real " + text.str();
+        }
+        case 3: return "String " + value.text;
+        case 4: return std::string("Boolean ") + (value.boolean ? "true" : "false");
+        default: return "Undefined";
+    }
+}
+
+// The project described by names instead of GUIDs of groups, definitions and items, one line per
+// system, item, group, definition, element and value, sorted: two projects that hold the same
+// things under the same names give the same lines, whatever GUIDs and order the import gave them.
+// `withOwned` false leaves out the owned groups, their definitions and their values.
+inline std::vector<std::string> DescribeByNames(const TestHost::Project& project, bool withOwned = true)
+{
+    std::vector<std::string> lines;
+    const auto itemId = [&project](const API_Guid& guid) {
+        const TestHost::ClassificationItem* item = project.FindItem(guid);
+        return item != nullptr ? item->id : std::string("?");
+    };
+    for (const TestHost::ClassificationSystem& system : project.Systems()) {
+        lines.push_back("system|" + system.name + "|" + system.version);
+        std::vector<API_Guid> pending = system.items;
+        while (!pending.empty()) {
+            const TestHost::ClassificationItem* item = project.FindItem(pending.back());
+            pending.pop_back();
+            lines.push_back("item|" + system.name + "|" + item->id + "|" + item->name + "|" +
+                            (item->parent == APINULLGuid ? std::string() : itemId(item->parent)));
+            pending.insert(pending.end(), item->children.begin(), item->children.end());
+        }
+    }
+    const auto groupName = [&project](const API_Guid& guid) {
+        const TestHost::PropertyGroup* group = project.FindGroup(guid);
+        return group != nullptr ? group->name : std::string("?");
+    };
+    for (const TestHost::PropertyGroup& group : project.Groups())
+        if (withOwned || !IsOwned(group.name))
+            lines.push_back("group|" + group.name + "|" + group.description + "|" + std::to_string(group.kind));
+    for (const TestHost::PropertyDefinition& definition : project.Definitions()) {
+        const std::string group = groupName(definition.group);
+        if (!withOwned && IsOwned(group))
+            continue;
+        std::string line = "definition|" + group + "|" + definition.name + "|" + definition.description + "|" +
+                           std::to_string(definition.kind) + "|" + std::to_string(definition.valueType) + "|" +
+                           std::to_string(definition.measureType) + "|" + ValueText(definition.defaultValue) + "|" +
+                           std::to_string(definition.expressionFlag) + "|";
+        for (const std::string& expression : definition.expressions)
+            line += expression + ";";
+        std::vector<std::string> items;
+        for (const API_Guid& item : definition.availability)
+            items.push_back(itemId(item));
+        std::sort(items.begin(), items.end());
+        for (const std::string& item : items)
+            line += "|" + item;
+        lines.push_back(line);
+    }
+    for (const TestHost::Element& element : project.Elements())
+        lines.push_back("element|" + TestHost::GuidToText(element.guid) + "|" + element.name + "|" + element.ifcType +
+                        "|" + itemId(element.classification));
+    project.ForEachValue([&](const API_Guid& element, const API_Guid& definition, const TestHost::Value& value) {
+        const TestHost::PropertyDefinition* owner = project.FindDefinition(definition);
+        const std::string group = groupName(owner->group);
+        if (withOwned || !IsOwned(group))
+            lines.push_back("value|" + TestHost::GuidToText(element) + "|" + group + "|" + owner->name + "|" +
+                            ValueText(value));
+    });
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// The lines of `left` missing from `right`, each with a leading "-", and those of `right` missing
+// from `left` with a "+"; empty when both describe the same project.
+inline std::vector<std::string> DescriptionDifference(const std::vector<std::string>& left,
+                                                      const std::vector<std::string>& right)
+{
+    std::vector<std::string> onlyLeft;
+    std::vector<std::string> onlyRight;
+    std::set_difference(left.begin(), left.end(), right.begin(), right.end(), std::back_inserter(onlyLeft));
+    std::set_difference(right.begin(), right.end(), left.begin(), left.end(), std::back_inserter(onlyRight));
+    std::vector<std::string> difference;
+    for (const std::string& line : onlyLeft)
+        difference.push_back("-" + line);
+    for (const std::string& line : onlyRight)
+        difference.push_back("+" + line);
+    return difference;
+}
+
+// The (group, property) names of the owned definitions of a configuration, read by the test
+// host's own import into an empty project.
+inline std::set<std::pair<std::string, std::string>> OwnedNamesOf(const fs::path& configuration)
+{
+    TestHost::Project project;
+    const std::string text = ReadFile(configuration);
+    if (TestHost::ImportClassificationXml(project, text).code != 0 || TestHost::ImportPropertyXml(project, text).code != 0)
+        throw std::runtime_error("cannot import " + configuration.string());
+    std::set<std::pair<std::string, std::string>> names;
+    for (const TestHost::PropertyDefinition& definition : project.Definitions()) {
+        const std::string group = project.FindGroup(definition.group)->name;
+        if (IsOwned(group))
+            names.emplace(group, definition.name);
+    }
+    return names;
+}
+
+}  // namespace EndToEnd

@@ -1,0 +1,453 @@
+// quillmere-host on the example clinic project: with the newer configuration whatever still bears
+// its group and property names is kept and the rest is listed as lost; with the configuration the
+// project was made with everything is kept; a cancelled dialog and undo; the backup file.
+#include <cstdio>
+#include <map>
+
+#include "EndToEndSupport.hpp"
+
+using namespace EndToEnd;
+using TestHost::Project;
+using TestHost::Value;
+
+namespace {
+
+// The element's own value under the group and property names; nullptr when it holds none.
+const Value* FindValue(const Project& project, const std::string& elementGuid, const std::string& group,
+                       const std::string& property)
+{
+    API_Guid element;
+    if (!TestHost::TextToGuid(elementGuid, element))
+        return nullptr;
+    const TestHost::PropertyGroup* owner = project.FindGroupByName(group);
+    const TestHost::PropertyDefinition* definition =
+        owner != nullptr ? project.FindDefinitionByName(owner->guid, property) : nullptr;
+    return definition != nullptr ? project.FindElementValue(element, definition->guid) : nullptr;
+}
+
+bool HasDefinition(const Project& project, const std::string& group, const std::string& property)
+{
+    const TestHost::PropertyGroup* owner = project.FindGroupByName(group);
+    return owner != nullptr && project.FindDefinitionByName(owner->guid, property) != nullptr;
+}
+
+std::size_t CountOwnedValues(const Project& project)
+{
+    std::size_t count = 0;
+    project.ForEachValue([&](const API_Guid&, const API_Guid& definition, const Value&) {
+        count += IsOwned(project.FindGroup(project.FindDefinition(definition)->group)->name) ? 1 : 0;
+    });
+    return count;
+}
+
+std::vector<std::string> OwnedGroupNames(const Project& project)
+{
+    std::vector<std::string> names;
+    for (const TestHost::PropertyGroup& group : project.Groups())
+        if (IsOwned(group.name))
+            names.push_back(group.name);
+    return names;
+}
+
+// The expression lists the add-on saves: owned definitions of kind 2 with the flag set.
+std::map<std::pair<std::string, std::string>, std::vector<std::string>> SavedExpressions(const Project& project)
+{
+    std::map<std::pair<std::string, std::string>, std::vector<std::string>> saved;
+    for (const TestHost::PropertyDefinition& definition : project.Definitions()) {
+        const std::string group = project.FindGroup(definition.group)->name;
+        if (IsOwned(group) && definition.kind == 2 && definition.expressionFlag != 0)
+            saved[{group, definition.name}] = definition.expressions;
+    }
+    return saved;
+}
+
+std::set<std::pair<std::string, std::string>> ExpressionNames(const Json::Value& lists)
+{
+    std::set<std::pair<std::string, std::string>> names;
+    for (const Json::Value& list : lists.array)
+        names.emplace(list["group"].string, list["definition"].string);
+    return names;
+}
+
+std::vector<std::string> OnlyValueLines(const std::vector<std::string>& lines)
+{
+    std::vector<std::string> values;
+    for (const std::string& line : lines)
+        if (line.rfind("value|", 0) == 0)
+            values.push_back(line);
+    return values;
+}
+
+std::string Plural(std::size_t count, const std::string& one, const std::string& many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+class ExampleRun : public ::testing::Test {
+protected:
+    void SetUp() override { LoadProject(ExampleProject(), original); }
+
+    // Runs the example project with `arguments` after the project, saving the result and the JSON.
+    ProgramRun RunExample(std::vector<std::string> arguments)
+    {
+        std::vector<std::string> all = {"--project", ExampleProject().string(), "--profile", Profile().string(),
+                                        "--save", Saved().string(), "--json", JsonFile().string()};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        return scratch.Run(all);
+    }
+
+    fs::path Profile() const { return scratch.work() / "profile"; }
+    fs::path Saved() const { return scratch.work() / "saved.xml"; }
+    fs::path JsonFile() const { return scratch.work() / "run.json"; }
+    fs::path BackupFile() const { return Profile() / "Documents" / "IFC_SG_Properties.xml"; }
+
+    Scratch scratch;
+    Project original;
+};
+
+TEST_F(ExampleRun, NewerConfigurationKeepsEveryValueWhoseNamesSurviveAndListsTheOthersAsLost)
+{
+    const ProgramRun run = RunExample({"--choose", Configuration("2026").string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    Project result;
+    LoadProject(Saved(), result);
+    const auto surviving = OwnedNamesOf(Configuration("2026"));
+    const Json::Value json = ReadJson(JsonFile());
+    const Json::Value& rows = json["values"];
+
+    // One row for every owned value the project held: none is dropped silently.
+    ASSERT_EQ(rows.Size(), CountOwnedValues(original));
+    std::size_t kept = 0;
+    std::size_t lost = 0;
+    std::size_t renamedGroupRows = 0;
+    std::size_t renamedPropertyRows = 0;
+    for (const Json::Value& row : rows.array) {
+        const std::string& guid = row["elementGuid"].string;
+        const std::string& group = row["group"].string;
+        const std::string& property = row["property"].string;
+        const Value* before = FindValue(original, guid, group, property);
+        ASSERT_NE(before, nullptr) << guid << " " << group << "/" << property;
+        if (surviving.count({group, property}) != 0) {
+            ++kept;
+            EXPECT_EQ(row["status"].string, "kept") << guid << " " << group << "/" << property;
+            EXPECT_EQ(row["after"]["text"].string, row["before"]["text"].string);
+            const Value* after = FindValue(result, guid, group, property);
+            ASSERT_NE(after, nullptr) << guid << " " << group << "/" << property;
+            EXPECT_EQ(*after, *before) << guid << " " << group << "/" << property;
+        } else {
+            ++lost;
+            EXPECT_EQ(row["status"].string, "lost") << guid << " " << group << "/" << property;
+            EXPECT_TRUE(row["after"].IsNull());
+            EXPECT_FALSE(row["afterHasDefinition"].boolean);
+            EXPECT_FALSE(HasDefinition(result, group, property)) << group << "/" << property;
+        }
+        renamedGroupRows += group == "SGPset_Column" ? 1 : 0;
+        renamedPropertyRows += property == "OccupancyType" ? 1 : 0;
+    }
+    // The renamed group and the renamed property are what is lost.
+    EXPECT_GT(renamedGroupRows, 0u);
+    EXPECT_GT(renamedPropertyRows, 0u);
+    EXPECT_EQ(lost, renamedGroupRows + renamedPropertyRows);
+    EXPECT_GT(kept, 0u);
+    EXPECT_EQ(json["summary"]["kept"].number, static_cast<double>(kept));
+    EXPECT_EQ(json["summary"]["lost"].number, static_cast<double>(lost));
+
+    // The printed table keeps the lost rows too, and the summary ends the output.
+    bool lostRowPrinted = false;
+    bool keptRowPrinted = false;
+    for (const std::string& line : run.OutLines()) {
+        const auto has = [&line](const char* text) { return line.find(text) != std::string::npos; };
+        lostRowPrinted |= line.rfind("C-L1-A1 ", 0) == 0 && has(" SGPset_Column ") && has(" ConcreteGrade ") &&
+                          has(" \"C40/50\" ") && has(" (none) ") && line.ends_with(" lost");
+        const std::size_t material = line.find(" \"Reinforced concrete\" ");
+        keptRowPrinted |= line.rfind("W-L1-01 ", 0) == 0 && has(" SGPset_Wall ") && has(" ConstructionMaterial ") &&
+                          material != std::string::npos &&
+                          line.find(" \"Reinforced concrete\" ", material + 1) != std::string::npos &&
+                          line.ends_with(" kept");
+    }
+    EXPECT_TRUE(lostRowPrinted) << run.out;
+    EXPECT_TRUE(keptRowPrinted) << run.out;
+    const std::size_t reapplied = json["expressionsReapplied"].Size();
+    EXPECT_EQ(run.OutLines().back(), std::to_string(kept) + " values kept, 0 changed, " + std::to_string(lost) +
+                                         " lost; " +
+                                         Plural(reapplied, "expression list re-applied", "expression lists re-applied") +
+                                         "; 0 report lines");
+    EXPECT_EQ(json["summary"]["text"].string, run.OutLines().back());
+}
+
+TEST_F(ExampleRun, NewerConfigurationGetsTheExpressionsBackWhereNamesMatchAndLeavesOtherGroupsAlone)
+{
+    const ProgramRun run = RunExample({"--choose", Configuration("2026").string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    Project result;
+    LoadProject(Saved(), result);
+    const auto surviving = OwnedNamesOf(Configuration("2026"));
+    const Json::Value json = ReadJson(JsonFile());
+
+    std::set<std::pair<std::string, std::string>> expectReapplied;
+    std::set<std::pair<std::string, std::string>> expectNotReapplied;
+    for (const auto& [names, expressions] : SavedExpressions(original)) {
+        const TestHost::PropertyGroup* group = result.FindGroupByName(names.first);
+        const TestHost::PropertyDefinition* definition =
+            group != nullptr ? result.FindDefinitionByName(group->guid, names.second) : nullptr;
+        if (surviving.count(names) != 0) {
+            expectReapplied.insert(names);
+            ASSERT_NE(definition, nullptr) << names.first << "/" << names.second;
+            EXPECT_EQ(definition->expressions, expressions) << names.first << "/" << names.second;
+            EXPECT_EQ(definition->expressionFlag, 1);
+        } else {
+            expectNotReapplied.insert(names);
+            EXPECT_EQ(definition, nullptr);
+        }
+    }
+    EXPECT_FALSE(expectReapplied.empty());
+    EXPECT_FALSE(expectNotReapplied.empty());
+    EXPECT_EQ(ExpressionNames(json["expressionsReapplied"]), expectReapplied);
+    EXPECT_EQ(ExpressionNames(json["expressionsNotReapplied"]), expectNotReapplied);
+    // A list written down with the flag off is neither saved nor re-applied.
+    const TestHost::PropertyDefinition* switchedOff =
+        result.FindDefinitionByName(result.FindGroupByName("SGPset_Window")->guid, "OpeningArea");
+    ASSERT_NE(switchedOff, nullptr);
+    EXPECT_TRUE(switchedOff->expressions.empty());
+
+    // The standard sets and the office's own group keep every value.
+    EXPECT_EQ(DescriptionDifference(OnlyValueLines(DescribeByNames(original, false)),
+                                    OnlyValueLines(DescribeByNames(result, false))),
+              std::vector<std::string>{});
+    EXPECT_GT(json["otherValues"]["before"].number, 0);
+    EXPECT_EQ(json["otherValues"]["unchanged"].number, json["otherValues"]["before"].number);
+    EXPECT_EQ(result.FindSystemByName("IFC-SG")->version, "2026.1");
+}
+
+TEST_F(ExampleRun, PrintsTheStepsTheDialogAndTheAlertAsTheyHappen)
+{
+    const ProgramRun run = RunExample({"--choose", Configuration("2026").string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const Json::Value json = ReadJson(JsonFile());
+
+    // The lines of what happened during the command, in their order.
+    std::vector<std::string> events;
+    for (const std::string& line : run.OutLines())
+        for (const char* kind : {"  step ", "  failed ", "  report ", "  dialog ", "  alert "})
+            if (line.rfind(kind, 0) == 0)
+                events.push_back(line);
+
+    std::vector<std::string> expected(OwnedGroupNames(original).size(), "  step     Delete Property Groups");
+    expected.push_back("  dialog   \"Select an IFC-SG Config File\": " + Configuration("2026").string());
+    expected.push_back("  step     Import Classifications");
+    expected.push_back("  step     Import Properties");
+    const std::size_t reapplied = json["expressionsReapplied"].Size();
+    for (std::size_t i = 0; i < reapplied; ++i)
+        expected.push_back("  step     Import Expressions");
+    expected.push_back("  alert    Import Successful: IFC-SG Classifications and Properties are Imported Successfully! [Ok]");
+    EXPECT_EQ(events, expected) << run.out;
+
+    // The JSON holds the same steps, the history, no report line and the one alert.
+    ASSERT_EQ(json["steps"].Size(), OwnedGroupNames(original).size() + 2 + reapplied);
+    for (const Json::Value& step : json["steps"].array)
+        EXPECT_EQ(step["result"].number, 0);
+    EXPECT_EQ(json["undoHistory"].Size(), json["steps"].Size());
+    EXPECT_EQ(json["reportLines"].Size(), 0u);
+    EXPECT_EQ(json["alertCount"].number, 1);
+    EXPECT_EQ(json["alert"]["title"].string, "Import Successful");
+    EXPECT_EQ(json["alert"]["type"].number, -3);
+    EXPECT_EQ(json["module"]["name"].string, "Import IFC-SG Classifications and  Properties");
+    EXPECT_EQ(json["module"]["menuText"].string,
+              "Import IFC-SG Classifications and Properties... ^E3 ^ES ^EE ^EI ^ED ^ET ^10001");
+    EXPECT_EQ(json["dialog"].string, "choose");
+    EXPECT_EQ(json["configuration"].string, Configuration("2026").string());
+    EXPECT_EQ(json["profile"].string, Profile().string());
+    EXPECT_TRUE(json["backupFilePresent"].boolean);
+    // Each service as often as the command needs it: one element list, one definition list per
+    // element for the backup and one per saved element for the restore, one removal per owned
+    // group, one write per value restored.
+    const Json::Value& calls = json["serviceCalls"];
+    EXPECT_EQ(calls["HostListElements"].number, 1);
+    EXPECT_EQ(calls["HostImportClassificationXml"].number, 1);
+    EXPECT_EQ(calls["HostImportPropertyXml"].number, 1);
+    EXPECT_EQ(calls["HostRemovePropertyGroup"].number, static_cast<double>(OwnedGroupNames(original).size()));
+    std::set<API_Guid, TestHost::GuidLess> holdingOwned;
+    original.ForEachValue([&](const API_Guid& element, const API_Guid& definition, const Value&) {
+        if (IsOwned(original.FindGroup(original.FindDefinition(definition)->group)->name))
+            holdingOwned.insert(element);
+    });
+    EXPECT_EQ(calls["HostListElementPropertyDefinitions"].number,
+              static_cast<double>(original.Elements().size() + holdingOwned.size()));
+    EXPECT_EQ(calls["HostWriteElementPropertyValue"].number, json["summary"]["kept"].number);
+}
+
+// The text form a value is saved with: "%f" for reals, 0 or 1 for Booleans.
+std::string BackupText(const Value& value)
+{
+    switch (value.type) {
+        case 1: return std::to_string(value.integer);
+        case 2: {
+            char text[64];
+            std::snprintf(text, sizeof text, "%f", value.real);
+            return text;
+        }
+        case 3: {
+            std::string escaped;
+            for (const char c : value.text) {
+                switch (c) {
+                    case '&': escaped += "&amp;"; break;
+                    case '<': escaped += "&lt;"; break;
+                    case '>': escaped += "&gt;"; break;
+                    case '"': escaped += "&quot;"; break;
+                    case '\'': escaped += "&apos;"; break;
+                    default: escaped += c;
+                }
+            }
+            return escaped;
+        }
+        case 4: return value.boolean ? "1" : "0";
+        default: return std::string();
+    }
+}
+
+TEST_F(ExampleRun, BackupFileHoldsEveryOwnedValueOfTheProjectInItsTextForm)
+{
+    const ProgramRun run = RunExample({"--choose", Configuration("2026").string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+
+    // Built from the project: elements in host order, each with the owned values it holds, in the
+    // host order of the definitions that apply to it; elements without such values left out.
+    static const char* const ValueTypes[] = {"Undefined", "Integer", "Real", "String", "Boolean"};
+    static const char* const Measures[] = {"", "Default", "Length", "Area", "Volume", "Angle"};
+    std::string expected = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<project>\n";
+    for (const TestHost::Element& element : original.Elements()) {
+        std::string entries;
+        for (const TestHost::PropertyDefinition* definition : original.DefinitionsForItem(element.classification)) {
+            const std::string group = original.FindGroup(definition->group)->name;
+            const Value* value = original.FindElementValue(element.guid, definition->guid);
+            if (!IsOwned(group) || value == nullptr)
+                continue;
+            const std::string key = group + "-" + definition->name;
+            entries += "\t\t<" + key + " valType=\"" + ValueTypes[definition->valueType] + "\" MType=\"" +
+                       Measures[definition->measureType] + "\">" + BackupText(*value) + "</" + key + ">\n";
+        }
+        if (!entries.empty())
+            expected += "\t<element guid=\"" + TestHost::GuidToText(element.guid) + "\">\n" + entries + "\t</element>\n";
+    }
+    // The printer ends the document with a line break of its own after the root's.
+    expected += "</project>\n\n";
+
+    EXPECT_EQ(ReadFile(BackupFile()), expected);
+    // The file stays where the user's Documents folder is, and the output says where.
+    EXPECT_NE(run.out.find(BackupFile().string()), std::string::npos);
+}
+
+TEST_F(ExampleRun, ConfigurationTheProjectWasMadeWithKeepsEverything)
+{
+    const ProgramRun run = RunExample({"--choose", Configuration("2025").string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    Project result;
+    LoadProject(Saved(), result);
+    const Json::Value json = ReadJson(JsonFile());
+
+    ASSERT_EQ(json["values"].Size(), CountOwnedValues(original));
+    for (const Json::Value& row : json["values"].array)
+        EXPECT_EQ(row["status"].string, "kept") << row["element"].string << " " << row["property"].string;
+    EXPECT_EQ(json["expressionsReapplied"].Size(), SavedExpressions(original).size());
+    EXPECT_EQ(json["expressionsNotReapplied"].Size(), 0u);
+    // Groups, definitions, expressions and values are the same by name; only the owned groups'
+    // GUIDs and places are new, and an expression list whose flag was off is not carried over.
+    Project expected;
+    LoadProject(ExampleProject(), expected);
+    std::size_t switchedOff = 0;
+    for (const TestHost::PropertyDefinition& definition : original.Definitions()) {
+        if (!IsOwned(original.FindGroup(definition.group)->name) || definition.expressionFlag != 0 ||
+            definition.expressions.empty())
+            continue;
+        TestHost::PropertyDefinition cleared = definition;
+        cleared.expressions.clear();
+        ASSERT_EQ(expected.UpdateDefinition(cleared), 0);
+        ++switchedOff;
+    }
+    EXPECT_EQ(switchedOff, 1u);
+    EXPECT_EQ(DescriptionDifference(DescribeByNames(expected), DescribeByNames(result)), std::vector<std::string>{});
+    EXPECT_NE(result.FindGroupByName("SGPset_Wall")->guid, original.FindGroupByName("SGPset_Wall")->guid);
+    EXPECT_EQ(run.OutLines().back(), std::to_string(CountOwnedValues(original)) + " values kept, 0 changed, 0 lost; " +
+                                         std::to_string(SavedExpressions(original).size()) +
+                                         " expression lists re-applied; 0 report lines");
+}
+
+TEST_F(ExampleRun, CancelledDialogImportsNothingAndLeavesTheOwnedGroupsRemoved)
+{
+    const ProgramRun run = RunExample({"--cancel"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    Project result;
+    LoadProject(Saved(), result);
+    const Json::Value json = ReadJson(JsonFile());
+
+    EXPECT_TRUE(OwnedGroupNames(result).empty());
+    EXPECT_EQ(result.FindSystemByName("IFC-SG")->version, "2025.1");
+    // Everything else is as it was.
+    EXPECT_EQ(DescriptionDifference(DescribeByNames(original, false), DescribeByNames(result, false)),
+              std::vector<std::string>{});
+    EXPECT_EQ(json["dialog"].string, "cancel");
+    EXPECT_TRUE(json["configuration"].IsNull());
+    EXPECT_TRUE(json["alert"].IsNull());
+    EXPECT_EQ(json["reportLines"].Size(), 0u);
+    ASSERT_EQ(json["steps"].Size(), OwnedGroupNames(original).size());
+    for (const Json::Value& step : json["steps"].array)
+        EXPECT_EQ(step["name"].string, "Delete Property Groups");
+    EXPECT_EQ(json["serviceCalls"].Has("HostImportClassificationXml"), false);
+    EXPECT_EQ(json["expressionsReapplied"].Size(), 0u);
+    EXPECT_EQ(json["expressionsNotReapplied"].Size(), SavedExpressions(original).size());
+    // The values were saved before the dialog opened, but nothing came back.
+    EXPECT_TRUE(fs::is_regular_file(BackupFile()));
+    ASSERT_EQ(json["values"].Size(), CountOwnedValues(original));
+    for (const Json::Value& row : json["values"].array)
+        EXPECT_EQ(row["status"].string, "lost");
+    EXPECT_NE(run.out.find("  dialog   \"Select an IFC-SG Config File\": cancelled\n"), std::string::npos);
+}
+
+TEST_F(ExampleRun, UndoAfterACancelledDialogBringsTheOwnedGroupsBackExactly)
+{
+    const std::size_t ownedGroups = OwnedGroupNames(original).size();
+    const ProgramRun run = RunExample({"--cancel", "--undo", std::to_string(ownedGroups)});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    Project result;
+    LoadProject(Saved(), result);
+    const Json::Value json = ReadJson(JsonFile());
+
+    // The same groups, definitions and values, with the same GUIDs in the same places.
+    EXPECT_EQ(TestHost::WriteProjectXml(result), TestHost::WriteProjectXml(original));
+    EXPECT_EQ(json["undo"]["requested"].number, static_cast<double>(ownedGroups));
+    ASSERT_EQ(json["undo"]["steps"].Size(), ownedGroups);
+    std::vector<std::string> back;
+    for (const Json::Value& name : json["undo"]["groupsBack"].array)
+        back.push_back(name.string);
+    EXPECT_EQ(back, OwnedGroupNames(original));
+    EXPECT_EQ(json["undo"]["groupsGone"].Size(), 0u);
+    for (const Json::Value& row : json["values"].array) {
+        EXPECT_EQ(row["status"].string, "lost");
+        EXPECT_EQ(row["afterUndo"]["text"].string, row["before"]["text"].string);
+    }
+}
+
+TEST_F(ExampleRun, UndoingEveryStepOfAFullRunGivesTheProjectBack)
+{
+    // More steps asked for than there are: all of them are undone.
+    const ProgramRun run = RunExample({"--choose", Configuration("2026").string(), "--undo", "100"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    Project result;
+    LoadProject(Saved(), result);
+    const Json::Value json = ReadJson(JsonFile());
+
+    EXPECT_EQ(TestHost::WriteProjectXml(result), TestHost::WriteProjectXml(original));
+    EXPECT_EQ(json["undo"]["steps"].Size(), json["steps"].Size());
+    EXPECT_EQ(json["undo"]["steps"][0].string, "Import Expressions");
+    std::set<std::string> gone;
+    for (const Json::Value& name : json["undo"]["groupsGone"].array)
+        gone.insert(name.string);
+    std::set<std::string> imported;
+    for (const auto& names : OwnedNamesOf(Configuration("2026")))
+        imported.insert(names.first);
+    EXPECT_EQ(gone, imported);
+    EXPECT_NE(run.out.find("AFTER UNDO"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,151 @@
+// Faults injected through the command line reach the module as host answers, and each gives the
+// report line the add-on gives for it, with what follows from it in the project.
+#include "EndToEndSupport.hpp"
+
+using namespace EndToEnd;
+
+namespace {
+
+const std::string NotAvailable = std::to_string(static_cast<Int32>(0x81060387));  // -2130312313
+
+class FaultRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TestHost::Project original;
+        LoadProject(ExampleProject(), original);
+        for (const TestHost::PropertyGroup& group : original.Groups())
+            ownedGroups += IsOwned(group.name) ? 1 : 0;
+    }
+
+    // Runs the example with the newer configuration and `faults` (options and their values).
+    Json::Value RunWithFaults(const std::vector<std::string>& faults)
+    {
+        std::vector<std::string> arguments = {"--project", ExampleProject().string(), "--choose",
+                                              Configuration("2026").string(), "--profile", Profile().string(),
+                                              "--json", (scratch.work() / "run.json").string()};
+        arguments.insert(arguments.end(), faults.begin(), faults.end());
+        run = scratch.Run(arguments);
+        if (run.exitCode != 0)
+            throw std::runtime_error("quillmere-host failed: " + run.err);
+        return ReadJson(scratch.work() / "run.json");
+    }
+
+    fs::path Profile() const { return scratch.work() / "profile"; }
+
+    static std::vector<std::string> ReportTexts(const Json::Value& json)
+    {
+        std::vector<std::string> texts;
+        for (const Json::Value& line : json["reportLines"].array)
+            texts.push_back(line["text"].string);
+        return texts;
+    }
+
+    static std::size_t CountStatus(const Json::Value& json, const std::string& status)
+    {
+        std::size_t count = 0;
+        for (const Json::Value& row : json["values"].array)
+            count += row["status"].string == status ? 1 : 0;
+        return count;
+    }
+
+    Scratch scratch;
+    ProgramRun run;
+    std::size_t ownedGroups = 0;
+};
+
+TEST_F(FaultRun, FailedClassificationImportIsReportedWithItsCodeAndNothingIsRestored)
+{
+    const Json::Value json = RunWithFaults({"--fail", "HostImportClassificationXml=0x1234"});
+
+    EXPECT_EQ(ReportTexts(json), std::vector<std::string>{"Classification Import Error: 4660"});
+    EXPECT_EQ(json["reportLines"][0]["flag"].number, 1);
+    EXPECT_NE(run.out.find("  report   Classification Import Error: 4660\n"), std::string::npos);
+    // The property import still ran; the failed command kept no step.
+    const Json::Value& steps = json["steps"];
+    ASSERT_EQ(steps.Size(), ownedGroups + 2);
+    EXPECT_EQ(steps[ownedGroups]["name"].string, "Import Classifications");
+    EXPECT_EQ(steps[ownedGroups]["result"].number, 4660);
+    EXPECT_EQ(steps[ownedGroups + 1]["name"].string, "Import Properties");
+    EXPECT_EQ(steps[ownedGroups + 1]["result"].number, 0);
+    EXPECT_EQ(json["undoHistory"].Size(), ownedGroups + 1);
+    // No expression import, no restore, no alert: the new groups hold only their defaults.
+    EXPECT_TRUE(json["alert"].IsNull());
+    EXPECT_EQ(json["expressionsReapplied"].Size(), 0u);
+    EXPECT_EQ(CountStatus(json, "lost"), json["values"].Size());
+    EXPECT_TRUE(json["values"][0]["afterHasDefinition"].boolean);
+    EXPECT_EQ(json["serviceCalls"].Has("HostWriteElementPropertyValue"), false);
+}
+
+TEST_F(FaultRun, MissingUndoableCommandServiceFailsEveryCommandWithServiceNotAvailable)
+{
+    const Json::Value json = RunWithFaults({"--missing", "HostRunUndoableCommand"});
+
+    std::vector<std::string> expected(ownedGroups, "Deleting properties error: " + NotAvailable);
+    expected.push_back("Classification Import Error: " + NotAvailable);
+    expected.push_back("Properties Import Error: " + NotAvailable);
+    EXPECT_EQ(ReportTexts(json), expected);
+    // The forwarder answered without reaching the host: no command ran, no group was removed,
+    // so every value is still where it was.
+    EXPECT_EQ(json["steps"].Size(), 0u);
+    EXPECT_EQ(json["serviceCalls"].Has("HostRunUndoableCommand"), false);
+    EXPECT_EQ(json["serviceCalls"].Has("HostRemovePropertyGroup"), false);
+    EXPECT_EQ(CountStatus(json, "kept"), json["values"].Size());
+    EXPECT_TRUE(json["alert"].IsNull());
+    EXPECT_NE(run.out.find("Service  HostRunUndoableCommand left out of the table\n"), std::string::npos);
+}
+
+TEST_F(FaultRun, FailedDefinitionListingOfTheThirdElementStopsTheBackup)
+{
+    const Json::Value json = RunWithFaults({"--fail", "HostListElementPropertyDefinitions@3=7"});
+
+    ASSERT_GE(json["reportLines"].Size(), 1u);
+    EXPECT_EQ(json["reportLines"][0]["text"].string, "Error 2: 7");
+    EXPECT_EQ(json["reportLines"][0]["flag"].number, 1);
+    for (std::size_t i = 1; i < json["reportLines"].Size(); ++i)
+        EXPECT_NE(json["reportLines"][i]["text"].string.rfind("Error", 0), 0u) << json["reportLines"][i]["text"].string;
+    // The backup stopped at the third element and wrote no file, so nothing could come back.
+    EXPECT_FALSE(json["backupFilePresent"].boolean);
+    EXPECT_FALSE(fs::exists(Profile() / "Documents" / "IFC_SG_Properties.xml"));
+    EXPECT_EQ(json["serviceCalls"]["HostListElementPropertyDefinitions"].number, 3);
+    EXPECT_EQ(CountStatus(json, "lost"), json["values"].Size());
+}
+
+TEST_F(FaultRun, RefusedValueWriteLosesThatValueOnlyAndNamesIt)
+{
+    const Json::Value json = RunWithFaults({"--fail", "HostWriteElementPropertyValue@1=5"});
+
+    ASSERT_EQ(json["reportLines"].Size(), 1u);
+    EXPECT_EQ(json["reportLines"][0]["flag"].number, 0);
+    EXPECT_EQ(json["reportLines"][0]["text"].string, "SGPset_Wall - Thickness error while importing property");
+    // The first value restored is the first row; it now has its default, the rest came back.
+    const Json::Value& first = json["values"][0];
+    EXPECT_EQ(first["group"].string, "SGPset_Wall");
+    EXPECT_EQ(first["property"].string, "Thickness");
+    EXPECT_EQ(first["status"].string, "lost");
+    EXPECT_TRUE(first["after"].IsNull());
+    EXPECT_TRUE(first["afterHasDefinition"].boolean);
+    EXPECT_EQ(json["values"][1]["status"].string, "kept");
+    EXPECT_EQ(json["alertCount"].number, 1);
+    // The printed row shows the value before and the default now.
+    const std::vector<std::string> lines = run.OutLines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.rfind("W-L1-01 ", 0) == 0 && line.find(" Thickness ") != std::string::npos &&
+               line.find(" 0.3 ") != std::string::npos && line.find(" (default) ") != std::string::npos &&
+               line.ends_with(" lost");
+    })) << run.out;
+    EXPECT_TRUE(run.OutLines().back().ends_with("; 1 report line")) << run.OutLines().back();
+}
+
+TEST_F(FaultRun, EveryFaultGivenActs)
+{
+    // Two faults on different services, one of them on every call.
+    const Json::Value json = RunWithFaults({"--fail", "HostImportPropertyXml=-5", "--fail", "HostRemovePropertyGroup@2=9"});
+
+    EXPECT_EQ(ReportTexts(json),
+              (std::vector<std::string>{"Deleting properties error: 9", "Properties Import Error: -5"}));
+    EXPECT_NE(run.out.find("Fault    HostImportPropertyXml=-5\n"), std::string::npos);
+    EXPECT_NE(run.out.find("Fault    HostRemovePropertyGroup@2=9\n"), std::string::npos);
+}
+
+}  // namespace
