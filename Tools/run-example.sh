@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# The main job: installs what is missing, builds, and runs the test host on the example project
+# (a clinic made with the IFC-SG 2025.1 configuration) with the newer 2026.1 configuration, in
+# which a group and a property were renamed. It prints the steps of the import, a table of the
+# owned values before and after (kept, changed or lost) and a one-line summary.
+# Further arguments go to quillmere-host, e.g. Tools/run-example.sh --json /tmp/run.json
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+Tools/install-deps.sh
+
+cmake --preset debug
+cmake --build --preset debug
+
+echo
+build/debug/bin/quillmere-host \
+    --project Examples/CommunityClinic.xml \
+    --choose Examples/Configurations/IFC-SG-2026.xml \
+    "$@"
