@@ -373,6 +373,38 @@ TEST_F(ExampleRun, ConfigurationTheProjectWasMadeWithKeepsEverything)
                                          " expression lists re-applied; 0 report lines");
 }
 
+TEST_F(ExampleRun, RealWithMoreThanSixDecimalsComesBackRoundedAndIsListedAsChanged)
+{
+    // A copy of the project in which one wall's thickness has seven decimals.
+    const API_Guid wall = original.Elements().begin()->guid;
+    const TestHost::PropertyDefinition* thickness =
+        original.FindDefinitionByName(original.FindGroupByName("SGPset_Wall")->guid, "Thickness");
+    ASSERT_EQ(original.SetElementValue(wall, thickness->guid, TestHost::MakeRealValue(0.2857142)), 0);
+    const fs::path changed = scratch.work() / "changed.xml";
+    std::string error;
+    ASSERT_TRUE(TestHost::SaveProjectFile(original, changed.string(), error)) << error;
+
+    const ProgramRun run = scratch.Run({"--project", changed.string(), "--choose", Configuration("2025").string(),
+                                        "--profile", Profile().string(), "--json", JsonFile().string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const Json::Value json = ReadJson(JsonFile());
+
+    std::size_t changedRows = 0;
+    for (const Json::Value& row : json["values"].array) {
+        if (row["status"].string != "changed")
+            continue;
+        ++changedRows;
+        EXPECT_EQ(row["elementGuid"].string, TestHost::GuidToText(wall));
+        EXPECT_EQ(row["property"].string, "Thickness");
+        EXPECT_EQ(row["before"]["text"].string, "0.2857142");
+        EXPECT_EQ(row["after"]["text"].string, "0.285714");
+    }
+    EXPECT_EQ(changedRows, 1u);
+    EXPECT_EQ(json["summary"]["changed"].number, 1);
+    EXPECT_EQ(json["summary"]["kept"].number, static_cast<double>(CountOwnedValues(original) - 1));
+    EXPECT_NE(run.OutLines().back().find(" values kept, 1 changed, 0 lost; "), std::string::npos);
+}
+
 TEST_F(ExampleRun, CancelledDialogImportsNothingAndLeavesTheOwnedGroupsRemoved)
 {
     const ProgramRun run = RunExample({"--cancel"});
