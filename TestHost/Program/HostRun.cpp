@@ -6,11 +6,11 @@
 #include <system_error>
 
 #include "HostErrors.hpp"
+#include "ModuleDialog.hpp"
 #include "ProjectFile.hpp"
 #include "RecordConversion.hpp"
 #include "SystemCalls.hpp"
 #include "WatchedServices.hpp"
-#include "Win/DialogProviders.hpp"
 
 namespace HostProgram {
 
@@ -22,41 +22,6 @@ using TestHost::Project;
 // The add-on's menu: string resource 32500, its first item is the command.
 constexpr Int16 MenuResourceId = 32500;
 constexpr Int32 MenuItemIndex = 1;
-
-std::size_t UnitLength(const char16_t* units)
-{
-    std::size_t length = 0;
-    while (units[length] != 0)
-        ++length;
-    return length;
-}
-
-std::string Utf8Of(const char16_t* units)
-{
-    if (units == nullptr)
-        return std::string();
-    return TestHost::ToUtf8(GS::UniString(units, static_cast<USize>(UnitLength(units))));
-}
-
-// Answers the module's file dialog through the chosen provider and shows the answer.
-struct DialogWatch {
-    OpenFileDialogProvider provider = nullptr;
-    void* providerData = nullptr;
-    std::ostream* out = nullptr;
-    std::string shownChoice;  // how a chosen file is shown; empty: the path in the buffer
-
-    static BOOL Provide(OPENFILENAMEW* request, void* data)
-    {
-        DialogWatch& watch = *static_cast<DialogWatch*>(data);
-        const BOOL answer = watch.provider(request, watch.providerData);
-        const std::string title = request != nullptr ? Utf8Of(request->lpstrTitle) : std::string();
-        std::string shown = "cancelled";
-        if (answer == 1)
-            shown = !watch.shownChoice.empty() ? watch.shownChoice : Utf8Of(request->lpstrFile);
-        *watch.out << "  dialog   \"" << title << "\": " << shown << std::endl;
-        return answer;
-    }
-};
 
 // Prints and records what the module does through the watched services and the alert.
 class CommandWatcher final : public ServiceWatcher {
@@ -243,28 +208,13 @@ bool RunHostCommand(const ProgramOptions& options, ProgramInputs& inputs, const 
         return false;
     }
 
-    ScriptedFileDialog scripted;
-    TerminalFileDialog terminal;
-    DialogWatch dialog;
-    dialog.out = &out;
-    if (options.dialog == DialogAnswer::Terminal) {
-        dialog.provider = &TerminalFileDialog::Provide;
-        dialog.providerData = &terminal;
-    } else {
-        if (options.dialog == DialogAnswer::Choose)
-            scripted.QueueChoice(inputs.configuration.string());
-        else
-            scripted.QueueCancel();
-        dialog.provider = &ScriptedFileDialog::Provide;
-        dialog.providerData = &scripted;
-        dialog.shownChoice = options.configuration;
-    }
-    const OpenFileDialogProvider previousProvider = QmSetOpenFileDialogProvider(&DialogWatch::Provide, &dialog);
-
     out << "Command  " << inputs.module.menuText.substr(0, inputs.module.menuText.find(" ^")) << " (menu "
         << MenuResourceId << ", item " << MenuItemIndex << ")" << std::endl;
-    const GSErrCode handlerResult = host.ChooseMenuItem(MenuResourceId, MenuItemIndex);
-    QmSetOpenFileDialogProvider(previousProvider, nullptr);
+    GSErrCode handlerResult = NoError;
+    {
+        const ModuleDialog dialog(options, inputs, out);
+        handlerResult = host.ChooseMenuItem(MenuResourceId, MenuItemIndex);
+    }
     if (handlerResult == TestHost::HostError::NoMenuHandler) {
         error = "the module installed no handler for menu " + std::to_string(MenuResourceId);
         StopWatching();
