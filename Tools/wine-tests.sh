@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# Runs the Windows build under wine, on a virtual X display of its own (Xvfb) so that the module's
+# real file dialog can come up:
+#   1. the programs and DLLs import nothing but Windows' own DLLs and quillmere_platform.dll;
+#   2. the Windows test program (the real file dialog answered by automation, the backup file in
+#      text mode, the module file's exports, resources and unload);
+#   3. a picture of the file dialog as the module opens it: build/windows/dialog-under-wine.png;
+#   4. quillmere-host.exe on the examples, whose saved projects must equal those of the Linux
+#      quillmere-host apart from line ends.
+# Needs build/windows (cmake --preset windows) and build/debug (cmake --preset debug; another
+# Linux build folder through QUILLMERE_LINUX_BUILD), both built.
+# The wine prefix lives in build/windows/wineprefix and is made on first use.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+started=$SECONDS
+
+windows_build=$root/build/windows
+linux_build=${QUILLMERE_LINUX_BUILD:-$root/build/debug}
+bin=$windows_build/bin
+work=$windows_build/wine-tests
+rm -rf "$work"
+mkdir -p "$work"
+
+export WINEPREFIX=$windows_build/wineprefix
+export WINEDEBUG=-all
+# A fresh prefix would offer to install Mono and Gecko; nothing here needs them.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# The Windows form of a path on this machine: wine's drive Z: is the root folder.
+windows_path() {
+    local path
+    path=$(realpath -m "$1")
+    printf 'Z:%s' "${path//\//\\}"
+}
+
+# Wine's shell says this on each dialog: drive Z: is the root folder, which has no volume label.
+quiet_wine() {
+    sed -u '/Read access denied for device/d'
+}
+
+# --- 1. Imports --------------------------------------------------------------------------------
+echo "== DLLs the Windows build imports"
+system_dlls='^(kernel32|user32|gdi32|comdlg32|advapi32|shell32|shlwapi|ole32|oleaut32|comctl32|msvcrt|ucrtbase|ws2_32|bcrypt|api-ms-win-[a-z0-9-]+)\.dll$'
+imports_ok=1
+for file in "$bin"/*.dll "$bin"/*.exe; do
+    while read -r dll; do
+        lower=${dll,,}
+        if [[ ! $lower =~ $system_dlls && $lower != quillmere_platform.dll ]]; then
+            echo "$(basename "$file") imports $dll, which Windows does not have"
+            imports_ok=0
+        fi
+    done < <(x86_64-w64-mingw32-objdump -p "$file" | sed -n 's/^[[:space:]]*DLL Name: //p')
+    echo "$(basename "$file"): $(x86_64-w64-mingw32-objdump -p "$file" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '\n' ' ')"
+done
+[ "$imports_ok" = 1 ] || exit 1
+
+# --- The wine prefix and the display -------------------------------------------------------------
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "== Making the wine prefix $WINEPREFIX"
+    # Without a display nothing can pop up while the prefix is set up.
+    DISPLAY='' wineboot -i 2>&1 | sed '/syswow64/d'
+    wineserver -w
+fi
+
+xvfb_pid=
+cleanup() {
+    # Let wine's programs and server end on their own; the display goes last.
+    timeout 30 wineserver -w 2>/dev/null || wineserver -k 2>/dev/null || true
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+}
+trap cleanup EXIT
+
+# The first free display number from 90 on; should another server take it first, try the next.
+for display in $(seq 90 189); do
+    [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ] && continue
+    Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 1 100); do
+        [ -e "/tmp/.X11-unix/X$display" ] && break
+        kill -0 "$xvfb_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    [ -e "/tmp/.X11-unix/X$display" ] && kill -0 "$xvfb_pid" 2>/dev/null && break
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+    xvfb_pid=
+done
+if [ -z "$xvfb_pid" ]; then
+    echo "no virtual display could be started" >&2
+    exit 1
+fi
+export DISPLAY=":$display"
+echo "== Xvfb on display $DISPLAY"
+
+# --- 2. The Windows test program -----------------------------------------------------------------
+echo "== quillmere_windows_tests.exe under wine"
+timeout 900 wine "$bin/quillmere_windows_tests.exe" --gtest_color=no 2>&1 | quiet_wine
+
+# --- 3. The picture of the dialog ----------------------------------------------------------------
+# In a wine desktop window, which draws the dialog's caption: the display has no window manager.
+echo "== Picture of the module's file dialog"
+ready=$work/dialog-ready
+release=$work/dialog-release
+shown_folder=$root/Examples
+[ -d "$shown_folder" ] || shown_folder=$root
+timeout 300 wine explorer /desktop=Quillmere,1024x768 "$bin/quillmere_dialog_for_screenshot.exe" \
+    "$(windows_path "$ready")" "$(windows_path "$release")" "$(windows_path "$shown_folder")" \
+    >"$work/dialog.log" 2>&1 &
+dialog_pid=$!
+for _ in $(seq 1 900); do
+    [ -s "$ready" ] && break
+    kill -0 "$dialog_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if [ ! -s "$ready" ]; then
+    echo "the module's file dialog did not come up with its title" >&2
+    quiet_wine <"$work/dialog.log" >&2
+    exit 1
+fi
+read -r left top width height < <(tr -d '\r' <"$ready")
+xwd -root -silent -display "$DISPLAY" | xwdtopnm -quiet |
+    pnmcut -left "$left" -top "$top" -width "$width" -height "$height" |
+    pnmtopng -quiet >"$windows_build/dialog-under-wine.png"
+touch "$release"
+wait "$dialog_pid" || true
+echo "$windows_build/dialog-under-wine.png (${width}x${height})"
+
+# --- 4. The examples, against the Linux build -----------------------------------------------------
+# The saved project must be the same file (apart from line ends), the backup file the Linux one
+# with CR LF line ends, and what the command printed the same from the command on (apart from the
+# lines naming this run's files).
+echo "== quillmere-host.exe on the examples, against the Linux quillmere-host"
+linux_host=$linux_build/bin/quillmere-host
+if [ ! -x "$linux_host" ]; then
+    echo "no Linux quillmere-host in $linux_build (cmake --preset debug && cmake --build --preset debug)" >&2
+    exit 1
+fi
+# From the "Command" line on, without wine's notices, CRs and the lines naming this run's files.
+command_part() {
+    tr -d '\r' <"$1" | sed -n '/^Command /,$p' | sed '/^Backup file present: /d; /^Project saved: /d'
+}
+examples_ok=1
+compare_example() {
+    local name=$1
+    shift
+    local linux_run=$work/$name/linux windows_run=$work/$name/windows
+    mkdir -p "$linux_run" "$windows_run"
+    "$linux_host" --project Examples/CommunityClinic.xml "$@" \
+        --profile "$linux_run/profile" --save "$linux_run/project.xml" >"$linux_run/output.txt"
+    timeout 300 wine "$bin/quillmere-host.exe" --project Examples/CommunityClinic.xml "$@" \
+        --profile "$(windows_path "$windows_run/profile")" --save "$(windows_path "$windows_run/project.xml")" 2>&1 |
+        quiet_wine >"$windows_run/output.txt"
+    local backup=profile/Documents/IFC_SG_Properties.xml verdict=same
+    if ! cmp -s <(tr -d '\r' <"$windows_run/project.xml") "$linux_run/project.xml"; then
+        verdict="saved project differs"
+    elif [ ! -f "$linux_run/$backup" ] || [ ! -f "$windows_run/$backup" ]; then
+        verdict="no backup file"
+    elif ! cmp -s "$windows_run/$backup" <(sed 's/$/\r/' "$linux_run/$backup"); then
+        verdict="backup file differs from the Linux one with CR LF line ends"
+    elif ! cmp -s <(command_part "$windows_run/output.txt") <(command_part "$linux_run/output.txt"); then
+        verdict="printed results differ"
+    fi
+    printf '  %-22s %s; %s\n' "$name" "$(grep -m1 '^  dialog ' "$windows_run/output.txt" | sed 's/^ *//')" "$verdict"
+    if [ "$verdict" != same ]; then
+        examples_ok=0
+        diff <(command_part "$linux_run/output.txt") <(command_part "$windows_run/output.txt") | head -20 || true
+    fi
+}
+compare_example choose-2026 --choose Examples/Configurations/IFC-SG-2026.xml
+compare_example choose-2025 --choose Examples/Configurations/IFC-SG-2025.xml
+compare_example cancel --cancel
+compare_example choose-2026-undo-3 --choose Examples/Configurations/IFC-SG-2026.xml --undo 3
+[ "$examples_ok" = 1 ] || exit 1
+
+echo "== Windows checks under wine passed in $((SECONDS - started)) s"
