@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the Linux suites (unit, ABI
-# and end-to-end) and the Windows cross-build.
+# and end-to-end), then the Windows cross-build and its checks under wine (Tools/wine-tests.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,3 +12,4 @@ ctest --preset debug
 
 cmake --preset windows
 cmake --build --preset windows
+Tools/wine-tests.sh

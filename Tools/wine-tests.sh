@@ -105,7 +105,7 @@ timeout 900 wine "$bin/quillmere_windows_tests.exe" --gtest_color=no 2>&1 | quie
 echo "== Picture of the module's file dialog"
 ready=$work/dialog-ready
 release=$work/dialog-release
-shown_folder=$root/Examples
+shown_folder=$root/Examples/Configurations
 [ -d "$shown_folder" ] || shown_folder=$root
 timeout 300 wine explorer /desktop=Quillmere,1024x768 "$bin/quillmere_dialog_for_screenshot.exe" \
     "$(windows_path "$ready")" "$(windows_path "$release")" "$(windows_path "$shown_folder")" \
