@@ -31,17 +31,6 @@ bool HasOnlyCrLfLineEnds(const std::string& bytes)
     return true;
 }
 
-std::string WithCrLf(const std::string& text)
-{
-    std::string converted;
-    for (char c : text) {
-        if (c == '\n')
-            converted += '\r';
-        converted += c;
-    }
-    return converted;
-}
-
 TEST_F(BackupFileTest, TheFileHasCrLfLineEndsAndTheRestoreReadsItBack)
 {
     const WinTests::SampleProject sample(host.GetProject());
@@ -67,7 +56,7 @@ TEST_F(BackupFileTest, TheFileHasCrLfLineEndsAndTheRestoreReadsItBack)
     ASSERT_TRUE(written.has_value()) << "no backup file when the dialog was up";
     const std::string location =
         "Lobby &amp; &lt;stair&gt; \xCE\x94\xCE\xB9\xCE\xAC\xCE\xB4\xCF\x81\xCE\xBF\xCE\xBC\xCE\xBF\xCF\x82 \xE8\xB5\xB0\xE5\xBB\x8A";
-    const std::string expected = WithCrLf(
+    const std::string expected = WinTests::WithCrLf(
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
         "<project>\n"
         "\t<element guid=\"" + TestHost::GuidToText(sample.wall) + "\">\n"

@@ -1,9 +1,13 @@
 // The module's menu command with the real common dialog of Windows: what the module asks the
 // dialog for (its request record, seen on the way to comdlg32, and what the dialog then shows),
-// and what becomes of a chosen, a cancelled, a non-existent and a non-Latin file.
+// and what becomes of a chosen, a cancelled, a non-existent, a CR LF and a non-Latin file.
 #include <cstring>
 
+#include <algorithm>
+#include <array>
+
 #include "ImportPatch.hpp"
+#include "RecordConversion.hpp"
 #include "WindowsTestSupport.hpp"
 
 namespace {
@@ -39,6 +43,16 @@ BOOL WINAPI WatchGetOpenFileName(OPENFILENAMEW* request)
     seen.result = realGetOpenFileName(request);
     seen.chosen = request->lpstrFile != nullptr ? request->lpstrFile : L"";
     return seen.result;
+}
+
+// The texts the host's classification import received, passed on to the test host's service.
+std::vector<std::string> classificationTexts;
+ServiceEntry::HostImportClassificationXml hostClassificationImport = nullptr;
+
+GSErrCode WatchClassificationImport(API_HostContext* context, const GS::UniString* text, Int32 option1, Int32 option2)
+{
+    classificationTexts.push_back(TestHost::ToUtf8(*text));
+    return hostClassificationImport(context, text, option1, option2);
 }
 
 class FileDialogTest : public WinTests::RunningModuleTest {
@@ -185,6 +199,28 @@ TEST_F(FileDialogTest, AFileThatDoesNotExistIsRefusedAndTheDialogStaysOpen)
     EXPECT_FALSE(dialog.abandoned);
     EXPECT_EQ(seen.result, 0);
     ExpectNothingImported();
+}
+
+TEST_F(FileDialogTest, AConfigurationWithCrLfLineEndsReachesTheHostWithLf)
+{
+    // The service table handed over again, with the classification import watched.
+    std::array<API_ServiceEntry, HostServiceTableSize> table;
+    std::copy_n(host.ServiceTable(), HostServiceTableSize, table.begin());
+    hostClassificationImport =
+        reinterpret_cast<ServiceEntry::HostImportClassificationXml>(table[ServiceIndex::HostImportClassificationXml]);
+    table[ServiceIndex::HostImportClassificationXml] = reinterpret_cast<API_ServiceEntry>(&WatchClassificationImport);
+    classificationTexts.clear();
+    ASSERT_EQ(loader.Bind(table.data()), TestHost::ModuleError::None);
+    const std::filesystem::path configuration = files.Path() / L"IFC-SG saved on Windows.xml";
+    ASSERT_TRUE(WinTests::WriteBytes(configuration, WinTests::WithCrLf(WinTests::SampleConfiguration)));
+    dialogs->QueueChoice(configuration.wstring());
+
+    EXPECT_EQ(RunCommand(), NoError);
+
+    ASSERT_EQ(classificationTexts.size(), 1u);
+    EXPECT_EQ(classificationTexts[0], WinTests::SampleConfiguration);
+    EXPECT_TRUE(RanCommand("Import Properties"));
+    EXPECT_EQ(host.Alerts().size(), 1u);
 }
 
 TEST_F(FileDialogTest, AConfigurationUnderANonLatinPathOpens)

@@ -64,6 +64,17 @@ bool WriteBytes(const std::filesystem::path& file, const std::string& bytes)
     return static_cast<bool>(stream.flush());
 }
 
+std::string WithCrLf(const std::string& text)
+{
+    std::string converted;
+    for (char c : text) {
+        if (c == '\n')
+            converted += '\r';
+        converted += c;
+    }
+    return converted;
+}
+
 ScratchFolder::ScratchFolder(const std::wstring& suffix)
 {
     const std::filesystem::path temporary = std::filesystem::temp_directory_path();

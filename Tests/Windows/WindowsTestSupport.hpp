@@ -26,6 +26,8 @@ std::wstring Wide(const std::string& utf8);
 std::optional<std::string> ReadBytes(const std::filesystem::path& file);
 // Writes `bytes` as they are (binary mode); false on failure.
 bool WriteBytes(const std::filesystem::path& file, const std::string& bytes);
+// `text` with CR before each LF, as a text-mode stream writes it on Windows.
+std::string WithCrLf(const std::string& text);
 
 // A fresh folder under the temporary folder, whose name ends in `suffix`; removed at the end.
 class ScratchFolder {
