@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the Linux suites (unit, ABI
-# and end-to-end), then the Windows cross-build and its checks under wine (Tools/wine-tests.sh).
+# and end-to-end), again under AddressSanitizer and UndefinedBehaviorSanitizer, then the Windows
+# cross-build and its checks under wine (Tools/wine-tests.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,6 +10,10 @@ Tools/install-deps.sh
 cmake --preset debug
 cmake --build --preset debug
 ctest --preset debug
+
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan
 
 cmake --preset windows
 cmake --build --preset windows
