@@ -7,7 +7,7 @@ packages=(
     librapidxml-dev libpugixml-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libxml2-utils
-    g++-mingw-w64-x86-64 wine64 xvfb
+    g++-mingw-w64-x86-64 wine wine64 xvfb
     x11-apps netpbm
 )
 
@@ -26,7 +26,8 @@ fi
 if [ ${#missing[@]} -ne 0 ]; then
     echo "Installing: ${missing[*]}"
     "${sudo_cmd[@]}" apt-get update -q
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+    # With the packages' recommendations: wine's fonts and tools come that way.
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q "${missing[@]}"
 fi
 
 # The Windows cross-build compiles pugixml itself: Debian ships it for Linux only. Its source is
