@@ -8,6 +8,19 @@ std::string ToUtf8(const GS::UniString& text)
     return std::string(bytes.Get(), bytes.GetLength());
 }
 
+std::string ToUtf8(std::u16string_view units)
+{
+    return ToUtf8(GS::UniString(units.data(), static_cast<USize>(units.size())));
+}
+
+#if defined(_WIN32)
+std::string ToUtf8(std::wstring_view units)
+{
+    static_assert(sizeof(wchar_t) == sizeof(char16_t));
+    return ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(units.data()), units.size()));
+}
+#endif
+
 GS::UniString ToUniString(const std::string& text)
 {
     return GS::UniString(text.c_str(), CC_Default);

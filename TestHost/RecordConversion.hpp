@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "Api/ApiRecords.hpp"
 #include "Project.hpp"
@@ -11,6 +12,12 @@ namespace TestHost {
 
 // UTF-8 form of a platform string.
 std::string ToUtf8(const GS::UniString& text);
+// UTF-8 of UTF-16 units; a lone surrogate becomes U+FFFD.
+std::string ToUtf8(std::u16string_view units);
+#if defined(_WIN32)
+// Windows' wide text is UTF-16 too.
+std::string ToUtf8(std::wstring_view units);
+#endif
 // Platform string of UTF-8 text (up to a NUL byte, if any).
 GS::UniString ToUniString(const std::string& text);
 

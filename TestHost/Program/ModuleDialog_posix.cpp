@@ -5,25 +5,6 @@
 
 namespace HostProgram {
 
-namespace {
-
-std::size_t UnitLength(const char16_t* units)
-{
-    std::size_t length = 0;
-    while (units[length] != 0)
-        ++length;
-    return length;
-}
-
-std::string Utf8Of(const char16_t* units)
-{
-    if (units == nullptr)
-        return std::string();
-    return TestHost::ToUtf8(GS::UniString(units, static_cast<USize>(UnitLength(units))));
-}
-
-}  // namespace
-
 // Answers the module's file dialog through the chosen provider and shows the answer.
 struct ModuleDialog::Answering {
     ScriptedFileDialog scripted;
@@ -38,10 +19,12 @@ struct ModuleDialog::Answering {
     {
         Answering& watch = *static_cast<Answering*>(data);
         const BOOL answer = watch.provider(request, watch.providerData);
-        const std::string title = request != nullptr ? Utf8Of(request->lpstrTitle) : std::string();
+        const std::string title = request != nullptr && request->lpstrTitle != nullptr
+                                      ? TestHost::ToUtf8(std::u16string_view(request->lpstrTitle))
+                                      : std::string();
         std::string shown = "cancelled";
         if (answer == 1)
-            shown = !watch.shownChoice.empty() ? watch.shownChoice : Utf8Of(request->lpstrFile);
+            shown = !watch.shownChoice.empty() ? watch.shownChoice : TestHost::ToUtf8(std::u16string_view(request->lpstrFile));
         *watch.out << "  dialog   \"" << title << "\": " << shown << std::endl;
         return answer;
     }

@@ -3,22 +3,9 @@
 #include <optional>
 
 #include "FileDialogAutomation_win.hpp"
+#include "RecordConversion.hpp"
 
 namespace HostProgram {
-
-namespace {
-
-std::string Utf8Of(const std::wstring& text)
-{
-    if (text.empty())
-        return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
-    return utf8;
-}
-
-}  // namespace
 
 // The real dialog, operated for --choose and --cancel; what it showed and what became of it is
 // printed when it closes.
@@ -31,12 +18,12 @@ struct ModuleDialog::Answering {
     {
         std::string shown = "cancelled";
         if (!dialog.refusals.empty())
-            shown += " (the dialog refused the file: " + Utf8Of(dialog.refusals.front()) + ")";
+            shown += " (the dialog refused the file: " + TestHost::ToUtf8(dialog.refusals.front()) + ")";
         else if (dialog.abandoned)
             shown += " (the dialog did not react)";
         else if (!dialog.cancelled)
             shown = shownChoice;
-        *out << "  dialog   \"" << Utf8Of(dialog.title) << "\": " << shown << std::endl;
+        *out << "  dialog   \"" << TestHost::ToUtf8(dialog.title) << "\": " << shown << std::endl;
     }
 };
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "ConfigurationXml.hpp"
+#include "RecordConversion.hpp"
 #include "Win/Win.hpp"
 
 namespace WinTests {
@@ -31,12 +32,7 @@ std::filesystem::path ModuleFile()
 
 std::string Utf8(const std::wstring& text)
 {
-    if (text.empty())
-        return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
-    return utf8;
+    return TestHost::ToUtf8(std::wstring_view(text));
 }
 
 std::wstring Wide(const std::string& utf8)
