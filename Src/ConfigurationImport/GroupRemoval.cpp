@@ -1,36 +1,7 @@
-#include "OwnedGroups.hpp"
+#include "GroupRemoval.hpp"
 
-#include <string_view>
-
+#include "Common/OwnedGroups.hpp"
 #include "Host/HostCalls.hpp"
-
-namespace {
-
-constexpr std::string_view OwnedGroupMarker = "SGPset_";
-
-}  // namespace
-
-bool IsOwnedGroupName(const GS::UniString& name)
-{
-    const GS::UniString::CStr bytes = name.ToCStr(0, GS::UniString::MaxUSize, CC_Default);
-    return std::string_view(bytes.Get(), bytes.GetLength()).find(OwnedGroupMarker) != std::string_view::npos;
-}
-
-GSErrCode ReadPropertyGroupName(const API_Guid& groupGuid, GS::UniString& name)
-{
-    API_PropertyGroup group;
-    group.kind = API_PropertyCustomDefinitionKind;
-    group.guid = groupGuid;
-    const GSErrCode code = HostReadPropertyGroup(&group);
-    name = code == NoError ? std::move(group.name) : GS::UniString();
-    return code;
-}
-
-bool IsOwnedDefinition(const API_PropertyDefinition& definition, GS::UniString& groupName)
-{
-    ReadPropertyGroupName(definition.groupGuid, groupName);
-    return definition.kind == API_PropertyCustomDefinitionKind && IsOwnedGroupName(groupName);
-}
 
 void RemoveOwnedPropertyGroups()
 {
