@@ -32,11 +32,19 @@ constexpr std::size_t LargestRequest =
 std::atomic<std::size_t> liveBlocks{0};
 std::atomic<std::size_t> liveBytes{0};
 std::atomic<std::size_t> liveBytesLimit{std::numeric_limits<std::size_t>::max()};
+constexpr std::size_t NoFailingCall = std::numeric_limits<std::size_t>::max();
+std::atomic<std::size_t> allocationCount{0};
+std::atomic<std::size_t> failingCall{NoFailingCall};  // the value of allocationCount that fails
+std::atomic<bool> failLaterCalls{false};
 
 }  // namespace
 
 void* MemoryManager::Allocate(std::size_t bytes) noexcept
 {
+    const std::size_t call = allocationCount.fetch_add(1, std::memory_order_relaxed) + 1;
+    if (const std::size_t failing = failingCall.load(std::memory_order_relaxed);
+        failing != NoFailingCall && (call == failing || (call > failing && failLaterCalls.load(std::memory_order_relaxed))))
+        return nullptr;
     if (bytes > LargestRequest)
         return nullptr;
 
@@ -89,6 +97,20 @@ std::size_t MemoryManager::LiveBytes() noexcept
 std::size_t MemoryManager::SetLiveBytesLimit(std::size_t limit) noexcept
 {
     return liveBytesLimit.exchange(limit, std::memory_order_relaxed);
+}
+
+std::size_t MemoryManager::AllocationCount() noexcept
+{
+    return allocationCount.load(std::memory_order_relaxed);
+}
+
+void MemoryManager::FailAllocation(std::size_t nth, bool andLater) noexcept
+{
+    failingCall.store(NoFailingCall, std::memory_order_relaxed);
+    if (nth == 0)
+        return;
+    failLaterCalls.store(andLater, std::memory_order_relaxed);
+    failingCall.store(allocationCount.load(std::memory_order_relaxed) + nth, std::memory_order_relaxed);
 }
 
 }  // namespace GS

@@ -25,6 +25,12 @@ public:
     // tests can exhaust memory on purpose; SIZE_MAX, the initial value, means no limit. Returns
     // the previous limit.
     static std::size_t SetLiveBytesLimit(std::size_t limit) noexcept;
+
+    // Calls of Allocate so far over the whole process, the failed ones included.
+    static std::size_t AllocationCount() noexcept;
+    // Makes the `nth` call of Allocate from now on (1: the next one) fail, and with `andLater`
+    // every call after it too, as memory running out at that point would; 0 switches it off.
+    static void FailAllocation(std::size_t nth, bool andLater) noexcept;
 };
 
 // Standard-library allocator over MemoryManager.
