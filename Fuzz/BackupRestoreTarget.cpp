@@ -1,0 +1,173 @@
+#include "FuzzTargets.hpp"
+
+#include <cstdlib>
+#include <exception>
+#include <fstream>
+#include <optional>
+#include <unistd.h>
+
+#include "AddOnMain.hpp"
+#include "Common/ExactText.hpp"
+#include "Common/SystemFiles.hpp"
+#include "ConfigurationImport/ExpressionPreservation.hpp"
+#include "Host.hpp"
+#include "Host/EntryPoints.hpp"
+#include "ProjectFile.hpp"
+#include "ValueBackup/CommandBackup.hpp"
+#include "ValueBackup/ValueBackupFile.hpp"
+#include "ValueBackup/ValueRestore.hpp"
+
+namespace Fuzz {
+
+namespace {
+
+std::u16string Units(const char* text, std::size_t length)
+{
+    std::u16string units;
+    GS::Unicode::AppendUtf8AsUtf16(units, text, length, GS::Unicode::Surrogates::Keep);
+    return units;
+}
+
+// Whether two backups hold the same entries and values, as the restore would write them: texts
+// equal byte for byte, or converting to the same units.
+std::string CompareBackups(const ValueBackup& first, const ValueBackup& second)
+{
+    if (first.Entries().size() != second.Entries().size())
+        return "entry count " + std::to_string(first.Entries().size()) + " became " +
+               std::to_string(second.Entries().size());
+    for (std::size_t e = 0; e < first.Entries().size(); ++e) {
+        const ValueBackup::Entry& a = first.Entries()[e];
+        const ValueBackup::Entry& b = second.Entries()[e];
+        if (a.element != b.element || a.valueCount != b.valueCount)
+            return "entry " + std::to_string(e) + " changed its element or value count";
+        for (UInt32 v = 0; v < a.valueCount; ++v) {
+            const ValueBackup::Value& x = first.Values()[a.firstValue + v];
+            const ValueBackup::Value& y = second.Values()[b.firstValue + v];
+            const std::string where = "entry " + std::to_string(e) + " value " + std::to_string(v);
+            if (first.Keys()[x.key].text != second.Keys()[y.key].text &&
+                Units(first.Keys()[x.key].text.data(), first.Keys()[x.key].text.size()) !=
+                    Units(second.Keys()[y.key].text.data(), second.Keys()[y.key].text.size()))
+                return where + ": the key changed";
+            if (x.valueType != y.valueType)
+                return where + ": the value type changed";
+            if (std::string_view(x.text, x.textLength) != std::string_view(y.text, y.textLength) &&
+                Units(x.text, x.textLength) != Units(y.text, y.textLength))
+                return where + ": the text changed";
+        }
+    }
+    return {};
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool EndsWith(const std::string& text, const std::string& suffix)
+{
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+}  // namespace
+
+std::filesystem::path SourceFolder()
+{
+    const char* folder = std::getenv("QUILLMERE_SOURCE_DIR");
+    return folder != nullptr && *folder != '\0' ? std::filesystem::path(folder)
+                                                : std::filesystem::path(QUILLMERE_DEFAULT_SOURCE_DIR);
+}
+
+struct BackupRestoreTarget::State {
+    TestHost::Host host;
+    std::filesystem::path profile;
+    std::filesystem::path backupFile;
+    std::optional<std::string> previousProfile;
+};
+
+BackupRestoreTarget::BackupRestoreTarget(const std::filesystem::path& sourceFolder) : state(std::make_unique<State>())
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "quillmere-fuzz-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("cannot create a profile folder");
+    state->profile = pattern;
+    std::filesystem::create_directories(state->profile / "Documents");
+    state->backupFile = state->profile / "Documents" / "IFC_SG_Properties.xml";
+    if (const char* previous = std::getenv("USERPROFILE"))
+        state->previousProfile = previous;
+    ::setenv("USERPROFILE", state->profile.c_str(), 1);
+
+    TestHost::Project project;
+    const TestHost::ProjectReadResult read =
+        TestHost::LoadProjectFile((sourceFolder / "Examples" / "CommunityClinic.xml").string(), project);
+    if (!read.ok)
+        throw std::runtime_error("cannot read the example project: " + read.message);
+    state->host.ReplaceProject(std::move(project));
+    SetImportedFuncAddrs(state->host.ServiceTable());
+    if (GuardedInitialize(state->host.Context()) != NoError)
+        throw std::runtime_error("the add-on did not initialize");
+}
+
+BackupRestoreTarget::~BackupRestoreTarget()
+{
+    GuardedRelease();
+    ExpressionStore.clear();
+    CurrentCommandBackup().Clear();
+    std::error_code ignored;
+    std::filesystem::remove_all(state->profile, ignored);
+    if (state->previousProfile)
+        ::setenv("USERPROFILE", state->previousProfile->c_str(), 1);
+    else
+        ::unsetenv("USERPROFILE");
+}
+
+std::string BackupRestoreTarget::Run(std::string_view input)
+{
+    std::ofstream(state->backupFile, std::ios::binary | std::ios::trunc)
+        .write(input.data(), static_cast<std::streamsize>(input.size()));
+
+    // What the restore must make of the text, read as the restore reads it (CR LF as LF).
+    std::string problem;
+    std::optional<std::string> text = ReadTextFile(state->backupFile);
+    if (!text)
+        return "the backup file just written cannot be read";
+    const std::optional<ValueBackup> parsed = ValueBackup::Parse(std::move(*text), problem);
+
+    // A command that built no backup reads the file.
+    CurrentCommandBackup().Clear();
+    state->host.ClearOutput();
+    try {
+        RestoreElementValues();
+    } catch (const std::exception& error) {
+        return std::string("the restore threw: ") + error.what();
+    } catch (...) {
+        return "the restore threw something that is not a std::exception";
+    }
+
+    if (state->host.Alerts().size() != 1)
+        return "the restore showed " + std::to_string(state->host.Alerts().size()) + " alerts instead of one";
+    const auto& lines = state->host.ReportLines();
+    if (!parsed) {
+        if (lines.size() != 1 || !StartsWith(lines[0].text, "The value backup \"") ||
+            !EndsWith(lines[0].text, ": " + problem + "; no element values were restored"))
+            return "an unreadable file (" + problem + ") did not give its one report line";
+    } else {
+        // The host may refuse a value (a text that is not a number for an integer property is
+        // still written as 0, so refusals are rare); each refusal names the property.
+        for (const auto& line : lines)
+            if (line.flag != 0 || !EndsWith(line.text, " error while importing property"))
+                return "unexpected report line: " + line.text;
+
+        // Printed and read again, the backup holds the same values.
+        std::string printed;
+        PrintValueBackup(*parsed, printed);
+        std::string reprintProblem;
+        const std::optional<ValueBackup> reparsed = ValueBackup::Parse(printed, reprintProblem);
+        if (!reparsed)
+            return "the printed backup does not read back: " + reprintProblem;
+        if (std::string difference = CompareBackups(*parsed, *reparsed); !difference.empty())
+            return "printed and read back, " + difference;
+    }
+    return {};
+}
+
+}  // namespace Fuzz
