@@ -14,7 +14,16 @@ template <typename T>
 class Array {
 public:
     Array() noexcept = default;
-    Array(const Array& other) { CopyFrom(other); }
+    Array(const Array& other)
+    {
+        // A constructor that throws runs no destructor: what the copy made so far is released here.
+        try {
+            CopyFrom(other);
+        } catch (...) {
+            ReleaseAll();
+            throw;
+        }
+    }
     Array(Array&& other) noexcept
         : items(std::exchange(other.items, nullptr)),
           count(std::exchange(other.count, 0)),
