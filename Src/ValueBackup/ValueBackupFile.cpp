@@ -372,7 +372,9 @@ char* ValueBackup::TextArena::Allocate(std::size_t bytes)
     constexpr std::size_t BlockSize = std::size_t{1} << 20;
     if (bytes > left) {
         const std::size_t size = bytes > BlockSize / 4 ? bytes : BlockSize;
-        blocks.emplace_back(new char[size]);
+        // Owned before the list grows: a list that cannot grow must not leak the block.
+        std::unique_ptr<char[]> owned(new char[size]);
+        blocks.push_back(std::move(owned));
         char* block = blocks.back().get();
         if (bytes > BlockSize / 4)
             return block;  // a text of its own; the current block stays in use
