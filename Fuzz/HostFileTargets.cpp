@@ -55,6 +55,10 @@ ConfigurationImportTarget::ConfigurationImportTarget(const std::filesystem::path
                                                                            : definition.defaultValue);
     }
     baseProject = TestHost::WriteProjectXml(project);
+    // Every input compares against this text, so it must read back to itself.
+    TestHost::Project reread;
+    if (!TestHost::ReadProjectXml(baseProject, reread).ok || TestHost::WriteProjectXml(reread) != baseProject)
+        throw std::runtime_error("the base project does not read back to itself");
 }
 
 ConfigurationImportTarget::~ConfigurationImportTarget() = default;
@@ -64,7 +68,7 @@ std::string ConfigurationImportTarget::Run(std::string_view input)
     TestHost::Project project;
     if (!TestHost::ReadProjectXml(baseProject, project).ok)
         return "the base project does not read";
-    const std::string before = TestHost::WriteProjectXml(project);
+    const std::string& before = baseProject;
 
     const TestHost::ImportOutcome classifications = TestHost::ImportClassificationXml(project, input);
     const std::string afterClassifications = TestHost::WriteProjectXml(project);

@@ -7,6 +7,7 @@ packages=(
     librapidxml-dev libpugixml-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libxml2-utils
+    clang-14 libclang-rt-14-dev valgrind
     g++-mingw-w64-x86-64 wine wine64 xvfb
     x11-apps netpbm
 )

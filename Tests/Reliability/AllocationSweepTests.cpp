@@ -177,8 +177,9 @@ TEST_F(AllocationSweep, EveryAllocationOfACompleteRunFailing)
             } else {
                 // The command says why it stopped: the module's own line, or a phase's report.
                 ASSERT_FALSE(host->ReportLines().empty());
-                if (andLater)
+                if (andLater) {
                     EXPECT_EQ(host->ReportLines().back().text, Stopped);
+                }
                 stopped += host->ReportLines().back().text == Stopped ? 1 : 0;
             }
             UndoAll();

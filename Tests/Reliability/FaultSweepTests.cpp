@@ -127,8 +127,9 @@ protected:
     // undo gives the original project back and every owned value can still be had.
     void CheckInvariants(const Outcome& outcome)
     {
-        if (outcome.handlerResult)
+        if (outcome.handlerResult) {
             EXPECT_EQ(*outcome.handlerResult, NoError);
+        }
         EXPECT_LE(outcome.alerts, 1u);
         EXPECT_FALSE(outcome.temporaryLeft);
         static const std::regex coded(
@@ -141,8 +142,9 @@ protected:
 
         ASSERT_TRUE(outcome.backup.has_value());
         const std::optional<BackupContent>& backup = outcome.backupContent;
-        if (*outcome.backup != EarlierBackup)
+        if (*outcome.backup != EarlierBackup) {
             ASSERT_TRUE(backup.has_value()) << "the backup file is not well-formed";
+        }
         EXPECT_EQ(outcome.projectAfterUndo, original) << "undoing every step does not give the project back";
 
         // Each owned value is on its element after the run, in the backup file, or back by undo.
@@ -262,10 +264,11 @@ TEST_F(FaultSweep, EveryCallOfEveryServiceFailingOnce)
                 EXPECT_TRUE(texts.empty());
                 EXPECT_EQ(outcome.alerts, 1u);
                 ExpectCompleteBackup(outcome);
-                if (n == 1)
+                if (n == 1) {
                     EXPECT_EQ(outcome.projectAfter, clean.projectAfter);
-                else
+                } else {
                     EXPECT_EQ(std::count(outcome.steps.begin(), outcome.steps.end(), "Delete Property Groups"), 0);
+                }
             } else if (service == "HostRemovePropertyGroup") {
                 EXPECT_EQ(texts, std::vector<std::string>{Line("Deleting properties error", InjectedCode)});
                 EXPECT_EQ(outcome.alerts, 1u);
@@ -291,8 +294,9 @@ TEST_F(FaultSweep, EveryCallOfEveryServiceFailingOnce)
                 // elsewhere the group counts as not owned, silently.
                 for (const std::string& text : texts)
                     EXPECT_EQ(text, Line("Error 3", InjectedCode));
-                if (texts.empty())
+                if (texts.empty()) {
                     ExpectCompleteBackup(outcome);
+                }
             } else {
                 ADD_FAILURE() << "no expectation for " << service;
             }

@@ -294,8 +294,9 @@ TEST_F(HostileValues, EveryGeneratedValueComesBackExactlyFromMemoryAndFromTheFil
                                     : round % 3 == 1 ? Hostility::XmlCarries
                                                      : Hostility::Noncharacters;
         const bool xmlCanCarry = MakeProject(random, hostility);
-        if (hostility == Hostility::XmlCarries)
+        if (hostility == Hostility::XmlCarries) {
             ASSERT_TRUE(xmlCanCarry);
+        }
         const ValueMap before = OwnedValues(host.GetProject());
         ASSERT_FALSE(before.empty());
         values += before.size();
