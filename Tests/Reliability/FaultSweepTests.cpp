@@ -194,6 +194,30 @@ std::string Line(const char* format, GSErrCode code)
     return std::string(format) + ": " + std::to_string(code);
 }
 
+// The undo steps a run keeps, in their order: the group removals, the two imports, the expression
+// imports. A failed command keeps no step.
+std::vector<std::string> Steps(std::size_t removals, bool classifications, bool properties, std::size_t expressions)
+{
+    std::vector<std::string> steps(removals, "Delete Property Groups");
+    if (classifications)
+        steps.push_back("Import Classifications");
+    if (properties)
+        steps.push_back("Import Properties");
+    steps.insert(steps.end(), expressions, "Import Expressions");
+    return steps;
+}
+
+// One group fewer removed; the group that stayed takes the import's definitions, and those whose
+// expressions were saved get them again (at least as many as in a complete run).
+void ExpectStepsAfterAFailedRemoval(const std::vector<std::string>& steps, std::size_t ownedGroups, std::size_t reapplied)
+{
+    const std::vector<std::string> start = Steps(ownedGroups - 1, true, true, 0);
+    ASSERT_GE(steps.size(), start.size() + reapplied);
+    EXPECT_EQ(std::vector<std::string>(steps.begin(), steps.begin() + start.size()), start);
+    for (std::size_t i = start.size(); i < steps.size(); ++i)
+        EXPECT_EQ(steps[i], "Import Expressions");
+}
+
 }  // namespace
 
 TEST_F(FaultSweep, EveryCallOfEveryServiceFailingOnce)
@@ -204,7 +228,10 @@ TEST_F(FaultSweep, EveryCallOfEveryServiceFailingOnce)
     ASSERT_TRUE(clean.lines.empty());
     ExpectCompleteBackup(clean);
     const std::size_t ownedGroups = std::count(clean.steps.begin(), clean.steps.end(), "Delete Property Groups");
+    const std::size_t reapplied = std::count(clean.steps.begin(), clean.steps.end(), "Import Expressions");
     ASSERT_GT(ownedGroups, 0u);
+    ASSERT_GT(reapplied, 0u);
+    ASSERT_EQ(clean.steps, Steps(ownedGroups, true, true, reapplied));
     // The backup lists each element's definitions once; the restore once per saved element.
     TestHost::Project project;
     ASSERT_TRUE(TestHost::ReadProjectXml(original, project).ok);
@@ -233,6 +260,11 @@ TEST_F(FaultSweep, EveryCallOfEveryServiceFailingOnce)
                 // First the expression export, then the expression import.
                 EXPECT_EQ(texts, std::vector<std::string>{Line(n == 1 ? "Expressions Export Error" : "Error", InjectedCode)});
                 EXPECT_EQ(outcome.alerts, n == 1 ? 1u : 0u);
+                // Nothing saved, nothing re-applied; or the expression import and the restore skipped.
+                EXPECT_EQ(outcome.steps, Steps(ownedGroups, true, true, 0));
+                if (n == 2) {
+                    EXPECT_EQ(outcome.calls.count("HostWriteElementPropertyValue"), 0u);
+                }
                 ExpectCompleteBackup(outcome);
             } else if (service == "HostListElements") {
                 EXPECT_EQ(texts, std::vector<std::string>{Line("Error 1", InjectedCode)});
@@ -272,6 +304,7 @@ TEST_F(FaultSweep, EveryCallOfEveryServiceFailingOnce)
             } else if (service == "HostRemovePropertyGroup") {
                 EXPECT_EQ(texts, std::vector<std::string>{Line("Deleting properties error", InjectedCode)});
                 EXPECT_EQ(outcome.alerts, 1u);
+                ExpectStepsAfterAFailedRemoval(outcome.steps, ownedGroups, reapplied);
             } else if (service == "HostRunUndoableCommand") {
                 const char* format = n <= ownedGroups       ? "Deleting properties error"
                                      : n == ownedGroups + 1 ? "Classification Import Error"
@@ -279,6 +312,13 @@ TEST_F(FaultSweep, EveryCallOfEveryServiceFailingOnce)
                                                             : "Expressions Import Error";
                 EXPECT_EQ(texts, std::vector<std::string>{Line(format, InjectedCode)});
                 EXPECT_EQ(outcome.alerts, n == ownedGroups + 1 || n == ownedGroups + 2 ? 0u : 1u);
+                if (n <= ownedGroups) {
+                    ExpectStepsAfterAFailedRemoval(outcome.steps, ownedGroups, reapplied);
+                } else {
+                    EXPECT_EQ(outcome.steps, n == ownedGroups + 1   ? Steps(ownedGroups, false, true, 0)
+                                             : n == ownedGroups + 2 ? Steps(ownedGroups, true, false, 0)
+                                                                    : Steps(ownedGroups, true, true, reapplied - 1));
+                }
                 ExpectCompleteBackup(outcome);
             } else if (service == "HostImportClassificationXml" || service == "HostImportPropertyXml") {
                 const char* format = service == "HostImportClassificationXml" ? "Classification Import Error"
@@ -286,9 +326,12 @@ TEST_F(FaultSweep, EveryCallOfEveryServiceFailingOnce)
                 EXPECT_EQ(texts, std::vector<std::string>{Line(format, InjectedCode)});
                 EXPECT_EQ(outcome.alerts, 0u);
                 EXPECT_EQ(outcome.calls.count("HostWriteElementPropertyValue"), 0u);
+                EXPECT_EQ(outcome.steps, Steps(ownedGroups, service == "HostImportPropertyXml",
+                                               service == "HostImportClassificationXml", 0));
             } else if (service == "HostUpdatePropertyDefinition") {
                 EXPECT_EQ(texts, std::vector<std::string>{Line("Expressions Import Error", InjectedCode)});
                 EXPECT_EQ(outcome.alerts, 1u);
+                EXPECT_EQ(outcome.steps, Steps(ownedGroups, true, true, reapplied - 1));
             } else if (service == "HostReadPropertyGroup") {
                 // In the backup a group that cannot be read skips its definitions, each with a line;
                 // elsewhere the group counts as not owned, silently.
