@@ -20,7 +20,7 @@ namespace {
 
 constexpr int ElementCount = 12500;
 constexpr int PropertiesPerElement = 8;  // 100,000 values
-constexpr int Kills = 12;
+constexpr int Kills = 10;
 
 const char* const Configuration = R"(<configuration>
   <classificationSystem name="IFC-SG"><item id="IfcWall"/></classificationSystem>
@@ -168,7 +168,8 @@ TEST_F(CrashConsistency, KilledWhileWritingTheBackupLeavesTheOldOrTheNewFile)
         newKept += left == newFile ? 1 : 0;
         killedWhileWriting += fs::exists(TemporaryFile()) ? 1 : 0;
     }
-    std::cout << "[ kills    ] " << Kills << " kills within " << writeTime.count() << " us of writing: " << oldKept
+    std::cout << "[ kills    ] " << Kills << " kills within " << writeTime.count() << " us of writing "
+              << newFile.size() << " bytes: " << oldKept
               << " left the old file, " << newKept << " the new one; " << killedWhileWriting
               << " hit the write itself\n";
     // The kills did land inside the write, not only before or after it.
