@@ -183,7 +183,12 @@ bool RunHostCommand(const ProgramOptions& options, ProgramInputs& inputs, const 
     CommandWatcher watcher(host, out, results);
     API_ServiceEntry table[HostServiceTableSize] = {};
     MakeWatchedServiceTable(host, watcher, table);
-    host.SetAlertListener([&watcher](const Host::Alert& alert) { watcher.AlertShown(alert); });
+    struct AlertPrinter final : Host::Listener {
+        explicit AlertPrinter(CommandWatcher& watcher) : watcher(watcher) {}
+        void AlertShown(const Host::Alert& alert) override { watcher.AlertShown(alert); }
+        CommandWatcher& watcher;
+    } alertPrinter(watcher);
+    host.SetListener(&alertPrinter);
 
     TestHost::ModuleLoader loader;
     if (const TestHost::ModuleError loadError = loader.Load(inputs.moduleFile); loadError != TestHost::ModuleError::None) {
@@ -229,7 +234,7 @@ bool RunHostCommand(const ProgramOptions& options, ProgramInputs& inputs, const 
     out << "Released (" << releaseCode << ") and " << (unloaded ? "unloaded" : "asked to unload; the file stays loaded")
         << std::endl;
     StopWatching();
-    host.SetAlertListener(nullptr);
+    host.SetListener(nullptr);
     for (const std::string& line : host.DebugLines())
         out << "Debug    " << line << (line.ends_with("\n") ? "" : "\n");
 
