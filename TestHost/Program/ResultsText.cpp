@@ -81,8 +81,12 @@ std::string SummaryLine(const RunResults& results)
 void PrintResults(const RunResults& results, std::ostream& out)
 {
     const bool withUndo = results.undo.has_value();
-    out << "\nOwned values (groups whose name contains \"SGPset_\"), held before the command: " << results.values.size()
-        << "\n";
+    out << "\nOwned groups (whose removal the module asked for or whose values it read): "
+        << (results.ownedGroups.empty() ? "none" : std::to_string(results.ownedGroups.size())) << " of "
+        << results.groupCount;
+    if (!results.ownedGroups.empty())
+        out << ": " << JoinNames(results.ownedGroups);
+    out << "\nOwned values, held before the command: " << results.values.size() << "\n";
     if (!results.values.empty()) {
         std::vector<std::vector<std::string>> rows;
         std::vector<std::string> header = {"ELEMENT", "GUID", "GROUP", "PROPERTY", "BEFORE", "AFTER"};

@@ -52,9 +52,13 @@ struct RunResults {
     std::vector<TestHost::Host::Alert> alerts;
     std::vector<std::string> debugLines;
 
+    // The groups the module treated as its own: those whose removal it asked for and those whose
+    // values it read. Their names, for the project's groups before the command, in host order.
+    std::vector<std::string> ownedGroups;
+    std::size_t groupCount = 0;              // the project's groups before the command
     std::vector<ValueRow> values;            // owned values held before the command
-    std::vector<ExpressionList> reapplied;
-    std::vector<ExpressionList> notReapplied;  // saved by the add-on's rules but not written back
+    std::vector<ExpressionList> reapplied;   // definitions changed by successful commands
+    std::vector<ExpressionList> notReapplied;  // flagged lists of owned definitions not re-applied
     std::size_t otherValuesBefore = 0;
     std::size_t otherValuesUnchanged = 0;
     std::optional<UndoOutcome> undo;
