@@ -18,9 +18,9 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "ConfigurationXml.hpp"
-#include "JsonReader.hpp"
 #include "ProjectFile.hpp"
 
 namespace EndToEnd {
@@ -169,9 +169,12 @@ private:
     fs::path root;
 };
 
-inline Json::Value ReadJson(const fs::path& path)
+using Json = nlohmann::json;
+
+// Reads a JSON file; fails the test (by exception) when it is not JSON.
+inline Json ReadJson(const fs::path& path)
 {
-    return Json::Parse(ReadFile(path));
+    return Json::parse(ReadFile(path));
 }
 
 // Reads a project file; fails the test (by exception) when it cannot be read.
