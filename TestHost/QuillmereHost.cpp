@@ -68,7 +68,7 @@ int Run(int argc, const char* const* argv)
         return Fail(ExitRunFailed, error);
     results.savedTo = options.save;
     if (!options.json.empty()) {
-        if (!WriteTextFile(options.json, ResultsToJson(results), error))
+        if (!ReplaceFileContent(options.json, ResultsToJson(results), error))
             return Fail(ExitRunFailed, error);
         results.jsonTo = options.json;
     }

@@ -340,7 +340,9 @@ bool RunHostCommand(const ProgramOptions& options, ProgramInputs& inputs, const 
         StopModule(host, loader, out);
     }
     CollectResults(host, before, watcher, options, results);
-    return options.save.empty() || TestHost::SaveProjectFile(host.GetProject(), options.save, error);
+    // Saving onto the project file given is allowed: it is replaced only once the new one is whole.
+    return options.save.empty() ||
+           ReplaceFileContent(options.save, TestHost::WriteProjectXml(host.GetProject()), error);
 }
 
 }  // namespace HostProgram

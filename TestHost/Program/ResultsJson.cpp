@@ -1,8 +1,5 @@
 #include "ResultsJson.hpp"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <optional>
 
 #include <nlohmann/json.hpp>
@@ -121,21 +118,6 @@ std::string ResultsToJson(const RunResults& results)
                            {"text", SummaryLine(results)}};
     // Texts that are not valid UTF-8 (a project may hold any bytes) get U+FFFD instead of an error.
     return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
-}
-
-bool WriteTextFile(const std::string& path, const std::string& text, std::string& error)
-{
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        error = "cannot write \"" + path + "\": " + std::strerror(errno);
-        return false;
-    }
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (std::fclose(file) != 0 || !written) {
-        error = "cannot write \"" + path + "\": " + std::strerror(errno);
-        return false;
-    }
-    return true;
 }
 
 }  // namespace HostProgram

@@ -23,4 +23,10 @@ bool SetProcessVariable(const char* name, const std::string& value);
 // Whether the standard input is a terminal (someone can answer a prompt).
 bool IsInputTerminal();
 
+// Writes `text` as the file at `path` through a new file in the same folder that takes the file's
+// place only once it is completely written, so that a failure leaves an existing file as it was.
+// A symbolic link is followed: the file it names is replaced. Returns false with a message naming
+// `path` on failure, and leaves no new file behind.
+bool ReplaceFileContent(const std::string& path, const std::string& text, std::string& error);
+
 }  // namespace HostProgram

@@ -483,3 +483,33 @@ TEST_F(ExampleRun, UndoingEveryStepOfAFullRunGivesTheProjectBack)
 }
 
 }  // namespace
+
+TEST_F(ExampleRun, JsonCarriesAwkwardTextsExactlyAndBytesThatAreNotUtf8AsReplacementCharacters)
+{
+    // A copy of the project with a wall whose name and material need escaping in JSON.
+    const TestHost::Element& wall = *original.Elements().begin();
+    const API_Guid added = original.AddElement("Wall \"A\\1\"\t<x> \xCE\x94 \xFF", "IfcWall", wall.classification);
+    const TestHost::PropertyDefinition* material =
+        original.FindDefinitionByName(original.FindGroupByName("SGPset_Wall")->guid, "ConstructionMaterial");
+    const std::string text = "Line 1\nLine 2\t\"quoted\" \\ / \xE4\xB8\xAD";
+    ASSERT_EQ(original.SetElementValue(added, material->guid, TestHost::MakeStringValue(text)), 0);
+    const fs::path changed = scratch.work() / "changed.xml";
+    std::string error;
+    ASSERT_TRUE(TestHost::SaveProjectFile(original, changed.string(), error)) << error;
+
+    const ProgramRun run = scratch.Run({"--project", changed.string(), "--choose", Configuration("2025").string(),
+                                        "--profile", Profile().string(), "--json", JsonFile().string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const Json json = ReadJson(JsonFile());
+    std::size_t rows = 0;
+    for (const Json& row : json.at("values")) {
+        if (row.at("elementGuid").get<std::string>() != TestHost::GuidToText(added))
+            continue;
+        ++rows;
+        EXPECT_EQ(row.at("element").get<std::string>(), "Wall \"A\\1\"\t<x> \xCE\x94 \xEF\xBF\xBD");
+        EXPECT_EQ(row.at("before").at("text").get<std::string>(), text);
+        EXPECT_EQ(row.at("after").at("text").get<std::string>(), text);
+        EXPECT_EQ(row.at("status").get<std::string>(), "kept");
+    }
+    EXPECT_EQ(rows, 1u);
+}

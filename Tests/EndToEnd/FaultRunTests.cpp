@@ -152,3 +152,57 @@ TEST_F(FaultRun, EveryFaultGivenActs)
 }
 
 }  // namespace
+
+// The groups shown as owned are those the module treated as its own, whatever the host answered.
+class OwnedGroupsRun : public FaultRun {
+protected:
+    void SetUp() override
+    {
+        FaultRun::SetUp();
+        LoadProject(ExampleProject(), original);
+        original.ForEachValue([&](const API_Guid&, const API_Guid& definition, const TestHost::Value&) {
+            ownedValues += IsOwned(original.FindGroup(original.FindDefinition(definition)->group)->name) ? 1 : 0;
+        });
+    }
+
+    std::string OwnedGroupsLine() const
+    {
+        for (const std::string& line : run.OutLines())
+            if (line.rfind("Owned groups ", 0) == 0)
+                return line;
+        return std::string();
+    }
+
+    TestHost::Project original;
+    std::size_t ownedValues = 0;
+};
+
+TEST_F(OwnedGroupsRun, GroupsWhoseRemovalTheHostRefusedAreOwnedEvenWithoutAValueRead)
+{
+    // No value read reaches the host and every removal is refused: the removals asked for are all
+    // that tell which groups the module owns, and the groups stay with their values.
+    const Json json = RunWithFaults({"--missing", "HostReadElementPropertyValue", "--fail", "HostRemovePropertyGroup=9"});
+
+    EXPECT_EQ(json.at("serviceCalls").at("HostRemovePropertyGroup"), ownedGroups);
+    EXPECT_FALSE(json.at("serviceCalls").contains("HostReadElementPropertyValue"));
+    EXPECT_EQ(OwnedGroupsLine(), "Owned groups (whose removal the module asked for or whose values it read): 6 of 10: "
+                                 "SGPset_Wall, SGPset_Slab, SGPset_Column, SGPset_Door, SGPset_Window, SGPset_Space");
+    ASSERT_EQ(json.at("values").size(), ownedValues);
+    EXPECT_EQ(CountStatus(json, "kept"), ownedValues);
+    EXPECT_EQ(json.at("otherValues").at("before"), original.ValueCount() - ownedValues);
+}
+
+TEST_F(OwnedGroupsRun, NoGroupIsOwnedWhenTheModuleNeitherRemovesNorReadsAny)
+{
+    // Without the element list nothing is read, and without undoable commands no removal reaches
+    // the host: the run shows no owned group, and every value as one of the other groups, unchanged.
+    const Json json = RunWithFaults({"--missing", "HostListElements", "--missing", "HostRunUndoableCommand"});
+
+    EXPECT_EQ(OwnedGroupsLine(), "Owned groups (whose removal the module asked for or whose values it read): none of 10");
+    EXPECT_EQ(json.at("values").size(), 0u);
+    EXPECT_EQ(json.at("otherValues").at("before"), original.ValueCount());
+    EXPECT_EQ(json.at("otherValues").at("unchanged"), original.ValueCount());
+    EXPECT_EQ(json.at("expressionsNotReapplied").size(), 0u);
+    EXPECT_EQ(json.at("summary").at("text").get<std::string>(),
+              "0 values kept, 0 changed, 0 lost; 0 expression lists re-applied; 9 report lines");
+}
