@@ -67,8 +67,11 @@ public:
             out << "  step     " << name << std::endl;
         else
             out << "  failed   " << name << " (" << result << "; no step kept)" << std::endl;
-        std::vector<API_Guid> updated = std::move(running.back());
-        running.pop_back();
+        std::vector<API_Guid> updated;
+        if (!running.empty()) {
+            updated = std::move(running.back());
+            running.pop_back();
+        }
         // A failed command's changes were taken back; a nested one's count with the enclosing step.
         if (result != NoError)
             return;
