@@ -8,6 +8,8 @@
 #include "GSRoot/UnicodeCodec.hpp"
 #include "Host/HostCalls.hpp"
 
+namespace Quillmere {
+
 namespace {
 
 // Both filter pairs end in NUL; the literal's own terminator adds the NUL that ends the list.
@@ -85,3 +87,5 @@ void ImportConfiguration()
     if (classificationCode == NoError && propertyCode == NoError)
         ImportExpressions();
 }
+
+}  // namespace Quillmere

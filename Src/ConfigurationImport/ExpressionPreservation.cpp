@@ -4,12 +4,7 @@
 #include "Host/HostCalls.hpp"
 #include "ValueBackup/ValueRestore.hpp"
 
-// Constructed ahead of the objects of default priority, among them the module's load hook, so the
-// store exists before the load steps and outlives the unload steps.
-#if defined(__GNUC__)
-__attribute__((init_priority(200)))
-#endif
-std::map<ExpressionKey, ExpressionList> ExpressionStore;
+namespace Quillmere {
 
 ExpressionKey MakeExpressionKey(const GS::UniString& groupName, const GS::UniString& definitionName)
 {
@@ -68,3 +63,5 @@ void ImportExpressions()
     ExpressionStore.clear();
     RestoreElementValues();
 }
+
+}  // namespace Quillmere

@@ -13,6 +13,8 @@
 #include "ValueBackup/CommandBackup.hpp"
 #include "ValueBackupFile.hpp"
 
+namespace Quillmere {
+
 namespace {
 
 constexpr UInt32 NoValue = std::numeric_limits<UInt32>::max();
@@ -151,7 +153,7 @@ void RestoreFromFile(const SystemPath& path, bool missingIsExpected)
 
 void RestoreElementValues()
 {
-    CommandBackup& command = CurrentCommandBackup();
+    CommandBackup& command = RunningCommandBackup;
     if (command.backup) {
         RestoreFrom(*command.backup);
     } else {
@@ -162,3 +164,5 @@ void RestoreElementValues()
     }
     ShowCompletionAlert();
 }
+
+}  // namespace Quillmere
