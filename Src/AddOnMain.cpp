@@ -3,6 +3,7 @@
 #include <exception>
 #include <new>
 
+#include "Common/RenameTable.hpp"
 #include "ConfigurationImport/ConfigurationImport.hpp"
 #include "ConfigurationImport/ExpressionPreservation.hpp"
 #include "ConfigurationImport/GroupRemoval.hpp"
@@ -38,10 +39,14 @@ GSErrCode ReleaseAddOn()
 
 void UpdateCommand()
 {
-    // This command's backup lives until the command ends, however it ends.
-    struct BackupRelease {
-        ~BackupRelease() { RunningCommandBackup.Clear(); }
-    } releaseBackup;
+    // This command's backup and rename table live until the command ends, however it ends.
+    struct CommandRelease {
+        ~CommandRelease()
+        {
+            RunningCommandBackup.Clear();
+            CommandRenames = RenameTable();
+        }
+    } releaseCommand;
     ExportExpressions();
     BackupElementValues();
     RemoveOwnedPropertyGroups();

@@ -12,5 +12,6 @@ ModuleState TheModule;
 HostBinding& Binding = TheModule.binding;
 ExpressionMap& ExpressionStore = TheModule.expressions;
 CommandBackup& RunningCommandBackup = TheModule.commandBackup;
+RenameTable& CommandRenames = TheModule.commandRenames;
 
 }  // namespace Quillmere

@@ -7,11 +7,12 @@
 // the module's statics before DllMain's process attach and destroys them after its detach; on
 // Linux the object asks to be constructed ahead of the load hook's object, which is destroyed
 // first. Between runs of the command it holds the host binding, the resources' handle and the saved
-// expression lists; during a run also the run's value backup.
+// expression lists; during a run also the run's value backup and rename table.
 #pragma once
 
 #include <string>
 
+#include "Common/RenameTable.hpp"
 #include "ConfigurationImport/ExpressionPreservation.hpp"
 #include "GSRoot/GSRoot.hpp"
 #include "Host/HostBinding.hpp"
@@ -31,6 +32,7 @@ struct ModuleState {
     GSResModule resources = InvalidResModule;   // the module's open resources; -1 for none
     ExpressionMap expressions;                  // saved expression lists (ExpressionStore)
     CommandBackup commandBackup;                // the running command's value backup
+    RenameTable commandRenames;                 // the running command's rename table
     // Made here because once memory has run out no line could be made to say so.
     GS::UniString outOfMemoryLine{(std::string(StoppedCommandText) + "std::bad_alloc").c_str()};
 };

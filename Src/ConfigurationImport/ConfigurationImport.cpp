@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Common/RenameTable.hpp"
 #include "Common/SystemFiles.hpp"
 #include "ConfigurationImport/ExpressionPreservation.hpp"
 #include "GSRoot/UnicodeCodec.hpp"
@@ -76,6 +77,7 @@ void ImportConfiguration()
     const std::optional<std::string> text = ReadConfigurationText(*path);
     if (!text)
         return;
+    CommandRenames = RenameTable::ReadBeside(ToSystemPath(*path));
 
     const GSErrCode classificationCode =
         RunImport("Import Classifications", "Classification Import Error: %d", *text,

@@ -1,6 +1,7 @@
 #include "ExpressionPreservation.hpp"
 
 #include "Common/OwnedGroups.hpp"
+#include "Common/RenameTable.hpp"
 #include "Host/HostCalls.hpp"
 #include "ValueBackup/ValueRestore.hpp"
 
@@ -13,6 +14,25 @@ ExpressionKey MakeExpressionKey(const GS::UniString& groupName, const GS::UniStr
     key += definitionName;
     return key;
 }
+
+namespace {
+
+// The list saved under the definition's own key or else, through the command's rename table, under
+// an earlier name of it.
+ExpressionMap::const_iterator FindSavedExpressions(const GS::UniString& groupName, const GS::UniString& definitionName)
+{
+    const auto direct = ExpressionStore.find(MakeExpressionKey(groupName, definitionName));
+    if (direct != ExpressionStore.end() || CommandRenames.IsEmpty())
+        return direct;
+    for (const RenameTable::Name& earlier : CommandRenames.EarlierNames(groupName, definitionName)) {
+        const auto renamed = ExpressionStore.find(MakeExpressionKey(earlier.group, earlier.property));
+        if (renamed != ExpressionStore.end())
+            return renamed;
+    }
+    return ExpressionStore.end();
+}
+
+}  // namespace
 
 void ExportExpressions()
 {
@@ -47,7 +67,7 @@ void ImportExpressions()
         const PropertyGroupCache::Group* group = nullptr;
         if (!IsOwnedDefinition(definitions[index], groups, group))
             continue;
-        const auto saved = ExpressionStore.find(MakeExpressionKey(group->name, definitions[index].name));
+        const auto saved = FindSavedExpressions(group->name, definitions[index].name);
         if (saved == ExpressionStore.end())
             continue;
 
