@@ -1,20 +1,24 @@
 #include "AddOnMain.hpp"
 
 #include <exception>
+#include <new>
 
+#include "Common/RenameTable.hpp"
 #include "ConfigurationImport/ConfigurationImport.hpp"
 #include "ConfigurationImport/ExpressionPreservation.hpp"
-#include "ConfigurationImport/OwnedGroups.hpp"
+#include "ConfigurationImport/GroupRemoval.hpp"
 #include "Host/HostCalls.hpp"
+#include "ModuleState.hpp"
+#include "ValueBackup/CommandBackup.hpp"
 #include "ValueBackup/ValueBackupWriter.hpp"
 
-GSResModule ResourceModuleHandle = InvalidResModule;
+namespace Quillmere {
 
 void IdentifyAddOn(API_EnvirParams* environment)
 {
     // A failed lookup leaves the text as it was; the host then shows no name.
-    RSGetIndString(&environment->addOnInfo.name, AddOnInfoStringsResID, 1, ResourceModuleHandle, 0, __FILE__, __LINE__);
-    RSGetIndString(&environment->addOnInfo.description, AddOnInfoStringsResID, 2, ResourceModuleHandle, 0, __FILE__,
+    RSGetIndString(&environment->addOnInfo.name, AddOnInfoStringsResID, 1, TheModule.resources, 0, __FILE__, __LINE__);
+    RSGetIndString(&environment->addOnInfo.description, AddOnInfoStringsResID, 2, TheModule.resources, 0, __FILE__,
                    __LINE__);
 }
 
@@ -35,6 +39,14 @@ GSErrCode ReleaseAddOn()
 
 void UpdateCommand()
 {
+    // This command's backup and rename table live until the command ends, however it ends.
+    struct CommandRelease {
+        ~CommandRelease()
+        {
+            RunningCommandBackup.Clear();
+            CommandRenames = RenameTable();
+        }
+    } releaseCommand;
     ExportExpressions();
     BackupElementValues();
     RemoveOwnedPropertyGroups();
@@ -43,13 +55,20 @@ void UpdateCommand()
 
 namespace {
 
-// Tells the user that the command stopped early. Must not throw: it runs while an exception is
-// being handled, possibly because memory ran out.
+// Tells the user that the command stopped early, for `reason`, or because memory ran out when it is
+// nullptr or when no line can be made for it. Must not throw: it runs while an exception is being
+// handled.
 void ReportStoppedCommand(const char* reason) noexcept
 {
+    if (reason != nullptr) {
+        try {
+            ReportText(GS::UniString(StoppedCommandText) + GS::UniString(reason));
+            return;
+        } catch (...) {
+        }
+    }
     try {
-        ReportText(GS::UniString("Import IFC-SG Classifications and Properties stopped: ") +
-                   GS::UniString(reason != nullptr ? reason : "unknown error"));
+        ReportText(TheModule.outOfMemoryLine);
     } catch (...) {
     }
 }
@@ -61,13 +80,18 @@ GSErrCode MenuCommandHandler(const MenuCommandParams* params)
     if (params->menuResID != MenuStringsResID || params->itemIndex != 1)
         return NoError;
     // Nothing may escape into the host: an unexpected failure ends the command with one report line,
-    // and the project stays as the finished undoable steps left it.
+    // and the project stays as the finished undoable steps left it. The exception may come from the
+    // platform library or a host service as well as from the module itself.
     try {
         UpdateCommand();
+    } catch (const std::bad_alloc&) {
+        ReportStoppedCommand(nullptr);
     } catch (const std::exception& failure) {
         ReportStoppedCommand(failure.what());
     } catch (...) {
-        ReportStoppedCommand(nullptr);
+        ReportStoppedCommand("unknown error");
     }
     return NoError;
 }
+
+}  // namespace Quillmere
