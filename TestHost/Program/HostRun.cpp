@@ -200,8 +200,9 @@ bool StartModule(Host& host, const ProgramInputs& inputs, TestHost::ModuleLoader
     }
     API_EnvirParams environment;
     GSErrCode code = NoError;
-    const TestHost::ModuleError startError = loader.Start(
-        host.ServiceTable(), environment, reinterpret_cast<API_RegistrationContext*>(host.Context()), host.Context(), &code);
+    const TestHost::ModuleError startError =
+        loader.Start(host.ServiceTable(), environment, reinterpret_cast<API_RegistrationContext*>(host.Context()),
+                     host.Context(), &code);
     if (startError != TestHost::ModuleError::None) {
         error = StartFailure(loader, startError, code);
         return false;

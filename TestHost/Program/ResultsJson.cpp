@@ -30,7 +30,8 @@ Json ExpressionListsJson(const std::vector<ExpressionList>& lists)
 {
     Json array = Json::array();
     for (const ExpressionList& list : lists)
-        array.push_back(Json{{"group", list.group}, {"definition", list.definition}, {"expressions", list.expressions}});
+        array.push_back(
+            Json{{"group", list.group}, {"definition", list.definition}, {"expressions", list.expressions}});
     return array;
 }
 

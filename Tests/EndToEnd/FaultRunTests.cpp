@@ -181,7 +181,8 @@ TEST_F(OwnedGroupsRun, GroupsWhoseRemovalTheHostRefusedAreOwnedEvenWithoutAValue
 {
     // No value read reaches the host and every removal is refused: the removals asked for are all
     // that tell which groups the module owns, and the groups stay with their values.
-    const Json json = RunWithFaults({"--missing", "HostReadElementPropertyValue", "--fail", "HostRemovePropertyGroup=9"});
+    const Json json =
+        RunWithFaults({"--missing", "HostReadElementPropertyValue", "--fail", "HostRemovePropertyGroup=9"});
 
     EXPECT_EQ(json.at("serviceCalls").at("HostRemovePropertyGroup"), ownedGroups);
     EXPECT_FALSE(json.at("serviceCalls").contains("HostReadElementPropertyValue"));
@@ -198,7 +199,8 @@ TEST_F(OwnedGroupsRun, NoGroupIsOwnedWhenTheModuleNeitherRemovesNorReadsAny)
     // the host: the run shows no owned group, and every value as one of the other groups, unchanged.
     const Json json = RunWithFaults({"--missing", "HostListElements", "--missing", "HostRunUndoableCommand"});
 
-    EXPECT_EQ(OwnedGroupsLine(), "Owned groups (whose removal the module asked for or whose values it read): none of 10");
+    EXPECT_EQ(OwnedGroupsLine(),
+              "Owned groups (whose removal the module asked for or whose values it read): none of 10");
     EXPECT_EQ(json.at("values").size(), 0u);
     EXPECT_EQ(json.at("otherValues").at("before"), original.ValueCount());
     EXPECT_EQ(json.at("otherValues").at("unchanged"), original.ValueCount());
