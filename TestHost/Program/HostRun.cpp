@@ -27,6 +27,7 @@ struct ProjectBefore {
     std::vector<std::string> groups;        // group names, host order
     ValueSnapshot values;
     std::vector<ExpressionList> flagged;    // lists whose flag is set, one per group and definition name
+    std::set<std::pair<std::string, std::string>> definitionNames;  // group and definition names
 
     static ProjectBefore Take(const Project& project)
     {
@@ -39,11 +40,13 @@ struct ProjectBefore {
         std::map<std::pair<std::string, std::string>, std::size_t> at;
         for (const TestHost::PropertyDefinition& definition : project.Definitions()) {
             const TestHost::PropertyGroup* group = project.FindGroup(definition.group);
+            if (group != nullptr)
+                before.definitionNames.emplace(group->name, definition.name);
             if (group == nullptr || definition.expressionFlag == 0)
                 continue;
             const auto [found, added] = at.emplace(std::make_pair(group->name, definition.name), before.flagged.size());
             if (added)
-                before.flagged.push_back(ExpressionList{group->name, definition.name, definition.expressions});
+                before.flagged.push_back(ExpressionList{group->name, definition.name, definition.expressions, {}});
             else
                 before.flagged[found->second].expressions = definition.expressions;
         }
@@ -83,7 +86,7 @@ public:
             const TestHost::PropertyDefinition* definition = project.FindDefinition(guid);
             const TestHost::PropertyGroup* group = definition != nullptr ? project.FindGroup(definition->group) : nullptr;
             if (group != nullptr)
-                reapplied.push_back(ExpressionList{group->name, definition->name, definition->expressions});
+                reapplied.push_back(ExpressionList{group->name, definition->name, definition->expressions, {}});
         }
     }
 
@@ -216,7 +219,7 @@ bool StartModule(Host& host, const ProgramInputs& inputs, TestHost::ModuleLoader
 bool RunMenuCommand(Host& host, const ProgramOptions& options, const ProgramInputs& inputs,
                     const std::filesystem::path& profile, std::ostream& out, std::string& error)
 {
-    if (!SetProcessVariable("USERPROFILE", profile.string())) {
+    if (!SetProcessVariable("USERPROFILE", profile)) {
         error = "cannot set USERPROFILE";
         return false;
     }
@@ -298,6 +301,7 @@ void CollectResults(Host& host, const ProjectBefore& before, const CommandWatche
     const std::vector<HeldValue> owned = SelectValues(before.values, watcher.ownedGroups, true);
     const std::vector<HeldValue> other = SelectValues(before.values, watcher.ownedGroups, false);
     results.values = CompareValues(owned, after, afterUndo ? &*afterUndo : nullptr);
+    FindRenamedValues(results.values, before.values, after);
     results.otherValuesBefore = other.size();
     results.otherValuesUnchanged = CountUnchanged(other, after);
 
@@ -307,6 +311,7 @@ void CollectResults(Host& host, const ProjectBefore& before, const CommandWatche
     for (const ExpressionList& list : before.flagged)
         if (watcher.ownedGroups.count(list.group) != 0 && reappliedNames.count({list.group, list.definition}) == 0)
             results.notReapplied.push_back(list);
+    FindRenamedExpressionLists(results.reapplied, results.notReapplied, before.definitionNames);
 
     for (UInt32 index = 0; index < HostServiceTableSize; ++index)
         if (const char* name = TestHost::ServiceName(index); name != nullptr && host.CallCount(index) != 0)
@@ -315,10 +320,41 @@ void CollectResults(Host& host, const ProjectBefore& before, const CommandWatche
 
 }  // namespace
 
+void FindRenamedExpressionLists(std::vector<ExpressionList>& reapplied, std::vector<ExpressionList>& notReapplied,
+                                const std::set<std::pair<std::string, std::string>>& namesBefore)
+{
+    std::vector<ExpressionList> stillNot;
+    for (const ExpressionList& saved : notReapplied) {
+        ExpressionList* best = nullptr;
+        int bestScore = -1;
+        for (ExpressionList& list : reapplied) {
+            if (!list.renamedFrom.empty() || namesBefore.count({list.group, list.definition}) != 0 ||
+                list.expressions != saved.expressions)
+                continue;
+            const int score = (list.definition == saved.definition ? 2 : 0) + (list.group == saved.group ? 1 : 0);
+            if (score > bestScore) {
+                best = &list;
+                bestScore = score;
+            }
+        }
+        if (best != nullptr)
+            best->renamedFrom = saved.group + " / " + saved.definition;
+        else
+            stillNot.push_back(saved);
+    }
+    notReapplied = std::move(stillNot);
+}
+
 std::size_t RunResults::Count(ValueStatus status) const
 {
     return static_cast<std::size_t>(
         std::count_if(values.begin(), values.end(), [status](const ValueRow& row) { return row.status == status; }));
+}
+
+std::size_t RunResults::CountRenamed() const
+{
+    return static_cast<std::size_t>(
+        std::count_if(values.begin(), values.end(), [](const ValueRow& row) { return row.renamedTo.has_value(); }));
 }
 
 bool RunHostCommand(const ProgramOptions& options, ProgramInputs& inputs, const std::filesystem::path& profile,

@@ -29,9 +29,12 @@ void AddLater(Json& row, const std::string& key, const LaterValue& later)
 Json ExpressionListsJson(const std::vector<ExpressionList>& lists)
 {
     Json array = Json::array();
-    for (const ExpressionList& list : lists)
-        array.push_back(
-            Json{{"group", list.group}, {"definition", list.definition}, {"expressions", list.expressions}});
+    for (const ExpressionList& list : lists) {
+        Json entry{{"group", list.group}, {"definition", list.definition}, {"expressions", list.expressions}};
+        if (!list.renamedFrom.empty())
+            entry["renamedFrom"] = list.renamedFrom;
+        array.push_back(std::move(entry));
+    }
     return array;
 }
 
@@ -53,13 +56,15 @@ Json ValuesJson(const std::vector<ValueRow>& rows)
     for (const ValueRow& row : rows) {
         Json entry{{"element", row.before.elementName},
                    {"elementGuid", TestHost::GuidToText(row.before.element)},
-                   {"group", row.before.group},
-                   {"property", row.before.property},
+                   {"group", row.renamedTo ? row.renamedTo->first : row.before.group},
+                   {"property", row.renamedTo ? row.renamedTo->second : row.before.property},
                    {"before", ValueJson(row.before.value)}};
         AddLater(entry, "after", row.after);
         if (row.afterUndo.has_value())
             AddLater(entry, "afterUndo", *row.afterUndo);
         entry["status"] = StatusName(row.status);
+        if (row.renamedTo)
+            entry["renamedFrom"] = ValueKeyText(row.before.group, row.before.property);
         array.push_back(std::move(entry));
     }
     return array;
@@ -112,6 +117,7 @@ std::string ResultsToJson(const RunResults& results)
         calls[name] = count;
 
     json["summary"] = Json{{"kept", results.Count(ValueStatus::Kept)},
+                           {"renamed", results.CountRenamed()},
                            {"changed", results.Count(ValueStatus::Changed)},
                            {"lost", results.Count(ValueStatus::Lost)},
                            {"expressionListsReapplied", results.reapplied.size()},

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,7 +26,15 @@ struct ExpressionList {
     std::string group;
     std::string definition;
     std::vector<std::string> expressions;
+    std::string renamedFrom;  // "group / definition" of a list that came back under these names
 };
+
+// Finds the lists saved but not re-applied that came back, unchanged, into a definition whose names
+// did not exist before the command (`namesBefore`: group and definition names): a renamed group or
+// definition. Such a list leaves `notReapplied` and marks the re-applied one it became. The same
+// definition name is taken first, then the same group; each re-applied list answers one.
+void FindRenamedExpressionLists(std::vector<ExpressionList>& reapplied, std::vector<ExpressionList>& notReapplied,
+                                const std::set<std::pair<std::string, std::string>>& namesBefore);
 
 struct UndoOutcome {
     std::size_t requested = 0;
@@ -64,8 +73,9 @@ struct RunResults {
     std::optional<UndoOutcome> undo;
     std::vector<std::pair<std::string, UInt64>> serviceCalls;  // services called at least once
 
-    // Counts of the rows by status.
+    // Counts of the rows by status, and of the kept rows that are kept under other names.
     std::size_t Count(ValueStatus status) const;
+    std::size_t CountRenamed() const;
 };
 
 }  // namespace HostProgram

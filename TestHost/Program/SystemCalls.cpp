@@ -120,10 +120,11 @@ std::filesystem::path CreateRunFolder(std::string& error)
     return {};
 }
 
-bool SetProcessVariable(const char* name, const std::string& value)
+bool SetProcessVariable(const char* name, const std::filesystem::path& value)
 {
 #if defined(_WIN32)
-    return _putenv_s(name, value.c_str()) == 0;
+    const std::wstring wideName(name, name + std::char_traits<char>::length(name));
+    return _wputenv_s(wideName.c_str(), value.wstring().c_str()) == 0;
 #else
     return ::setenv(name, value.c_str(), 1) == 0;
 #endif

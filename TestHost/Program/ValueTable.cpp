@@ -124,7 +124,7 @@ std::vector<ValueRow> CompareValues(const std::vector<HeldValue>& before, const 
     std::vector<ValueRow> rows;
     rows.reserve(before.size());
     for (const HeldValue& held : before) {
-        ValueRow row{held, Later(after, held), std::nullopt, ValueStatus::Lost};
+        ValueRow row{held, Later(after, held), std::nullopt, ValueStatus::Lost, std::nullopt};
         if (afterUndo != nullptr)
             row.afterUndo = Later(*afterUndo, held);
         if (row.after.value.has_value())
@@ -132,6 +132,45 @@ std::vector<ValueRow> CompareValues(const std::vector<HeldValue>& before, const 
         rows.push_back(std::move(row));
     }
     return rows;
+}
+
+void FindRenamedValues(std::vector<ValueRow>& rows, const ValueSnapshot& beforeSnapshot, const ValueSnapshot& after)
+{
+    // The values held under names that are new for their element, by element.
+    std::map<API_Guid, std::vector<const HeldValue*>, TestHost::GuidLess> newlyNamed;
+    for (const HeldValue& held : after.Values())
+        if (!beforeSnapshot.HasDefinition(held.element, held.group, held.property))
+            newlyNamed[held.element].push_back(&held);
+    std::set<const HeldValue*> taken;
+    for (ValueRow& row : rows) {
+        if (row.status != ValueStatus::Lost)
+            continue;
+        const auto candidates = newlyNamed.find(row.before.element);
+        if (candidates == newlyNamed.end())
+            continue;
+        const HeldValue* best = nullptr;
+        int bestScore = -1;
+        for (const HeldValue* held : candidates->second) {
+            if (taken.count(held) != 0 || !(held->value == row.before.value))
+                continue;
+            const int score = (held->property == row.before.property ? 2 : 0) + (held->group == row.before.group ? 1 : 0);
+            if (score > bestScore) {
+                best = held;
+                bestScore = score;
+            }
+        }
+        if (best == nullptr)
+            continue;
+        taken.insert(best);
+        row.renamedTo = std::make_pair(best->group, best->property);
+        row.after = LaterValue{best->value, true};
+        row.status = ValueStatus::Kept;
+    }
+}
+
+std::string ValueKeyText(const std::string& group, const std::string& property)
+{
+    return group + "-" + property;
 }
 
 std::size_t CountUnchanged(const std::vector<HeldValue>& before, const ValueSnapshot& after)

@@ -68,6 +68,9 @@ struct ValueRow {
     LaterValue after;
     std::optional<LaterValue> afterUndo;  // only when steps were undone
     ValueStatus status = ValueStatus::Lost;
+    // For a value kept under other names (a renamed group or property): the group and property
+    // that hold it after the command; `after` is the value there.
+    std::optional<std::pair<std::string, std::string>> renamedTo;
 };
 
 // The values of `snapshot`, in its order, whose group name is among `groups` (`inGroups` true) or
@@ -77,6 +80,16 @@ std::vector<HeldValue> SelectValues(const ValueSnapshot& snapshot, const std::se
 // One row per value of `before`, in its order; never drops a row.
 std::vector<ValueRow> CompareValues(const std::vector<HeldValue>& before, const ValueSnapshot& after,
                                     const ValueSnapshot* afterUndo);
+
+// Finds the lost rows whose value the element holds after the command, unchanged, under names that
+// did not apply to it before (`beforeSnapshot`): the value came back under a renamed group or
+// property. Such a row is kept, renamed to those names. Where several new names hold an equal
+// value, the one of the same property name is taken first, then one of the same group, then the
+// first in host order; each new value answers one row.
+void FindRenamedValues(std::vector<ValueRow>& rows, const ValueSnapshot& beforeSnapshot, const ValueSnapshot& after);
+
+// The key a value is saved under: group, "-", property.
+std::string ValueKeyText(const std::string& group, const std::string& property);
 
 // How many values of `before` `after` holds unchanged under the same names.
 std::size_t CountUnchanged(const std::vector<HeldValue>& before, const ValueSnapshot& after);

@@ -1,6 +1,7 @@
 // quillmere-host on the example clinic project: with the newer configuration whatever still bears
 // its group and property names is kept and the rest is listed as lost; with the configuration the
 // project was made with everything is kept; a cancelled dialog and undo; the backup file.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -97,6 +98,16 @@ protected:
         return scratch.Run(all);
     }
 
+    // A copy of the configuration without the rename table that lies beside it in Examples/.
+    fs::path WithoutRenames(const char* edition) const
+    {
+        const fs::path folder = scratch.work() / "no-renames";
+        fs::create_directories(folder);
+        const fs::path copy = folder / Configuration(edition).filename();
+        fs::copy_file(Configuration(edition), copy, fs::copy_options::overwrite_existing);
+        return copy;
+    }
+
     fs::path Profile() const { return scratch.work() / "profile"; }
     fs::path Saved() const { return scratch.work() / "saved.xml"; }
     fs::path JsonFile() const { return scratch.work() / "run.json"; }
@@ -106,9 +117,9 @@ protected:
     Project original;
 };
 
-TEST_F(ExampleRun, NewerConfigurationKeepsEveryValueWhoseNamesSurviveAndListsTheOthersAsLost)
+TEST_F(ExampleRun, NewerConfigurationWithoutItsRenameTableKeepsTheValuesWhoseNamesSurviveAndListsTheOthersAsLost)
 {
-    const ProgramRun run = RunExample({"--choose", Configuration("2026").string()});
+    const ProgramRun run = RunExample({"--choose", WithoutRenames("2026").string()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err, "");
     Project result;
@@ -177,9 +188,9 @@ TEST_F(ExampleRun, NewerConfigurationKeepsEveryValueWhoseNamesSurviveAndListsThe
     EXPECT_EQ(json.at("summary").at("text").get<std::string>(), run.OutLines().back());
 }
 
-TEST_F(ExampleRun, NewerConfigurationGetsTheExpressionsBackWhereNamesMatchAndLeavesOtherGroupsAlone)
+TEST_F(ExampleRun, NewerConfigurationWithoutItsRenameTableGetsTheExpressionsBackWhereNamesMatch)
 {
-    const ProgramRun run = RunExample({"--choose", Configuration("2026").string()});
+    const ProgramRun run = RunExample({"--choose", WithoutRenames("2026").string()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     Project result;
     LoadProject(Saved(), result);
@@ -219,6 +230,68 @@ TEST_F(ExampleRun, NewerConfigurationGetsTheExpressionsBackWhereNamesMatchAndLea
     EXPECT_GT(json.at("otherValues").at("before"), 0);
     EXPECT_EQ(json.at("otherValues").at("unchanged"), json.at("otherValues").at("before"));
     EXPECT_EQ(result.FindSystemByName("IFC-SG")->version, "2026.1");
+}
+
+TEST_F(ExampleRun, NewerConfigurationWithItsRenameTableKeepsEveryValueAndExpressionList)
+{
+    const ProgramRun run = RunExample({"--choose", Configuration("2026").string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    Project result;
+    LoadProject(Saved(), result);
+    const Json json = ReadJson(JsonFile());
+
+    // Every owned value is kept; those of the renamed group and property under their new names.
+    const std::map<std::pair<std::string, std::string>, std::pair<std::string, std::string>> renamed = {
+        {{"SGPset_Column", "Width"}, {"SGPset_StructuralColumn", "Width"}},
+        {{"SGPset_Column", "Depth"}, {"SGPset_StructuralColumn", "Depth"}},
+        {{"SGPset_Column", "ConcreteGrade"}, {"SGPset_StructuralColumn", "ConcreteGrade"}},
+        {{"SGPset_Column", "FireResistancePeriod"}, {"SGPset_StructuralColumn", "FireResistancePeriod"}},
+        {{"SGPset_Space", "OccupancyType"}, {"SGPset_Space", "OccupancyClass"}}};
+    std::size_t renamedRows = 0;
+    for (const Json& row : json.at("values")) {
+        const std::string guid = row.at("elementGuid").get<std::string>();
+        const std::string group = row.at("group").get<std::string>();
+        const std::string property = row.at("property").get<std::string>();
+        EXPECT_EQ(row.at("status").get<std::string>(), "kept") << guid << " " << group << "/" << property;
+        const Value* after = FindValue(result, guid, group, property);
+        ASSERT_NE(after, nullptr) << guid << " " << group << "/" << property;
+        if (!row.contains("renamedFrom"))
+            continue;
+        ++renamedRows;
+        // The row names where the value is now and the key it was saved under.
+        const std::string from = row.at("renamedFrom").get<std::string>();
+        const auto old = std::find_if(renamed.begin(), renamed.end(), [&](const auto& entry) {
+            return entry.first.first + "-" + entry.first.second == from;
+        });
+        ASSERT_NE(old, renamed.end()) << from;
+        EXPECT_EQ(std::make_pair(group, property), old->second);
+        const Value* before = FindValue(original, guid, old->first.first, old->first.second);
+        ASSERT_NE(before, nullptr);
+        EXPECT_EQ(*after, *before);
+    }
+    const std::size_t owned = CountOwnedValues(original);
+    EXPECT_EQ(json.at("values").size(), owned);
+    EXPECT_EQ(renamedRows, 52u);
+    EXPECT_EQ(json.at("summary").at("renamed"), renamedRows);
+    EXPECT_EQ(run.OutLines().back(), std::to_string(owned) + " values kept (52 renamed), 0 changed, 0 lost; "
+                                                             "5 expression lists re-applied; 0 report lines");
+    bool renamedRowPrinted = false;
+    for (const std::string& line : run.OutLines())
+        renamedRowPrinted |= line.rfind("C-L1-A1 ", 0) == 0 && line.find(" SGPset_StructuralColumn ") != std::string::npos &&
+                             line.ends_with(" kept (renamed from SGPset_Column-Width)");
+    EXPECT_TRUE(renamedRowPrinted) << run.out;
+
+    // The saved expression list of the renamed column width comes back under its new name.
+    const TestHost::PropertyDefinition* width =
+        result.FindDefinitionByName(result.FindGroupByName("SGPset_StructuralColumn")->guid, "Width");
+    ASSERT_NE(width, nullptr);
+    EXPECT_EQ(width->expressions, SavedExpressions(original).at({"SGPset_Column", "Width"}));
+    EXPECT_TRUE(json.at("expressionsNotReapplied").empty());
+    bool widthListRenamed = false;
+    for (const Json& list : json.at("expressionsReapplied"))
+        widthListRenamed |= list.at("group") == "SGPset_StructuralColumn" && list.at("definition") == "Width" &&
+                            list.value("renamedFrom", "") == "SGPset_Column / Width";
+    EXPECT_TRUE(widthListRenamed);
 }
 
 TEST_F(ExampleRun, PrintsTheStepsTheDialogAndTheAlertAsTheyHappen)
