@@ -16,6 +16,8 @@
 #include "ValueBackup/ValueRestore.hpp"
 #include "Win/DialogProviders.hpp"
 
+using namespace Quillmere;
+
 namespace {
 
 const char* const Configuration = R"(<configuration>
