@@ -19,6 +19,8 @@
 
 namespace Fuzz {
 
+using namespace Quillmere;
+
 namespace {
 
 std::u16string Units(const char* text, std::size_t length)
@@ -111,7 +113,7 @@ BackupRestoreTarget::~BackupRestoreTarget()
 {
     GuardedRelease();
     ExpressionStore.clear();
-    CurrentCommandBackup().Clear();
+    RunningCommandBackup.Clear();
     std::error_code ignored;
     std::filesystem::remove_all(state->profile, ignored);
     if (state->previousProfile)
@@ -133,7 +135,7 @@ std::string BackupRestoreTarget::Run(std::string_view input)
     const std::optional<ValueBackup> parsed = ValueBackup::Parse(std::move(*text), problem);
 
     // A command that built no backup reads the file.
-    CurrentCommandBackup().Clear();
+    RunningCommandBackup.Clear();
     state->host.ClearOutput();
     try {
         RestoreElementValues();

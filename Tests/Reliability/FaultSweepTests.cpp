@@ -83,7 +83,7 @@ protected:
         }
         WriteBytes(BackupFile(), EarlierBackup);
         ExpressionStore.clear();
-        CurrentCommandBackup().Clear();
+        RunningCommandBackup.Clear();
         host.GetFaults().Clear();
         host.GetFaults().ResetCallCounts();
         host.ClearOutput();

@@ -303,7 +303,7 @@ TEST_F(HostileValues, EveryGeneratedValueComesBackExactlyFromMemoryAndFromTheFil
 
         // From this command's backup in memory.
         host.ClearOutput();
-        CurrentCommandBackup().Clear();
+        RunningCommandBackup.Clear();
         BackupElementValues();
         ResetOwnedValues();
         RestoreElementValues();
@@ -312,7 +312,7 @@ TEST_F(HostileValues, EveryGeneratedValueComesBackExactlyFromMemoryAndFromTheFil
         EXPECT_EQ(Differences(before, OwnedValues(host.GetProject())), std::vector<std::string>{});
 
         // From the file, as a command that built no backup reads it.
-        CurrentCommandBackup().Clear();
+        RunningCommandBackup.Clear();
         host.ClearOutput();
         ResetOwnedValues();
         RestoreElementValues();

@@ -25,6 +25,7 @@
 
 namespace Reliability {
 
+using namespace Quillmere;
 namespace fs = std::filesystem;
 
 inline fs::path SourceFolder()
@@ -134,14 +135,14 @@ protected:
         ::setenv("USERPROFILE", profile.c_str(), 1);
         previousProvider = QmSetOpenFileDialogProvider(&Answer, this);
         ExpressionStore.clear();
-        CurrentCommandBackup().Clear();
+        RunningCommandBackup.Clear();
     }
 
     void TearDown() override
     {
         QmSetOpenFileDialogProvider(previousProvider, nullptr);
         ExpressionStore.clear();
-        CurrentCommandBackup().Clear();
+        RunningCommandBackup.Clear();
         ::unsetenv("USERPROFILE");
         std::error_code ignored;
         fs::remove_all(profile, ignored);
