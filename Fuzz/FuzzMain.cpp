@@ -1,5 +1,5 @@
 // The libFuzzer driver of one target, chosen by QM_FUZZ_TARGET when compiled: 1 the value
-// restore, 2 the project reader, 3 the configuration import. A finding aborts with its text.
+// restore, 2 the project reader, 3 the configuration import, 4 the rename table. A finding aborts with its text.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(Fuzz::RunProjectReader(input));
 #elif QM_FUZZ_TARGET == 3
     static Fuzz::ConfigurationImportTarget target(Fuzz::SourceFolder());
+    Check(target.Run(input));
+#elif QM_FUZZ_TARGET == 4
+    static Fuzz::RenameTableTarget target;
     Check(target.Run(input));
 #else
 #error "QM_FUZZ_TARGET selects the target"

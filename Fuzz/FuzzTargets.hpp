@@ -51,6 +51,23 @@ private:
     std::string baseProject;  // the project file text every input starts from
 };
 
+// The add-on's reader of the rename table beside a configuration (NAME.renames.xml): whatever the
+// text, it reports only lines about the table, and has no earlier names for a name it does not hold.
+// One instance per process, as the restore's.
+class RenameTableTarget {
+public:
+    RenameTableTarget();
+    ~RenameTableTarget();
+    RenameTableTarget(const RenameTableTarget&) = delete;
+    RenameTableTarget& operator=(const RenameTableTarget&) = delete;
+
+    std::string Run(std::string_view input);
+
+private:
+    struct State;
+    std::unique_ptr<State> state;
+};
+
 // The source folder: QUILLMERE_SOURCE_DIR from the environment, else the one built in.
 std::filesystem::path SourceFolder();
 

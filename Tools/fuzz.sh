@@ -3,7 +3,9 @@
 # UndefinedBehaviorSanitizer) and runs each for a bounded time: 60 seconds by default, as CI does,
 # or as long as asked for. Usage:
 #
-#     Tools/fuzz.sh [SECONDS] [TARGET...]      TARGET: backup_restore project_reader configuration_import
+#     Tools/fuzz.sh [SECONDS] [TARGET...]
+#
+# TARGET: backup_restore project_reader configuration_import rename_table
 #
 # Each target starts from its seeds (Fuzz/corpus/<target>, the inputs kept in
 # Fuzz/regressions/<target> and the repository's example files) and from what earlier runs on this
@@ -18,7 +20,7 @@ seconds="${1:-60}"
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-    targets=(backup_restore project_reader configuration_import)
+    targets=(backup_restore project_reader configuration_import rename_table)
 fi
 
 cmake --preset fuzz >/dev/null
@@ -39,7 +41,8 @@ for target in "${targets[@]}"; do
     fi
     case "$target" in
         project_reader) cp Examples/CommunityClinic.xml "$seeds"/ ;;
-        configuration_import) cp Examples/Configurations/*.xml "$seeds"/ ;;
+        configuration_import) cp Examples/Configurations/IFC-SG-20??.xml "$seeds"/ ;;
+        rename_table) cp Examples/Configurations/*.renames.xml "$seeds"/ ;;
     esac
 
     echo "== fuzz_$target for $seconds s"

@@ -69,6 +69,13 @@ TEST(FuzzReplay, ConfigurationImport)
            3, [&](const std::string& input) { return target.Run(input); });
 }
 
+TEST(FuzzReplay, RenameTable)
+{
+    Fuzz::RenameTableTarget target;
+    Replay("rename_table", {"Examples/Configurations/IFC-SG-2026.renames.xml"}, 2,
+           [&](const std::string& input) { return target.Run(input); });
+}
+
 // Texts each target must refuse, or read in an unusual way, pass its checks.
 TEST(FuzzReplay, RefusedAndOddInputsAreNoFinding)
 {
@@ -86,4 +93,14 @@ TEST(FuzzReplay, RefusedAndOddInputsAreNoFinding)
     EXPECT_EQ(restore.Run("<project><element guid=\"00000000-0000-0000-0000-000000000001\">"
                           "<value key=\"SGPset_A-&#9;b\" valType=\"String\">&#1;&#55296;&#32; </value></element></project>"),
               "");
+}
+
+TEST(FuzzReplay, OddRenameTablesAreNoFinding)
+{
+    // Reported and skipped, or read: a table naming a group as its own new name, an entry without
+    // its attributes, another root, no XML at all.
+    Fuzz::RenameTableTarget target;
+    for (const char* table : {"<renames><group from=\"A\" to=\"A\"/><property group=\"A\" from=\"P\" to=\"P\"/></renames>",
+                              "<renames><group/><property group=\"A\"/><other/></renames>", "<tables/>", "", "\xFF<"})
+        EXPECT_EQ(target.Run(table), "") << table;
 }
