@@ -2,17 +2,23 @@
 
 #include <cstring>
 
+#include "GSRoot/UnicodeCodec.hpp"
+
 namespace TestHost {
 
 std::string ToUtf8(const GS::UniString& text)
 {
-    const GS::UniString::CStr bytes = text.ToCStr();
-    return std::string(bytes.Get(), bytes.GetLength());
+    return ToUtf8(std::u16string_view(text.ToUStr(), text.GetLength()));
 }
 
+// Converted on the ordinary heap, not the platform allocator's: the host must still take a report
+// line from a module whose command stopped because the platform's memory ran out.
 std::string ToUtf8(std::u16string_view units)
 {
-    return ToUtf8(GS::UniString(units.data(), static_cast<USize>(units.size())));
+    std::string text;
+    text.reserve(units.size());
+    GS::Unicode::AppendUtf16AsUtf8(text, units.data(), units.size(), GS::Unicode::Surrogates::Keep);
+    return text;
 }
 
 #if defined(_WIN32)
@@ -25,7 +31,10 @@ std::string ToUtf8(std::wstring_view units)
 
 GS::UniString ToUniString(const std::string& text)
 {
-    return GS::UniString(text.c_str(), CC_Default);
+    std::u16string units;
+    units.reserve(text.size());
+    GS::Unicode::AppendUtf8AsUtf16(units, text.data(), text.size(), GS::Unicode::Surrogates::Keep);
+    return GS::UniString(units.data(), static_cast<USize>(units.size()));
 }
 
 void FillValueRecord(const Value& value, Int32 typeCode, TypedValueRecord& record)

@@ -10,15 +10,17 @@
 
 namespace TestHost {
 
+// The model's texts are UTF-8 in which a lone surrogate keeps its three-byte form, so that any
+// platform string comes back from the model unit for unit (a NUL included).
 // UTF-8 form of a platform string.
 std::string ToUtf8(const GS::UniString& text);
-// UTF-8 of UTF-16 units; a lone surrogate becomes U+FFFD.
+// UTF-8 of UTF-16 units.
 std::string ToUtf8(std::u16string_view units);
 #if defined(_WIN32)
 // Windows' wide text is UTF-16 too.
 std::string ToUtf8(std::wstring_view units);
 #endif
-// Platform string of UTF-8 text (up to a NUL byte, if any).
+// Platform string of UTF-8 text; a byte outside any sequence becomes U+FFFD.
 GS::UniString ToUniString(const std::string& text);
 
 // Fills `record` from `value`: type code `typeCode` (the definition's), the value's fields, status 2.

@@ -12,26 +12,13 @@ namespace QmFilePath {
 // The UTF-8 form of `count` UTF-16 units; a lone surrogate becomes U+FFFD.
 inline std::string ConvertToUtf8(const char16_t* units, std::size_t count)
 {
-    std::string text;
-    text.reserve(count);
-    char bytes[4];
-    std::size_t used = 0;
-    for (std::size_t at = 0; at < count; at += used)
-        text.append(bytes, GS::Unicode::EncodeUtf8(GS::Unicode::DecodeUtf16(units + at, count - at, used), bytes));
-    return text;
+    return GS::Unicode::ConvertUtf16ToUtf8(units, count);
 }
 
 // The UTF-16 form of UTF-8 `text`; a byte outside any valid sequence becomes U+FFFD.
 inline std::u16string ConvertToUtf16(const std::string& text)
 {
-    std::u16string units;
-    units.reserve(text.size());
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    char16_t pair[2];
-    std::size_t used = 0;
-    for (std::size_t at = 0; at < text.size(); at += used)
-        units.append(pair, GS::Unicode::EncodeUtf16(GS::Unicode::DecodeUtf8(bytes + at, text.size() - at, used), pair));
-    return units;
+    return GS::Unicode::ConvertUtf8ToUtf16(text.data(), text.size());
 }
 
 // True when `path` names something that exists and is not a folder.

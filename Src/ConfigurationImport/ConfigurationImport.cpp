@@ -2,15 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 
-#include "Common/TextFiles.hpp"
+#include "Common/SystemFiles.hpp"
 #include "ConfigurationImport/ExpressionPreservation.hpp"
+#include "GSRoot/UnicodeCodec.hpp"
 #include "Host/HostCalls.hpp"
-
-#if defined(_WIN32)
-#include <filesystem>
-#endif
 
 namespace {
 
@@ -18,13 +14,13 @@ namespace {
 const WCHAR ConfigurationFilter[] = QM_WIDE("IFC-SG Config File\0*.xml\0Any File\0*.*\0");
 const WCHAR DialogTitle[] = QM_WIDE("Select an IFC-SG Config File");
 
-std::ifstream OpenTextFile(const WideString& path)
+// The chosen path as the system names files: UTF-16 on Windows, UTF-8 elsewhere.
+SystemPath ToSystemPath(const WideString& path)
 {
 #if defined(_WIN32)
-    return std::ifstream(std::filesystem::path(path));
+    return SystemPath(path);
 #else
-    const GS::UniString unicodePath(path.data(), static_cast<USize>(path.size()));
-    return std::ifstream(unicodePath.ToCStr().Get());
+    return SystemPath(GS::Unicode::ConvertUtf16ToUtf8(path.data(), path.size()));
 #endif
 }
 
@@ -67,12 +63,7 @@ std::optional<WideString> SelectConfigurationFile()
 
 std::optional<std::string> ReadConfigurationText(const WideString& path)
 {
-    std::ifstream file = OpenTextFile(path);
-    if (!file.is_open())
-        return std::nullopt;
-    std::string text = ReadTextToEnd(file);
-    file.close();
-    return text;
+    return ReadTextFile(ToSystemPath(path));
 }
 
 void ImportConfiguration()

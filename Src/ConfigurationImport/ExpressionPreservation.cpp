@@ -1,6 +1,6 @@
 #include "ExpressionPreservation.hpp"
 
-#include "ConfigurationImport/OwnedGroups.hpp"
+#include "Common/OwnedGroups.hpp"
 #include "Host/HostCalls.hpp"
 #include "ValueBackup/ValueRestore.hpp"
 
@@ -28,12 +28,13 @@ void ExportExpressions()
         return;
     }
 
+    PropertyGroupCache groups;
     for (USize index = 0; index < definitions.GetSize(); ++index) {
         const API_PropertyDefinition& definition = definitions[index];
-        GS::UniString groupName;
-        if (!IsOwnedDefinition(definition, groupName) || definition.expressionFlag == 0)
+        const PropertyGroupCache::Group* group = nullptr;
+        if (!IsOwnedDefinition(definition, groups, group) || definition.expressionFlag == 0)
             continue;
-        ExpressionStore[MakeExpressionKey(groupName, definition.name)] = definition.expressions;
+        ExpressionStore[MakeExpressionKey(group->name, definition.name)] = definition.expressions;
     }
 }
 
@@ -46,11 +47,12 @@ void ImportExpressions()
         return;
     }
 
+    PropertyGroupCache groups;
     for (USize index = 0; index < definitions.GetSize(); ++index) {
-        GS::UniString groupName;
-        if (!IsOwnedDefinition(definitions[index], groupName))
+        const PropertyGroupCache::Group* group = nullptr;
+        if (!IsOwnedDefinition(definitions[index], groups, group))
             continue;
-        const auto saved = ExpressionStore.find(MakeExpressionKey(groupName, definitions[index].name));
+        const auto saved = ExpressionStore.find(MakeExpressionKey(group->name, definitions[index].name));
         if (saved == ExpressionStore.end())
             continue;
 

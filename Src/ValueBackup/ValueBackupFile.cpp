@@ -1,22 +1,28 @@
 #include "ValueBackupFile.hpp"
 
+#include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <new>
+
+#include "rapidxml.hpp"
+
+#include "Common/ExactText.hpp"
+#include "GSRoot/UnicodeCodec.hpp"
 
 namespace {
 
-// The fixed part of the path, in the host's form; turned into this system's form in one place.
-constexpr const char* BackupFileSuffix = "\\Documents\\IFC_SG_Properties.xml";
+using GS::Unicode::Surrogates;
+using XmlNode = rapidxml::xml_node<char>;
+using XmlAttribute = rapidxml::xml_attribute<char>;
 
-std::string ToSystemSeparators(std::string path)
-{
-#if !defined(_WIN32)
-    for (char& c : path)
-        if (c == '\\')
-            c = '/';
+#if defined(_WIN32)
+constexpr std::string_view LineEnd = "\r\n";
+#else
+constexpr std::string_view LineEnd = "\n";
 #endif
-    return path;
-}
 
 void* AllocatePoolBlock(std::size_t bytes)
 {
@@ -31,32 +37,20 @@ void FreePoolBlock(void* block)
     GS::MemoryManager::Free(block);
 }
 
-// Decodes one UTF-8 sequence at `text[at]`; the writer only ever sees valid UTF-8, so a bad
-// sequence simply gives a code point that no name may hold.
-char32_t DecodeUtf8(std::string_view text, std::size_t& at)
-{
-    const unsigned char lead = static_cast<unsigned char>(text[at++]);
-    int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-    if (lead >= 0x80 && extra == 0)
-        return 0xFFFFFFFF;
-    char32_t code = extra == 3 ? lead & 0x07 : extra == 2 ? lead & 0x0F : extra == 1 ? lead & 0x1F : lead;
-    for (; extra > 0; --extra) {
-        if (at >= text.size() || (static_cast<unsigned char>(text[at]) & 0xC0) != 0x80)
-            return 0xFFFFFFFF;
-        code = (code << 6) | (static_cast<unsigned char>(text[at++]) & 0x3F);
-    }
-    return code;
-}
+// A rapidxml document whose memory pool draws its further blocks from GS::MemoryManager.
+class BackupDocument : public rapidxml::xml_document<char> {
+public:
+    BackupDocument() { set_allocator(&AllocatePoolBlock, &FreePoolBlock); }
+};
 
 bool InRange(char32_t c, char32_t low, char32_t high)
 {
     return c >= low && c <= high;
 }
 
-// XML's name start characters, without the colon, which would make the name a namespace prefix.
 bool IsNameStartChar(char32_t c)
 {
-    return InRange(c, 'A', 'Z') || InRange(c, 'a', 'z') || c == '_' || InRange(c, 0xC0, 0xD6) ||
+    return InRange(c, 'A', 'Z') || InRange(c, 'a', 'z') || c == '_' || c == ':' || InRange(c, 0xC0, 0xD6) ||
            InRange(c, 0xD8, 0xF6) || InRange(c, 0xF8, 0x2FF) || InRange(c, 0x370, 0x37D) ||
            InRange(c, 0x37F, 0x1FFF) || InRange(c, 0x200C, 0x200D) || InRange(c, 0x2070, 0x218F) ||
            InRange(c, 0x2C00, 0x2FEF) || InRange(c, 0x3001, 0xD7FF) || InRange(c, 0xF900, 0xFDCF) ||
@@ -69,37 +63,246 @@ bool IsNameChar(char32_t c)
            InRange(c, 0x300, 0x36F) || InRange(c, 0x203F, 0x2040);
 }
 
+// Appends into a fixed block of the arena: the encoder's output target.
+struct BlockAppender {
+    char* at;
+    void push_back(char c) { *at++ = c; }
+    void append(const char* bytes, std::size_t count)
+    {
+        std::memcpy(at, bytes, count);
+        at += count;
+    }
+};
+
+// --- Printing ------------------------------------------------------------------------------------
+
+// How the printer treats each byte of a text: as it is, or otherwise.
+enum ByteClass : unsigned char {
+    Plain,
+    Entity,     // & < > ' " as the standard entity references
+    LineFeed,   // the system's line end in text, a reference in an attribute
+    Tab,        // as it is in text, a reference in an attribute
+    Control,    // a character reference
+    Surrogate,  // 0xED, the first byte of a surrogate's three-byte form when one follows
+};
+
+struct ByteClasses {
+    ByteClass of[256];
+    constexpr ByteClasses() : of()
+    {
+        for (int c = 0; c < 0x20; ++c)
+            of[c] = Control;
+        of[static_cast<unsigned char>('\n')] = LineFeed;
+        of[static_cast<unsigned char>('\t')] = Tab;
+        for (char c : {'&', '<', '>', '\'', '"'})
+            of[static_cast<unsigned char>(c)] = Entity;
+        of[0xED] = Surrogate;
+    }
+};
+constexpr ByteClasses Classes;
+
+template <typename Output>
+void PutCharacterReference(Output& out, unsigned code)
+{
+    char reference[16] = "&#";
+    char* end = std::to_chars(reference + 2, reference + sizeof reference - 1, code).ptr;
+    *end++ = ';';
+    out.Write(reference, static_cast<std::size_t>(end - reference));
+}
+
+template <typename Output>
+void PutEntity(Output& out, char c)
+{
+    switch (c) {
+        case '&': out.Write("&amp;", 5); break;
+        case '<': out.Write("&lt;", 4); break;
+        case '>': out.Write("&gt;", 4); break;
+        case '\'': out.Write("&apos;", 6); break;
+        default: out.Write("&quot;", 6); break;
+    }
+}
+
+// Writes `text` escaped for element content (`inAttribute` false) or for an attribute value
+// delimited by `quote`, whose other quote character stays as it is, as rapidxml's printer does.
+template <typename Output>
+void PutEscaped(Output& out, std::string_view text, bool inAttribute, char quote = '"')
+{
+    // In an attribute the quote that does not delimit it stays as it is; in text both are expanded.
+    const int unexpanded = inAttribute ? (quote == '"' ? '\'' : '"') : -1;
+    std::size_t at = 0;
+    // A text of white space alone would come back empty: its first character is a reference.
+    if (!inAttribute && !text.empty() && text.find_first_not_of(" \t\n\r") == std::string_view::npos) {
+        PutCharacterReference(out, static_cast<unsigned char>(text[0]));
+        at = 1;
+    }
+    std::size_t runStart = at;
+    for (; at < text.size(); ++at) {
+        const unsigned char c = static_cast<unsigned char>(text[at]);
+        const ByteClass byteClass = Classes.of[c];
+        if (byteClass == Plain || c == unexpanded || (byteClass == Tab && !inAttribute))
+            continue;
+        if (byteClass == Surrogate &&
+            !(at + 2 < text.size() && (static_cast<unsigned char>(text[at + 1]) & 0xE0) == 0xA0))
+            continue;  // an ordinary character of U+D000 to U+D7FF
+        out.Write(text.data() + runStart, at - runStart);
+        switch (byteClass) {
+            case Entity: PutEntity(out, static_cast<char>(c)); break;
+            case LineFeed:
+                if (inAttribute)
+                    PutCharacterReference(out, '\n');
+                else
+                    out.Write(LineEnd.data(), LineEnd.size());
+                break;
+            case Surrogate: {
+                const unsigned code = 0xD000u | ((static_cast<unsigned char>(text[at + 1]) & 0x3Fu) << 6) |
+                                      (static_cast<unsigned char>(text[at + 2]) & 0x3Fu);
+                PutCharacterReference(out, code);
+                at += 2;
+                break;
+            }
+            default: PutCharacterReference(out, c); break;
+        }
+        runStart = at + 1;
+    }
+    out.Write(text.data() + runStart, text.size() - runStart);
+}
+
+template <typename Output>
+void PutLiteral(Output& out, std::string_view text)
+{
+    out.Write(text.data(), text.size());
+}
+
+// ` name="value"` with the value as rapidxml's printer quotes it.
+template <typename Output>
+void PutAttribute(Output& out, std::string_view name, std::string_view value)
+{
+    const char quote = value.find('"') != std::string_view::npos ? '\'' : '"';
+    out.Write(' ');
+    PutLiteral(out, name);
+    out.Write('=');
+    out.Write(quote);
+    PutEscaped(out, value, true, quote);
+    out.Write(quote);
+}
+
+template <typename Output>
+void PutValue(Output& out, const ValueBackup& backup, const ValueBackup::Value& value)
+{
+    const ValueBackup::Key& key = backup.Keys()[value.key];
+    const std::string_view name = key.isXmlName ? key.text : std::string_view(KeyedValueElementName);
+    PutLiteral(out, "\t\t<");
+    PutLiteral(out, name);
+    if (!key.isXmlName)
+        PutAttribute(out, KeyAttributeName, key.text);
+    PutAttribute(out, "valType", ValueTypeName(value.valueType));
+    PutAttribute(out, "MType", MeasureTypeName(value.measureType));
+    if (value.textLength == 0) {
+        PutLiteral(out, "/>");
+    } else {
+        out.Write('>');
+        PutEscaped(out, std::string_view(value.text, value.textLength), false);
+        PutLiteral(out, "</");
+        PutLiteral(out, name);
+        out.Write('>');
+    }
+    PutLiteral(out, LineEnd);
+}
+
+template <typename Output>
+void Print(const ValueBackup& backup, Output& out)
+{
+    PutLiteral(out, "<?xml version=\"1.0\" encoding=\"utf-8\"?>");
+    PutLiteral(out, LineEnd);
+    if (backup.Entries().empty()) {
+        PutLiteral(out, "<project/>");
+    } else {
+        PutLiteral(out, "<project>");
+        PutLiteral(out, LineEnd);
+        for (const ValueBackup::Entry& entry : backup.Entries()) {
+            const GS::UniString guid = APIGuid2GSGuid(entry.element).ConvertToString();
+            const GS::UniString::CStr guidText = guid.ToCStr();
+            PutLiteral(out, "\t<element");
+            PutAttribute(out, "guid", std::string_view(guidText.Get(), guidText.GetLength()));
+            out.Write('>');
+            PutLiteral(out, LineEnd);
+            for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
+                PutValue(out, backup, backup.Values()[index]);
+            PutLiteral(out, "\t</element>");
+            PutLiteral(out, LineEnd);
+        }
+        PutLiteral(out, "</project>");
+    }
+    // rapidxml's printer ends each node with a line end, and the document too.
+    PutLiteral(out, LineEnd);
+    PutLiteral(out, LineEnd);
+}
+
+struct StringOutput {
+    std::string& text;
+    void Write(const char* data, std::size_t size) { text.append(data, size); }
+    void Write(char c) { text.push_back(c); }
+};
+
+// --- Parsing -------------------------------------------------------------------------------------
+
+bool NameIs(const XmlNode* node, std::string_view name)
+{
+    return std::string_view(node->name(), node->name_size()) == name;
+}
+
+Int32 ValueTypeOfName(std::string_view name)
+{
+    if (name == "String")
+        return API_PropertyStringValueType;
+    if (name == "Real")
+        return API_PropertyRealValueType;
+    if (name == "Integer")
+        return API_PropertyIntegerValueType;
+    if (name == "Boolean")
+        return API_PropertyBooleanValueType;
+    return ValueBackup::UnconvertedValueType;
+}
+
 }  // namespace
 
-std::optional<std::string> BackupFilePath()
+std::optional<SystemPath> BackupFilePath()
 {
+#if defined(_WIN32)
+    const wchar_t* profile = _wgetenv(L"USERPROFILE");
+    if (profile == nullptr)
+        return std::nullopt;
+    return SystemPath(std::wstring(profile) + L"\\Documents\\IFC_SG_Properties.xml");
+#else
     const char* profile = std::getenv("USERPROFILE");
     if (profile == nullptr)
         return std::nullopt;
-    return std::string(profile) + ToSystemSeparators(BackupFileSuffix);
+    return SystemPath(std::string(profile) + "/Documents/IFC_SG_Properties.xml");
+#endif
 }
 
 std::string MakeValueKey(const GS::UniString& groupName, const GS::UniString& definitionName)
 {
-    const GS::UniString::CStr group = groupName.ToCStr();
-    const GS::UniString::CStr definition = definitionName.ToCStr();
-    std::string key(group.Get(), group.GetLength());
+    std::string key;
+    key.reserve(groupName.GetLength() + definitionName.GetLength() + 1);
+    AppendExactUtf8(key, groupName);
     key += '-';
-    key.append(definition.Get(), definition.GetLength());
+    AppendExactUtf8(key, definitionName);
     return key;
 }
 
 bool IsXmlName(std::string_view name)
 {
-    if (name.empty())
-        return false;
-    std::size_t at = 0;
-    if (!IsNameStartChar(DecodeUtf8(name, at)))
-        return false;
-    while (at < name.size())
-        if (!IsNameChar(DecodeUtf8(name, at)))
+    const auto* bytes = reinterpret_cast<const unsigned char*>(name.data());
+    std::size_t used = 0;
+    for (std::size_t at = 0; at < name.size(); at += used) {
+        const char32_t c = GS::Unicode::DecodeUtf8(bytes + at, name.size() - at, used, Surrogates::Keep);
+        // A byte that is not UTF-8 decodes as U+FFFD, which names may hold; it may not stand in one.
+        const bool invalid = c == GS::Unicode::ReplacementCharacter && used == 1;
+        if (invalid || !(at == 0 ? IsNameStartChar(c) : IsNameChar(c)))
             return false;
-    return true;
+    }
+    return !name.empty();
 }
 
 const char* ValueTypeName(Int32 valueType)
@@ -126,7 +329,186 @@ const char* MeasureTypeName(Int32 measureType)
     }
 }
 
-BackupDocument::BackupDocument()
+void AppendRealText(std::string& out, double value)
 {
-    set_allocator(&AllocatePoolBlock, &FreePoolBlock);
+    // "%f" of the largest double has 309 digits before the point.
+    char text[400];
+    std::to_chars_result written = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
+    const double back = ParseRealText(text, static_cast<std::size_t>(written.ptr - text));
+    const bool same = std::memcmp(&back, &value, sizeof value) == 0 || (std::isnan(back) && std::isnan(value));
+    if (!same)
+        written = std::to_chars(text, text + sizeof text, value);
+    out.append(text, static_cast<std::size_t>(written.ptr - text));
+}
+
+double ParseRealText(const char* text, std::size_t length)
+{
+    // from_chars reads what atof reads, alike on every system, for the texts the writer makes; any
+    // other text (white space or a plus sign in front, hexadecimal, trailing characters) goes to atof.
+    double value = 0.0;
+    const std::from_chars_result parsed = std::from_chars(text, text + length, value);
+    if (parsed.ec == std::errc() && parsed.ptr == text + length)
+        return value;
+    return std::atof(std::string(text, length).c_str());
+}
+
+void ParseIntegerText(const char* text, std::size_t length, Int32& value)
+{
+    Int32 parsed = 0;
+    if (length > 0 && text[0] != '+') {
+        const std::from_chars_result result = std::from_chars(text, text + length, parsed);
+        if (result.ec == std::errc() && result.ptr == text + length) {
+            value = parsed;
+            return;
+        }
+    }
+    GS::strtovalue(GS::UniString(std::string(text, length).c_str(), CC_Default), value, 1, 0);
+}
+
+// --- ValueBackup ---------------------------------------------------------------------------------
+
+char* ValueBackup::TextArena::Allocate(std::size_t bytes)
+{
+    constexpr std::size_t BlockSize = std::size_t{1} << 20;
+    if (bytes > left) {
+        const std::size_t size = bytes > BlockSize / 4 ? bytes : BlockSize;
+        blocks.emplace_back(new char[size]);
+        char* block = blocks.back().get();
+        if (bytes > BlockSize / 4)
+            return block;  // a text of its own; the current block stays in use
+        next = block;
+        left = size;
+    }
+    char* start = next;
+    next += bytes;
+    left -= bytes;
+    return start;
+}
+
+void ValueBackup::TextArena::Shrink(char* last, std::size_t capacity, std::size_t used) noexcept
+{
+    if (last + capacity == next) {
+        next -= capacity - used;
+        left += capacity - used;
+    }
+}
+
+UInt32 ValueBackup::InternKey(std::string_view key)
+{
+    if (const auto found = keyIndex.find(key); found != keyIndex.end())
+        return found->second;
+    std::string_view kept = key;
+    if (parsedText == nullptr || key.data() < parsedText->data() || key.data() >= parsedText->data() + parsedText->size()) {
+        char* copy = arena.Allocate(key.size());
+        std::memcpy(copy, key.data(), key.size());
+        kept = std::string_view(copy, key.size());
+    }
+    const UInt32 index = static_cast<UInt32>(keys.size());
+    keys.push_back(Key{kept, IsXmlName(kept)});
+    keyIndex.emplace(kept, index);
+    return index;
+}
+
+std::optional<UInt32> ValueBackup::FindKey(std::string_view key) const
+{
+    const auto found = keyIndex.find(key);
+    if (found == keyIndex.end())
+        return std::nullopt;
+    return found->second;
+}
+
+void ValueBackup::StartEntry(const API_Guid& element)
+{
+    entries.push_back(Entry{element, static_cast<UInt32>(values.size()), 0});
+}
+
+void ValueBackup::AddValue(UInt32 key, Int32 valueType, Int32 measureType, std::string_view text)
+{
+    char* copy = text.empty() ? nullptr : arena.Allocate(text.size());
+    if (copy != nullptr)
+        std::memcpy(copy, text.data(), text.size());
+    AddKeptValue(key, valueType, measureType, copy, text.size());
+}
+
+void ValueBackup::AddValue(UInt32 key, Int32 valueType, Int32 measureType, const GS::UniString& text)
+{
+    // At most three bytes a unit; what the text does not use goes back to the arena.
+    const std::size_t capacity = std::size_t{text.GetLength()} * 3;
+    char* start = capacity == 0 ? nullptr : arena.Allocate(capacity);
+    BlockAppender out{start};
+    GS::Unicode::AppendUtf16AsUtf8(out, text.ToUStr(), text.GetLength(), Surrogates::Keep);
+    const std::size_t length = static_cast<std::size_t>(out.at - start);
+    arena.Shrink(start, capacity, length);
+    AddKeptValue(key, valueType, measureType, start, length);
+}
+
+void ValueBackup::AddKeptValue(UInt32 key, Int32 valueType, Int32 measureType, const char* text, std::size_t length)
+{
+    values.push_back(Value{text, static_cast<UInt32>(length), key, valueType, measureType});
+    ++entries.back().valueCount;
+}
+
+void ValueBackup::EndEntry()
+{
+    if (!entries.empty() && entries.back().valueCount == 0)
+        entries.pop_back();
+}
+
+std::optional<ValueBackup> ValueBackup::Parse(std::string text, std::string& problem)
+{
+    if (text.empty()) {
+        problem = "the file is empty";
+        return std::nullopt;
+    }
+    ValueBackup backup;
+    backup.parsedText = std::make_unique<std::string>(std::move(text));
+    std::string& parsed = *backup.parsedText;
+    BackupDocument document;
+    try {
+        document.parse<0>(parsed.data());
+    } catch (const rapidxml::parse_error& error) {
+        const std::size_t offset = static_cast<std::size_t>(error.where<char>() - parsed.data());
+        problem = std::string("it is not well-formed XML (") + error.what() + " at byte " + std::to_string(offset) + ")";
+        return std::nullopt;
+    }
+    const XmlNode* root = document.first_node();
+    if (root == nullptr) {
+        problem = "it has no root element";
+        return std::nullopt;
+    }
+    // The first child named "element" begins the entries; each later sibling is one too, whatever
+    // its name. An entry needs its "guid"; a value is found by its own name or, in the keyed form,
+    // by its "key".
+    for (const XmlNode* entry = root->first_node("element"); entry != nullptr; entry = entry->next_sibling()) {
+        const XmlAttribute* guid = entry->first_attribute("guid");
+        if (guid == nullptr)
+            continue;
+        backup.StartEntry(GSGuid2APIGuid(GS::Guid(guid->value())));
+        for (const XmlNode* value = entry->first_node(); value != nullptr; value = value->next_sibling()) {
+            if (value->type() != rapidxml::node_element)
+                continue;
+            std::string_view key(value->name(), value->name_size());
+            if (NameIs(value, KeyedValueElementName)) {
+                if (const XmlAttribute* keyed = value->first_attribute(KeyAttributeName))
+                    key = std::string_view(keyed->value(), keyed->value_size());
+            }
+            const XmlAttribute* valType = value->first_attribute("valType");
+            const Int32 valueType = valType != nullptr ? ValueTypeOfName(std::string_view(valType->value(), valType->value_size()))
+                                                       : UnconvertedValueType;
+            backup.AddKeptValue(backup.InternKey(key), valueType, 0, value->value(), value->value_size());
+        }
+        backup.EndEntry();
+    }
+    return backup;
+}
+
+void PrintValueBackup(const ValueBackup& backup, ReplacingFileWriter& out)
+{
+    Print(backup, out);
+}
+
+void PrintValueBackup(const ValueBackup& backup, std::string& out)
+{
+    StringOutput output{out};
+    Print(backup, output);
 }

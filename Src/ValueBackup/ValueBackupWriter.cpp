@@ -1,138 +1,148 @@
 #include "ValueBackupWriter.hpp"
 
-#include <cerrno>
-#include <cstdio>
-#include <iterator>
+#include <charconv>
 #include <string>
+#include <unordered_map>
 
-#include "rapidxml_print.hpp"
-
-#include "ConfigurationImport/OwnedGroups.hpp"
+#include "Common/ExactText.hpp"
+#include "Common/OwnedGroups.hpp"
 #include "Host/HostCalls.hpp"
+#include "ValueBackup/CommandBackup.hpp"
 #include "ValueBackupFile.hpp"
-
-#if defined(_WIN32)
-#include <windows.h>
-#endif
 
 namespace {
 
-using XmlNode = rapidxml::xml_node<char>;
+// Collects the saved values of the elements into a backup, asking the host for each group's name
+// once and making each definition's key once.
+class ValueCollector {
+public:
+    // Adds the saved values of one element. Answers the code of a failed definition listing,
+    // which ends the backup.
+    GSErrCode CollectElement(const API_Guid& element)
+    {
+        GS::Array<API_PropertyDefinition> definitions;
+        const GSErrCode listCode = HostListElementPropertyDefinitions(&element, 0, &definitions);
+        if (listCode != NoError)
+            return listCode;
 
-// Copies `text` into the document's pool, so the tree owns it.
-const char* PoolText(BackupDocument& document, const std::string& text)
-{
-    return document.allocate_string(text.c_str(), text.size() + 1);
-}
+        backup.StartEntry(element);
+        for (USize index = 0; index < definitions.GetSize(); ++index) {
+            const API_PropertyDefinition& definition = definitions[index];
+            const PropertyGroupCache::Group& group = groups.Get(definition.groupGuid);
+            if (group.readCode != NoError) {
+                ReportErrorCode("Error 3: %d", group.readCode);
+                continue;
+            }
+            if (!group.owned)
+                continue;
 
-const char* FormatReal(BackupDocument& document, double value)
-{
-    const int length = std::snprintf(nullptr, 0, "%f", value);
-    char* text = document.allocate_string(nullptr, static_cast<std::size_t>(length) + 1);
-    std::snprintf(text, static_cast<std::size_t>(length) + 1, "%f", value);
-    return text;
-}
-
-// The value text of `value` for a definition of type `valueType`.
-const char* FormatValue(BackupDocument& document, Int32 valueType, const TypedValueRecord& value)
-{
-    switch (valueType) {
-        case API_PropertyIntegerValueType: return PoolText(document, std::to_string(value.intValue));
-        case API_PropertyRealValueType: return FormatReal(document, value.realValue);
-        case API_PropertyStringValueType: {
-            const GS::UniString::CStr text = value.stringValue.ToCStr();
-            return document.allocate_string(text.Get(), text.GetLength() + 1);
+            ElementPropertyRecord property;
+            const GSErrCode valueCode = HostReadElementPropertyValue(&element, &definition.guid, &property);
+            if (valueCode != NoError) {
+                ReportErrorCode("Error 4: %d", valueCode);
+                continue;
+            }
+            if (property.isDefault || property.status != API_VariantStatusNormal)
+                continue;
+            AddValue(KeyOf(definition, group), definition, property.value);
         }
-        case API_PropertyBooleanValueType: return value.boolValue ? "1" : "0";
-        default: return "";
+        backup.EndEntry();
+        return NoError;
     }
-}
 
-// One saved value: named by its key, or, where the key cannot be an XML name, under a fixed name
-// with the key as an attribute.
-XmlNode* MakeValueNode(BackupDocument& document, const std::string& key, const API_PropertyDefinition& definition,
-                       const TypedValueRecord& value)
-{
-    const bool keyIsName = IsXmlName(key);
-    XmlNode* node = document.allocate_node(rapidxml::node_element, keyIsName ? PoolText(document, key) : KeyedValueElementName,
-                                           FormatValue(document, definition.valueType, value));
-    if (!keyIsName)
-        node->append_attribute(document.allocate_attribute(KeyAttributeName, PoolText(document, key)));
-    node->append_attribute(document.allocate_attribute("valType", ValueTypeName(definition.valueType)));
-    node->append_attribute(document.allocate_attribute("MType", MeasureTypeName(definition.measureType)));
-    return node;
-}
+    ValueBackup TakeBackup() { return std::move(backup); }
 
-// Adds the saved values of one element to `entry`. Answers the code of a failed definition
-// listing, which ends the backup.
-GSErrCode CollectElementValues(BackupDocument& document, const API_Guid& element, XmlNode* entry)
-{
-    GS::Array<API_PropertyDefinition> definitions;
-    const GSErrCode listCode = HostListElementPropertyDefinitions(&element, 0, &definitions);
-    if (listCode != NoError)
-        return listCode;
-
-    for (USize index = 0; index < definitions.GetSize(); ++index) {
-        const API_PropertyDefinition& definition = definitions[index];
-        GS::UniString groupName;
-        const GSErrCode groupCode = ReadPropertyGroupName(definition.groupGuid, groupName);
-        if (groupCode != NoError) {
-            ReportErrorCode("Error 3: %d", groupCode);
-            continue;
-        }
-        if (!IsOwnedGroupName(groupName))
-            continue;
-
-        ElementPropertyRecord property;
-        const GSErrCode valueCode = HostReadElementPropertyValue(&element, &definition.guid, &property);
-        if (valueCode != NoError) {
-            ReportErrorCode("Error 4: %d", valueCode);
-            continue;
-        }
-        if (property.isDefault || property.status != API_VariantStatusNormal)
-            continue;
-        entry->append_node(MakeValueNode(document, MakeValueKey(groupName, definition.name), definition, property.value));
+private:
+    UInt32 KeyOf(const API_PropertyDefinition& definition, const PropertyGroupCache::Group& group)
+    {
+        const auto found = keyOfDefinition.find(definition.guid);
+        if (found != keyOfDefinition.end())
+            return found->second;
+        std::string key = group.exactName;
+        key += '-';
+        AppendExactUtf8(key, definition.name);
+        return keyOfDefinition.emplace(definition.guid, backup.InternKey(key)).first->second;
     }
-    return NoError;
+
+    // The value text by the definition's value type code (not the record's own type code).
+    void AddValue(UInt32 key, const API_PropertyDefinition& definition, const TypedValueRecord& value)
+    {
+        const Int32 valueType = definition.valueType;
+        const Int32 measureType = definition.measureType;
+        switch (valueType) {
+            case API_PropertyIntegerValueType: {
+                char text[16];
+                const char* end = std::to_chars(text, text + sizeof text, value.intValue).ptr;
+                backup.AddValue(key, valueType, measureType, std::string_view(text, static_cast<std::size_t>(end - text)));
+                break;
+            }
+            case API_PropertyRealValueType:
+                realText.clear();
+                AppendRealText(realText, value.realValue);
+                backup.AddValue(key, valueType, measureType, realText);
+                break;
+            case API_PropertyStringValueType: backup.AddValue(key, valueType, measureType, value.stringValue); break;
+            case API_PropertyBooleanValueType:
+                backup.AddValue(key, valueType, measureType, value.boolValue ? std::string_view("1") : std::string_view("0"));
+                break;
+            default: backup.AddValue(key, valueType, measureType, std::string_view()); break;
+        }
+    }
+
+    ValueBackup backup;
+    PropertyGroupCache groups;
+    std::unordered_map<API_Guid, UInt32, GuidHash> keyOfDefinition;
+    std::string realText;
+};
+
+// Whether the host lists its groups and none of them is owned. A project without owned groups has
+// no value to save (after a cancelled run, say), and an earlier backup must not be overwritten
+// with an empty one.
+bool HoldsNoOwnedGroup()
+{
+    GS::Array<API_PropertyGroup> groups;
+    if (HostListPropertyGroups(&groups) != NoError)
+        return false;
+    for (const API_PropertyGroup& group : groups)
+        if (IsOwnedGroupName(group.name))
+            return false;
+    return true;
 }
 
-#if defined(_WIN32)
-int ReplaceFile(const std::string& from, const std::string& to)
+void ReportKeptBackup(const SystemPath& path)
 {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : static_cast<int>(GetLastError());
+    ReportText(GS::UniString(("No property group of the project is owned (\"SGPset_\"): the value backup \"" +
+                              PathText(path) + "\" of an earlier run is kept, and its values are restored after the import")
+                                 .c_str()));
 }
-#else
-int ReplaceFile(const std::string& from, const std::string& to)
-{
-    return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-}
-#endif
 
-// Writes `text` to `path` through a temporary file beside it, in text mode, and puts it in place
-// only when it was written and closed without error. Answers 0 or the system's error number.
-int WriteFileReplacing(const std::string& path, const std::string& text)
+// Writes the backup file. A failure leaves the earlier file as it was.
+void WriteBackupFile(const ValueBackup& backup, const SystemPath& path)
 {
-    const std::string temporaryPath = path + ".tmp";
-    errno = 0;
-    std::FILE* file = std::fopen(temporaryPath.c_str(), "w");
-    if (file == nullptr)
-        return errno != 0 ? errno : EIO;
-
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    int error = written ? 0 : (errno != 0 ? errno : EIO);
-    if (std::fclose(file) != 0 && error == 0)
-        error = errno != 0 ? errno : EIO;
-    if (error == 0)
-        error = ReplaceFile(temporaryPath, path);
+    ReplacingFileWriter file(path);
+    SystemError error = file.Open();
+    if (error == 0) {
+        PrintValueBackup(backup, file);
+        error = file.Commit();
+    }
     if (error != 0)
-        std::remove(temporaryPath.c_str());
-    return error;
+        ReportErrorCode("Backup Write Error: %d", error);
 }
 
 }  // namespace
 
 void BackupElementValues()
 {
+    CommandBackup& command = CurrentCommandBackup();
+    command.Clear();
+    if (HoldsNoOwnedGroup()) {
+        command.projectHeldNoOwnedGroup = true;
+        const std::optional<SystemPath> path = BackupFilePath();
+        if (path && IsExistingFile(*path))
+            ReportKeptBackup(*path);
+        return;
+    }
+
     GS::Array<API_Guid> elements;
     const API_ElemType everyType;
     const GSErrCode listCode = HostListElements(&everyType, &elements, 0, &APINULLGuid);
@@ -141,35 +151,22 @@ void BackupElementValues()
         return;
     }
 
-    BackupDocument document;
-    XmlNode* declaration = document.allocate_node(rapidxml::node_declaration);
-    declaration->append_attribute(document.allocate_attribute("version", "1.0"));
-    declaration->append_attribute(document.allocate_attribute("encoding", "utf-8"));
-    document.append_node(declaration);
-    XmlNode* root = document.allocate_node(rapidxml::node_element, "project");
-    document.append_node(root);
-
+    ValueCollector collector;
     for (USize index = 0; index < elements.GetSize(); ++index) {
-        const GS::UniString guidText = APIGuid2GSGuid(elements[index]).ConvertToString();
-        XmlNode* entry = document.allocate_node(rapidxml::node_element, "element");
-        entry->append_attribute(document.allocate_attribute("guid", PoolText(document, guidText.ToCStr().Get())));
-        root->append_node(entry);
-
-        const GSErrCode code = CollectElementValues(document, elements[index], entry);
+        const GSErrCode code = collector.CollectElement(elements[index]);
         if (code != NoError) {
             ReportErrorCode("Error 2: %d", code);
             return;
         }
-        if (entry->first_node() == nullptr)
-            root->remove_node(entry);
     }
+    // The restore of this command takes the values from here, whatever becomes of the file.
+    command.backup = collector.TakeBackup();
 
-    const std::optional<std::string> path = BackupFilePath();
-    if (!path)
+    const std::optional<SystemPath> path = BackupFilePath();
+    if (!path) {
+        ReportText(GS::UniString("\"USERPROFILE\" is not set: the value backup is kept for this command only and "
+                                 "not written to a file"));
         return;
-    std::string text;
-    rapidxml::print(std::back_inserter(text), document, 0);
-    const int error = WriteFileReplacing(*path, text);
-    if (error != 0)
-        ReportErrorCode("Backup Write Error: %d", error);
+    }
+    WriteBackupFile(*command.backup, *path);
 }

@@ -1,104 +1,125 @@
 #include "ValueRestore.hpp"
 
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
+#include <limits>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
-#include "Common/TextFiles.hpp"
-#include "ConfigurationImport/OwnedGroups.hpp"
+#include "Common/ExactText.hpp"
+#include "Common/OwnedGroups.hpp"
 #include "DG/DG.hpp"
 #include "Host/HostCalls.hpp"
+#include "ValueBackup/CommandBackup.hpp"
 #include "ValueBackupFile.hpp"
 
 namespace {
 
-using XmlNode = rapidxml::xml_node<char>;
+constexpr UInt32 NoValue = std::numeric_limits<UInt32>::max();
 
-bool NameIs(const XmlNode* node, const std::string& name)
-{
-    return node->name_size() == name.size() && std::memcmp(node->name(), name.data(), name.size()) == 0;
-}
+// Writes the values of a backup back onto the elements: one pass over each element's definitions,
+// each finding its saved values by key; a group's name is read once, a definition's key made once,
+// and one property record per definition serves all its writes.
+class ValueWriter {
+public:
+    explicit ValueWriter(const ValueBackup& backup) : backup(backup), firstOfKey(backup.Keys().size(), NoValue) {}
 
-bool KeyAttributeIs(const XmlNode* node, const std::string& key)
-{
-    const rapidxml::xml_attribute<char>* attribute = node->first_attribute(KeyAttributeName);
-    return attribute != nullptr && attribute->value_size() == key.size() &&
-           std::memcmp(attribute->value(), key.data(), key.size()) == 0;
-}
+    void RestoreEntry(const ValueBackup::Entry& entry)
+    {
+        GS::Array<API_PropertyDefinition> definitions;
+        if (HostListElementPropertyDefinitions(&entry.element, 0, &definitions) != NoError)
+            return;
 
-// The value elements of `entry` saved under `key`, in document order: elements named by the key
-// or, for a key that cannot be an XML name, elements of the fixed name that carry the key.
-std::vector<const XmlNode*> FindSavedValues(const XmlNode* entry, const std::string& key)
-{
-    std::vector<const XmlNode*> values;
-    const bool keyIsName = IsXmlName(key);
-    for (const XmlNode* child = entry->first_node(); child != nullptr; child = child->next_sibling()) {
-        if (child->type() != rapidxml::node_element)
-            continue;
-        if (keyIsName ? NameIs(child, key) : (std::strcmp(child->name(), KeyedValueElementName) == 0 && KeyAttributeIs(child, key)))
-            values.push_back(child);
+        // The entry's values by key, each key's in document order.
+        nextOfKey.assign(entry.valueCount, NoValue);
+        for (UInt32 offset = entry.valueCount; offset-- > 0;) {
+            const UInt32 key = backup.Values()[entry.firstValue + offset].key;
+            nextOfKey[offset] = firstOfKey[key];
+            firstOfKey[key] = offset;
+        }
+        for (USize index = 0; index < definitions.GetSize(); ++index)
+            RestoreDefinition(entry, definitions[index]);
+        for (UInt32 offset = 0; offset < entry.valueCount; ++offset)
+            firstOfKey[backup.Values()[entry.firstValue + offset].key] = NoValue;
     }
-    return values;
-}
 
-bool AttributeIs(const rapidxml::xml_attribute<char>* attribute, const char* text)
-{
-    return attribute != nullptr && std::strcmp(attribute->value(), text) == 0;
-}
+private:
+    struct Definition {
+        std::optional<UInt32> key;  // nothing when no value is saved under the definition's key
+        std::unique_ptr<ElementPropertyRecord> record;
+    };
 
-// Sets the field of `value` that the saved "valType" names from the saved text.
-void ConvertSavedValue(const XmlNode* saved, TypedValueRecord& value)
-{
-    const rapidxml::xml_attribute<char>* valType = saved->first_attribute("valType");
-    const char* text = saved->value();
-    if (AttributeIs(valType, "String")) {
-        value.stringValue = text;
-    } else if (AttributeIs(valType, "Real")) {
-        value.realValue = std::atof(text);
-    } else if (AttributeIs(valType, "Integer")) {
-        GS::strtovalue(GS::UniString(text, CC_Default), value.intValue, 1, 0);
-    } else if (AttributeIs(valType, "Boolean")) {
-        value.boolValue = std::strcmp(text, "1") == 0;
+    void RestoreDefinition(const ValueBackup::Entry& entry, const API_PropertyDefinition& listed)
+    {
+        // A group that cannot be read leaves the name empty, so the definition counts as not owned.
+        const PropertyGroupCache::Group& group = groups.Get(listed.groupGuid);
+        if (!group.owned)
+            return;
+        Definition& definition = DefinitionOf(listed, group);
+        if (!definition.key)
+            return;
+        for (UInt32 offset = firstOfKey[*definition.key]; offset != NoValue; offset = nextOfKey[offset])
+            Write(entry.element, group, listed, definition, backup.Values()[entry.firstValue + offset]);
     }
-}
 
-void RestoreDefinition(const API_Guid& element, const XmlNode* entry, const API_PropertyDefinition& definition)
-{
-    // A group that cannot be read leaves the name empty, so the definition counts as not owned.
-    GS::UniString groupName;
-    ReadPropertyGroupName(definition.groupGuid, groupName);
-    if (!IsOwnedGroupName(groupName))
-        return;
-    for (const XmlNode* saved : FindSavedValues(entry, MakeValueKey(groupName, definition.name))) {
-        ElementPropertyRecord property;
-        property.definition = definition;
+    Definition& DefinitionOf(const API_PropertyDefinition& listed, const PropertyGroupCache::Group& group)
+    {
+        auto [at, added] = definitions.try_emplace(listed.guid);
+        if (added) {
+            std::string key = group.exactName;
+            key += '-';
+            AppendExactUtf8(key, listed.name);
+            at->second.key = backup.FindKey(key);
+        }
+        return at->second;
+    }
+
+    void Write(const API_Guid& element, const PropertyGroupCache::Group& group, const API_PropertyDefinition& listed,
+               Definition& definition, const ValueBackup::Value& saved)
+    {
+        if (definition.record == nullptr) {
+            definition.record = std::make_unique<ElementPropertyRecord>();
+            definition.record->definition = listed;
+        }
+        ElementPropertyRecord& property = *definition.record;
         property.status = 0;
-        property.value.typeCode = definition.valueType;
-        ConvertSavedValue(saved, property.value);
+        property.value = TypedValueRecord();
+        property.value.typeCode = listed.valueType;
+        // The text is converted by the saved "valType"; the type code is the definition's.
+        switch (saved.valueType) {
+            case API_PropertyStringValueType:
+                property.value.stringValue = ExactUtf8ToUniString(saved.text, saved.textLength, units);
+                break;
+            case API_PropertyRealValueType: property.value.realValue = ParseRealText(saved.text, saved.textLength); break;
+            case API_PropertyIntegerValueType: ParseIntegerText(saved.text, saved.textLength, property.value.intValue); break;
+            case API_PropertyBooleanValueType:
+                property.value.boolValue = saved.textLength == 1 && saved.text[0] == '1';
+                break;
+            default: break;
+        }
         property.isDefault = false;
         if (HostWriteElementPropertyValue(&element, &property) != NoError)
-            ReportText(groupName + GS::UniString(" - ") + definition.name + GS::UniString(" error while importing property"));
+            ReportText(group.name + GS::UniString(" - ") + listed.name + GS::UniString(" error while importing property"));
     }
+
+    const ValueBackup& backup;
+    PropertyGroupCache groups;
+    std::unordered_map<API_Guid, Definition, GuidHash> definitions;
+    std::vector<UInt32> firstOfKey;  // by key: the offset of its first value in the current entry
+    std::vector<UInt32> nextOfKey;   // by offset in the current entry: the next value of its key
+    std::u16string units;
+};
+
+void RestoreFrom(const ValueBackup& backup)
+{
+    ValueWriter writer(backup);
+    for (const ValueBackup::Entry& entry : backup.Entries())
+        writer.RestoreEntry(entry);
 }
 
-void RestoreEntry(const XmlNode* entry)
+void ReportUnreadableBackup(const SystemPath& path, const std::string& reason)
 {
-    const rapidxml::xml_attribute<char>* guidText = entry->first_attribute("guid");
-    if (guidText == nullptr)
-        return;
-    const API_Guid element = GSGuid2APIGuid(GS::Guid(guidText->value()));
-    GS::Array<API_PropertyDefinition> definitions;
-    if (HostListElementPropertyDefinitions(&element, 0, &definitions) != NoError)
-        return;
-    for (USize index = 0; index < definitions.GetSize(); ++index)
-        RestoreDefinition(element, entry, definitions[index]);
-}
-
-void ReportUnreadableBackup(const std::string& path, const std::string& reason)
-{
-    ReportText(GS::UniString(("The value backup \"" + path + "\" could not be read: " + reason +
+    ReportText(GS::UniString(("The value backup \"" + PathText(path) + "\" could not be read: " + reason +
                               "; no element values were restored").c_str()));
 }
 
@@ -109,44 +130,35 @@ void ShowCompletionAlert()
             GS::UniString("Ok"), GS::UniString(""), GS::UniString(""));
 }
 
-// Parses `text` in place and restores every element entry. Answers why the file cannot be used,
-// or an empty text when it was read.
-std::string RestoreFromText(std::string& text)
+// Restores from the backup file that an earlier run left.
+void RestoreFromFile(const SystemPath& path, bool missingIsExpected)
 {
-    if (text.empty())
-        return "the file is empty";
-    BackupDocument document;
-    try {
-        document.parse<0>(text.data());
-    } catch (const rapidxml::parse_error& error) {
-        const std::size_t offset = static_cast<std::size_t>(error.where<char>() - text.data());
-        return std::string("it is not well-formed XML (") + error.what() + " at byte " + std::to_string(offset) + ")";
+    std::optional<std::string> text = ReadTextFile(path);
+    if (!text) {
+        if (!(missingIsExpected && !IsExistingFile(path)))
+            ReportUnreadableBackup(path, "the file cannot be opened");
+        return;
     }
-    const XmlNode* root = document.first_node();
-    if (root == nullptr)
-        return "it has no root element";
-    for (const XmlNode* entry = root->first_node("element"); entry != nullptr; entry = entry->next_sibling())
-        RestoreEntry(entry);
-    return {};
+    std::string problem;
+    const std::optional<ValueBackup> backup = ValueBackup::Parse(std::move(*text), problem);
+    if (backup)
+        RestoreFrom(*backup);
+    else
+        ReportUnreadableBackup(path, problem);
 }
 
 }  // namespace
 
 void RestoreElementValues()
 {
-    const std::optional<std::string> path = BackupFilePath();
-    if (!path)
-        return;
-
-    std::ifstream file(*path);
-    if (!file.is_open()) {
-        ReportUnreadableBackup(*path, "the file cannot be opened");
+    CommandBackup& command = CurrentCommandBackup();
+    if (command.backup) {
+        RestoreFrom(*command.backup);
     } else {
-        std::string text = ReadTextToEnd(file);
-        file.close();
-        const std::string problem = RestoreFromText(text);
-        if (!problem.empty())
-            ReportUnreadableBackup(*path, problem);
+        const std::optional<SystemPath> path = BackupFilePath();
+        if (!path)
+            return;
+        RestoreFromFile(*path, command.projectHeldNoOwnedGroup);
     }
     ShowCompletionAlert();
 }

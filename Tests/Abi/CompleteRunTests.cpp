@@ -91,3 +91,29 @@ TEST_F(CompleteRun, LeavesNothingInThePlatformAllocatorButTheSavedExpressions)
     EXPECT_EQ(GS::MemoryManager::LiveBlocks(), blocks);
     EXPECT_EQ(GS::MemoryManager::LiveBytes(), bytes);
 }
+
+TEST_F(CompleteRun, RunningOutOfMemoryAnywhereEndsTheCommandWithoutAborting)
+{
+    // A first complete run, so that the module's one-time allocations are behind us.
+    dialog.QueueChoice(configuration.string());
+    ASSERT_EQ(host.ChooseMenuItem(32500, 1), 0);
+    const std::string stopped = "Import IFC-SG Classifications and Properties stopped: std::bad_alloc";
+
+    bool completed = false;
+    for (std::size_t headroom = 0; !completed; headroom = headroom == 0 ? 64 : headroom * 4) {
+        SCOPED_TRACE("headroom " + std::to_string(headroom));
+        ASSERT_LT(headroom, std::size_t{1} << 30);
+        host.ClearOutput();
+        dialog.QueueChoice(configuration.string());
+        const std::size_t previous = GS::MemoryManager::SetLiveBytesLimit(GS::MemoryManager::LiveBytes() + headroom);
+        const GSErrCode result = host.ChooseMenuItem(32500, 1);
+        GS::MemoryManager::SetLiveBytesLimit(previous);
+
+        EXPECT_EQ(result, 0);
+        completed = host.Alerts().size() == 1;
+        if (!completed) {
+            ASSERT_FALSE(host.ReportLines().empty());
+            EXPECT_EQ(host.ReportLines().back().text, stopped);
+        }
+    }
+}

@@ -5,7 +5,8 @@
 #include <algorithm>
 
 #include "ConfigurationImport/ConfigurationImport.hpp"
-#include "ConfigurationImport/OwnedGroups.hpp"
+#include "Common/OwnedGroups.hpp"
+#include "ConfigurationImport/GroupRemoval.hpp"
 #include "HostErrors.hpp"
 #include "ProjectFile.hpp"
 

@@ -3,7 +3,9 @@
 
 #include <cerrno>
 
+#include "ValueBackup/ValueBackupFile.hpp"
 #include "ValueBackup/ValueBackupWriter.hpp"
+#include "rapidxml_print.hpp"
 
 using namespace AddOnTesting;
 using TestHost::MakeBooleanValue;
@@ -93,7 +95,7 @@ TEST_F(ValueBackupFile, EveryValueTypeAndMeasureInItsTextForm)
                   "\t<element guid=\"0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9\">\n"
                   "\t\t<SGPset_Wall-LayerCount valType=\"Integer\" MType=\"Default\">-42</SGPset_Wall-LayerCount>\n"
                   "\t\t<SGPset_Wall-Ratio valType=\"Real\" MType=\"Default\">0.100000</SGPset_Wall-Ratio>\n"
-                  "\t\t<SGPset_Wall-Width valType=\"Real\" MType=\"Length\">0.000000</SGPset_Wall-Width>\n"
+                  "\t\t<SGPset_Wall-Width valType=\"Real\" MType=\"Length\">1e-07</SGPset_Wall-Width>\n"
                   "\t\t<SGPset_Wall-FaceArea valType=\"Real\" MType=\"Area\">1.000000</SGPset_Wall-FaceArea>\n"
                   "\t\t<SGPset_Wall-Volume valType=\"Real\" MType=\"Volume\">-2.500000</SGPset_Wall-Volume>\n"
                   "\t\t<SGPset_Wall-Slope valType=\"Real\" MType=\"Angle\">123456.789000</SGPset_Wall-Slope>\n"
@@ -213,6 +215,106 @@ TEST_F(ValueBackupFile, WithoutProfileNothingIsWritten)
     SetValue(wall, "SGPset_Wall", "Mark", MakeStringValue("M"));
     ::unsetenv("USERPROFILE");
     BackupElementValues();
-    EXPECT_TRUE(host.ReportLines().empty());
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"\"USERPROFILE\" is not set: the value backup is kept for this "
+                                                      "command only and not written to a file"});
     EXPECT_FALSE(std::filesystem::exists(BackupPath()));
+}
+
+namespace {
+
+// The document the backup's content gives in rapidxml's own tree, printed by rapidxml's printer.
+std::string PrintWithRapidxml(const ValueBackup& backup)
+{
+    rapidxml::xml_document<char> document;
+    auto* declaration = document.allocate_node(rapidxml::node_declaration);
+    declaration->append_attribute(document.allocate_attribute("version", "1.0"));
+    declaration->append_attribute(document.allocate_attribute("encoding", "utf-8"));
+    document.append_node(declaration);
+    auto* root = document.allocate_node(rapidxml::node_element, "project");
+    document.append_node(root);
+    for (const ValueBackup::Entry& entry : backup.Entries()) {
+        const std::string guid = TestHost::GuidToText(entry.element);
+        auto* element = document.allocate_node(rapidxml::node_element, "element");
+        element->append_attribute(document.allocate_attribute("guid", document.allocate_string(guid.c_str())));
+        root->append_node(element);
+        for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index) {
+            const ValueBackup::Value& value = backup.Values()[index];
+            const ValueBackup::Key& key = backup.Keys()[value.key];
+            const char* keyText = document.allocate_string(std::string(key.text).c_str());
+            auto* node = document.allocate_node(rapidxml::node_element, key.isXmlName ? keyText : "value",
+                                                document.allocate_string(std::string(value.text, value.textLength).c_str()));
+            if (!key.isXmlName)
+                node->append_attribute(document.allocate_attribute("key", keyText));
+            node->append_attribute(document.allocate_attribute("valType", ValueTypeName(value.valueType)));
+            node->append_attribute(document.allocate_attribute("MType", MeasureTypeName(value.measureType)));
+            element->append_node(node);
+        }
+    }
+    std::string text;
+    rapidxml::print(std::back_inserter(text), document, 0);
+    return text;
+}
+
+}  // namespace
+
+TEST(ValueBackupPrinter, PrintsWhatRapidxmlPrintsForOrdinaryContent)
+{
+    ValueBackup empty;
+    std::string printed;
+    PrintValueBackup(empty, printed);
+    EXPECT_EQ(printed, PrintWithRapidxml(empty));
+
+    ValueBackup backup;
+    backup.StartEntry(Guid("0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9"));
+    backup.AddValue(backup.InternKey("SGPset_Wall-FireRating"), 3, 1, std::string_view("REI 60 & <more> \"x\" 'y'"));
+    backup.AddValue(backup.InternKey("SGPset_Wall-Thickness"), 2, 2, std::string_view("0.250000"));
+    backup.AddValue(backup.InternKey("SGPset_Wall-Pending"), 0, 2, std::string_view());
+    backup.AddValue(backup.InternKey("SGPset_Wall-Code"), 9, 7, std::string_view("two\nlines\twith a tab"));
+    backup.EndEntry();
+    backup.StartEntry(Guid("00000000-0000-0000-0000-000000000002"));
+    backup.EndEntry();  // no values: no entry
+    backup.StartEntry(Guid("00000000-0000-0000-0000-000000000003"));
+    backup.AddValue(backup.InternKey("SGPset_Door-Clear Width"), 2, 2, std::string_view("  0.900000"));
+    backup.AddValue(backup.InternKey("SGPset_Door-Width \"inner\""), 2, 2, std::string_view("1.000000  "));
+    backup.AddValue(backup.InternKey("SGPset_Door-It's \"both\""), 3, 1, std::string_view("\xCE\x94\xE8\xB5\xB0"));
+    backup.AddValue(backup.InternKey("SGPset_Door-Fire:Rating"), 3, 1, std::string_view("FD30"));
+    backup.EndEntry();
+    ASSERT_EQ(backup.Entries().size(), 2u);
+
+    printed.clear();
+    PrintValueBackup(backup, printed);
+    EXPECT_EQ(printed, PrintWithRapidxml(backup));
+    EXPECT_NE(printed.find("<value key='SGPset_Door-Width \"inner\"' valType=\"Real\""), std::string::npos);
+}
+
+TEST(ValueBackupPrinter, TextsRapidxmlWouldNotGiveBackAreCharacterReferences)
+{
+    ValueBackup backup;
+    backup.StartEntry(Guid("00000000-0000-0000-0000-000000000001"));
+    const UInt32 key = backup.InternKey("SGPset_Wall-Mark");
+    for (std::string_view text : {std::string_view(" "), std::string_view("\n\t"), std::string_view("a\r\nb"),
+                                  std::string_view("\x01\x1A", 2), std::string_view("\0z", 2),
+                                  std::string_view("x\xED\xB0\x80y"), std::string_view("\xED\x9F\xBF")})
+        backup.AddValue(key, 3, 1, text);
+    backup.AddValue(backup.InternKey("SGPset_Wall-Tab\tLine\nEnd\r"), 3, 1, std::string_view("t"));
+    backup.EndEntry();
+
+    std::string printed;
+    PrintValueBackup(backup, printed);
+    for (const char* expected :
+         {">&#32;</", ">&#10;\t</", ">a&#13;\nb</", ">&#1;&#26;</", ">&#0;z</", ">x&#56320;y</",
+          ">\xED\x9F\xBF</" /* U+D7FF is a character */, "<value key=\"SGPset_Wall-Tab&#9;Line&#10;End&#13;\""})
+        EXPECT_NE(printed.find(expected), std::string::npos) << expected;
+
+    // And the parser gives every text back as it was.
+    std::string problem;
+    const std::optional<ValueBackup> parsed = ValueBackup::Parse(printed, problem);
+    ASSERT_TRUE(parsed.has_value()) << problem;
+    ASSERT_EQ(parsed->ValueCount(), backup.ValueCount());
+    for (std::size_t index = 0; index < backup.ValueCount(); ++index) {
+        const ValueBackup::Value& original = backup.Values()[index];
+        const ValueBackup::Value& read = parsed->Values()[index];
+        EXPECT_EQ(std::string_view(read.text, read.textLength), std::string_view(original.text, original.textLength));
+        EXPECT_EQ(parsed->Keys()[read.key].text, backup.Keys()[original.key].text);
+    }
 }

@@ -31,12 +31,13 @@ bool HasOnlyCrLfLineEnds(const std::string& bytes)
     return true;
 }
 
-TEST_F(BackupFileTest, TheFileHasCrLfLineEndsAndTheRestoreReadsItBack)
+TEST_F(BackupFileTest, TheFileHasCrLfLineEndsAndTheRestoreTakesThisRunsValues)
 {
     const WinTests::SampleProject sample(host.GetProject());
     ChooseSampleConfiguration();
     // While the dialog is up the backup is on disk and the restore is still to come: look at the
-    // file, and change one value in it, so that what comes back can only have come from the file.
+    // file, and change one value in it, as another program might: the restore takes this run's
+    // values from memory all the same.
     std::optional<std::string> written;
     dialogs->HoldWhile([&](HWND) {
         if (!written) {
@@ -73,7 +74,7 @@ TEST_F(BackupFileTest, TheFileHasCrLfLineEndsAndTheRestoreReadsItBack)
     EXPECT_TRUE(HasOnlyCrLfLineEnds(*written));
     EXPECT_EQ(*written, expected);
 
-    // The restore read the CR LF file, the changed value included, into the new definitions.
+    // The restore wrote this run's values into the new definitions, not the changed file's.
     ASSERT_EQ(host.Alerts().size(), 1u);
     const TestHost::Project& project = host.GetProject();
     const TestHost::Value* thickness = FindValue(project, sample.wall, "SGPset_Wall", "Thickness");
@@ -82,7 +83,7 @@ TEST_F(BackupFileTest, TheFileHasCrLfLineEndsAndTheRestoreReadsItBack)
     const TestHost::Value* exit = FindValue(project, sample.door, "SGPset_Door", "FireExit");
     const TestHost::Value* place = FindValue(project, sample.door, "SGPset_Door", "Location");
     ASSERT_TRUE(thickness && period && width && exit && place);
-    EXPECT_EQ(*thickness, TestHost::MakeRealValue(0.375));
+    EXPECT_EQ(*thickness, TestHost::MakeRealValue(0.25));
     EXPECT_EQ(*period, TestHost::MakeIntegerValue(120));
     EXPECT_EQ(*width, TestHost::MakeRealValue(1.05));
     EXPECT_EQ(*exit, TestHost::MakeBooleanValue(true));
@@ -99,8 +100,9 @@ TEST_F(BackupFileTest, TheModuleWritesWhereTheHostPointsUserProfile)
     ASSERT_TRUE(first.has_value()) << "nothing written under the first profile";
     EXPECT_NE(first->find("<SGPset_Wall-Thickness"), std::string::npos);
 
-    // A second profile, set while the module is loaded: the next run writes there, and leaves the
-    // first profile's file alone. The owned groups are gone by now, so it saves no value.
+    // A second profile, set while the module is loaded: the next run would write there, and leaves
+    // the first profile's file alone. The owned groups are gone by now, so it builds no backup and,
+    // with no earlier file to keep, writes none and says nothing.
     WinTests::ScratchFolder otherFolder(L"-other-profile");
     ASSERT_TRUE(std::filesystem::create_directory(otherFolder.Path() / L"Documents"));
     {
@@ -108,10 +110,71 @@ TEST_F(BackupFileTest, TheModuleWritesWhereTheHostPointsUserProfile)
         dialogs->QueueCancel();
         ASSERT_EQ(RunCommand(), NoError);
     }
-    EXPECT_EQ(WinTests::ReadBytes(otherFolder.Path() / L"Documents" / L"IFC_SG_Properties.xml"),
-              std::optional<std::string>("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<project/>\r\n\r\n"));
+    EXPECT_FALSE(std::filesystem::exists(otherFolder.Path() / L"Documents" / L"IFC_SG_Properties.xml"));
+    EXPECT_TRUE(host.ReportLines().empty());
     EXPECT_EQ(WinTests::ReadBytes(BackupFile()), first);
     EXPECT_EQ(dialogs->Dialogs().size(), 2u);
+}
+
+TEST_F(BackupFileTest, AProfileFolderOfAnyNameHoldsTheBackup)
+{
+    // A user folder named in Chinese and Greek, which no 8-bit code page holds whole.
+    WinTests::ScratchFolder userFolder(L"-\u7528\u6237-\u03c7\u03c1\u03ae\u03c3\u03c4\u03b7\u03c2");
+    ASSERT_TRUE(std::filesystem::create_directory(userFolder.Path() / L"Documents"));
+    const WinTests::UserProfile user(userFolder.Path());
+    const std::filesystem::path backup = userFolder.Path() / L"Documents" / L"IFC_SG_Properties.xml";
+    const WinTests::SampleProject sample(host.GetProject());
+
+    // A cancelled run writes the backup there; the next run, which finds no owned group, restores
+    // the values from that file.
+    dialogs->QueueCancel();
+    ASSERT_EQ(RunCommand(), NoError);
+    const std::optional<std::string> written = WinTests::ReadBytes(backup);
+    ASSERT_TRUE(written.has_value()) << "no backup file in the profile folder";
+    EXPECT_NE(written->find("<SGPset_Door-ClearWidth valType=\"Real\" MType=\"Length\">1.050000<"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(BackupFile()));
+
+    host.ClearOutput();
+    ChooseSampleConfiguration();
+    ASSERT_EQ(RunCommand(), NoError);
+    ASSERT_EQ(host.ReportLines().size(), 1u);  // the earlier backup is kept, and says so
+    EXPECT_NE(host.ReportLines()[0].text.find(WinTests::Utf8(backup.wstring())), std::string::npos);
+    ASSERT_EQ(host.Alerts().size(), 1u);
+    const TestHost::Project& project = host.GetProject();
+    const TestHost::Value* thickness = FindValue(project, sample.wall, "SGPset_Wall", "Thickness");
+    const TestHost::Value* place = FindValue(project, sample.door, "SGPset_Door", "Location");
+    ASSERT_TRUE(thickness && place);
+    EXPECT_EQ(*thickness, TestHost::MakeRealValue(0.25));
+    EXPECT_EQ(*place, TestHost::MakeStringValue("Lobby & <stair> \xCE\x94\xCE\xB9\xCE\xAC\xCE\xB4\xCF\x81\xCE\xBF\xCE\xBC\xCE\xBF\xCF\x82 \xE8\xB5\xB0\xE5\xBB\x8A"));
+    EXPECT_EQ(WinTests::ReadBytes(backup), written);
+}
+
+TEST_F(BackupFileTest, RunningOutOfMemoryAnywhereEndsTheCommandWithoutAborting)
+{
+    // The platform library throws std::bad_alloc through the module's frames: its handler must
+    // catch it, as on Linux.
+    const WinTests::SampleProject sample(host.GetProject());
+    const std::string stopped = "Import IFC-SG Classifications and Properties stopped: std::bad_alloc";
+    bool completed = false;
+    for (std::size_t headroom = 0; !completed; headroom = headroom == 0 ? 64 : headroom * 4) {
+        SCOPED_TRACE("headroom " + std::to_string(headroom));
+        ASSERT_LT(headroom, std::size_t{1} << 30);
+        host.ClearOutput();
+        // A run that stops before the dialog leaves its answer for the next one.
+        if (dialogs->PendingAnswers() == 0)
+            ChooseSampleConfiguration();
+        const std::size_t previous = GS::MemoryManager::SetLiveBytesLimit(GS::MemoryManager::LiveBytes() + headroom);
+        const GSErrCode result = RunCommand();
+        GS::MemoryManager::SetLiveBytesLimit(previous);
+        EXPECT_EQ(result, NoError);
+        completed = host.Alerts().size() == 1;
+        if (!completed) {
+            ASSERT_FALSE(host.ReportLines().empty());
+            EXPECT_EQ(host.ReportLines().back().text, stopped);
+        }
+        // Back to the project as it was for the next round.
+        host.Undo(host.StepNames().size());
+    }
 }
 
 }  // namespace

@@ -95,15 +95,15 @@ ScratchFolder::~ScratchFolder()
 
 UserProfile::UserProfile(const std::filesystem::path& folder)
 {
-    if (const char* value = std::getenv("USERPROFILE"); value != nullptr)
+    if (const wchar_t* value = _wgetenv(L"USERPROFILE"); value != nullptr)
         previous = value;
-    // The module builds the path from 8-bit text, so the folder is given in the process code page.
-    EXPECT_EQ(_putenv_s("USERPROFILE", folder.string().c_str()), 0);
+    // The module reads the variable as UTF-16, so a folder of any name reaches it whole.
+    EXPECT_EQ(_wputenv_s(L"USERPROFILE", folder.wstring().c_str()), 0);
 }
 
 UserProfile::~UserProfile()
 {
-    _putenv_s("USERPROFILE", previous ? previous->c_str() : "");
+    _wputenv_s(L"USERPROFILE", previous ? previous->c_str() : L"");
 }
 
 const char* const SampleConfiguration = R"xml(<?xml version="1.0" encoding="utf-8"?>

@@ -43,7 +43,7 @@ private:
     std::filesystem::path path;
 };
 
-// Points "USERPROFILE" at `folder` for the module, which reads it with getenv: through the C
+// Points "USERPROFILE" at `folder` for the module, which reads it with _wgetenv: through the C
 // runtime's environment, which host and module share. The earlier value comes back at the end.
 class UserProfile {
 public:
@@ -53,7 +53,7 @@ public:
     UserProfile& operator=(const UserProfile&) = delete;
 
 private:
-    std::optional<std::string> previous;
+    std::optional<std::wstring> previous;
 };
 
 // A configuration of two owned groups and a standard set, and the project it describes with

@@ -1,0 +1,24 @@
+// The 8-bit form in which the add-on keeps host texts (names, string values): UTF-8, except that a
+// lone surrogate, which UTF-8 cannot hold, keeps its three-byte form. Text that goes out this way
+// comes back as the same units, where the platform's own conversion would replace such a unit.
+#pragma once
+
+#include <string>
+
+#include "GSRoot/GSRoot.hpp"
+#include "GSRoot/UnicodeCodec.hpp"
+
+// Appends the 8-bit form of `text` to `out`.
+inline void AppendExactUtf8(std::string& out, const GS::UniString& text)
+{
+    GS::Unicode::AppendUtf16AsUtf8(out, text.ToUStr(), text.GetLength(), GS::Unicode::Surrogates::Keep);
+}
+
+// The host text of `length` bytes of the 8-bit form; a byte outside any sequence becomes U+FFFD.
+// `scratch` is working space that a caller may reuse.
+inline GS::UniString ExactUtf8ToUniString(const char* bytes, std::size_t length, std::u16string& scratch)
+{
+    scratch.clear();
+    GS::Unicode::AppendUtf8AsUtf16(scratch, bytes, length, GS::Unicode::Surrogates::Keep);
+    return GS::UniString(scratch.data(), static_cast<USize>(scratch.size()));
+}

@@ -1,0 +1,299 @@
+#include "SystemFiles.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "GSRoot/UnicodeCodec.hpp"
+
+#if defined(_WIN32)
+#include "Win/Win.hpp"
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// Turns each CR LF pair into LF in place, from the first CR on; a file without CR costs one scan.
+void DropCarriageReturnsBeforeLineFeeds(std::string& text)
+{
+    const char* first = static_cast<const char*>(std::memchr(text.data(), '\r', text.size()));
+    if (first == nullptr)
+        return;
+    std::size_t kept = static_cast<std::size_t>(first - text.data());
+    for (std::size_t at = kept; at < text.size(); ++at) {
+        if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n')
+            continue;
+        text[kept++] = text[at];
+    }
+    text.resize(kept);
+}
+
+#if defined(_WIN32)
+
+SystemError LastError()
+{
+    const DWORD error = GetLastError();
+    return error != 0 ? static_cast<SystemError>(error) : ERROR_GEN_FAILURE;
+}
+
+#else
+
+SystemError LastError()
+{
+    return errno != 0 ? errno : EIO;
+}
+
+#endif
+
+}  // namespace
+
+std::string PathText(const SystemPath& path)
+{
+#if defined(_WIN32)
+    const std::wstring& units = path.native();
+    return GS::Unicode::ConvertUtf16ToUtf8(reinterpret_cast<const char16_t*>(units.data()), units.size());
+#else
+    return path.native();
+#endif
+}
+
+#if defined(_WIN32)
+
+std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* error)
+{
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        if (error != nullptr)
+            *error = LastError();
+        return std::nullopt;
+    }
+    std::optional<std::string> text;
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file, &size) && static_cast<unsigned long long>(size.QuadPart) < SIZE_MAX / 2) {
+        text.emplace(static_cast<std::size_t>(size.QuadPart), '\0');
+        std::size_t done = 0;
+        while (done < text->size()) {
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text->size() - done, 1u << 30));
+            DWORD read = 0;
+            if (!ReadFile(file, text->data() + done, chunk, &read, nullptr)) {
+                text.reset();
+                break;
+            }
+            if (read == 0) {
+                text->resize(done);  // the file shrank while it was read
+                break;
+            }
+            done += read;
+        }
+    }
+    if (!text && error != nullptr)
+        *error = LastError();
+    CloseHandle(file);
+    if (text)
+        DropCarriageReturnsBeforeLineFeeds(*text);
+    return text;
+}
+
+bool IsExistingFile(const SystemPath& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+#else
+
+std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* error)
+{
+    errno = 0;
+    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) {
+        if (error != nullptr)
+            *error = LastError();
+        return std::nullopt;
+    }
+    std::optional<std::string> text;
+    struct stat status {};
+    if (::fstat(file, &status) == 0 && !S_ISDIR(status.st_mode)) {
+        text.emplace(static_cast<std::size_t>(status.st_size), '\0');
+        std::size_t done = 0;
+        while (done < text->size()) {
+            const ssize_t read = ::read(file, text->data() + done, text->size() - done);
+            if (read < 0 && errno == EINTR)
+                continue;
+            if (read < 0) {
+                text.reset();
+                break;
+            }
+            if (read == 0) {
+                text->resize(done);  // the file shrank while it was read
+                break;
+            }
+            done += static_cast<std::size_t>(read);
+        }
+    } else {
+        errno = errno != 0 ? errno : EISDIR;
+    }
+    if (!text && error != nullptr)
+        *error = LastError();
+    ::close(file);
+    if (text)
+        DropCarriageReturnsBeforeLineFeeds(*text);
+    return text;
+}
+
+bool IsExistingFile(const SystemPath& path)
+{
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+}
+
+#endif
+
+ReplacingFileWriter::ReplacingFileWriter(SystemPath target) : target(std::move(target))
+{
+    temporary = this->target;
+    temporary += ".tmp";
+}
+
+ReplacingFileWriter::~ReplacingFileWriter()
+{
+    CloseFile();
+    if (created && !committed)
+        RemoveTemporary();
+}
+
+#if defined(_WIN32)
+
+SystemError ReplacingFileWriter::Open()
+{
+    // DeleteFileW removes a link itself, not what it points to.
+    DeleteFileW(temporary.c_str());
+    const HANDLE handle =
+        CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return failure = LastError();
+    file = handle;
+    created = true;
+    buffer.reset(new char[BufferSize]);
+    return failure = 0;
+}
+
+void ReplacingFileWriter::WriteToFile(const char* data, std::size_t size)
+{
+    while (failure == 0 && size > 0) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(static_cast<HANDLE>(file), data, chunk, &written, nullptr) || written == 0) {
+            failure = LastError();
+            return;
+        }
+        data += written;
+        size -= written;
+    }
+}
+
+void ReplacingFileWriter::CloseFile() noexcept
+{
+    if (file != nullptr) {
+        if (!CloseHandle(static_cast<HANDLE>(file)) && failure == 0)
+            failure = LastError();
+        file = nullptr;
+    }
+}
+
+void ReplacingFileWriter::RemoveTemporary() noexcept
+{
+    DeleteFileW(temporary.c_str());
+}
+
+SystemError ReplacingFileWriter::Commit()
+{
+    Flush();
+    CloseFile();
+    if (failure == 0 && !MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        failure = LastError();
+    committed = failure == 0;
+    return failure;
+}
+
+#else
+
+SystemError ReplacingFileWriter::Open()
+{
+    // unlink removes a link itself, not what it points to; O_EXCL and O_NOFOLLOW then refuse
+    // anything that is put there before the file is made.
+    ::unlink(temporary.c_str());
+    errno = 0;
+    file = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (file < 0)
+        return failure = LastError();
+    created = true;
+    buffer.reset(new char[BufferSize]);
+    return failure = 0;
+}
+
+void ReplacingFileWriter::WriteToFile(const char* data, std::size_t size)
+{
+    while (failure == 0 && size > 0) {
+        errno = 0;
+        const ssize_t written = ::write(file, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            failure = written == 0 ? ENOSPC : LastError();
+            return;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+}
+
+void ReplacingFileWriter::CloseFile() noexcept
+{
+    if (file >= 0) {
+        errno = 0;
+        if (::close(file) != 0 && failure == 0)
+            failure = LastError();
+        file = -1;
+    }
+}
+
+void ReplacingFileWriter::RemoveTemporary() noexcept
+{
+    ::unlink(temporary.c_str());
+}
+
+SystemError ReplacingFileWriter::Commit()
+{
+    Flush();
+    CloseFile();
+    errno = 0;
+    if (failure == 0 && std::rename(temporary.c_str(), target.c_str()) != 0)
+        failure = LastError();
+    committed = failure == 0;
+    return failure;
+}
+
+#endif
+
+void ReplacingFileWriter::Flush()
+{
+    if (used > 0 && failure == 0)
+        WriteToFile(buffer.get(), used);
+    used = 0;
+}
+
+void ReplacingFileWriter::WriteThrough(const char* data, std::size_t size)
+{
+    Flush();
+    if (size < BufferSize) {
+        std::memcpy(buffer.get(), data, size);
+        used = size;
+    } else {
+        WriteToFile(data, size);
+    }
+}

@@ -1,0 +1,93 @@
+// The module's seam around the system's file calls: reading a file whole, and replacing a file
+// through a temporary one that nothing else can redirect. Names are the system's own (UTF-16 on
+// Windows, UTF-8 bytes elsewhere), so a folder of any name works.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+// A file's name in the system's own form.
+using SystemPath = std::filesystem::path;
+
+// The system's number for why a file call failed: errno, or GetLastError() on Windows.
+using SystemError = int;
+
+// `path` as UTF-8 text, for messages.
+std::string PathText(const SystemPath& path);
+
+// Reads the whole file with one sized read. Line ends come back as text mode gives them on
+// Windows: each CR LF pair becomes LF, so files written on either system read the same. Nothing
+// when the file cannot be opened or read; `error`, when given, then receives why.
+std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* error = nullptr);
+
+// Whether a file (or anything but a folder) exists at `path`.
+bool IsExistingFile(const SystemPath& path);
+
+// Writes a new file in place of another: the bytes go to "<target>.tmp" beside it, created new
+// (a stale file or a link that lies there is removed first, never followed), and take the
+// target's name only once all of them are written and the file is closed. Until then, and on any
+// failure, the target stays as it was; the temporary file never outlives the writer.
+class ReplacingFileWriter {
+public:
+    explicit ReplacingFileWriter(SystemPath target);
+    ~ReplacingFileWriter();
+    ReplacingFileWriter(const ReplacingFileWriter&) = delete;
+    ReplacingFileWriter& operator=(const ReplacingFileWriter&) = delete;
+
+    // Creates the temporary file. Answers 0, or why it could not be created. Nothing is written
+    // before it succeeded.
+    SystemError Open();
+
+    // Buffers `size` bytes for the file. After the first failure nothing more is written; Commit
+    // then answers that failure.
+    void Write(const char* data, std::size_t size)
+    {
+        if (failure != 0)
+            return;
+        if (size <= BufferSize - used) {
+            std::memcpy(buffer.get() + used, data, size);
+            used += size;
+        } else {
+            WriteThrough(data, size);
+        }
+    }
+    void Write(char c)
+    {
+        if (failure != 0)
+            return;
+        if (used == BufferSize)
+            Flush();
+        buffer[used++] = c;
+    }
+
+    // Writes what is buffered, closes the file and puts it in the target's place. Answers 0, or
+    // the first failure (the target is then unchanged).
+    SystemError Commit();
+
+private:
+    static constexpr std::size_t BufferSize = std::size_t{1} << 20;
+    static constexpr SystemError NotOpen = -1;
+
+    void WriteThrough(const char* data, std::size_t size);
+    void Flush();
+    void WriteToFile(const char* data, std::size_t size);
+    void CloseFile() noexcept;
+    void RemoveTemporary() noexcept;
+
+    SystemPath target;
+    SystemPath temporary;
+    std::unique_ptr<char[]> buffer;
+    std::size_t used = 0;
+    SystemError failure = NotOpen;
+    bool created = false;
+    bool committed = false;
+#if defined(_WIN32)
+    void* file = nullptr;  // HANDLE
+#else
+    int file = -1;
+#endif
+};

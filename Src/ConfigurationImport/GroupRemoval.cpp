@@ -1,0 +1,21 @@
+#include "GroupRemoval.hpp"
+
+#include "Common/OwnedGroups.hpp"
+#include "Host/HostCalls.hpp"
+
+void RemoveOwnedPropertyGroups()
+{
+    GS::Array<API_PropertyGroup> groups;
+    if (HostListPropertyGroups(&groups) != NoError)
+        return;
+
+    for (USize index = 0; index < groups.GetSize(); ++index) {
+        if (!IsOwnedGroupName(groups[index].name))
+            continue;
+        // The host runs the callable before the command returns, so it reads the list in place.
+        auto removeGroup = [&groups, &index]() { return HostRemovePropertyGroup(&groups[index].guid); };
+        const GSErrCode code = RunUndoableCommand("Delete Property Groups", removeGroup);
+        if (code != NoError)
+            ReportErrorCode("Deleting properties error: %d", code);
+    }
+}

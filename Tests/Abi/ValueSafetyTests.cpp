@@ -1,0 +1,351 @@
+// The module file under the test host through whole update commands, where the values users put on
+// owned properties could be lost: the backup file replaced, unwritable or redirected, a cancelled
+// run, older files, and values that text does not hold easily.
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <optional>
+
+#include "AbiSupport.hpp"
+
+#include "ConfigurationXml.hpp"
+#include "Host.hpp"
+#include "ProjectFile.hpp"
+#include "Win/DialogProviders.hpp"
+
+namespace {
+
+const char* const Configuration = R"xml(<configuration>
+  <classificationSystem name="IFC-SG"><item id="IfcWall"/><item id="IfcDoor"/></classificationSystem>
+  <propertyGroup name="SGPset_Wall">
+    <property name="Mark" type="String"><appliesTo item="IfcWall"/></property>
+    <property name="Thickness" type="Real" measure="Length"><appliesTo item="IfcWall"/></property>
+    <property name="LayerCount" type="Integer"><appliesTo item="IfcWall"/></property>
+    <property name="IsExternal" type="Boolean"><appliesTo item="IfcWall"/></property>
+  </propertyGroup>
+  <propertyGroup name="SGPset_Door">
+    <property name="Width(mm)" type="Real"><appliesTo item="IfcDoor"/></property>
+    <property name="Fire:Rating" type="String"><appliesTo item="IfcDoor"/></property>
+    <property name="Clear Width" type="Real"><appliesTo item="IfcDoor"/></property>
+    <property name="Note&#13;&#10;Line" type="String"><appliesTo item="IfcDoor"/></property>
+  </propertyGroup>
+  <propertyGroup name="Pset_WallCommon">
+    <property name="Reference" type="String"><appliesTo item="IfcWall"/></property>
+  </propertyGroup>
+</configuration>)xml";
+
+using TestHost::MakeBooleanValue;
+using TestHost::MakeIntegerValue;
+using TestHost::MakeRealValue;
+using TestHost::MakeStringValue;
+
+// The owned values of a project by element, group name and property name.
+using ValueMap = std::map<std::tuple<std::string, std::string, std::string>, TestHost::Value>;
+
+ValueMap OwnedValues(const TestHost::Project& project)
+{
+    ValueMap values;
+    project.ForEachValue([&](const API_Guid& element, const API_Guid& definition, const TestHost::Value& value) {
+        const TestHost::PropertyDefinition* held = project.FindDefinition(definition);
+        const std::string& group = project.FindGroup(held->group)->name;
+        if (group.find("SGPset_") != std::string::npos)
+            values[{TestHost::GuidToText(element), group, held->name}] = value;
+    });
+    return values;
+}
+
+// Equal values, reals bit for bit (so -0.0 is not 0.0).
+bool SameValues(const ValueMap& left, const ValueMap& right)
+{
+    if (left.size() != right.size())
+        return false;
+    for (auto l = left.begin(), r = right.begin(); l != left.end(); ++l, ++r)
+        if (l->first != r->first || !(l->second == r->second) ||
+            std::memcmp(&l->second.real, &r->second.real, sizeof(double)) != 0)
+            return false;
+    return true;
+}
+
+std::string ReadBytes(const std::filesystem::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+class ValueSafety : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setenv("USERPROFILE", home.path.c_str(), 1);
+        std::filesystem::create_directories(Documents());
+        configuration = home.Write("config.xml", Configuration);
+        previousProvider = QmSetOpenFileDialogProvider(&Answer, this);
+
+        TestHost::Project& project = host.GetProject();
+        ASSERT_EQ(TestHost::ImportClassificationXml(project, Configuration).code, 0);
+        ASSERT_EQ(TestHost::ImportPropertyXml(project, Configuration).code, 0);
+        wall = project.AddElement("W1", "IfcWall", project.FindItemById("IfcWall")->guid);
+        door = project.AddElement("D1", "IfcDoor", project.FindItemById("IfcDoor")->guid);
+        Set(wall, "SGPset_Wall", "Mark", MakeStringValue("W-01"));
+        Set(wall, "SGPset_Wall", "Thickness", MakeRealValue(0.25));
+        Set(wall, "SGPset_Wall", "LayerCount", MakeIntegerValue(3));
+        Set(wall, "Pset_WallCommon", "Reference", MakeStringValue("R-7"));
+        Set(door, "SGPset_Door", "Width(mm)", MakeRealValue(900));
+        Set(door, "SGPset_Door", "Fire:Rating", MakeStringValue("FD30"));
+        Start();
+    }
+
+    void TearDown() override
+    {
+        Stop();
+        QmSetOpenFileDialogProvider(previousProvider, nullptr);
+        unsetenv("USERPROFILE");
+    }
+
+    void Start()
+    {
+        ASSERT_EQ(loader.Load(Abi::ModuleFile()), TestHost::ModuleError::None);
+        ASSERT_EQ(loader.Start(host.ServiceTable(), environment, nullptr, host.Context()), TestHost::ModuleError::None);
+    }
+
+    void Stop()
+    {
+        if (loader.IsLoaded()) {
+            loader.Release();
+            loader.Unload();
+        }
+    }
+
+    void Set(const API_Guid& element, const char* group, const char* name, TestHost::Value value)
+    {
+        TestHost::Project& project = host.GetProject();
+        const TestHost::PropertyDefinition* definition =
+            project.FindDefinitionByName(project.FindGroupByName(group)->guid, name);
+        ASSERT_NE(definition, nullptr) << name;
+        ASSERT_EQ(project.SetElementValue(element, definition->guid, std::move(value)), 0);
+    }
+
+    // Runs the command with the dialog answered by the configuration (or cancelled); `whileOpen`
+    // runs while the dialog is up, between the backup and the restore.
+    void RunCommand(bool choose = true, std::function<void()> whileOpen = {})
+    {
+        host.ClearOutput();
+        answerChoose = choose;
+        dialogAction = std::move(whileOpen);
+        EXPECT_EQ(host.ChooseMenuItem(32500, 1), 0);
+    }
+
+    std::vector<std::string> ReportTexts() const
+    {
+        std::vector<std::string> texts;
+        for (const auto& line : host.ReportLines())
+            texts.push_back(line.text);
+        return texts;
+    }
+
+    std::filesystem::path Documents() const { return home.path / "Documents"; }
+    std::filesystem::path BackupFile() const { return Documents() / "IFC_SG_Properties.xml"; }
+
+    static BOOL Answer(OPENFILENAMEW* request, void* self)
+    {
+        auto& test = *static_cast<ValueSafety*>(self);
+        if (test.dialogAction)
+            test.dialogAction();
+        ScriptedFileDialog dialog;
+        if (test.answerChoose)
+            dialog.QueueChoice(test.configuration.string());
+        else
+            dialog.QueueCancel();
+        return dialog.Answer(*request);
+    }
+
+    Abi::ScratchFolder home;
+    std::filesystem::path configuration;
+    OpenFileDialogProvider previousProvider = nullptr;
+    bool answerChoose = true;
+    std::function<void()> dialogAction;
+    TestHost::Host host;
+    TestHost::ModuleLoader loader;
+    API_EnvirParams environment;
+    API_Guid wall;
+    API_Guid door;
+};
+
+}  // namespace
+
+TEST_F(ValueSafety, TheRestoreTakesThisRunsValuesWhateverBecomesOfTheFile)
+{
+    const ValueMap before = OwnedValues(host.GetProject());
+
+    // Another program (a second host on the same profile) writes its own backup while the dialog
+    // is up: the restore still writes this project's values, not the other file's.
+    std::string ours;
+    RunCommand(true, [&] {
+        ours = ReadBytes(BackupFile());
+        std::string theirs = ours;
+        theirs.replace(theirs.find(">W-01<"), 6, ">X-99<");
+        std::ofstream(BackupFile(), std::ios::binary) << theirs;
+    });
+    EXPECT_NE(ours.find(">W-01<"), std::string::npos);
+    EXPECT_TRUE(ReportTexts().empty());
+    EXPECT_EQ(host.Alerts().size(), 1u);
+    EXPECT_TRUE(SameValues(OwnedValues(host.GetProject()), before));
+
+    // The file cannot be written (the temporary file's place is taken by a folder): reported, the
+    // earlier file stays as it was, and this run's values still come back, not the earlier file's.
+    std::ofstream(BackupFile(), std::ios::binary) << "<project><element guid=\"" << TestHost::GuidToText(wall)
+                                                  << "\"><SGPset_Wall-Mark valType=\"String\">stale</SGPset_Wall-Mark>"
+                                                     "</element></project>";
+    const std::string stale = ReadBytes(BackupFile());
+    std::filesystem::create_directory(Documents() / "IFC_SG_Properties.xml.tmp");
+    RunCommand();
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Backup Write Error: " + std::to_string(EEXIST)});
+    EXPECT_EQ(ReadBytes(BackupFile()), stale);
+    EXPECT_TRUE(SameValues(OwnedValues(host.GetProject()), before));
+    std::filesystem::remove(Documents() / "IFC_SG_Properties.xml.tmp");
+
+    // Without "USERPROFILE" nothing goes to disk, one line says so, and the values come back.
+    std::filesystem::remove(BackupFile());
+    unsetenv("USERPROFILE");
+    RunCommand();
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"\"USERPROFILE\" is not set: the value backup is kept for this "
+                                                      "command only and not written to a file"});
+    EXPECT_EQ(host.Alerts().size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(BackupFile()));
+    EXPECT_TRUE(SameValues(OwnedValues(host.GetProject()), before));
+}
+
+TEST_F(ValueSafety, CancelSaveReopenAndChooseBringsEveryValueBack)
+{
+    const ValueMap before = OwnedValues(host.GetProject());
+    ASSERT_EQ(before.size(), 5u);
+
+    RunCommand(false);
+    EXPECT_TRUE(OwnedValues(host.GetProject()).empty());
+    const std::string written = ReadBytes(BackupFile());
+
+    // The project is saved and the host closed; later it is opened again and the command chosen.
+    const std::filesystem::path saved = home.path / "project.xml";
+    std::string error;
+    ASSERT_TRUE(TestHost::SaveProjectFile(host.GetProject(), saved.string(), error)) << error;
+    Stop();
+    TestHost::Project reopened;
+    ASSERT_TRUE(TestHost::LoadProjectFile(saved.string(), reopened).ok);
+    ASSERT_TRUE(host.ReplaceProject(std::move(reopened)));
+    Start();
+
+    RunCommand();
+    // No owned group, so no backup: the earlier file stays, and its values come back.
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"No property group of the project is owned (\"SGPset_\"): the "
+                                                      "value backup \"" + BackupFile().string() +
+                                                      "\" of an earlier run is kept, and its values are restored "
+                                                      "after the import"});
+    EXPECT_EQ(ReadBytes(BackupFile()), written);
+    EXPECT_TRUE(SameValues(OwnedValues(host.GetProject()), before));
+
+    // Without an earlier file, a project without owned groups is nothing to report.
+    host.GetProject().RemoveGroup(host.GetProject().FindGroupByName("SGPset_Wall")->guid);
+    host.GetProject().RemoveGroup(host.GetProject().FindGroupByName("SGPset_Door")->guid);
+    std::filesystem::remove(BackupFile());
+    RunCommand();
+    EXPECT_TRUE(ReportTexts().empty());
+    EXPECT_FALSE(std::filesystem::exists(BackupFile()));
+    EXPECT_EQ(host.Alerts().size(), 1u);
+}
+
+TEST_F(ValueSafety, OlderFilesRestoreInBothForms)
+{
+    // A file in the plain form, every key the name of its element as rapidxml reads it, and the
+    // keyed form for the names XML cannot carry, as an earlier run left it.
+    const std::string guid = TestHost::GuidToText(door);
+    std::ofstream(BackupFile(), std::ios::binary)
+        << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<project>\n\t<element guid=\"" << guid << "\">\n"
+        << "\t\t<SGPset_Door-Width(mm) valType=\"Real\" MType=\"Default\">850.500000</SGPset_Door-Width(mm)>\n"
+        << "\t\t<SGPset_Door-Fire:Rating valType=\"String\" MType=\"Default\">FD60</SGPset_Door-Fire:Rating>\n"
+        << "\t\t<value key=\"SGPset_Door-Clear Width\" valType=\"Real\" MType=\"Default\">0.800000</value>\n"
+        << "\t</element>\n</project>\n\n";
+    // The restore reads the file when this run built no backup: here, none of the project's groups
+    // is owned any more.
+    host.GetProject().RemoveGroup(host.GetProject().FindGroupByName("SGPset_Wall")->guid);
+    host.GetProject().RemoveGroup(host.GetProject().FindGroupByName("SGPset_Door")->guid);
+
+    RunCommand();
+    ASSERT_EQ(ReportTexts().size(), 1u);  // the earlier file is kept
+    const ValueMap after = OwnedValues(host.GetProject());
+    const auto value = [&](const char* name) { return after.at({guid, "SGPset_Door", name}); };
+    EXPECT_EQ(after.size(), 3u);
+    EXPECT_EQ(value("Width(mm)"), MakeRealValue(850.5));
+    EXPECT_EQ(value("Fire:Rating"), MakeStringValue("FD60"));
+    EXPECT_EQ(value("Clear Width"), MakeRealValue(0.8));
+
+    // The writer names elements by every key that is an XML name, the colon included.
+    RunCommand(false);
+    const std::string written = ReadBytes(BackupFile());
+    EXPECT_NE(written.find("<SGPset_Door-Fire:Rating valType=\"String\" MType=\"Default\">FD60</SGPset_Door-Fire:Rating>"),
+              std::string::npos);
+    EXPECT_NE(written.find("<value key=\"SGPset_Door-Width(mm)\" valType=\"Real\" MType=\"Default\">850.500000</value>"),
+              std::string::npos);
+}
+
+TEST_F(ValueSafety, HostileValuesComeBackExactlyFromMemoryAndFromTheFile)
+{
+    const std::string lone = "\xED\xA0\x80";  // a lone surrogate, U+D800, as the model keeps it
+    const std::vector<std::string> strings = {
+        "line\r\nbreak", " ", "\t", "\n", "  padded  ", "\r", "a]]>b & <c> \"d\" 'e'", "\x01\x08\x0B\x0C\x1A\x1F",
+        "\xE5\xBB\xBA\xE7\xAD\x91 \xCE\x94 \xF0\x9F\x8F\xA0", "x" + lone + "y", std::string("nul\0inside", 10), std::string(100000, 'z'), ""};
+    const std::vector<double> reals = {0.1234567, 1e-7, -0.0, 1e300, 4.9e-324, -123456789.123456789,
+                                       std::numeric_limits<double>::infinity()};
+    const std::vector<Int32> integers = {std::numeric_limits<Int32>::min(), std::numeric_limits<Int32>::max(), 0, -1};
+    TestHost::Project& project = host.GetProject();
+    const API_Guid wallItem = project.FindItemById("IfcWall")->guid;
+    const API_Guid doorItem = project.FindItemById("IfcDoor")->guid;
+    for (std::size_t i = 0; i < strings.size() || i < reals.size(); ++i) {
+        const API_Guid element = project.AddElement("H" + std::to_string(i), "IfcWall", wallItem);
+        Set(element, "SGPset_Wall", "Mark", MakeStringValue(strings[i % strings.size()]));
+        Set(element, "SGPset_Wall", "Thickness", MakeRealValue(reals[i % reals.size()]));
+        Set(element, "SGPset_Wall", "LayerCount", MakeIntegerValue(integers[i % integers.size()]));
+        Set(element, "SGPset_Wall", "IsExternal", MakeBooleanValue(i % 2 == 0));
+        const API_Guid other = project.AddElement("G" + std::to_string(i), "IfcDoor", doorItem);
+        Set(other, "SGPset_Door", "Note\r\nLine", MakeStringValue(strings[i % strings.size()]));
+        Set(other, "SGPset_Door", "Clear Width", MakeRealValue(reals[i % reals.size()]));
+    }
+    const ValueMap before = OwnedValues(project);
+
+    // From this run's backup in memory.
+    RunCommand();
+    EXPECT_TRUE(ReportTexts().empty());
+    EXPECT_TRUE(SameValues(OwnedValues(host.GetProject()), before));
+
+    // From the file: a cancelled run writes it, and the next run, which finds no owned group,
+    // restores from it.
+    RunCommand(false);
+    RunCommand();
+    ASSERT_EQ(ReportTexts().size(), 1u);
+    EXPECT_TRUE(SameValues(OwnedValues(host.GetProject()), before));
+}
+
+TEST_F(ValueSafety, LinksAtTheTemporaryFileAreNotFollowed)
+{
+    const std::filesystem::path outside = home.path / "outside.txt";
+    std::ofstream(outside) << "not the backup";
+    const std::filesystem::path temporary = Documents() / "IFC_SG_Properties.xml.tmp";
+
+    for (const bool hard : {false, true}) {
+        SCOPED_TRACE(hard ? "hard link" : "symbolic link");
+        std::filesystem::remove(temporary);
+        if (hard)
+            std::filesystem::create_hard_link(outside, temporary);
+        else
+            std::filesystem::create_symlink(outside, temporary);
+        RunCommand(false);
+        EXPECT_TRUE(ReportTexts().empty());
+        EXPECT_EQ(ReadBytes(outside), "not the backup");
+        EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(BackupFile())));
+        EXPECT_NE(ReadBytes(BackupFile()).find("SGPset_Wall-Mark"), std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(temporary)));
+        // The cancelled run removed the owned groups; bring them back for the next round.
+        host.Undo(host.StepNames().size());
+    }
+}
