@@ -163,10 +163,14 @@ const char* FormatValue(PoolDocument& document, Int32 valueType, const TestHost:
             return text;
         }
         case API_PropertyRealValueType: {
-            // to_chars in fixed notation with six decimals gives the text of printf's "%f".
+            // The text of printf's "%f" (to_chars, fixed, six decimals) where it reads back as the
+            // same number, else the shortest text that does, as the module writes reals.
             char buffer[400];
-            const std::to_chars_result end =
-                std::to_chars(buffer, buffer + sizeof buffer, value.real, std::chars_format::fixed, 6);
+            std::to_chars_result end = std::to_chars(buffer, buffer + sizeof buffer, value.real, std::chars_format::fixed, 6);
+            double back = 0.0;
+            std::from_chars(buffer, end.ptr, back);
+            if (std::memcmp(&back, &value.real, sizeof back) != 0)
+                end = std::to_chars(buffer, buffer + sizeof buffer, value.real);
             size = static_cast<std::size_t>(end.ptr - buffer);
             return document.allocate_string(buffer, size);
         }
@@ -276,10 +280,10 @@ std::size_t FloorReader::Read(const std::string& path)
                 value.text.assign(valueText, saved->value_size());
             } else if (std::strcmp(type, "Real") == 0) {
                 value.type = API_PropertyRealValueType;
-                value.real = std::strtod(valueText, nullptr);
+                std::from_chars(valueText, valueText + saved->value_size(), value.real);
             } else if (std::strcmp(type, "Integer") == 0) {
                 value.type = API_PropertyIntegerValueType;
-                value.integer = static_cast<Int32>(std::strtol(valueText, nullptr, 10));
+                std::from_chars(valueText, valueText + saved->value_size(), value.integer);
             } else if (std::strcmp(type, "Boolean") == 0) {
                 value.type = API_PropertyBooleanValueType;
                 value.boolean = std::strcmp(valueText, "1") == 0;

@@ -4,7 +4,8 @@
 //
 // The write builds the document that the module writes (declaration, "project", one "element" per
 // entry with its "guid", one value element per saved value named by its key, with "valType",
-// "MType" and the value text) as a rapidxml tree, and prints it straight into the file through a
+// "MType" and the value text, reals as "%f" gives them where that reads back exactly and otherwise
+// in their shortest exact form) as a rapidxml tree, and prints it straight into the file through a
 // buffer. The read loads the file, parses it with rapidxml's flags 0, finds each entry's element by
 // a hash look-up of its GUID and each value's definition by a hash look-up of its key, and converts
 // the text by "valType" into a typed value. Both draw their memory from GS::MemoryManager, so their
