@@ -275,6 +275,10 @@ private:
         const auto floorWrite = [&]() {
             result.floorWrite = Measure([&]() { Bench::FloorWrite(workload.content, floorPath); });
         };
+        // Neither write pays for dropping the previous configuration's larger file.
+        std::error_code ignored;
+        std::filesystem::remove(backupPath, ignored);
+        std::filesystem::remove(floorPath, ignored);
         moduleFirst ? (backup(), floorWrite()) : (floorWrite(), backup());
         if (round == 0) {
             const std::string written = ReadFile(backupPath);
