@@ -2,7 +2,8 @@
 // projects of N elements with M owned values each.
 //
 // For every configuration the benchmark builds the project once, then runs rounds; in each round,
-// for each configuration in turn (interleaved, so that a noisy neighbour hits all alike), it times:
+// for each configuration in turn (interleaved, so that a noisy neighbour hits all alike, and
+// starting with another configuration each round), it times:
 //   - the module's backup phase and the floor's write of the same document,
 //   - the module's restore phase (from the backup the backup phase kept, as in the command) and
 //     the floor's read of that document,
@@ -215,8 +216,10 @@ public:
     {
         for (int round = 0; round < options.rounds; ++round) {
             const auto start = Clock::now();
-            for (auto& workload : workloads)
-                RunRound(*workload, round);
+            // Each round starts with another configuration, so that no configuration always runs
+            // right after the largest one has released its memory.
+            for (std::size_t i = 0; i < workloads.size(); ++i)
+                RunRound(*workloads[(static_cast<std::size_t>(round) + i) % workloads.size()], round);
             std::printf("round %d of %d (%.1f s)\n", round + 1, options.rounds, Seconds(Clock::now() - start));
             std::fflush(stdout);
         }

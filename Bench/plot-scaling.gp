@@ -7,6 +7,8 @@ set output png
 set datafile separator "\t"
 set key below
 set logscale x
+set xrange [7000:450000]
+set xtics ("10,000" 10000, "30,000" 30000, "100,000" 100000, "300,000" 300000)
 set xlabel "elements N (M = 20 owned values each)"
 set ylabel "ns per saved value (median)"
 set yrange [0:*]
