@@ -46,6 +46,8 @@
 #include "ValueBackup/ValueRestore.hpp"
 #include "Win/DialogProviders.hpp"
 
+using namespace Quillmere;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

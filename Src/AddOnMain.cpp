@@ -2,22 +2,23 @@
 
 #include <exception>
 #include <new>
-#include <string>
 
+#include "Common/RenameTable.hpp"
 #include "ConfigurationImport/ConfigurationImport.hpp"
 #include "ConfigurationImport/ExpressionPreservation.hpp"
 #include "ConfigurationImport/GroupRemoval.hpp"
 #include "Host/HostCalls.hpp"
+#include "ModuleState.hpp"
 #include "ValueBackup/CommandBackup.hpp"
 #include "ValueBackup/ValueBackupWriter.hpp"
 
-GSResModule ResourceModuleHandle = InvalidResModule;
+namespace Quillmere {
 
 void IdentifyAddOn(API_EnvirParams* environment)
 {
     // A failed lookup leaves the text as it was; the host then shows no name.
-    RSGetIndString(&environment->addOnInfo.name, AddOnInfoStringsResID, 1, ResourceModuleHandle, 0, __FILE__, __LINE__);
-    RSGetIndString(&environment->addOnInfo.description, AddOnInfoStringsResID, 2, ResourceModuleHandle, 0, __FILE__,
+    RSGetIndString(&environment->addOnInfo.name, AddOnInfoStringsResID, 1, TheModule.resources, 0, __FILE__, __LINE__);
+    RSGetIndString(&environment->addOnInfo.description, AddOnInfoStringsResID, 2, TheModule.resources, 0, __FILE__,
                    __LINE__);
 }
 
@@ -38,10 +39,14 @@ GSErrCode ReleaseAddOn()
 
 void UpdateCommand()
 {
-    // This command's backup lives until the command ends, however it ends.
-    struct BackupRelease {
-        ~BackupRelease() { CurrentCommandBackup().Clear(); }
-    } releaseBackup;
+    // This command's backup and rename table live until the command ends, however it ends.
+    struct CommandRelease {
+        ~CommandRelease()
+        {
+            RunningCommandBackup.Clear();
+            CommandRenames = RenameTable();
+        }
+    } releaseCommand;
     ExportExpressions();
     BackupElementValues();
     RemoveOwnedPropertyGroups();
@@ -50,22 +55,20 @@ void UpdateCommand()
 
 namespace {
 
-constexpr const char* StoppedCommandText = "Import IFC-SG Classifications and Properties stopped: ";
-
-// Made when the module loads: once memory has run out, no line could be made to say so.
-const GS::UniString OutOfMemoryLine((std::string(StoppedCommandText) + "std::bad_alloc").c_str());
-
-// Tells the user that the command stopped early. Must not throw: it runs while an exception is
-// being handled, possibly because memory ran out; then the line made at load is sent instead.
+// Tells the user that the command stopped early, for `reason`, or because memory ran out when it is
+// nullptr or when no line can be made for it. Must not throw: it runs while an exception is being
+// handled.
 void ReportStoppedCommand(const char* reason) noexcept
 {
-    try {
-        ReportText(GS::UniString(StoppedCommandText) + GS::UniString(reason != nullptr ? reason : "unknown error"));
-        return;
-    } catch (...) {
+    if (reason != nullptr) {
+        try {
+            ReportText(GS::UniString(StoppedCommandText) + GS::UniString(reason));
+            return;
+        } catch (...) {
+        }
     }
     try {
-        ReportText(OutOfMemoryLine);
+        ReportText(TheModule.outOfMemoryLine);
     } catch (...) {
     }
 }
@@ -82,14 +85,13 @@ GSErrCode MenuCommandHandler(const MenuCommandParams* params)
     try {
         UpdateCommand();
     } catch (const std::bad_alloc&) {
-        try {
-            ReportText(OutOfMemoryLine);
-        } catch (...) {
-        }
+        ReportStoppedCommand(nullptr);
     } catch (const std::exception& failure) {
         ReportStoppedCommand(failure.what());
     } catch (...) {
-        ReportStoppedCommand(nullptr);
+        ReportStoppedCommand("unknown error");
     }
     return NoError;
 }
+
+}  // namespace Quillmere

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     cmake make g++ binutils python3
-    librapidxml-dev libpugixml-dev
+    librapidxml-dev libpugixml-dev nlohmann-json3-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libxml2-utils
     g++-mingw-w64-x86-64 wine wine64 xvfb

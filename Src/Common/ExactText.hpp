@@ -8,6 +8,8 @@
 #include "GSRoot/GSRoot.hpp"
 #include "GSRoot/UnicodeCodec.hpp"
 
+namespace Quillmere {
+
 // Appends the 8-bit form of `text` to `out`.
 inline void AppendExactUtf8(std::string& out, const GS::UniString& text)
 {
@@ -22,3 +24,5 @@ inline GS::UniString ExactUtf8ToUniString(const char* bytes, std::size_t length,
     GS::Unicode::AppendUtf8AsUtf16(scratch, bytes, length, GS::Unicode::Surrogates::Keep);
     return GS::UniString(scratch.data(), static_cast<USize>(scratch.size()));
 }
+
+}  // namespace Quillmere

@@ -7,6 +7,8 @@
 
 #include "Api/Api.hpp"
 
+namespace Quillmere {
+
 struct GuidHash {
     std::size_t operator()(const API_Guid& guid) const noexcept
     {
@@ -19,3 +21,5 @@ struct GuidHash {
         return static_cast<std::size_t>(x ^ (x >> 31));
     }
 };
+
+}  // namespace Quillmere

@@ -5,6 +5,8 @@
 #include "Common/ExactText.hpp"
 #include "Host/HostBinding.hpp"
 
+namespace Quillmere {
+
 namespace {
 
 constexpr std::string_view OwnedGroupMarker = "SGPset_";
@@ -50,3 +52,5 @@ bool IsOwnedDefinition(const API_PropertyDefinition& definition, PropertyGroupCa
     group = &groups.Get(definition.groupGuid);
     return definition.kind == API_PropertyCustomDefinitionKind && group->owned;
 }
+
+}  // namespace Quillmere

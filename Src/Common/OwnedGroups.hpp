@@ -9,6 +9,8 @@
 #include "Common/GuidHash.hpp"
 #include "GSRoot/GSRoot.hpp"
 
+namespace Quillmere {
+
 // True when the group name's 8-bit form contains "SGPset_" anywhere (case-sensitive).
 bool IsOwnedGroupName(const GS::UniString& name);
 
@@ -40,3 +42,5 @@ private:
 // be read counts as not owned. `group` receives the definition's group as read.
 bool IsOwnedDefinition(const API_PropertyDefinition& definition, PropertyGroupCache& groups,
                        const PropertyGroupCache::Group*& group);
+
+}  // namespace Quillmere

@@ -14,6 +14,8 @@
 #include <unistd.h>
 #endif
 
+namespace Quillmere {
+
 namespace {
 
 // Turns each CR LF pair into LF in place, from the first CR on; a file without CR costs one scan.
@@ -297,3 +299,5 @@ void ReplacingFileWriter::WriteThrough(const char* data, std::size_t size)
         WriteToFile(data, size);
     }
 }
+
+}  // namespace Quillmere

@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+namespace Quillmere {
+
 // A file's name in the system's own form.
 using SystemPath = std::filesystem::path;
 
@@ -91,3 +93,5 @@ private:
     int file = -1;
 #endif
 };
+
+}  // namespace Quillmere

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Common/RenameTable.hpp"
 #include "Common/SystemFiles.hpp"
 #include "ConfigurationImport/ExpressionPreservation.hpp"
 #include "GSRoot/UnicodeCodec.hpp"
 #include "Host/HostCalls.hpp"
+
+namespace Quillmere {
 
 namespace {
 
@@ -74,6 +77,7 @@ void ImportConfiguration()
     const std::optional<std::string> text = ReadConfigurationText(*path);
     if (!text)
         return;
+    CommandRenames = RenameTable::ReadBeside(ToSystemPath(*path));
 
     const GSErrCode classificationCode =
         RunImport("Import Classifications", "Classification Import Error: %d", *text,
@@ -85,3 +89,5 @@ void ImportConfiguration()
     if (classificationCode == NoError && propertyCode == NoError)
         ImportExpressions();
 }
+
+}  // namespace Quillmere

@@ -7,6 +7,8 @@
 
 #include "Win/Win.hpp"
 
+namespace Quillmere {
+
 using WideString = std::basic_string<WCHAR>;
 
 // Capacity of the dialog's file-name buffer, the terminating NUL included.
@@ -24,3 +26,5 @@ std::optional<std::string> ReadConfigurationText(const WideString& path);
 // Properties" as undoable commands (the second also after the first failed), reporting each
 // failure. Only when both succeed are the saved expressions and element values brought back.
 void ImportConfiguration();
+
+}  // namespace Quillmere

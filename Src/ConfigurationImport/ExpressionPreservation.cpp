@@ -1,15 +1,11 @@
 #include "ExpressionPreservation.hpp"
 
 #include "Common/OwnedGroups.hpp"
+#include "Common/RenameTable.hpp"
 #include "Host/HostCalls.hpp"
 #include "ValueBackup/ValueRestore.hpp"
 
-// Constructed ahead of the objects of default priority, among them the module's load hook, so the
-// store exists before the load steps and outlives the unload steps.
-#if defined(__GNUC__)
-__attribute__((init_priority(200)))
-#endif
-std::map<ExpressionKey, ExpressionList> ExpressionStore;
+namespace Quillmere {
 
 ExpressionKey MakeExpressionKey(const GS::UniString& groupName, const GS::UniString& definitionName)
 {
@@ -18,6 +14,25 @@ ExpressionKey MakeExpressionKey(const GS::UniString& groupName, const GS::UniStr
     key += definitionName;
     return key;
 }
+
+namespace {
+
+// The list saved under the definition's own key or else, through the command's rename table, under
+// an earlier name of it.
+ExpressionMap::const_iterator FindSavedExpressions(const GS::UniString& groupName, const GS::UniString& definitionName)
+{
+    const auto direct = ExpressionStore.find(MakeExpressionKey(groupName, definitionName));
+    if (direct != ExpressionStore.end() || CommandRenames.IsEmpty())
+        return direct;
+    for (const RenameTable::Name& earlier : CommandRenames.EarlierNames(groupName, definitionName)) {
+        const auto renamed = ExpressionStore.find(MakeExpressionKey(earlier.group, earlier.property));
+        if (renamed != ExpressionStore.end())
+            return renamed;
+    }
+    return ExpressionStore.end();
+}
+
+}  // namespace
 
 void ExportExpressions()
 {
@@ -52,7 +67,7 @@ void ImportExpressions()
         const PropertyGroupCache::Group* group = nullptr;
         if (!IsOwnedDefinition(definitions[index], groups, group))
             continue;
-        const auto saved = ExpressionStore.find(MakeExpressionKey(group->name, definitions[index].name));
+        const auto saved = FindSavedExpressions(group->name, definitions[index].name);
         if (saved == ExpressionStore.end())
             continue;
 
@@ -68,3 +83,5 @@ void ImportExpressions()
     ExpressionStore.clear();
     RestoreElementValues();
 }
+
+}  // namespace Quillmere

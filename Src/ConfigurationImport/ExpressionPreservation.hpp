@@ -7,13 +7,17 @@
 #include "Api/Api.hpp"
 #include "GSRoot/GSRoot.hpp"
 
+namespace Quillmere {
+
 // The owning group's name, ";" and the definition's name, exactly as the host gives them.
 using ExpressionKey = GS::UniString;
 using ExpressionList = GS::Array<GS::UniString>;
 
-// Saved expression lists, module-wide: created empty at load, destroyed at unload. Entries stay
-// from a run that did not get to re-apply them until a later run does.
-extern std::map<ExpressionKey, ExpressionList> ExpressionStore;
+// Saved expression lists, ordered by key: a part of the module's state (ModuleState.hpp), empty
+// when the module is loaded. Entries stay from a run that did not get to re-apply them until a
+// later run does.
+using ExpressionMap = std::map<ExpressionKey, ExpressionList>;
+extern ExpressionMap& ExpressionStore;
 
 ExpressionKey MakeExpressionKey(const GS::UniString& groupName, const GS::UniString& definitionName);
 
@@ -25,3 +29,5 @@ void ExportExpressions();
 // "Import Expressions" each, then empties the store and restores the element values. When the
 // definitions cannot be listed it reports "Error: %d" and stops, keeping the store for a later run.
 void ImportExpressions();
+
+}  // namespace Quillmere

@@ -3,6 +3,8 @@
 #include "Common/OwnedGroups.hpp"
 #include "Host/HostCalls.hpp"
 
+namespace Quillmere {
+
 void RemoveOwnedPropertyGroups()
 {
     GS::Array<API_PropertyGroup> groups;
@@ -19,3 +21,5 @@ void RemoveOwnedPropertyGroups()
             ReportErrorCode("Deleting properties error: %d", code);
     }
 }
+
+}  // namespace Quillmere

@@ -2,30 +2,14 @@
 
 #include <cstring>
 
-#include "../AddOnMain.hpp"
+#include "AddOnRoutines.hpp"
 #include "HostBinding.hpp"
 
-void GetExportedFuncAddrs(ExportRecord* exports)
-{
-    std::memset(static_cast<void*>(exports), 0, sizeof(ExportRecord));
-    exports->version = ExportRecordVersion;
-    exports->identify = &GuardedIdentify;
-    exports->registerMenu = &GuardedRegister;
-    exports->initialize = &GuardedInitialize;
-    exports->release = &GuardedRelease;
-    exports->apiVersion = ExportRecordApiVersion;
-}
-
-GSErrCode SetImportedFuncAddrs(const API_ServiceEntry* table)
-{
-    std::memcpy(ServiceTable, table, sizeof(ServiceTable));
-    ServiceTableBound = true;
-    return NoError;
-}
+namespace Quillmere {
 
 Int32 GuardedIdentify(API_EnvirParams* environment)
 {
-    if (!ServiceTableBound)
+    if (!Binding.serviceTableBound)
         return 0;
     IdentifyAddOn(environment);
     return 1;
@@ -33,27 +17,47 @@ Int32 GuardedIdentify(API_EnvirParams* environment)
 
 GSErrCode GuardedRegister(API_RegistrationContext* registration)
 {
-    if (!ServiceTableBound)
+    if (!Binding.serviceTableBound)
         return ModuleNotBound;
-    RegistrationContext = registration;
+    Binding.registrationContext = registration;
     const GSErrCode result = RegisterAddOnMenu();
-    RegistrationContext = nullptr;
+    Binding.registrationContext = nullptr;
     return result;
 }
 
 GSErrCode GuardedInitialize(API_HostContext* context)
 {
-    if (!ServiceTableBound)
+    if (!Binding.serviceTableBound)
         return ModuleNotBound;
-    HostContext = context;
+    Binding.hostContext = context;
     return InitializeAddOn();
 }
 
 GSErrCode GuardedRelease()
 {
-    if (!ServiceTableBound)
+    if (!Binding.serviceTableBound)
         return ModuleNotBound;
     ReleaseAddOn();
-    HostContext = nullptr;
+    Binding.hostContext = nullptr;
+    return NoError;
+}
+
+}  // namespace Quillmere
+
+void GetExportedFuncAddrs(ExportRecord* exports)
+{
+    std::memset(static_cast<void*>(exports), 0, sizeof(ExportRecord));
+    exports->version = ExportRecordVersion;
+    exports->identify = &Quillmere::GuardedIdentify;
+    exports->registerMenu = &Quillmere::GuardedRegister;
+    exports->initialize = &Quillmere::GuardedInitialize;
+    exports->release = &Quillmere::GuardedRelease;
+    exports->apiVersion = ExportRecordApiVersion;
+}
+
+GSErrCode SetImportedFuncAddrs(const API_ServiceEntry* table)
+{
+    std::memcpy(Quillmere::Binding.serviceTable, table, sizeof(Quillmere::Binding.serviceTable));
+    Quillmere::Binding.serviceTableBound = true;
     return NoError;
 }

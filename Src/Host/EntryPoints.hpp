@@ -12,8 +12,10 @@ QM_MODULE_EXPORT void GetExportedFuncAddrs(ExportRecord* exports);
 // whole table) and marks the module bound. Checks nothing; returns 0.
 QM_MODULE_EXPORT GSErrCode SetImportedFuncAddrs(const API_ServiceEntry* table);
 
+namespace Quillmere {
+
 // The entry points as the host sees them: each answers for an unbound module and otherwise
-// runs the add-on's own routine.
+// runs the add-on's own routine (AddOnRoutines.hpp).
 // Unbound: 0, the record untouched. Bound: fills the add-on's name and description, answers 1.
 Int32 GuardedIdentify(API_EnvirParams* environment);
 // Unbound: ModuleNotBound. Bound: registers the menu, answers the host's code.
@@ -22,3 +24,5 @@ GSErrCode GuardedRegister(API_RegistrationContext* registration);
 GSErrCode GuardedInitialize(API_HostContext* context);
 // Unbound: ModuleNotBound. Bound: releases the add-on, clears the context, answers 0.
 GSErrCode GuardedRelease();
+
+}  // namespace Quillmere

@@ -5,21 +5,28 @@
 
 #include "Api/Api.hpp"
 
-// Module-wide binding state: written only by SetImportedFuncAddrs and the entry points.
-extern API_ServiceEntry ServiceTable[HostServiceTableSize];
-extern bool ServiceTableBound;
-extern API_HostContext* HostContext;                  // set from initialize to release
-extern API_RegistrationContext* RegistrationContext;  // set only while register runs
+namespace Quillmere {
+
+// What the module keeps of the host: written only by SetImportedFuncAddrs and the entry points.
+struct HostBinding {
+    API_ServiceEntry serviceTable[HostServiceTableSize] = {};  // the module's own copy
+    bool serviceTableBound = false;
+    API_HostContext* hostContext = nullptr;                  // set from initialize to release
+    API_RegistrationContext* registrationContext = nullptr;  // set only while register runs
+};
+
+// The module's binding, a part of the module's state (ModuleState.hpp).
+extern HostBinding& Binding;
 
 // A plain forwarder reads its entry at the time of the call, answers ServiceNotAvailable when the
 // host left it out, and otherwise passes the host context and the arguments through unchanged.
 #define QM_FORWARDER_Plain(name, entry, params, args)                              \
     inline GSErrCode name(QM_UNPAREN params)                                       \
     {                                                                              \
-        const API_ServiceEntry raw = ServiceTable[ServiceIndex::name];             \
+        const API_ServiceEntry raw = Binding.serviceTable[ServiceIndex::name];     \
         if (raw == nullptr)                                                        \
             return ServiceNotAvailable;                                            \
-        return reinterpret_cast<ServiceEntry::name>(raw)(HostContext, QM_UNPAREN args); \
+        return reinterpret_cast<ServiceEntry::name>(raw)(Binding.hostContext, QM_UNPAREN args); \
     }
 #define QM_FORWARDER_AddMenu(name, entry, params, args)
 #define QM_FORWARDER_Report(name, entry, params, args)
@@ -31,7 +38,7 @@ QM_HOST_SERVICES(QM_FORWARDER)
 // passes no context: the four values go to the host in a 32-byte request record.
 inline GSErrCode HostAddMenu(Int16 menuStrResID, Int16 promptStrResID, Int32 menuPosCode, Int32 menuFlags)
 {
-    const API_ServiceEntry raw = ServiceTable[ServiceIndex::HostAddMenu];
+    const API_ServiceEntry raw = Binding.serviceTable[ServiceIndex::HostAddMenu];
     if (raw == nullptr)
         return ServiceNotAvailable;
     API_MenuRequest request;
@@ -46,3 +53,5 @@ inline GSErrCode HostAddMenu(Int16 menuStrResID, Int16 promptStrResID, Int32 men
 // the further arguments; with flag 0 it is the line as it stands. The result is the host's; a host
 // without the service gives 0.
 GSErrCode HostReportMessage(const GS::UniString* text, Int32 flag, ...);
+
+}  // namespace Quillmere

@@ -4,6 +4,8 @@
 
 #include "HostBinding.hpp"
 
+namespace Quillmere {
+
 // Runs `callable` (no arguments, returns GSErrCode) as the undoable command `name`. The name is
 // made into a GS::UniString here and released when the command returns. The host runs the
 // callable before this returns, so it may refer to the caller's locals.
@@ -29,3 +31,5 @@ inline void ReportText(const GS::UniString& text)
 {
     HostReportMessage(&text, 0);
 }
+
+}  // namespace Quillmere

@@ -1,11 +1,7 @@
-// Load and unload of the module file. Load runs after the module-wide objects are constructed and
-// unload before they are destroyed: on Windows the C runtime constructs statics before DllMain's
-// process attach and destroys them after its detach; on Linux the attachment object below has the
-// default construction priority, later than the module-wide objects that ask for an earlier one,
-// and so it is destroyed before them.
-#include "AddOnMain.hpp"
+// Load and unload of the module file: the steps that run after the module's state is made and
+// before it is destroyed (ModuleState.hpp).
 #include "GSRoot/GSRoot.hpp"
-#include "Host/HostBinding.hpp"
+#include "ModuleState.hpp"
 #include "RS/RS.hpp"
 #include "Win/Win.hpp"
 
@@ -15,17 +11,15 @@
 
 namespace {
 
-// The module's instance handle and file path, recorded at load.
-GSInstance ModuleInstance = nullptr;
-WCHAR ModuleFilePath[MAX_PATH] = {};
+using Quillmere::TheModule;
 
 // The recorded path as UTF-8 text.
 GS::UniString ModuleFilePathText()
 {
     USize length = 0;
-    while (length < MAX_PATH && ModuleFilePath[length] != 0)
+    while (length < MAX_PATH && TheModule.filePath[length] != 0)
         ++length;
-    return GS::UniString(reinterpret_cast<const char16_t*>(ModuleFilePath), length);
+    return GS::UniString(reinterpret_cast<const char16_t*>(TheModule.filePath), length);
 }
 
 // Registers the file dialog's message, records the instance and the file path, and opens the
@@ -33,23 +27,23 @@ GS::UniString ModuleFilePathText()
 void LoadModule(GSInstance instance)
 {
     RegisterWindowMessageW(QM_WIDE("commdlg_FileNameOK"));
-    ModuleInstance = instance;
-    GetModuleFileNameW(static_cast<HMODULE>(ModuleInstance), ModuleFilePath, MAX_PATH);
-    ResourceModuleHandle = RSInitModuleImageCache(ModuleInstance);
+    TheModule.instance = instance;
+    GetModuleFileNameW(static_cast<HMODULE>(TheModule.instance), TheModule.filePath, MAX_PATH);
+    TheModule.resources = RSInitModuleImageCache(TheModule.instance);
 }
 
 // Closes the resources and, when the host never released the add-on, says so on the debug output.
 void UnloadModule()
 {
-    if (ResourceModuleHandle != InvalidResModule) {
-        RSRemoveModuleImageCache(ResourceModuleHandle);
-        ResourceModuleHandle = InvalidResModule;
+    if (TheModule.resources != InvalidResModule) {
+        RSRemoveModuleImageCache(TheModule.resources);
+        TheModule.resources = InvalidResModule;
     }
-    if (HostContext != nullptr) {
+    if (TheModule.binding.hostContext != nullptr) {
         const GS::UniString path = ModuleFilePathText();
         DBPrintf("Abnormal add-on termination (\"%s\")", path.ToCStr().Get());
         DBPrintf("\n");
-        HostContext = nullptr;
+        TheModule.binding.hostContext = nullptr;
     }
 }
 
@@ -103,7 +97,7 @@ struct ModuleAttachment {
     ModuleAttachment()
     {
         Dl_info info{};
-        LoadModule(dladdr(&ModuleFilePath, &info) != 0 ? info.dli_fbase : nullptr);
+        LoadModule(dladdr(&TheModule, &info) != 0 ? info.dli_fbase : nullptr);
     }
     ~ModuleAttachment() { UnloadModule(); }
     ModuleAttachment(const ModuleAttachment&) = delete;

@@ -5,6 +5,8 @@
 
 #include "ValueBackupFile.hpp"
 
+namespace Quillmere {
+
 struct CommandBackup {
     // The backup this command built, kept in memory: the restore takes the values from here
     // whenever there is one, so that neither a failed write nor another program's change of the
@@ -21,5 +23,8 @@ struct CommandBackup {
     }
 };
 
-// The running command's; empty outside a command. The update command empties it when it ends.
-CommandBackup& CurrentCommandBackup();
+// The running command's, a part of the module's state (ModuleState.hpp); empty outside a command.
+// The update command empties it when it ends.
+extern CommandBackup& RunningCommandBackup;
+
+}  // namespace Quillmere

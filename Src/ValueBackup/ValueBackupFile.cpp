@@ -12,6 +12,8 @@
 #include "Common/ExactText.hpp"
 #include "GSRoot/UnicodeCodec.hpp"
 
+namespace Quillmere {
+
 namespace {
 
 using GS::Unicode::Surrogates;
@@ -512,3 +514,5 @@ void PrintValueBackup(const ValueBackup& backup, std::string& out)
     StringOutput output{out};
     Print(backup, output);
 }
+
+}  // namespace Quillmere

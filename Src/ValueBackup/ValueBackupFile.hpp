@@ -14,6 +14,8 @@
 #include "Common/SystemFiles.hpp"
 #include "GSRoot/GSRoot.hpp"
 
+namespace Quillmere {
+
 // "USERPROFILE" followed by "\Documents\IFC_SG_Properties.xml", in the system's own form (read as
 // UTF-16 on Windows, so a profile folder of any name works). Nothing when "USERPROFILE" is not set.
 std::optional<SystemPath> BackupFilePath();
@@ -127,3 +129,5 @@ private:
 // tab and line feed are too, which strict XML parsers would turn into spaces.
 void PrintValueBackup(const ValueBackup& backup, ReplacingFileWriter& out);
 void PrintValueBackup(const ValueBackup& backup, std::string& out);
+
+}  // namespace Quillmere

@@ -10,6 +10,8 @@
 #include "ValueBackup/CommandBackup.hpp"
 #include "ValueBackupFile.hpp"
 
+namespace Quillmere {
+
 namespace {
 
 // Collects the saved values of the elements into a backup, asking the host for each group's name
@@ -133,7 +135,7 @@ void WriteBackupFile(const ValueBackup& backup, const SystemPath& path)
 
 void BackupElementValues()
 {
-    CommandBackup& command = CurrentCommandBackup();
+    CommandBackup& command = RunningCommandBackup;
     command.Clear();
     if (HoldsNoOwnedGroup()) {
         command.projectHeldNoOwnedGroup = true;
@@ -170,3 +172,5 @@ void BackupElementValues()
     }
     WriteBackupFile(*command.backup, *path);
 }
+
+}  // namespace Quillmere

@@ -8,10 +8,13 @@
 
 #include "Common/ExactText.hpp"
 #include "Common/OwnedGroups.hpp"
+#include "Common/RenameTable.hpp"
 #include "DG/DG.hpp"
 #include "Host/HostCalls.hpp"
 #include "ValueBackup/CommandBackup.hpp"
 #include "ValueBackupFile.hpp"
+
+namespace Quillmere {
 
 namespace {
 
@@ -22,7 +25,10 @@ constexpr UInt32 NoValue = std::numeric_limits<UInt32>::max();
 // and one property record per definition serves all its writes.
 class ValueWriter {
 public:
-    explicit ValueWriter(const ValueBackup& backup) : backup(backup), firstOfKey(backup.Keys().size(), NoValue) {}
+    ValueWriter(const ValueBackup& backup, const RenameTable& renames)
+        : backup(backup), renames(renames), firstOfKey(backup.Keys().size(), NoValue)
+    {
+    }
 
     void RestoreEntry(const ValueBackup::Entry& entry)
     {
@@ -46,6 +52,7 @@ public:
 private:
     struct Definition {
         std::optional<UInt32> key;  // nothing when no value is saved under the definition's key
+        std::vector<UInt32> earlierKeys;  // keys of its earlier names (rename table), in the order to try
         std::unique_ptr<ElementPropertyRecord> record;
     };
 
@@ -56,9 +63,11 @@ private:
         if (!group.owned)
             return;
         Definition& definition = DefinitionOf(listed, group);
-        if (!definition.key)
-            return;
-        for (UInt32 offset = firstOfKey[*definition.key]; offset != NoValue; offset = nextOfKey[offset])
+        // A value saved under the definition's own key wins; else one saved under an earlier name.
+        UInt32 first = definition.key ? firstOfKey[*definition.key] : NoValue;
+        for (std::size_t index = 0; first == NoValue && index < definition.earlierKeys.size(); ++index)
+            first = firstOfKey[definition.earlierKeys[index]];
+        for (UInt32 offset = first; offset != NoValue; offset = nextOfKey[offset])
             Write(entry.element, group, listed, definition, backup.Values()[entry.firstValue + offset]);
     }
 
@@ -66,10 +75,10 @@ private:
     {
         auto [at, added] = definitions.try_emplace(listed.guid);
         if (added) {
-            std::string key = group.exactName;
-            key += '-';
-            AppendExactUtf8(key, listed.name);
-            at->second.key = backup.FindKey(key);
+            at->second.key = backup.FindKey(MakeValueKey(group.name, listed.name));
+            for (const RenameTable::Name& earlier : renames.EarlierNames(group.name, listed.name))
+                if (const std::optional<UInt32> key = backup.FindKey(MakeValueKey(earlier.group, earlier.property)))
+                    at->second.earlierKeys.push_back(*key);
         }
         return at->second;
     }
@@ -103,6 +112,7 @@ private:
     }
 
     const ValueBackup& backup;
+    const RenameTable& renames;
     PropertyGroupCache groups;
     std::unordered_map<API_Guid, Definition, GuidHash> definitions;
     std::vector<UInt32> firstOfKey;  // by key: the offset of its first value in the current entry
@@ -112,7 +122,7 @@ private:
 
 void RestoreFrom(const ValueBackup& backup)
 {
-    ValueWriter writer(backup);
+    ValueWriter writer(backup, CommandRenames);
     for (const ValueBackup::Entry& entry : backup.Entries())
         writer.RestoreEntry(entry);
 }
@@ -151,7 +161,7 @@ void RestoreFromFile(const SystemPath& path, bool missingIsExpected)
 
 void RestoreElementValues()
 {
-    CommandBackup& command = CurrentCommandBackup();
+    CommandBackup& command = RunningCommandBackup;
     if (command.backup) {
         RestoreFrom(*command.backup);
     } else {
@@ -162,3 +172,5 @@ void RestoreElementValues()
     }
     ShowCompletionAlert();
 }
+
+}  // namespace Quillmere

@@ -2,6 +2,8 @@
 // import is complete.
 #pragma once
 
+namespace Quillmere {
+
 // Writes each value of this command's backup to its element under the owned definition with the
 // same group and property names, reporting each value the host refuses, and ends with the
 // completion alert. A command that built no backup (it could not list the elements, or the project
@@ -9,3 +11,5 @@
 // reported as one line and restores nothing; without "USERPROFILE" nothing is read and no alert is
 // shown.
 void RestoreElementValues();
+
+}  // namespace Quillmere

@@ -1,19 +1,10 @@
 // The module file under the test host through whole update commands, where the values users put on
 // owned properties could be lost: the backup file replaced, unwritable or redirected, a cancelled
 // run, older files, and values that text does not hold easily.
-#include <unistd.h>
-
 #include <cmath>
-#include <cstring>
 #include <limits>
-#include <optional>
 
-#include "AbiSupport.hpp"
-
-#include "ConfigurationXml.hpp"
-#include "Host.hpp"
-#include "ProjectFile.hpp"
-#include "Win/DialogProviders.hpp"
+#include "ModuleRun.hpp"
 
 namespace {
 
@@ -36,58 +27,21 @@ const char* const Configuration = R"xml(<configuration>
   </propertyGroup>
 </configuration>)xml";
 
+using namespace Abi;
 using TestHost::MakeBooleanValue;
 using TestHost::MakeIntegerValue;
 using TestHost::MakeRealValue;
 using TestHost::MakeStringValue;
 
-// The owned values of a project by element, group name and property name.
-using ValueMap = std::map<std::tuple<std::string, std::string, std::string>, TestHost::Value>;
-
-ValueMap OwnedValues(const TestHost::Project& project)
-{
-    ValueMap values;
-    project.ForEachValue([&](const API_Guid& element, const API_Guid& definition, const TestHost::Value& value) {
-        const TestHost::PropertyDefinition* held = project.FindDefinition(definition);
-        const std::string& group = project.FindGroup(held->group)->name;
-        if (group.find("SGPset_") != std::string::npos)
-            values[{TestHost::GuidToText(element), group, held->name}] = value;
-    });
-    return values;
-}
-
-// Equal values, reals bit for bit (so -0.0 is not 0.0).
-bool SameValues(const ValueMap& left, const ValueMap& right)
-{
-    if (left.size() != right.size())
-        return false;
-    for (auto l = left.begin(), r = right.begin(); l != left.end(); ++l, ++r)
-        if (l->first != r->first || !(l->second == r->second) ||
-            std::memcmp(&l->second.real, &r->second.real, sizeof(double)) != 0)
-            return false;
-    return true;
-}
-
-std::string ReadBytes(const std::filesystem::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-class ValueSafety : public ::testing::Test {
+class ValueSafety : public ModuleRunTest {
 protected:
+    ValueSafety() : ModuleRunTest(Configuration) {}
+
     void SetUp() override
     {
-        setenv("USERPROFILE", home.path.c_str(), 1);
-        std::filesystem::create_directories(Documents());
-        configuration = home.Write("config.xml", Configuration);
-        previousProvider = QmSetOpenFileDialogProvider(&Answer, this);
-
-        TestHost::Project& project = host.GetProject();
-        ASSERT_EQ(TestHost::ImportClassificationXml(project, Configuration).code, 0);
-        ASSERT_EQ(TestHost::ImportPropertyXml(project, Configuration).code, 0);
-        wall = project.AddElement("W1", "IfcWall", project.FindItemById("IfcWall")->guid);
-        door = project.AddElement("D1", "IfcDoor", project.FindItemById("IfcDoor")->guid);
+        ModuleRunTest::SetUp();
+        wall = AddElement("W1", "IfcWall");
+        door = AddElement("D1", "IfcDoor");
         Set(wall, "SGPset_Wall", "Mark", MakeStringValue("W-01"));
         Set(wall, "SGPset_Wall", "Thickness", MakeRealValue(0.25));
         Set(wall, "SGPset_Wall", "LayerCount", MakeIntegerValue(3));
@@ -97,78 +51,6 @@ protected:
         Start();
     }
 
-    void TearDown() override
-    {
-        Stop();
-        QmSetOpenFileDialogProvider(previousProvider, nullptr);
-        unsetenv("USERPROFILE");
-    }
-
-    void Start()
-    {
-        ASSERT_EQ(loader.Load(Abi::ModuleFile()), TestHost::ModuleError::None);
-        ASSERT_EQ(loader.Start(host.ServiceTable(), environment, nullptr, host.Context()), TestHost::ModuleError::None);
-    }
-
-    void Stop()
-    {
-        if (loader.IsLoaded()) {
-            loader.Release();
-            loader.Unload();
-        }
-    }
-
-    void Set(const API_Guid& element, const char* group, const char* name, TestHost::Value value)
-    {
-        TestHost::Project& project = host.GetProject();
-        const TestHost::PropertyDefinition* definition =
-            project.FindDefinitionByName(project.FindGroupByName(group)->guid, name);
-        ASSERT_NE(definition, nullptr) << name;
-        ASSERT_EQ(project.SetElementValue(element, definition->guid, std::move(value)), 0);
-    }
-
-    // Runs the command with the dialog answered by the configuration (or cancelled); `whileOpen`
-    // runs while the dialog is up, between the backup and the restore.
-    void RunCommand(bool choose = true, std::function<void()> whileOpen = {})
-    {
-        host.ClearOutput();
-        answerChoose = choose;
-        dialogAction = std::move(whileOpen);
-        EXPECT_EQ(host.ChooseMenuItem(32500, 1), 0);
-    }
-
-    std::vector<std::string> ReportTexts() const
-    {
-        std::vector<std::string> texts;
-        for (const auto& line : host.ReportLines())
-            texts.push_back(line.text);
-        return texts;
-    }
-
-    std::filesystem::path Documents() const { return home.path / "Documents"; }
-    std::filesystem::path BackupFile() const { return Documents() / "IFC_SG_Properties.xml"; }
-
-    static BOOL Answer(OPENFILENAMEW* request, void* self)
-    {
-        auto& test = *static_cast<ValueSafety*>(self);
-        if (test.dialogAction)
-            test.dialogAction();
-        ScriptedFileDialog dialog;
-        if (test.answerChoose)
-            dialog.QueueChoice(test.configuration.string());
-        else
-            dialog.QueueCancel();
-        return dialog.Answer(*request);
-    }
-
-    Abi::ScratchFolder home;
-    std::filesystem::path configuration;
-    OpenFileDialogProvider previousProvider = nullptr;
-    bool answerChoose = true;
-    std::function<void()> dialogAction;
-    TestHost::Host host;
-    TestHost::ModuleLoader loader;
-    API_EnvirParams environment;
     API_Guid wall;
     API_Guid door;
 };

@@ -20,6 +20,8 @@
 
 namespace AddOnTesting {
 
+using namespace Quillmere;
+
 // Classifications and owned groups as a project typically holds them, plus a standard set.
 inline const char* const BaseConfiguration = R"(<?xml version="1.0" encoding="utf-8"?>
 <configuration>

@@ -6,6 +6,8 @@
 #include "ConfigurationImport/GroupRemoval.hpp"
 #include "ValueBackup/ValueBackupFile.hpp"
 
+using namespace Quillmere;
+
 TEST(OwnedGroupName, MarkerAnywhereCaseSensitive)
 {
     EXPECT_TRUE(IsOwnedGroupName(GS::UniString("SGPset_Wall")));

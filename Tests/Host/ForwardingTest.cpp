@@ -10,6 +10,8 @@
 #include "Host/EntryPoints.hpp"
 #include "Host/HostBinding.hpp"
 
+using namespace Quillmere;
+
 namespace {
 
 struct Recorded {
@@ -87,13 +89,13 @@ protected:
     {
         recorded = Recorded();
         table.fill(nullptr);
-        HostContext = FakeContext(0x1234);
+        Binding.hostContext = FakeContext(0x1234);
     }
     void TearDown() override
     {
         table.fill(nullptr);
         SetImportedFuncAddrs(table.data());
-        HostContext = nullptr;
+        Binding.hostContext = nullptr;
     }
 
     template <typename Entry>
@@ -116,7 +118,7 @@ TEST_F(Forwarding, ContextFirstAndResultUnchanged)
     EXPECT_EQ(recorded.context, FakeContext(0x1234));
 
     // Outside initialize-to-release the context is null, and the forwarder passes it all the same.
-    HostContext = nullptr;
+    Binding.hostContext = nullptr;
     EXPECT_EQ(HostListPropertyGroups(&groups), 11);
     EXPECT_EQ(recorded.context, nullptr);
 }
@@ -195,27 +197,27 @@ TEST_F(Forwarding, ReportMessagePassesTheCallersArguments)
 
 TEST_F(Forwarding, EntryPointsAnswerForAnUnboundModule)
 {
-    ServiceTableBound = false;
+    Binding.serviceTableBound = false;
     API_EnvirParams environment;
     environment.addOnInfo.name = "untouched";
     EXPECT_EQ(GuardedIdentify(&environment), 0);
     EXPECT_TRUE(environment.addOnInfo.name == GS::UniString("untouched"));
     EXPECT_EQ(GuardedRegister(nullptr), static_cast<GSErrCode>(0x81060001));
     EXPECT_EQ(GuardedInitialize(FakeContext(0x99)), ModuleNotBound);
-    EXPECT_EQ(HostContext, FakeContext(0x1234));
+    EXPECT_EQ(Binding.hostContext, FakeContext(0x1234));
     EXPECT_EQ(GuardedRelease(), ModuleNotBound);
-    EXPECT_EQ(HostContext, FakeContext(0x1234));
+    EXPECT_EQ(Binding.hostContext, FakeContext(0x1234));
 }
 
 TEST_F(Forwarding, InitializeAndReleaseSetAndClearTheContext)
 {
     Put(ServiceIndex::HostSetMenuHandler, &SetMenuHandler);
     SetImportedFuncAddrs(table.data());
-    HostContext = nullptr;
+    Binding.hostContext = nullptr;
     EXPECT_EQ(GuardedInitialize(FakeContext(0x5678)), 7);
     EXPECT_EQ(recorded.context, FakeContext(0x5678));
     EXPECT_EQ(recorded.menuResID, 32500);
-    EXPECT_EQ(HostContext, FakeContext(0x5678));
+    EXPECT_EQ(Binding.hostContext, FakeContext(0x5678));
     EXPECT_EQ(GuardedRelease(), 0);
-    EXPECT_EQ(HostContext, nullptr);
+    EXPECT_EQ(Binding.hostContext, nullptr);
 }

@@ -242,4 +242,28 @@ TEST_F(FileDialogTest, AConfigurationUnderANonLatinPathOpens)
     EXPECT_NE(host.GetProject().FindGroupByName("SGPset_Door"), nullptr);
 }
 
+TEST_F(FileDialogTest, TheRenameTableBesideAConfigurationUnderANonLatinPathIsRead)
+{
+    const WinTests::SampleProject sample(host.GetProject());
+    // A newer edition that renames the door group; its table lies beside it.
+    std::string renamed = WinTests::SampleConfiguration;
+    renamed.replace(renamed.find("\"SGPset_Door\""), 13, "\"SGPset_DoorLeaf\"");
+    const std::filesystem::path folder = files.Path() / L"\u914D\u7F6E \u03A0\u03B1\u03C1\u03AC\u03BC\u03B5\u03C4\u03C1\u03BF\u03B9";
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    const std::filesystem::path configuration = folder / L"IFC-SG \u8A2D\u5B9A.xml";
+    ASSERT_TRUE(WinTests::WriteBytes(configuration, renamed));
+    ASSERT_TRUE(WinTests::WriteBytes(folder / L"IFC-SG \u8A2D\u5B9A.renames.xml",
+                                     "<renames><group from=\"SGPset_Door\" to=\"SGPset_DoorLeaf\"/></renames>"));
+    dialogs->QueueChoice(configuration.wstring());
+
+    EXPECT_EQ(RunCommand(), NoError);
+
+    EXPECT_EQ(seen.chosen, configuration.wstring());
+    EXPECT_TRUE(host.ReportLines().empty());
+    ASSERT_EQ(host.Alerts().size(), 1u);
+    const TestHost::Value* width = WinTests::FindValue(host.GetProject(), sample.door, "SGPset_DoorLeaf", "ClearWidth");
+    ASSERT_NE(width, nullptr);
+    EXPECT_EQ(*width, TestHost::MakeRealValue(1.05));
+}
+
 }  // namespace

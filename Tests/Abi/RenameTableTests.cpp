@@ -1,0 +1,185 @@
+// The rename table beside the chosen configuration, through the module file: values and expression
+// lists follow groups and properties that a newer configuration renamed.
+#include "ModuleRun.hpp"
+
+namespace {
+
+using namespace Abi;
+using TestHost::MakeRealValue;
+using TestHost::MakeStringValue;
+
+// An older edition, as the project holds it.
+const char* const Older = R"xml(<configuration>
+  <classificationSystem name="IFC-SG"><item id="IfcColumn"/><item id="IfcSpace"/></classificationSystem>
+  <propertyGroup name="SGPset_Column">
+    <property name="Width" type="Real" measure="Length"><appliesTo item="IfcColumn"/></property>
+    <property name="Depth" type="Real" measure="Length"><appliesTo item="IfcColumn"/></property>
+  </propertyGroup>
+  <propertyGroup name="SGPset_Space">
+    <property name="OccupancyType" type="String"><appliesTo item="IfcSpace"/></property>
+    <property name="Area" type="Real" measure="Area"><appliesTo item="IfcSpace"/></property>
+    <property name="GrossArea" type="Real" measure="Area"><appliesTo item="IfcSpace"/></property>
+  </propertyGroup>
+  <propertyGroup name="SGPset_Old">
+    <property name="Width" type="Real"><appliesTo item="IfcSpace"/></property>
+  </propertyGroup>
+  <propertyGroup name="SGPset_A"><property name="Code" type="String"><appliesTo item="IfcSpace"/></property></propertyGroup>
+  <propertyGroup name="SGPset_B"><property name="Code" type="String"><appliesTo item="IfcSpace"/></property></propertyGroup>
+</configuration>)xml";
+
+// The newer edition, with renamed groups and properties.
+const char* const Newer = R"xml(<configuration>
+  <classificationSystem name="IFC-SG"><item id="IfcColumn"/><item id="IfcSpace"/></classificationSystem>
+  <propertyGroup name="SGPset_StructuralColumn">
+    <property name="Width" type="Real" measure="Length"><appliesTo item="IfcColumn"/></property>
+    <property name="SectionDepth" type="Real" measure="Length"><appliesTo item="IfcColumn"/></property>
+  </propertyGroup>
+  <propertyGroup name="SGPset_Space">
+    <property name="OccupancyClass" type="String"><appliesTo item="IfcSpace"/></property>
+    <property name="Area" type="Real" measure="Area"><appliesTo item="IfcSpace"/></property>
+  </propertyGroup>
+  <propertyGroup name="SGPset_New">
+    <property name="ClearWidth" type="Real"><appliesTo item="IfcSpace"/></property>
+  </propertyGroup>
+  <propertyGroup name="SGPset_C"><property name="Code" type="String"><appliesTo item="IfcSpace"/></property></propertyGroup>
+</configuration>)xml";
+
+const char* const Renames = R"xml(<?xml version="1.0" encoding="utf-8"?>
+<renames>
+  <group from="SGPset_Column" to="SGPset_StructuralColumn"/>
+  <property group="SGPset_Column" from="Depth" toGroup="SGPset_StructuralColumn" to="SectionDepth"/>
+  <property group="SGPset_Space" from="OccupancyType" to="OccupancyClass"/>
+  <property group="SGPset_Space" from="GrossArea" to="Area"/>
+  <property group="SGPset_Old" from="Width" toGroup="SGPset_New" to="ClearWidth"/>
+  <group from="SGPset_A" to="SGPset_C"/>
+  <group from="SGPset_B" to="SGPset_C"/>
+</renames>
+)xml";
+
+class RenameTable : public ModuleRunTest {
+protected:
+    RenameTable() : ModuleRunTest(Older) {}
+
+    void SetUp() override
+    {
+        ModuleRunTest::SetUp();
+        newer = home.Write("IFC-SG-2026.xml", Newer);
+        column = AddElement("C1", "IfcColumn");
+        bothAreas = AddElement("S1", "IfcSpace");
+        grossOnly = AddElement("S2", "IfcSpace");
+        Set(column, "SGPset_Column", "Width", MakeRealValue(0.4));
+        Set(column, "SGPset_Column", "Depth", MakeRealValue(0.6));
+        Set(bothAreas, "SGPset_Space", "OccupancyType", MakeStringValue("Health care"));
+        Set(bothAreas, "SGPset_Space", "Area", MakeRealValue(40.5));
+        Set(bothAreas, "SGPset_Space", "GrossArea", MakeRealValue(44));
+        Set(bothAreas, "SGPset_Old", "Width", MakeRealValue(1.2));
+        Set(bothAreas, "SGPset_A", "Code", MakeStringValue("from A"));
+        Set(bothAreas, "SGPset_B", "Code", MakeStringValue("from B"));
+        Set(grossOnly, "SGPset_Space", "GrossArea", MakeRealValue(12));
+        Set(grossOnly, "SGPset_A", "Code", MakeStringValue("only A"));
+        TestHost::Project& project = host.GetProject();
+        TestHost::PropertyDefinition width =
+            *project.FindDefinitionByName(project.FindGroupByName("SGPset_Column")->guid, "Width");
+        width.expressions = {"{Column.Width}"};
+        width.expressionFlag = 1;
+        ASSERT_EQ(project.UpdateDefinition(width), 0);
+        Start();
+    }
+
+    const TestHost::Value* After(const API_Guid& element, const char* group, const char* name)
+    {
+        const ValueMap values = OwnedValues(host.GetProject());
+        const auto found = values.find({TestHost::GuidToText(element), group, name});
+        return found == values.end() ? nullptr : &found->second;
+    }
+
+    std::filesystem::path TablePath() const { return home.path / "IFC-SG-2026.renames.xml"; }
+
+    std::filesystem::path newer;
+    API_Guid column;
+    API_Guid bothAreas;
+    API_Guid grossOnly;
+};
+
+}  // namespace
+
+TEST_F(RenameTable, ValuesAndExpressionsFollowTheRenames)
+{
+    home.Write("IFC-SG-2026.renames.xml", Renames);
+    RunCommand(true, {}, newer);
+    EXPECT_TRUE(ReportTexts().empty());
+
+    // A group entry, and a property entry that wins over it for its property.
+    EXPECT_EQ(*After(column, "SGPset_StructuralColumn", "Width"), MakeRealValue(0.4));
+    EXPECT_EQ(*After(column, "SGPset_StructuralColumn", "SectionDepth"), MakeRealValue(0.6));
+    // A property renamed in its group, and one moved to another group.
+    EXPECT_EQ(*After(bothAreas, "SGPset_Space", "OccupancyClass"), MakeStringValue("Health care"));
+    EXPECT_EQ(*After(bothAreas, "SGPset_New", "ClearWidth"), MakeRealValue(1.2));
+    // A direct match wins over a renamed one; without one, the renamed value comes.
+    EXPECT_EQ(*After(bothAreas, "SGPset_Space", "Area"), MakeRealValue(40.5));
+    EXPECT_EQ(*After(grossOnly, "SGPset_Space", "Area"), MakeRealValue(12));
+    // Two earlier groups renamed to one: the later entry wins, the earlier one where it alone has a value.
+    EXPECT_EQ(*After(bothAreas, "SGPset_C", "Code"), MakeStringValue("from B"));
+    EXPECT_EQ(*After(grossOnly, "SGPset_C", "Code"), MakeStringValue("only A"));
+    EXPECT_EQ(OwnedValues(host.GetProject()).size(), 8u);
+
+    // The expression list follows the renamed group.
+    const TestHost::Project& project = host.GetProject();
+    EXPECT_EQ(project.FindDefinitionByName(project.FindGroupByName("SGPset_StructuralColumn")->guid, "Width")->expressions,
+              std::vector<std::string>{"{Column.Width}"});
+}
+
+TEST_F(RenameTable, WithoutATableOnlyOwnNamesMatch)
+{
+    RunCommand(true, {}, newer);
+    EXPECT_TRUE(ReportTexts().empty());
+    // Only the one property whose group and name stayed keeps its values.
+    const ValueMap after = OwnedValues(host.GetProject());
+    EXPECT_EQ(after.size(), 1u);
+    EXPECT_EQ(*After(bothAreas, "SGPset_Space", "Area"), MakeRealValue(40.5));
+    const TestHost::Project& project = host.GetProject();
+    EXPECT_TRUE(
+        project.FindDefinitionByName(project.FindGroupByName("SGPset_StructuralColumn")->guid, "Width")->expressions.empty());
+}
+
+TEST_F(RenameTable, BadTablesCostNoValue)
+{
+    const std::string table = TablePath().string();
+    const std::string onlyOwnNames = "; values and expressions follow their own names only";
+
+    // Not well-formed: one line, and the direct matches still come back.
+    home.Write("IFC-SG-2026.renames.xml", "<renames><group from=\"SGPset_Column\" to=");
+    RunCommand(true, {}, newer);
+    ASSERT_EQ(ReportTexts().size(), 1u);
+    EXPECT_EQ(ReportTexts()[0].rfind("The rename table \"" + table + "\" is not well-formed XML (", 0), 0u) << ReportTexts()[0];
+    EXPECT_NE(ReportTexts()[0].find(onlyOwnNames), std::string::npos);
+    EXPECT_EQ(*After(bothAreas, "SGPset_Space", "Area"), MakeRealValue(40.5));
+    EXPECT_EQ(OwnedValues(host.GetProject()).size(), 1u);
+    host.Undo(host.StepNames().size());
+
+    // Cannot be read: a folder where the table would be.
+    std::filesystem::remove(TablePath());
+    std::filesystem::create_directory(TablePath());
+    RunCommand(true, {}, newer);
+    ASSERT_EQ(ReportTexts().size(), 1u);
+    EXPECT_EQ(ReportTexts()[0].rfind("The rename table \"" + table + "\" could not be read (system error ", 0), 0u)
+        << ReportTexts()[0];
+    EXPECT_EQ(OwnedValues(host.GetProject()).size(), 1u);
+    host.Undo(host.StepNames().size());
+    std::filesystem::remove(TablePath());
+
+    // Entries that lack an attribute, or are no entry, are skipped with one line each; the rest apply.
+    home.Write("IFC-SG-2026.renames.xml", R"(<renames>
+  <group from="SGPset_Column"/>
+  <property from="OccupancyType" to="OccupancyClass"/>
+  <alias from="SGPset_A" to="SGPset_C"/>
+  <property group="SGPset_Old" from="Width" toGroup="SGPset_New" to="ClearWidth"/>
+</renames>)");
+    RunCommand(true, {}, newer);
+    EXPECT_EQ(ReportTexts(), (std::vector<std::string>{
+                                 "The rename table \"" + table + "\" entry 1 (\"group\") has no \"to\" attribute; it is skipped",
+                                 "The rename table \"" + table + "\" entry 2 (\"property\") has no \"group\" attribute; it is skipped",
+                                 "The rename table \"" + table + "\" entry 3 (\"alias\") is neither a group nor a property entry; it is skipped"}));
+    EXPECT_EQ(*After(bothAreas, "SGPset_New", "ClearWidth"), MakeRealValue(1.2));
+    EXPECT_EQ(OwnedValues(host.GetProject()).size(), 2u);
+}
