@@ -303,7 +303,7 @@ private:
         moduleFirst ? (restore(), floorRead()) : (floorRead(), restore());
         // The backup phase leaves its backup for the restore as the command does; the command
         // empties it when it ends, and so does the benchmark after the restore.
-        CurrentCommandBackup().Clear();
+        RunningCommandBackup.Clear();
         Expect(workload, floorValues == workload.content.valueCount, "the floor read a different number of values");
         if (round == 0)
             CheckFloorRead(workload);
