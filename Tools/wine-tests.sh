@@ -41,7 +41,7 @@ quiet_wine() {
 
 # --- 1. Imports --------------------------------------------------------------------------------
 echo "== DLLs the Windows build imports"
-system_dlls='^(kernel32|user32|gdi32|comdlg32|advapi32|shell32|shlwapi|ole32|oleaut32|comctl32|msvcrt|ucrtbase|ws2_32|bcrypt|api-ms-win-[a-z0-9-]+)\.dll$'
+system_dlls='^(kernel32|user32|gdi32|comdlg32|advapi32|version|shell32|shlwapi|ole32|oleaut32|comctl32|msvcrt|ucrtbase|ws2_32|bcrypt|api-ms-win-[a-z0-9-]+)\.dll$'
 imports_ok=1
 for file in "$bin"/*.dll "$bin"/*.exe; do
     while read -r dll; do
