@@ -38,12 +38,10 @@ def escape(text):
             out.append("&amp;")
         elif c == "<":
             out.append("&lt;")
-        elif c == ">":
-            out.append("&gt;")
         elif c == '"':
             out.append("&quot;")
         elif ord(c) < 0x20:
-            out.append("&#%d;" % ord(c))
+            out.append("&#%02d;" % ord(c))
         else:
             out.append(c)
     return "".join(out)

@@ -111,14 +111,19 @@ void Host::ClearOutput()
     commands.clear();
 }
 
+Host::Listener& Host::Notify() noexcept
+{
+    static Listener nobody;
+    return listener != nullptr ? *listener : nobody;
+}
+
 Int16 Host::RecordAlert(const DGAlertRequest& request, void* userData)
 {
     Host* host = static_cast<Host*>(userData);
     host->alerts.push_back(Alert{request.type, TextOf(request.title), TextOf(request.mainText),
                                  TextOf(request.secondaryText), TextOf(request.button1), TextOf(request.button2),
                                  TextOf(request.button3)});
-    if (host->alertListener)
-        host->alertListener(host->alerts.back());
+    host->Notify().AlertShown(host->alerts.back());
     return 1;
 }
 

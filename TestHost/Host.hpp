@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -107,9 +106,36 @@ public:
     const std::vector<ReportLine>& ReportLines() const noexcept { return reportLines; }
     const std::vector<Alert>& Alerts() const noexcept { return alerts; }
     const std::vector<std::string>& DebugLines() const noexcept { return debugLines; }
-    // Called with each alert right after it is recorded, while the module still waits for the
-    // answer, so a program can show it as it happens; an empty function (the default) calls nothing.
-    void SetAlertListener(std::function<void(const Alert&)> listener) { alertListener = std::move(listener); }
+
+    // --- Listening -------------------------------------------------------------------------------
+    // Told by the host of what the module does through it, as it happens, on the thread that calls
+    // the services; what the host records (report lines, alerts) is recorded before the listener is
+    // told. Each function does nothing unless overridden.
+    class Listener {
+    public:
+        virtual ~Listener() = default;
+        // HostRunUndoableCommand was called with `name` (UTF-8), before the host answers; also for
+        // a call the host then refuses (an injected fault, a bad argument) without running it.
+        virtual void CommandStarting(const std::string& /*name*/) {}
+        // The same call's answer: 0, or the code of a command that failed or was refused, for
+        // which the host kept no step.
+        virtual void CommandFinished(const std::string& /*name*/, GSErrCode /*result*/) {}
+        // A line was added to the report window.
+        virtual void ReportLineAdded(const ReportLine& /*line*/) {}
+        // An alert is shown; the module waits for its answer meanwhile.
+        virtual void AlertShown(const Alert& /*alert*/) {}
+        // HostUpdatePropertyDefinition changed the definition with this GUID.
+        virtual void DefinitionUpdated(const API_Guid& /*definition*/) {}
+        // HostRemovePropertyGroup was called for the group, before the host answers: the group, if
+        // there is one, is still in the project, and the call may yet fail.
+        virtual void GroupRemovalAsked(const API_Guid& /*group*/) {}
+        // HostReadElementPropertyValue was called for the element's value of the definition, before
+        // the host answers.
+        virtual void ElementValueAsked(const API_Guid& /*element*/, const API_Guid& /*definition*/) {}
+    };
+    // The listener told from now on; nullptr (the default) for none. Not owned: it must stay alive
+    // while it is set.
+    void SetListener(Listener* listener) noexcept { this->listener = listener; }
     // The outcome of the last configuration import (code and message), for diagnostics.
     const ImportOutcome& LastImport() const noexcept { return lastImport; }
     // Forgets report lines, alerts, debug lines and command runs.
@@ -118,6 +144,8 @@ public:
 private:
     friend struct Services;
 
+    // The listener set, or one that does nothing.
+    Listener& Notify() noexcept;
     static Int16 RecordAlert(const DGAlertRequest& request, void* userData);
     static void RecordDebugText(const char* text, void* userData);
     void RebuildTable();
@@ -133,7 +161,7 @@ private:
     std::vector<std::string> debugLines;
     std::vector<CommandRun> commands;
     ImportOutcome lastImport;
-    std::function<void(const Alert&)> alertListener;
+    Listener* listener = nullptr;
     DGAlertSink previousAlertSink = nullptr;
     DBPrintSink previousPrintSink = nullptr;
 };

@@ -25,58 +25,71 @@ constexpr const char* MeasureNames[] = {"Default", "Length", "Area", "Volume", "
 
 // --- Writing -------------------------------------------------------------------------------------
 
-// Escapes an attribute value so that pugixml reads back exactly the same bytes: the markup
-// characters, and every control character (tab and line breaks included) as a character reference.
-void AppendEscaped(std::string& out, std::string_view text)
-{
-    for (const char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    out += "&#";
-                    out += std::to_string(static_cast<unsigned char>(c));
-                    out += ';';
-                } else {
-                    out += c;
-                }
-        }
+// The entries under the root are built and printed by pugixml one at a time, so that a large
+// project never has its whole document in memory next to its text. An entry carries its own
+// layout as text: before every element a line break and two blanks per level, and the same before
+// the end tag of an element with children. pugixml's raw printer then gives one element per line
+// and empty elements as "<name .../>", and escapes the attribute values: "&", "<" and the quote as
+// entities, and every control character (tab and line breaks included) as a character reference,
+// so that they read back with their exact bytes.
+class EntryPrinter final : public pugi::xml_writer {
+public:
+    // Starts the text with the declaration and the root's start tag, whose attributes are numbers.
+    EntryPrinter(const char* format, UInt64 guidSerial)
+        : text(std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<project format=\"") + format +
+               "\" guidSerial=\"" + std::to_string(guidSerial) + "\">")
+    {
     }
+
+    // A new entry of the root, on a line of its own; the one before it is printed.
+    pugi::xml_node Begin(const char* name)
+    {
+        Flush();
+        return entry.append_child(name);
+    }
+
+    // The whole text, with the root's end tag.
+    std::string Finish()
+    {
+        Flush();
+        text += "\n</project>\n";
+        return std::move(text);
+    }
+
+    void write(const void* data, std::size_t size) override { text.append(static_cast<const char*>(data), size); }
+
+private:
+    void Flush()
+    {
+        if (entry.first_child()) {
+            text += "\n  ";
+            entry.first_child().print(*this, "", pugi::format_raw, pugi::encoding_utf8);
+        }
+        entry.reset();
+    }
+
+    std::string text;
+    pugi::xml_document entry;
+};
+
+// A child element on a line of its own, `depth` levels below the root.
+pugi::xml_node AddElement(pugi::xml_node parent, const char* name, std::size_t depth)
+{
+    parent.append_child(pugi::node_pcdata).set_value(("\n" + std::string(depth * 2, ' ')).c_str());
+    return parent.append_child(name);
 }
 
-class XmlWriter {
-public:
-    XmlWriter() { out = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"; }
+// Puts the end tag of an element with children on a line of its own.
+void EndChildren(pugi::xml_node node, std::size_t depth)
+{
+    if (node.first_child())
+        node.append_child(pugi::node_pcdata).set_value(("\n" + std::string(depth * 2, ' ')).c_str());
+}
 
-    void Open(int depth, const char* name)
-    {
-        out.append(static_cast<std::size_t>(depth) * 2, ' ');
-        out += '<';
-        out += name;
-    }
-    void Attribute(const char* name, std::string_view value)
-    {
-        out += ' ';
-        out += name;
-        out += "=\"";
-        AppendEscaped(out, value);
-        out += '"';
-    }
-    void EndStart() { out += ">\n"; }
-    void EndEmpty() { out += "/>\n"; }
-    void Close(int depth, const char* name)
-    {
-        out.append(static_cast<std::size_t>(depth) * 2, ' ');
-        out += "</";
-        out += name;
-        out += ">\n";
-    }
-
-    std::string out;
-};
+void AddAttribute(pugi::xml_node node, const char* name, const std::string& value)
+{
+    node.append_attribute(name).set_value(value.c_str());
+}
 
 std::string RealText(double value)
 {
@@ -107,21 +120,16 @@ const char* MeasureName(Int32 measure)
     return measure >= 1 && measure <= 5 ? MeasureNames[measure - 1] : MeasureNames[0];
 }
 
-void WriteItem(XmlWriter& writer, const Project& project, const API_Guid& guid, int depth)
+void AddItem(pugi::xml_node parent, const Project& project, const API_Guid& guid, std::size_t depth)
 {
     const ClassificationItem& item = *project.FindItem(guid);
-    writer.Open(depth, "item");
-    writer.Attribute("guid", GuidToText(item.guid));
-    writer.Attribute("id", item.id);
-    writer.Attribute("name", item.name);
-    if (item.children.empty()) {
-        writer.EndEmpty();
-        return;
-    }
-    writer.EndStart();
+    pugi::xml_node node = AddElement(parent, "item", depth);
+    AddAttribute(node, "guid", GuidToText(item.guid));
+    AddAttribute(node, "id", item.id);
+    AddAttribute(node, "name", item.name);
     for (const API_Guid& child : item.children)
-        WriteItem(writer, project, child, depth + 1);
-    writer.Close(depth, "item");
+        AddItem(node, project, child, depth + 1);
+    EndChildren(node, depth);
 }
 
 // --- Reading -------------------------------------------------------------------------------------
@@ -428,64 +436,43 @@ private:
 
 std::string WriteProjectXml(const Project& project)
 {
-    XmlWriter writer;
-    writer.Open(0, "project");
-    writer.Attribute("format", FormatVersion);
-    writer.Attribute("guidSerial", std::to_string(project.GuidSerial()));
-    writer.EndStart();
+    EntryPrinter printer(FormatVersion, project.GuidSerial());
 
     for (const ClassificationSystem& system : project.Systems()) {
-        writer.Open(1, "classificationSystem");
-        writer.Attribute("guid", GuidToText(system.guid));
-        writer.Attribute("name", system.name);
-        writer.Attribute("version", system.version);
-        if (system.items.empty()) {
-            writer.EndEmpty();
-            continue;
-        }
-        writer.EndStart();
+        pugi::xml_node node = printer.Begin("classificationSystem");
+        AddAttribute(node, "guid", GuidToText(system.guid));
+        AddAttribute(node, "name", system.name);
+        AddAttribute(node, "version", system.version);
         for (const API_Guid& item : system.items)
-            WriteItem(writer, project, item, 2);
-        writer.Close(1, "classificationSystem");
+            AddItem(node, project, item, 2);
+        EndChildren(node, 1);
     }
 
     for (const PropertyGroup& group : project.Groups()) {
-        writer.Open(1, "propertyGroup");
-        writer.Attribute("guid", GuidToText(group.guid));
-        writer.Attribute("kind", std::to_string(group.kind));
-        writer.Attribute("name", group.name);
-        writer.Attribute("description", group.description);
-        writer.EndEmpty();
+        pugi::xml_node node = printer.Begin("propertyGroup");
+        AddAttribute(node, "guid", GuidToText(group.guid));
+        AddAttribute(node, "kind", std::to_string(group.kind));
+        AddAttribute(node, "name", group.name);
+        AddAttribute(node, "description", group.description);
     }
 
     for (const PropertyDefinition& definition : project.Definitions()) {
-        writer.Open(1, "propertyDefinition");
-        writer.Attribute("guid", GuidToText(definition.guid));
-        writer.Attribute("group", GuidToText(definition.group));
-        writer.Attribute("kind", std::to_string(definition.kind));
-        writer.Attribute("name", definition.name);
-        writer.Attribute("description", definition.description);
-        writer.Attribute("collection", std::to_string(definition.collectionType));
-        writer.Attribute("type", ValueTypeName(definition.valueType));
-        writer.Attribute("measure", MeasureName(definition.measureType));
-        writer.Attribute("default", ValueText(definition.defaultValue));
-        writer.Attribute("expressionFlag", std::to_string(definition.expressionFlag));
-        if (definition.expressions.empty() && definition.availability.empty()) {
-            writer.EndEmpty();
-            continue;
-        }
-        writer.EndStart();
-        for (const std::string& expression : definition.expressions) {
-            writer.Open(2, "expression");
-            writer.Attribute("text", expression);
-            writer.EndEmpty();
-        }
-        for (const API_Guid& item : definition.availability) {
-            writer.Open(2, "appliesTo");
-            writer.Attribute("item", GuidToText(item));
-            writer.EndEmpty();
-        }
-        writer.Close(1, "propertyDefinition");
+        pugi::xml_node node = printer.Begin("propertyDefinition");
+        AddAttribute(node, "guid", GuidToText(definition.guid));
+        AddAttribute(node, "group", GuidToText(definition.group));
+        AddAttribute(node, "kind", std::to_string(definition.kind));
+        AddAttribute(node, "name", definition.name);
+        AddAttribute(node, "description", definition.description);
+        AddAttribute(node, "collection", std::to_string(definition.collectionType));
+        AddAttribute(node, "type", ValueTypeName(definition.valueType));
+        AddAttribute(node, "measure", MeasureName(definition.measureType));
+        AddAttribute(node, "default", ValueText(definition.defaultValue));
+        AddAttribute(node, "expressionFlag", std::to_string(definition.expressionFlag));
+        for (const std::string& expression : definition.expressions)
+            AddAttribute(AddElement(node, "expression", 2), "text", expression);
+        for (const API_Guid& item : definition.availability)
+            AddAttribute(AddElement(node, "appliesTo", 2), "item", GuidToText(item));
+        EndChildren(node, 1);
     }
 
     // Each element's values, ordered by definition GUID.
@@ -494,31 +481,24 @@ std::string WriteProjectXml(const Project& project)
         valuesOf[element].emplace_back(definition, &value);
     });
     for (const Element& element : project.Elements()) {
-        writer.Open(1, "element");
-        writer.Attribute("guid", GuidToText(element.guid));
-        writer.Attribute("name", element.name);
-        writer.Attribute("type", element.ifcType);
+        pugi::xml_node node = printer.Begin("element");
+        AddAttribute(node, "guid", GuidToText(element.guid));
+        AddAttribute(node, "name", element.name);
+        AddAttribute(node, "type", element.ifcType);
         if (!(element.classification == APINULLGuid))
-            writer.Attribute("classification", GuidToText(element.classification));
-        const auto found = valuesOf.find(element.guid);
-        if (found == valuesOf.end()) {
-            writer.EndEmpty();
-            continue;
+            AddAttribute(node, "classification", GuidToText(element.classification));
+        if (const auto found = valuesOf.find(element.guid); found != valuesOf.end()) {
+            for (const auto& [definition, value] : found->second) {
+                pugi::xml_node valueNode = AddElement(node, "value", 2);
+                AddAttribute(valueNode, "definition", GuidToText(definition));
+                AddAttribute(valueNode, "type", ValueTypeName(value->type));
+                if (value->type != API_PropertyUndefinedValueType)
+                    AddAttribute(valueNode, "value", ValueText(*value));
+            }
         }
-        writer.EndStart();
-        for (const auto& [definition, value] : found->second) {
-            writer.Open(2, "value");
-            writer.Attribute("definition", GuidToText(definition));
-            writer.Attribute("type", ValueTypeName(value->type));
-            if (value->type != API_PropertyUndefinedValueType)
-                writer.Attribute("value", ValueText(*value));
-            writer.EndEmpty();
-        }
-        writer.Close(1, "element");
+        EndChildren(node, 1);
     }
-
-    writer.Close(0, "project");
-    return std::move(writer.out);
+    return printer.Finish();
 }
 
 ProjectReadResult ReadProjectXml(std::string_view text, Project& project)

@@ -118,19 +118,29 @@ GSErrCode Services::HostReportMessage(API_HostContext* context, const GS::UniStr
         return HostError::BadParameter;
     const std::string line = ToUtf8(*text);
     host->reportLines.push_back(Host::ReportLine{flag, flag == 0 ? line : FormatReport(line, arguments)});
+    host->Notify().ReportLineAdded(host->reportLines.back());
     return NoError;
 }
 
 GSErrCode Services::HostRunUndoableCommand(API_HostContext* context, const GS::UniString* name,
                                            const API_CommandCallable* callable)
 {
-    Host* host = nullptr;
+    // The listener hears of every command asked for, also of one refused before it runs.
+    Host* host = Host::FromContext(context);
+    const std::string commandName = name != nullptr ? ToUtf8(*name) : std::string();
+    if (host != nullptr)
+        host->Notify().CommandStarting(commandName);
+    const auto finish = [host, &commandName](GSErrCode result) {
+        if (host != nullptr)
+            host->Notify().CommandFinished(commandName, result);
+        return result;
+    };
     if (const auto early = Enter(context, ServiceIndex::HostRunUndoableCommand, host))
-        return *early;
+        return finish(*early);
     if (name == nullptr || callable == nullptr || callable->invoke == nullptr)
-        return HostError::BadParameter;
+        return finish(HostError::BadParameter);
     const std::size_t run = host->commands.size();
-    host->commands.push_back(Host::CommandRun{ToUtf8(*name), NoError, host->history.IsStepOpen()});
+    host->commands.push_back(Host::CommandRun{commandName, NoError, host->history.IsStepOpen()});
     host->history.OpenStep(host->commands[run].name);
     GSErrCode result = NoError;
     try {
@@ -142,7 +152,7 @@ GSErrCode Services::HostRunUndoableCommand(API_HostContext* context, const GS::U
     // What a failed command did is taken back, as the host discards a failed undo step.
     host->history.CloseStep(result == NoError);
     host->commands[run].result = result;
-    return result;
+    return finish(result);
 }
 
 GSErrCode Services::HostListElements(API_HostContext* context, const API_ElemType* /*selector*/,
@@ -180,6 +190,9 @@ GSErrCode Services::HostListElementPropertyDefinitions(API_HostContext* context,
 GSErrCode Services::HostReadElementPropertyValue(API_HostContext* context, const API_Guid* element,
                                                  const API_Guid* definition, ElementPropertyRecord* property)
 {
+    Host* listening = Host::FromContext(context);
+    if (listening != nullptr && element != nullptr && definition != nullptr)
+        listening->Notify().ElementValueAsked(*element, *definition);
     Host* host = nullptr;
     if (const auto early = Enter(context, ServiceIndex::HostReadElementPropertyValue, host))
         return *early;
@@ -267,11 +280,16 @@ GSErrCode Services::HostUpdatePropertyDefinition(API_HostContext* context, const
         return *early;
     if (definition == nullptr)
         return HostError::BadParameter;
-    return host->project.UpdateDefinition(DefinitionFromRecord(*definition));
+    const GSErrCode result = host->project.UpdateDefinition(DefinitionFromRecord(*definition));
+    if (result == NoError)
+        host->Notify().DefinitionUpdated(definition->guid);
+    return result;
 }
 
 GSErrCode Services::HostRemovePropertyGroup(API_HostContext* context, const API_Guid* group)
 {
+    if (Host* listening = Host::FromContext(context); listening != nullptr && group != nullptr)
+        listening->Notify().GroupRemovalAsked(*group);
     Host* host = nullptr;
     if (const auto early = Enter(context, ServiceIndex::HostRemovePropertyGroup, host))
         return *early;

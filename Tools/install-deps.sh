@@ -9,7 +9,7 @@ set -euo pipefail
 # The Linux build, its tests and benchmarks.
 linux_packages=(
     cmake make g++ binutils python3
-    librapidxml-dev libpugixml-dev
+    librapidxml-dev libpugixml-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libxml2-utils
 )

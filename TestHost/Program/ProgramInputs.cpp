@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 #include <system_error>
+#include <vector>
 
 #include "ProjectFile.hpp"
 #include "SystemCalls.hpp"
@@ -44,13 +45,54 @@ bool CheckWritablePlace(const std::string& option, const std::filesystem::path& 
     return true;
 }
 
+// Whether two paths name the same file: by the file's identity where both exist (so also through
+// a symbolic or hard link, "./x" or "../dir/x"), otherwise by the absolute path with the links of
+// its existing part resolved.
+bool IsSameFile(const std::filesystem::path& left, const std::filesystem::path& right)
+{
+    namespace fs = std::filesystem;
+    std::error_code leftCode;
+    std::error_code rightCode;
+    if (fs::exists(left, leftCode) && fs::exists(right, rightCode)) {
+        const bool same = fs::equivalent(left, right, leftCode);
+        return !leftCode && same;
+    }
+    const auto resolved = [](const fs::path& path) {
+        std::error_code code;
+        const fs::path absolute = fs::absolute(path, code).lexically_normal();
+        const fs::path canonical = fs::weakly_canonical(absolute, code);
+        return code || canonical.empty() ? absolute : canonical;
+    };
+    return resolved(left) == resolved(right);
+}
+
+// A file the run reads, named by an option.
+struct InputFile {
+    const char* option;
+    std::filesystem::path path;
+};
+
+// Refuses `path`, a file the run writes (`what` in messages), when it is one of the files the run
+// reads; the --project file only when `projectToo`.
+bool CheckNotRead(const std::string& what, const std::filesystem::path& path, const std::vector<InputFile>& read,
+                  bool projectToo, std::string& error)
+{
+    for (const InputFile& input : read) {
+        if ((projectToo || std::string(input.option) != "--project") && IsSameFile(path, input.path)) {
+            error = what + " is the " + input.option + " file, which the run would overwrite";
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool CheckProgramInputs(const ProgramOptions& options, ProgramInputs& inputs, std::string& error)
 {
-    const TestHost::ProjectReadResult read = TestHost::LoadProjectFile(options.project, inputs.project);
-    if (!read.ok) {
-        error = "project: " + read.message;
+    const TestHost::ProjectReadResult project = TestHost::LoadProjectFile(options.project, inputs.project);
+    if (!project.ok) {
+        error = "project: " + project.message;
         return false;
     }
 
@@ -101,11 +143,24 @@ bool CheckProgramInputs(const ProgramOptions& options, ProgramInputs& inputs, st
         return false;
     if (!options.json.empty() && !CheckWritablePlace("--json", options.json, error))
         return false;
-    if (!options.save.empty() && !options.json.empty() &&
-        std::filesystem::absolute(options.save, code) == std::filesystem::absolute(options.json, code)) {
+    if (!options.save.empty() && !options.json.empty() && IsSameFile(options.save, options.json)) {
         error = "--save and --json name the same file";
         return false;
     }
+
+    // Nothing the run writes may take the place of what it reads, except that the project may be
+    // saved in place. The module writes its backup file into the profile given.
+    std::vector<InputFile> read = {{"--project", options.project}, {"--module", inputs.moduleFile}};
+    if (options.dialog == DialogAnswer::Choose)
+        read.push_back({"--choose", inputs.configuration});
+    if (!options.save.empty() && !CheckNotRead("--save \"" + options.save + "\"", options.save, read, false, error))
+        return false;
+    if (!options.json.empty() && !CheckNotRead("--json \"" + options.json + "\"", options.json, read, true, error))
+        return false;
+    const std::filesystem::path backup = std::filesystem::path(options.profile) / "Documents" / "IFC_SG_Properties.xml";
+    if (!options.profile.empty() &&
+        !CheckNotRead("the backup file in --profile \"" + options.profile + "\"", backup, read, true, error))
+        return false;
     return true;
 }
 

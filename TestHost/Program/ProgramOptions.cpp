@@ -147,8 +147,8 @@ std::string UsageText()
 Loads the Quillmere module as the host application does, opens the project, chooses the menu
 command "Import IFC-SG Classifications and Properties..." once, and shows what happened: the
 undoable steps, the report window lines and the alert as they come, then a table of the values of
-the owned property groups ("SGPset_") before and after the command, the expressions re-applied and
-a summary.
+the property groups the module owns (those it asked to remove or whose values it read) before and
+after the command, the expressions re-applied and a summary.
 
 Options:
   --project FILE        the project file to open (required; see docs/project-format.md)

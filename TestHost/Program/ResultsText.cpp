@@ -56,7 +56,8 @@ void PrintExpressionLists(const char* title, const std::vector<ExpressionList>& 
 {
     out << title << ": " << lists.size() << "\n";
     for (const ExpressionList& list : lists)
-        out << "  " << list.group << " / " << list.definition << ": " << JoinExpressions(list.expressions) << "\n";
+        out << "  " << list.group << " / " << list.definition << ": " << JoinExpressions(list.expressions)
+            << (list.renamedFrom.empty() ? "" : " (renamed from " + list.renamedFrom + ")") << "\n";
 }
 
 std::string JoinNames(const std::vector<std::string>& names)
@@ -71,7 +72,9 @@ std::string JoinNames(const std::vector<std::string>& names)
 
 std::string SummaryLine(const RunResults& results)
 {
-    return Counted(results.Count(ValueStatus::Kept), "value kept", "values kept") + ", " +
+    const std::size_t renamed = results.CountRenamed();
+    return Counted(results.Count(ValueStatus::Kept), "value kept", "values kept") +
+           (renamed == 0 ? "" : " (" + std::to_string(renamed) + " renamed)") + ", " +
            std::to_string(results.Count(ValueStatus::Changed)) + " changed, " +
            std::to_string(results.Count(ValueStatus::Lost)) + " lost; " +
            Counted(results.reapplied.size(), "expression list re-applied", "expression lists re-applied") + "; " +
@@ -81,8 +84,12 @@ std::string SummaryLine(const RunResults& results)
 void PrintResults(const RunResults& results, std::ostream& out)
 {
     const bool withUndo = results.undo.has_value();
-    out << "\nOwned values (groups whose name contains \"SGPset_\"), held before the command: " << results.values.size()
-        << "\n";
+    out << "\nOwned groups (whose removal the module asked for or whose values it read): "
+        << (results.ownedGroups.empty() ? "none" : std::to_string(results.ownedGroups.size())) << " of "
+        << results.groupCount;
+    if (!results.ownedGroups.empty())
+        out << ": " << JoinNames(results.ownedGroups);
+    out << "\nOwned values, held before the command: " << results.values.size() << "\n";
     if (!results.values.empty()) {
         std::vector<std::vector<std::string>> rows;
         std::vector<std::string> header = {"ELEMENT", "GUID", "GROUP", "PROPERTY", "BEFORE", "AFTER"};
@@ -91,12 +98,17 @@ void PrintResults(const RunResults& results, std::ostream& out)
         header.push_back("STATUS");
         rows.push_back(header);
         for (const ValueRow& row : results.values) {
+            // A value kept under other names shows them, and where it came from.
+            const std::string& group = row.renamedTo ? row.renamedTo->first : row.before.group;
+            const std::string& property = row.renamedTo ? row.renamedTo->second : row.before.property;
             std::vector<std::string> cells = {row.before.elementName, TestHost::GuidToText(row.before.element),
-                                              row.before.group,       row.before.property,
+                                              group,                  property,
                                               ShowValue(row.before.value), ShowLaterValue(row.after)};
             if (withUndo)
                 cells.push_back(row.afterUndo.has_value() ? ShowLaterValue(*row.afterUndo) : std::string());
-            cells.push_back(StatusName(row.status));
+            cells.push_back(std::string(StatusName(row.status)) +
+                            (row.renamedTo ? " (renamed from " + ValueKeyText(row.before.group, row.before.property) + ")"
+                                           : std::string()));
             rows.push_back(std::move(cells));
         }
         PrintColumns(rows, out);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,7 +26,15 @@ struct ExpressionList {
     std::string group;
     std::string definition;
     std::vector<std::string> expressions;
+    std::string renamedFrom;  // "group / definition" of a list that came back under these names
 };
+
+// Finds the lists saved but not re-applied that came back, unchanged, into a definition whose names
+// did not exist before the command (`namesBefore`: group and definition names): a renamed group or
+// definition. Such a list leaves `notReapplied` and marks the re-applied one it became. The same
+// definition name is taken first, then the same group; each re-applied list answers one.
+void FindRenamedExpressionLists(std::vector<ExpressionList>& reapplied, std::vector<ExpressionList>& notReapplied,
+                                const std::set<std::pair<std::string, std::string>>& namesBefore);
 
 struct UndoOutcome {
     std::size_t requested = 0;
@@ -52,16 +61,21 @@ struct RunResults {
     std::vector<TestHost::Host::Alert> alerts;
     std::vector<std::string> debugLines;
 
+    // The groups the module treated as its own: those whose removal it asked for and those whose
+    // values it read. Their names, for the project's groups before the command, in host order.
+    std::vector<std::string> ownedGroups;
+    std::size_t groupCount = 0;              // the project's groups before the command
     std::vector<ValueRow> values;            // owned values held before the command
-    std::vector<ExpressionList> reapplied;
-    std::vector<ExpressionList> notReapplied;  // saved by the add-on's rules but not written back
+    std::vector<ExpressionList> reapplied;   // definitions changed by successful commands
+    std::vector<ExpressionList> notReapplied;  // flagged lists of owned definitions not re-applied
     std::size_t otherValuesBefore = 0;
     std::size_t otherValuesUnchanged = 0;
     std::optional<UndoOutcome> undo;
     std::vector<std::pair<std::string, UInt64>> serviceCalls;  // services called at least once
 
-    // Counts of the rows by status.
+    // Counts of the rows by status, and of the kept rows that are kept under other names.
     std::size_t Count(ValueStatus status) const;
+    std::size_t CountRenamed() const;
 };
 
 }  // namespace HostProgram

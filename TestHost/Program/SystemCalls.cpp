@@ -1,7 +1,9 @@
 #include "SystemCalls.hpp"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <system_error>
 
@@ -14,6 +16,61 @@
 #endif
 
 namespace HostProgram {
+
+namespace {
+
+long ProcessId()
+{
+#if defined(_WIN32)
+    return _getpid();
+#else
+    return static_cast<long>(::getpid());
+#endif
+}
+
+std::FILE* OpenForWriting(const std::filesystem::path& path)
+{
+#if defined(_WIN32)
+    return _wfopen(path.c_str(), L"wb");
+#else
+    return std::fopen(path.c_str(), "wb");
+#endif
+}
+
+// Writes, flushes and closes `file`, and asks the system to put the bytes on the disk before the
+// file takes the target's place. Returns false with errno set on failure; the file is closed either way.
+bool WriteAndClose(std::FILE* file, const std::string& text)
+{
+    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
+#if defined(_WIN32)
+    written = written && _commit(_fileno(file)) == 0;
+#else
+    written = written && ::fsync(fileno(file)) == 0;
+#endif
+    const int writeError = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (!written)
+        errno = writeError;
+    return written && closed;
+}
+
+// Puts `from` in the place of `to`, replacing a file there in one step.
+bool MoveOver(const std::filesystem::path& from, const std::filesystem::path& to, std::string& reason)
+{
+#if defined(_WIN32)
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    reason = std::system_category().message(static_cast<int>(GetLastError()));
+    return false;
+#else
+    if (std::rename(from.c_str(), to.c_str()) == 0)
+        return true;
+    reason = std::strerror(errno);
+    return false;
+#endif
+}
+
+}  // namespace
 
 std::filesystem::path ExecutableFolder()
 {
@@ -47,11 +104,7 @@ std::filesystem::path CreateRunFolder(std::string& error)
         error = "no temporary folder: " + code.message();
         return {};
     }
-#if defined(_WIN32)
-    const long process = _getpid();
-#else
-    const long process = static_cast<long>(::getpid());
-#endif
+    const long process = ProcessId();
     // create_directory answers false for a name that exists, so two runs never share a folder.
     for (int attempt = 1; attempt <= 1000; ++attempt) {
         const std::filesystem::path folder =
@@ -67,10 +120,11 @@ std::filesystem::path CreateRunFolder(std::string& error)
     return {};
 }
 
-bool SetProcessVariable(const char* name, const std::string& value)
+bool SetProcessVariable(const char* name, const std::filesystem::path& value)
 {
 #if defined(_WIN32)
-    return _putenv_s(name, value.c_str()) == 0;
+    const std::wstring wideName(name, name + std::char_traits<char>::length(name));
+    return _wputenv_s(wideName.c_str(), value.wstring().c_str()) == 0;
 #else
     return ::setenv(name, value.c_str(), 1) == 0;
 #endif
@@ -83,6 +137,36 @@ bool IsInputTerminal()
 #else
     return ::isatty(STDIN_FILENO) != 0;
 #endif
+}
+
+bool ReplaceFileContent(const std::string& path, const std::string& text, std::string& error)
+{
+    namespace fs = std::filesystem;
+    std::error_code code;
+    // The file a link names, so that the link stays and the file behind it is replaced.
+    fs::path target = fs::weakly_canonical(fs::absolute(path, code), code);
+    if (code || target.empty())
+        target = fs::absolute(path, code).lexically_normal();
+    const fs::path temporary =
+        target.parent_path() / ("." + target.filename().string() + ".quillmere-host-" + std::to_string(ProcessId()));
+    const auto fail = [&](const std::string& reason) {
+        fs::remove(temporary, code);
+        error = "cannot write \"" + path + "\": " + reason;
+        return false;
+    };
+    std::FILE* file = OpenForWriting(temporary);
+    if (file == nullptr)
+        return fail(std::strerror(errno));
+    if (!WriteAndClose(file, text))
+        return fail(std::strerror(errno));
+    // The new file keeps the permissions of the one it replaces.
+    const fs::file_status existing = fs::status(target, code);
+    if (!code && fs::is_regular_file(existing))
+        fs::permissions(temporary, existing.permissions(), code);
+    std::string reason;
+    if (!MoveOver(temporary, target, reason))
+        return fail(reason);
+    return true;
 }
 
 }  // namespace HostProgram

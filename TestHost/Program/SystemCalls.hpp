@@ -16,11 +16,18 @@ const char* DefaultModuleFileName();
 // quillmere-host-<process>-<n>. Returns the empty path and a message in `error` on failure.
 std::filesystem::path CreateRunFolder(std::string& error);
 
-// Sets the environment variable `name` for this process (and so for the module, which shares the C
-// runtime). Returns false when the system refuses.
-bool SetProcessVariable(const char* name, const std::string& value);
+// Sets the environment variable `name` (ASCII) to a path for this process (and so for the module,
+// which shares the C runtime); on Windows as UTF-16, so a folder of any name arrives whole. Returns
+// false when the system refuses.
+bool SetProcessVariable(const char* name, const std::filesystem::path& value);
 
 // Whether the standard input is a terminal (someone can answer a prompt).
 bool IsInputTerminal();
+
+// Writes `text` as the file at `path` through a new file in the same folder that takes the file's
+// place only once it is completely written, so that a failure leaves an existing file as it was.
+// A symbolic link is followed: the file it names is replaced. Returns false with a message naming
+// `path` on failure, and leaves no new file behind.
+bool ReplaceFileContent(const std::string& path, const std::string& text, std::string& error);
 
 }  // namespace HostProgram

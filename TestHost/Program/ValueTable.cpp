@@ -9,11 +9,6 @@ namespace HostProgram {
 using TestHost::Project;
 using TestHost::Value;
 
-bool IsOwnedGroup(const std::string& groupName)
-{
-    return groupName.find("SGPset_") != std::string::npos;
-}
-
 bool ValueSnapshot::KeyLess::operator()(const Key& left, const Key& right) const
 {
     const TestHost::GuidLess guidLess;
@@ -24,20 +19,19 @@ bool ValueSnapshot::KeyLess::operator()(const Key& left, const Key& right) const
     return std::tie(std::get<1>(left), std::get<2>(left)) < std::tie(std::get<1>(right), std::get<2>(right));
 }
 
-ValueSnapshot ValueSnapshot::Take(const Project& project, bool owned)
+ValueSnapshot ValueSnapshot::Take(const Project& project)
 {
     struct DefinitionInfo {
         std::size_t order;
         const TestHost::PropertyDefinition* definition;
         const TestHost::PropertyGroup* group;
     };
-    // The definitions of the chosen groups, by GUID, with their place in the host order.
-    std::unordered_map<API_Guid, DefinitionInfo, TestHost::GuidHash> chosen;
+    // The definitions by GUID, with their place in the host order.
+    std::unordered_map<API_Guid, DefinitionInfo, TestHost::GuidHash> known;
     std::size_t order = 0;
     for (const TestHost::PropertyDefinition& definition : project.Definitions()) {
-        const TestHost::PropertyGroup* group = project.FindGroup(definition.group);
-        if (group != nullptr && IsOwnedGroup(group->name) == owned)
-            chosen.emplace(definition.guid, DefinitionInfo{order, &definition, group});
+        if (const TestHost::PropertyGroup* group = project.FindGroup(definition.group))
+            known.emplace(definition.guid, DefinitionInfo{order, &definition, group});
         ++order;
     }
 
@@ -47,16 +41,16 @@ ValueSnapshot ValueSnapshot::Take(const Project& project, bool owned)
         if (element.classification == APINULLGuid)
             continue;
         for (const TestHost::PropertyDefinition* definition : project.DefinitionsForItem(element.classification)) {
-            const auto found = chosen.find(definition->guid);
-            if (found != chosen.end())
+            const auto found = known.find(definition->guid);
+            if (found != known.end())
                 snapshot.definitions.insert(Key{element.guid, found->second.group->name, definition->name});
         }
     }
 
     std::unordered_map<API_Guid, std::vector<std::pair<std::size_t, HeldValue>>, TestHost::GuidHash> byElement;
     project.ForEachValue([&](const API_Guid& element, const API_Guid& definition, const Value& value) {
-        const auto found = chosen.find(definition);
-        if (found == chosen.end())
+        const auto found = known.find(definition);
+        if (found == known.end())
             return;
         const TestHost::Element* owner = project.FindElement(element);
         byElement[element].emplace_back(
@@ -115,13 +109,22 @@ LaterValue Later(const ValueSnapshot& snapshot, const HeldValue& held)
 
 }  // namespace
 
-std::vector<ValueRow> CompareValues(const ValueSnapshot& before, const ValueSnapshot& after,
+std::vector<HeldValue> SelectValues(const ValueSnapshot& snapshot, const std::set<std::string>& groups, bool inGroups)
+{
+    std::vector<HeldValue> selected;
+    for (const HeldValue& held : snapshot.Values())
+        if ((groups.count(held.group) != 0) == inGroups)
+            selected.push_back(held);
+    return selected;
+}
+
+std::vector<ValueRow> CompareValues(const std::vector<HeldValue>& before, const ValueSnapshot& after,
                                     const ValueSnapshot* afterUndo)
 {
     std::vector<ValueRow> rows;
-    rows.reserve(before.Values().size());
-    for (const HeldValue& held : before.Values()) {
-        ValueRow row{held, Later(after, held), std::nullopt, ValueStatus::Lost};
+    rows.reserve(before.size());
+    for (const HeldValue& held : before) {
+        ValueRow row{held, Later(after, held), std::nullopt, ValueStatus::Lost, std::nullopt};
         if (afterUndo != nullptr)
             row.afterUndo = Later(*afterUndo, held);
         if (row.after.value.has_value())
@@ -131,10 +134,49 @@ std::vector<ValueRow> CompareValues(const ValueSnapshot& before, const ValueSnap
     return rows;
 }
 
-std::size_t CountUnchanged(const ValueSnapshot& before, const ValueSnapshot& after)
+void FindRenamedValues(std::vector<ValueRow>& rows, const ValueSnapshot& beforeSnapshot, const ValueSnapshot& after)
+{
+    // The values held under names that are new for their element, by element.
+    std::map<API_Guid, std::vector<const HeldValue*>, TestHost::GuidLess> newlyNamed;
+    for (const HeldValue& held : after.Values())
+        if (!beforeSnapshot.HasDefinition(held.element, held.group, held.property))
+            newlyNamed[held.element].push_back(&held);
+    std::set<const HeldValue*> taken;
+    for (ValueRow& row : rows) {
+        if (row.status != ValueStatus::Lost)
+            continue;
+        const auto candidates = newlyNamed.find(row.before.element);
+        if (candidates == newlyNamed.end())
+            continue;
+        const HeldValue* best = nullptr;
+        int bestScore = -1;
+        for (const HeldValue* held : candidates->second) {
+            if (taken.count(held) != 0 || !(held->value == row.before.value))
+                continue;
+            const int score = (held->property == row.before.property ? 2 : 0) + (held->group == row.before.group ? 1 : 0);
+            if (score > bestScore) {
+                best = held;
+                bestScore = score;
+            }
+        }
+        if (best == nullptr)
+            continue;
+        taken.insert(best);
+        row.renamedTo = std::make_pair(best->group, best->property);
+        row.after = LaterValue{best->value, true};
+        row.status = ValueStatus::Kept;
+    }
+}
+
+std::string ValueKeyText(const std::string& group, const std::string& property)
+{
+    return group + "-" + property;
+}
+
+std::size_t CountUnchanged(const std::vector<HeldValue>& before, const ValueSnapshot& after)
 {
     std::size_t unchanged = 0;
-    for (const HeldValue& held : before.Values()) {
+    for (const HeldValue& held : before) {
         const Value* later = after.Find(held.element, held.group, held.property);
         if (later != nullptr && *later == held.value)
             ++unchanged;

@@ -15,9 +15,6 @@
 
 namespace HostProgram {
 
-// Whether a group belongs to the add-on: "SGPset_" anywhere in its name, letter case counting.
-bool IsOwnedGroup(const std::string& groupName);
-
 // One value an element holds.
 struct HeldValue {
     API_Guid element;
@@ -27,13 +24,13 @@ struct HeldValue {
     TestHost::Value value;
 };
 
-// The values of either the owned groups or all other groups, at one moment.
+// The values elements hold, at one moment.
 class ValueSnapshot {
 public:
-    // Takes the values of owned groups (`owned` true) or of the other groups, ordered by the host
-    // order of the elements and then of the definitions. Where two groups share a name, or two
-    // definitions of one group, the first in host order is the one looked up by name.
-    static ValueSnapshot Take(const TestHost::Project& project, bool owned);
+    // Takes every value, ordered by the host order of the elements and then of the definitions.
+    // Where two groups share a name, or two definitions of one group, the first in host order is
+    // the one looked up by name.
+    static ValueSnapshot Take(const TestHost::Project& project);
 
     const std::vector<HeldValue>& Values() const noexcept { return values; }
     // The element's value under the group and property names; nullptr when it holds none.
@@ -71,14 +68,31 @@ struct ValueRow {
     LaterValue after;
     std::optional<LaterValue> afterUndo;  // only when steps were undone
     ValueStatus status = ValueStatus::Lost;
+    // For a value kept under other names (a renamed group or property): the group and property
+    // that hold it after the command; `after` is the value there.
+    std::optional<std::pair<std::string, std::string>> renamedTo;
 };
 
+// The values of `snapshot`, in its order, whose group name is among `groups` (`inGroups` true) or
+// is not (false).
+std::vector<HeldValue> SelectValues(const ValueSnapshot& snapshot, const std::set<std::string>& groups, bool inGroups);
+
 // One row per value of `before`, in its order; never drops a row.
-std::vector<ValueRow> CompareValues(const ValueSnapshot& before, const ValueSnapshot& after,
+std::vector<ValueRow> CompareValues(const std::vector<HeldValue>& before, const ValueSnapshot& after,
                                     const ValueSnapshot* afterUndo);
 
+// Finds the lost rows whose value the element holds after the command, unchanged, under names that
+// did not apply to it before (`beforeSnapshot`): the value came back under a renamed group or
+// property. Such a row is kept, renamed to those names. Where several new names hold an equal
+// value, the one of the same property name is taken first, then one of the same group, then the
+// first in host order; each new value answers one row.
+void FindRenamedValues(std::vector<ValueRow>& rows, const ValueSnapshot& beforeSnapshot, const ValueSnapshot& after);
+
+// The key a value is saved under: group, "-", property.
+std::string ValueKeyText(const std::string& group, const std::string& property);
+
 // How many values of `before` `after` holds unchanged under the same names.
-std::size_t CountUnchanged(const ValueSnapshot& before, const ValueSnapshot& after);
+std::size_t CountUnchanged(const std::vector<HeldValue>& before, const ValueSnapshot& after);
 
 // The value as the table shows it: strings in double quotes, reals in their shortest exact form,
 // true/false, "(undefined)".

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cstdlib>
@@ -18,9 +21,9 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "ConfigurationXml.hpp"
-#include "JsonReader.hpp"
 #include "ProjectFile.hpp"
 
 namespace EndToEnd {
@@ -117,8 +120,9 @@ public:
     fs::path temp() const { return root / "temp"; }
 
     // Runs quillmere-host with `arguments`, standard input from /dev/null (not a terminal) and
-    // TMPDIR set to temp().
-    ProgramRun Run(const std::vector<std::string>& arguments) const
+    // TMPDIR set to temp(). A `fileSizeLimit` (bytes) makes every write beyond it fail, as on a full
+    // disk; the standard output and error count too.
+    ProgramRun Run(const std::vector<std::string>& arguments, rlim_t fileSizeLimit = RLIM_INFINITY) const
     {
         const fs::path outFile = root / "stdout.txt";
         const fs::path errFile = root / "stderr.txt";
@@ -142,6 +146,13 @@ public:
             ::dup2(output, STDOUT_FILENO);
             ::dup2(error, STDERR_FILENO);
             ::setenv("TMPDIR", tmpdir.c_str(), 1);
+            if (fileSizeLimit != RLIM_INFINITY) {
+                // A write past the limit then fails with EFBIG instead of ending the process.
+                std::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit{fileSizeLimit, fileSizeLimit};
+                if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                    ::_exit(125);
+            }
             ::execv(program.c_str(), pointers.data());
             ::_exit(127);
         }
@@ -169,9 +180,12 @@ private:
     fs::path root;
 };
 
-inline Json::Value ReadJson(const fs::path& path)
+using Json = nlohmann::json;
+
+// Reads a JSON file; fails the test (by exception) when it is not JSON.
+inline Json ReadJson(const fs::path& path)
 {
-    return Json::Parse(ReadFile(path));
+    return Json::parse(ReadFile(path));
 }
 
 // Reads a project file; fails the test (by exception) when it cannot be read.

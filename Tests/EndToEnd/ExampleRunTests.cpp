@@ -1,6 +1,7 @@
 // quillmere-host on the example clinic project: with the newer configuration whatever still bears
 // its group and property names is kept and the rest is listed as lost; with the configuration the
 // project was made with everything is kept; a cancelled dialog and undo; the backup file.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -62,11 +63,11 @@ std::map<std::pair<std::string, std::string>, std::vector<std::string>> SavedExp
     return saved;
 }
 
-std::set<std::pair<std::string, std::string>> ExpressionNames(const Json::Value& lists)
+std::set<std::pair<std::string, std::string>> ExpressionNames(const Json& lists)
 {
     std::set<std::pair<std::string, std::string>> names;
-    for (const Json::Value& list : lists.array)
-        names.emplace(list["group"].string, list["definition"].string);
+    for (const Json& list : lists)
+        names.emplace(list.at("group").get<std::string>(), list.at("definition").get<std::string>());
     return names;
 }
 
@@ -97,6 +98,16 @@ protected:
         return scratch.Run(all);
     }
 
+    // A copy of the configuration without the rename table that lies beside it in Examples/.
+    fs::path WithoutRenames(const char* edition) const
+    {
+        const fs::path folder = scratch.work() / "no-renames";
+        fs::create_directories(folder);
+        const fs::path copy = folder / Configuration(edition).filename();
+        fs::copy_file(Configuration(edition), copy, fs::copy_options::overwrite_existing);
+        return copy;
+    }
+
     fs::path Profile() const { return scratch.work() / "profile"; }
     fs::path Saved() const { return scratch.work() / "saved.xml"; }
     fs::path JsonFile() const { return scratch.work() / "run.json"; }
@@ -106,41 +117,41 @@ protected:
     Project original;
 };
 
-TEST_F(ExampleRun, NewerConfigurationKeepsEveryValueWhoseNamesSurviveAndListsTheOthersAsLost)
+TEST_F(ExampleRun, NewerConfigurationWithoutItsRenameTableKeepsTheValuesWhoseNamesSurviveAndListsTheOthersAsLost)
 {
-    const ProgramRun run = RunExample({"--choose", Configuration("2026").string()});
+    const ProgramRun run = RunExample({"--choose", WithoutRenames("2026").string()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err, "");
     Project result;
     LoadProject(Saved(), result);
     const auto surviving = OwnedNamesOf(Configuration("2026"));
-    const Json::Value json = ReadJson(JsonFile());
-    const Json::Value& rows = json["values"];
+    const Json json = ReadJson(JsonFile());
+    const Json& rows = json.at("values");
 
     // One row for every owned value the project held: none is dropped silently.
-    ASSERT_EQ(rows.Size(), CountOwnedValues(original));
+    ASSERT_EQ(rows.size(), CountOwnedValues(original));
     std::size_t kept = 0;
     std::size_t lost = 0;
     std::size_t renamedGroupRows = 0;
     std::size_t renamedPropertyRows = 0;
-    for (const Json::Value& row : rows.array) {
-        const std::string& guid = row["elementGuid"].string;
-        const std::string& group = row["group"].string;
-        const std::string& property = row["property"].string;
+    for (const Json& row : rows) {
+        const std::string guid = row.at("elementGuid").get<std::string>();
+        const std::string group = row.at("group").get<std::string>();
+        const std::string property = row.at("property").get<std::string>();
         const Value* before = FindValue(original, guid, group, property);
         ASSERT_NE(before, nullptr) << guid << " " << group << "/" << property;
         if (surviving.count({group, property}) != 0) {
             ++kept;
-            EXPECT_EQ(row["status"].string, "kept") << guid << " " << group << "/" << property;
-            EXPECT_EQ(row["after"]["text"].string, row["before"]["text"].string);
+            EXPECT_EQ(row.at("status").get<std::string>(), "kept") << guid << " " << group << "/" << property;
+            EXPECT_EQ(row.at("after").at("text").get<std::string>(), row.at("before").at("text").get<std::string>());
             const Value* after = FindValue(result, guid, group, property);
             ASSERT_NE(after, nullptr) << guid << " " << group << "/" << property;
             EXPECT_EQ(*after, *before) << guid << " " << group << "/" << property;
         } else {
             ++lost;
-            EXPECT_EQ(row["status"].string, "lost") << guid << " " << group << "/" << property;
-            EXPECT_TRUE(row["after"].IsNull());
-            EXPECT_FALSE(row["afterHasDefinition"].boolean);
+            EXPECT_EQ(row.at("status").get<std::string>(), "lost") << guid << " " << group << "/" << property;
+            EXPECT_TRUE(row.at("after").is_null());
+            EXPECT_FALSE(row.at("afterHasDefinition").get<bool>());
             EXPECT_FALSE(HasDefinition(result, group, property)) << group << "/" << property;
         }
         renamedGroupRows += group == "SGPset_Column" ? 1 : 0;
@@ -151,8 +162,8 @@ TEST_F(ExampleRun, NewerConfigurationKeepsEveryValueWhoseNamesSurviveAndListsThe
     EXPECT_GT(renamedPropertyRows, 0u);
     EXPECT_EQ(lost, renamedGroupRows + renamedPropertyRows);
     EXPECT_GT(kept, 0u);
-    EXPECT_EQ(json["summary"]["kept"].number, static_cast<double>(kept));
-    EXPECT_EQ(json["summary"]["lost"].number, static_cast<double>(lost));
+    EXPECT_EQ(json.at("summary").at("kept"), kept);
+    EXPECT_EQ(json.at("summary").at("lost"), lost);
 
     // The printed table keeps the lost rows too, and the summary ends the output.
     bool lostRowPrinted = false;
@@ -169,22 +180,22 @@ TEST_F(ExampleRun, NewerConfigurationKeepsEveryValueWhoseNamesSurviveAndListsThe
     }
     EXPECT_TRUE(lostRowPrinted) << run.out;
     EXPECT_TRUE(keptRowPrinted) << run.out;
-    const std::size_t reapplied = json["expressionsReapplied"].Size();
+    const std::size_t reapplied = json.at("expressionsReapplied").size();
     EXPECT_EQ(run.OutLines().back(), std::to_string(kept) + " values kept, 0 changed, " + std::to_string(lost) +
                                          " lost; " +
                                          Plural(reapplied, "expression list re-applied", "expression lists re-applied") +
                                          "; 0 report lines");
-    EXPECT_EQ(json["summary"]["text"].string, run.OutLines().back());
+    EXPECT_EQ(json.at("summary").at("text").get<std::string>(), run.OutLines().back());
 }
 
-TEST_F(ExampleRun, NewerConfigurationGetsTheExpressionsBackWhereNamesMatchAndLeavesOtherGroupsAlone)
+TEST_F(ExampleRun, NewerConfigurationWithoutItsRenameTableGetsTheExpressionsBackWhereNamesMatch)
 {
-    const ProgramRun run = RunExample({"--choose", Configuration("2026").string()});
+    const ProgramRun run = RunExample({"--choose", WithoutRenames("2026").string()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     Project result;
     LoadProject(Saved(), result);
     const auto surviving = OwnedNamesOf(Configuration("2026"));
-    const Json::Value json = ReadJson(JsonFile());
+    const Json json = ReadJson(JsonFile());
 
     std::set<std::pair<std::string, std::string>> expectReapplied;
     std::set<std::pair<std::string, std::string>> expectNotReapplied;
@@ -204,8 +215,8 @@ TEST_F(ExampleRun, NewerConfigurationGetsTheExpressionsBackWhereNamesMatchAndLea
     }
     EXPECT_FALSE(expectReapplied.empty());
     EXPECT_FALSE(expectNotReapplied.empty());
-    EXPECT_EQ(ExpressionNames(json["expressionsReapplied"]), expectReapplied);
-    EXPECT_EQ(ExpressionNames(json["expressionsNotReapplied"]), expectNotReapplied);
+    EXPECT_EQ(ExpressionNames(json.at("expressionsReapplied")), expectReapplied);
+    EXPECT_EQ(ExpressionNames(json.at("expressionsNotReapplied")), expectNotReapplied);
     // A list written down with the flag off is neither saved nor re-applied.
     const TestHost::PropertyDefinition* switchedOff =
         result.FindDefinitionByName(result.FindGroupByName("SGPset_Window")->guid, "OpeningArea");
@@ -216,16 +227,78 @@ TEST_F(ExampleRun, NewerConfigurationGetsTheExpressionsBackWhereNamesMatchAndLea
     EXPECT_EQ(DescriptionDifference(OnlyValueLines(DescribeByNames(original, false)),
                                     OnlyValueLines(DescribeByNames(result, false))),
               std::vector<std::string>{});
-    EXPECT_GT(json["otherValues"]["before"].number, 0);
-    EXPECT_EQ(json["otherValues"]["unchanged"].number, json["otherValues"]["before"].number);
+    EXPECT_GT(json.at("otherValues").at("before"), 0);
+    EXPECT_EQ(json.at("otherValues").at("unchanged"), json.at("otherValues").at("before"));
     EXPECT_EQ(result.FindSystemByName("IFC-SG")->version, "2026.1");
+}
+
+TEST_F(ExampleRun, NewerConfigurationWithItsRenameTableKeepsEveryValueAndExpressionList)
+{
+    const ProgramRun run = RunExample({"--choose", Configuration("2026").string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    Project result;
+    LoadProject(Saved(), result);
+    const Json json = ReadJson(JsonFile());
+
+    // Every owned value is kept; those of the renamed group and property under their new names.
+    const std::map<std::pair<std::string, std::string>, std::pair<std::string, std::string>> renamed = {
+        {{"SGPset_Column", "Width"}, {"SGPset_StructuralColumn", "Width"}},
+        {{"SGPset_Column", "Depth"}, {"SGPset_StructuralColumn", "Depth"}},
+        {{"SGPset_Column", "ConcreteGrade"}, {"SGPset_StructuralColumn", "ConcreteGrade"}},
+        {{"SGPset_Column", "FireResistancePeriod"}, {"SGPset_StructuralColumn", "FireResistancePeriod"}},
+        {{"SGPset_Space", "OccupancyType"}, {"SGPset_Space", "OccupancyClass"}}};
+    std::size_t renamedRows = 0;
+    for (const Json& row : json.at("values")) {
+        const std::string guid = row.at("elementGuid").get<std::string>();
+        const std::string group = row.at("group").get<std::string>();
+        const std::string property = row.at("property").get<std::string>();
+        EXPECT_EQ(row.at("status").get<std::string>(), "kept") << guid << " " << group << "/" << property;
+        const Value* after = FindValue(result, guid, group, property);
+        ASSERT_NE(after, nullptr) << guid << " " << group << "/" << property;
+        if (!row.contains("renamedFrom"))
+            continue;
+        ++renamedRows;
+        // The row names where the value is now and the key it was saved under.
+        const std::string from = row.at("renamedFrom").get<std::string>();
+        const auto old = std::find_if(renamed.begin(), renamed.end(), [&](const auto& entry) {
+            return entry.first.first + "-" + entry.first.second == from;
+        });
+        ASSERT_NE(old, renamed.end()) << from;
+        EXPECT_EQ(std::make_pair(group, property), old->second);
+        const Value* before = FindValue(original, guid, old->first.first, old->first.second);
+        ASSERT_NE(before, nullptr);
+        EXPECT_EQ(*after, *before);
+    }
+    const std::size_t owned = CountOwnedValues(original);
+    EXPECT_EQ(json.at("values").size(), owned);
+    EXPECT_EQ(renamedRows, 52u);
+    EXPECT_EQ(json.at("summary").at("renamed"), renamedRows);
+    EXPECT_EQ(run.OutLines().back(), std::to_string(owned) + " values kept (52 renamed), 0 changed, 0 lost; "
+                                                             "5 expression lists re-applied; 0 report lines");
+    bool renamedRowPrinted = false;
+    for (const std::string& line : run.OutLines())
+        renamedRowPrinted |= line.rfind("C-L1-A1 ", 0) == 0 && line.find(" SGPset_StructuralColumn ") != std::string::npos &&
+                             line.ends_with(" kept (renamed from SGPset_Column-Width)");
+    EXPECT_TRUE(renamedRowPrinted) << run.out;
+
+    // The saved expression list of the renamed column width comes back under its new name.
+    const TestHost::PropertyDefinition* width =
+        result.FindDefinitionByName(result.FindGroupByName("SGPset_StructuralColumn")->guid, "Width");
+    ASSERT_NE(width, nullptr);
+    EXPECT_EQ(width->expressions, SavedExpressions(original).at({"SGPset_Column", "Width"}));
+    EXPECT_TRUE(json.at("expressionsNotReapplied").empty());
+    bool widthListRenamed = false;
+    for (const Json& list : json.at("expressionsReapplied"))
+        widthListRenamed |= list.at("group") == "SGPset_StructuralColumn" && list.at("definition") == "Width" &&
+                            list.value("renamedFrom", "") == "SGPset_Column / Width";
+    EXPECT_TRUE(widthListRenamed);
 }
 
 TEST_F(ExampleRun, PrintsTheStepsTheDialogAndTheAlertAsTheyHappen)
 {
     const ProgramRun run = RunExample({"--choose", Configuration("2026").string()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    const Json::Value json = ReadJson(JsonFile());
+    const Json json = ReadJson(JsonFile());
 
     // The lines of what happened during the command, in their order.
     std::vector<std::string> events;
@@ -238,44 +311,44 @@ TEST_F(ExampleRun, PrintsTheStepsTheDialogAndTheAlertAsTheyHappen)
     expected.push_back("  dialog   \"Select an IFC-SG Config File\": " + Configuration("2026").string());
     expected.push_back("  step     Import Classifications");
     expected.push_back("  step     Import Properties");
-    const std::size_t reapplied = json["expressionsReapplied"].Size();
+    const std::size_t reapplied = json.at("expressionsReapplied").size();
     for (std::size_t i = 0; i < reapplied; ++i)
         expected.push_back("  step     Import Expressions");
     expected.push_back("  alert    Import Successful: IFC-SG Classifications and Properties are Imported Successfully! [Ok]");
     EXPECT_EQ(events, expected) << run.out;
 
     // The JSON holds the same steps, the history, no report line and the one alert.
-    ASSERT_EQ(json["steps"].Size(), OwnedGroupNames(original).size() + 2 + reapplied);
-    for (const Json::Value& step : json["steps"].array)
-        EXPECT_EQ(step["result"].number, 0);
-    EXPECT_EQ(json["undoHistory"].Size(), json["steps"].Size());
-    EXPECT_EQ(json["reportLines"].Size(), 0u);
-    EXPECT_EQ(json["alertCount"].number, 1);
-    EXPECT_EQ(json["alert"]["title"].string, "Import Successful");
-    EXPECT_EQ(json["alert"]["type"].number, -3);
-    EXPECT_EQ(json["module"]["name"].string, "Import IFC-SG Classifications and  Properties");
-    EXPECT_EQ(json["module"]["menuText"].string,
+    ASSERT_EQ(json.at("steps").size(), OwnedGroupNames(original).size() + 2 + reapplied);
+    for (const Json& step : json.at("steps"))
+        EXPECT_EQ(step.at("result"), 0);
+    EXPECT_EQ(json.at("undoHistory").size(), json.at("steps").size());
+    EXPECT_EQ(json.at("reportLines").size(), 0u);
+    EXPECT_EQ(json.at("alertCount"), 1);
+    EXPECT_EQ(json.at("alert").at("title").get<std::string>(), "Import Successful");
+    EXPECT_EQ(json.at("alert").at("type"), -3);
+    EXPECT_EQ(json.at("module").at("name").get<std::string>(), "Import IFC-SG Classifications and  Properties");
+    EXPECT_EQ(json.at("module").at("menuText").get<std::string>(),
               "Import IFC-SG Classifications and Properties... ^E3 ^ES ^EE ^EI ^ED ^ET ^10001");
-    EXPECT_EQ(json["dialog"].string, "choose");
-    EXPECT_EQ(json["configuration"].string, Configuration("2026").string());
-    EXPECT_EQ(json["profile"].string, Profile().string());
-    EXPECT_TRUE(json["backupFilePresent"].boolean);
+    EXPECT_EQ(json.at("dialog").get<std::string>(), "choose");
+    EXPECT_EQ(json.at("configuration").get<std::string>(), Configuration("2026").string());
+    EXPECT_EQ(json.at("profile").get<std::string>(), Profile().string());
+    EXPECT_TRUE(json.at("backupFilePresent").get<bool>());
     // Each service as often as the command needs it: one element list, one definition list per
     // element for the backup and one per saved element for the restore, one removal per owned
     // group, one write per value restored.
-    const Json::Value& calls = json["serviceCalls"];
-    EXPECT_EQ(calls["HostListElements"].number, 1);
-    EXPECT_EQ(calls["HostImportClassificationXml"].number, 1);
-    EXPECT_EQ(calls["HostImportPropertyXml"].number, 1);
-    EXPECT_EQ(calls["HostRemovePropertyGroup"].number, static_cast<double>(OwnedGroupNames(original).size()));
+    const Json& calls = json.at("serviceCalls");
+    EXPECT_EQ(calls.at("HostListElements"), 1);
+    EXPECT_EQ(calls.at("HostImportClassificationXml"), 1);
+    EXPECT_EQ(calls.at("HostImportPropertyXml"), 1);
+    EXPECT_EQ(calls.at("HostRemovePropertyGroup"), OwnedGroupNames(original).size());
     std::set<API_Guid, TestHost::GuidLess> holdingOwned;
     original.ForEachValue([&](const API_Guid& element, const API_Guid& definition, const Value&) {
         if (IsOwned(original.FindGroup(original.FindDefinition(definition)->group)->name))
             holdingOwned.insert(element);
     });
-    EXPECT_EQ(calls["HostListElementPropertyDefinitions"].number,
-              static_cast<double>(original.Elements().size() + holdingOwned.size()));
-    EXPECT_EQ(calls["HostWriteElementPropertyValue"].number, json["summary"]["kept"].number);
+    EXPECT_EQ(calls.at("HostListElementPropertyDefinitions"),
+              original.Elements().size() + holdingOwned.size());
+    EXPECT_EQ(calls.at("HostWriteElementPropertyValue"), json.at("summary").at("kept"));
 }
 
 // The text form a value is saved with: "%f" for reals, 0 or 1 for Booleans.
@@ -345,13 +418,13 @@ TEST_F(ExampleRun, ConfigurationTheProjectWasMadeWithKeepsEverything)
     ASSERT_EQ(run.exitCode, 0) << run.err;
     Project result;
     LoadProject(Saved(), result);
-    const Json::Value json = ReadJson(JsonFile());
+    const Json json = ReadJson(JsonFile());
 
-    ASSERT_EQ(json["values"].Size(), CountOwnedValues(original));
-    for (const Json::Value& row : json["values"].array)
-        EXPECT_EQ(row["status"].string, "kept") << row["element"].string << " " << row["property"].string;
-    EXPECT_EQ(json["expressionsReapplied"].Size(), SavedExpressions(original).size());
-    EXPECT_EQ(json["expressionsNotReapplied"].Size(), 0u);
+    ASSERT_EQ(json.at("values").size(), CountOwnedValues(original));
+    for (const Json& row : json.at("values"))
+        EXPECT_EQ(row.at("status").get<std::string>(), "kept") << row.at("element") << " " << row.at("property");
+    EXPECT_EQ(json.at("expressionsReapplied").size(), SavedExpressions(original).size());
+    EXPECT_EQ(json.at("expressionsNotReapplied").size(), 0u);
     // Groups, definitions, expressions and values are the same by name; only the owned groups'
     // GUIDs and places are new, and an expression list whose flag was off is not carried over.
     Project expected;
@@ -414,28 +487,28 @@ TEST_F(ExampleRun, CancelledDialogImportsNothingAndLeavesTheOwnedGroupsRemoved)
     ASSERT_EQ(run.exitCode, 0) << run.err;
     Project result;
     LoadProject(Saved(), result);
-    const Json::Value json = ReadJson(JsonFile());
+    const Json json = ReadJson(JsonFile());
 
     EXPECT_TRUE(OwnedGroupNames(result).empty());
     EXPECT_EQ(result.FindSystemByName("IFC-SG")->version, "2025.1");
     // Everything else is as it was.
     EXPECT_EQ(DescriptionDifference(DescribeByNames(original, false), DescribeByNames(result, false)),
               std::vector<std::string>{});
-    EXPECT_EQ(json["dialog"].string, "cancel");
-    EXPECT_TRUE(json["configuration"].IsNull());
-    EXPECT_TRUE(json["alert"].IsNull());
-    EXPECT_EQ(json["reportLines"].Size(), 0u);
-    ASSERT_EQ(json["steps"].Size(), OwnedGroupNames(original).size());
-    for (const Json::Value& step : json["steps"].array)
-        EXPECT_EQ(step["name"].string, "Delete Property Groups");
-    EXPECT_EQ(json["serviceCalls"].Has("HostImportClassificationXml"), false);
-    EXPECT_EQ(json["expressionsReapplied"].Size(), 0u);
-    EXPECT_EQ(json["expressionsNotReapplied"].Size(), SavedExpressions(original).size());
+    EXPECT_EQ(json.at("dialog").get<std::string>(), "cancel");
+    EXPECT_TRUE(json.at("configuration").is_null());
+    EXPECT_TRUE(json.at("alert").is_null());
+    EXPECT_EQ(json.at("reportLines").size(), 0u);
+    ASSERT_EQ(json.at("steps").size(), OwnedGroupNames(original).size());
+    for (const Json& step : json.at("steps"))
+        EXPECT_EQ(step.at("name").get<std::string>(), "Delete Property Groups");
+    EXPECT_EQ(json.at("serviceCalls").contains("HostImportClassificationXml"), false);
+    EXPECT_EQ(json.at("expressionsReapplied").size(), 0u);
+    EXPECT_EQ(json.at("expressionsNotReapplied").size(), SavedExpressions(original).size());
     // The values were saved before the dialog opened, but nothing came back.
     EXPECT_TRUE(fs::is_regular_file(BackupFile()));
-    ASSERT_EQ(json["values"].Size(), CountOwnedValues(original));
-    for (const Json::Value& row : json["values"].array)
-        EXPECT_EQ(row["status"].string, "lost");
+    ASSERT_EQ(json.at("values").size(), CountOwnedValues(original));
+    for (const Json& row : json.at("values"))
+        EXPECT_EQ(row.at("status").get<std::string>(), "lost");
     EXPECT_NE(run.out.find("  dialog   \"Select an IFC-SG Config File\": cancelled\n"), std::string::npos);
 }
 
@@ -446,20 +519,20 @@ TEST_F(ExampleRun, UndoAfterACancelledDialogBringsTheOwnedGroupsBackExactly)
     ASSERT_EQ(run.exitCode, 0) << run.err;
     Project result;
     LoadProject(Saved(), result);
-    const Json::Value json = ReadJson(JsonFile());
+    const Json json = ReadJson(JsonFile());
 
     // The same groups, definitions and values, with the same GUIDs in the same places.
     EXPECT_EQ(TestHost::WriteProjectXml(result), TestHost::WriteProjectXml(original));
-    EXPECT_EQ(json["undo"]["requested"].number, static_cast<double>(ownedGroups));
-    ASSERT_EQ(json["undo"]["steps"].Size(), ownedGroups);
+    EXPECT_EQ(json.at("undo").at("requested"), ownedGroups);
+    ASSERT_EQ(json.at("undo").at("steps").size(), ownedGroups);
     std::vector<std::string> back;
-    for (const Json::Value& name : json["undo"]["groupsBack"].array)
-        back.push_back(name.string);
+    for (const Json& name : json.at("undo").at("groupsBack"))
+        back.push_back(name.get<std::string>());
     EXPECT_EQ(back, OwnedGroupNames(original));
-    EXPECT_EQ(json["undo"]["groupsGone"].Size(), 0u);
-    for (const Json::Value& row : json["values"].array) {
-        EXPECT_EQ(row["status"].string, "lost");
-        EXPECT_EQ(row["afterUndo"]["text"].string, row["before"]["text"].string);
+    EXPECT_EQ(json.at("undo").at("groupsGone").size(), 0u);
+    for (const Json& row : json.at("values")) {
+        EXPECT_EQ(row.at("status").get<std::string>(), "lost");
+        EXPECT_EQ(row.at("afterUndo").at("text").get<std::string>(), row.at("before").at("text").get<std::string>());
     }
 }
 
@@ -470,14 +543,14 @@ TEST_F(ExampleRun, UndoingEveryStepOfAFullRunGivesTheProjectBack)
     ASSERT_EQ(run.exitCode, 0) << run.err;
     Project result;
     LoadProject(Saved(), result);
-    const Json::Value json = ReadJson(JsonFile());
+    const Json json = ReadJson(JsonFile());
 
     EXPECT_EQ(TestHost::WriteProjectXml(result), TestHost::WriteProjectXml(original));
-    EXPECT_EQ(json["undo"]["steps"].Size(), json["steps"].Size());
-    EXPECT_EQ(json["undo"]["steps"][0].string, "Import Expressions");
+    EXPECT_EQ(json.at("undo").at("steps").size(), json.at("steps").size());
+    EXPECT_EQ(json.at("undo").at("steps").at(0).get<std::string>(), "Import Expressions");
     std::set<std::string> gone;
-    for (const Json::Value& name : json["undo"]["groupsGone"].array)
-        gone.insert(name.string);
+    for (const Json& name : json.at("undo").at("groupsGone"))
+        gone.insert(name.get<std::string>());
     std::set<std::string> imported;
     for (const auto& names : OwnedNamesOf(Configuration("2026")))
         imported.insert(names.first);
@@ -486,3 +559,33 @@ TEST_F(ExampleRun, UndoingEveryStepOfAFullRunGivesTheProjectBack)
 }
 
 }  // namespace
+
+TEST_F(ExampleRun, JsonCarriesAwkwardTextsExactlyAndBytesThatAreNotUtf8AsReplacementCharacters)
+{
+    // A copy of the project with a wall whose name and material need escaping in JSON.
+    const TestHost::Element& wall = *original.Elements().begin();
+    const API_Guid added = original.AddElement("Wall \"A\\1\"\t<x> \xCE\x94 \xFF", "IfcWall", wall.classification);
+    const TestHost::PropertyDefinition* material =
+        original.FindDefinitionByName(original.FindGroupByName("SGPset_Wall")->guid, "ConstructionMaterial");
+    const std::string text = "Line 1\nLine 2\t\"quoted\" \\ / \xE4\xB8\xAD";
+    ASSERT_EQ(original.SetElementValue(added, material->guid, TestHost::MakeStringValue(text)), 0);
+    const fs::path changed = scratch.work() / "changed.xml";
+    std::string error;
+    ASSERT_TRUE(TestHost::SaveProjectFile(original, changed.string(), error)) << error;
+
+    const ProgramRun run = scratch.Run({"--project", changed.string(), "--choose", Configuration("2025").string(),
+                                        "--profile", Profile().string(), "--json", JsonFile().string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const Json json = ReadJson(JsonFile());
+    std::size_t rows = 0;
+    for (const Json& row : json.at("values")) {
+        if (row.at("elementGuid").get<std::string>() != TestHost::GuidToText(added))
+            continue;
+        ++rows;
+        EXPECT_EQ(row.at("element").get<std::string>(), "Wall \"A\\1\"\t<x> \xCE\x94 \xEF\xBF\xBD");
+        EXPECT_EQ(row.at("before").at("text").get<std::string>(), text);
+        EXPECT_EQ(row.at("after").at("text").get<std::string>(), text);
+        EXPECT_EQ(row.at("status").get<std::string>(), "kept");
+    }
+    EXPECT_EQ(rows, 1u);
+}

@@ -19,7 +19,7 @@ protected:
     }
 
     // Runs the example with the newer configuration and `faults` (options and their values).
-    Json::Value RunWithFaults(const std::vector<std::string>& faults)
+    Json RunWithFaults(const std::vector<std::string>& faults)
     {
         std::vector<std::string> arguments = {"--project", ExampleProject().string(), "--choose",
                                               Configuration("2026").string(), "--profile", Profile().string(),
@@ -33,19 +33,19 @@ protected:
 
     fs::path Profile() const { return scratch.work() / "profile"; }
 
-    static std::vector<std::string> ReportTexts(const Json::Value& json)
+    static std::vector<std::string> ReportTexts(const Json& json)
     {
         std::vector<std::string> texts;
-        for (const Json::Value& line : json["reportLines"].array)
-            texts.push_back(line["text"].string);
+        for (const Json& line : json.at("reportLines"))
+            texts.push_back(line.at("text").get<std::string>());
         return texts;
     }
 
-    static std::size_t CountStatus(const Json::Value& json, const std::string& status)
+    static std::size_t CountStatus(const Json& json, const std::string& status)
     {
         std::size_t count = 0;
-        for (const Json::Value& row : json["values"].array)
-            count += row["status"].string == status ? 1 : 0;
+        for (const Json& row : json.at("values"))
+            count += row.at("status").get<std::string>() == status ? 1 : 0;
         return count;
     }
 
@@ -56,30 +56,30 @@ protected:
 
 TEST_F(FaultRun, FailedClassificationImportIsReportedWithItsCodeAndNothingIsRestored)
 {
-    const Json::Value json = RunWithFaults({"--fail", "HostImportClassificationXml=0x1234"});
+    const Json json = RunWithFaults({"--fail", "HostImportClassificationXml=0x1234"});
 
     EXPECT_EQ(ReportTexts(json), std::vector<std::string>{"Classification Import Error: 4660"});
-    EXPECT_EQ(json["reportLines"][0]["flag"].number, 1);
+    EXPECT_EQ(json.at("reportLines").at(0).at("flag"), 1);
     EXPECT_NE(run.out.find("  report   Classification Import Error: 4660\n"), std::string::npos);
     // The property import still ran; the failed command kept no step.
-    const Json::Value& steps = json["steps"];
-    ASSERT_EQ(steps.Size(), ownedGroups + 2);
-    EXPECT_EQ(steps[ownedGroups]["name"].string, "Import Classifications");
-    EXPECT_EQ(steps[ownedGroups]["result"].number, 4660);
-    EXPECT_EQ(steps[ownedGroups + 1]["name"].string, "Import Properties");
-    EXPECT_EQ(steps[ownedGroups + 1]["result"].number, 0);
-    EXPECT_EQ(json["undoHistory"].Size(), ownedGroups + 1);
+    const Json& steps = json.at("steps");
+    ASSERT_EQ(steps.size(), ownedGroups + 2);
+    EXPECT_EQ(steps.at(ownedGroups).at("name").get<std::string>(), "Import Classifications");
+    EXPECT_EQ(steps.at(ownedGroups).at("result"), 4660);
+    EXPECT_EQ(steps.at(ownedGroups + 1).at("name").get<std::string>(), "Import Properties");
+    EXPECT_EQ(steps.at(ownedGroups + 1).at("result"), 0);
+    EXPECT_EQ(json.at("undoHistory").size(), ownedGroups + 1);
     // No expression import, no restore, no alert: the new groups hold only their defaults.
-    EXPECT_TRUE(json["alert"].IsNull());
-    EXPECT_EQ(json["expressionsReapplied"].Size(), 0u);
-    EXPECT_EQ(CountStatus(json, "lost"), json["values"].Size());
-    EXPECT_TRUE(json["values"][0]["afterHasDefinition"].boolean);
-    EXPECT_EQ(json["serviceCalls"].Has("HostWriteElementPropertyValue"), false);
+    EXPECT_TRUE(json.at("alert").is_null());
+    EXPECT_EQ(json.at("expressionsReapplied").size(), 0u);
+    EXPECT_EQ(CountStatus(json, "lost"), json.at("values").size());
+    EXPECT_TRUE(json.at("values").at(0).at("afterHasDefinition").get<bool>());
+    EXPECT_EQ(json.at("serviceCalls").contains("HostWriteElementPropertyValue"), false);
 }
 
 TEST_F(FaultRun, MissingUndoableCommandServiceFailsEveryCommandWithServiceNotAvailable)
 {
-    const Json::Value json = RunWithFaults({"--missing", "HostRunUndoableCommand"});
+    const Json json = RunWithFaults({"--missing", "HostRunUndoableCommand"});
 
     std::vector<std::string> expected(ownedGroups, "Deleting properties error: " + NotAvailable);
     expected.push_back("Classification Import Error: " + NotAvailable);
@@ -87,46 +87,49 @@ TEST_F(FaultRun, MissingUndoableCommandServiceFailsEveryCommandWithServiceNotAva
     EXPECT_EQ(ReportTexts(json), expected);
     // The forwarder answered without reaching the host: no command ran, no group was removed,
     // so every value is still where it was.
-    EXPECT_EQ(json["steps"].Size(), 0u);
-    EXPECT_EQ(json["serviceCalls"].Has("HostRunUndoableCommand"), false);
-    EXPECT_EQ(json["serviceCalls"].Has("HostRemovePropertyGroup"), false);
-    EXPECT_EQ(CountStatus(json, "kept"), json["values"].Size());
-    EXPECT_TRUE(json["alert"].IsNull());
+    EXPECT_EQ(json.at("steps").size(), 0u);
+    EXPECT_EQ(json.at("serviceCalls").contains("HostRunUndoableCommand"), false);
+    EXPECT_EQ(json.at("serviceCalls").contains("HostRemovePropertyGroup"), false);
+    EXPECT_EQ(CountStatus(json, "kept"), json.at("values").size());
+    EXPECT_TRUE(json.at("alert").is_null());
     EXPECT_NE(run.out.find("Service  HostRunUndoableCommand left out of the table\n"), std::string::npos);
 }
 
 TEST_F(FaultRun, FailedDefinitionListingOfTheThirdElementStopsTheBackup)
 {
-    const Json::Value json = RunWithFaults({"--fail", "HostListElementPropertyDefinitions@3=7"});
+    const Json json = RunWithFaults({"--fail", "HostListElementPropertyDefinitions@3=7"});
 
-    ASSERT_GE(json["reportLines"].Size(), 1u);
-    EXPECT_EQ(json["reportLines"][0]["text"].string, "Error 2: 7");
-    EXPECT_EQ(json["reportLines"][0]["flag"].number, 1);
-    for (std::size_t i = 1; i < json["reportLines"].Size(); ++i)
-        EXPECT_NE(json["reportLines"][i]["text"].string.rfind("Error", 0), 0u) << json["reportLines"][i]["text"].string;
+    ASSERT_GE(json.at("reportLines").size(), 1u);
+    EXPECT_EQ(json.at("reportLines").at(0).at("text").get<std::string>(), "Error 2: 7");
+    EXPECT_EQ(json.at("reportLines").at(0).at("flag"), 1);
+    for (std::size_t i = 1; i < json.at("reportLines").size(); ++i) {
+        const std::string text = json.at("reportLines").at(i).at("text").get<std::string>();
+        EXPECT_NE(text.rfind("Error", 0), 0u) << text;
+    }
     // The backup stopped at the third element and wrote no file, so nothing could come back.
-    EXPECT_FALSE(json["backupFilePresent"].boolean);
+    EXPECT_FALSE(json.at("backupFilePresent").get<bool>());
     EXPECT_FALSE(fs::exists(Profile() / "Documents" / "IFC_SG_Properties.xml"));
-    EXPECT_EQ(json["serviceCalls"]["HostListElementPropertyDefinitions"].number, 3);
-    EXPECT_EQ(CountStatus(json, "lost"), json["values"].Size());
+    EXPECT_EQ(json.at("serviceCalls").at("HostListElementPropertyDefinitions"), 3);
+    EXPECT_EQ(CountStatus(json, "lost"), json.at("values").size());
 }
 
 TEST_F(FaultRun, RefusedValueWriteLosesThatValueOnlyAndNamesIt)
 {
-    const Json::Value json = RunWithFaults({"--fail", "HostWriteElementPropertyValue@1=5"});
+    const Json json = RunWithFaults({"--fail", "HostWriteElementPropertyValue@1=5"});
 
-    ASSERT_EQ(json["reportLines"].Size(), 1u);
-    EXPECT_EQ(json["reportLines"][0]["flag"].number, 0);
-    EXPECT_EQ(json["reportLines"][0]["text"].string, "SGPset_Wall - Thickness error while importing property");
+    ASSERT_EQ(json.at("reportLines").size(), 1u);
+    EXPECT_EQ(json.at("reportLines").at(0).at("flag"), 0);
+    EXPECT_EQ(json.at("reportLines").at(0).at("text").get<std::string>(),
+              "SGPset_Wall - Thickness error while importing property");
     // The first value restored is the first row; it now has its default, the rest came back.
-    const Json::Value& first = json["values"][0];
-    EXPECT_EQ(first["group"].string, "SGPset_Wall");
-    EXPECT_EQ(first["property"].string, "Thickness");
-    EXPECT_EQ(first["status"].string, "lost");
-    EXPECT_TRUE(first["after"].IsNull());
-    EXPECT_TRUE(first["afterHasDefinition"].boolean);
-    EXPECT_EQ(json["values"][1]["status"].string, "kept");
-    EXPECT_EQ(json["alertCount"].number, 1);
+    const Json& first = json.at("values").at(0);
+    EXPECT_EQ(first.at("group").get<std::string>(), "SGPset_Wall");
+    EXPECT_EQ(first.at("property").get<std::string>(), "Thickness");
+    EXPECT_EQ(first.at("status").get<std::string>(), "lost");
+    EXPECT_TRUE(first.at("after").is_null());
+    EXPECT_TRUE(first.at("afterHasDefinition").get<bool>());
+    EXPECT_EQ(json.at("values").at(1).at("status").get<std::string>(), "kept");
+    EXPECT_EQ(json.at("alertCount"), 1);
     // The printed row shows the value before and the default now.
     const std::vector<std::string> lines = run.OutLines();
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
@@ -140,7 +143,7 @@ TEST_F(FaultRun, RefusedValueWriteLosesThatValueOnlyAndNamesIt)
 TEST_F(FaultRun, EveryFaultGivenActs)
 {
     // Two faults on different services, one of them on every call.
-    const Json::Value json = RunWithFaults({"--fail", "HostImportPropertyXml=-5", "--fail", "HostRemovePropertyGroup@2=9"});
+    const Json json = RunWithFaults({"--fail", "HostImportPropertyXml=-5", "--fail", "HostRemovePropertyGroup@2=9"});
 
     EXPECT_EQ(ReportTexts(json),
               (std::vector<std::string>{"Deleting properties error: 9", "Properties Import Error: -5"}));
@@ -149,3 +152,59 @@ TEST_F(FaultRun, EveryFaultGivenActs)
 }
 
 }  // namespace
+
+// The groups shown as owned are those the module treated as its own, whatever the host answered.
+class OwnedGroupsRun : public FaultRun {
+protected:
+    void SetUp() override
+    {
+        FaultRun::SetUp();
+        LoadProject(ExampleProject(), original);
+        original.ForEachValue([&](const API_Guid&, const API_Guid& definition, const TestHost::Value&) {
+            ownedValues += IsOwned(original.FindGroup(original.FindDefinition(definition)->group)->name) ? 1 : 0;
+        });
+    }
+
+    std::string OwnedGroupsLine() const
+    {
+        for (const std::string& line : run.OutLines())
+            if (line.rfind("Owned groups ", 0) == 0)
+                return line;
+        return std::string();
+    }
+
+    TestHost::Project original;
+    std::size_t ownedValues = 0;
+};
+
+TEST_F(OwnedGroupsRun, GroupsWhoseRemovalTheHostRefusedAreOwnedEvenWithoutAValueRead)
+{
+    // No value read reaches the host and every removal is refused: the removals asked for are all
+    // that tell which groups the module owns, and the groups stay with their values.
+    const Json json =
+        RunWithFaults({"--missing", "HostReadElementPropertyValue", "--fail", "HostRemovePropertyGroup=9"});
+
+    EXPECT_EQ(json.at("serviceCalls").at("HostRemovePropertyGroup"), ownedGroups);
+    EXPECT_FALSE(json.at("serviceCalls").contains("HostReadElementPropertyValue"));
+    EXPECT_EQ(OwnedGroupsLine(), "Owned groups (whose removal the module asked for or whose values it read): 6 of 10: "
+                                 "SGPset_Wall, SGPset_Slab, SGPset_Column, SGPset_Door, SGPset_Window, SGPset_Space");
+    ASSERT_EQ(json.at("values").size(), ownedValues);
+    EXPECT_EQ(CountStatus(json, "kept"), ownedValues);
+    EXPECT_EQ(json.at("otherValues").at("before"), original.ValueCount() - ownedValues);
+}
+
+TEST_F(OwnedGroupsRun, NoGroupIsOwnedWhenTheModuleNeitherRemovesNorReadsAny)
+{
+    // Without the element list nothing is read, and without undoable commands no removal reaches
+    // the host: the run shows no owned group, and every value as one of the other groups, unchanged.
+    const Json json = RunWithFaults({"--missing", "HostListElements", "--missing", "HostRunUndoableCommand"});
+
+    EXPECT_EQ(OwnedGroupsLine(),
+              "Owned groups (whose removal the module asked for or whose values it read): none of 10");
+    EXPECT_EQ(json.at("values").size(), 0u);
+    EXPECT_EQ(json.at("otherValues").at("before"), original.ValueCount());
+    EXPECT_EQ(json.at("otherValues").at("unchanged"), original.ValueCount());
+    EXPECT_EQ(json.at("expressionsNotReapplied").size(), 0u);
+    EXPECT_EQ(json.at("summary").at("text").get<std::string>(),
+              "0 values kept, 0 changed, 0 lost; 0 expression lists re-applied; 9 report lines");
+}

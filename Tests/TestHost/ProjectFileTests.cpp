@@ -112,7 +112,7 @@ TEST(ProjectFile, WritingIsDeterministicAndFormatted)
     EXPECT_NE(text.find("\n  <propertyGroup guid=\""), std::string::npos);
     EXPECT_NE(text.find("\n    <item guid=\""), std::string::npos);
     EXPECT_NE(text.find("type=\"Real\" value=\"0.1\"/>"), std::string::npos);
-    EXPECT_NE(text.find("value=\"Tab&#9;here&#10;new line &amp; &lt;tag&gt; &quot;quoted&quot;\""), std::string::npos);
+    EXPECT_NE(text.find("value=\"Tab&#09;here&#10;new line &amp; &lt;tag> &quot;quoted&quot;\""), std::string::npos);
     EXPECT_EQ(text.back(), '\n');
 }
 

@@ -7,12 +7,12 @@
 #include <string>
 #include <system_error>
 
-#include "Program/HostRun.hpp"
-#include "Program/ProgramInputs.hpp"
-#include "Program/ProgramOptions.hpp"
-#include "Program/ResultsJson.hpp"
-#include "Program/ResultsText.hpp"
-#include "Program/SystemCalls.hpp"
+#include "HostRun.hpp"
+#include "ProgramInputs.hpp"
+#include "ProgramOptions.hpp"
+#include "ResultsJson.hpp"
+#include "ResultsText.hpp"
+#include "SystemCalls.hpp"
 
 namespace {
 
@@ -68,7 +68,7 @@ int Run(int argc, const char* const* argv)
         return Fail(ExitRunFailed, error);
     results.savedTo = options.save;
     if (!options.json.empty()) {
-        if (!WriteTextFile(options.json, ResultsToJson(results), error))
+        if (!ReplaceFileContent(options.json, ResultsToJson(results), error))
             return Fail(ExitRunFailed, error);
         results.jsonTo = options.json;
     }

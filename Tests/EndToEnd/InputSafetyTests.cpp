@@ -1,0 +1,168 @@
+// quillmere-host never destroys its inputs: a result file that names an input, by whatever path,
+// is refused before anything is written, and the project saved in place, like the JSON file, takes
+// the old file's place only once it is whole, so a failed write leaves the old file as it was.
+#include <sys/stat.h>
+
+#include "EndToEndSupport.hpp"
+
+using namespace EndToEnd;
+
+namespace {
+
+class InputSafety : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fs::create_directories(scratch.work() / "sub");
+        fs::copy_file(ExampleProject(), ProjectFile());
+        fs::copy_file(Configuration("2026"), ConfigurationFile());
+        originalProject = ReadFile(ProjectFile());
+        originalConfiguration = ReadFile(ConfigurationFile());
+    }
+
+    fs::path ProjectFile() const { return scratch.work() / "project.xml"; }
+    fs::path ConfigurationFile() const { return scratch.work() / "configuration.xml"; }
+    fs::path Profile() const { return scratch.work() / "profile"; }
+
+    // Runs with `arguments` and checks that the run was refused as bad input: exit 2, one line on
+    // the error output, nothing made or changed. Returns the line.
+    std::string ExpectRefused(const std::vector<std::string>& arguments)
+    {
+        const std::vector<std::string> before = Scratch::Listing(scratch.work());
+        const ProgramRun run = scratch.Run(arguments);
+        EXPECT_EQ(run.exitCode, 2) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_EQ(Scratch::Listing(scratch.work()), before);
+        EXPECT_EQ(Scratch::Listing(scratch.temp()), std::vector<std::string>{});
+        EXPECT_EQ(ReadFile(ProjectFile()), originalProject);
+        EXPECT_EQ(ReadFile(ConfigurationFile()), originalConfiguration);
+        return run.err;
+    }
+
+    // The names in the work folder that are none of `expected`: files left behind.
+    std::vector<std::string> Strays(const std::set<std::string>& expected) const
+    {
+        std::vector<std::string> strays;
+        for (const auto& entry : fs::directory_iterator(scratch.work()))
+            if (expected.count(entry.path().filename().string()) == 0)
+                strays.push_back(entry.path().filename().string());
+        return strays;
+    }
+
+    Scratch scratch;
+    std::string originalProject;
+    std::string originalConfiguration;
+};
+
+TEST_F(InputSafety, ResultFilesNamingAnInputByAnyPathAreRefused)
+{
+    const std::string project = ProjectFile().string();
+    const std::string configuration = ConfigurationFile().string();
+    fs::create_symlink("project.xml", scratch.work() / "link.xml");
+    fs::create_hard_link(ProjectFile(), scratch.work() / "hard.xml");
+    fs::create_symlink("../configuration.xml", scratch.work() / "sub" / "configuration-link.xml");
+    const std::string dotted = (scratch.work() / "." / "project.xml").string();
+    const std::string upAndDown = (scratch.work() / "sub" / ".." / "project.xml").string();
+    const std::string refusedJson = " is the --project file, which the run would overwrite";
+
+    for (const std::string& json : {dotted, upAndDown, (scratch.work() / "link.xml").string(),
+                                    (scratch.work() / "hard.xml").string()})
+        EXPECT_NE(ExpectRefused({"--project", project, "--cancel", "--json", json}).find("--json \"" + json + "\"" +
+                                                                                          refusedJson),
+                  std::string::npos)
+            << json;
+    // The configuration is read by the module during the run: neither result may replace it.
+    EXPECT_NE(ExpectRefused({"--project", project, "--choose", configuration, "--save",
+                             (scratch.work() / "sub" / "configuration-link.xml").string()})
+                  .find("is the --choose file"),
+              std::string::npos);
+    EXPECT_NE(ExpectRefused({"--project", project, "--choose", configuration, "--json",
+                             (scratch.work() / "sub" / ".." / "configuration.xml").string()})
+                  .find("is the --choose file"),
+              std::string::npos);
+    EXPECT_NE(ExpectRefused({"--project", project, "--cancel", "--save", (BinaryFolder() / "Quillmere.so").string()})
+                  .find("is the --module file"),
+              std::string::npos);
+    // The module's backup file would overwrite the project.
+    fs::create_directories(Profile() / "Documents");
+    fs::create_symlink("../../project.xml", Profile() / "Documents" / "IFC_SG_Properties.xml");
+    EXPECT_NE(ExpectRefused({"--project", project, "--cancel", "--profile", Profile().string()})
+                  .find("the backup file in --profile \"" + Profile().string() + "\" is the --project file"),
+              std::string::npos);
+    fs::remove(Profile() / "Documents" / "IFC_SG_Properties.xml");
+    // Two results into one file, whether it exists or not.
+    const std::string out = (scratch.work() / "out.xml").string();
+    EXPECT_NE(ExpectRefused({"--project", project, "--cancel", "--save", out, "--json",
+                             (scratch.work() / "sub" / ".." / "out.xml").string()})
+                  .find("--save and --json name the same file"),
+              std::string::npos);
+    WriteFile(out, "earlier\n");
+    fs::create_symlink("out.xml", scratch.work() / "out-link.xml");
+    EXPECT_NE(ExpectRefused({"--project", project, "--cancel", "--save", out, "--json",
+                             (scratch.work() / "out-link.xml").string()})
+                  .find("--save and --json name the same file"),
+              std::string::npos);
+    EXPECT_EQ(ReadFile(out), "earlier\n");
+}
+
+TEST_F(InputSafety, ProjectSavedInPlaceThroughALinkReplacesTheFileBehindIt)
+{
+    fs::create_symlink("project.xml", scratch.work() / "link.xml");
+    fs::create_hard_link(ProjectFile(), scratch.work() / "hard.xml");
+    ASSERT_EQ(::chmod(ProjectFile().c_str(), 0640), 0);
+    const std::string link = (scratch.work() / "link.xml").string();
+
+    const ProgramRun run = scratch.Run({"--project", link, "--choose", ConfigurationFile().string(), "--profile",
+                                        Profile().string(), "--save", link});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("Project saved: " + link + "\n"), std::string::npos);
+    // The link stays a link; the file it names holds the result, with its permissions.
+    EXPECT_TRUE(fs::is_symlink(link));
+    TestHost::Project saved;
+    LoadProject(ProjectFile(), saved);
+    EXPECT_EQ(saved.FindSystemByName("IFC-SG")->version, "2026.1");
+    EXPECT_EQ(fs::status(ProjectFile()).permissions(), fs::perms(0640));
+    // The file was replaced, not written over: another hard link keeps what was there before.
+    EXPECT_EQ(ReadFile(scratch.work() / "hard.xml"), originalProject);
+    EXPECT_EQ(Strays({"project.xml", "configuration.xml", "link.xml", "hard.xml", "profile", "sub"}),
+              std::vector<std::string>{});
+}
+
+TEST_F(InputSafety, FailedWritesLeaveTheFilesTheyWouldReplaceAsTheyWere)
+{
+    // Writes past 32 KiB fail, as on a full disk: the run's output up to the failure and the
+    // module's backup file stay below that, the saved project and the JSON file do not.
+    constexpr rlim_t Limit = 32 * 1024;
+    const std::string project = ProjectFile().string();
+    const std::string json = (scratch.work() / "run.json").string();
+    WriteFile(json, "{\"earlier\": true}\n");
+    const std::vector<std::string> arguments = {"--project", project, "--choose", ConfigurationFile().string(),
+                                                "--profile", Profile().string()};
+    const std::set<std::string> expected = {"project.xml", "configuration.xml", "run.json", "profile", "sub"};
+
+    std::vector<std::string> saving = arguments;
+    saving.insert(saving.end(), {"--save", project});
+    const ProgramRun failedSave = scratch.Run(saving, Limit);
+    EXPECT_EQ(failedSave.exitCode, 1) << failedSave.err;
+    EXPECT_EQ(failedSave.err, "quillmere-host: cannot write \"" + project + "\": File too large\n");
+    EXPECT_EQ(ReadFile(ProjectFile()), originalProject);
+    EXPECT_EQ(Strays(expected), std::vector<std::string>{});
+
+    std::vector<std::string> reporting = arguments;
+    reporting.insert(reporting.end(), {"--json", json});
+    const ProgramRun failedJson = scratch.Run(reporting, Limit);
+    EXPECT_EQ(failedJson.exitCode, 1) << failedJson.err;
+    EXPECT_EQ(failedJson.err, "quillmere-host: cannot write \"" + json + "\": File too large\n");
+    EXPECT_EQ(ReadFile(json), "{\"earlier\": true}\n");
+    EXPECT_EQ(Strays(expected), std::vector<std::string>{});
+
+    // Without the limit the same runs write both files whole.
+    ASSERT_EQ(scratch.Run(saving).exitCode, 0);
+    EXPECT_GT(ReadFile(ProjectFile()).size(), Limit);
+    ASSERT_EQ(scratch.Run(reporting).exitCode, 0);
+    EXPECT_GT(ReadFile(json).size(), Limit);
+    EXPECT_EQ(ReadJson(json).at("configuration").get<std::string>(), ConfigurationFile().string());
+}
+
+}  // namespace
