@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test: the Linux suites (unit, ABI
-# and end-to-end), again under AddressSanitizer and UndefinedBehaviorSanitizer, then the Windows
-# cross-build and its checks under wine (Tools/wine-tests.sh).
+# Installs what either build lacks, builds everything and runs every test: the Linux suites (unit,
+# ABI and end-to-end), again under AddressSanitizer and UndefinedBehaviorSanitizer, then the
+# Windows cross-build and its checks under wine (Tools/wine-tests.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
