@@ -116,8 +116,11 @@ void Faults::Add(const InjectedFault& fault)
 
 void Faults::SetRemoved(UInt32 index, bool removed)
 {
-    if (index < HostServiceTableSize)
-        services[index].removed = removed;
+    if (index >= HostServiceTableSize)
+        return;
+    services[index].removed = removed;
+    if (removalListener)
+        removalListener();
 }
 
 bool Faults::IsRemoved(UInt32 index) const
@@ -129,6 +132,8 @@ void Faults::Clear()
 {
     for (ServiceFaults& service : services)
         service = ServiceFaults{};
+    if (removalListener)
+        removalListener();
 }
 
 std::optional<GSErrCode> Faults::OnCall(UInt32 index)
@@ -137,6 +142,8 @@ std::optional<GSErrCode> Faults::OnCall(UInt32 index)
         return std::nullopt;
     const UInt64 call = ++calls[index];
     const ServiceFaults& service = services[index];
+    if (service.nth.empty())
+        return service.always;
     if (const auto nth = service.nth.find(static_cast<UInt32>(call)); nth != service.nth.end() && call <= 0xFFFFFFFFu)
         return nth->second;
     return service.always;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -40,8 +41,10 @@ public:
     // table at once, and the module sees it only if the table is handed over afterwards.
     void SetRemoved(UInt32 index, bool removed);
     bool IsRemoved(UInt32 index) const;
-    // Forgets every fault and removal; call counts stay.
+    // Forgets every fault and removal, so the table is complete again; call counts stay.
     void Clear();
+    // Called after every change of the removals (SetRemoved, Clear): the host rebuilds its table there.
+    void SetRemovalListener(std::function<void()> listener) { removalListener = std::move(listener); }
 
     // Counts a call of the service and tells whether it is to fail, and with which code.
     std::optional<GSErrCode> OnCall(UInt32 index);
@@ -56,6 +59,7 @@ private:
     };
     std::array<ServiceFaults, HostServiceTableSize> services{};
     std::array<UInt64, HostServiceTableSize> calls{};
+    std::function<void()> removalListener;
 };
 
 }  // namespace TestHost

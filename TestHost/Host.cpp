@@ -24,6 +24,8 @@ Host::Host()
     if (currentHost != nullptr)
         throw std::logic_error("only one TestHost::Host may exist at a time");
     currentHost = this;
+    // Whoever changes the removals (RemoveService, GetFaults().Clear()), the table follows at once.
+    faults.SetRemovalListener([this]() { RebuildTable(); });
     RebuildTable();
     // The sinks' user data is not handed back by the platform, so the previous sinks are restored
     // with none; the platform's defaults need none.
@@ -61,13 +63,11 @@ bool Host::ReplaceProject(Project&& replacement)
 void Host::RemoveService(UInt32 index)
 {
     faults.SetRemoved(index, true);
-    RebuildTable();
 }
 
 void Host::RestoreService(UInt32 index)
 {
     faults.SetRemoved(index, false);
-    RebuildTable();
 }
 
 bool Host::RemoveService(std::string_view name)

@@ -17,11 +17,10 @@
 #include "ConfigurationXml.hpp"
 #include "Faults.hpp"
 #include "Project.hpp"
+#include "Services.hpp"
 #include "UndoHistory.hpp"
 
 namespace TestHost {
-
-struct Services;
 
 class Host {
 public:
@@ -93,6 +92,12 @@ public:
     // Calls that reached the service, the injected failures included; 0 for an unknown name.
     UInt64 CallCount(UInt32 index) const { return faults.CallCount(index); }
     UInt64 CallCount(std::string_view name) const;
+    // The per-service call timer (off until enabled).
+    ServiceClock& Clock() noexcept { return clock; }
+    // Whether the services check what the contract fixes for the module's calls (on by default).
+    // Off only for tests that use a service beyond that contract, such as a reset to the default.
+    void SetContractChecks(bool enabled) noexcept { contractChecks = enabled; }
+    bool ChecksContract() const noexcept { return contractChecks; }
 
     // --- Menus -----------------------------------------------------------------------------------
     // The request records received by HostAddMenu, in order.
@@ -153,6 +158,8 @@ private:
     Project project;
     UndoHistory history{project};
     Faults faults;
+    ServiceClock clock;
+    bool contractChecks = true;
     API_ServiceEntry table[HostServiceTableSize] = {};
     std::map<Int16, APIMenuCommandProc> menuHandlers;
     std::vector<API_MenuRequest> menuRequests;

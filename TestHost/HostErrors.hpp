@@ -25,6 +25,18 @@ constexpr GSErrCode BadDefaultValue = static_cast<GSErrCode>(0x81062108);
 constexpr GSErrCode UnknownItem = static_cast<GSErrCode>(0x81062109);
 constexpr GSErrCode DuplicateName = static_cast<GSErrCode>(0x8106210A);
 
+// A call that breaks what the host's contract fixes for the module's calls: each service checks
+// its constant arguments and answers one of these, with a debug line that says what was wrong.
+constexpr GSErrCode UnexpectedImportOption = static_cast<GSErrCode>(0x81062201);   // not 0, 0 (classifications) or 1 (properties)
+constexpr GSErrCode UnexpectedElementSelector = static_cast<GSErrCode>(0x81062202);  // a type selector that is not all zero
+constexpr GSErrCode UnexpectedFilter = static_cast<GSErrCode>(0x81062203);         // filter bits other than 0
+constexpr GSErrCode UnexpectedParent = static_cast<GSErrCode>(0x81062204);         // a parent other than the nil GUID
+constexpr GSErrCode UnexpectedGroupRequest = static_cast<GSErrCode>(0x81062205);   // a group request not of kind 2 with empty texts
+constexpr GSErrCode DefinitionNotAsListed = static_cast<GSErrCode>(0x81062206);    // a written record's definition differs from the listing
+constexpr GSErrCode UnexpectedStatus = static_cast<GSErrCode>(0x81062207);         // a written record's status other than 0
+constexpr GSErrCode ValueTypeMismatch = static_cast<GSErrCode>(0x81062208);        // a written value's type code not the definition's
+constexpr GSErrCode DefaultFlagSet = static_cast<GSErrCode>(0x81062209);           // a written record with the default flag true
+
 // The constant's name for a code of this list ("BadId"), or nullptr for any other code.
 inline const char* ErrorName(GSErrCode code) noexcept
 {
@@ -45,6 +57,15 @@ inline const char* ErrorName(GSErrCode code) noexcept
         case BadDefaultValue: return "BadDefaultValue";
         case UnknownItem: return "UnknownItem";
         case DuplicateName: return "DuplicateName";
+        case UnexpectedImportOption: return "UnexpectedImportOption";
+        case UnexpectedElementSelector: return "UnexpectedElementSelector";
+        case UnexpectedFilter: return "UnexpectedFilter";
+        case UnexpectedParent: return "UnexpectedParent";
+        case UnexpectedGroupRequest: return "UnexpectedGroupRequest";
+        case DefinitionNotAsListed: return "DefinitionNotAsListed";
+        case UnexpectedStatus: return "UnexpectedStatus";
+        case ValueTypeMismatch: return "ValueTypeMismatch";
+        case DefaultFlagSet: return "DefaultFlagSet";
         default: return nullptr;
     }
 }

@@ -131,15 +131,15 @@ Value MakeZeroValue(Int32 type)
 template <typename T>
 const T* Project::Table<T>::Find(const API_Guid& guid) const
 {
-    const auto found = keyOf.find(guid);
-    return found == keyOf.end() ? nullptr : &byKey.find(found->second)->second;
+    const auto found = at.find(guid);
+    return found == at.end() ? nullptr : &found->second->second;
 }
 
 template <typename T>
 T* Project::Table<T>::Find(const API_Guid& guid)
 {
-    const auto found = keyOf.find(guid);
-    return found == keyOf.end() ? nullptr : &byKey.find(found->second)->second;
+    const auto found = at.find(guid);
+    return found == at.end() ? nullptr : &found->second->second;
 }
 
 template <typename T>
@@ -153,8 +153,10 @@ UInt64 Project::Table<T>::Append(T item)
 template <typename T>
 void Project::Table<T>::InsertAt(UInt64 key, T item)
 {
-    keyOf.emplace(item.guid, key);
-    byKey.emplace(key, std::move(item));
+    const API_Guid guid = item.guid;
+    // Appending (the usual case) goes at the end without a search.
+    const auto hint = key >= nextKey ? byKey.end() : byKey.lower_bound(key);
+    at.emplace(guid, byKey.emplace_hint(hint, key, std::move(item)));
     if (key >= nextKey)
         nextKey = key + 1;
 }
@@ -162,22 +164,11 @@ void Project::Table<T>::InsertAt(UInt64 key, T item)
 template <typename T>
 T Project::Table<T>::Erase(const API_Guid& guid)
 {
-    const auto found = keyOf.find(guid);
-    const auto at = byKey.find(found->second);
-    T item = std::move(at->second);
-    byKey.erase(at);
-    keyOf.erase(found);
+    const auto found = at.find(guid);
+    T item = std::move(found->second->second);
+    byKey.erase(found->second);
+    at.erase(found);
     return item;
-}
-
-bool Project::ValueKey::operator<(const ValueKey& other) const noexcept
-{
-    const GuidLess less;
-    if (less(definition, other.definition))
-        return true;
-    if (less(other.definition, definition))
-        return false;
-    return less(element, other.element);
 }
 
 // --- Project -------------------------------------------------------------------------------------
@@ -196,6 +187,7 @@ Project& Project::operator=(Project&& other) noexcept
         definitions = std::move(other.definitions);
         elements = std::move(other.elements);
         values = std::move(other.values);
+        valueCount = std::exchange(other.valueCount, 0);
         definitionsByGroup = std::move(other.definitionsByGroup);
         definitionsByItem = std::move(other.definitionsByItem);
         guidSerial = other.guidSerial;
@@ -252,11 +244,9 @@ const PropertyDefinition* Project::FindDefinitionByName(const API_Guid& group, s
     const auto found = definitionsByGroup.find(group);
     if (found == definitionsByGroup.end())
         return nullptr;
-    for (const UInt64 key : found->second) {
-        const PropertyDefinition& definition = definitions.byKey.find(key)->second;
-        if (definition.name == name)
-            return &definition;
-    }
+    for (const auto& [key, definition] : found->second.inOrder)
+        if (definition->name == name)
+            return definition;
     return nullptr;
 }
 
@@ -284,9 +274,9 @@ std::vector<const PropertyDefinition*> Project::DefinitionsOfGroup(const API_Gui
     std::vector<const PropertyDefinition*> result;
     const auto found = definitionsByGroup.find(group);
     if (found != definitionsByGroup.end()) {
-        result.reserve(found->second.size());
-        for (const UInt64 key : found->second)
-            result.push_back(&definitions.byKey.find(key)->second);
+        result.reserve(found->second.inOrder.size());
+        for (const auto& [key, definition] : found->second.inOrder)
+            result.push_back(definition);
     }
     return result;
 }
@@ -296,9 +286,9 @@ std::vector<const PropertyDefinition*> Project::DefinitionsForItem(const API_Gui
     std::vector<const PropertyDefinition*> result;
     const auto found = definitionsByItem.find(item);
     if (found != definitionsByItem.end()) {
-        result.reserve(found->second.size());
-        for (const UInt64 key : found->second)
-            result.push_back(&definitions.byKey.find(key)->second);
+        result.reserve(found->second.inOrder.size());
+        for (const auto& [key, definition] : found->second.inOrder)
+            result.push_back(definition);
     }
     return result;
 }
@@ -306,34 +296,52 @@ std::vector<const PropertyDefinition*> Project::DefinitionsForItem(const API_Gui
 bool Project::AppliesTo(const API_Guid& definition, const API_Guid& element) const
 {
     const Element* target = elements.Find(element);
-    const auto key = definitions.keyOf.find(definition);
-    if (target == nullptr || key == definitions.keyOf.end() || IsNil(target->classification))
+    const auto key = definitions.at.find(definition);
+    if (target == nullptr || key == definitions.at.end() || IsNil(target->classification))
         return false;
     const auto found = definitionsByItem.find(target->classification);
-    return found != definitionsByItem.end() && found->second.count(key->second) != 0;
+    return found != definitionsByItem.end() && found->second.keys.count(key->second->first) != 0;
 }
 
 const Value* Project::FindElementValue(const API_Guid& element, const API_Guid& definition) const
 {
-    const auto found = values.find(ValueKey{definition, element});
-    return found == values.end() ? nullptr : &found->second;
+    const auto held = values.find(definition);
+    if (held == values.end())
+        return nullptr;
+    const auto found = held->second.find(element);
+    return found == held->second.end() ? nullptr : &found->second;
 }
 
 void Project::ForEachValue(const std::function<void(const API_Guid&, const API_Guid&, const Value&)>& visit) const
 {
-    for (const auto& [key, value] : values)
-        visit(key.element, key.definition, value);
+    const GuidLess less;
+    std::vector<const std::pair<const API_Guid, ElementValues>*> byDefinition;
+    byDefinition.reserve(values.size());
+    for (const auto& entry : values)
+        byDefinition.push_back(&entry);
+    std::sort(byDefinition.begin(), byDefinition.end(),
+              [&less](const auto* left, const auto* right) { return less(left->first, right->first); });
+    std::vector<const std::pair<const API_Guid, Value>*> byElement;
+    for (const auto* definition : byDefinition) {
+        byElement.clear();
+        for (const auto& entry : definition->second)
+            byElement.push_back(&entry);
+        std::sort(byElement.begin(), byElement.end(),
+                  [&less](const auto* left, const auto* right) { return less(left->first, right->first); });
+        for (const auto* held : byElement)
+            visit(held->first, definition->first, held->second);
+    }
 }
 
 bool Project::IsGuidInUse(const API_Guid& guid) const
 {
-    return systems.keyOf.count(guid) != 0 || items.count(guid) != 0 || groups.keyOf.count(guid) != 0 ||
-           definitions.keyOf.count(guid) != 0 || elements.keyOf.count(guid) != 0;
+    return systems.Contains(guid) || items.count(guid) != 0 || groups.Contains(guid) || definitions.Contains(guid) ||
+           elements.Contains(guid);
 }
 
 void Project::Record(InverseAction inverse)
 {
-    if (recorder != nullptr)
+    if (IsRecording())
         recorder->RecordInverse(std::move(inverse));
 }
 
@@ -374,9 +382,15 @@ bool Project::IsValidDefinitionContent(const PropertyDefinition& definition) con
 
 void Project::IndexDefinition(UInt64 key, const PropertyDefinition& definition)
 {
-    definitionsByGroup[definition.group].insert(key);
+    // The stored definition: `definition` may be a copy about to be stored under `key`.
+    const PropertyDefinition* stored = definitions.Find(definition.guid);
+    const auto add = [key, stored](DefinitionSet& set) {
+        set.inOrder[key] = stored;
+        set.keys.insert(key);
+    };
+    add(definitionsByGroup[definition.group]);
     for (const API_Guid& item : definition.availability)
-        definitionsByItem[item].insert(key);
+        add(definitionsByItem[item]);
 }
 
 void Project::UnindexDefinition(UInt64 key, const PropertyDefinition& definition)
@@ -385,8 +399,9 @@ void Project::UnindexDefinition(UInt64 key, const PropertyDefinition& definition
         const auto found = index.find(guid);
         if (found == index.end())
             return;
-        found->second.erase(key);
-        if (found->second.empty())
+        found->second.inOrder.erase(key);
+        found->second.keys.erase(key);
+        if (found->second.keys.empty())
             index.erase(found);
     };
     eraseKey(definitionsByGroup, definition.group);
@@ -397,13 +412,13 @@ void Project::UnindexDefinition(UInt64 key, const PropertyDefinition& definition
 Project::RemovedDefinition Project::RemoveDefinitionQuietly(const API_Guid& guid)
 {
     RemovedDefinition removed;
-    removed.key = definitions.keyOf.find(guid)->second;
+    removed.key = definitions.KeyOf(guid);
+    UnindexDefinition(removed.key, *definitions.Find(guid));
     removed.definition = definitions.Erase(guid);
-    UnindexDefinition(removed.key, removed.definition);
-    auto at = values.lower_bound(ValueKey{guid, APINULLGuid});
-    while (at != values.end() && at->first.definition == guid) {
-        removed.values.emplace_back(at->first.element, std::move(at->second));
-        at = values.erase(at);
+    if (const auto held = values.find(guid); held != values.end()) {
+        removed.values = std::move(held->second);
+        valueCount -= removed.values.size();
+        values.erase(held);
     }
     return removed;
 }
@@ -411,10 +426,12 @@ Project::RemovedDefinition Project::RemoveDefinitionQuietly(const API_Guid& guid
 void Project::RestoreDefinitionQuietly(RemovedDefinition removed)
 {
     const API_Guid guid = removed.definition.guid;
-    IndexDefinition(removed.key, removed.definition);
     definitions.InsertAt(removed.key, std::move(removed.definition));
-    for (auto& [element, value] : removed.values)
-        values.emplace(ValueKey{guid, element}, std::move(value));
+    IndexDefinition(removed.key, *definitions.Find(guid));
+    if (!removed.values.empty()) {
+        valueCount += removed.values.size();
+        values[guid] = std::move(removed.values);
+    }
 }
 
 void Project::RemoveItemQuietly(const API_Guid& guid)
@@ -497,9 +514,8 @@ API_Guid Project::AddDefinition(PropertyDefinition definition)
     if (IsNil(definition.guid))
         definition.guid = NewGuid();
     const API_Guid guid = definition.guid;
-    const UInt64 key = definitions.nextKey;
-    IndexDefinition(key, definition);
-    definitions.Append(std::move(definition));
+    const UInt64 key = definitions.Append(std::move(definition));
+    IndexDefinition(key, *definitions.Find(guid));
     Record([guid](Project& project) { project.RemoveDefinitionQuietly(guid); });
     return guid;
 }
@@ -518,8 +534,10 @@ API_Guid Project::AddElement(std::string name, std::string ifcType, const API_Gu
     elements.Append(std::move(element));
     Record([guid](Project& project) {
         // Values written to the element since (outside any command) go with it.
-        for (const auto& [key, definition] : project.definitions.byKey)
-            project.values.erase(ValueKey{definition.guid, guid});
+        for (auto held = project.values.begin(); held != project.values.end();) {
+            project.valueCount -= held->second.erase(guid);
+            held = held->second.empty() ? project.values.erase(held) : std::next(held);
+        }
         project.elements.Erase(guid);
     });
     return guid;
@@ -571,7 +589,7 @@ GSErrCode Project::UpdateDefinition(const PropertyDefinition& definition)
         return HostError::BadId;
     if (!IsValidDefinitionContent(definition))
         return HostError::BadParameter;
-    const UInt64 key = definitions.keyOf.find(definition.guid)->second;
+    const UInt64 key = definitions.KeyOf(definition.guid);
     PropertyDefinition before = *stored;
     UnindexDefinition(key, *stored);
     *stored = definition;
@@ -599,7 +617,7 @@ GSErrCode Project::RemoveGroup(const API_Guid& guid)
     removed.reserve(owned.size());
     for (const API_Guid& definition : owned)
         removed.push_back(RemoveDefinitionQuietly(definition));
-    const UInt64 key = groups.keyOf.find(guid)->second;
+    const UInt64 key = groups.KeyOf(guid);
     PropertyGroup group = groups.Erase(guid);
     // One inverse for the whole removal; shared so that the action stays copyable.
     auto saved = std::make_shared<std::pair<PropertyGroup, std::vector<RemovedDefinition>>>(std::move(group),
@@ -632,18 +650,19 @@ GSErrCode Project::SetElementValue(const API_Guid& element, const API_Guid& defi
         return HostError::BadId;
     if (!IsCanonical(value))
         return HostError::BadParameter;
-    const ValueKey key{definition, element};
-    auto [at, inserted] = values.try_emplace(key);
-    std::optional<Value> before;
-    if (!inserted)
-        before = std::move(at->second);
+    ElementValues& held = values[definition];
+    auto [at, inserted] = held.try_emplace(element);
+    if (inserted)
+        ++valueCount;
+    if (IsRecording()) {
+        std::optional<Value> before;
+        if (!inserted)
+            before = std::move(at->second);
+        Record([element, definition, before = std::move(before)](Project& project) {
+            project.PutValueQuietly(element, definition, before);
+        });
+    }
     at->second = std::move(value);
-    Record([key, before = std::move(before)](Project& project) {
-        if (before.has_value())
-            project.values[key] = *before;
-        else
-            project.values.erase(key);
-    });
     return NoError;
 }
 
@@ -651,14 +670,38 @@ GSErrCode Project::ResetElementValue(const API_Guid& element, const API_Guid& de
 {
     if (elements.Find(element) == nullptr || definitions.Find(definition) == nullptr)
         return HostError::BadId;
-    const ValueKey key{definition, element};
-    const auto found = values.find(key);
-    if (found == values.end())
+    const auto held = values.find(definition);
+    if (held == values.end())
         return NoError;
-    Value before = std::move(found->second);
-    values.erase(found);
-    Record([key, before = std::move(before)](Project& project) { project.values[key] = before; });
+    const auto found = held->second.find(element);
+    if (found == held->second.end())
+        return NoError;
+    if (IsRecording())
+        Record([element, definition, before = std::move(found->second)](Project& project) {
+            project.PutValueQuietly(element, definition, before);
+        });
+    held->second.erase(found);
+    --valueCount;
+    if (held->second.empty())
+        values.erase(held);
     return NoError;
+}
+
+void Project::PutValueQuietly(const API_Guid& element, const API_Guid& definition, std::optional<Value> value)
+{
+    if (value.has_value()) {
+        auto [at, inserted] = values[definition].try_emplace(element);
+        if (inserted)
+            ++valueCount;
+        at->second = std::move(*value);
+        return;
+    }
+    const auto held = values.find(definition);
+    if (held == values.end())
+        return;
+    valueCount -= held->second.erase(element);
+    if (held->second.empty())
+        values.erase(held);
 }
 
 std::size_t Project::ClassifyElementsByType()

@@ -1,17 +1,19 @@
 // The test host's in-memory project: classification systems with their items, property groups,
 // property definitions, elements and the values elements hold. Groups, definitions and elements
-// keep the order in which they were added (the host order); every look-up by GUID is O(1) or
-// O(log n), so the services stay fast on projects of a few hundred thousand elements.
+// keep the order in which they were added (the host order). Every look-up by GUID, and every look-up
+// of an element's value, is hashed, so a service call costs the same on a project of a few hundred
+// thousand elements as on a small one, apart from what it copies out.
 #pragma once
 
 #include <cstddef>
 #include <functional>
 #include <iterator>
 #include <map>
-#include <set>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -111,6 +113,8 @@ class ChangeRecorder {
 public:
     virtual ~ChangeRecorder() = default;
     virtual void RecordInverse(InverseAction inverse) = 0;
+    // Whether RecordInverse keeps what it is given now; when not, the project skips building inverses.
+    virtual bool IsRecording() const noexcept { return true; }
 };
 
 // The values of a table in host order, as const references.
@@ -169,7 +173,7 @@ public:
     OrderedView<PropertyDefinition> Definitions() const { return OrderedView<PropertyDefinition>(definitions.byKey); }
     OrderedView<Element> Elements() const { return OrderedView<Element>(elements.byKey); }
     std::size_t ItemCount() const noexcept { return items.size(); }
-    std::size_t ValueCount() const noexcept { return values.size(); }
+    std::size_t ValueCount() const noexcept { return valueCount; }
 
     // Each returns nullptr when nothing has that GUID.
     const ClassificationSystem* FindSystem(const API_Guid& guid) const;
@@ -196,7 +200,7 @@ public:
     // The element's own value for a definition; nullptr when it holds none (it then has the default).
     const Value* FindElementValue(const API_Guid& element, const API_Guid& definition) const;
     // Calls visit(element GUID, definition GUID, value) for every value held, ordered by definition
-    // GUID and then element GUID.
+    // GUID and then element GUID (sorted on each call: the store itself is hashed).
     void ForEachValue(const std::function<void(const API_Guid&, const API_Guid&, const Value&)>& visit) const;
 
     // Whether any system, item, group, definition or element has that GUID.
@@ -243,34 +247,43 @@ public:
     std::size_t ClassifyElementsByType();
 
 private:
-    // Items in host order by an ever-growing key, with a GUID index. Undo puts a removed item back
-    // under its old key, which restores its place exactly.
+    // Items in host order by an ever-growing key, with a hashed GUID index that leads straight to
+    // the item. Undo puts a removed item back under its old key, which restores its place exactly.
     template <typename T>
     struct Table {
-        std::map<UInt64, T> byKey;
-        std::unordered_map<API_Guid, UInt64, GuidHash> keyOf;
+        using Ordered = std::map<UInt64, T>;
+        Ordered byKey;
+        std::unordered_map<API_Guid, typename Ordered::iterator, GuidHash> at;
         UInt64 nextKey = 1;
 
         const T* Find(const API_Guid& guid) const;
         T* Find(const API_Guid& guid);
+        // The item's key; the item must exist.
+        UInt64 KeyOf(const API_Guid& guid) const { return at.find(guid)->second->first; }
+        bool Contains(const API_Guid& guid) const { return at.count(guid) != 0; }
         UInt64 Append(T item);
         void InsertAt(UInt64 key, T item);
         T Erase(const API_Guid& guid);
     };
 
-    struct ValueKey {
-        API_Guid definition;
-        API_Guid element;
-        bool operator<(const ValueKey& other) const noexcept;
+    // The definitions of one group or one classification item: in host order for listing, and
+    // hashed by key for the applicability test.
+    struct DefinitionSet {
+        std::map<UInt64, const PropertyDefinition*> inOrder;
+        std::unordered_set<UInt64> keys;
     };
+
+    // The values held for one definition, by element.
+    using ElementValues = std::unordered_map<API_Guid, Value, GuidHash>;
 
     struct RemovedDefinition {
         UInt64 key;
         PropertyDefinition definition;
-        std::vector<std::pair<API_Guid, Value>> values;  // by element
+        ElementValues values;
     };
 
     void Record(InverseAction inverse);
+    bool IsRecording() const noexcept { return recorder != nullptr && recorder->IsRecording(); }
     API_Guid NewGuid();
     bool IsWantedGuidUsable(const API_Guid& wanted) const;
     bool IsValidDefinitionContent(const PropertyDefinition& definition) const;
@@ -279,16 +292,21 @@ private:
     RemovedDefinition RemoveDefinitionQuietly(const API_Guid& definition);
     void RestoreDefinitionQuietly(RemovedDefinition removed);
     void RemoveItemQuietly(const API_Guid& item);
+    // Puts a value back (or drops it, for none) without recording: the inverse of a value change.
+    void PutValueQuietly(const API_Guid& element, const API_Guid& definition, std::optional<Value> value);
 
     Table<ClassificationSystem> systems;
     std::unordered_map<API_Guid, ClassificationItem, GuidHash> items;
     Table<PropertyGroup> groups;
     Table<PropertyDefinition> definitions;
     Table<Element> elements;
-    std::map<ValueKey, Value> values;
-    // Definition keys per group and per classification item, kept up to date with every change.
-    std::unordered_map<API_Guid, std::set<UInt64>, GuidHash> definitionsByGroup;
-    std::unordered_map<API_Guid, std::set<UInt64>, GuidHash> definitionsByItem;
+    // Values by definition, then by element: one hashed look-up each way, and a group's removal
+    // (and its undo) moves each definition's values as a whole.
+    std::unordered_map<API_Guid, ElementValues, GuidHash> values;
+    std::size_t valueCount = 0;
+    // Definitions per group and per classification item, kept up to date with every change.
+    std::unordered_map<API_Guid, DefinitionSet, GuidHash> definitionsByGroup;
+    std::unordered_map<API_Guid, DefinitionSet, GuidHash> definitionsByItem;
     UInt64 guidSerial = 0;
     ChangeRecorder* recorder = nullptr;
 };

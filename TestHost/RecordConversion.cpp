@@ -1,5 +1,7 @@
 #include "RecordConversion.hpp"
 
+#include <cstring>
+
 #include "GSRoot/UnicodeCodec.hpp"
 
 namespace TestHost {
@@ -86,6 +88,91 @@ void FillDefinitionRecord(const PropertyDefinition& definition, API_PropertyDefi
         record.availability.Push(item);
     record.possibleEnumValues.Clear();
     record.canValueBeEditable = 0;
+}
+
+namespace {
+
+bool SameBits(double left, double right)
+{
+    return std::memcmp(&left, &right, sizeof left) == 0;
+}
+
+bool SameVariant(const API_Variant& left, const API_Variant& right)
+{
+    return left.type == right.type && left.intValue == right.intValue && SameBits(left.doubleValue, right.doubleValue) &&
+           left.boolValue == right.boolValue && left.uniStringValue == right.uniStringValue &&
+           left.guidValue == right.guidValue;
+}
+
+template <typename T, typename Same>
+bool SameArray(const GS::Array<T>& left, const GS::Array<T>& right, Same same)
+{
+    if (left.GetSize() != right.GetSize())
+        return false;
+    for (USize i = 0; i < left.GetSize(); ++i)
+        if (!same(left[i], right[i]))
+            return false;
+    return true;
+}
+
+const char* FirstDifferentValueField(const TypedValueRecord& left, const TypedValueRecord& right)
+{
+    if (left.typeCode != right.typeCode)
+        return "defaultValue.typeCode";
+    if (left.intValue != right.intValue)
+        return "defaultValue.intValue";
+    if (!SameBits(left.realValue, right.realValue))
+        return "defaultValue.realValue";
+    if (left.boolValue != right.boolValue)
+        return "defaultValue.boolValue";
+    if (!(left.stringValue == right.stringValue))
+        return "defaultValue.stringValue";
+    if (!(left.guidValue == right.guidValue))
+        return "defaultValue.guidValue";
+    if (!SameArray(left.listValue, right.listValue, SameVariant))
+        return "defaultValue.listValue";
+    if (left.variantStatus != right.variantStatus)
+        return "defaultValue.variantStatus";
+    return nullptr;
+}
+
+}  // namespace
+
+const char* FirstDifferentField(const API_PropertyDefinition& left, const API_PropertyDefinition& right)
+{
+    const auto equal = [](const auto& a, const auto& b) { return a == b; };
+    const auto sameEnum = [](const API_SingleEnumerationVariant& a, const API_SingleEnumerationVariant& b) {
+        return SameVariant(a.keyVariant, b.keyVariant) && SameVariant(a.displayVariant, b.displayVariant);
+    };
+    if (left.kind != right.kind)
+        return "kind";
+    if (!(left.guid == right.guid))
+        return "guid";
+    if (!(left.groupGuid == right.groupGuid))
+        return "groupGuid";
+    if (!(left.name == right.name))
+        return "name";
+    if (!(left.description == right.description))
+        return "description";
+    if (left.collectionType != right.collectionType)
+        return "collectionType";
+    if (left.valueType != right.valueType)
+        return "valueType";
+    if (left.measureType != right.measureType)
+        return "measureType";
+    if (const char* field = FirstDifferentValueField(left.defaultValue, right.defaultValue))
+        return field;
+    if (!SameArray(left.expressions, right.expressions, equal))
+        return "expressions";
+    if (left.expressionFlag != right.expressionFlag)
+        return "expressionFlag";
+    if (!SameArray(left.availability, right.availability, equal))
+        return "availability";
+    if (!SameArray(left.possibleEnumValues, right.possibleEnumValues, sameEnum))
+        return "possibleEnumValues";
+    if (left.canValueBeEditable != right.canValueBeEditable)
+        return "canValueBeEditable";
+    return nullptr;
 }
 
 PropertyDefinition DefinitionFromRecord(const API_PropertyDefinition& record)

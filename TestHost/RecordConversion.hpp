@@ -32,6 +32,10 @@ Value ValueFromRecord(const TypedValueRecord& record, Int32 valueType);
 void FillGroupRecord(const PropertyGroup& group, API_PropertyGroup& record);
 // Fills every field of `record` that the model holds; the enumeration list stays empty.
 void FillDefinitionRecord(const PropertyDefinition& definition, API_PropertyDefinition& record);
+// The name of the first field in which the two records differ ("name", "defaultValue.realValue",
+// "availability", ...), or nullptr when every field is equal. Reals compare by their bits, so a
+// copy is equal to its original even when it holds a NaN.
+const char* FirstDifferentField(const API_PropertyDefinition& left, const API_PropertyDefinition& right);
 // The model's form of a definition record (default value by the record's value type).
 PropertyDefinition DefinitionFromRecord(const API_PropertyDefinition& record);
 

@@ -1,6 +1,7 @@
 #include "Services.hpp"
 
 #include <cstdio>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -31,6 +32,53 @@ void FillServiceTable(API_ServiceEntry* table)
 #undef QM_FILL_ENTRY
 }
 
+void ServiceClock::Reset() noexcept
+{
+    total = 0;
+    calls.fill(0);
+    nanoseconds.fill(0);
+}
+
+void ServiceClock::Add(UInt32 index, UInt64 elapsed) noexcept
+{
+    nanoseconds[index] += elapsed;
+}
+
+ServiceClock::Call::Call(ServiceClock& clock, UInt32 index) noexcept
+    : clock(clock.enabled && index < HostServiceTableSize ? &clock : nullptr), index(index)
+{
+    if (this->clock == nullptr)
+        return;
+    ++clock.calls[index];
+    Return();
+}
+
+ServiceClock::Call::~Call()
+{
+    Leave();
+}
+
+void ServiceClock::Call::Leave() noexcept
+{
+    if (clock == nullptr || !inside)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    clock->Add(index, static_cast<UInt64>(std::chrono::duration_cast<std::chrono::nanoseconds>(now - start).count()));
+    inside = false;
+    if (--clock->depth == 0)
+        clock->total += static_cast<UInt64>(std::chrono::duration_cast<std::chrono::nanoseconds>(now - clock->outerStart).count());
+}
+
+void ServiceClock::Call::Return() noexcept
+{
+    if (clock == nullptr || inside)
+        return;
+    start = std::chrono::steady_clock::now();
+    inside = true;
+    if (clock->depth++ == 0)
+        clock->outerStart = start;
+}
+
 namespace {
 
 // Finds the host behind `context` and counts the call. Gives the code to answer at once: that of
@@ -46,6 +94,86 @@ std::optional<GSErrCode> Enter(API_HostContext* context, UInt32 index, Host*& ho
 bool IsNil(const API_Guid& guid)
 {
     return guid == APINULLGuid;
+}
+
+// Answers a call that breaks the contract: the debug line says which service, what it got and what
+// the contract fixes.
+GSErrCode BrokenContract(GSErrCode code, UInt32 index, const std::string& what)
+{
+    DBPrintf("Test host: %s called with %s\n", ServiceName(index), what.c_str());
+    return code;
+}
+
+std::string Quoted(const GS::UniString& text)
+{
+    return "\"" + ToUtf8(text) + "\"";
+}
+
+// The contract's checks, each answering 0 or the code of BrokenContract.
+GSErrCode CheckFilter(UInt32 index, Int32 filter)
+{
+    if (filter == 0)
+        return NoError;
+    return BrokenContract(HostError::UnexpectedFilter, index,
+                          "the filter " + std::to_string(filter) + ", but the contract fixes 0");
+}
+
+GSErrCode CheckElementListing(const API_ElemType& selector, Int32 filterBits, const API_Guid& parent)
+{
+    constexpr UInt32 index = ServiceIndex::HostListElements;
+    if (selector.typeID != 0 || selector.variationID != 0 || !IsNil(selector.classificationID))
+        return BrokenContract(HostError::UnexpectedElementSelector, index,
+                              "the type selector " + std::to_string(selector.typeID) + "/" +
+                                  std::to_string(selector.variationID) + "/" + GuidToText(selector.classificationID) +
+                                  ", but the contract fixes all 24 bytes zero");
+    if (const GSErrCode error = CheckFilter(index, filterBits))
+        return error;
+    if (!IsNil(parent))
+        return BrokenContract(HostError::UnexpectedParent, index,
+                              "the parent " + GuidToText(parent) + ", but the contract fixes the nil GUID");
+    return NoError;
+}
+
+GSErrCode CheckGroupRequest(const API_PropertyGroup& group)
+{
+    if (group.kind == API_PropertyCustomDefinitionKind && group.name.IsEmpty() && group.description.IsEmpty())
+        return NoError;
+    return BrokenContract(HostError::UnexpectedGroupRequest, ServiceIndex::HostReadPropertyGroup,
+                          "a request of kind " + std::to_string(group.kind) + ", name " + Quoted(group.name) +
+                              " and description " + Quoted(group.description) +
+                              ", but the contract fixes kind 2 with empty texts");
+}
+
+GSErrCode CheckWrittenRecord(const PropertyDefinition& stored, const ElementPropertyRecord& property)
+{
+    constexpr UInt32 index = ServiceIndex::HostWriteElementPropertyValue;
+    API_PropertyDefinition listed;
+    FillDefinitionRecord(stored, listed);
+    if (const char* field = FirstDifferentField(property.definition, listed))
+        return BrokenContract(HostError::DefinitionNotAsListed, index,
+                              "a definition whose field " + std::string(field) + " differs from the listed " +
+                                  GuidToText(stored.guid) + ", but the contract fixes a full copy of the listing");
+    if (property.status != 0)
+        return BrokenContract(HostError::UnexpectedStatus, index,
+                              "the status " + std::to_string(property.status) + ", but the contract fixes 0");
+    if (property.value.typeCode != stored.valueType)
+        return BrokenContract(HostError::ValueTypeMismatch, index,
+                              "a value of type code " + std::to_string(property.value.typeCode) +
+                                  ", but the contract fixes the definition's " + std::to_string(stored.valueType));
+    if (property.isDefault)
+        return BrokenContract(HostError::DefaultFlagSet, index, "the default flag set, but the contract fixes false");
+    return NoError;
+}
+
+GSErrCode CheckImportOptions(UInt32 index, Int32 option1, Int32 option2, Int32 expected1, Int32 expected2)
+{
+    if (option1 == expected1 && option2 == expected2)
+        return NoError;
+    const bool two = index == ServiceIndex::HostImportClassificationXml;
+    return BrokenContract(HostError::UnexpectedImportOption, index,
+                          "the options " + std::to_string(option1) + (two ? ", " + std::to_string(option2) : "") +
+                              ", but the contract fixes " + std::to_string(expected1) +
+                              (two ? ", " + std::to_string(expected2) : ""));
 }
 
 std::string FormatReport(const std::string& format, va_list* arguments)
@@ -91,6 +219,7 @@ GSErrCode Services::HostAddMenu(const API_MenuRequest* request)
         return HostError::BadParameter;
     if (const auto fault = host->GetFaults().OnCall(ServiceIndex::HostAddMenu))
         return *fault;
+    ServiceClock::Call timed(host->clock, ServiceIndex::HostAddMenu);
     if (request == nullptr)
         return HostError::BadParameter;
     host->menuRequests.push_back(*request);
@@ -102,6 +231,7 @@ GSErrCode Services::HostSetMenuHandler(API_HostContext* context, Int16 menuResID
     Host* host = nullptr;
     if (const auto early = Enter(context, ServiceIndex::HostSetMenuHandler, host))
         return *early;
+    ServiceClock::Call timed(host->clock, ServiceIndex::HostSetMenuHandler);
     if (handler == nullptr)
         return HostError::BadParameter;
     host->menuHandlers[menuResID] = handler;
@@ -114,6 +244,7 @@ GSErrCode Services::HostReportMessage(API_HostContext* context, const GS::UniStr
     Host* host = nullptr;
     if (const auto early = Enter(context, ServiceIndex::HostReportMessage, host))
         return *early;
+    ServiceClock::Call timed(host->clock, ServiceIndex::HostReportMessage);
     if (text == nullptr || (flag != 0 && arguments == nullptr))
         return HostError::BadParameter;
     const std::string line = ToUtf8(*text);
@@ -137,6 +268,7 @@ GSErrCode Services::HostRunUndoableCommand(API_HostContext* context, const GS::U
     };
     if (const auto early = Enter(context, ServiceIndex::HostRunUndoableCommand, host))
         return finish(*early);
+    ServiceClock::Call timed(host->clock, ServiceIndex::HostRunUndoableCommand);
     if (name == nullptr || callable == nullptr || callable->invoke == nullptr)
         return finish(HostError::BadParameter);
     const std::size_t run = host->commands.size();
@@ -144,7 +276,10 @@ GSErrCode Services::HostRunUndoableCommand(API_HostContext* context, const GS::U
     host->history.OpenStep(host->commands[run].name);
     GSErrCode result = NoError;
     try {
+        // The callable is module code: its time is not the host's.
+        timed.Leave();
         result = callable->invoke(callable->state);
+        timed.Return();
     } catch (...) {
         host->history.CloseStep(false);
         throw;
@@ -155,14 +290,18 @@ GSErrCode Services::HostRunUndoableCommand(API_HostContext* context, const GS::U
     return finish(result);
 }
 
-GSErrCode Services::HostListElements(API_HostContext* context, const API_ElemType* /*selector*/,
-                                     GS::Array<API_Guid>* elements, Int32 /*filterBits*/, const API_Guid* /*parent*/)
+GSErrCode Services::HostListElements(API_HostContext* context, const API_ElemType* selector,
+                                     GS::Array<API_Guid>* elements, Int32 filterBits, const API_Guid* parent)
 {
     Host* host = nullptr;
     if (const auto early = Enter(context, ServiceIndex::HostListElements, host))
         return *early;
-    if (elements == nullptr)
+    ServiceClock::Call timed(host->clock, ServiceIndex::HostListElements);
+    if (selector == nullptr || elements == nullptr || parent == nullptr)
         return HostError::BadParameter;
+    if (host->contractChecks)
+        if (const GSErrCode error = CheckElementListing(*selector, filterBits, *parent))
+            return error;
     elements->Clear();
     for (const Element& element : host->project.Elements())
         elements->Push(element.guid);
@@ -170,13 +309,17 @@ GSErrCode Services::HostListElements(API_HostContext* context, const API_ElemTyp
 }
 
 GSErrCode Services::HostListElementPropertyDefinitions(API_HostContext* context, const API_Guid* element,
-                                                       Int32 /*filter*/, GS::Array<API_PropertyDefinition>* definitions)
+                                                       Int32 filter, GS::Array<API_PropertyDefinition>* definitions)
 {
     Host* host = nullptr;
     if (const auto early = Enter(context, ServiceIndex::HostListElementPropertyDefinitions, host))
         return *early;
+    ServiceClock::Call timed(host->clock, ServiceIndex::HostListElementPropertyDefinitions);
     if (element == nullptr || definitions == nullptr)
         return HostError::BadParameter;
+    if (host->contractChecks)
+        if (const GSErrCode error = CheckFilter(ServiceIndex::HostListElementPropertyDefinitions, filter))
+            return error;
     const Element* found = host->project.FindElement(*element);
     if (found == nullptr)
         return HostError::BadId;
@@ -196,6 +339,7 @@ GSErrCode Services::HostReadElementPropertyValue(API_HostContext* context, const
     Host* host = nullptr;
     if (const auto early = Enter(context, ServiceIndex::HostReadElementPropertyValue, host))
         return *early;
+    ServiceClock::Call timed(host->clock, ServiceIndex::HostReadElementPropertyValue);
     if (element == nullptr || definition == nullptr || property == nullptr)
         return HostError::BadParameter;
     if (const GSErrCode error = CheckElementProperty(host->project, *element, *definition))
@@ -215,15 +359,19 @@ GSErrCode Services::HostWriteElementPropertyValue(API_HostContext* context, cons
     Host* host = nullptr;
     if (const auto early = Enter(context, ServiceIndex::HostWriteElementPropertyValue, host))
         return *early;
+    ServiceClock::Call timed(host->clock, ServiceIndex::HostWriteElementPropertyValue);
     if (element == nullptr || property == nullptr)
         return HostError::BadParameter;
     const API_Guid& definition = property->definition.guid;
     if (const GSErrCode error = CheckElementProperty(host->project, *element, definition))
         return error;
+    const PropertyDefinition& stored = *host->project.FindDefinition(definition);
+    if (host->contractChecks)
+        if (const GSErrCode error = CheckWrittenRecord(stored, *property))
+            return error;
     if (property->isDefault)
         return host->project.ResetElementValue(*element, definition);
-    const Int32 valueType = host->project.FindDefinition(definition)->valueType;
-    return host->project.SetElementValue(*element, definition, ValueFromRecord(property->value, valueType));
+    return host->project.SetElementValue(*element, definition, ValueFromRecord(property->value, stored.valueType));
 }
 
 GSErrCode Services::HostListPropertyGroups(API_HostContext* context, GS::Array<API_PropertyGroup>* groups)
@@ -231,6 +379,7 @@ GSErrCode Services::HostListPropertyGroups(API_HostContext* context, GS::Array<A
     Host* host = nullptr;
     if (const auto early = Enter(context, ServiceIndex::HostListPropertyGroups, host))
         return *early;
+    ServiceClock::Call timed(host->clock, ServiceIndex::HostListPropertyGroups);
     if (groups == nullptr)
         return HostError::BadParameter;
     groups->Clear();
@@ -245,6 +394,7 @@ GSErrCode Services::HostListPropertyDefinitions(API_HostContext* context, const 
     Host* host = nullptr;
     if (const auto early = Enter(context, ServiceIndex::HostListPropertyDefinitions, host))
         return *early;
+    ServiceClock::Call timed(host->clock, ServiceIndex::HostListPropertyDefinitions);
     if (group == nullptr || definitions == nullptr)
         return HostError::BadParameter;
     if (IsNil(*group)) {
@@ -264,8 +414,12 @@ GSErrCode Services::HostReadPropertyGroup(API_HostContext* context, API_Property
     Host* host = nullptr;
     if (const auto early = Enter(context, ServiceIndex::HostReadPropertyGroup, host))
         return *early;
+    ServiceClock::Call timed(host->clock, ServiceIndex::HostReadPropertyGroup);
     if (group == nullptr)
         return HostError::BadParameter;
+    if (host->contractChecks)
+        if (const GSErrCode error = CheckGroupRequest(*group))
+            return error;
     const PropertyGroup* found = host->project.FindGroup(group->guid);
     if (found == nullptr)
         return HostError::BadId;
@@ -278,6 +432,7 @@ GSErrCode Services::HostUpdatePropertyDefinition(API_HostContext* context, const
     Host* host = nullptr;
     if (const auto early = Enter(context, ServiceIndex::HostUpdatePropertyDefinition, host))
         return *early;
+    ServiceClock::Call timed(host->clock, ServiceIndex::HostUpdatePropertyDefinition);
     if (definition == nullptr)
         return HostError::BadParameter;
     const GSErrCode result = host->project.UpdateDefinition(DefinitionFromRecord(*definition));
@@ -293,30 +448,39 @@ GSErrCode Services::HostRemovePropertyGroup(API_HostContext* context, const API_
     Host* host = nullptr;
     if (const auto early = Enter(context, ServiceIndex::HostRemovePropertyGroup, host))
         return *early;
+    ServiceClock::Call timed(host->clock, ServiceIndex::HostRemovePropertyGroup);
     if (group == nullptr)
         return HostError::BadParameter;
     return host->project.RemoveGroup(*group);
 }
 
-GSErrCode Services::HostImportPropertyXml(API_HostContext* context, const GS::UniString* text, Int32 /*option*/)
+GSErrCode Services::HostImportPropertyXml(API_HostContext* context, const GS::UniString* text, Int32 option)
 {
     Host* host = nullptr;
     if (const auto early = Enter(context, ServiceIndex::HostImportPropertyXml, host))
         return *early;
+    ServiceClock::Call timed(host->clock, ServiceIndex::HostImportPropertyXml);
     if (text == nullptr)
         return HostError::BadParameter;
+    if (host->contractChecks)
+        if (const GSErrCode error = CheckImportOptions(ServiceIndex::HostImportPropertyXml, option, 0, 1, 0))
+            return error;
     host->lastImport = ImportPropertyXml(host->project, ToUtf8(*text));
     return host->lastImport.code;
 }
 
 GSErrCode Services::HostImportClassificationXml(API_HostContext* context, const GS::UniString* text,
-                                                Int32 /*option1*/, Int32 /*option2*/)
+                                                Int32 option1, Int32 option2)
 {
     Host* host = nullptr;
     if (const auto early = Enter(context, ServiceIndex::HostImportClassificationXml, host))
         return *early;
+    ServiceClock::Call timed(host->clock, ServiceIndex::HostImportClassificationXml);
     if (text == nullptr)
         return HostError::BadParameter;
+    if (host->contractChecks)
+        if (const GSErrCode error = CheckImportOptions(ServiceIndex::HostImportClassificationXml, option1, option2, 0, 0))
+            return error;
     host->lastImport = ImportClassificationXml(host->project, ToUtf8(*text));
     return host->lastImport.code;
 }

@@ -43,6 +43,8 @@ public:
 
     // Keeps `inverse` in the open step; changes made outside any step are not undoable.
     void RecordInverse(InverseAction inverse) override;
+    // Only while a step is open and no undo is being replayed.
+    bool IsRecording() const noexcept override { return !replaying && IsStepOpen(); }
 
     Project& GetProject() noexcept { return project; }
 

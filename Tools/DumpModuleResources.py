@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Lists the resources of a module file, Quillmere.dll (PE resources) or Quillmere.so (the
 "qm_resources" section), one line per resource: type, name, byte count and SHA-256 of the bytes.
-Listings of the two systems' files are equal when their resources are byte-identical.
+Listings of the two systems' files are equal when their resources are byte-identical, apart from
+the DLL's version resource (VERSION 1), which the Linux file does not have.
 
   DumpModuleResources.py MODULE [--extract FOLDER]
 
@@ -14,7 +15,7 @@ import os
 import struct
 import sys
 
-TYPE_NAMES = {3: "ICON", 14: "GROUP_ICON"}
+TYPE_NAMES = {3: "ICON", 14: "GROUP_ICON", 16: "VERSION"}
 
 
 def pe_resources(data):

@@ -1,16 +1,38 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, whatever the build and the tests need and the machine lacks.
+#
+#   Tools/install-deps.sh           everything: the Linux build and its tests, and the Windows
+#                                   cross-build with its checks under wine (Tools/test.sh)
+#   Tools/install-deps.sh --linux   the Linux build and its tests only (Tools/run-example.sh)
 set -euo pipefail
 
-packages=(
+# The Linux build, its tests and benchmarks, the fuzz build (clang and its fuzzer runtime) and
+# valgrind.
+linux_packages=(
     cmake make g++ binutils python3
     librapidxml-dev libpugixml-dev nlohmann-json3-dev
-    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
     libxml2-utils
     clang-14 libclang-rt-14-dev valgrind
-    g++-mingw-w64-x86-64 wine wine64 xvfb
+)
+# The Windows cross-build (GoogleTest's sources are compiled for Windows) and its checks under
+# wine on a virtual display, with the tools that take the dialog's picture.
+windows_packages=(
+    googletest g++-mingw-w64-x86-64
+    wine wine64 xvfb
     x11-apps netpbm
 )
+
+case "${1:-}" in
+    --linux) windows=0 ;;
+    "") windows=1 ;;
+    *)
+        echo "usage: $0 [--linux]" >&2
+        exit 2
+        ;;
+esac
+packages=("${linux_packages[@]}")
+[ "$windows" = 1 ] && packages+=("${windows_packages[@]}")
 
 missing=()
 for package in "${packages[@]}"; do
@@ -29,6 +51,10 @@ if [ ${#missing[@]} -ne 0 ]; then
     "${sudo_cmd[@]}" apt-get update -q
     # With the packages' recommendations: wine's fonts and tools come that way.
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q "${missing[@]}"
+fi
+
+if [ "$windows" = 0 ]; then
+    exit 0
 fi
 
 # The Windows cross-build compiles pugixml itself: Debian ships it for Linux only. Its source is

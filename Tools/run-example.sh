@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds, and runs the test host on the example project
-# (a clinic made with the IFC-SG 2025.1 configuration) with the newer 2026.1 configuration, in
-# which a group and a property were renamed. It prints the steps of the import, a table of the
-# owned values before and after (kept, changed or lost) and a one-line summary. The rename table
-# beside the newer configuration carries the renamed group's and property's values over.
+# The main job: installs what the Linux build lacks (Tools/install-deps.sh --linux), builds, and
+# runs the test host on the example project (a clinic made with the IFC-SG 2025.1 configuration)
+# with the newer 2026.1 configuration, in which a group and a property were renamed. It prints the
+# steps of the import, a table of the owned values before and after (kept, changed or lost) and a
+# one-line summary. The rename table beside the newer configuration carries the renamed group's
+# and property's values over.
 # Further arguments go to quillmere-host, e.g. Tools/run-example.sh --json /tmp/run.json
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-Tools/install-deps.sh
+Tools/install-deps.sh --linux
 
 cmake --preset debug
 cmake --build --preset debug

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test: the Linux suites (unit, ABI,
-# end-to-end and reliability), again under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# end-to-end suite under valgrind's memcheck (Tools/valgrind-tests.sh), each fuzz target for 60
-# seconds (Tools/fuzz.sh), then the Windows cross-build and its checks under wine
+# Installs what either build lacks, builds everything and runs every test: the Linux suites (unit,
+# ABI, end-to-end and reliability), again under AddressSanitizer and UndefinedBehaviorSanitizer,
+# the end-to-end suite under valgrind's memcheck (Tools/valgrind-tests.sh), each fuzz target for
+# 60 seconds (Tools/fuzz.sh), then the Windows cross-build and its checks under wine
 # (Tools/wine-tests.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Runs the Windows build under wine, on a virtual X display of its own (Xvfb) so that the module's
-# real file dialog can come up:
+# Checks the Windows build and runs it under wine, on a virtual X display of its own (Xvfb) so that
+# the module's real file dialog can come up:
+#   0. Quillmere.dll as shipped: no debug information or symbols, which are in Quillmere.dll.debug
+#      beside it, named by the DLL's debug link; the ZIP package (cpack) holds the DLL and the
+#      install note and nothing else;
 #   1. the programs and DLLs import nothing but Windows' own DLLs and quillmere_platform.dll;
 #   2. the Windows test program (the real file dialog answered by automation, the backup file in
 #      text mode, the module file's exports, resources and unload);
@@ -39,9 +42,94 @@ quiet_wine() {
     sed -u '/Read access denied for device/d'
 }
 
+# --- 0. The DLL as shipped ------------------------------------------------------------------------
+echo "== Quillmere.dll as shipped"
+dll=$bin/Quillmere.dll
+shipped_ok=1
+shipped_fail() {
+    echo "$1" >&2
+    shipped_ok=0
+}
+dll_sections=$(x86_64-w64-mingw32-objdump -h "$dll" | awk '$1 ~ /^[0-9]+$/ { print $2 }')
+if grep -q '^\.debug' <<<"$dll_sections"; then
+    shipped_fail "Quillmere.dll carries debug sections: $(grep '^\.debug' <<<"$dll_sections" | tr '\n' ' ')"
+fi
+# (Listings go to files first: grep -q would end a pipe early, which pipefail takes for a failure.)
+x86_64-w64-mingw32-objdump -t "$dll" >"$work/dll-symbols.txt"
+if grep -q '^\[ *[0-9]' "$work/dll-symbols.txt"; then
+    shipped_fail "Quillmere.dll carries a symbol table"
+fi
+# The symbol file: debug information and symbols, and the name and CRC-32 that the DLL's
+# .gnu_debuglink gives (the name NUL-padded to a multiple of 4 bytes, then the checksum).
+if [ ! -f "$dll.debug" ]; then
+    shipped_fail "no symbol file $dll.debug"
+else
+    x86_64-w64-mingw32-objdump -h "$dll.debug" >"$work/debug-sections.txt"
+    if ! grep -q ' \.debug_info ' "$work/debug-sections.txt"; then
+        shipped_fail "Quillmere.dll.debug has no debug information"
+    else
+        for source in ModuleLifecycle.cpp AddOnMain.cpp; do
+            grep -q -a -F "$source" "$dll.debug" ||
+                shipped_fail "Quillmere.dll.debug has no debug information on $source"
+        done
+    fi
+    x86_64-w64-mingw32-objdump -t "$dll.debug" >"$work/debug-symbols.txt"
+    if ! grep -q ' GetExportedFuncAddrs$' "$work/debug-symbols.txt"; then
+        shipped_fail "Quillmere.dll.debug has no symbols"
+    fi
+    # objcopy writes no file when the DLL has no such section.
+    x86_64-w64-mingw32-objcopy --dump-section .gnu_debuglink="$work/debuglink" "$dll" "$work/dll-copy" 2>/dev/null || true
+    [ -f "$work/debuglink" ] || : >"$work/debuglink"
+    link_check=$(python3 - "$work/debuglink" "$dll.debug" <<'PY'
+import struct, sys, zlib
+link = open(sys.argv[1], "rb").read()
+name, _, _ = link.partition(b"\0")
+if not link:
+    print("Quillmere.dll has no .gnu_debuglink section")
+elif name != b"Quillmere.dll.debug":
+    print(f"Quillmere.dll's debug link names {name!r}")
+elif struct.unpack_from("<I", link, len(link) - 4)[0] != zlib.crc32(open(sys.argv[2], "rb").read()):
+    print("Quillmere.dll's debug link checksum is not that of Quillmere.dll.debug")
+PY
+)
+    [ -z "$link_check" ] || shipped_fail "$link_check"
+fi
+# The package as cpack makes it, in a folder of this run.
+if ! cpack --config "$windows_build/CPackConfig.cmake" -G ZIP -B "$work/package" >"$work/cpack.log" 2>&1; then
+    cat "$work/cpack.log" >&2
+    shipped_fail "cpack could not make the package"
+else
+    if python3 - "$work/package" "$dll" >"$work/package-check" <<'PY'; then
+import glob, os, sys, zipfile
+def fail(message):
+    print(message)
+    sys.exit(1)
+packages = glob.glob(os.path.join(sys.argv[1], "Quillmere-*-win64.zip"))
+if len(packages) != 1:
+    fail(f"expected one Quillmere-*-win64.zip, found {packages}")
+with zipfile.ZipFile(packages[0]) as package:
+    top = os.path.basename(packages[0])[:-len(".zip")]
+    files = sorted(info.filename for info in package.infolist() if not info.is_dir())
+    if files != [f"{top}/INSTALL.txt", f"{top}/Quillmere.dll"]:
+        fail(f"{os.path.basename(packages[0])} holds {files}, not the DLL and INSTALL.txt")
+    if package.read(f"{top}/Quillmere.dll") != open(sys.argv[2], "rb").read():
+        fail("the packaged Quillmere.dll is not the built one")
+    note = package.read(f"{top}/INSTALL.txt").decode("ascii")
+    if "@" in note or "\r\n" not in note or "IFC_SG_Properties.xml" not in note:
+        fail("INSTALL.txt is not the filled-in note with Windows line ends")
+    print(f"{os.path.basename(packages[0])}: {', '.join(files)}")
+PY
+        cat "$work/package-check"
+    else
+        shipped_fail "$(cat "$work/package-check")"
+    fi
+fi
+echo "Quillmere.dll: $(stat -c %s "$dll") bytes; Quillmere.dll.debug: $(stat -c %s "$dll.debug" 2>/dev/null || echo none) bytes"
+[ "$shipped_ok" = 1 ] || exit 1
+
 # --- 1. Imports --------------------------------------------------------------------------------
 echo "== DLLs the Windows build imports"
-system_dlls='^(kernel32|user32|gdi32|comdlg32|advapi32|shell32|shlwapi|ole32|oleaut32|comctl32|msvcrt|ucrtbase|ws2_32|bcrypt|api-ms-win-[a-z0-9-]+)\.dll$'
+system_dlls='^(kernel32|user32|gdi32|comdlg32|advapi32|version|shell32|shlwapi|ole32|oleaut32|comctl32|msvcrt|ucrtbase|ws2_32|bcrypt|api-ms-win-[a-z0-9-]+)\.dll$'
 imports_ok=1
 for file in "$bin"/*.dll "$bin"/*.exe; do
     while read -r dll; do

@@ -31,6 +31,7 @@ constexpr std::size_t LargestRequest =
 
 std::atomic<std::size_t> liveBlocks{0};
 std::atomic<std::size_t> liveBytes{0};
+std::atomic<std::size_t> peakLiveBytes{0};
 std::atomic<std::size_t> liveBytesLimit{std::numeric_limits<std::size_t>::max()};
 constexpr std::size_t NoFailingCall = std::numeric_limits<std::size_t>::max();
 std::atomic<std::size_t> allocationCount{0};
@@ -62,6 +63,10 @@ void* MemoryManager::Allocate(std::size_t bytes) noexcept
     }
     header->bytes = bytes;
     header->tag = LiveTag;
+    const std::size_t now = before + bytes;
+    std::size_t peak = peakLiveBytes.load(std::memory_order_relaxed);
+    while (now > peak && !peakLiveBytes.compare_exchange_weak(peak, now, std::memory_order_relaxed)) {
+    }
     liveBlocks.fetch_add(1, std::memory_order_relaxed);
     return reinterpret_cast<unsigned char*>(header) + HeaderSize;
 }
@@ -92,6 +97,16 @@ std::size_t MemoryManager::LiveBlocks() noexcept
 std::size_t MemoryManager::LiveBytes() noexcept
 {
     return liveBytes.load(std::memory_order_relaxed);
+}
+
+std::size_t MemoryManager::PeakLiveBytes() noexcept
+{
+    return peakLiveBytes.load(std::memory_order_relaxed);
+}
+
+void MemoryManager::ResetPeakLiveBytes() noexcept
+{
+    peakLiveBytes.store(liveBytes.load(std::memory_order_relaxed), std::memory_order_relaxed);
 }
 
 std::size_t MemoryManager::SetLiveBytesLimit(std::size_t limit) noexcept

@@ -20,6 +20,10 @@ public:
     // Blocks and bytes handed out and not yet released, over the whole process.
     static std::size_t LiveBlocks() noexcept;
     static std::size_t LiveBytes() noexcept;
+    // The highest LiveBytes() since the process started or the last ResetPeakLiveBytes(), which
+    // sets it to the live bytes of the moment; for measuring what a piece of work adds at its peak.
+    static std::size_t PeakLiveBytes() noexcept;
+    static void ResetPeakLiveBytes() noexcept;
 
     // Makes Allocate fail (return nullptr) whenever the live bytes would exceed `limit`, so that
     // tests can exhaust memory on purpose; SIZE_MAX, the initial value, means no limit. Returns

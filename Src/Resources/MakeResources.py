@@ -2,12 +2,15 @@
 """Builds the module's resources from ModuleResources.txt.
 
   MakeResources.py DESCRIPTION --posix BLOB       the resource section contents (README.md)
-  MakeResources.py DESCRIPTION --windows RCFILE   a windres script, with the binary inputs it
+  MakeResources.py DESCRIPTION --windows RCFILE --version X.Y.Z
+                                                  a windres script, with the binary inputs it
                                                   names written next to it
 
 Both outputs carry the same bytes for every resource: string and word lists, icon images, and
 icon group directories whose image numbers are assigned as windres assigns them (1, 2, ... in the
-order of the ICON statements and their images). Only the standard library is used.
+order of the ICON statements and their images). The version resource is Windows' own and goes
+into the windres script only; its numbers are the --version given. Only the standard library is
+used.
 """
 
 import argparse
@@ -24,6 +27,9 @@ BLOB_VERSION = 1
 BLOB_HEADER = struct.Struct("<4sIII")   # magic, version, entry count, blob size
 BLOB_ENTRY = struct.Struct("<IIIIII")   # type name offset, type id, name offset, name id, data offset, size
 
+# The texts of the version resource that the build fills in from the project's version.
+VERSION_TEXTS_FROM_VERSION = ("FileVersion", "ProductVersion")
+
 
 class DescriptionError(Exception):
     pass
@@ -31,12 +37,13 @@ class DescriptionError(Exception):
 
 class Resource:
     def __init__(self, kind, name, line):
-        self.kind = kind          # "ICON" or a custom type name
+        self.kind = kind          # "ICON", "VERSION" or a custom type name
         self.name = name          # int or str
         self.line = line
         self.items = []           # bytes of each string item
         self.words = []
         self.images = []          # (format, path)
+        self.texts = []           # (key, text) of a version resource
 
 
 def parse_text(text, where):
@@ -114,9 +121,9 @@ def parse_description(path):
                 raise DescriptionError(f"{where}: content before the first resource")
             keyword, _, rest = stripped.partition(" ")
             rest = rest.strip()
-            if keyword == "item" and current.kind != "ICON":
+            if keyword == "item" and current.kind not in ("ICON", "VERSION"):
                 current.items.append(parse_text(rest, where))
-            elif keyword == "words" and current.kind != "ICON":
+            elif keyword == "words" and current.kind not in ("ICON", "VERSION"):
                 try:
                     current.words += [int(w, 0) for w in rest.split()]
                 except ValueError:
@@ -125,15 +132,46 @@ def parse_description(path):
                     raise DescriptionError(f"{where}: words are 32-bit numbers")
             elif keyword in ("png", "dib") and current.kind == "ICON":
                 current.images.append((keyword, os.path.join(os.path.dirname(path), rest)))
+            elif keyword == "text" and current.kind == "VERSION":
+                current.texts.append(parse_version_text(rest, current, where))
             else:
                 raise DescriptionError(f"{where}: '{keyword}' does not belong in a {current.kind} resource")
     for r in resources:
         where = f"{path}:{r.line}"
         if r.kind == "ICON" and not r.images:
             raise DescriptionError(f"{where}: an icon group needs at least one image")
-        if r.kind != "ICON" and bool(r.items) == bool(r.words):
+        if r.kind == "VERSION":
+            if r.name != 1:
+                raise DescriptionError(f"{where}: the version resource is VERSION 1")
+            if not r.texts:
+                raise DescriptionError(f"{where}: a version resource needs at least one text")
+        elif r.kind != "ICON" and bool(r.items) == bool(r.words):
             raise DescriptionError(f"{where}: a {r.kind} resource holds either items or words")
     return resources
+
+
+def parse_version_text(rest, resource, where):
+    """(key, text) of a version resource's line 'text Key "text"'. Both are printable ASCII: the
+    windres script is."""
+    key, _, text = rest.partition(" ")
+    if not key.isascii() or not key.isalnum():
+        raise DescriptionError(f"{where}: a version text's key is a word of ASCII letters and digits")
+    if key in VERSION_TEXTS_FROM_VERSION:
+        raise DescriptionError(f"{where}: {key} comes from the project's version")
+    if any(key == known for known, _ in resource.texts):
+        raise DescriptionError(f"{where}: {key} is given twice")
+    value = parse_text(text.strip(), where).decode("utf-8")
+    if not all(0x20 <= ord(c) < 0x7F for c in value):
+        raise DescriptionError(f"{where}: a version text is printable ASCII")
+    return key, value
+
+
+def parse_version(text):
+    """The four 16-bit numbers of a version "A[.B[.C[.D]]]", missing ones 0."""
+    parts = text.split(".")
+    if not 1 <= len(parts) <= 4 or not all(p.isascii() and p.isdigit() and int(p) <= 0xFFFF for p in parts):
+        raise DescriptionError(f"version '{text}' is not one to four numbers 0..65535 joined by dots")
+    return [int(p) for p in parts] + [0] * (4 - len(parts))
 
 
 def counted(payload):
@@ -234,6 +272,8 @@ def build(resources):
     built = []
     next_icon = 1
     for r in resources:
+        if r.kind == "VERSION":
+            continue
         if r.kind != "ICON":
             built.append((r.kind, r.name, list_bytes(r)))
             continue
@@ -274,7 +314,42 @@ def write_blob(built, path):
         out.write(blob)
 
 
-def write_rc(resources, path):
+def rc_string(text):
+    """A windres string literal of printable ASCII."""
+    return '"' + text.replace("\\", "\\\\").replace('"', '""') + '"'
+
+
+def version_statement(resource, version):
+    """A VERSIONINFO statement: the numbers of `version`, a DLL for Windows NT, and the texts in
+    US English with Unicode strings (translation 0409, code page 1200)."""
+    numbers = ",".join(str(n) for n in parse_version(version))
+    texts = resource.texts + [(key, version) for key in VERSION_TEXTS_FROM_VERSION]
+    return "\n".join([
+        f"{resource.name} VERSIONINFO",
+        f"FILEVERSION {numbers}",
+        f"PRODUCTVERSION {numbers}",
+        "FILEFLAGSMASK 0x3F",
+        "FILEFLAGS 0x0",
+        "FILEOS 0x40004",      # VOS_NT_WINDOWS32
+        "FILETYPE 0x2",        # VFT_DLL
+        "FILESUBTYPE 0x0",
+        "BEGIN",
+        '  BLOCK "StringFileInfo"',
+        "  BEGIN",
+        '    BLOCK "040904B0"',
+        "    BEGIN",
+        *[f"      VALUE {rc_string(key)}, {rc_string(text)}" for key, text in texts],
+        "    END",
+        "  END",
+        '  BLOCK "VarFileInfo"',
+        "  BEGIN",
+        '    VALUE "Translation", 0x409, 1200',
+        "  END",
+        "END",
+    ])
+
+
+def write_rc(resources, path, version):
     """A windres script naming binary files written next to it. windres joins a quoted file name
     with a quoted resource name on the next line and refuses unquoted absolute paths, so the files
     go by bare names: windres must be given the script's folder as an include folder (-I)."""
@@ -283,6 +358,11 @@ def write_rc(resources, path):
     lines = ["// Generated by MakeResources.py from ModuleResources.txt; do not edit."]
     for index, r in enumerate(resources):
         name = str(r.name) if isinstance(r.name, int) else '"' + r.name + '"'
+        if r.kind == "VERSION":
+            if version is None:
+                raise DescriptionError("the version resource needs the project's version (--version)")
+            lines.append(version_statement(r, version))
+            continue
         if r.kind == "ICON":
             images = [image_bytes(image) for image in r.images]
             file = f"QuillmereResource{index}.ico"
@@ -308,13 +388,14 @@ def main():
     target = parser.add_mutually_exclusive_group(required=True)
     target.add_argument("--posix", metavar="BLOB")
     target.add_argument("--windows", metavar="RCFILE")
+    parser.add_argument("--version", help="the project's version, A[.B[.C[.D]]], for the version resource")
     args = parser.parse_args()
     try:
         resources = parse_description(args.description)
         if args.posix:
             write_blob(build(resources), args.posix)
         else:
-            write_rc(resources, args.windows)
+            write_rc(resources, args.windows, args.version)
     except (DescriptionError, OSError, zlib.error) as failure:
         print(f"MakeResources.py: {failure}", file=sys.stderr)
         return 1

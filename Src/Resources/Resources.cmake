@@ -1,6 +1,7 @@
 # The module's resources as an object library, quillmere_module_resources, that a module target
-# links: on Windows the compiled PE resources, on Linux an object whose section "qm_resources"
-# holds the resource blob. Both are generated from ModuleResources.txt by MakeResources.py.
+# links: on Windows the compiled PE resources with the version resource, on Linux an object whose
+# section "qm_resources" holds the resource blob. Both are generated from ModuleResources.txt by
+# MakeResources.py.
 include_guard(GLOBAL)
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
@@ -16,11 +17,16 @@ set(QM_RESOURCE_INPUTS
 if(WIN32)
     enable_language(RC)
     set(QM_RESOURCE_SCRIPT ${QM_RESOURCES_BINARY_DIR}/Quillmere.rc)
+    # The version resource carries the project's version. This file changes only when the version
+    # does, so that the script is made again then.
+    set(QM_RESOURCE_VERSION_STAMP ${QM_RESOURCES_BINARY_DIR}/ProjectVersion.txt)
+    file(CONFIGURE OUTPUT ${QM_RESOURCE_VERSION_STAMP} CONTENT "${PROJECT_VERSION}\n")
     add_custom_command(
         OUTPUT ${QM_RESOURCE_SCRIPT}
         COMMAND Python3::Interpreter ${QM_RESOURCES_SOURCE_DIR}/MakeResources.py
                 ${QM_RESOURCES_SOURCE_DIR}/ModuleResources.txt --windows ${QM_RESOURCE_SCRIPT}
-        DEPENDS ${QM_RESOURCE_INPUTS}
+                --version ${PROJECT_VERSION}
+        DEPENDS ${QM_RESOURCE_INPUTS} ${QM_RESOURCE_VERSION_STAMP}
         COMMENT "Generating the module's PE resources"
         VERBATIM)
     add_library(quillmere_module_resources OBJECT ${QM_RESOURCE_SCRIPT})

@@ -53,6 +53,29 @@ TEST(MemoryManagerTest, CountsBlocksAndBytesUntilReleased)
     EXPECT_EQ(MemoryManager::LiveBytes(), bytes);
 }
 
+TEST(MemoryManagerTest, PeakLiveBytesIsTheHighWaterMarkSinceTheLastReset)
+{
+    MemoryManager::ResetPeakLiveBytes();
+    const std::size_t start = MemoryManager::LiveBytes();
+    EXPECT_EQ(MemoryManager::PeakLiveBytes(), start);
+    void* first = MemoryManager::Allocate(1000);
+    void* second = MemoryManager::Allocate(500);
+    MemoryManager::Free(first);
+    void* third = MemoryManager::Allocate(200);  // live bytes stay below the peak
+    EXPECT_EQ(MemoryManager::PeakLiveBytes(), start + 1500);
+    // A refused request does not count, even for a moment.
+    const std::size_t limit = MemoryManager::SetLiveBytesLimit(MemoryManager::LiveBytes() + 100);
+    EXPECT_EQ(MemoryManager::Allocate(5000), nullptr);
+    MemoryManager::SetLiveBytesLimit(limit);
+    EXPECT_EQ(MemoryManager::PeakLiveBytes(), start + 1500);
+
+    MemoryManager::ResetPeakLiveBytes();
+    EXPECT_EQ(MemoryManager::PeakLiveBytes(), start + 700);
+    MemoryManager::Free(second);
+    MemoryManager::Free(third);
+    EXPECT_EQ(MemoryManager::PeakLiveBytes(), start + 700);
+}
+
 TEST(MemoryManagerTest, ImpossibleRequestsGiveNullAndCountNothing)
 {
     const std::size_t blocks = MemoryManager::LiveBlocks();

@@ -111,8 +111,13 @@ TEST(Faults, RemovedServicesAreZeroInTheTableUntilRestored)
     EXPECT_TRUE(host.RestoreService("HostRunUndoableCommand"));
     EXPECT_NE(host.ServiceTable()[ServiceIndex::HostRunUndoableCommand], nullptr);
     EXPECT_EQ(host.ServiceTable()[ServiceIndex::HostAddMenu], nullptr);
-    // Clearing the faults forgets removals, which take effect when the table is next rebuilt.
+    // Clearing the faults forgets removals and hands over a complete table again at once.
+    host.RemoveService("HostListElements");
+    host.GetFaults().FailAlways(ServiceIndex::HostListPropertyGroups, 5);
     host.GetFaults().Clear();
-    host.RestoreService(ServiceIndex::HostListElements);
-    EXPECT_NE(host.ServiceTable()[ServiceIndex::HostAddMenu], nullptr);
+    for (const char* name : {"HostAddMenu", "HostListElements", "HostRunUndoableCommand"})
+        EXPECT_NE(host.ServiceTable()[*FindServiceIndex(name)], nullptr) << name;
+    EXPECT_FALSE(host.GetFaults().IsRemoved(ServiceIndex::HostAddMenu));
+    GS::Array<API_PropertyGroup> groups;
+    EXPECT_EQ(CALL_SERVICE(host, HostListPropertyGroups, &groups), NoError);
 }

@@ -224,6 +224,7 @@ TEST_F(ServicesTest, WritingTakesTheFieldOfTheDefinitionsTypeAndCanReset)
     Project& project = host.GetProject();
     ElementPropertyRecord record;
     ASSERT_EQ(CALL_SERVICE(host, HostReadElementPropertyValue, &sample.wall2, &sample.fireResistance, &record), NoError);
+    record.status = 0;
     record.isDefault = false;
     record.value.intValue = 90;
     record.value.realValue = 1.5;  // not an Integer's field: ignored
@@ -231,7 +232,10 @@ TEST_F(ServicesTest, WritingTakesTheFieldOfTheDefinitionsTypeAndCanReset)
     ASSERT_EQ(CALL_SERVICE(host, HostWriteElementPropertyValue, &sample.wall2, &record), NoError);
     EXPECT_EQ(*project.FindElementValue(sample.wall2, sample.fireResistance), MakeIntegerValue(90));
 
-    // The definition in the project decides, not the record's type codes.
+    // Beyond the contract, which the module keeps (a full definition copy, status 0, the
+    // definition's type code, the default flag false): the definition in the project decides, not
+    // the record's type codes, and the default flag true resets the value to the default.
+    host.SetContractChecks(false);
     ElementPropertyRecord loose;
     loose.definition.guid = sample.isExternal;
     loose.definition.valueType = API_PropertyStringValueType;
@@ -284,9 +288,11 @@ TEST_F(ServicesTest, GroupsAndDefinitionsAreListedAndGroupsRead)
 
     API_PropertyGroup unknown;
     unknown.guid = sample.thickness;
-    unknown.name = "kept";
+    unknown.kind = 7;
+    host.SetContractChecks(false);  // a request the module never makes, to see that nothing is filled in
     EXPECT_EQ(CALL_SERVICE(host, HostReadPropertyGroup, &unknown), HostError::BadId);
-    EXPECT_EQ(ToUtf8(unknown.name), "kept");
+    EXPECT_EQ(unknown.kind, 7);
+    EXPECT_EQ(ToUtf8(unknown.name), "");
     EXPECT_EQ(unknown.guid, sample.thickness);
 }
 

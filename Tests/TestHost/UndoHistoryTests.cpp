@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <map>
 
 #include <gtest/gtest.h>
@@ -180,4 +181,58 @@ TEST(UndoHistory, ManyStepsUndoBackToTheStartAndEachStepHoldsOnlyItsChanges)
     EXPECT_EQ(Snapshot(project), snapshots[50]);
     EXPECT_EQ(history.Undo(1000), 50u);
     EXPECT_EQ(Snapshot(project), before);
+}
+
+TEST(UndoHistory, ValueStoreKeepsItsOrderAndCountThroughRemovalsResetsAndUndo)
+{
+    Project project;
+    UndoHistory history(project);
+    const SampleProject sample(project);
+    // Enough elements that a hashed store's own order would differ from the documented one.
+    std::vector<API_Guid> walls;
+    for (int i = 0; i < 200; ++i) {
+        walls.push_back(project.AddElement("W-" + std::to_string(i), "IfcWall", sample.wallItem));
+        ASSERT_EQ(project.SetElementValue(walls.back(), sample.thickness, MakeRealValue(0.1 + i)), NoError);
+        if (i % 3 == 0) {
+            ASSERT_EQ(project.SetElementValue(walls.back(), sample.acousticRating, MakeStringValue("Rw " + std::to_string(i))),
+                      NoError);
+        }
+    }
+    const auto visitOrder = [&project]() {
+        std::vector<std::pair<API_Guid, API_Guid>> order;
+        project.ForEachValue([&order](const API_Guid& element, const API_Guid& definition, const Value&) {
+            order.emplace_back(definition, element);
+        });
+        return order;
+    };
+    const auto before = visitOrder();
+    ASSERT_EQ(before.size(), project.ValueCount());
+    EXPECT_EQ(project.ValueCount(), 4u + 200u + 67u);
+    const GuidLess less;
+    EXPECT_TRUE(std::is_sorted(before.begin(), before.end(), [&less](const auto& left, const auto& right) {
+        return less(left.first, right.first) || (left.first == right.first && less(left.second, right.second));
+    }));
+    const std::string text = Snapshot(project);
+
+    history.OpenStep("Delete Property Groups");
+    ASSERT_EQ(project.RemoveGroup(sample.wallGroup), NoError);
+    ASSERT_EQ(project.ResetElementValue(walls[3], sample.acousticRating), NoError);
+    ASSERT_EQ(project.SetElementValue(walls[3], sample.acousticRating, MakeStringValue("Rw 60")), NoError);
+    ASSERT_EQ(project.ResetElementValue(walls[6], sample.acousticRating), NoError);
+    const API_Guid extra = project.AddElement("W-extra", "IfcWall", sample.wallItem);
+    ASSERT_EQ(project.SetElementValue(extra, sample.acousticRating, MakeStringValue("Rw 40")), NoError);
+    history.CloseStep(true);
+    // The wall group's 202 values went with it, one reset value is gone and the new element holds one.
+    EXPECT_EQ(project.ValueCount(), 4u + 200u + 67u - 202u - 1u + 1u);
+    EXPECT_EQ(visitOrder().size(), project.ValueCount());
+    EXPECT_EQ(project.FindElementValue(walls[0], sample.thickness), nullptr);
+    EXPECT_EQ(project.FindElementValue(walls[3], sample.acousticRating)->text, "Rw 60");
+
+    ASSERT_EQ(history.Undo(), 1u);
+    EXPECT_EQ(project.ValueCount(), before.size());
+    EXPECT_EQ(visitOrder(), before);
+    EXPECT_EQ(project.FindElementValue(walls[3], sample.acousticRating)->text, "Rw 3");
+    EXPECT_EQ(project.FindElementValue(walls[199], sample.thickness)->real, 199.1);
+    EXPECT_EQ(project.FindElement(extra), nullptr);
+    EXPECT_EQ(Snapshot(project), text);
 }
