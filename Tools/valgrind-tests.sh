@@ -18,6 +18,11 @@ exec valgrind --quiet --error-exitcode=99 --leak-check=full --show-leak-kinds=de
     --errors-for-leak-kinds=definite,indirect --log-file="$work/logs/%p.log" "$bin/quillmere-host" "\$@"
 WRAPPER
 chmod +x "$work/bin/quillmere-host"
+# Everything else of the build folder is there by links, so that the suite finds the module file
+# beside the program, and a path naming it through this folder names the same file.
+for file in "$bin"/*; do
+    [ "$(basename "$file")" = quillmere-host ] || ln -s "$file" "$work/bin/"
+done
 
 # Two shards of the suite at once, one a core.
 status=0
