@@ -1,5 +1,7 @@
 // The rename table beside the chosen configuration, through the module file: values and expression
 // lists follow groups and properties that a newer configuration renamed.
+#include <optional>
+
 #include "ModuleRun.hpp"
 
 namespace {
@@ -86,11 +88,11 @@ protected:
         Start();
     }
 
-    const TestHost::Value* After(const API_Guid& element, const char* group, const char* name)
+    std::optional<TestHost::Value> After(const API_Guid& element, const char* group, const char* name)
     {
         const ValueMap values = OwnedValues(host.GetProject());
         const auto found = values.find({TestHost::GuidToText(element), group, name});
-        return found == values.end() ? nullptr : &found->second;
+        return found == values.end() ? std::nullopt : std::optional<TestHost::Value>(found->second);
     }
 
     std::filesystem::path TablePath() const { return home.path / "IFC-SG-2026.renames.xml"; }
