@@ -15,14 +15,14 @@ namespace Quillmere {
 namespace {
 
 // Collects the saved values of the elements into a backup, asking the host for each group's name
-// once and making each definition's key once.
+// once and making each definition's key once. The definition list and the property record are
+// reused from element to element and value to value: the host fills them anew each time.
 class ValueCollector {
 public:
     // Adds the saved values of one element. Answers the code of a failed definition listing,
     // which ends the backup.
     GSErrCode CollectElement(const API_Guid& element)
     {
-        GS::Array<API_PropertyDefinition> definitions;
         const GSErrCode listCode = HostListElementPropertyDefinitions(&element, 0, &definitions);
         if (listCode != NoError)
             return listCode;
@@ -30,15 +30,11 @@ public:
         backup.StartEntry(element);
         for (USize index = 0; index < definitions.GetSize(); ++index) {
             const API_PropertyDefinition& definition = definitions[index];
-            const PropertyGroupCache::Group& group = groups.Get(definition.groupGuid);
-            if (group.readCode != NoError) {
-                ReportErrorCode("Error 3: %d", group.readCode);
-                continue;
-            }
-            if (!group.owned)
+            const Known* known = KnownDefinition(definition);
+            if (known == nullptr || !known->owned)
                 continue;
 
-            ElementPropertyRecord property;
+            MakeFresh(property);
             const GSErrCode valueCode = HostReadElementPropertyValue(&element, &definition.guid, &property);
             if (valueCode != NoError) {
                 ReportErrorCode("Error 4: %d", valueCode);
@@ -46,7 +42,7 @@ public:
             }
             if (property.isDefault || property.status != API_VariantStatusNormal)
                 continue;
-            AddValue(KeyOf(definition, group), definition, property.value);
+            AddValue(known->key, definition, property.value);
         }
         backup.EndEntry();
         return NoError;
@@ -55,15 +51,48 @@ public:
     ValueBackup TakeBackup() { return std::move(backup); }
 
 private:
-    UInt32 KeyOf(const API_PropertyDefinition& definition, const PropertyGroupCache::Group& group)
+    // What the backup needs of a definition it has met: whether its group is owned, and its key.
+    struct Known {
+        bool owned;
+        UInt32 key;
+    };
+
+    // The definition as met before, or else as its group's read now makes it; nothing (reported
+    // as "Error 3: %d") when the group cannot be read, which is tried again at the next meeting.
+    const Known* KnownDefinition(const API_PropertyDefinition& definition)
     {
-        const auto found = keyOfDefinition.find(definition.guid);
-        if (found != keyOfDefinition.end())
-            return found->second;
-        std::string key = group.exactName;
-        key += '-';
-        AppendExactUtf8(key, definition.name);
-        return keyOfDefinition.emplace(definition.guid, backup.InternKey(key)).first->second;
+        const auto found = known.find(definition.guid);
+        if (found != known.end())
+            return &found->second;
+        const PropertyGroupCache::Group& group = groups.Get(definition.groupGuid);
+        if (group.readCode != NoError) {
+            ReportErrorCode("Error 3: %d", group.readCode);
+            return nullptr;
+        }
+        Known made{group.owned, 0};
+        if (group.owned) {
+            std::string key = group.exactName;
+            key += '-';
+            AppendExactUtf8(key, definition.name);
+            made.key = backup.InternKey(key);
+        }
+        return &known.emplace(definition.guid, made).first->second;
+    }
+
+    // Every field the phase reads as a fresh record has it; the strings keep their storage.
+    static void MakeFresh(ElementPropertyRecord& record)
+    {
+        record.status = 0;
+        record.isDefault = true;
+        TypedValueRecord& value = record.value;
+        value.typeCode = API_PropertyUndefinedValueType;
+        value.intValue = 0;
+        value.realValue = 0.0;
+        value.boolValue = false;
+        value.stringValue = "";
+        value.guidValue = APINULLGuid;
+        value.listValue.Clear();
+        value.variantStatus = API_VariantStatusNormal;
     }
 
     // The value text by the definition's value type code (not the record's own type code).
@@ -93,7 +122,9 @@ private:
 
     ValueBackup backup;
     PropertyGroupCache groups;
-    std::unordered_map<API_Guid, UInt32, GuidHash> keyOfDefinition;
+    std::unordered_map<API_Guid, Known, GuidHash> known;
+    GS::Array<API_PropertyDefinition> definitions;
+    ElementPropertyRecord property;
     std::string realText;
 };
 

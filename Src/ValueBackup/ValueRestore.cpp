@@ -32,7 +32,6 @@ public:
 
     void RestoreEntry(const ValueBackup::Entry& entry)
     {
-        GS::Array<API_PropertyDefinition> definitions;
         if (HostListElementPropertyDefinitions(&entry.element, 0, &definitions) != NoError)
             return;
 
@@ -73,7 +72,7 @@ private:
 
     Definition& DefinitionOf(const API_PropertyDefinition& listed, const PropertyGroupCache::Group& group)
     {
-        auto [at, added] = definitions.try_emplace(listed.guid);
+        auto [at, added] = known.try_emplace(listed.guid);
         if (added) {
             at->second.key = backup.FindKey(MakeValueKey(group.name, listed.name));
             for (const RenameTable::Name& earlier : renames.EarlierNames(group.name, listed.name))
@@ -114,7 +113,8 @@ private:
     const ValueBackup& backup;
     const RenameTable& renames;
     PropertyGroupCache groups;
-    std::unordered_map<API_Guid, Definition, GuidHash> definitions;
+    std::unordered_map<API_Guid, Definition, GuidHash> known;
+    GS::Array<API_PropertyDefinition> definitions;  // the current entry's, filled anew by the host
     std::vector<UInt32> firstOfKey;  // by key: the offset of its first value in the current entry
     std::vector<UInt32> nextOfKey;   // by offset in the current entry: the next value of its key
     std::u16string units;

@@ -88,7 +88,6 @@ protected:
         Start();
     }
 
-    // A copy: the map of values is gone when this returns.
     std::optional<TestHost::Value> After(const API_Guid& element, const char* group, const char* name)
     {
         const ValueMap values = OwnedValues(host.GetProject());
