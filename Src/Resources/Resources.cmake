@@ -8,7 +8,17 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 set(QM_RESOURCES_SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(QM_RESOURCES_BINARY_DIR ${PROJECT_BINARY_DIR}/Resources)
-file(GLOB QM_RESOURCE_ICONS CONFIGURE_DEPENDS ${QM_RESOURCES_SOURCE_DIR}/Icons/*.png)
+# The icon images that ModuleResources.txt names.
+set(QM_RESOURCE_ICONS
+    ${QM_RESOURCES_SOURCE_DIR}/Icons/MenuIcon_18.png
+    ${QM_RESOURCES_SOURCE_DIR}/Icons/MenuIcon_36.png
+    ${QM_RESOURCES_SOURCE_DIR}/Icons/ModuleIcon_128.png
+    ${QM_RESOURCES_SOURCE_DIR}/Icons/ModuleIcon_16.png
+    ${QM_RESOURCES_SOURCE_DIR}/Icons/ModuleIcon_256.png
+    ${QM_RESOURCES_SOURCE_DIR}/Icons/ModuleIcon_32.png
+    ${QM_RESOURCES_SOURCE_DIR}/Icons/ModuleIcon_48.png
+    ${QM_RESOURCES_SOURCE_DIR}/Icons/ModuleIcon_64.png
+    ${QM_RESOURCES_SOURCE_DIR}/Icons/ModuleIcon_96.png)
 set(QM_RESOURCE_INPUTS
     ${QM_RESOURCES_SOURCE_DIR}/ModuleResources.txt
     ${QM_RESOURCES_SOURCE_DIR}/MakeResources.py
