@@ -14,6 +14,7 @@
 #include "rapidxml.hpp"
 #include "rapidxml_print.hpp"
 
+#include "Common/XmlDocument.hpp"
 #include "GSRoot/MemoryManager.hpp"
 
 namespace Bench {
@@ -22,6 +23,7 @@ namespace {
 
 using XmlNode = rapidxml::xml_node<char>;
 
+// The floor's buffers come from the platform allocator, as the module's do.
 void* AllocatePoolBlock(std::size_t bytes)
 {
     void* block = GS::MemoryManager::Allocate(bytes);
@@ -35,10 +37,7 @@ void FreePoolBlock(void* block)
     GS::MemoryManager::Free(block);
 }
 
-class PoolDocument : public rapidxml::xml_document<char> {
-public:
-    PoolDocument() { set_allocator(&AllocatePoolBlock, &FreePoolBlock); }
-};
+using PoolDocument = Quillmere::XmlDocument;
 
 const char* ValueTypeName(Int32 valueType)
 {

@@ -9,6 +9,7 @@
 #include "rapidxml.hpp"
 
 #include "Common/ExactText.hpp"
+#include "Common/XmlDocument.hpp"
 #include "Host/HostCalls.hpp"
 
 namespace Quillmere {
@@ -17,19 +18,6 @@ namespace {
 
 using XmlNode = rapidxml::xml_node<char>;
 using XmlAttribute = rapidxml::xml_attribute<char>;
-
-void* AllocatePoolBlock(std::size_t bytes)
-{
-    void* block = GS::MemoryManager::Allocate(bytes);
-    if (block == nullptr)
-        throw std::bad_alloc();
-    return block;
-}
-
-void FreePoolBlock(void* block)
-{
-    GS::MemoryManager::Free(block);
-}
 
 void ReportTable(const SystemPath& path, const std::string& text)
 {
@@ -65,8 +53,7 @@ RenameTable RenameTable::ReadBeside(const SystemPath& configuration)
         return table;
     }
 
-    rapidxml::xml_document<char> document;
-    document.set_allocator(&AllocatePoolBlock, &FreePoolBlock);
+    XmlDocument document;
     try {
         document.parse<0>(text->data());
     } catch (const rapidxml::parse_error& failure) {

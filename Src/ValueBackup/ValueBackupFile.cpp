@@ -10,6 +10,7 @@
 #include "rapidxml.hpp"
 
 #include "Common/ExactText.hpp"
+#include "Common/XmlDocument.hpp"
 #include "GSRoot/UnicodeCodec.hpp"
 
 namespace Quillmere {
@@ -25,25 +26,6 @@ constexpr std::string_view LineEnd = "\r\n";
 #else
 constexpr std::string_view LineEnd = "\n";
 #endif
-
-void* AllocatePoolBlock(std::size_t bytes)
-{
-    void* block = GS::MemoryManager::Allocate(bytes);
-    if (block == nullptr)
-        throw std::bad_alloc();
-    return block;
-}
-
-void FreePoolBlock(void* block)
-{
-    GS::MemoryManager::Free(block);
-}
-
-// A rapidxml document whose memory pool draws its further blocks from GS::MemoryManager.
-class BackupDocument : public rapidxml::xml_document<char> {
-public:
-    BackupDocument() { set_allocator(&AllocatePoolBlock, &FreePoolBlock); }
-};
 
 bool InRange(char32_t c, char32_t low, char32_t high)
 {
@@ -467,7 +449,7 @@ std::optional<ValueBackup> ValueBackup::Parse(std::string text, std::string& pro
     ValueBackup backup;
     backup.parsedText = std::make_unique<std::string>(std::move(text));
     std::string& parsed = *backup.parsedText;
-    BackupDocument document;
+    XmlDocument document;
     try {
         document.parse<0>(parsed.data());
     } catch (const rapidxml::parse_error& error) {
