@@ -20,6 +20,11 @@
 namespace AddOnTesting {
 
 using namespace Quillmere;
+// The values the tests put on elements.
+using TestHost::MakeBooleanValue;
+using TestHost::MakeIntegerValue;
+using TestHost::MakeRealValue;
+using TestHost::MakeStringValue;
 
 // Classifications and owned groups as a project typically holds them, plus a standard set.
 inline const char* const BaseConfiguration = R"(<?xml version="1.0" encoding="utf-8"?>

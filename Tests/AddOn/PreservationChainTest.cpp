@@ -7,10 +7,6 @@
 #include "ValueBackup/ValueRestore.hpp"
 
 using namespace AddOnTesting;
-using TestHost::MakeBooleanValue;
-using TestHost::MakeIntegerValue;
-using TestHost::MakeRealValue;
-using TestHost::MakeStringValue;
 
 namespace {
 

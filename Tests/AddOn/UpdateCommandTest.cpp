@@ -8,6 +8,7 @@
 #include "Common/OwnedGroups.hpp"
 #include "ConfigurationImport/GroupRemoval.hpp"
 #include "HostErrors.hpp"
+#include "Platform/DialogRequest.hpp"
 #include "ProjectFile.hpp"
 #include "Support/Memory.hpp"
 #include "Support/OwnedValues.hpp"
@@ -90,16 +91,7 @@ TEST_F(UpdateCommand, DialogRequestIsTheConfigurationChoice)
     dialog.QueueCancel();
     RunCommand();
     ASSERT_EQ(dialog.GetRequests().size(), 1u);
-    const OpenFileRequestCopy& request = dialog.GetRequests()[0];
-    EXPECT_EQ(request.structSize, 152u);
-    EXPECT_TRUE(request.ownerIsNull);
-    EXPECT_EQ(request.title, "Select an IFC-SG Config File");
-    EXPECT_EQ(request.filters, (std::vector<std::string>{"IFC-SG Config File", "*.xml", "Any File", "*.*"}));
-    EXPECT_EQ(request.filterIndex, 1u);
-    EXPECT_EQ(request.flags, 0x1800u);
-    EXPECT_EQ(request.maxFile, 260u);
-    EXPECT_EQ(request.initialFile, "");
-    EXPECT_TRUE(request.otherMembersZero);
+    ExpectConfigurationRequest(dialog.GetRequests()[0]);
 }
 
 TEST_F(UpdateCommand, FailingRemovalIsReportedAndTheOthersStillGo)

@@ -8,10 +8,6 @@
 #include "rapidxml_print.hpp"
 
 using namespace AddOnTesting;
-using TestHost::MakeBooleanValue;
-using TestHost::MakeIntegerValue;
-using TestHost::MakeRealValue;
-using TestHost::MakeStringValue;
 
 namespace {
 

@@ -50,17 +50,7 @@ TEST_F(GetOpenFileNameTest, ReturnsTheChosenExistingFileAndRecordsTheRequest)
     EXPECT_EQ(request.record.nFileExtension, chosen.size() - 3);
 
     ASSERT_EQ(dialog.GetRequests().size(), 1u);
-    const OpenFileRequestCopy& seen = dialog.GetRequests()[0];
-    EXPECT_EQ(seen.structSize, 152u);
-    EXPECT_TRUE(seen.ownerIsNull);
-    EXPECT_TRUE(seen.hasTitle);
-    EXPECT_EQ(seen.title, "Select an IFC-SG Config File");
-    EXPECT_EQ(seen.filters, (std::vector<std::string>{"IFC-SG Config File", "*.xml", "Any File", "*.*"}));
-    EXPECT_EQ(seen.filterIndex, 1u);
-    EXPECT_EQ(seen.flags, 0x1800u);
-    EXPECT_EQ(seen.maxFile, 260u);
-    EXPECT_EQ(seen.initialFile, "");
-    EXPECT_TRUE(seen.otherMembersZero);
+    ExpectConfigurationRequest(dialog.GetRequests()[0]);
     EXPECT_EQ(dialog.GetPendingAnswerCount(), 0u);
 }
 
