@@ -4,7 +4,8 @@
 #include <stdexcept>
 #include <unordered_map>
 
-#include "ConfigurationXml.hpp"
+#include "Support/OwnedValues.hpp"
+#include "Support/Projects.hpp"
 
 namespace Bench {
 
@@ -35,11 +36,6 @@ TestHost::Value OwnedValue(Int32 valueType, std::size_t element, std::size_t pro
     }
 }
 
-bool IsOwnedGroupName(const std::string& name)
-{
-    return name.find("SGPset_") != std::string::npos;
-}
-
 }  // namespace
 
 std::string MakeConfiguration(std::size_t ownedValues)
@@ -66,9 +62,7 @@ std::string MakeConfiguration(std::size_t ownedValues)
 TestHost::Project MakeProject(const std::string& configuration, std::size_t elements, std::size_t ownedValues)
 {
     TestHost::Project project;
-    if (TestHost::ImportClassificationXml(project, configuration).code != NoError ||
-        TestHost::ImportPropertyXml(project, configuration).code != NoError)
-        throw std::runtime_error("the benchmark's configuration does not import");
+    Support::ImportConfiguration(project, configuration);
     const API_Guid wall = project.FindItemById("IfcWall")->guid;
     const std::vector<const TestHost::PropertyDefinition*> definitions = project.DefinitionsForItem(wall);
     if (definitions.size() != ownedValues + 1)
@@ -98,7 +92,7 @@ BackupContent CollectBackupContent(const TestHost::Project& project)
         BackupContent::Entry entry{element.guid, {}};
         for (const TestHost::PropertyDefinition* definition : project.DefinitionsForItem(element.classification)) {
             const std::string& group = project.FindGroup(definition->group)->name;
-            if (!IsOwnedGroupName(group))
+            if (!Support::IsOwnedGroup(group))
                 continue;
             const TestHost::Value* value = project.FindElementValue(element.guid, definition->guid);
             if (value == nullptr)

@@ -28,11 +28,9 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
-#include <unistd.h>
 
 #include "AddOnMain.hpp"
 #include "BenchProject.hpp"
@@ -41,6 +39,8 @@
 #include "Host.hpp"
 #include "Host/EntryPoints.hpp"
 #include "ModuleLoader.hpp"
+#include "Support/Files.hpp"
+#include "Support/Folders.hpp"
 #include "ValueBackup/CommandBackup.hpp"
 #include "ValueBackup/ValueBackupWriter.hpp"
 #include "ValueBackup/ValueRestore.hpp"
@@ -152,24 +152,12 @@ Options ParseOptions(int argc, char** argv)
     return options;
 }
 
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 class BenchRun {
 public:
-    BenchRun(const Options& options)
-        : options(options),
-          profile(std::filesystem::temp_directory_path() / ("quillmere-bench-" + std::to_string(::getpid())))
+    BenchRun(const Options& options) : options(options)
     {
-        std::filesystem::create_directories(profile / "Documents");
-        ::setenv("USERPROFILE", profile.c_str(), 1);
-        backupPath = (profile / "Documents" / "IFC_SG_Properties.xml").string();
-        floorPath = (profile / "floor.xml").string();
+        backupPath = profile.BackupFile().string();
+        floorPath = (profile.Path() / "floor.xml").string();
         if (moduleFile.Load(QUILLMERE_MODULE_FILE) != TestHost::ModuleError::None)
             throw std::runtime_error(std::string("cannot load ") + QUILLMERE_MODULE_FILE + ": " + moduleFile.ErrorDetail());
         // The phases run through the linked module, the command through the module file, whose
@@ -190,8 +178,6 @@ public:
         QmSetOpenFileDialogProvider(previousDialog, nullptr);
         moduleFile.Release();
         GuardedRelease();
-        std::error_code ignored;
-        std::filesystem::remove_all(profile, ignored);
     }
 
     void Prepare()
@@ -202,8 +188,7 @@ public:
             workload->configuration = configuration;
             const std::string text = Bench::MakeConfiguration(configuration.values);
             workload->configurationPath =
-                (profile / ("configuration-" + std::to_string(workloads.size()) + ".xml")).string();
-            std::ofstream(workload->configurationPath, std::ios::binary) << text;
+                profile.Write("configuration-" + std::to_string(workloads.size()) + ".xml", text).string();
             workload->project = Bench::MakeProject(text, configuration.elements, configuration.values);
             workload->content = Bench::CollectBackupContent(workload->project);
             workload->reader = std::make_unique<Bench::FloorReader>(workload->content);
@@ -286,9 +271,9 @@ private:
         std::filesystem::remove(floorPath, ignored);
         moduleFirst ? (backup(), floorWrite()) : (floorWrite(), backup());
         if (round == 0) {
-            const std::string written = ReadFile(backupPath);
+            const std::string written = Support::ReadBytes(backupPath);
             workload.fileBytes = written.size();
-            workload.sameBytesAsFloor = written == ReadFile(floorPath);
+            workload.sameBytesAsFloor = written == Support::ReadBytes(floorPath);
         }
 
         std::size_t floorValues = 0;
@@ -354,7 +339,7 @@ private:
     }
 
     const Options& options;
-    std::filesystem::path profile;
+    const Support::ProfileFolder profile;  // "USERPROFILE" while the benchmark runs
     std::string backupPath;
     std::string floorPath;
     TestHost::Host host;

@@ -1,10 +1,8 @@
 #include "FuzzTargets.hpp"
 
-#include <cstdlib>
 #include <exception>
-#include <fstream>
 #include <optional>
-#include <unistd.h>
+#include <stdexcept>
 
 #include "AddOnMain.hpp"
 #include "Common/ExactText.hpp"
@@ -13,6 +11,8 @@
 #include "Host.hpp"
 #include "Host/EntryPoints.hpp"
 #include "ProjectFile.hpp"
+#include "Support/Files.hpp"
+#include "Support/Folders.hpp"
 #include "ValueBackup/CommandBackup.hpp"
 #include "ValueBackup/ValueBackupFile.hpp"
 #include "ValueBackup/ValueRestore.hpp"
@@ -72,32 +72,13 @@ bool EndsWith(const std::string& text, const std::string& suffix)
 
 }  // namespace
 
-std::filesystem::path SourceFolder()
-{
-    const char* folder = std::getenv("QUILLMERE_SOURCE_DIR");
-    return folder != nullptr && *folder != '\0' ? std::filesystem::path(folder)
-                                                : std::filesystem::path(QUILLMERE_DEFAULT_SOURCE_DIR);
-}
-
 struct BackupRestoreTarget::State {
     TestHost::Host host;
-    std::filesystem::path profile;
-    std::filesystem::path backupFile;
-    std::optional<std::string> previousProfile;
+    Support::ProfileFolder profile;  // "USERPROFILE" while the target lives
 };
 
 BackupRestoreTarget::BackupRestoreTarget(const std::filesystem::path& sourceFolder) : state(std::make_unique<State>())
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quillmere-fuzz-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("cannot create a profile folder");
-    state->profile = pattern;
-    std::filesystem::create_directories(state->profile / "Documents");
-    state->backupFile = state->profile / "Documents" / "IFC_SG_Properties.xml";
-    if (const char* previous = std::getenv("USERPROFILE"))
-        state->previousProfile = previous;
-    ::setenv("USERPROFILE", state->profile.c_str(), 1);
-
     TestHost::Project project;
     const TestHost::ProjectReadResult read =
         TestHost::LoadProjectFile((sourceFolder / "Examples" / "CommunityClinic.xml").string(), project);
@@ -114,22 +95,16 @@ BackupRestoreTarget::~BackupRestoreTarget()
     GuardedRelease();
     ExpressionStore.clear();
     RunningCommandBackup.Clear();
-    std::error_code ignored;
-    std::filesystem::remove_all(state->profile, ignored);
-    if (state->previousProfile)
-        ::setenv("USERPROFILE", state->previousProfile->c_str(), 1);
-    else
-        ::unsetenv("USERPROFILE");
 }
 
 std::string BackupRestoreTarget::Run(std::string_view input)
 {
-    std::ofstream(state->backupFile, std::ios::binary | std::ios::trunc)
-        .write(input.data(), static_cast<std::streamsize>(input.size()));
+    if (!Support::TryWriteBytes(state->profile.BackupFile(), input))
+        return "the backup file cannot be written";
 
     // What the restore must make of the text, read as the restore reads it (CR LF as LF).
     std::string problem;
-    std::optional<std::string> text = ReadTextFile(state->backupFile);
+    std::optional<std::string> text = ReadTextFile(state->profile.BackupFile());
     if (!text)
         return "the backup file just written cannot be read";
     const std::optional<ValueBackup> parsed = ValueBackup::Parse(std::move(*text), problem);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "FuzzTargets.hpp"
+#include "Support/Folders.hpp"
 
 namespace {
 
@@ -22,12 +23,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
 #if QM_FUZZ_TARGET == 1
-    static Fuzz::BackupRestoreTarget target(Fuzz::SourceFolder());
+    static Fuzz::BackupRestoreTarget target(Support::SourceFolder());
     Check(target.Run(input));
 #elif QM_FUZZ_TARGET == 2
     Check(Fuzz::RunProjectReader(input));
 #elif QM_FUZZ_TARGET == 3
-    static Fuzz::ConfigurationImportTarget target(Fuzz::SourceFolder());
+    static Fuzz::ConfigurationImportTarget target(Support::SourceFolder());
     Check(target.Run(input));
 #elif QM_FUZZ_TARGET == 4
     static Fuzz::RenameTableTarget target;

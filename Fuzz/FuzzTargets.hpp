@@ -68,7 +68,4 @@ private:
     std::unique_ptr<State> state;
 };
 
-// The source folder: QUILLMERE_SOURCE_DIR from the environment, else the one built in.
-std::filesystem::path SourceFolder();
-
 }  // namespace Fuzz

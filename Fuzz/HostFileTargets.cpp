@@ -1,11 +1,11 @@
 #include "FuzzTargets.hpp"
 
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 #include "ConfigurationXml.hpp"
 #include "ProjectFile.hpp"
+#include "Support/Files.hpp"
+#include "Support/Projects.hpp"
 
 namespace Fuzz {
 
@@ -39,11 +39,8 @@ ConfigurationImportTarget::ConfigurationImportTarget(const std::filesystem::path
 {
     // The example's older configuration, and a few classified elements with values.
     TestHost::Project project;
-    std::ifstream file(sourceFolder / "Examples" / "Configurations" / "IFC-SG-2025.xml", std::ios::binary);
-    const std::string configuration((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (TestHost::ImportClassificationXml(project, configuration).code != NoError ||
-        TestHost::ImportPropertyXml(project, configuration).code != NoError)
-        throw std::runtime_error("cannot import the example configuration");
+    Support::ImportConfiguration(
+        project, Support::ReadBytes(sourceFolder / "Examples" / "Configurations" / "IFC-SG-2025.xml"));
     project.AddElement("W1", "IfcWall", APINULLGuid);
     project.AddElement("D1", "IfcDoor", APINULLGuid);
     project.ClassifyElementsByType();

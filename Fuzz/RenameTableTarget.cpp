@@ -1,14 +1,13 @@
 #include "FuzzTargets.hpp"
 
-#include <cstdlib>
-#include <fstream>
 #include <optional>
 #include <stdexcept>
-#include <unistd.h>
 
 #include "Common/RenameTable.hpp"
 #include "Host.hpp"
 #include "Host/EntryPoints.hpp"
+#include "Support/Files.hpp"
+#include "Support/Folders.hpp"
 
 namespace Fuzz {
 
@@ -16,15 +15,11 @@ using namespace Quillmere;
 
 struct RenameTableTarget::State {
     TestHost::Host host;
-    std::filesystem::path folder;
+    Support::ScratchFolder folder;  // where the configuration and its table lie
 };
 
 RenameTableTarget::RenameTableTarget() : state(std::make_unique<State>())
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quillmere-fuzz-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("cannot create a folder for the table");
-    state->folder = pattern;
     SetImportedFuncAddrs(state->host.ServiceTable());
     if (GuardedInitialize(state->host.Context()) != NoError)
         throw std::runtime_error("the add-on did not initialize");
@@ -33,15 +28,13 @@ RenameTableTarget::RenameTableTarget() : state(std::make_unique<State>())
 RenameTableTarget::~RenameTableTarget()
 {
     GuardedRelease();
-    std::error_code ignored;
-    std::filesystem::remove_all(state->folder, ignored);
 }
 
 std::string RenameTableTarget::Run(std::string_view input)
 {
-    const std::filesystem::path configuration = state->folder / "config.xml";
-    std::ofstream(RenameTable::PathBeside(configuration), std::ios::binary | std::ios::trunc)
-        .write(input.data(), static_cast<std::streamsize>(input.size()));
+    const std::filesystem::path configuration = state->folder.Path() / "config.xml";
+    if (!Support::TryWriteBytes(RenameTable::PathBeside(configuration), input))
+        return "the table cannot be written";
 
     state->host.ClearOutput();
     try {

@@ -4,10 +4,8 @@
 #pragma once
 
 #include <array>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,30 +14,24 @@
 #include "Api/Api.hpp"
 #include "GSRoot/GSRoot.hpp"
 #include "ModuleLoader.hpp"
+#include "Support/Folders.hpp"
 
 namespace Abi {
 
-// The folder with Quillmere.so, quillmere_platform.so and the fixture modules.
-inline std::filesystem::path BinaryFolder()
-{
-    const char* folder = std::getenv("QUILLMERE_BIN_DIR");
-    return folder != nullptr && *folder != '\0' ? std::filesystem::path(folder)
-                                                : std::filesystem::path(QUILLMERE_DEFAULT_BIN_DIR);
-}
-
+// Quillmere.so, quillmere_platform.so and the fixture module, where the build put them.
 inline std::filesystem::path ModuleFile()
 {
-    return std::filesystem::absolute(BinaryFolder() / "Quillmere.so").lexically_normal();
+    return std::filesystem::absolute(Support::BinaryFolder() / "Quillmere.so").lexically_normal();
 }
 
 inline std::filesystem::path PlatformLibraryFile()
 {
-    return BinaryFolder() / "quillmere_platform.so";
+    return Support::BinaryFolder() / "quillmere_platform.so";
 }
 
 inline std::filesystem::path HalfModuleFile()
 {
-    return BinaryFolder() / "QuillmereHalfModule.so";
+    return Support::BinaryFolder() / "QuillmereHalfModule.so";
 }
 
 // The module's texts, as the host must receive them.
@@ -158,33 +150,6 @@ public:
 private:
     static void Collect(const char* text, void* into) { static_cast<std::vector<std::string>*>(into)->push_back(text); }
     DBPrintSink previous = nullptr;
-};
-
-// A fresh folder under the temporary folder, removed at the end.
-class ScratchFolder {
-public:
-    ScratchFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quillmere-abi-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            ADD_FAILURE() << "cannot create a temporary folder";
-        path = pattern;
-    }
-    ~ScratchFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    std::filesystem::path Write(const std::string& name, const std::string& content) const
-    {
-        std::ofstream(path / name, std::ios::binary).write(content.data(), static_cast<std::streamsize>(content.size()));
-        return path / name;
-    }
-
-    std::filesystem::path path;
 };
 
 // Loads the module file before each test and unloads it after, failing a test after which the

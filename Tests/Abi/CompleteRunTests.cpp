@@ -2,42 +2,20 @@
 // in the platform allocator once the command has returned.
 #include "AbiSupport.hpp"
 
-#include "ConfigurationXml.hpp"
 #include "Host.hpp"
+#include "Support/Memory.hpp"
+#include "Support/Projects.hpp"
 #include "Win/DialogProviders.hpp"
 
 namespace {
-
-const char* const Configuration = R"(<configuration>
-  <classificationSystem name="IFC-SG"><item id="IfcWall"/></classificationSystem>
-  <propertyGroup name="SGPset_Wall">
-    <property name="FireRating" type="String"><appliesTo item="IfcWall"/></property>
-    <property name="Thickness" type="Real" measure="Length"><appliesTo item="IfcWall"/></property>
-  </propertyGroup>
-</configuration>)";
 
 class CompleteRun : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        setenv("USERPROFILE", home.path.c_str(), 1);
-        std::filesystem::create_directories(home.path / "Documents");
-        configuration = home.Write("config.xml", Configuration);
         previousProvider = dialog.Install();
-
-        TestHost::Project& project = host.GetProject();
-        ASSERT_EQ(TestHost::ImportClassificationXml(project, Configuration).code, 0);
-        ASSERT_EQ(TestHost::ImportPropertyXml(project, Configuration).code, 0);
-        const API_Guid group = project.FindGroupByName("SGPset_Wall")->guid;
-        TestHost::PropertyDefinition thickness = *project.FindDefinitionByName(group, "Thickness");
-        thickness.expressions = {"{Wall.Width}"};
-        thickness.expressionFlag = 1;
-        ASSERT_EQ(project.UpdateDefinition(thickness), 0);
-        for (int i = 0; i < 20; ++i) {
-            const API_Guid wall = project.AddElement("W" + std::to_string(i), "IfcWall", project.FindItemById("IfcWall")->guid);
-            project.SetElementValue(wall, project.FindDefinitionByName(group, "FireRating")->guid,
-                                    TestHost::MakeStringValue("REI " + std::to_string(i)));
-        }
+        // 20 walls with their own fire rating; the thickness comes from an expression.
+        Support::MakeWallProject(host.GetProject(), 20, false);
 
         ASSERT_EQ(loader.Load(Abi::ModuleFile()), TestHost::ModuleError::None);
         ASSERT_EQ(loader.Start(host.ServiceTable(), environment, nullptr, host.Context()), TestHost::ModuleError::None);
@@ -48,11 +26,10 @@ protected:
         loader.Release();
         loader.Unload();
         QmSetOpenFileDialogProvider(previousProvider, nullptr);
-        unsetenv("USERPROFILE");
     }
 
-    Abi::ScratchFolder home;
-    std::filesystem::path configuration;
+    const Support::ProfileFolder home;
+    const std::filesystem::path configuration = Support::WallConfigurationFile();
     ScriptedFileDialog dialog;
     OpenFileDialogProvider previousProvider = nullptr;
     TestHost::Host host;
@@ -100,20 +77,22 @@ TEST_F(CompleteRun, RunningOutOfMemoryAnywhereEndsTheCommandWithoutAborting)
     const std::string stopped = "Import IFC-SG Classifications and Properties stopped: std::bad_alloc";
 
     bool completed = false;
-    for (std::size_t headroom = 0; !completed; headroom = headroom == 0 ? 64 : headroom * 4) {
+    for (const std::size_t headroom : Support::GrowingHeadrooms()) {
         SCOPED_TRACE("headroom " + std::to_string(headroom));
-        ASSERT_LT(headroom, std::size_t{1} << 30);
         host.ClearOutput();
         dialog.QueueChoice(configuration.string());
-        const std::size_t previous = GS::MemoryManager::SetLiveBytesLimit(GS::MemoryManager::LiveBytes() + headroom);
-        const GSErrCode result = host.ChooseMenuItem(32500, 1);
-        GS::MemoryManager::SetLiveBytesLimit(previous);
+        GSErrCode result = NoError;
+        {
+            const Support::LiveBytesLimit limit(headroom);
+            result = host.ChooseMenuItem(32500, 1);
+        }
 
         EXPECT_EQ(result, 0);
         completed = host.Alerts().size() == 1;
-        if (!completed) {
-            ASSERT_FALSE(host.ReportLines().empty());
-            EXPECT_EQ(host.ReportLines().back().text, stopped);
-        }
+        if (completed)
+            break;
+        ASSERT_FALSE(host.ReportLines().empty());
+        EXPECT_EQ(host.ReportLines().back().text, stopped);
     }
+    EXPECT_TRUE(completed) << "the command never got to its end";
 }

@@ -152,8 +152,8 @@ TEST_F(EntryPointTest, InitializeWithoutTheHandlerServiceAnswersServiceNotAvaila
 
 TEST_F(EntryPointTest, ReleaseClearsTheContextThatLaterCallsPass)
 {
-    Abi::ScratchFolder home;  // where a backup file would go
-    setenv("USERPROFILE", home.path.c_str(), 1);
+    const Support::ScratchFolder home;  // where a backup file would go
+    const Support::UserProfile user(home.Path());
     QmSetOpenFileDialogProvider(nullptr, nullptr);  // the command's file dialog is cancelled
     const ServiceTable table = ServiceTable::Complete();
     ASSERT_EQ(loader.ImportedFunctions()(table.Get()), NoError);
@@ -174,7 +174,6 @@ TEST_F(EntryPointTest, ReleaseClearsTheContextThatLaterCallsPass)
     ASSERT_FALSE(FakeHost::calls.empty());
     for (const Abi::ServiceCall& call : FakeHost::calls)
         EXPECT_EQ(call.context, nullptr) << "service entry " << call.entry;
-    unsetenv("USERPROFILE");
 }
 
 TEST_F(EntryPointTest, EntryPointsWorkThroughTheLoadersStartSequence)

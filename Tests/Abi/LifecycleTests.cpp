@@ -98,8 +98,8 @@ TEST_F(LifecycleTest, LoadAndUnloadOpenAndCloseTheModulesResources)
 TEST_F(LifecycleTest, AWholeRunLeavesNoPlatformMemoryBehind)
 {
     ASSERT_TRUE(loader.Unload());
-    Abi::ScratchFolder home;
-    setenv("USERPROFILE", home.path.c_str(), 1);
+    const Support::ScratchFolder home;
+    const Support::UserProfile user(home.Path());
     QmSetOpenFileDialogProvider(nullptr, nullptr);
     const std::size_t blocksBefore = GS::MemoryManager::LiveBlocks();
     const std::size_t bytesBefore = GS::MemoryManager::LiveBytes();
@@ -115,7 +115,6 @@ TEST_F(LifecycleTest, AWholeRunLeavesNoPlatformMemoryBehind)
     }
     EXPECT_EQ(GS::MemoryManager::LiveBlocks(), blocksBefore);
     EXPECT_EQ(GS::MemoryManager::LiveBytes(), bytesBefore);
-    unsetenv("USERPROFILE");
 }
 
 TEST(ModuleReloadTest, LoadAndUnloadCyclesLeaveNoMallocBehind)

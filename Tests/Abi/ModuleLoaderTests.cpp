@@ -10,11 +10,11 @@ using TestHost::ModuleLoader;
 
 TEST(ModuleLoaderTest, RefusesWhatIsNotAUsableModule)
 {
-    Abi::ScratchFolder folder;
+    const Support::ScratchFolder folder;
     ModuleLoader loader;
 
-    EXPECT_EQ(loader.Load(folder.path / "Missing.so"), ModuleError::FileNotFound);
-    EXPECT_EQ(loader.Load(folder.path), ModuleError::FileNotFound);
+    EXPECT_EQ(loader.Load(folder.Path() / "Missing.so"), ModuleError::FileNotFound);
+    EXPECT_EQ(loader.Load(folder.Path()), ModuleError::FileNotFound);
     EXPECT_EQ(loader.Load(folder.Write("Text.so", "not a module")), ModuleError::NotAModule);
     // A shared object, but without the texts a host shows for a module.
     EXPECT_EQ(loader.Load(Abi::PlatformLibraryFile()), ModuleError::MissingResources);
@@ -53,7 +53,7 @@ TEST(ModuleLoaderTest, ReadsTheDescriptionWithoutLoading)
 TEST(ModuleLoaderTest, LoadsABareFileNameFromTheWorkingFolder)
 {
     const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(Abi::BinaryFolder());
+    std::filesystem::current_path(Support::BinaryFolder());
     ModuleLoader loader;
     const ModuleError error = loader.Load("Quillmere.so");
     std::filesystem::current_path(previous);

@@ -3,11 +3,13 @@
 // exhausted allocator gives nullptr, std::bad_alloc or a new-handler call as the form promises.
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "GSRoot/MemoryManager.hpp"
+#include "Support/Memory.hpp"
 
 namespace {
 
@@ -20,18 +22,6 @@ bool IsAligned(const void* block, std::size_t alignment)
 {
     return reinterpret_cast<std::uintptr_t>(block) % alignment == 0;
 }
-
-// Caps the allocator at the bytes now live, so the next allocation fails; lifted at scope end.
-class ExhaustedMemory {
-public:
-    ExhaustedMemory() : previous(GS::MemoryManager::SetLiveBytesLimit(GS::MemoryManager::LiveBytes())) {}
-    ~ExhaustedMemory() { GS::MemoryManager::SetLiveBytesLimit(previous); }
-    ExhaustedMemory(const ExhaustedMemory&) = delete;
-    ExhaustedMemory& operator=(const ExhaustedMemory&) = delete;
-
-private:
-    std::size_t previous;
-};
 
 TEST(ModuleMemoryTest, EveryFormTakesAndReturnsAPlatformBlock)
 {
@@ -111,7 +101,7 @@ TEST(ModuleMemoryTest, ExhaustionFollowsEachFormsPromise)
 {
     const std::size_t start = Blocks();
     {
-        ExhaustedMemory exhausted;
+        const Support::LiveBytesLimit exhausted;
         EXPECT_EQ(::operator new(16, std::nothrow), nullptr);
         EXPECT_EQ(::operator new[](16, std::nothrow), nullptr);
         EXPECT_EQ(::operator new(16, std::align_val_t{64}, std::nothrow), nullptr);
@@ -123,16 +113,16 @@ TEST(ModuleMemoryTest, ExhaustionFollowsEachFormsPromise)
 
     // A new-handler that makes room is called until the allocation succeeds.
     static int handlerCalls;
-    static std::size_t previousLimit;
+    static std::optional<Support::LiveBytesLimit> exhausted;
     handlerCalls = 0;
-    previousLimit = GS::MemoryManager::SetLiveBytesLimit(GS::MemoryManager::LiveBytes());
+    exhausted.emplace();
     const std::new_handler previousHandler = std::set_new_handler([] {
         ++handlerCalls;
-        GS::MemoryManager::SetLiveBytesLimit(previousLimit);
+        exhausted.reset();
     });
     void* block = ::operator new(16);
     std::set_new_handler(previousHandler);
-    GS::MemoryManager::SetLiveBytesLimit(previousLimit);
+    exhausted.reset();
     EXPECT_NE(block, nullptr);
     EXPECT_EQ(handlerCalls, 1);
     ::operator delete(block);

@@ -2,52 +2,18 @@
 // started, its file dialog answered by the test, in a profile folder of its own.
 #pragma once
 
-#include <cstring>
 #include <functional>
-#include <map>
-#include <tuple>
 
 #include "AbiSupport.hpp"
 
-#include "ConfigurationXml.hpp"
 #include "Host.hpp"
 #include "ProjectFile.hpp"
+#include "Support/Files.hpp"
+#include "Support/OwnedValues.hpp"
+#include "Support/Projects.hpp"
 #include "Win/DialogProviders.hpp"
 
 namespace Abi {
-
-// The owned values of a project by element, group name and property name.
-using ValueMap = std::map<std::tuple<std::string, std::string, std::string>, TestHost::Value>;
-
-inline ValueMap OwnedValues(const TestHost::Project& project)
-{
-    ValueMap values;
-    project.ForEachValue([&](const API_Guid& element, const API_Guid& definition, const TestHost::Value& value) {
-        const TestHost::PropertyDefinition* held = project.FindDefinition(definition);
-        const std::string& group = project.FindGroup(held->group)->name;
-        if (group.find("SGPset_") != std::string::npos)
-            values[{TestHost::GuidToText(element), group, held->name}] = value;
-    });
-    return values;
-}
-
-// Equal values, reals bit for bit (so -0.0 is not 0.0).
-inline bool SameValues(const ValueMap& left, const ValueMap& right)
-{
-    if (left.size() != right.size())
-        return false;
-    for (auto l = left.begin(), r = right.begin(); l != left.end(); ++l, ++r)
-        if (l->first != r->first || !(l->second == r->second) ||
-            std::memcmp(&l->second.real, &r->second.real, sizeof(double)) != 0)
-            return false;
-    return true;
-}
-
-inline std::string ReadBytes(const std::filesystem::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 // Loads and starts the module file on a host whose project holds `configuration` (the groups and
 // classifications) and nothing else; the test adds elements and values.
@@ -57,20 +23,15 @@ protected:
 
     void SetUp() override
     {
-        setenv("USERPROFILE", home.path.c_str(), 1);
-        std::filesystem::create_directories(Documents());
         configuration = home.Write("config.xml", configurationText);
         previousProvider = QmSetOpenFileDialogProvider(&Answer, this);
-        TestHost::Project& project = host.GetProject();
-        ASSERT_EQ(TestHost::ImportClassificationXml(project, configurationText).code, 0);
-        ASSERT_EQ(TestHost::ImportPropertyXml(project, configurationText).code, 0);
+        Support::ImportConfiguration(host.GetProject(), configurationText);
     }
 
     void TearDown() override
     {
         Stop();
         QmSetOpenFileDialogProvider(previousProvider, nullptr);
-        unsetenv("USERPROFILE");
     }
 
     void Start()
@@ -121,10 +82,7 @@ protected:
         return texts;
     }
 
-    std::filesystem::path Documents() const { return home.path / "Documents"; }
-    std::filesystem::path BackupFile() const { return Documents() / "IFC_SG_Properties.xml"; }
-
-    ScratchFolder home;
+    Support::ProfileFolder home;  // "USERPROFILE" while the test runs
     std::filesystem::path configuration;
     TestHost::Host host;
     TestHost::ModuleLoader loader;

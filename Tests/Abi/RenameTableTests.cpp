@@ -90,12 +90,12 @@ protected:
 
     std::optional<TestHost::Value> After(const API_Guid& element, const char* group, const char* name)
     {
-        const ValueMap values = OwnedValues(host.GetProject());
+        const Support::ValueMap values = Support::OwnedValues(host.GetProject());
         const auto found = values.find({TestHost::GuidToText(element), group, name});
         return found == values.end() ? std::nullopt : std::optional<TestHost::Value>(found->second);
     }
 
-    std::filesystem::path TablePath() const { return home.path / "IFC-SG-2026.renames.xml"; }
+    std::filesystem::path TablePath() const { return home.Path() / "IFC-SG-2026.renames.xml"; }
 
     std::filesystem::path newer;
     API_Guid column;
@@ -123,7 +123,7 @@ TEST_F(RenameTable, ValuesAndExpressionsFollowTheRenames)
     // Two earlier groups renamed to one: the later entry wins, the earlier one where it alone has a value.
     EXPECT_EQ(*After(bothAreas, "SGPset_C", "Code"), MakeStringValue("from B"));
     EXPECT_EQ(*After(grossOnly, "SGPset_C", "Code"), MakeStringValue("only A"));
-    EXPECT_EQ(OwnedValues(host.GetProject()).size(), 8u);
+    EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 8u);
 
     // The expression list follows the renamed group.
     const TestHost::Project& project = host.GetProject();
@@ -136,7 +136,7 @@ TEST_F(RenameTable, WithoutATableOnlyOwnNamesMatch)
     RunCommand(true, {}, newer);
     EXPECT_TRUE(ReportTexts().empty());
     // Only the one property whose group and name stayed keeps its values.
-    const ValueMap after = OwnedValues(host.GetProject());
+    const Support::ValueMap after = Support::OwnedValues(host.GetProject());
     EXPECT_EQ(after.size(), 1u);
     EXPECT_EQ(*After(bothAreas, "SGPset_Space", "Area"), MakeRealValue(40.5));
     const TestHost::Project& project = host.GetProject();
@@ -156,7 +156,7 @@ TEST_F(RenameTable, BadTablesCostNoValue)
     EXPECT_EQ(ReportTexts()[0].rfind("The rename table \"" + table + "\" is not well-formed XML (", 0), 0u) << ReportTexts()[0];
     EXPECT_NE(ReportTexts()[0].find(onlyOwnNames), std::string::npos);
     EXPECT_EQ(*After(bothAreas, "SGPset_Space", "Area"), MakeRealValue(40.5));
-    EXPECT_EQ(OwnedValues(host.GetProject()).size(), 1u);
+    EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 1u);
     host.Undo(host.StepNames().size());
 
     // Cannot be read: a folder where the table would be.
@@ -166,7 +166,7 @@ TEST_F(RenameTable, BadTablesCostNoValue)
     ASSERT_EQ(ReportTexts().size(), 1u);
     EXPECT_EQ(ReportTexts()[0].rfind("The rename table \"" + table + "\" could not be read (system error ", 0), 0u)
         << ReportTexts()[0];
-    EXPECT_EQ(OwnedValues(host.GetProject()).size(), 1u);
+    EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 1u);
     host.Undo(host.StepNames().size());
     std::filesystem::remove(TablePath());
 
@@ -183,5 +183,5 @@ TEST_F(RenameTable, BadTablesCostNoValue)
                                  "The rename table \"" + table + "\" entry 2 (\"property\") has no \"group\" attribute; it is skipped",
                                  "The rename table \"" + table + "\" entry 3 (\"alias\") is neither a group nor a property entry; it is skipped"}));
     EXPECT_EQ(*After(bothAreas, "SGPset_New", "ClearWidth"), MakeRealValue(1.2));
-    EXPECT_EQ(OwnedValues(host.GetProject()).size(), 2u);
+    EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 2u);
 }

@@ -2,24 +2,15 @@
 // and through the cache the module opens for its own instance; and the module file lookup that
 // the cache relies on.
 #include <dlfcn.h>
-#include <fstream>
 
 #include "AbiSupport.hpp"
 #include "ElfFile.hpp"
 #include "RS/RS.hpp"
 #include "RS/ResourceFile.hpp"
+#include "Support/Files.hpp"
 #include "Win/Win.hpp"
 
 namespace {
-
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    std::string bytes(file ? static_cast<std::size_t>(file.tellg()) : 0, '\0');
-    file.seekg(0);
-    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return bytes;
-}
 
 std::vector<UInt8> Bytes(const std::string& text)
 {
@@ -33,19 +24,19 @@ std::u16string Utf16(const std::string& ascii)
 
 // A copy of the module file with `change` applied to its bytes.
 template <typename Change>
-std::filesystem::path DamagedCopy(const Abi::ScratchFolder& folder, const std::string& name, Change change)
+std::filesystem::path DamagedCopy(const Support::ScratchFolder& folder, const std::string& name, Change change)
 {
-    std::string bytes = ReadFile(Abi::ModuleFile());
+    std::string bytes = Support::ReadBytes(Abi::ModuleFile());
     change(bytes);
     return folder.Write(name, bytes);
 }
 
 TEST(ResourceFileTest, OpenTellsWhyAFileHasNoResources)
 {
-    Abi::ScratchFolder folder;
+    const Support::ScratchFolder folder;
     RSModuleFile file;
-    EXPECT_EQ(file.Open(folder.path / "Missing.so"), RSFileError::FileNotFound);
-    EXPECT_EQ(file.Open(folder.path), RSFileError::FileNotFound);
+    EXPECT_EQ(file.Open(folder.Path() / "Missing.so"), RSFileError::FileNotFound);
+    EXPECT_EQ(file.Open(folder.Path()), RSFileError::FileNotFound);
     EXPECT_EQ(file.Open(folder.Write("Empty.so", "")), RSFileError::NotAModule);
     EXPECT_EQ(file.Open(folder.Write("Text.so", std::string(200, 'x'))), RSFileError::NotAModule);
     EXPECT_EQ(file.Open(DamagedCopy(folder, "Elf32.so", [](std::string& b) { b[4] = 1; })), RSFileError::NotAModule);
@@ -60,7 +51,7 @@ TEST(ResourceFileTest, OpenTellsWhyAFileHasNoResources)
     ASSERT_EQ(file.Open(Abi::ModuleFile()), RSFileError::None);
     EXPECT_TRUE(file.IsOpen());
     // A failed open closes what was open before.
-    EXPECT_EQ(file.Open(folder.path / "Missing.so"), RSFileError::FileNotFound);
+    EXPECT_EQ(file.Open(folder.Path() / "Missing.so"), RSFileError::FileNotFound);
     EXPECT_FALSE(file.IsOpen());
 }
 
@@ -70,7 +61,7 @@ TEST(ResourceFileTest, DamagedResourceSectionIsMalformed)
     const std::optional<ElfSection> section = module.FindSection("qm_resources");
     ASSERT_TRUE(section.has_value());
     const std::size_t at = section->offset;
-    Abi::ScratchFolder folder;
+    const Support::ScratchFolder folder;
     RSModuleFile file;
 
     // Sanity: an undamaged copy reads.

@@ -59,57 +59,56 @@ protected:
 
 TEST_F(ValueSafety, TheRestoreTakesThisRunsValuesWhateverBecomesOfTheFile)
 {
-    const ValueMap before = OwnedValues(host.GetProject());
+    const Support::ValueMap before = Support::OwnedValues(host.GetProject());
 
     // Another program (a second host on the same profile) writes its own backup while the dialog
     // is up: the restore still writes this project's values, not the other file's.
     std::string ours;
     RunCommand(true, [&] {
-        ours = ReadBytes(BackupFile());
+        ours = Support::ReadBytes(home.BackupFile());
         std::string theirs = ours;
         theirs.replace(theirs.find(">W-01<"), 6, ">X-99<");
-        std::ofstream(BackupFile(), std::ios::binary) << theirs;
+        EXPECT_TRUE(Support::TryWriteBytes(home.BackupFile(), theirs));
     });
     EXPECT_NE(ours.find(">W-01<"), std::string::npos);
     EXPECT_TRUE(ReportTexts().empty());
     EXPECT_EQ(host.Alerts().size(), 1u);
-    EXPECT_TRUE(SameValues(OwnedValues(host.GetProject()), before));
+    EXPECT_TRUE(Support::SameValues(Support::OwnedValues(host.GetProject()), before));
 
     // The file cannot be written (the temporary file's place is taken by a folder): reported, the
     // earlier file stays as it was, and this run's values still come back, not the earlier file's.
-    std::ofstream(BackupFile(), std::ios::binary) << "<project><element guid=\"" << TestHost::GuidToText(wall)
-                                                  << "\"><SGPset_Wall-Mark valType=\"String\">stale</SGPset_Wall-Mark>"
-                                                     "</element></project>";
-    const std::string stale = ReadBytes(BackupFile());
-    std::filesystem::create_directory(Documents() / "IFC_SG_Properties.xml.tmp");
+    const std::string stale = "<project><element guid=\"" + TestHost::GuidToText(wall) +
+                              "\"><SGPset_Wall-Mark valType=\"String\">stale</SGPset_Wall-Mark></element></project>";
+    Support::WriteBytes(home.BackupFile(), stale);
+    std::filesystem::create_directory(home.TemporaryFile());
     RunCommand();
     EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Backup Write Error: " + std::to_string(EEXIST)});
-    EXPECT_EQ(ReadBytes(BackupFile()), stale);
-    EXPECT_TRUE(SameValues(OwnedValues(host.GetProject()), before));
-    std::filesystem::remove(Documents() / "IFC_SG_Properties.xml.tmp");
+    EXPECT_EQ(Support::ReadBytes(home.BackupFile()), stale);
+    EXPECT_TRUE(Support::SameValues(Support::OwnedValues(host.GetProject()), before));
+    std::filesystem::remove(home.TemporaryFile());
 
     // Without "USERPROFILE" nothing goes to disk, one line says so, and the values come back.
-    std::filesystem::remove(BackupFile());
+    std::filesystem::remove(home.BackupFile());
     unsetenv("USERPROFILE");
     RunCommand();
     EXPECT_EQ(ReportTexts(), std::vector<std::string>{"\"USERPROFILE\" is not set: the value backup is kept for this "
                                                       "command only and not written to a file"});
     EXPECT_EQ(host.Alerts().size(), 1u);
-    EXPECT_FALSE(std::filesystem::exists(BackupFile()));
-    EXPECT_TRUE(SameValues(OwnedValues(host.GetProject()), before));
+    EXPECT_FALSE(std::filesystem::exists(home.BackupFile()));
+    EXPECT_TRUE(Support::SameValues(Support::OwnedValues(host.GetProject()), before));
 }
 
 TEST_F(ValueSafety, CancelSaveReopenAndChooseBringsEveryValueBack)
 {
-    const ValueMap before = OwnedValues(host.GetProject());
+    const Support::ValueMap before = Support::OwnedValues(host.GetProject());
     ASSERT_EQ(before.size(), 5u);
 
     RunCommand(false);
-    EXPECT_TRUE(OwnedValues(host.GetProject()).empty());
-    const std::string written = ReadBytes(BackupFile());
+    EXPECT_TRUE(Support::OwnedValues(host.GetProject()).empty());
+    const std::string written = Support::ReadBytes(home.BackupFile());
 
     // The project is saved and the host closed; later it is opened again and the command chosen.
-    const std::filesystem::path saved = home.path / "project.xml";
+    const std::filesystem::path saved = home.Path() / "project.xml";
     std::string error;
     ASSERT_TRUE(TestHost::SaveProjectFile(host.GetProject(), saved.string(), error)) << error;
     Stop();
@@ -121,19 +120,19 @@ TEST_F(ValueSafety, CancelSaveReopenAndChooseBringsEveryValueBack)
     RunCommand();
     // No owned group, so no backup: the earlier file stays, and its values come back.
     EXPECT_EQ(ReportTexts(), std::vector<std::string>{"No property group of the project is owned (\"SGPset_\"): the "
-                                                      "value backup \"" + BackupFile().string() +
+                                                      "value backup \"" + home.BackupFile().string() +
                                                       "\" of an earlier run is kept, and its values are restored "
                                                       "after the import"});
-    EXPECT_EQ(ReadBytes(BackupFile()), written);
-    EXPECT_TRUE(SameValues(OwnedValues(host.GetProject()), before));
+    EXPECT_EQ(Support::ReadBytes(home.BackupFile()), written);
+    EXPECT_TRUE(Support::SameValues(Support::OwnedValues(host.GetProject()), before));
 
     // Without an earlier file, a project without owned groups is nothing to report.
     host.GetProject().RemoveGroup(host.GetProject().FindGroupByName("SGPset_Wall")->guid);
     host.GetProject().RemoveGroup(host.GetProject().FindGroupByName("SGPset_Door")->guid);
-    std::filesystem::remove(BackupFile());
+    std::filesystem::remove(home.BackupFile());
     RunCommand();
     EXPECT_TRUE(ReportTexts().empty());
-    EXPECT_FALSE(std::filesystem::exists(BackupFile()));
+    EXPECT_FALSE(std::filesystem::exists(home.BackupFile()));
     EXPECT_EQ(host.Alerts().size(), 1u);
 }
 
@@ -142,12 +141,12 @@ TEST_F(ValueSafety, OlderFilesRestoreInBothForms)
     // A file in the plain form, every key the name of its element as rapidxml reads it, and the
     // keyed form for the names XML cannot carry, as an earlier run left it.
     const std::string guid = TestHost::GuidToText(door);
-    std::ofstream(BackupFile(), std::ios::binary)
-        << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<project>\n\t<element guid=\"" << guid << "\">\n"
-        << "\t\t<SGPset_Door-Width(mm) valType=\"Real\" MType=\"Default\">850.500000</SGPset_Door-Width(mm)>\n"
-        << "\t\t<SGPset_Door-Fire:Rating valType=\"String\" MType=\"Default\">FD60</SGPset_Door-Fire:Rating>\n"
-        << "\t\t<value key=\"SGPset_Door-Clear Width\" valType=\"Real\" MType=\"Default\">0.800000</value>\n"
-        << "\t</element>\n</project>\n\n";
+    Support::WriteBytes(home.BackupFile(),
+                        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<project>\n\t<element guid=\"" + guid + "\">\n"
+                        "\t\t<SGPset_Door-Width(mm) valType=\"Real\" MType=\"Default\">850.500000</SGPset_Door-Width(mm)>\n"
+                        "\t\t<SGPset_Door-Fire:Rating valType=\"String\" MType=\"Default\">FD60</SGPset_Door-Fire:Rating>\n"
+                        "\t\t<value key=\"SGPset_Door-Clear Width\" valType=\"Real\" MType=\"Default\">0.800000</value>\n"
+                        "\t</element>\n</project>\n\n");
     // The restore reads the file when this run built no backup: here, none of the project's groups
     // is owned any more.
     host.GetProject().RemoveGroup(host.GetProject().FindGroupByName("SGPset_Wall")->guid);
@@ -155,7 +154,7 @@ TEST_F(ValueSafety, OlderFilesRestoreInBothForms)
 
     RunCommand();
     ASSERT_EQ(ReportTexts().size(), 1u);  // the earlier file is kept
-    const ValueMap after = OwnedValues(host.GetProject());
+    const Support::ValueMap after = Support::OwnedValues(host.GetProject());
     const auto value = [&](const char* name) { return after.at({guid, "SGPset_Door", name}); };
     EXPECT_EQ(after.size(), 3u);
     EXPECT_EQ(value("Width(mm)"), MakeRealValue(850.5));
@@ -164,7 +163,7 @@ TEST_F(ValueSafety, OlderFilesRestoreInBothForms)
 
     // The writer names elements by every key that is an XML name, the colon included.
     RunCommand(false);
-    const std::string written = ReadBytes(BackupFile());
+    const std::string written = Support::ReadBytes(home.BackupFile());
     EXPECT_NE(written.find("<SGPset_Door-Fire:Rating valType=\"String\" MType=\"Default\">FD60</SGPset_Door-Fire:Rating>"),
               std::string::npos);
     EXPECT_NE(written.find("<value key=\"SGPset_Door-Width(mm)\" valType=\"Real\" MType=\"Default\">850.500000</value>"),
@@ -193,26 +192,25 @@ TEST_F(ValueSafety, HostileValuesComeBackExactlyFromMemoryAndFromTheFile)
         Set(other, "SGPset_Door", "Note\r\nLine", MakeStringValue(strings[i % strings.size()]));
         Set(other, "SGPset_Door", "Clear Width", MakeRealValue(reals[i % reals.size()]));
     }
-    const ValueMap before = OwnedValues(project);
+    const Support::ValueMap before = Support::OwnedValues(project);
 
     // From this run's backup in memory.
     RunCommand();
     EXPECT_TRUE(ReportTexts().empty());
-    EXPECT_TRUE(SameValues(OwnedValues(host.GetProject()), before));
+    EXPECT_TRUE(Support::SameValues(Support::OwnedValues(host.GetProject()), before));
 
     // From the file: a cancelled run writes it, and the next run, which finds no owned group,
     // restores from it.
     RunCommand(false);
     RunCommand();
     ASSERT_EQ(ReportTexts().size(), 1u);
-    EXPECT_TRUE(SameValues(OwnedValues(host.GetProject()), before));
+    EXPECT_TRUE(Support::SameValues(Support::OwnedValues(host.GetProject()), before));
 }
 
 TEST_F(ValueSafety, LinksAtTheTemporaryFileAreNotFollowed)
 {
-    const std::filesystem::path outside = home.path / "outside.txt";
-    std::ofstream(outside) << "not the backup";
-    const std::filesystem::path temporary = Documents() / "IFC_SG_Properties.xml.tmp";
+    const std::filesystem::path outside = home.Write("outside.txt", "not the backup");
+    const std::filesystem::path temporary = home.TemporaryFile();
 
     for (const bool hard : {false, true}) {
         SCOPED_TRACE(hard ? "hard link" : "symbolic link");
@@ -223,9 +221,9 @@ TEST_F(ValueSafety, LinksAtTheTemporaryFileAreNotFollowed)
             std::filesystem::create_symlink(outside, temporary);
         RunCommand(false);
         EXPECT_TRUE(ReportTexts().empty());
-        EXPECT_EQ(ReadBytes(outside), "not the backup");
-        EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(BackupFile())));
-        EXPECT_NE(ReadBytes(BackupFile()).find("SGPset_Wall-Mark"), std::string::npos);
+        EXPECT_EQ(Support::ReadBytes(outside), "not the backup");
+        EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(home.BackupFile())));
+        EXPECT_NE(Support::ReadBytes(home.BackupFile()).find("SGPset_Wall-Mark"), std::string::npos);
         EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(temporary)));
         // The cancelled run removed the owned groups; bring them back for the next round.
         host.Undo(host.StepNames().size());

@@ -5,22 +5,26 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 
 #include "AddOnMain.hpp"
 #include "ConfigurationImport/ExpressionPreservation.hpp"
 #include "Host.hpp"
 #include "Host/EntryPoints.hpp"
+#include "Support/Files.hpp"
+#include "Support/Folders.hpp"
+#include "Support/Projects.hpp"
 #include "Win/DialogProviders.hpp"
 
 namespace AddOnTesting {
 
 using namespace Quillmere;
+// The values the tests put on elements.
+using TestHost::MakeBooleanValue;
+using TestHost::MakeIntegerValue;
+using TestHost::MakeRealValue;
+using TestHost::MakeStringValue;
 
 // Classifications and owned groups as a project typically holds them, plus a standard set.
 inline const char* const BaseConfiguration = R"(<?xml version="1.0" encoding="utf-8"?>
@@ -51,30 +55,10 @@ inline API_Guid Guid(const char* text)
     return GSGuid2APIGuid(GS::Guid(text));
 }
 
-inline std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-inline void WriteFile(const std::filesystem::path& path, const std::string& bytes)
-{
-    std::ofstream file(path, std::ios::binary);
-    file << bytes;
-}
-
 class AddOnTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        static int counter = 0;
-        profile = std::filesystem::temp_directory_path() /
-                  ("quillmere-addon-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-        std::filesystem::remove_all(profile);
-        std::filesystem::create_directories(profile / "Documents");
-        ::setenv("USERPROFILE", profile.c_str(), 1);
         previousProvider = dialog.Install();
         ExpressionStore.clear();
         Bind();
@@ -85,7 +69,6 @@ protected:
         GuardedRelease();
         QmSetOpenFileDialogProvider(previousProvider, nullptr);
         ExpressionStore.clear();
-        std::filesystem::remove_all(profile);
     }
 
     // Hands the host's table (as it stands now, removed services included) and context over.
@@ -100,9 +83,7 @@ protected:
     // Brings `configuration` into the project as the host's own import would, outside any command.
     void LoadConfiguration(const std::string& configuration = BaseConfiguration)
     {
-        ASSERT_EQ(TestHost::ImportClassificationXml(Model(), configuration).code, 0);
-        const TestHost::ImportOutcome outcome = TestHost::ImportPropertyXml(Model(), configuration);
-        ASSERT_EQ(outcome.code, 0) << outcome.message;
+        Support::ImportConfiguration(Model(), configuration);
     }
 
     API_Guid GroupGuid(const char* name) { return Model().FindGroupByName(name)->guid; }
@@ -161,15 +142,13 @@ protected:
     // Writes a configuration file into the profile folder and queues it as the dialog's answer.
     std::filesystem::path ChooseConfiguration(const std::string& bytes, const std::string& name = "config.xml")
     {
-        const std::filesystem::path path = profile / name;
-        WriteFile(path, bytes);
+        const std::filesystem::path path = profile.Write(name, bytes);
         dialog.QueueChoice(path.string());
         return path;
     }
 
     GSErrCode RunCommand() { return host.ChooseMenuItem(MenuStringsResID, 1); }
 
-    std::filesystem::path BackupPath() const { return profile / "Documents" / "IFC_SG_Properties.xml"; }
 
     std::vector<std::string> ReportTexts() const
     {
@@ -190,7 +169,7 @@ protected:
     TestHost::Host host;
     ScriptedFileDialog dialog;
     OpenFileDialogProvider previousProvider = nullptr;
-    std::filesystem::path profile;
+    const Support::ProfileFolder profile;  // "USERPROFILE" while the test runs
 };
 
 }  // namespace AddOnTesting

@@ -7,10 +7,6 @@
 #include "ValueBackup/ValueRestore.hpp"
 
 using namespace AddOnTesting;
-using TestHost::MakeBooleanValue;
-using TestHost::MakeIntegerValue;
-using TestHost::MakeRealValue;
-using TestHost::MakeStringValue;
 
 namespace {
 
@@ -161,7 +157,7 @@ TEST_F(PreservationChain, FailedDefinitionListingOfTheExpressionImportKeepsTheSt
 
 TEST_F(PreservationChain, FailedBackupLeavesTheEarlierFileForTheRestore)
 {
-    WriteFile(BackupPath(), BackupWithWallValues(
+    Support::WriteBytes(profile.BackupFile(), BackupWithWallValues(
                                 "\t\t<SGPset_Wall-Thickness valType=\"Real\" MType=\"Length\">0.400000</SGPset_Wall-Thickness>\n"));
     AddElement("3F2504E0-4F89-11D3-9A0C-0305E82C3303", "IfcWall");
     host.AddFault({ServiceIndex::HostListElementPropertyDefinitions, 3, 92});
@@ -259,7 +255,7 @@ protected:
 
     void RestoreFrom(const std::string& backup)
     {
-        WriteFile(BackupPath(), backup);
+        Support::WriteBytes(profile.BackupFile(), backup);
         RestoreElementValues();
     }
 
@@ -319,7 +315,7 @@ TEST_F(ValueRestore, RepeatedValuesAndEntriesAreWrittenInTurn)
 
 TEST_F(ValueRestore, UnreadableBackupIsReportedOnceAndTheImportStillCompletes)
 {
-    const std::string prefix = "The value backup \"" + BackupPath().string() + "\" could not be read: ";
+    const std::string prefix = "The value backup \"" + profile.BackupFile().string() + "\" could not be read: ";
     const std::string suffix = "; no element values were restored";
     struct Case {
         const char* bytes;  // nullptr: no file at all
@@ -334,9 +330,9 @@ TEST_F(ValueRestore, UnreadableBackupIsReportedOnceAndTheImportStillCompletes)
     };
     for (const Case& c : cases) {
         host.ClearOutput();
-        std::filesystem::remove(BackupPath());
+        std::filesystem::remove(profile.BackupFile());
         if (c.bytes != nullptr)
-            WriteFile(BackupPath(), c.bytes);
+            Support::WriteBytes(profile.BackupFile(), c.bytes);
         RestoreElementValues();
         ASSERT_EQ(host.ReportLines().size(), 1u) << (c.bytes ? c.bytes : "(no file)");
         const TestHost::Host::ReportLine& line = host.ReportLines()[0];
@@ -366,7 +362,7 @@ TEST_F(ValueRestore, EntriesWithoutGuidAndStrayNodesAreSkipped)
 
 TEST_F(ValueRestore, WithoutProfileNothingIsReadAndNoAlertShown)
 {
-    WriteFile(BackupPath(), BackupWithWallValues("\t\t<SGPset_Wall-LayerCount valType=\"Integer\">1</SGPset_Wall-LayerCount>\n"));
+    Support::WriteBytes(profile.BackupFile(), BackupWithWallValues("\t\t<SGPset_Wall-LayerCount valType=\"Integer\">1</SGPset_Wall-LayerCount>\n"));
     ::unsetenv("USERPROFILE");
     RestoreElementValues();
     EXPECT_EQ(ValueOf(wall, "SGPset_Wall", "LayerCount"), nullptr);

@@ -8,7 +8,10 @@
 #include "Common/OwnedGroups.hpp"
 #include "ConfigurationImport/GroupRemoval.hpp"
 #include "HostErrors.hpp"
+#include "Platform/DialogRequest.hpp"
 #include "ProjectFile.hpp"
+#include "Support/Memory.hpp"
+#include "Support/OwnedValues.hpp"
 
 using namespace AddOnTesting;
 
@@ -21,7 +24,7 @@ std::vector<std::string> OwnedGroupNames(const TestHost::Project& project)
 {
     std::vector<std::string> names;
     for (const TestHost::PropertyGroup& group : project.Groups())
-        if (group.name.find("SGPset_") != std::string::npos)
+        if (Support::IsOwnedGroup(group.name))
             names.push_back(group.name);
     return names;
 }
@@ -56,7 +59,7 @@ TEST_F(UpdateCommand, OnlyItemOneOfItsMenuRunsIt)
     EXPECT_TRUE(host.ReportLines().empty());
     EXPECT_EQ(host.CallCount("HostListPropertyDefinitions"), 0u);
     EXPECT_EQ(dialog.GetPendingAnswerCount(), 1u);
-    EXPECT_FALSE(std::filesystem::exists(BackupPath()));
+    EXPECT_FALSE(std::filesystem::exists(profile.BackupFile()));
 }
 
 TEST_F(UpdateCommand, CancelledDialogLeavesOwnedGroupsRemovedAndUndoable)
@@ -76,7 +79,7 @@ TEST_F(UpdateCommand, CancelledDialogLeavesOwnedGroupsRemovedAndUndoable)
     EXPECT_EQ(host.CallCount("HostImportClassificationXml"), 0u);
     EXPECT_EQ(host.CallCount("HostImportPropertyXml"), 0u);
     // The backup was written and the expressions stay saved for the next run.
-    EXPECT_TRUE(std::filesystem::exists(BackupPath()));
+    EXPECT_TRUE(std::filesystem::exists(profile.BackupFile()));
     EXPECT_EQ(ExpressionStore.size(), 1u);
 
     EXPECT_EQ(host.Undo(2), 2u);
@@ -88,16 +91,7 @@ TEST_F(UpdateCommand, DialogRequestIsTheConfigurationChoice)
     dialog.QueueCancel();
     RunCommand();
     ASSERT_EQ(dialog.GetRequests().size(), 1u);
-    const OpenFileRequestCopy& request = dialog.GetRequests()[0];
-    EXPECT_EQ(request.structSize, 152u);
-    EXPECT_TRUE(request.ownerIsNull);
-    EXPECT_EQ(request.title, "Select an IFC-SG Config File");
-    EXPECT_EQ(request.filters, (std::vector<std::string>{"IFC-SG Config File", "*.xml", "Any File", "*.*"}));
-    EXPECT_EQ(request.filterIndex, 1u);
-    EXPECT_EQ(request.flags, 0x1800u);
-    EXPECT_EQ(request.maxFile, 260u);
-    EXPECT_EQ(request.initialFile, "");
-    EXPECT_TRUE(request.otherMembersZero);
+    ExpectConfigurationRequest(dialog.GetRequests()[0]);
 }
 
 TEST_F(UpdateCommand, FailingRemovalIsReportedAndTheOthersStillGo)
@@ -214,16 +208,16 @@ TEST_F(UpdateCommand, ConfigurationReachesTheHostAsTextModeBytesUpToANul)
 TEST_F(UpdateCommand, ReadingTheConfigurationFile)
 {
     // An empty file is an empty text, not a failure; a missing one gives nothing.
-    const std::filesystem::path empty = profile / "empty.xml";
-    WriteFile(empty, "");
+    const std::filesystem::path empty = profile.Path() / "empty.xml";
+    Support::WriteBytes(empty, "");
     EXPECT_EQ(ReadConfigurationText(empty.u16string()), std::optional<std::string>(""));
-    EXPECT_EQ(ReadConfigurationText((profile / "absent.xml").u16string()), std::nullopt);
+    EXPECT_EQ(ReadConfigurationText((profile.Path() / "absent.xml").u16string()), std::nullopt);
 
     // A path beyond Latin-1 names that file and no other: a file named by the low bytes of the
     // characters must not be opened instead.
-    const std::filesystem::path unicode = profile / "配置-Κ.xml";
-    WriteFile(unicode, "right");
-    WriteFile(profile / "\x4D\x6E-\x9A.xml", "wrong");
+    const std::filesystem::path unicode = profile.Path() / "配置-Κ.xml";
+    Support::WriteBytes(unicode, "right");
+    Support::WriteBytes(profile.Path() / "\x4D\x6E-\x9A.xml", "wrong");
     EXPECT_EQ(ReadConfigurationText(unicode.u16string()), std::optional<std::string>("right"));
 }
 
@@ -250,9 +244,11 @@ TEST_F(UpdateCommand, FailureEscapingAPhaseEndsTheCommandWithOneLine)
     LoadConfiguration();
     dialog.QueueCancel();
     // The first definition list the host fills cannot grow: the platform allocator is exhausted.
-    const std::size_t previous = GS::MemoryManager::SetLiveBytesLimit(GS::MemoryManager::LiveBytes() + 512);
-    const GSErrCode result = RunCommand();
-    GS::MemoryManager::SetLiveBytesLimit(previous);
+    GSErrCode result = NoError;
+    {
+        const Support::LiveBytesLimit limit(512);
+        result = RunCommand();
+    }
 
     EXPECT_EQ(result, 0);
     EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Import IFC-SG Classifications and Properties stopped: std::bad_alloc"});

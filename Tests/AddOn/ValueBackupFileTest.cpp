@@ -8,10 +8,6 @@
 #include "rapidxml_print.hpp"
 
 using namespace AddOnTesting;
-using TestHost::MakeBooleanValue;
-using TestHost::MakeIntegerValue;
-using TestHost::MakeRealValue;
-using TestHost::MakeStringValue;
 
 namespace {
 
@@ -59,7 +55,7 @@ protected:
 TEST_F(ValueBackupFile, ProjectWithoutSavedValuesGivesAnEmptyRoot)
 {
     BackupElementValues();
-    EXPECT_EQ(ReadFile(BackupPath()), std::string(Declaration) + "<project/>\n\n");
+    EXPECT_EQ(Support::ReadBytes(profile.BackupFile()), std::string(Declaration) + "<project/>\n\n");
 
     // Elements holding only defaults, or values of groups that are not owned, get no entry.
     const API_Guid slab = AddElement("00000000-0000-0000-0000-0000000000A1", "IfcSlab");
@@ -67,7 +63,7 @@ TEST_F(ValueBackupFile, ProjectWithoutSavedValuesGivesAnEmptyRoot)
     SetValue(slab, "Pset_WallCommon", "Reference", MakeStringValue("S-01"));
     SetValue(wall, "Pset_WallCommon", "Reference", MakeStringValue("W-01"));
     BackupElementValues();
-    EXPECT_EQ(ReadFile(BackupPath()), std::string(Declaration) + "<project/>\n\n");
+    EXPECT_EQ(Support::ReadBytes(profile.BackupFile()), std::string(Declaration) + "<project/>\n\n");
     EXPECT_TRUE(host.ReportLines().empty());
 }
 
@@ -89,7 +85,7 @@ TEST_F(ValueBackupFile, EveryValueTypeAndMeasureInItsTextForm)
 
     BackupElementValues();
 
-    EXPECT_EQ(ReadFile(BackupPath()),
+    EXPECT_EQ(Support::ReadBytes(profile.BackupFile()),
               std::string(Declaration) +
                   "<project>\n"
                   "\t<element guid=\"0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9\">\n"
@@ -109,12 +105,12 @@ TEST_F(ValueBackupFile, EveryValueTypeAndMeasureInItsTextForm)
                   "\t\t<SGPset_Wall-LayerCount valType=\"Integer\" MType=\"Default\">0</SGPset_Wall-LayerCount>\n"
                   "\t</element>\n"
                   "</project>\n\n");
-    EXPECT_EQ(RunXmllint(BackupPath()), 0);
+    EXPECT_EQ(RunXmllint(profile.BackupFile()), 0);
 
     // Writing the unchanged project again gives the same bytes.
-    const std::string first = ReadFile(BackupPath());
+    const std::string first = Support::ReadBytes(profile.BackupFile());
     BackupElementValues();
-    EXPECT_EQ(ReadFile(BackupPath()), first);
+    EXPECT_EQ(Support::ReadBytes(profile.BackupFile()), first);
 }
 
 TEST_F(ValueBackupFile, NamesThatCannotBeXmlNamesAreKeptInAnAttribute)
@@ -129,7 +125,7 @@ TEST_F(ValueBackupFile, NamesThatCannotBeXmlNamesAreKeptInAnAttribute)
 
     BackupElementValues();
 
-    EXPECT_EQ(ReadFile(BackupPath()),
+    EXPECT_EQ(Support::ReadBytes(profile.BackupFile()),
               std::string(Declaration) +
                   "<project>\n"
                   "\t<element guid=\"00000000-0000-0000-0000-0000000000B1\">\n"
@@ -139,7 +135,7 @@ TEST_F(ValueBackupFile, NamesThatCannotBeXmlNamesAreKeptInAnAttribute)
                   "\t\t<value key=\"1SGPset_Leading-Width\" valType=\"Integer\" MType=\"Default\">7</value>\n"
                   "\t</element>\n"
                   "</project>\n\n");
-    EXPECT_EQ(RunXmllint(BackupPath()), 0);
+    EXPECT_EQ(RunXmllint(profile.BackupFile()), 0);
 }
 
 TEST_F(ValueBackupFile, FailuresWhileCollecting)
@@ -152,20 +148,20 @@ TEST_F(ValueBackupFile, FailuresWhileCollecting)
         SetValue(wall, "SGPset_Wall", "Mark", MakeStringValue(guid));
     }
     const std::string earlier = "earlier run";
-    WriteFile(BackupPath(), earlier);
+    Support::WriteBytes(profile.BackupFile(), earlier);
 
     // The third element's definitions cannot be listed: nothing is written, not even the first two.
     host.AddFault({ServiceIndex::HostListElementPropertyDefinitions, 3, 77});
     BackupElementValues();
     EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Error 2: 77"});
-    EXPECT_EQ(ReadFile(BackupPath()), earlier);
+    EXPECT_EQ(Support::ReadBytes(profile.BackupFile()), earlier);
 
     // The elements cannot be listed at all.
     host.ClearOutput();
     host.AddFault({ServiceIndex::HostListElements, static_cast<UInt32>(host.CallCount("HostListElements") + 1), 78});
     BackupElementValues();
     EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Error 1: 78"});
-    EXPECT_EQ(ReadFile(BackupPath()), earlier);
+    EXPECT_EQ(Support::ReadBytes(profile.BackupFile()), earlier);
 
     // One group read and one value read fail: those two definitions are skipped, the rest is saved.
     // Group read 1 is the first element's LayerCount; each element reads the value of each of its
@@ -177,7 +173,7 @@ TEST_F(ValueBackupFile, FailuresWhileCollecting)
                    static_cast<UInt32>(host.CallCount("HostReadElementPropertyValue") + 10), 80});
     BackupElementValues();
     EXPECT_EQ(ReportTexts(), (std::vector<std::string>{"Error 3: 79", "Error 4: 80"}));
-    const std::string text = ReadFile(BackupPath());
+    const std::string text = Support::ReadBytes(profile.BackupFile());
     auto entry = [&text](const char* guid) {
         const std::size_t start = text.find(guid);
         return text.substr(start, text.find("</element>", start) - start);
@@ -193,18 +189,18 @@ TEST_F(ValueBackupFile, FileThatCannotBeWrittenIsReportedAndLeavesNoPartialFile)
 {
     const API_Guid wall = AddElement("00000000-0000-0000-0000-0000000000D1", "IfcWall");
     SetValue(wall, "SGPset_Wall", "Mark", MakeStringValue("M"));
-    std::filesystem::remove_all(profile / "Documents");
+    std::filesystem::remove_all(profile.Path() / "Documents");
 
     BackupElementValues();
 
     EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Backup Write Error: " + std::to_string(ENOENT)});
-    EXPECT_FALSE(std::filesystem::exists(profile / "Documents"));
+    EXPECT_FALSE(std::filesystem::exists(profile.Path() / "Documents"));
 
     // The file in place is only ever replaced whole, and no temporary file stays behind.
-    std::filesystem::create_directories(profile / "Documents");
+    std::filesystem::create_directories(profile.Path() / "Documents");
     BackupElementValues();
-    EXPECT_NE(ReadFile(BackupPath()).find("SGPset_Wall-Mark"), std::string::npos);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(profile / "Documents"),
+    EXPECT_NE(Support::ReadBytes(profile.BackupFile()).find("SGPset_Wall-Mark"), std::string::npos);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(profile.Path() / "Documents"),
                             std::filesystem::directory_iterator()),
               1);
 }
@@ -217,7 +213,7 @@ TEST_F(ValueBackupFile, WithoutProfileNothingIsWritten)
     BackupElementValues();
     EXPECT_EQ(ReportTexts(), std::vector<std::string>{"\"USERPROFILE\" is not set: the value backup is kept for this "
                                                       "command only and not written to a file"});
-    EXPECT_FALSE(std::filesystem::exists(BackupPath()));
+    EXPECT_FALSE(std::filesystem::exists(profile.BackupFile()));
 }
 
 namespace {

@@ -81,7 +81,7 @@ TEST_F(CommandLine, UnusableFilesAreRefusedBeforeAnythingIsWritten)
     EXPECT_NE(ExpectRefused({"--project", scratch.work().string(), "--cancel"}).find("it is a folder"), std::string::npos);
 
     // A project file that breaks on a known line: the message names the file and the line.
-    std::vector<std::string> lines = SplitLines(ReadFile(ExampleProject()));
+    std::vector<std::string> lines = SplitLines(Support::ReadBytes(ExampleProject()));
     std::size_t broken = 0;
     for (std::size_t i = 0; i < lines.size() && broken == 0; ++i) {
         const std::size_t at = lines[i].find("type=\"Real\" value=\"");
@@ -95,11 +95,11 @@ TEST_F(CommandLine, UnusableFilesAreRefusedBeforeAnythingIsWritten)
     for (const std::string& line : lines)
         text += line + "\n";
     const fs::path brokenProject = scratch.work() / "broken.xml";
-    WriteFile(brokenProject, text);
+    Support::WriteBytes(brokenProject, text);
     EXPECT_NE(ExpectRefused({"--project", brokenProject.string(), "--cancel"})
                   .find(brokenProject.string() + ":" + std::to_string(broken) + ":"),
               std::string::npos);
-    WriteFile(brokenProject, "<project format=\"1\">\n  <element\n");
+    Support::WriteBytes(brokenProject, "<project format=\"1\">\n  <element\n");
     EXPECT_NE(ExpectRefused({"--project", brokenProject.string(), "--cancel"}).find("malformed XML"), std::string::npos);
 
     EXPECT_NE(ExpectRefused({"--project", project, "--choose", missing.string()}).find("configuration"),
@@ -109,7 +109,7 @@ TEST_F(CommandLine, UnusableFilesAreRefusedBeforeAnythingIsWritten)
     // A file that is not a module of this system, and a shared library without the module's texts.
     EXPECT_NE(ExpectRefused({"--project", project, "--cancel", "--module", project}).find("module"), std::string::npos);
     EXPECT_NE(ExpectRefused({"--project", project, "--cancel", "--module",
-                             (BinaryFolder() / "quillmere_platform.so").string()})
+                             (Support::BinaryFolder() / "quillmere_platform.so").string()})
                   .find("module"),
               std::string::npos);
     // Results that could not be written at the end.

@@ -10,9 +10,7 @@
 #include <csignal>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <set>
 #include <sstream>
@@ -23,58 +21,29 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "ConfigurationXml.hpp"
 #include "ProjectFile.hpp"
+#include "Support/Files.hpp"
+#include "Support/Folders.hpp"
+#include "Support/OwnedValues.hpp"
+#include "Support/Projects.hpp"
 
 namespace EndToEnd {
 
 namespace fs = std::filesystem;
 
-inline fs::path FolderFromEnvironment(const char* variable, const char* fallback)
-{
-    const char* folder = std::getenv(variable);
-    return folder != nullptr && *folder != '\0' ? fs::path(folder) : fs::path(fallback);
-}
-
-inline fs::path BinaryFolder()
-{
-    return FolderFromEnvironment("QUILLMERE_BIN_DIR", QUILLMERE_DEFAULT_BIN_DIR);
-}
-
-inline fs::path SourceFolder()
-{
-    return FolderFromEnvironment("QUILLMERE_SOURCE_DIR", QUILLMERE_DEFAULT_SOURCE_DIR);
-}
-
 inline fs::path HostProgram()
 {
-    return BinaryFolder() / "quillmere-host";
+    return Support::BinaryFolder() / "quillmere-host";
 }
 
 inline fs::path ExampleProject()
 {
-    return SourceFolder() / "Examples" / "CommunityClinic.xml";
+    return Support::SourceFolder() / "Examples" / "CommunityClinic.xml";
 }
 
 inline fs::path Configuration(const char* edition)
 {
-    return SourceFolder() / "Examples" / "Configurations" / (std::string("IFC-SG-") + edition + ".xml");
-}
-
-inline std::string ReadFile(const fs::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        throw std::runtime_error("cannot read " + path.string());
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-inline void WriteFile(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream file(path, std::ios::binary);
-    file << bytes;
+    return Support::SourceFolder() / "Examples" / "Configurations" / (std::string("IFC-SG-") + edition + ".xml");
 }
 
 inline std::vector<std::string> SplitLines(const std::string& text)
@@ -95,37 +64,26 @@ struct ProgramRun {
     std::vector<std::string> OutLines() const { return SplitLines(out); }
 };
 
-// A folder per test: `work` for what the program reads and writes, `temp` as the program's
-// temporary folder (TMPDIR), so a test sees every folder the program creates there.
+// A scratch folder per test: `work` for what the program reads and writes, `temp` as the
+// program's temporary folder (TMPDIR), so a test sees every folder the program creates there.
 class Scratch {
 public:
     Scratch()
     {
-        static int counter = 0;
-        root = fs::temp_directory_path() /
-               ("quillmere-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-        fs::remove_all(root);
-        fs::create_directories(work());
-        fs::create_directories(temp());
+        fs::create_directory(work());
+        fs::create_directory(temp());
     }
-    ~Scratch()
-    {
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
 
-    fs::path work() const { return root / "work"; }
-    fs::path temp() const { return root / "temp"; }
+    fs::path work() const { return root.Path() / "work"; }
+    fs::path temp() const { return root.Path() / "temp"; }
 
     // Runs quillmere-host with `arguments`, standard input from /dev/null (not a terminal) and
     // TMPDIR set to temp(). A `fileSizeLimit` (bytes) makes every write beyond it fail, as on a full
     // disk; the standard output and error count too.
     ProgramRun Run(const std::vector<std::string>& arguments, rlim_t fileSizeLimit = RLIM_INFINITY) const
     {
-        const fs::path outFile = root / "stdout.txt";
-        const fs::path errFile = root / "stderr.txt";
+        const fs::path outFile = root.Path() / "stdout.txt";
+        const fs::path errFile = root.Path() / "stderr.txt";
         const std::string program = HostProgram().string();
         std::vector<std::string> argv = {program};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
@@ -161,8 +119,8 @@ public:
         if (child < 0 || ::waitpid(child, &status, 0) != child)
             throw std::runtime_error("cannot run " + program);
         run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        run.out = ReadFile(outFile);
-        run.err = ReadFile(errFile);
+        run.out = Support::ReadBytes(outFile);
+        run.err = Support::ReadBytes(errFile);
         return run;
     }
 
@@ -177,7 +135,7 @@ public:
     }
 
 private:
-    fs::path root;
+    Support::ScratchFolder root;
 };
 
 using Json = nlohmann::json;
@@ -185,7 +143,7 @@ using Json = nlohmann::json;
 // Reads a JSON file; fails the test (by exception) when it is not JSON.
 inline Json ReadJson(const fs::path& path)
 {
-    return Json::parse(ReadFile(path));
+    return Json::parse(Support::ReadBytes(path));
 }
 
 // Reads a project file; fails the test (by exception) when it cannot be read.
@@ -194,11 +152,6 @@ inline void LoadProject(const fs::path& path, TestHost::Project& project)
     const TestHost::ProjectReadResult result = TestHost::LoadProjectFile(path.string(), project);
     if (!result.ok)
         throw std::runtime_error(result.message);
-}
-
-inline bool IsOwned(const std::string& groupName)
-{
-    return groupName.find("SGPset_") != std::string::npos;
 }
 
 // The value as the project file writes it.
@@ -245,11 +198,11 @@ inline std::vector<std::string> DescribeByNames(const TestHost::Project& project
         return group != nullptr ? group->name : std::string("?");
     };
     for (const TestHost::PropertyGroup& group : project.Groups())
-        if (withOwned || !IsOwned(group.name))
+        if (withOwned || !Support::IsOwnedGroup(group.name))
             lines.push_back("group|" + group.name + "|" + group.description + "|" + std::to_string(group.kind));
     for (const TestHost::PropertyDefinition& definition : project.Definitions()) {
         const std::string group = groupName(definition.group);
-        if (!withOwned && IsOwned(group))
+        if (!withOwned && Support::IsOwnedGroup(group))
             continue;
         std::string line = "definition|" + group + "|" + definition.name + "|" + definition.description + "|" +
                            std::to_string(definition.kind) + "|" + std::to_string(definition.valueType) + "|" +
@@ -271,7 +224,7 @@ inline std::vector<std::string> DescribeByNames(const TestHost::Project& project
     project.ForEachValue([&](const API_Guid& element, const API_Guid& definition, const TestHost::Value& value) {
         const TestHost::PropertyDefinition* owner = project.FindDefinition(definition);
         const std::string group = groupName(owner->group);
-        if (withOwned || !IsOwned(group))
+        if (withOwned || !Support::IsOwnedGroup(group))
             lines.push_back("value|" + TestHost::GuidToText(element) + "|" + group + "|" + owner->name + "|" +
                             ValueText(value));
     });
@@ -301,13 +254,11 @@ inline std::vector<std::string> DescriptionDifference(const std::vector<std::str
 inline std::set<std::pair<std::string, std::string>> OwnedNamesOf(const fs::path& configuration)
 {
     TestHost::Project project;
-    const std::string text = ReadFile(configuration);
-    if (TestHost::ImportClassificationXml(project, text).code != 0 || TestHost::ImportPropertyXml(project, text).code != 0)
-        throw std::runtime_error("cannot import " + configuration.string());
+    Support::ImportConfiguration(project, Support::ReadBytes(configuration));
     std::set<std::pair<std::string, std::string>> names;
     for (const TestHost::PropertyDefinition& definition : project.Definitions()) {
         const std::string group = project.FindGroup(definition.group)->name;
-        if (IsOwned(group))
+        if (Support::IsOwnedGroup(group))
             names.emplace(group, definition.name);
     }
     return names;

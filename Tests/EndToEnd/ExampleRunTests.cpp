@@ -37,7 +37,7 @@ std::size_t CountOwnedValues(const Project& project)
 {
     std::size_t count = 0;
     project.ForEachValue([&](const API_Guid&, const API_Guid& definition, const Value&) {
-        count += IsOwned(project.FindGroup(project.FindDefinition(definition)->group)->name) ? 1 : 0;
+        count += Support::IsOwnedGroup(project.FindGroup(project.FindDefinition(definition)->group)->name) ? 1 : 0;
     });
     return count;
 }
@@ -46,7 +46,7 @@ std::vector<std::string> OwnedGroupNames(const Project& project)
 {
     std::vector<std::string> names;
     for (const TestHost::PropertyGroup& group : project.Groups())
-        if (IsOwned(group.name))
+        if (Support::IsOwnedGroup(group.name))
             names.push_back(group.name);
     return names;
 }
@@ -57,7 +57,7 @@ std::map<std::pair<std::string, std::string>, std::vector<std::string>> SavedExp
     std::map<std::pair<std::string, std::string>, std::vector<std::string>> saved;
     for (const TestHost::PropertyDefinition& definition : project.Definitions()) {
         const std::string group = project.FindGroup(definition.group)->name;
-        if (IsOwned(group) && definition.kind == 2 && definition.expressionFlag != 0)
+        if (Support::IsOwnedGroup(group) && definition.kind == 2 && definition.expressionFlag != 0)
             saved[{group, definition.name}] = definition.expressions;
     }
     return saved;
@@ -343,7 +343,7 @@ TEST_F(ExampleRun, PrintsTheStepsTheDialogAndTheAlertAsTheyHappen)
     EXPECT_EQ(calls.at("HostRemovePropertyGroup"), OwnedGroupNames(original).size());
     std::set<API_Guid, TestHost::GuidLess> holdingOwned;
     original.ForEachValue([&](const API_Guid& element, const API_Guid& definition, const Value&) {
-        if (IsOwned(original.FindGroup(original.FindDefinition(definition)->group)->name))
+        if (Support::IsOwnedGroup(original.FindGroup(original.FindDefinition(definition)->group)->name))
             holdingOwned.insert(element);
     });
     EXPECT_EQ(calls.at("HostListElementPropertyDefinitions"),
@@ -395,7 +395,7 @@ TEST_F(ExampleRun, BackupFileHoldsEveryOwnedValueOfTheProjectInItsTextForm)
         for (const TestHost::PropertyDefinition* definition : original.DefinitionsForItem(element.classification)) {
             const std::string group = original.FindGroup(definition->group)->name;
             const Value* value = original.FindElementValue(element.guid, definition->guid);
-            if (!IsOwned(group) || value == nullptr)
+            if (!Support::IsOwnedGroup(group) || value == nullptr)
                 continue;
             const std::string key = group + "-" + definition->name;
             entries += "\t\t<" + key + " valType=\"" + ValueTypes[definition->valueType] + "\" MType=\"" +
@@ -407,7 +407,7 @@ TEST_F(ExampleRun, BackupFileHoldsEveryOwnedValueOfTheProjectInItsTextForm)
     // The printer ends the document with a line break of its own after the root's.
     expected += "</project>\n\n";
 
-    EXPECT_EQ(ReadFile(BackupFile()), expected);
+    EXPECT_EQ(Support::ReadBytes(BackupFile()), expected);
     // The file stays where the user's Documents folder is, and the output says where.
     EXPECT_NE(run.out.find(BackupFile().string()), std::string::npos);
 }
@@ -431,7 +431,7 @@ TEST_F(ExampleRun, ConfigurationTheProjectWasMadeWithKeepsEverything)
     LoadProject(ExampleProject(), expected);
     std::size_t switchedOff = 0;
     for (const TestHost::PropertyDefinition& definition : original.Definitions()) {
-        if (!IsOwned(original.FindGroup(definition.group)->name) || definition.expressionFlag != 0 ||
+        if (!Support::IsOwnedGroup(original.FindGroup(definition.group)->name) || definition.expressionFlag != 0 ||
             definition.expressions.empty())
             continue;
         TestHost::PropertyDefinition cleared = definition;

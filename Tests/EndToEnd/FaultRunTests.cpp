@@ -15,7 +15,7 @@ protected:
         TestHost::Project original;
         LoadProject(ExampleProject(), original);
         for (const TestHost::PropertyGroup& group : original.Groups())
-            ownedGroups += IsOwned(group.name) ? 1 : 0;
+            ownedGroups += Support::IsOwnedGroup(group.name) ? 1 : 0;
     }
 
     // Runs the example with the newer configuration and `faults` (options and their values).
@@ -161,7 +161,7 @@ protected:
         FaultRun::SetUp();
         LoadProject(ExampleProject(), original);
         original.ForEachValue([&](const API_Guid&, const API_Guid& definition, const TestHost::Value&) {
-            ownedValues += IsOwned(original.FindGroup(original.FindDefinition(definition)->group)->name) ? 1 : 0;
+            ownedValues += Support::IsOwnedGroup(original.FindGroup(original.FindDefinition(definition)->group)->name) ? 1 : 0;
         });
     }
 

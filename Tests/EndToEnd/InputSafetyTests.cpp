@@ -16,8 +16,8 @@ protected:
         fs::create_directories(scratch.work() / "sub");
         fs::copy_file(ExampleProject(), ProjectFile());
         fs::copy_file(Configuration("2026"), ConfigurationFile());
-        originalProject = ReadFile(ProjectFile());
-        originalConfiguration = ReadFile(ConfigurationFile());
+        originalProject = Support::ReadBytes(ProjectFile());
+        originalConfiguration = Support::ReadBytes(ConfigurationFile());
     }
 
     fs::path ProjectFile() const { return scratch.work() / "project.xml"; }
@@ -35,8 +35,8 @@ protected:
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
         EXPECT_EQ(Scratch::Listing(scratch.work()), before);
         EXPECT_EQ(Scratch::Listing(scratch.temp()), std::vector<std::string>{});
-        EXPECT_EQ(ReadFile(ProjectFile()), originalProject);
-        EXPECT_EQ(ReadFile(ConfigurationFile()), originalConfiguration);
+        EXPECT_EQ(Support::ReadBytes(ProjectFile()), originalProject);
+        EXPECT_EQ(Support::ReadBytes(ConfigurationFile()), originalConfiguration);
         return run.err;
     }
 
@@ -81,7 +81,7 @@ TEST_F(InputSafety, ResultFilesNamingAnInputByAnyPathAreRefused)
                              (scratch.work() / "sub" / ".." / "configuration.xml").string()})
                   .find("is the --choose file"),
               std::string::npos);
-    EXPECT_NE(ExpectRefused({"--project", project, "--cancel", "--save", (BinaryFolder() / "Quillmere.so").string()})
+    EXPECT_NE(ExpectRefused({"--project", project, "--cancel", "--save", (Support::BinaryFolder() / "Quillmere.so").string()})
                   .find("is the --module file"),
               std::string::npos);
     // The module's backup file would overwrite the project.
@@ -97,13 +97,13 @@ TEST_F(InputSafety, ResultFilesNamingAnInputByAnyPathAreRefused)
                              (scratch.work() / "sub" / ".." / "out.xml").string()})
                   .find("--save and --json name the same file"),
               std::string::npos);
-    WriteFile(out, "earlier\n");
+    Support::WriteBytes(out, "earlier\n");
     fs::create_symlink("out.xml", scratch.work() / "out-link.xml");
     EXPECT_NE(ExpectRefused({"--project", project, "--cancel", "--save", out, "--json",
                              (scratch.work() / "out-link.xml").string()})
                   .find("--save and --json name the same file"),
               std::string::npos);
-    EXPECT_EQ(ReadFile(out), "earlier\n");
+    EXPECT_EQ(Support::ReadBytes(out), "earlier\n");
 }
 
 TEST_F(InputSafety, ProjectSavedInPlaceThroughALinkReplacesTheFileBehindIt)
@@ -124,7 +124,7 @@ TEST_F(InputSafety, ProjectSavedInPlaceThroughALinkReplacesTheFileBehindIt)
     EXPECT_EQ(saved.FindSystemByName("IFC-SG")->version, "2026.1");
     EXPECT_EQ(fs::status(ProjectFile()).permissions(), fs::perms(0640));
     // The file was replaced, not written over: another hard link keeps what was there before.
-    EXPECT_EQ(ReadFile(scratch.work() / "hard.xml"), originalProject);
+    EXPECT_EQ(Support::ReadBytes(scratch.work() / "hard.xml"), originalProject);
     EXPECT_EQ(Strays({"project.xml", "configuration.xml", "link.xml", "hard.xml", "profile", "sub"}),
               std::vector<std::string>{});
 }
@@ -136,7 +136,7 @@ TEST_F(InputSafety, FailedWritesLeaveTheFilesTheyWouldReplaceAsTheyWere)
     constexpr rlim_t Limit = 32 * 1024;
     const std::string project = ProjectFile().string();
     const std::string json = (scratch.work() / "run.json").string();
-    WriteFile(json, "{\"earlier\": true}\n");
+    Support::WriteBytes(json, "{\"earlier\": true}\n");
     const std::vector<std::string> arguments = {"--project", project, "--choose", ConfigurationFile().string(),
                                                 "--profile", Profile().string()};
     const std::set<std::string> expected = {"project.xml", "configuration.xml", "run.json", "profile", "sub"};
@@ -146,7 +146,7 @@ TEST_F(InputSafety, FailedWritesLeaveTheFilesTheyWouldReplaceAsTheyWere)
     const ProgramRun failedSave = scratch.Run(saving, Limit);
     EXPECT_EQ(failedSave.exitCode, 1) << failedSave.err;
     EXPECT_EQ(failedSave.err, "quillmere-host: cannot write \"" + project + "\": File too large\n");
-    EXPECT_EQ(ReadFile(ProjectFile()), originalProject);
+    EXPECT_EQ(Support::ReadBytes(ProjectFile()), originalProject);
     EXPECT_EQ(Strays(expected), std::vector<std::string>{});
 
     std::vector<std::string> reporting = arguments;
@@ -154,14 +154,14 @@ TEST_F(InputSafety, FailedWritesLeaveTheFilesTheyWouldReplaceAsTheyWere)
     const ProgramRun failedJson = scratch.Run(reporting, Limit);
     EXPECT_EQ(failedJson.exitCode, 1) << failedJson.err;
     EXPECT_EQ(failedJson.err, "quillmere-host: cannot write \"" + json + "\": File too large\n");
-    EXPECT_EQ(ReadFile(json), "{\"earlier\": true}\n");
+    EXPECT_EQ(Support::ReadBytes(json), "{\"earlier\": true}\n");
     EXPECT_EQ(Strays(expected), std::vector<std::string>{});
 
     // Without the limit the same runs write both files whole.
     ASSERT_EQ(scratch.Run(saving).exitCode, 0);
-    EXPECT_GT(ReadFile(ProjectFile()).size(), Limit);
+    EXPECT_GT(Support::ReadBytes(ProjectFile()).size(), Limit);
     ASSERT_EQ(scratch.Run(reporting).exitCode, 0);
-    EXPECT_GT(ReadFile(json).size(), Limit);
+    EXPECT_GT(Support::ReadBytes(json).size(), Limit);
     EXPECT_EQ(ReadJson(json).at("configuration").get<std::string>(), ConfigurationFile().string());
 }
 

@@ -6,6 +6,7 @@
 #include "GSRoot/Array.hpp"
 #include "GSRoot/UniString.hpp"
 #include "LeakCheck.hpp"
+#include "Support/Memory.hpp"
 
 using GS::Array;
 using GS::UniString;
@@ -158,7 +159,7 @@ TEST_F(ArrayTest, ExhaustedMemoryThrowsAndKeepsTheElements)
     Array<Named> names = MakeNames(4);
     const Named extra("extra");
     {
-        ExhaustedMemory exhausted;
+        const Support::LiveBytesLimit exhausted;
         EXPECT_THROW(names.Push(extra), std::bad_alloc);
     }
     EXPECT_EQ(Joined(names), "0,1,2,3,");

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "DialogRequest.hpp"
-#include "TempFolder.hpp"
+#include "Support/Folders.hpp"
 #include "Win/DialogProviders.hpp"
 #include "Win/Win.hpp"
 
@@ -23,7 +23,7 @@ protected:
     void TearDown() override { QmSetOpenFileDialogProvider(previous, nullptr); }
 
     ScriptedFileDialog dialog;
-    TempFolder folder;
+    const Support::ScratchFolder folder;
     OpenFileDialogProvider previous = nullptr;
 };
 
@@ -41,26 +41,16 @@ TEST(GetOpenFileNameNoProviderTest, CancelsWithoutAProvider)
 
 TEST_F(GetOpenFileNameTest, ReturnsTheChosenExistingFileAndRecordsTheRequest)
 {
-    const std::string chosen = folder.CreateFile("IFC-SG_Config.xml");
+    const std::string chosen = folder.Write("IFC-SG_Config.xml", "<xml/>").string();
     dialog.QueueChoice(chosen);
     ConfigurationRequest request;
     ASSERT_EQ(GetOpenFileNameW(&request.record), 1);
     EXPECT_EQ(request.GetFile(), Utf16Of(chosen));
-    EXPECT_EQ(request.record.nFileOffset, folder.Get().size() + 1);
+    EXPECT_EQ(request.record.nFileOffset, folder.Path().string().size() + 1);
     EXPECT_EQ(request.record.nFileExtension, chosen.size() - 3);
 
     ASSERT_EQ(dialog.GetRequests().size(), 1u);
-    const OpenFileRequestCopy& seen = dialog.GetRequests()[0];
-    EXPECT_EQ(seen.structSize, 152u);
-    EXPECT_TRUE(seen.ownerIsNull);
-    EXPECT_TRUE(seen.hasTitle);
-    EXPECT_EQ(seen.title, "Select an IFC-SG Config File");
-    EXPECT_EQ(seen.filters, (std::vector<std::string>{"IFC-SG Config File", "*.xml", "Any File", "*.*"}));
-    EXPECT_EQ(seen.filterIndex, 1u);
-    EXPECT_EQ(seen.flags, 0x1800u);
-    EXPECT_EQ(seen.maxFile, 260u);
-    EXPECT_EQ(seen.initialFile, "");
-    EXPECT_TRUE(seen.otherMembersZero);
+    ExpectConfigurationRequest(dialog.GetRequests()[0]);
     EXPECT_EQ(dialog.GetPendingAnswerCount(), 0u);
 }
 
@@ -86,7 +76,7 @@ TEST_F(GetOpenFileNameTest, RequestCopyShowsDeviations)
 
 TEST_F(GetOpenFileNameTest, RejectsMalformedRequestsWithoutAskingTheProvider)
 {
-    dialog.QueueChoice(folder.CreateFile("a.xml"));
+    dialog.QueueChoice(folder.Write("a.xml", "<xml/>").string());
     for (DWORD size : {0u, 76u, 151u, 153u, 160u}) {
         ConfigurationRequest request;
         request.record.lStructSize = size;
@@ -107,14 +97,14 @@ TEST_F(GetOpenFileNameTest, RejectsMalformedRequestsWithoutAskingTheProvider)
 
 TEST_F(GetOpenFileNameTest, EnforcesTheMustExistFlags)
 {
-    const std::string missing = folder.PathOf("missing.xml");
-    const std::string inMissingFolder = folder.PathOf("nowhere/config.xml");
+    const std::string missing = (folder.Path() / "missing.xml").string();
+    const std::string inMissingFolder = (folder.Path() / "nowhere/config.xml").string();
 
     dialog.QueueChoice(missing);
     ConfigurationRequest mustExist;
     EXPECT_EQ(GetOpenFileNameW(&mustExist.record), 0);
 
-    dialog.QueueChoice(folder.Get());  // a folder is not a file
+    dialog.QueueChoice(folder.Path().string());  // a folder is not a file
     ConfigurationRequest folderChosen;
     EXPECT_EQ(GetOpenFileNameW(&folderChosen.record), 0);
 
@@ -139,11 +129,11 @@ TEST_F(GetOpenFileNameTest, EnforcesTheMustExistFlags)
 TEST_F(GetOpenFileNameTest, ChecksANonAsciiPathInUtf8)
 {
     const std::string name = "\xE5\xBB\xBA\xE7\xAD\x91 Caf\xC3\xA9 \xF0\x9F\x98\x80.xml";  // 建筑 Café 😀.xml
-    const std::string chosen = folder.CreateFile(name);
+    const std::string chosen = folder.Write(name, "<xml/>").string();
     dialog.QueueChoice(chosen);
     ConfigurationRequest request;
     ASSERT_EQ(GetOpenFileNameW(&request.record), 1);
-    const std::u16string expected = Utf16Of(folder.Get() + "/") + u"\u5EFA\u7B51 Caf\u00E9 \xD83D\xDE00.xml";
+    const std::u16string expected = Utf16Of(folder.Path().string() + "/") + u"\u5EFA\u7B51 Caf\u00E9 \xD83D\xDE00.xml";
     EXPECT_EQ(request.GetFile(), expected);
 }
 

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "DialogRequest.hpp"
-#include "TempFolder.hpp"
+#include "Support/Folders.hpp"
 #include "Win/DialogProviders.hpp"
 
 namespace {
@@ -60,8 +60,8 @@ std::size_t CountOf(const std::string& text, const std::string& part)
 
 TEST(TerminalFileDialogTest, ShowsTitleAndFiltersAndTakesAnExistingFile)
 {
-    TempFolder folder;
-    const std::string chosen = folder.CreateFile("config.xml");
+    const Support::ScratchFolder folder;
+    const std::string chosen = folder.Write("config.xml", "<xml/>").string();
     Terminal terminal(chosen + "\n");
     ConfigurationRequest request;
     EXPECT_EQ(terminal.Dialog().Answer(request.record), 1);
@@ -77,23 +77,24 @@ TEST(TerminalFileDialogTest, ShowsTitleAndFiltersAndTakesAnExistingFile)
 
 TEST(TerminalFileDialogTest, AsksAgainUntilTheFileExists)
 {
-    TempFolder folder;
-    const std::string chosen = folder.CreateFile("config.xml");
-    Terminal terminal(folder.PathOf("missing.xml") + "\n" + folder.Get() + "\n  " + chosen + " \r\n");
+    const Support::ScratchFolder folder;
+    const std::string chosen = folder.Write("config.xml", "<xml/>").string();
+    const std::string missing = (folder.Path() / "missing.xml").string();
+    Terminal terminal(missing + "\n" + folder.Path().string() + "\n  " + chosen + " \r\n");
     ConfigurationRequest request;
     EXPECT_EQ(terminal.Dialog().Answer(request.record), 1);
     EXPECT_EQ(request.GetFile(), Utf16Of(chosen));
 
     const std::string printed = terminal.Printed();
     EXPECT_EQ(CountOf(printed, "File does not exist: "), 2u);  // the missing file, then the folder
-    EXPECT_NE(printed.find("File does not exist: " + folder.PathOf("missing.xml") + "\n"), std::string::npos);
+    EXPECT_NE(printed.find("File does not exist: " + missing + "\n"), std::string::npos);
     EXPECT_EQ(CountOf(printed, "File path (empty to cancel): "), 3u);
 }
 
 TEST(TerminalFileDialogTest, EmptyAnswerOrEndOfInputCancels)
 {
-    TempFolder folder;
-    const std::string missing = folder.PathOf("missing.xml");
+    const Support::ScratchFolder folder;
+    const std::string missing = (folder.Path() / "missing.xml").string();
     for (const std::string& typed : {std::string("\n"), std::string("   \n"), std::string(""),
                                     missing + "\n", missing + "\n\n/never/read\n"}) {
         Terminal terminal(typed);
@@ -135,13 +136,13 @@ TEST(TerminalFileDialogTest, TakesARelativePathFromTheCurrentFolder)
 
 TEST(TerminalFileDialogTest, AnswersGetOpenFileNameOnceInstalled)
 {
-    TempFolder folder;
-    const std::string chosen = folder.CreateFile("Caf\xC3\xA9.xml");
+    const Support::ScratchFolder folder;
+    const std::string chosen = folder.Write("Caf\xC3\xA9.xml", "<xml/>").string();
     Terminal terminal(chosen + "\n");
     TerminalFileDialog dialog = terminal.Dialog();
     const OpenFileDialogProvider previous = dialog.Install();
     ConfigurationRequest request;
     EXPECT_EQ(GetOpenFileNameW(&request.record), 1);
-    EXPECT_EQ(request.GetFile(), Utf16Of(folder.Get() + "/Caf") + u"\u00E9.xml");
+    EXPECT_EQ(request.GetFile(), Utf16Of(folder.Path().string() + "/Caf") + u"\u00E9.xml");
     EXPECT_EQ(QmSetOpenFileDialogProvider(previous, nullptr), &TerminalFileDialog::Provide);
 }

@@ -25,16 +25,3 @@ private:
     std::size_t startBlocks = 0;
     std::size_t startBytes = 0;
 };
-
-// Caps the platform allocator at the bytes now live, so the next allocation fails; lifts the cap
-// when it goes out of scope.
-class ExhaustedMemory {
-public:
-    ExhaustedMemory() : previous(GS::MemoryManager::SetLiveBytesLimit(GS::MemoryManager::LiveBytes())) {}
-    ~ExhaustedMemory() { GS::MemoryManager::SetLiveBytesLimit(previous); }
-    ExhaustedMemory(const ExhaustedMemory&) = delete;
-    ExhaustedMemory& operator=(const ExhaustedMemory&) = delete;
-
-private:
-    std::size_t previous;
-};

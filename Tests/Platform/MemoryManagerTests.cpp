@@ -8,6 +8,7 @@
 
 #include "GSRoot/MemoryManager.hpp"
 #include "LeakCheck.hpp"
+#include "Support/Memory.hpp"
 
 using GS::MemoryManager;
 
@@ -150,7 +151,7 @@ TEST(MemoryManagerTest, StandardAllocatorDrawsFromThePlatform)
     GS::Allocator<long> allocator;
     EXPECT_THROW(static_cast<void>(allocator.allocate(std::numeric_limits<std::size_t>::max() / 4)),
                  std::bad_array_new_length);
-    ExhaustedMemory exhausted;
+    const Support::LiveBytesLimit exhausted;
     EXPECT_THROW(static_cast<void>(allocator.allocate(1)), std::bad_alloc);
 }
 

@@ -5,6 +5,7 @@
 
 #include "GSRoot/UniString.hpp"
 #include "LeakCheck.hpp"
+#include "Support/Memory.hpp"
 
 using GS::UniString;
 
@@ -227,7 +228,7 @@ TEST_F(UniStringTest, ExhaustedMemoryThrowsAndKeepsTheOldText)
     UniString kept("kept");
     const UniString expected(kept);
     const UniString more("more");
-    ExhaustedMemory exhausted;
+    const Support::LiveBytesLimit exhausted;
     EXPECT_THROW(UniString{"new"}, std::bad_alloc);
     EXPECT_THROW(UniString{kept}, std::bad_alloc);
     EXPECT_THROW(kept = "a longer text than before", std::bad_alloc);

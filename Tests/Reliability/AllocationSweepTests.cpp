@@ -7,20 +7,13 @@
 
 #include "Abi/AbiSupport.hpp"
 
-#include "ConfigurationXml.hpp"
 #include "Host.hpp"
 #include "ProjectFile.hpp"
+#include "Support/Memory.hpp"
+#include "Support/Projects.hpp"
 #include "Win/DialogProviders.hpp"
 
 namespace {
-
-const char* const Configuration = R"(<configuration>
-  <classificationSystem name="IFC-SG"><item id="IfcWall"/></classificationSystem>
-  <propertyGroup name="SGPset_Wall">
-    <property name="FireRating" type="String"><appliesTo item="IfcWall"/></property>
-    <property name="Thickness" type="Real" measure="Length"><appliesTo item="IfcWall"/></property>
-  </propertyGroup>
-</configuration>)";
 
 const std::string Stopped = "Import IFC-SG Classifications and Properties stopped: std::bad_alloc";
 
@@ -31,26 +24,10 @@ protected:
         startBlocks = GS::MemoryManager::LiveBlocks();
         startBytes = GS::MemoryManager::LiveBytes();
         host.emplace();
-        setenv("USERPROFILE", home.path.c_str(), 1);
-        std::filesystem::create_directories(home.path / "Documents");
-        configuration = home.Write("config.xml", Configuration);
         previousProvider = QmSetOpenFileDialogProvider(&Answer, this);
-
-        TestHost::Project& project = host->GetProject();
-        ASSERT_EQ(TestHost::ImportClassificationXml(project, Configuration).code, 0);
-        ASSERT_EQ(TestHost::ImportPropertyXml(project, Configuration).code, 0);
-        const API_Guid group = project.FindGroupByName("SGPset_Wall")->guid;
-        TestHost::PropertyDefinition thickness = *project.FindDefinitionByName(group, "Thickness");
-        thickness.expressions = {"{Wall.Width}"};
-        thickness.expressionFlag = 1;
-        ASSERT_EQ(project.UpdateDefinition(thickness), 0);
-        for (int i = 0; i < 4; ++i) {
-            const API_Guid wall = project.AddElement("W" + std::to_string(i), "IfcWall", project.FindItemById("IfcWall")->guid);
-            project.SetElementValue(wall, project.FindDefinitionByName(group, "FireRating")->guid,
-                                    TestHost::MakeStringValue("REI " + std::to_string(i)));
-            project.SetElementValue(wall, thickness.guid, TestHost::MakeRealValue(0.1 * i));
-        }
-        original = TestHost::WriteProjectXml(project);
+        // 4 walls with their own fire rating and thickness; the thickness comes from an expression.
+        Support::MakeWallProject(host->GetProject(), 4, true);
+        original = TestHost::WriteProjectXml(host->GetProject());
 
         ASSERT_EQ(loader.Load(Abi::ModuleFile()), TestHost::ModuleError::None);
         ASSERT_EQ(loader.Start(host->ServiceTable(), *environment, nullptr, host->Context()), TestHost::ModuleError::None);
@@ -64,7 +41,6 @@ protected:
             EXPECT_TRUE(loader.Unload());
         }
         QmSetOpenFileDialogProvider(previousProvider, nullptr);
-        unsetenv("USERPROFILE");
         host.reset();
         environment.reset();  // the add-on's name and description, which the host keeps
         // Everything the module and the host took from the platform allocator is back.
@@ -90,8 +66,8 @@ protected:
 
     std::size_t startBlocks = 0;
     std::size_t startBytes = 0;
-    Abi::ScratchFolder home;
-    std::filesystem::path configuration;
+    const Support::ProfileFolder home;
+    const std::filesystem::path configuration = Support::WallConfigurationFile();
     OpenFileDialogProvider previousProvider = nullptr;
     std::optional<TestHost::Host> host;
     TestHost::ModuleLoader loader;
@@ -133,14 +109,13 @@ TEST(AllocationFailure, ACopyThatRunsOutOfMemoryHalfWayLeavesNothingBehind)
     // The copy's storage, its first text, and then the second text's storage fails.
     for (std::size_t nth = 1; nth <= 4; ++nth) {
         SCOPED_TRACE("allocation " + std::to_string(nth));
-        GS::MemoryManager::FailAllocation(nth, false);
         bool thrown = false;
         try {
+            const Support::FailingAllocation failing(nth, false);
             GS::Array<GS::UniString> copy(texts);
         } catch (const std::bad_alloc&) {
             thrown = true;
         }
-        GS::MemoryManager::FailAllocation(0, false);
         EXPECT_TRUE(thrown);
         EXPECT_EQ(GS::MemoryManager::LiveBlocks(), blocks);
         EXPECT_EQ(GS::MemoryManager::LiveBytes(), bytes);
@@ -168,9 +143,11 @@ TEST_F(AllocationSweep, EveryAllocationOfACompleteRunFailing)
         for (std::size_t nth = 1; nth <= allocations; ++nth) {
             SCOPED_TRACE(std::string(andLater ? "from allocation " : "allocation ") + std::to_string(nth));
             host->ClearOutput();
-            GS::MemoryManager::FailAllocation(nth, andLater);
-            const GSErrCode result = host->ChooseMenuItem(32500, 1);
-            GS::MemoryManager::FailAllocation(0, false);
+            GSErrCode result = NoError;
+            {
+                const Support::FailingAllocation failing(nth, andLater);
+                result = host->ChooseMenuItem(32500, 1);
+            }
             ASSERT_EQ(result, 0);
             if (host->Alerts().size() == 1) {
                 ++completed;

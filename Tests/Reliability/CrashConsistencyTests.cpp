@@ -133,8 +133,8 @@ TEST_F(CrashConsistency, KilledWhileWritingTheBackupLeavesTheOldOrTheNewFile)
     host.ClearOutput();
     BackupElementValues();
     ASSERT_TRUE(host.ReportLines().empty());
-    const std::string oldFile = ReadBytes(BackupFile());
-    ASSERT_EQ(BackupContent::Read(BackupFile())->Count(), std::size_t{ElementCount * PropertiesPerElement});
+    const std::string oldFile = Support::ReadBytes(profile.BackupFile());
+    ASSERT_EQ(BackupContent::Read(profile.BackupFile())->Count(), std::size_t{ElementCount * PropertiesPerElement});
 
     // One complete run with other values: the new file, and how long writing it takes (from the
     // moment the temporary file appears to the end of the process).
@@ -142,15 +142,15 @@ TEST_F(CrashConsistency, KilledWhileWritingTheBackupLeavesTheOldOrTheNewFile)
     const pid_t measured = StartBackup();
     Clock::time_point writeStart{};
     while (::waitpid(measured, nullptr, WNOHANG) == 0) {
-        if (writeStart == Clock::time_point{} && fs::exists(TemporaryFile()))
+        if (writeStart == Clock::time_point{} && fs::exists(profile.TemporaryFile()))
             writeStart = Clock::now();
         std::this_thread::sleep_for(std::chrono::microseconds(50));
     }
     ASSERT_NE(writeStart, Clock::time_point{}) << "the temporary file was never seen";
     const auto writeTime = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - writeStart);
-    const std::string newFile = ReadBytes(BackupFile());
+    const std::string newFile = Support::ReadBytes(profile.BackupFile());
     ASSERT_NE(newFile, oldFile);
-    ASSERT_EQ(BackupContent::Read(BackupFile())->Count(), std::size_t{ElementCount * PropertiesPerElement});
+    ASSERT_EQ(BackupContent::Read(profile.BackupFile())->Count(), std::size_t{ElementCount * PropertiesPerElement});
 
     // Killed at a random moment of the write, counted from the temporary file's appearance.
     std::mt19937 random(20261209);
@@ -158,21 +158,21 @@ TEST_F(CrashConsistency, KilledWhileWritingTheBackupLeavesTheOldOrTheNewFile)
     int oldKept = 0, newKept = 0, killedWhileWriting = 0;
     for (int kill = 0; kill < Kills; ++kill) {
         SCOPED_TRACE("kill " + std::to_string(kill));
-        WriteBytes(BackupFile(), oldFile);
-        fs::remove(TemporaryFile());
+        Support::WriteBytes(profile.BackupFile(), oldFile);
+        fs::remove(profile.TemporaryFile());
         const long wait = delay(random);
         const pid_t child = StartBackup();
-        while (!fs::exists(TemporaryFile()) && !HasEnded(child))
+        while (!fs::exists(profile.TemporaryFile()) && !HasEnded(child))
             std::this_thread::sleep_for(std::chrono::microseconds(50));
         std::this_thread::sleep_for(std::chrono::microseconds(wait));
         ::kill(child, SIGKILL);
         Wait(child);
 
-        const std::string left = ReadBytes(BackupFile());
+        const std::string left = Support::ReadBytes(profile.BackupFile());
         EXPECT_TRUE(left == oldFile || left == newFile) << "the backup path holds " << left.size() << " other bytes";
         oldKept += left == oldFile ? 1 : 0;
         newKept += left == newFile ? 1 : 0;
-        killedWhileWriting += fs::exists(TemporaryFile()) ? 1 : 0;
+        killedWhileWriting += fs::exists(profile.TemporaryFile()) ? 1 : 0;
     }
     std::cout << "[ kills    ] " << Kills << " kills within " << writeTime.count() << " us of writing "
               << newFile.size() << " bytes: " << oldKept
@@ -186,7 +186,7 @@ TEST_F(CrashConsistency, FileSizeLimitReportsTheWriteErrorAndKeepsTheEarlierFile
 {
     host.ClearOutput();
     BackupElementValues();
-    const std::string oldFile = ReadBytes(BackupFile());
+    const std::string oldFile = Support::ReadBytes(profile.BackupFile());
     ASSERT_GT(oldFile.size(), 1u << 20);
     SetValues("new");
 
@@ -212,6 +212,6 @@ TEST_F(CrashConsistency, FileSizeLimitReportsTheWriteErrorAndKeepsTheEarlierFile
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 
     EXPECT_EQ(lines, "Backup Write Error: " + std::to_string(EFBIG) + "\n");
-    EXPECT_EQ(ReadBytes(BackupFile()), oldFile);
-    EXPECT_FALSE(fs::exists(TemporaryFile()));
+    EXPECT_EQ(Support::ReadBytes(profile.BackupFile()), oldFile);
+    EXPECT_FALSE(fs::exists(profile.TemporaryFile()));
 }

@@ -47,7 +47,7 @@ struct Outcome {
     std::optional<BackupContent> backupContent;  // read back, when it is not the earlier file
     bool temporaryLeft = false;
     std::string projectAfter;  // only when asked for
-    ValueMap valuesAfter;
+    Support::ValueMap valuesAfter;
     std::string projectAfterUndo;
 };
 
@@ -64,11 +64,12 @@ protected:
     void SetUp() override
     {
         ProfileTest::SetUp();
-        choice = SourceFolder() / "Examples" / "Configurations" / "IFC-SG-2026.xml";
+        choice = Support::SourceFolder() / "Examples" / "Configurations" / "IFC-SG-2026.xml";
         TestHost::Project project;
-        ASSERT_TRUE(TestHost::LoadProjectFile((SourceFolder() / "Examples" / "CommunityClinic.xml").string(), project).ok);
+        const fs::path example = Support::SourceFolder() / "Examples" / "CommunityClinic.xml";
+        ASSERT_TRUE(TestHost::LoadProjectFile(example.string(), project).ok);
         original = TestHost::WriteProjectXml(project);
-        originalValues = OwnedValues(project);
+        originalValues = Support::OwnedValues(project);
         ASSERT_TRUE(host.ReplaceProject(std::move(project)));
     }
 
@@ -81,7 +82,7 @@ protected:
             TestHost::ReadProjectXml(original, project);
             host.ReplaceProject(std::move(project));
         }
-        WriteBytes(BackupFile(), EarlierBackup);
+        Support::WriteBytes(profile.BackupFile(), EarlierBackup);
         ExpressionStore.clear();
         RunningCommandBackup.Clear();
         host.GetFaults().Clear();
@@ -108,15 +109,15 @@ protected:
         outcome.lines = host.ReportLines();
         outcome.alerts = host.Alerts().size();
         outcome.steps = host.StepNames();
-        if (fs::exists(BackupFile())) {
-            outcome.backup = ReadBytes(BackupFile());
+        if (fs::exists(profile.BackupFile())) {
+            outcome.backup = Support::ReadBytes(profile.BackupFile());
             if (*outcome.backup != EarlierBackup)
-                outcome.backupContent = BackupContent::Read(BackupFile());
+                outcome.backupContent = BackupContent::Read(profile.BackupFile());
         }
-        outcome.temporaryLeft = fs::exists(fs::symlink_status(TemporaryFile()));
+        outcome.temporaryLeft = fs::exists(fs::symlink_status(profile.TemporaryFile()));
         if (keepProjectAfter)
             outcome.projectAfter = TestHost::WriteProjectXml(host.GetProject());
-        outcome.valuesAfter = OwnedValues(host.GetProject());
+        outcome.valuesAfter = Support::OwnedValues(host.GetProject());
         host.Undo(host.StepNames().size());
         outcome.projectAfterUndo = TestHost::WriteProjectXml(host.GetProject());
         projectChanged = outcome.projectAfterUndo != original;
@@ -148,18 +149,18 @@ protected:
         EXPECT_EQ(outcome.projectAfterUndo, original) << "undoing every step does not give the project back";
 
         // Each owned value is on its element after the run, in the backup file, or back by undo.
-        ValueMap valuesAfterUndo = originalValues;
+        Support::ValueMap valuesAfterUndo = originalValues;
         if (outcome.projectAfterUndo != original) {
             TestHost::Project undone;
             ASSERT_TRUE(TestHost::ReadProjectXml(outcome.projectAfterUndo, undone).ok);
-            valuesAfterUndo = OwnedValues(undone);
+            valuesAfterUndo = Support::OwnedValues(undone);
         }
         for (const auto& [name, value] : originalValues) {
             const auto after = outcome.valuesAfter.find(name);
             const auto undoneValue = valuesAfterUndo.find(name);
-            const bool restored = after != outcome.valuesAfter.end() && SameValue(after->second, value);
+            const bool restored = after != outcome.valuesAfter.end() && Support::SameValue(after->second, value);
             const bool saved = backup && backup->Holds(name, value);
-            const bool byUndo = undoneValue != valuesAfterUndo.end() && SameValue(undoneValue->second, value);
+            const bool byUndo = undoneValue != valuesAfterUndo.end() && Support::SameValue(undoneValue->second, value);
             EXPECT_TRUE(restored || saved || byUndo) << std::get<0>(name) << " " << std::get<1>(name) << " "
                                                        << std::get<2>(name) << " is lost";
             ++(restored ? restoredCount : saved ? savedCount : byUndoCount);
@@ -182,7 +183,7 @@ protected:
 
     TestHost::Host host;
     std::string original;
-    ValueMap originalValues;
+    Support::ValueMap originalValues;
     bool projectChanged = false;
     std::size_t restoredCount = 0;
     std::size_t savedCount = 0;

@@ -2,13 +2,13 @@
 // from and each input that once found a fault (Fuzz/regressions/<target>/).
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "FuzzTargets.hpp"
+#include "Support/Files.hpp"
+#include "Support/Folders.hpp"
 
 namespace {
 
@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 // The files of the target's seed and regression folders and the repository files it starts from.
 std::vector<fs::path> KeptInputs(const std::string& target, const std::vector<fs::path>& repositoryFiles)
 {
-    const fs::path source = Fuzz::SourceFolder();
+    const fs::path source = Support::SourceFolder();
     std::vector<fs::path> inputs;
     for (const char* folder : {"corpus", "regressions"}) {
         const fs::path path = source / "Fuzz" / folder / target;
@@ -32,28 +32,20 @@ std::vector<fs::path> KeptInputs(const std::string& target, const std::vector<fs
     return inputs;
 }
 
-std::string ReadBytes(const fs::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        throw std::runtime_error("cannot read " + path.string());
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
 template <typename Run>
 void Replay(const std::string& target, const std::vector<fs::path>& repositoryFiles, std::size_t atLeast, Run run)
 {
     const std::vector<fs::path> inputs = KeptInputs(target, repositoryFiles);
     ASSERT_GE(inputs.size(), atLeast) << "the seeds of " << target << " are missing";
     for (const fs::path& input : inputs)
-        EXPECT_EQ(run(ReadBytes(input)), "") << input;
+        EXPECT_EQ(run(Support::ReadBytes(input)), "") << input;
 }
 
 }  // namespace
 
 TEST(FuzzReplay, BackupRestore)
 {
-    Fuzz::BackupRestoreTarget target(Fuzz::SourceFolder());
+    Fuzz::BackupRestoreTarget target(Support::SourceFolder());
     Replay("backup_restore", {}, 3, [&](const std::string& input) { return target.Run(input); });
 }
 
@@ -64,7 +56,7 @@ TEST(FuzzReplay, ProjectReader)
 
 TEST(FuzzReplay, ConfigurationImport)
 {
-    Fuzz::ConfigurationImportTarget target(Fuzz::SourceFolder());
+    Fuzz::ConfigurationImportTarget target(Support::SourceFolder());
     Replay("configuration_import", {"Examples/Configurations/IFC-SG-2025.xml", "Examples/Configurations/IFC-SG-2026.xml"},
            3, [&](const std::string& input) { return target.Run(input); });
 }
@@ -82,12 +74,12 @@ TEST(FuzzReplay, RefusedAndOddInputsAreNoFinding)
     // Refused texts are no finding; the project reader and the import say why they refuse.
     EXPECT_EQ(Fuzz::RunProjectReader("<project"), "");
     EXPECT_EQ(Fuzz::RunProjectReader(""), "");
-    Fuzz::ConfigurationImportTarget import(Fuzz::SourceFolder());
+    Fuzz::ConfigurationImportTarget import(Support::SourceFolder());
     EXPECT_EQ(import.Run("<configuration><propertyGroup/></configuration>"), "");
     EXPECT_EQ(import.Run("\xFF\xFE<"), "");
 
     // An unreadable backup file gives its one report line and the alert; a readable one restores.
-    Fuzz::BackupRestoreTarget restore(Fuzz::SourceFolder());
+    Fuzz::BackupRestoreTarget restore(Support::SourceFolder());
     EXPECT_EQ(restore.Run("<project><element guid=\"x\">"), "");
     EXPECT_EQ(restore.Run(""), "");
     EXPECT_EQ(restore.Run("<project><element guid=\"00000000-0000-0000-0000-000000000001\">"

@@ -264,12 +264,12 @@ protected:
     }
 
     // The names of the values that did not come back as they were.
-    static std::vector<std::string> Differences(const ValueMap& before, const ValueMap& after)
+    static std::vector<std::string> Differences(const Support::ValueMap& before, const Support::ValueMap& after)
     {
         std::vector<std::string> differences;
         for (const auto& [name, value] : before) {
             const auto found = after.find(name);
-            if (found == after.end() || !SameValue(found->second, value))
+            if (found == after.end() || !Support::SameValue(found->second, value))
                 differences.push_back(std::get<1>(name) + " / " + std::get<2>(name) + " of " + std::get<0>(name) +
                                       ": " + Describe(value) + " became " +
                                       (found == after.end() ? std::string("nothing") : Describe(found->second)));
@@ -297,7 +297,7 @@ TEST_F(HostileValues, EveryGeneratedValueComesBackExactlyFromMemoryAndFromTheFil
         if (hostility == Hostility::XmlCarries) {
             ASSERT_TRUE(xmlCanCarry);
         }
-        const ValueMap before = OwnedValues(host.GetProject());
+        const Support::ValueMap before = Support::OwnedValues(host.GetProject());
         ASSERT_FALSE(before.empty());
         values += before.size();
 
@@ -309,7 +309,7 @@ TEST_F(HostileValues, EveryGeneratedValueComesBackExactlyFromMemoryAndFromTheFil
         RestoreElementValues();
         EXPECT_TRUE(host.ReportLines().empty()) << host.ReportLines()[0].text;
         EXPECT_EQ(host.Alerts().size(), 1u);
-        EXPECT_EQ(Differences(before, OwnedValues(host.GetProject())), std::vector<std::string>{});
+        EXPECT_EQ(Differences(before, Support::OwnedValues(host.GetProject())), std::vector<std::string>{});
 
         // From the file, as a command that built no backup reads it.
         RunningCommandBackup.Clear();
@@ -317,13 +317,13 @@ TEST_F(HostileValues, EveryGeneratedValueComesBackExactlyFromMemoryAndFromTheFil
         ResetOwnedValues();
         RestoreElementValues();
         EXPECT_TRUE(host.ReportLines().empty()) << host.ReportLines()[0].text;
-        EXPECT_EQ(Differences(before, OwnedValues(host.GetProject())), std::vector<std::string>{});
+        EXPECT_EQ(Differences(before, Support::OwnedValues(host.GetProject())), std::vector<std::string>{});
 
         // A strict parser reads the file exactly when XML can carry every name and value.
-        const std::string command = "xmllint --noout '" + BackupFile().string() + "' 2>/dev/null";
+        const std::string command = "xmllint --noout '" + profile.BackupFile().string() + "' 2>/dev/null";
         const int status = std::system(command.c_str());
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 127) << "xmllint is not installed";
-        EXPECT_EQ(WEXITSTATUS(status) == 0, xmlCanCarry) << ReadBytes(BackupFile()).substr(0, 2000);
+        EXPECT_EQ(WEXITSTATUS(status) == 0, xmlCanCarry) << Support::ReadBytes(profile.BackupFile()).substr(0, 2000);
         ++(WEXITSTATUS(status) == 0 ? filesCarried : filesRefused);
     }
     std::cout << "[ values   ] " << values << " generated values in " << Rounds << " rounds; xmllint read "

@@ -1,12 +1,11 @@
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
 #include <limits>
 
 #include <gtest/gtest.h>
 
 #include "HostFixture.hpp"
 #include "ProjectFile.hpp"
+#include "Support/Folders.hpp"
 
 using namespace TestHost;
 
@@ -64,11 +63,6 @@ struct RichProject {
         project.SetElementValue(unclassified, sample.acousticRating, MakeRealValue(1e300));  // a value of another type
     }
 };
-
-std::string TempPath(const std::string& name)
-{
-    return (std::filesystem::temp_directory_path() / ("quillmere_testhost_" + name)).string();
-}
 
 }  // namespace
 
@@ -176,7 +170,8 @@ TEST(ProjectFile, MalformedProjectsGiveTheLineAndLeaveTheProjectAlone)
 TEST(ProjectFile, FilesSaveLoadAndReportPathsInMessages)
 {
     RichProject rich;
-    const std::string path = TempPath("round_trip.xml");
+    const Support::ScratchFolder scratch;
+    const std::string path = (scratch.Path() / "round_trip.xml").string();
     std::string error;
     ASSERT_TRUE(SaveProjectFile(rich.project, path, error)) << error;
     Project loaded;
@@ -184,32 +179,26 @@ TEST(ProjectFile, FilesSaveLoadAndReportPathsInMessages)
     ASSERT_TRUE(loadedResult.ok) << loadedResult.message;
     EXPECT_EQ(WriteProjectXml(loaded), WriteProjectXml(rich.project));
 
-    const std::string broken = TempPath("broken.xml");
-    std::FILE* file = std::fopen(broken.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    std::fputs("<project format=\"1\">\n  <propertyGroup guid=\"x\"\n</project>\n", file);
-    std::fclose(file);
+    const std::string broken =
+        scratch.Write("broken.xml", "<project format=\"1\">\n  <propertyGroup guid=\"x\"\n</project>\n").string();
     const ProjectReadResult brokenResult = LoadProjectFile(broken, loaded);
     EXPECT_FALSE(brokenResult.ok);
     EXPECT_EQ(brokenResult.line, 3u);
     EXPECT_EQ(brokenResult.message.rfind(broken + ":3: ", 0), 0u) << brokenResult.message;
 
-    const std::string missing = TempPath("does_not_exist.xml");
-    std::filesystem::remove(missing);
+    const std::string missing = (scratch.Path() / "does_not_exist.xml").string();
     const ProjectReadResult missingResult = LoadProjectFile(missing, loaded);
     EXPECT_FALSE(missingResult.ok);
     EXPECT_EQ(missingResult.line, 0u);
     EXPECT_NE(missingResult.message.find("cannot open \"" + missing + "\""), std::string::npos) << missingResult.message;
-    const std::string folder = std::filesystem::temp_directory_path().string();
+    const std::string folder = scratch.Path().string();
     const ProjectReadResult folderResult = LoadProjectFile(folder, loaded);
     EXPECT_FALSE(folderResult.ok);
     EXPECT_NE(folderResult.message.find("cannot open \"" + folder + "\""), std::string::npos) << folderResult.message;
     EXPECT_EQ(WriteProjectXml(loaded), WriteProjectXml(rich.project));
 
-    EXPECT_FALSE(SaveProjectFile(rich.project, TempPath("no_such_folder/project.xml"), error));
+    EXPECT_FALSE(SaveProjectFile(rich.project, (scratch.Path() / "no_such_folder" / "project.xml").string(), error));
     EXPECT_NE(error.find("cannot write"), std::string::npos);
-    std::filesystem::remove(path);
-    std::filesystem::remove(broken);
 }
 
 TEST(ProjectFile, HandWrittenFilesMayLeaveOutOptionalAttributes)

@@ -2,6 +2,7 @@
 // by the restore in the same command, and placed in the Documents folder of the "USERPROFILE"
 // that the host set.
 #include "Project.hpp"
+#include "Support/Memory.hpp"
 #include "WindowsTestSupport.hpp"
 
 namespace {
@@ -13,9 +14,7 @@ protected:
     // Answers the dialog with the sample configuration, written to the profile folder.
     void ChooseSampleConfiguration()
     {
-        const std::filesystem::path configuration = profileFolder.Path() / L"IFC-SG.xml";
-        ASSERT_TRUE(WinTests::WriteBytes(configuration, WinTests::SampleConfiguration));
-        dialogs->QueueChoice(configuration.wstring());
+        dialogs->QueueChoice(profileFolder.Write(L"IFC-SG.xml", WinTests::SampleConfiguration).wstring());
     }
 };
 
@@ -41,12 +40,12 @@ TEST_F(BackupFileTest, TheFileHasCrLfLineEndsAndTheRestoreTakesThisRunsValues)
     std::optional<std::string> written;
     dialogs->HoldWhile([&](HWND) {
         if (!written) {
-            written = WinTests::ReadBytes(BackupFile());
+            written = Support::TryReadBytes(profileFolder.BackupFile());
             if (written) {
                 std::string changed = *written;
                 if (const std::size_t at = changed.find(">0.250000<"); at != std::string::npos)
                     changed.replace(at, 10, ">0.375000<");
-                EXPECT_TRUE(WinTests::WriteBytes(BackupFile(), changed));
+                EXPECT_TRUE(Support::TryWriteBytes(profileFolder.BackupFile(), changed));
             }
         }
         return false;
@@ -96,43 +95,41 @@ TEST_F(BackupFileTest, TheModuleWritesWhereTheHostPointsUserProfile)
     const WinTests::SampleProject sample(host.GetProject());
     dialogs->QueueCancel();
     ASSERT_EQ(RunCommand(), NoError);
-    const std::optional<std::string> first = WinTests::ReadBytes(BackupFile());
+    const std::optional<std::string> first = Support::TryReadBytes(profileFolder.BackupFile());
     ASSERT_TRUE(first.has_value()) << "nothing written under the first profile";
     EXPECT_NE(first->find("<SGPset_Wall-Thickness"), std::string::npos);
 
     // A second profile, set while the module is loaded: the next run would write there, and leaves
     // the first profile's file alone. The owned groups are gone by now, so it builds no backup and,
     // with no earlier file to keep, writes none and says nothing.
-    WinTests::ScratchFolder otherFolder(L"-other-profile");
+    Support::ScratchFolder otherFolder(L"-other-profile");
     ASSERT_TRUE(std::filesystem::create_directory(otherFolder.Path() / L"Documents"));
     {
-        const WinTests::UserProfile other(otherFolder.Path());
+        const Support::UserProfile other(otherFolder.Path());
         dialogs->QueueCancel();
         ASSERT_EQ(RunCommand(), NoError);
     }
     EXPECT_FALSE(std::filesystem::exists(otherFolder.Path() / L"Documents" / L"IFC_SG_Properties.xml"));
     EXPECT_TRUE(host.ReportLines().empty());
-    EXPECT_EQ(WinTests::ReadBytes(BackupFile()), first);
+    EXPECT_EQ(Support::TryReadBytes(profileFolder.BackupFile()), first);
     EXPECT_EQ(dialogs->Dialogs().size(), 2u);
 }
 
 TEST_F(BackupFileTest, AProfileFolderOfAnyNameHoldsTheBackup)
 {
     // A user folder named in Chinese and Greek, which no 8-bit code page holds whole.
-    WinTests::ScratchFolder userFolder(L"-\u7528\u6237-\u03c7\u03c1\u03ae\u03c3\u03c4\u03b7\u03c2");
-    ASSERT_TRUE(std::filesystem::create_directory(userFolder.Path() / L"Documents"));
-    const WinTests::UserProfile user(userFolder.Path());
-    const std::filesystem::path backup = userFolder.Path() / L"Documents" / L"IFC_SG_Properties.xml";
+    const Support::ProfileFolder user(L"-\u7528\u6237-\u03c7\u03c1\u03ae\u03c3\u03c4\u03b7\u03c2");
+    const std::filesystem::path backup = user.BackupFile();
     const WinTests::SampleProject sample(host.GetProject());
 
     // A cancelled run writes the backup there; the next run, which finds no owned group, restores
     // the values from that file.
     dialogs->QueueCancel();
     ASSERT_EQ(RunCommand(), NoError);
-    const std::optional<std::string> written = WinTests::ReadBytes(backup);
+    const std::optional<std::string> written = Support::TryReadBytes(backup);
     ASSERT_TRUE(written.has_value()) << "no backup file in the profile folder";
     EXPECT_NE(written->find("<SGPset_Door-ClearWidth valType=\"Real\" MType=\"Length\">1.050000<"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(BackupFile()));
+    EXPECT_FALSE(std::filesystem::exists(profileFolder.BackupFile()));
 
     host.ClearOutput();
     ChooseSampleConfiguration();
@@ -146,7 +143,7 @@ TEST_F(BackupFileTest, AProfileFolderOfAnyNameHoldsTheBackup)
     ASSERT_TRUE(thickness && place);
     EXPECT_EQ(*thickness, TestHost::MakeRealValue(0.25));
     EXPECT_EQ(*place, TestHost::MakeStringValue("Lobby & <stair> \xCE\x94\xCE\xB9\xCE\xAC\xCE\xB4\xCF\x81\xCE\xBF\xCE\xBC\xCE\xBF\xCF\x82 \xE8\xB5\xB0\xE5\xBB\x8A"));
-    EXPECT_EQ(WinTests::ReadBytes(backup), written);
+    EXPECT_EQ(Support::TryReadBytes(backup), written);
 }
 
 TEST_F(BackupFileTest, RunningOutOfMemoryAnywhereEndsTheCommandWithoutAborting)
@@ -156,16 +153,17 @@ TEST_F(BackupFileTest, RunningOutOfMemoryAnywhereEndsTheCommandWithoutAborting)
     const WinTests::SampleProject sample(host.GetProject());
     const std::string stopped = "Import IFC-SG Classifications and Properties stopped: std::bad_alloc";
     bool completed = false;
-    for (std::size_t headroom = 0; !completed; headroom = headroom == 0 ? 64 : headroom * 4) {
+    for (const std::size_t headroom : Support::GrowingHeadrooms()) {
         SCOPED_TRACE("headroom " + std::to_string(headroom));
-        ASSERT_LT(headroom, std::size_t{1} << 30);
         host.ClearOutput();
         // A run that stops before the dialog leaves its answer for the next one.
         if (dialogs->PendingAnswers() == 0)
             ChooseSampleConfiguration();
-        const std::size_t previous = GS::MemoryManager::SetLiveBytesLimit(GS::MemoryManager::LiveBytes() + headroom);
-        const GSErrCode result = RunCommand();
-        GS::MemoryManager::SetLiveBytesLimit(previous);
+        GSErrCode result = NoError;
+        {
+            const Support::LiveBytesLimit limit(headroom);
+            result = RunCommand();
+        }
         EXPECT_EQ(result, NoError);
         completed = host.Alerts().size() == 1;
         if (!completed) {
@@ -174,7 +172,10 @@ TEST_F(BackupFileTest, RunningOutOfMemoryAnywhereEndsTheCommandWithoutAborting)
         }
         // Back to the project as it was for the next round.
         host.Undo(host.StepNames().size());
+        if (completed)
+            break;
     }
+    EXPECT_TRUE(completed) << "the command never got to its end";
 }
 
 }  // namespace

@@ -78,7 +78,7 @@ protected:
     static std::filesystem::path WriteConfiguration(const std::filesystem::path& folder, const std::wstring& name)
     {
         const std::filesystem::path file = folder / name;
-        EXPECT_TRUE(WinTests::WriteBytes(file, WinTests::SampleConfiguration));
+        EXPECT_TRUE(Support::TryWriteBytes(file, WinTests::SampleConfiguration));
         return file;
     }
 
@@ -98,7 +98,7 @@ protected:
     }
 
     std::optional<WinTests::ImportPatch> watch;
-    WinTests::ScratchFolder files{L"-configurations"};
+    Support::ScratchFolder files{L"-configurations"};
 };
 
 TEST_F(FileDialogTest, TheModuleAsksForAConfigurationFileAndImportsTheChosenOne)
@@ -211,8 +211,8 @@ TEST_F(FileDialogTest, AConfigurationWithCrLfLineEndsReachesTheHostWithLf)
     table[ServiceIndex::HostImportClassificationXml] = reinterpret_cast<API_ServiceEntry>(&WatchClassificationImport);
     classificationTexts.clear();
     ASSERT_EQ(loader.Bind(table.data()), TestHost::ModuleError::None);
-    const std::filesystem::path configuration = files.Path() / L"IFC-SG saved on Windows.xml";
-    ASSERT_TRUE(WinTests::WriteBytes(configuration, WinTests::WithCrLf(WinTests::SampleConfiguration)));
+    const std::filesystem::path configuration =
+        files.Write(L"IFC-SG saved on Windows.xml", WinTests::WithCrLf(WinTests::SampleConfiguration));
     dialogs->QueueChoice(configuration.wstring());
 
     EXPECT_EQ(RunCommand(), NoError);
@@ -251,8 +251,8 @@ TEST_F(FileDialogTest, TheRenameTableBesideAConfigurationUnderANonLatinPathIsRea
     const std::filesystem::path folder = files.Path() / L"\u914D\u7F6E \u03A0\u03B1\u03C1\u03AC\u03BC\u03B5\u03C4\u03C1\u03BF\u03B9";
     ASSERT_TRUE(std::filesystem::create_directory(folder));
     const std::filesystem::path configuration = folder / L"IFC-SG \u8A2D\u5B9A.xml";
-    ASSERT_TRUE(WinTests::WriteBytes(configuration, renamed));
-    ASSERT_TRUE(WinTests::WriteBytes(folder / L"IFC-SG \u8A2D\u5B9A.renames.xml",
+    ASSERT_TRUE(Support::TryWriteBytes(configuration, renamed));
+    ASSERT_TRUE(Support::TryWriteBytes(folder / L"IFC-SG \u8A2D\u5B9A.renames.xml",
                                      "<renames><group from=\"SGPset_Door\" to=\"SGPset_DoorLeaf\"/></renames>"));
     dialogs->QueueChoice(configuration.wstring());
 

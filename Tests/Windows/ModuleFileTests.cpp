@@ -95,7 +95,7 @@ protected:
         ASSERT_EQ(loader.Start(host.ServiceTable(), environment, nullptr, host.Context()), TestHost::ModuleError::None);
     }
 
-    WinTests::ScratchFolder folder{L"-module"};
+    Support::ScratchFolder folder{L"-module"};
     std::filesystem::path copy;
     TestHost::Host host;
     TestHost::ModuleLoader loader;

@@ -1,12 +1,7 @@
 #include "WindowsTestSupport.hpp"
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <sstream>
-
-#include "ConfigurationXml.hpp"
 #include "RecordConversion.hpp"
+#include "Support/Projects.hpp"
 #include "Win/Win.hpp"
 
 namespace WinTests {
@@ -45,21 +40,6 @@ std::wstring Wide(const std::string& utf8)
     return text;
 }
 
-std::optional<std::string> ReadBytes(const std::filesystem::path& file)
-{
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream)
-        return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
-}
-
-bool WriteBytes(const std::filesystem::path& file, const std::string& bytes)
-{
-    std::ofstream stream(file, std::ios::binary | std::ios::trunc);
-    stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(stream.flush());
-}
-
 std::string WithCrLf(const std::string& text)
 {
     std::string converted;
@@ -69,41 +49,6 @@ std::string WithCrLf(const std::string& text)
         converted += c;
     }
     return converted;
-}
-
-ScratchFolder::ScratchFolder(const std::wstring& suffix)
-{
-    const std::filesystem::path temporary = std::filesystem::temp_directory_path();
-    for (unsigned attempt = 0;; ++attempt) {
-        path = temporary / (L"quillmere-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                            std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(attempt) + suffix);
-        std::error_code error;
-        if (std::filesystem::create_directory(path, error))
-            break;
-        if (attempt == 100) {
-            ADD_FAILURE() << "cannot create a folder under " << temporary.string();
-            break;
-        }
-    }
-}
-
-ScratchFolder::~ScratchFolder()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-}
-
-UserProfile::UserProfile(const std::filesystem::path& folder)
-{
-    if (const wchar_t* value = _wgetenv(L"USERPROFILE"); value != nullptr)
-        previous = value;
-    // The module reads the variable as UTF-16, so a folder of any name reaches it whole.
-    EXPECT_EQ(_wputenv_s(L"USERPROFILE", folder.wstring().c_str()), 0);
-}
-
-UserProfile::~UserProfile()
-{
-    _wputenv_s(L"USERPROFILE", previous ? previous->c_str() : L"");
 }
 
 const char* const SampleConfiguration = R"xml(<?xml version="1.0" encoding="utf-8"?>
@@ -154,8 +99,7 @@ API_Guid DefinitionGuid(const TestHost::Project& project, const char* group, con
 SampleProject::SampleProject(TestHost::Project& project)
 {
     using namespace TestHost;
-    EXPECT_EQ(ImportClassificationXml(project, SampleConfiguration).code, NoError);
-    EXPECT_EQ(ImportPropertyXml(project, SampleConfiguration).code, NoError);
+    Support::ImportConfiguration(project, SampleConfiguration);
     wall = project.AddElement("W-001", "IfcWall", project.FindItemById("IfcWall")->guid);
     door = project.AddElement("D-001", "IfcDoor", project.FindItemById("IfcDoor")->guid);
     const auto set = [&](const API_Guid& element, const char* group, const char* property, Value value) {
@@ -179,8 +123,6 @@ const TestHost::Value* FindValue(const TestHost::Project& project, const API_Gui
 
 void RunningModuleTest::SetUp()
 {
-    ASSERT_TRUE(std::filesystem::create_directory(profileFolder.Path() / L"Documents"));
-    profile.emplace(profileFolder.Path());
     ASSERT_EQ(loader.Load(ModuleFile()), TestHost::ModuleError::None) << loader.ErrorDetail();
     API_EnvirParams environment;
     ASSERT_EQ(loader.Start(host.ServiceTable(), environment, nullptr, host.Context()), TestHost::ModuleError::None)
@@ -195,7 +137,6 @@ void RunningModuleTest::TearDown()
         EXPECT_EQ(loader.Release(), TestHost::ModuleError::None);
         EXPECT_TRUE(loader.Unload()) << "FreeLibrary left the module in the process";
     }
-    profile.reset();
 }
 
 bool RunningModuleTest::RanCommand(const std::string& name) const

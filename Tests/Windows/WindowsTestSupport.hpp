@@ -1,6 +1,7 @@
-// What the Windows tests share: where the built files are, UTF-8 and UTF-16 conversion, scratch
-// folders (their names may hold any characters), the user profile the module sees, and a fixture
-// that runs the module file in the test host with the real file dialog answered by automation.
+// What the Windows tests share besides the shared test support (Tests/Support, whose scratch and
+// profile folders take names of any characters here too): where the built files are, UTF-8 and
+// UTF-16 conversion, a sample configuration, and a fixture that runs the module file in the test
+// host with the real file dialog answered by automation.
 #pragma once
 
 #include <filesystem>
@@ -12,6 +13,8 @@
 #include "FileDialogAutomation_win.hpp"
 #include "Host.hpp"
 #include "ModuleLoader.hpp"
+#include "Support/Files.hpp"
+#include "Support/Folders.hpp"
 
 namespace WinTests {
 
@@ -22,42 +25,12 @@ std::filesystem::path ModuleFile();
 std::string Utf8(const std::wstring& text);
 std::wstring Wide(const std::string& utf8);
 
-// The file's bytes as stored; nullopt when it cannot be read.
-std::optional<std::string> ReadBytes(const std::filesystem::path& file);
-// Writes `bytes` as they are (binary mode); false on failure.
-bool WriteBytes(const std::filesystem::path& file, const std::string& bytes);
 // `text` with CR before each LF, as a text-mode stream writes it on Windows.
 std::string WithCrLf(const std::string& text);
 
-// A fresh folder under the temporary folder, whose name ends in `suffix`; removed at the end.
-class ScratchFolder {
-public:
-    explicit ScratchFolder(const std::wstring& suffix = L"");
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    const std::filesystem::path& Path() const noexcept { return path; }
-
-private:
-    std::filesystem::path path;
-};
-
-// Points "USERPROFILE" at `folder` for the module, which reads it with _wgetenv: through the C
-// runtime's environment, which host and module share. The earlier value comes back at the end.
-class UserProfile {
-public:
-    explicit UserProfile(const std::filesystem::path& folder);
-    ~UserProfile();
-    UserProfile(const UserProfile&) = delete;
-    UserProfile& operator=(const UserProfile&) = delete;
-
-private:
-    std::optional<std::wstring> previous;
-};
-
 // A configuration of two owned groups and a standard set, and the project it describes with
-// elements that hold their own values.
+// elements that hold their own values. (The Windows tests keep their own: a fixture file's Linux
+// path does not reach a program run under wine.)
 extern const char* const SampleConfiguration;
 struct SampleProject {
     explicit SampleProject(TestHost::Project& project);
@@ -70,7 +43,8 @@ const TestHost::Value* FindValue(const TestHost::Project& project, const API_Gui
                                  const char* property);
 
 // The module file loaded into the test host and started as a host starts it, with a profile
-// folder holding Documents and an automation answering the file dialogs of this thread.
+// folder holding Documents as "USERPROFILE" and an automation answering the file dialogs of this
+// thread.
 class RunningModuleTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -78,15 +52,12 @@ protected:
 
     // Runs the menu command as the user's choice of it would.
     GSErrCode RunCommand() { return host.ChooseMenuItem(32500, 1); }
-    // The backup file the module writes in the profile folder.
-    std::filesystem::path BackupFile() const { return profileFolder.Path() / L"Documents" / L"IFC_SG_Properties.xml"; }
     // Whether the host ran a command of that name.
     bool RanCommand(const std::string& name) const;
 
+    const Support::ProfileFolder profileFolder{L"-profile"};
     TestHost::Host host;
     TestHost::ModuleLoader loader;
-    ScratchFolder profileFolder{L"-profile"};
-    std::optional<UserProfile> profile;
     std::optional<TestHost::FileDialogAutomation> dialogs;
 };
 
