@@ -25,8 +25,10 @@ std::vector<UInt8> StringList(const std::vector<std::string>& items)
         payload.push_back(0);
     }
     const auto count = static_cast<UInt32>(payload.size());
-    std::vector<UInt8> list{static_cast<UInt8>(count), static_cast<UInt8>(count >> 8), static_cast<UInt8>(count >> 16),
-                            static_cast<UInt8>(count >> 24)};
+    std::vector<UInt8> list;
+    list.reserve(4 + payload.size());
+    for (unsigned shift = 0; shift < 32; shift += 8)
+        list.push_back(static_cast<UInt8>(count >> shift));
     list.insert(list.end(), payload.begin(), payload.end());
     return list;
 }
