@@ -2,7 +2,6 @@
 
 #include <string_view>
 
-#include "Common/ExactText.hpp"
 #include "Host/HostBinding.hpp"
 
 namespace Quillmere {
@@ -37,7 +36,6 @@ const PropertyGroupCache::Group& PropertyGroupCache::Get(const API_Guid& groupGu
     Group group;
     group.readCode = ReadPropertyGroupName(groupGuid, group.name);
     group.owned = IsOwnedGroupName(group.name);
-    AppendExactUtf8(group.exactName, group.name);
     // A failed read is asked again next time: one refusal must not cost every value of the group.
     if (group.readCode != NoError) {
         failed = std::move(group);

@@ -2,7 +2,6 @@
 // once per group in a phase.
 #pragma once
 
-#include <string>
 #include <unordered_map>
 
 #include "Api/Api.hpp"
@@ -27,7 +26,6 @@ public:
         GSErrCode readCode = NoError;  // the host's answer; the name is empty when it failed
         bool owned = false;
         GS::UniString name;
-        std::string exactName;  // the name's 8-bit form (Common/ExactText.hpp)
     };
 
     // The group as read; valid until the next call.

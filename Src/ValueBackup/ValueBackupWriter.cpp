@@ -4,7 +4,6 @@
 #include <string>
 #include <unordered_map>
 
-#include "Common/ExactText.hpp"
 #include "Common/OwnedGroups.hpp"
 #include "Host/HostCalls.hpp"
 #include "ValueBackup/CommandBackup.hpp"
@@ -70,12 +69,8 @@ private:
             return nullptr;
         }
         Known made{group.owned, 0};
-        if (group.owned) {
-            std::string key = group.exactName;
-            key += '-';
-            AppendExactUtf8(key, definition.name);
-            made.key = backup.InternKey(key);
-        }
+        if (group.owned)
+            made.key = backup.InternKey(MakeValueKey(group.name, definition.name));
         return &known.emplace(definition.guid, made).first->second;
     }
 
