@@ -13,7 +13,6 @@
 #include "ProjectFile.hpp"
 #include "Support/Files.hpp"
 #include "Support/Folders.hpp"
-#include "ValueBackup/CommandBackup.hpp"
 #include "ValueBackup/ValueBackupFile.hpp"
 #include "ValueBackup/ValueRestore.hpp"
 
@@ -94,7 +93,6 @@ BackupRestoreTarget::~BackupRestoreTarget()
 {
     GuardedRelease();
     ExpressionStore.clear();
-    RunningCommandBackup.Clear();
 }
 
 std::string BackupRestoreTarget::Run(std::string_view input)
@@ -103,30 +101,31 @@ std::string BackupRestoreTarget::Run(std::string_view input)
         return "the backup file cannot be written";
 
     // What the restore must make of the text, read as the restore reads it (CR LF as LF).
-    std::string problem;
     std::optional<std::string> text = ReadTextFile(state->profile.BackupFile());
     if (!text)
         return "the backup file just written cannot be read";
-    const std::optional<ValueBackup> parsed = ValueBackup::Parse(std::move(*text), problem);
+    const ValueBackupReading reading = ParseValueBackup(std::move(*text));
+    const std::optional<ValueBackup>& parsed = reading.backup;
 
-    // A command that built no backup reads the file.
-    RunningCommandBackup.Clear();
+    // A run that built no backup reads the file.
+    const UpdateRun run;
     state->host.ClearOutput();
+    bool restored = false;
     try {
-        RestoreElementValues();
+        restored = RestoreElementValues(run);
     } catch (const std::exception& error) {
         return std::string("the restore threw: ") + error.what();
     } catch (...) {
         return "the restore threw something that is not a std::exception";
     }
 
-    if (state->host.Alerts().size() != 1)
-        return "the restore showed " + std::to_string(state->host.Alerts().size()) + " alerts instead of one";
+    if (!restored)
+        return "the restore says it had nothing to restore from";
     const auto& lines = state->host.ReportLines();
     if (!parsed) {
         if (lines.size() != 1 || !StartsWith(lines[0].text, "The value backup \"") ||
-            !EndsWith(lines[0].text, ": " + problem + "; no element values were restored"))
-            return "an unreadable file (" + problem + ") did not give its one report line";
+            !EndsWith(lines[0].text, "; no element values were restored"))
+            return "an unreadable file did not give its one report line";
     } else {
         // The host may refuse a value (a text that is not a number for an integer property is
         // still written as 0, so refusals are rare); each refusal names the property.
@@ -137,11 +136,10 @@ std::string BackupRestoreTarget::Run(std::string_view input)
         // Printed and read again, the backup holds the same values.
         std::string printed;
         PrintValueBackup(*parsed, printed);
-        std::string reprintProblem;
-        const std::optional<ValueBackup> reparsed = ValueBackup::Parse(printed, reprintProblem);
-        if (!reparsed)
-            return "the printed backup does not read back: " + reprintProblem;
-        if (std::string difference = CompareBackups(*parsed, *reparsed); !difference.empty())
+        const ValueBackupReading reparsed = ParseValueBackup(printed);
+        if (!reparsed.backup)
+            return "the printed backup does not read back: " + reparsed.reason;
+        if (std::string difference = CompareBackups(*parsed, *reparsed.backup); !difference.empty())
             return "printed and read back, " + difference;
     }
     return {};

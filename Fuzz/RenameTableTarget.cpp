@@ -33,12 +33,15 @@ RenameTableTarget::~RenameTableTarget()
 std::string RenameTableTarget::Run(std::string_view input)
 {
     const std::filesystem::path configuration = state->folder.Path() / "config.xml";
-    if (!Support::TryWriteBytes(RenameTable::PathBeside(configuration), input))
+    if (!Support::TryWriteBytes(RenameTablePathBeside(configuration), input))
         return "the table cannot be written";
 
-    state->host.ClearOutput();
     try {
-        const RenameTable table = RenameTable::ReadBeside(configuration);
+        const RenameTableReading reading = ReadRenameTable(RenameTablePathBeside(configuration));
+        const RenameTable& table = reading.table;
+        if (!reading.problems.empty() && reading.problems[0].kind <= RenameTableProblem::Kind::NoRenamesRoot &&
+            !table.IsEmpty())
+            return "a table that cannot be used still has entries";
         // The names the example's table and the format's examples use.
         static const char* const names[][2] = {{"SGPset_StructuralColumn", "SectionDepth"},
                                                {"SGPset_Space", "OccupancyClass"},
@@ -53,9 +56,6 @@ std::string RenameTableTarget::Run(std::string_view input)
     } catch (const std::exception& error) {
         return std::string("reading the table threw: ") + error.what();
     }
-    for (const auto& line : state->host.ReportLines())
-        if (line.text.rfind("The rename table \"", 0) != 0)
-            return "unexpected report line: " + line.text;
     return {};
 }
 

@@ -3,14 +3,10 @@
 #include <exception>
 #include <new>
 
-#include "Common/RenameTable.hpp"
-#include "ConfigurationImport/ConfigurationImport.hpp"
-#include "ConfigurationImport/ExpressionPreservation.hpp"
-#include "ConfigurationImport/GroupRemoval.hpp"
+#include "Common/Messages.hpp"
 #include "Host/HostCalls.hpp"
 #include "ModuleState.hpp"
-#include "ValueBackup/CommandBackup.hpp"
-#include "ValueBackup/ValueBackupWriter.hpp"
+#include "UpdateCommand.hpp"
 
 namespace Quillmere {
 
@@ -37,22 +33,6 @@ GSErrCode ReleaseAddOn()
     return NoError;
 }
 
-void UpdateCommand()
-{
-    // This command's backup and rename table live until the command ends, however it ends.
-    struct CommandRelease {
-        ~CommandRelease()
-        {
-            RunningCommandBackup.Clear();
-            CommandRenames = RenameTable();
-        }
-    } releaseCommand;
-    ExportExpressions();
-    BackupElementValues();
-    RemoveOwnedPropertyGroups();
-    ImportConfiguration();
-}
-
 namespace {
 
 // Tells the user that the command stopped early, for `reason`, or because memory ran out when it is
@@ -62,7 +42,7 @@ void ReportStoppedCommand(const char* reason) noexcept
 {
     if (reason != nullptr) {
         try {
-            ReportText(GS::UniString(StoppedCommandText) + GS::UniString(reason));
+            ReportLine(Messages::StoppedCommandLine, {reason});
             return;
         } catch (...) {
         }

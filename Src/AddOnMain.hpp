@@ -1,5 +1,5 @@
-// The add-on's own routines behind the entry points (Host/AddOnRoutines.hpp), the menu handler and
-// the update command.
+// The add-on's own routines behind the entry points (Host/AddOnRoutines.hpp) and the menu handler,
+// which runs the update command (UpdateCommand.hpp).
 #pragma once
 
 #include "Api/Api.hpp"
@@ -12,10 +12,8 @@ constexpr Int16 AddOnInfoStringsResID = 32000;
 constexpr Int16 MenuStringsResID = 32500;
 
 // The host calls this when an item of menu 32500 is chosen. Item 1 runs the update command;
-// anything else does nothing. Answers 0 in every case.
+// anything else does nothing. Answers 0 in every case: a failure inside the command is reported
+// to the report window, never to the host.
 GSErrCode MenuCommandHandler(const MenuCommandParams* params);
-
-// The update command: the phases in their fixed order, each whatever the ones before did.
-void UpdateCommand();
 
 }  // namespace Quillmere

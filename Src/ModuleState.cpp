@@ -11,7 +11,5 @@ ModuleState TheModule;
 // The parts that the lower layers reach by their own names.
 HostBinding& Binding = TheModule.binding;
 ExpressionMap& ExpressionStore = TheModule.expressions;
-CommandBackup& RunningCommandBackup = TheModule.commandBackup;
-RenameTable& CommandRenames = TheModule.commandRenames;
 
 }  // namespace Quillmere

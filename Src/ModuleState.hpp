@@ -6,24 +6,19 @@
 // the resources, the debug line for an unreleased add-on). On Windows the C runtime constructs
 // the module's statics before DllMain's process attach and destroys them after its detach; on
 // Linux the object asks to be constructed ahead of the load hook's object, which is destroyed
-// first. Between runs of the command it holds the host binding, the resources' handle and the saved
-// expression lists; during a run also the run's value backup and rename table.
+// first. It holds the host binding, the resources' handle and the saved expression lists; what a
+// run of the command carries between its phases is the run's own (Run/UpdateRun.hpp).
 #pragma once
 
-#include <string>
-
-#include "Common/RenameTable.hpp"
+#include "Common/MessageFormat.hpp"
+#include "Common/Messages.hpp"
 #include "ConfigurationImport/ExpressionPreservation.hpp"
 #include "GSRoot/GSRoot.hpp"
 #include "Host/HostBinding.hpp"
 #include "RS/RS.hpp"
-#include "ValueBackup/CommandBackup.hpp"
 #include "Win/Win.hpp"
 
 namespace Quillmere {
-
-// The start of the line that tells that the command stopped early; the reason follows.
-constexpr const char* StoppedCommandText = "Import IFC-SG Classifications and Properties stopped: ";
 
 struct ModuleState {
     HostBinding binding;                        // the host's service table and context pointers
@@ -31,10 +26,8 @@ struct ModuleState {
     WCHAR filePath[MAX_PATH] = {};              // the module file's path, recorded at load
     GSResModule resources = InvalidResModule;   // the module's open resources; -1 for none
     ExpressionMap expressions;                  // saved expression lists (ExpressionStore)
-    CommandBackup commandBackup;                // the running command's value backup
-    RenameTable commandRenames;                 // the running command's rename table
     // Made here because once memory has run out no line could be made to say so.
-    GS::UniString outOfMemoryLine{(std::string(StoppedCommandText) + "std::bad_alloc").c_str()};
+    GS::UniString outOfMemoryLine = FormatMessage(Messages::StoppedCommandLine, {"std::bad_alloc"});
 };
 
 extern ModuleState TheModule;

@@ -1,54 +1,11 @@
 #include "OwnedGroups.hpp"
 
-#include <string_view>
-
-#include "Host/HostBinding.hpp"
-
 namespace Quillmere {
-
-namespace {
-
-constexpr std::string_view OwnedGroupMarker = "SGPset_";
-
-}  // namespace
 
 bool IsOwnedGroupName(const GS::UniString& name)
 {
     const GS::UniString::CStr bytes = name.ToCStr(0, GS::UniString::MaxUSize, CC_Default);
     return std::string_view(bytes.Get(), bytes.GetLength()).find(OwnedGroupMarker) != std::string_view::npos;
-}
-
-GSErrCode ReadPropertyGroupName(const API_Guid& groupGuid, GS::UniString& name)
-{
-    API_PropertyGroup group;
-    group.kind = API_PropertyCustomDefinitionKind;
-    group.guid = groupGuid;
-    const GSErrCode code = HostReadPropertyGroup(&group);
-    name = code == NoError ? std::move(group.name) : GS::UniString();
-    return code;
-}
-
-const PropertyGroupCache::Group& PropertyGroupCache::Get(const API_Guid& groupGuid)
-{
-    const auto found = groups.find(groupGuid);
-    if (found != groups.end())
-        return found->second;
-    Group group;
-    group.readCode = ReadPropertyGroupName(groupGuid, group.name);
-    group.owned = IsOwnedGroupName(group.name);
-    // A failed read is asked again next time: one refusal must not cost every value of the group.
-    if (group.readCode != NoError) {
-        failed = std::move(group);
-        return failed;
-    }
-    return groups.emplace(groupGuid, std::move(group)).first->second;
-}
-
-bool IsOwnedDefinition(const API_PropertyDefinition& definition, PropertyGroupCache& groups,
-                       const PropertyGroupCache::Group*& group)
-{
-    group = &groups.Get(definition.groupGuid);
-    return definition.kind == API_PropertyCustomDefinitionKind && group->owned;
 }
 
 }  // namespace Quillmere

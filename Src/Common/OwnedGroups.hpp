@@ -1,44 +1,16 @@
-// Which property groups belong to the add-on: the rule, and the group names read from the host
-// once per group in a phase.
+// Which property groups belong to the add-on.
 #pragma once
 
-#include <unordered_map>
+#include <string_view>
 
-#include "Api/Api.hpp"
-#include "Common/GuidHash.hpp"
 #include "GSRoot/GSRoot.hpp"
 
 namespace Quillmere {
 
-// True when the group name's 8-bit form contains "SGPset_" anywhere (case-sensitive).
+// What a group's name contains when the group is the add-on's.
+constexpr std::string_view OwnedGroupMarker = "SGPset_";
+
+// True when the group name's 8-bit form contains OwnedGroupMarker anywhere (case-sensitive).
 bool IsOwnedGroupName(const GS::UniString& name);
-
-// Asks the host for the name of the group `groupGuid` with a group request record (kind 2, empty
-// texts). Answers the host's code; on failure `name` is left empty.
-GSErrCode ReadPropertyGroupName(const API_Guid& groupGuid, GS::UniString& name);
-
-// The groups a phase has met, each read from the host the first time: a project has a handful of
-// groups and a phase meets each once per element. A read that succeeded stands for the phase; a
-// failed one is tried again at the next meeting.
-class PropertyGroupCache {
-public:
-    struct Group {
-        GSErrCode readCode = NoError;  // the host's answer; the name is empty when it failed
-        bool owned = false;
-        GS::UniString name;
-    };
-
-    // The group as read; valid until the next call.
-    const Group& Get(const API_Guid& groupGuid);
-
-private:
-    std::unordered_map<API_Guid, Group, GuidHash> groups;
-    Group failed;
-};
-
-// True when `definition` is a custom definition (kind 2) whose group is owned; a group that cannot
-// be read counts as not owned. `group` receives the definition's group as read.
-bool IsOwnedDefinition(const API_PropertyDefinition& definition, PropertyGroupCache& groups,
-                       const PropertyGroupCache::Group*& group);
 
 }  // namespace Quillmere

@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "Common/RenameTable.hpp"
-#include "Common/SystemFiles.hpp"
-#include "ConfigurationImport/ExpressionPreservation.hpp"
+#include "Common/Messages.hpp"
 #include "GSRoot/UnicodeCodec.hpp"
 #include "Host/HostCalls.hpp"
 
@@ -13,9 +11,12 @@ namespace Quillmere {
 
 namespace {
 
+// The wide literal of a macro's text: the macro is expanded before the prefix is put on.
+#define QM_WIDE_TEXT(text) QM_WIDE(text)
+
 // Both filter pairs end in NUL; the literal's own terminator adds the NUL that ends the list.
-const WCHAR ConfigurationFilter[] = QM_WIDE("IFC-SG Config File\0*.xml\0Any File\0*.*\0");
-const WCHAR DialogTitle[] = QM_WIDE("Select an IFC-SG Config File");
+const WCHAR ConfigurationFilter[] = QM_WIDE_TEXT(QM_DIALOG_FILTER);
+const WCHAR DialogTitle[] = QM_WIDE_TEXT(QM_DIALOG_TITLE);
 
 // The chosen path as the system names files: UTF-16 on Windows, UTF-8 elsewhere.
 SystemPath ToSystemPath(const WideString& path)
@@ -69,25 +70,51 @@ std::optional<std::string> ReadConfigurationText(const WideString& path)
     return ReadTextFile(ToSystemPath(path));
 }
 
-void ImportConfiguration()
+std::optional<Configuration> ChooseConfiguration()
 {
     const std::optional<WideString> path = SelectConfigurationFile();
     if (!path)
-        return;
-    const std::optional<std::string> text = ReadConfigurationText(*path);
+        return std::nullopt;
+    std::optional<std::string> text = ReadConfigurationText(*path);
     if (!text)
-        return;
-    CommandRenames = RenameTable::ReadBeside(ToSystemPath(*path));
+        return std::nullopt;
+    return Configuration{ToSystemPath(*path), std::move(*text)};
+}
 
-    const GSErrCode classificationCode =
-        RunImport("Import Classifications", "Classification Import Error: %d", *text,
+RenameTable ReadRenameTableBeside(const Configuration& configuration)
+{
+    const SystemPath path = RenameTablePathBeside(configuration.path);
+    RenameTableReading reading = ReadRenameTable(path);
+    const std::string pathText = PathText(path);
+    for (const RenameTableProblem& problem : reading.problems) {
+        switch (problem.kind) {
+            case RenameTableProblem::Kind::Unreadable:
+                ReportLine(Messages::RenameTableUnreadableLine, {pathText, problem.error});
+                break;
+            case RenameTableProblem::Kind::NotWellFormed:
+                ReportLine(Messages::RenameTableNotWellFormedLine, {pathText, problem.detail, problem.byte});
+                break;
+            case RenameTableProblem::Kind::NoRenamesRoot: ReportLine(Messages::RenameTableNoRootLine, {pathText}); break;
+            case RenameTableProblem::Kind::MissingAttribute:
+                ReportLine(Messages::RenameTableMissingAttributeLine, {pathText, problem.entry, problem.element, problem.detail});
+                break;
+            case RenameTableProblem::Kind::UnknownEntry:
+                ReportLine(Messages::RenameTableUnknownEntryLine, {pathText, problem.entry, problem.element});
+                break;
+        }
+    }
+    return std::move(reading.table);
+}
+
+ImportCodes ImportConfiguration(const Configuration& configuration)
+{
+    ImportCodes codes;
+    codes.classifications =
+        RunImport(Messages::ImportClassificationsStep, Messages::ClassificationImportError, configuration.text,
                   [](const GS::UniString& xml) { return HostImportClassificationXml(&xml, 0, 0); });
-    const GSErrCode propertyCode =
-        RunImport("Import Properties", "Properties Import Error: %d", *text,
-                  [](const GS::UniString& xml) { return HostImportPropertyXml(&xml, 1); });
-
-    if (classificationCode == NoError && propertyCode == NoError)
-        ImportExpressions();
+    codes.properties = RunImport(Messages::ImportPropertiesStep, Messages::PropertiesImportError, configuration.text,
+                                 [](const GS::UniString& xml) { return HostImportPropertyXml(&xml, 1); });
+    return codes;
 }
 
 }  // namespace Quillmere

@@ -1,10 +1,12 @@
-// Choosing and reading the configuration file, and handing its text to the host's classification
-// and property imports.
+// Choosing and reading the configuration file and its rename table, and handing the configuration's
+// text to the host's classification and property imports.
 #pragma once
 
 #include <optional>
 #include <string>
 
+#include "Common/RenameTable.hpp"
+#include "Common/SystemFiles.hpp"
 #include "Win/Win.hpp"
 
 namespace Quillmere {
@@ -22,9 +24,28 @@ std::optional<WideString> SelectConfigurationFile();
 // path. Gives nothing when the file cannot be opened; an empty file gives an empty text.
 std::optional<std::string> ReadConfigurationText(const WideString& path);
 
-// Lets the user choose the configuration, then runs "Import Classifications" and "Import
-// Properties" as undoable commands (the second also after the first failed), reporting each
-// failure. Only when both succeed are the saved expressions and element values brought back.
-void ImportConfiguration();
+// The configuration the user chose: where it is, and its whole text.
+struct Configuration {
+    SystemPath path;
+    std::string text;
+};
+
+// Lets the user choose the configuration file and reads it. Nothing, and no message, when the
+// dialog was cancelled or the file cannot be opened.
+std::optional<Configuration> ChooseConfiguration();
+
+// The rename table beside the configuration (RenameTablePathBeside); each of its problems is
+// reported as one line. An empty table when there is none or it cannot be used.
+RenameTable ReadRenameTableBeside(const Configuration& configuration);
+
+// The codes of the two import commands.
+struct ImportCodes {
+    GSErrCode classifications = NoError;
+    GSErrCode properties = NoError;
+};
+
+// Runs "Import Classifications" and "Import Properties" on the configuration's text as undoable
+// commands (the second also after the first failed), reporting each failure.
+ImportCodes ImportConfiguration(const Configuration& configuration);
 
 }  // namespace Quillmere

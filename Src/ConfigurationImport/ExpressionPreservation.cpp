@@ -1,9 +1,8 @@
 #include "ExpressionPreservation.hpp"
 
-#include "Common/OwnedGroups.hpp"
-#include "Common/RenameTable.hpp"
+#include "Common/Messages.hpp"
 #include "Host/HostCalls.hpp"
-#include "ValueBackup/ValueRestore.hpp"
+#include "Host/PropertyGroupCache.hpp"
 
 namespace Quillmere {
 
@@ -17,14 +16,15 @@ ExpressionKey MakeExpressionKey(const GS::UniString& groupName, const GS::UniStr
 
 namespace {
 
-// The list saved under the definition's own key or else, through the command's rename table, under
-// an earlier name of it.
-ExpressionMap::const_iterator FindSavedExpressions(const GS::UniString& groupName, const GS::UniString& definitionName)
+// The list saved under the definition's own key or else, through the run's rename table, under an
+// earlier name of it.
+ExpressionMap::const_iterator FindSavedExpressions(const RenameTable& renames, const GS::UniString& groupName,
+                                                   const GS::UniString& definitionName)
 {
     const auto direct = ExpressionStore.find(MakeExpressionKey(groupName, definitionName));
-    if (direct != ExpressionStore.end() || CommandRenames.IsEmpty())
+    if (direct != ExpressionStore.end() || renames.IsEmpty())
         return direct;
-    for (const RenameTable::Name& earlier : CommandRenames.EarlierNames(groupName, definitionName)) {
+    for (const RenameTable::Name& earlier : renames.EarlierNames(groupName, definitionName)) {
         const auto renamed = ExpressionStore.find(MakeExpressionKey(earlier.group, earlier.property));
         if (renamed != ExpressionStore.end())
             return renamed;
@@ -39,7 +39,7 @@ void ExportExpressions()
     GS::Array<API_PropertyDefinition> definitions;
     const GSErrCode code = HostListPropertyDefinitions(&APINULLGuid, &definitions);
     if (code != NoError) {
-        ReportErrorCode("Expressions Export Error: %d", code);
+        ReportErrorCode(Messages::ExpressionsExportError, code);
         return;
     }
 
@@ -53,13 +53,13 @@ void ExportExpressions()
     }
 }
 
-void ImportExpressions()
+bool ImportExpressions(const UpdateRun& run)
 {
     GS::Array<API_PropertyDefinition> definitions;
     const GSErrCode listCode = HostListPropertyDefinitions(&APINULLGuid, &definitions);
     if (listCode != NoError) {
-        ReportErrorCode("Error: %d", listCode);
-        return;
+        ReportErrorCode(Messages::ExpressionsListError, listCode);
+        return false;
     }
 
     PropertyGroupCache groups;
@@ -67,7 +67,7 @@ void ImportExpressions()
         const PropertyGroupCache::Group* group = nullptr;
         if (!IsOwnedDefinition(definitions[index], groups, group))
             continue;
-        const auto saved = FindSavedExpressions(group->name, definitions[index].name);
+        const auto saved = FindSavedExpressions(run.renames, group->name, definitions[index].name);
         if (saved == ExpressionStore.end())
             continue;
 
@@ -75,13 +75,13 @@ void ImportExpressions()
         definitions[index].expressions = saved->second;
         // The host runs the callable before the command returns, so it reads the list in place.
         auto updateDefinition = [&definitions, &index]() { return HostUpdatePropertyDefinition(&definitions[index]); };
-        const GSErrCode code = RunUndoableCommand("Import Expressions", updateDefinition);
+        const GSErrCode code = RunUndoableCommand(Messages::ImportExpressionsStep, updateDefinition);
         if (code != NoError)
-            ReportErrorCode("Expressions Import Error: %d", code);
+            ReportErrorCode(Messages::ExpressionsImportError, code);
     }
 
     ExpressionStore.clear();
-    RestoreElementValues();
+    return true;
 }
 
 }  // namespace Quillmere

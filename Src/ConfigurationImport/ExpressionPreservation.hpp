@@ -6,6 +6,7 @@
 
 #include "Api/Api.hpp"
 #include "GSRoot/GSRoot.hpp"
+#include "Run/UpdateRun.hpp"
 
 namespace Quillmere {
 
@@ -21,13 +22,14 @@ extern ExpressionMap& ExpressionStore;
 
 ExpressionKey MakeExpressionKey(const GS::UniString& groupName, const GS::UniString& definitionName);
 
-// Saves the expression list of every owned definition whose expression flag is set. Reports
-// "Expressions Export Error: %d" and saves nothing when the definitions cannot be listed.
+// Saves the expression list of every owned definition whose expression flag is set into the
+// store. Reports ExpressionsExportError and saves nothing when the definitions cannot be listed.
 void ExportExpressions();
 
-// Writes each saved list into every owned definition of the same key, one undoable command
-// "Import Expressions" each, then empties the store and restores the element values. When the
-// definitions cannot be listed it reports "Error: %d" and stops, keeping the store for a later run.
-void ImportExpressions();
+// Writes each saved list into every owned definition of the same key or, through the run's rename
+// table, of a later name of it, one undoable command "Import Expressions" each, then empties the
+// store. When the definitions cannot be listed it reports ExpressionsListError and answers false,
+// keeping the store for a later run.
+bool ImportExpressions(const UpdateRun& run);
 
 }  // namespace Quillmere

@@ -1,5 +1,6 @@
 #include "GroupRemoval.hpp"
 
+#include "Common/Messages.hpp"
 #include "Common/OwnedGroups.hpp"
 #include "Host/HostCalls.hpp"
 
@@ -16,9 +17,9 @@ void RemoveOwnedPropertyGroups()
             continue;
         // The host runs the callable before the command returns, so it reads the list in place.
         auto removeGroup = [&groups, &index]() { return HostRemovePropertyGroup(&groups[index].guid); };
-        const GSErrCode code = RunUndoableCommand("Delete Property Groups", removeGroup);
+        const GSErrCode code = RunUndoableCommand(Messages::DeleteGroupsStep, removeGroup);
         if (code != NoError)
-            ReportErrorCode("Deleting properties error: %d", code);
+            ReportErrorCode(Messages::DeleteGroupError, code);
     }
 }
 

@@ -1,7 +1,11 @@
 // Small helpers over the forwarders for the shapes the add-on's phases repeat: an undoable command
-// around a callable, and a report line with an error code.
+// around a callable, and a report line.
 #pragma once
 
+#include <initializer_list>
+#include <string_view>
+
+#include "Common/MessageFormat.hpp"
 #include "HostBinding.hpp"
 
 namespace Quillmere {
@@ -19,7 +23,7 @@ GSErrCode RunUndoableCommand(const char* name, Callable& callable)
     return HostRunUndoableCommand(&commandName, &command);
 }
 
-// Reports `code` with `format`, a fixed text ending in ": %d", as one report-window line.
+// Reports `code` with `format`, a host format ending in ": %d", as one report-window line.
 inline void ReportErrorCode(const char* format, GSErrCode code)
 {
     const GS::UniString text(format);
@@ -30,6 +34,12 @@ inline void ReportErrorCode(const char* format, GSErrCode code)
 inline void ReportText(const GS::UniString& text)
 {
     HostReportMessage(&text, 0);
+}
+
+// Reports `pattern` (Common/Messages.hpp) with its "{}" filled in as one report-window line.
+inline void ReportLine(std::string_view pattern, std::initializer_list<MessageArgument> arguments)
+{
+    ReportText(FormatMessage(pattern, arguments));
 }
 
 }  // namespace Quillmere

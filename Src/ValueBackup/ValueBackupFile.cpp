@@ -11,6 +11,7 @@
 
 #include "Common/ExactText.hpp"
 #include "Common/XmlDocument.hpp"
+#include "Common/XmlName.hpp"
 #include "GSRoot/UnicodeCodec.hpp"
 
 namespace Quillmere {
@@ -26,37 +27,6 @@ constexpr std::string_view LineEnd = "\r\n";
 #else
 constexpr std::string_view LineEnd = "\n";
 #endif
-
-bool InRange(char32_t c, char32_t low, char32_t high)
-{
-    return c >= low && c <= high;
-}
-
-bool IsNameStartChar(char32_t c)
-{
-    return InRange(c, 'A', 'Z') || InRange(c, 'a', 'z') || c == '_' || c == ':' || InRange(c, 0xC0, 0xD6) ||
-           InRange(c, 0xD8, 0xF6) || InRange(c, 0xF8, 0x2FF) || InRange(c, 0x370, 0x37D) ||
-           InRange(c, 0x37F, 0x1FFF) || InRange(c, 0x200C, 0x200D) || InRange(c, 0x2070, 0x218F) ||
-           InRange(c, 0x2C00, 0x2FEF) || InRange(c, 0x3001, 0xD7FF) || InRange(c, 0xF900, 0xFDCF) ||
-           InRange(c, 0xFDF0, 0xFFFD) || InRange(c, 0x10000, 0xEFFFF);
-}
-
-bool IsNameChar(char32_t c)
-{
-    return IsNameStartChar(c) || c == '-' || c == '.' || InRange(c, '0', '9') || c == 0xB7 ||
-           InRange(c, 0x300, 0x36F) || InRange(c, 0x203F, 0x2040);
-}
-
-// Appends into a fixed block of the arena: the encoder's output target.
-struct BlockAppender {
-    char* at;
-    void push_back(char c) { *at++ = c; }
-    void append(const char* bytes, std::size_t count)
-    {
-        std::memcpy(at, bytes, count);
-        at += count;
-    }
-};
 
 // --- Printing ------------------------------------------------------------------------------------
 
@@ -275,20 +245,6 @@ std::string MakeValueKey(const GS::UniString& groupName, const GS::UniString& de
     return key;
 }
 
-bool IsXmlName(std::string_view name)
-{
-    const auto* bytes = reinterpret_cast<const unsigned char*>(name.data());
-    std::size_t used = 0;
-    for (std::size_t at = 0; at < name.size(); at += used) {
-        const char32_t c = GS::Unicode::DecodeUtf8(bytes + at, name.size() - at, used, Surrogates::Keep);
-        // A byte that is not UTF-8 decodes as U+FFFD, which names may hold; it may not stand in one.
-        const bool invalid = c == GS::Unicode::ReplacementCharacter && used == 1;
-        if (invalid || !(at == 0 ? IsNameStartChar(c) : IsNameChar(c)))
-            return false;
-    }
-    return !name.empty();
-}
-
 const char* ValueTypeName(Int32 valueType)
 {
     switch (valueType) {
@@ -349,118 +305,28 @@ void ParseIntegerText(const char* text, std::size_t length, Int32& value)
     GS::strtovalue(GS::UniString(std::string(text, length).c_str(), CC_Default), value, 1, 0);
 }
 
-// --- ValueBackup ---------------------------------------------------------------------------------
-
-char* ValueBackup::TextArena::Allocate(std::size_t bytes)
+ValueBackupReading ParseValueBackup(std::string text)
 {
-    constexpr std::size_t BlockSize = std::size_t{1} << 20;
-    if (bytes > left) {
-        const std::size_t size = bytes > BlockSize / 4 ? bytes : BlockSize;
-        // Owned before the list grows: a list that cannot grow must not leak the block.
-        std::unique_ptr<char[]> owned(new char[size]);
-        blocks.push_back(std::move(owned));
-        char* block = blocks.back().get();
-        if (bytes > BlockSize / 4)
-            return block;  // a text of its own; the current block stays in use
-        next = block;
-        left = size;
-    }
-    char* start = next;
-    next += bytes;
-    left -= bytes;
-    return start;
-}
-
-void ValueBackup::TextArena::Shrink(char* last, std::size_t capacity, std::size_t used) noexcept
-{
-    if (last + capacity == next) {
-        next -= capacity - used;
-        left += capacity - used;
-    }
-}
-
-UInt32 ValueBackup::InternKey(std::string_view key)
-{
-    if (const auto found = keyIndex.find(key); found != keyIndex.end())
-        return found->second;
-    std::string_view kept = key;
-    if (parsedText == nullptr || key.data() < parsedText->data() || key.data() >= parsedText->data() + parsedText->size()) {
-        char* copy = arena.Allocate(key.size());
-        std::memcpy(copy, key.data(), key.size());
-        kept = std::string_view(copy, key.size());
-    }
-    const UInt32 index = static_cast<UInt32>(keys.size());
-    keys.push_back(Key{kept, IsXmlName(kept)});
-    keyIndex.emplace(kept, index);
-    return index;
-}
-
-std::optional<UInt32> ValueBackup::FindKey(std::string_view key) const
-{
-    const auto found = keyIndex.find(key);
-    if (found == keyIndex.end())
-        return std::nullopt;
-    return found->second;
-}
-
-void ValueBackup::StartEntry(const API_Guid& element)
-{
-    entries.push_back(Entry{element, static_cast<UInt32>(values.size()), 0});
-}
-
-void ValueBackup::AddValue(UInt32 key, Int32 valueType, Int32 measureType, std::string_view text)
-{
-    char* copy = text.empty() ? nullptr : arena.Allocate(text.size());
-    if (copy != nullptr)
-        std::memcpy(copy, text.data(), text.size());
-    AddKeptValue(key, valueType, measureType, copy, text.size());
-}
-
-void ValueBackup::AddValue(UInt32 key, Int32 valueType, Int32 measureType, const GS::UniString& text)
-{
-    // At most three bytes a unit; what the text does not use goes back to the arena.
-    const std::size_t capacity = std::size_t{text.GetLength()} * 3;
-    char* start = capacity == 0 ? nullptr : arena.Allocate(capacity);
-    BlockAppender out{start};
-    GS::Unicode::AppendUtf16AsUtf8(out, text.ToUStr(), text.GetLength(), Surrogates::Keep);
-    const std::size_t length = static_cast<std::size_t>(out.at - start);
-    arena.Shrink(start, capacity, length);
-    AddKeptValue(key, valueType, measureType, start, length);
-}
-
-void ValueBackup::AddKeptValue(UInt32 key, Int32 valueType, Int32 measureType, const char* text, std::size_t length)
-{
-    values.push_back(Value{text, static_cast<UInt32>(length), key, valueType, measureType});
-    ++entries.back().valueCount;
-}
-
-void ValueBackup::EndEntry()
-{
-    if (!entries.empty() && entries.back().valueCount == 0)
-        entries.pop_back();
-}
-
-std::optional<ValueBackup> ValueBackup::Parse(std::string text, std::string& problem)
-{
+    ValueBackupReading reading;
     if (text.empty()) {
-        problem = "the file is empty";
-        return std::nullopt;
+        reading.problem = ValueBackupReading::Problem::Empty;
+        return reading;
     }
     ValueBackup backup;
-    backup.parsedText = std::make_unique<std::string>(std::move(text));
-    std::string& parsed = *backup.parsedText;
+    std::string& parsed = backup.KeepText(std::move(text));
     XmlDocument document;
     try {
         document.parse<0>(parsed.data());
     } catch (const rapidxml::parse_error& error) {
-        const std::size_t offset = static_cast<std::size_t>(error.where<char>() - parsed.data());
-        problem = std::string("it is not well-formed XML (") + error.what() + " at byte " + std::to_string(offset) + ")";
-        return std::nullopt;
+        reading.problem = ValueBackupReading::Problem::NotWellFormed;
+        reading.reason = error.what();
+        reading.byte = static_cast<std::size_t>(error.where<char>() - parsed.data());
+        return reading;
     }
     const XmlNode* root = document.first_node();
     if (root == nullptr) {
-        problem = "it has no root element";
-        return std::nullopt;
+        reading.problem = ValueBackupReading::Problem::NoRoot;
+        return reading;
     }
     // The first child named "element" begins the entries; each later sibling is one too, whatever
     // its name. An entry needs its "guid"; a value is found by its own name or, in the keyed form,
@@ -480,12 +346,13 @@ std::optional<ValueBackup> ValueBackup::Parse(std::string text, std::string& pro
             }
             const XmlAttribute* valType = value->first_attribute("valType");
             const Int32 valueType = valType != nullptr ? ValueTypeOfName(std::string_view(valType->value(), valType->value_size()))
-                                                       : UnconvertedValueType;
+                                                       : ValueBackup::UnconvertedValueType;
             backup.AddKeptValue(backup.InternKey(key), valueType, 0, value->value(), value->value_size());
         }
         backup.EndEntry();
     }
-    return backup;
+    reading.backup = std::move(backup);
+    return reading;
 }
 
 void PrintValueBackup(const ValueBackup& backup, ReplacingFileWriter& out)

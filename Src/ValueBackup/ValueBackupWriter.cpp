@@ -4,9 +4,10 @@
 #include <string>
 #include <unordered_map>
 
+#include "Common/Messages.hpp"
 #include "Common/OwnedGroups.hpp"
 #include "Host/HostCalls.hpp"
-#include "ValueBackup/CommandBackup.hpp"
+#include "Host/PropertyGroupCache.hpp"
 #include "ValueBackupFile.hpp"
 
 namespace Quillmere {
@@ -36,7 +37,7 @@ public:
             MakeFresh(property);
             const GSErrCode valueCode = HostReadElementPropertyValue(&element, &definition.guid, &property);
             if (valueCode != NoError) {
-                ReportErrorCode("Error 4: %d", valueCode);
+                ReportErrorCode(Messages::ReadValueError, valueCode);
                 continue;
             }
             if (property.isDefault || property.status != API_VariantStatusNormal)
@@ -57,7 +58,7 @@ private:
     };
 
     // The definition as met before, or else as its group's read now makes it; nothing (reported
-    // as "Error 3: %d") when the group cannot be read, which is tried again at the next meeting.
+    // as ReadGroupError) when the group cannot be read, which is tried again at the next meeting.
     const Known* KnownDefinition(const API_PropertyDefinition& definition)
     {
         const auto found = known.find(definition.guid);
@@ -65,7 +66,7 @@ private:
             return &found->second;
         const PropertyGroupCache::Group& group = groups.Get(definition.groupGuid);
         if (group.readCode != NoError) {
-            ReportErrorCode("Error 3: %d", group.readCode);
+            ReportErrorCode(Messages::ReadGroupError, group.readCode);
             return nullptr;
         }
         Known made{group.owned, 0};
@@ -137,13 +138,6 @@ bool HoldsNoOwnedGroup()
     return true;
 }
 
-void ReportKeptBackup(const SystemPath& path)
-{
-    ReportText(GS::UniString(("No property group of the project is owned (\"SGPset_\"): the value backup \"" +
-                              PathText(path) + "\" of an earlier run is kept, and its values are restored after the import")
-                                 .c_str()));
-}
-
 // Writes the backup file. A failure leaves the earlier file as it was.
 void WriteBackupFile(const ValueBackup& backup, const SystemPath& path)
 {
@@ -154,20 +148,18 @@ void WriteBackupFile(const ValueBackup& backup, const SystemPath& path)
         error = file.Commit();
     }
     if (error != 0)
-        ReportErrorCode("Backup Write Error: %d", error);
+        ReportErrorCode(Messages::BackupWriteError, error);
 }
 
 }  // namespace
 
-void BackupElementValues()
+void BackupElementValues(UpdateRun& run)
 {
-    CommandBackup& command = RunningCommandBackup;
-    command.Clear();
     if (HoldsNoOwnedGroup()) {
-        command.projectHeldNoOwnedGroup = true;
+        run.projectHeldNoOwnedGroup = true;
         const std::optional<SystemPath> path = BackupFilePath();
         if (path && IsExistingFile(*path))
-            ReportKeptBackup(*path);
+            ReportLine(Messages::KeptEarlierBackupLine, {OwnedGroupMarker, PathText(*path)});
         return;
     }
 
@@ -175,7 +167,7 @@ void BackupElementValues()
     const API_ElemType everyType;
     const GSErrCode listCode = HostListElements(&everyType, &elements, 0, &APINULLGuid);
     if (listCode != NoError) {
-        ReportErrorCode("Error 1: %d", listCode);
+        ReportErrorCode(Messages::ListElementsError, listCode);
         return;
     }
 
@@ -183,20 +175,19 @@ void BackupElementValues()
     for (USize index = 0; index < elements.GetSize(); ++index) {
         const GSErrCode code = collector.CollectElement(elements[index]);
         if (code != NoError) {
-            ReportErrorCode("Error 2: %d", code);
+            ReportErrorCode(Messages::ListElementDefinitionsError, code);
             return;
         }
     }
-    // The restore of this command takes the values from here, whatever becomes of the file.
-    command.backup = collector.TakeBackup();
+    // The restore of this run takes the values from here, whatever becomes of the file.
+    run.backup = collector.TakeBackup();
 
     const std::optional<SystemPath> path = BackupFilePath();
     if (!path) {
-        ReportText(GS::UniString("\"USERPROFILE\" is not set: the value backup is kept for this command only and "
-                                 "not written to a file"));
+        ReportLine(Messages::NoProfileLine, {});
         return;
     }
-    WriteBackupFile(*command.backup, *path);
+    WriteBackupFile(*run.backup, *path);
 }
 
 }  // namespace Quillmere

@@ -2,16 +2,15 @@
 
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "Common/ExactText.hpp"
-#include "Common/OwnedGroups.hpp"
-#include "Common/RenameTable.hpp"
-#include "DG/DG.hpp"
+#include "Common/Messages.hpp"
 #include "Host/HostCalls.hpp"
-#include "ValueBackup/CommandBackup.hpp"
+#include "Host/PropertyGroupCache.hpp"
 #include "ValueBackupFile.hpp"
 
 namespace Quillmere {
@@ -107,7 +106,7 @@ private:
         }
         property.isDefault = false;
         if (HostWriteElementPropertyValue(&element, &property) != NoError)
-            ReportText(group.name + GS::UniString(" - ") + listed.name + GS::UniString(" error while importing property"));
+            ReportLine(Messages::RestoreWriteErrorLine, {group.name, listed.name});
     }
 
     const ValueBackup& backup;
@@ -120,57 +119,58 @@ private:
     std::u16string units;
 };
 
-void RestoreFrom(const ValueBackup& backup)
+void RestoreFrom(const ValueBackup& backup, const RenameTable& renames)
 {
-    ValueWriter writer(backup, CommandRenames);
+    ValueWriter writer(backup, renames);
     for (const ValueBackup::Entry& entry : backup.Entries())
         writer.RestoreEntry(entry);
 }
 
-void ReportUnreadableBackup(const SystemPath& path, const std::string& reason)
+void ReportUnreadableBackup(const SystemPath& path, const MessageArgument& reason)
 {
-    ReportText(GS::UniString(("The value backup \"" + PathText(path) + "\" could not be read: " + reason +
-                              "; no element values were restored").c_str()));
+    ReportLine(Messages::UnreadableBackupLine, {PathText(path), reason});
 }
 
-void ShowCompletionAlert()
+void ReportUnreadableBackup(const SystemPath& path, const ValueBackupReading& reading)
 {
-    DGAlert(DG_INFORMATION, GS::UniString("Import Successful"),
-            GS::UniString("IFC-SG Classifications and Properties are Imported Successfully!"), GS::UniString(""),
-            GS::UniString("Ok"), GS::UniString(""), GS::UniString(""));
+    switch (reading.problem) {
+        case ValueBackupReading::Problem::Empty: ReportUnreadableBackup(path, Messages::UnreadableBackupEmpty); break;
+        case ValueBackupReading::Problem::NotWellFormed:
+            ReportUnreadableBackup(path, FormatMessage(Messages::UnreadableBackupNotWellFormed, {reading.reason, reading.byte}));
+            break;
+        default: ReportUnreadableBackup(path, Messages::UnreadableBackupNoRoot); break;
+    }
 }
 
 // Restores from the backup file that an earlier run left.
-void RestoreFromFile(const SystemPath& path, bool missingIsExpected)
+void RestoreFromFile(const SystemPath& path, const UpdateRun& run)
 {
     std::optional<std::string> text = ReadTextFile(path);
     if (!text) {
-        if (!(missingIsExpected && !IsExistingFile(path)))
-            ReportUnreadableBackup(path, "the file cannot be opened");
+        if (!(run.projectHeldNoOwnedGroup && !IsExistingFile(path)))
+            ReportUnreadableBackup(path, Messages::UnreadableBackupCannotOpen);
         return;
     }
-    std::string problem;
-    const std::optional<ValueBackup> backup = ValueBackup::Parse(std::move(*text), problem);
-    if (backup)
-        RestoreFrom(*backup);
+    const ValueBackupReading reading = ParseValueBackup(std::move(*text));
+    if (reading.backup)
+        RestoreFrom(*reading.backup, run.renames);
     else
-        ReportUnreadableBackup(path, problem);
+        ReportUnreadableBackup(path, reading);
 }
 
 }  // namespace
 
-void RestoreElementValues()
+bool RestoreElementValues(const UpdateRun& run)
 {
-    CommandBackup& command = RunningCommandBackup;
-    if (command.backup) {
-        RestoreFrom(*command.backup);
-    } else {
-        const std::optional<SystemPath> path = BackupFilePath();
-        if (!path)
-            return;
-        RestoreFromFile(*path, command.projectHeldNoOwnedGroup);
+    if (run.backup) {
+        RestoreFrom(*run.backup, run.renames);
+        return true;
     }
-    ShowCompletionAlert();
+    const std::optional<SystemPath> path = BackupFilePath();
+    if (!path)
+        return false;
+    RestoreFromFile(*path, run);
+    return true;
 }
 
 }  // namespace Quillmere

@@ -12,6 +12,7 @@
 #include "ConfigurationImport/ExpressionPreservation.hpp"
 #include "Host.hpp"
 #include "Host/EntryPoints.hpp"
+#include "Run/UpdateRun.hpp"
 #include "Support/Files.hpp"
 #include "Support/Folders.hpp"
 #include "Support/Projects.hpp"
@@ -167,6 +168,7 @@ protected:
     }
 
     TestHost::Host host;
+    UpdateRun run;  // for tests that run single phases
     ScriptedFileDialog dialog;
     OpenFileDialogProvider previousProvider = nullptr;
     const Support::ProfileFolder profile;  // "USERPROFILE" while the test runs

@@ -3,6 +3,7 @@
 
 #include "ConfigurationImport/ExpressionPreservation.hpp"
 #include "Common/OwnedGroups.hpp"
+#include "Common/XmlName.hpp"
 #include "ConfigurationImport/GroupRemoval.hpp"
 #include "ValueBackup/ValueBackupFile.hpp"
 

@@ -54,7 +54,7 @@ protected:
 
 TEST_F(ValueBackupFile, ProjectWithoutSavedValuesGivesAnEmptyRoot)
 {
-    BackupElementValues();
+    BackupElementValues(run);
     EXPECT_EQ(Support::ReadBytes(profile.BackupFile()), std::string(Declaration) + "<project/>\n\n");
 
     // Elements holding only defaults, or values of groups that are not owned, get no entry.
@@ -62,7 +62,7 @@ TEST_F(ValueBackupFile, ProjectWithoutSavedValuesGivesAnEmptyRoot)
     const API_Guid wall = AddElement("00000000-0000-0000-0000-0000000000A2", "IfcWall");
     SetValue(slab, "Pset_WallCommon", "Reference", MakeStringValue("S-01"));
     SetValue(wall, "Pset_WallCommon", "Reference", MakeStringValue("W-01"));
-    BackupElementValues();
+    BackupElementValues(run);
     EXPECT_EQ(Support::ReadBytes(profile.BackupFile()), std::string(Declaration) + "<project/>\n\n");
     EXPECT_TRUE(host.ReportLines().empty());
 }
@@ -83,7 +83,7 @@ TEST_F(ValueBackupFile, EveryValueTypeAndMeasureInItsTextForm)
     const API_Guid second = AddElement("ffffffff-0000-0000-0000-000000000001", "IfcWall");
     SetValue(second, "SGPset_Wall", "LayerCount", MakeIntegerValue(0));
 
-    BackupElementValues();
+    BackupElementValues(run);
 
     EXPECT_EQ(Support::ReadBytes(profile.BackupFile()),
               std::string(Declaration) +
@@ -109,7 +109,7 @@ TEST_F(ValueBackupFile, EveryValueTypeAndMeasureInItsTextForm)
 
     // Writing the unchanged project again gives the same bytes.
     const std::string first = Support::ReadBytes(profile.BackupFile());
-    BackupElementValues();
+    BackupElementValues(run);
     EXPECT_EQ(Support::ReadBytes(profile.BackupFile()), first);
 }
 
@@ -123,7 +123,7 @@ TEST_F(ValueBackupFile, NamesThatCannotBeXmlNamesAreKeptInAnAttribute)
     SetValue(wall, "1SGPset_Leading", "Width", MakeIntegerValue(7));
     SetValue(wall, "SGPset_Wall", "Mark", MakeStringValue("kept as before"));
 
-    BackupElementValues();
+    BackupElementValues(run);
 
     EXPECT_EQ(Support::ReadBytes(profile.BackupFile()),
               std::string(Declaration) +
@@ -152,14 +152,14 @@ TEST_F(ValueBackupFile, FailuresWhileCollecting)
 
     // The third element's definitions cannot be listed: nothing is written, not even the first two.
     host.AddFault({ServiceIndex::HostListElementPropertyDefinitions, 3, 77});
-    BackupElementValues();
+    BackupElementValues(run);
     EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Error 2: 77"});
     EXPECT_EQ(Support::ReadBytes(profile.BackupFile()), earlier);
 
     // The elements cannot be listed at all.
     host.ClearOutput();
     host.AddFault({ServiceIndex::HostListElements, static_cast<UInt32>(host.CallCount("HostListElements") + 1), 78});
-    BackupElementValues();
+    BackupElementValues(run);
     EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Error 1: 78"});
     EXPECT_EQ(Support::ReadBytes(profile.BackupFile()), earlier);
 
@@ -171,7 +171,7 @@ TEST_F(ValueBackupFile, FailuresWhileCollecting)
     host.AddFault({ServiceIndex::HostReadPropertyGroup, static_cast<UInt32>(host.CallCount("HostReadPropertyGroup") + 1), 79});
     host.AddFault({ServiceIndex::HostReadElementPropertyValue,
                    static_cast<UInt32>(host.CallCount("HostReadElementPropertyValue") + 10), 80});
-    BackupElementValues();
+    BackupElementValues(run);
     EXPECT_EQ(ReportTexts(), (std::vector<std::string>{"Error 3: 79", "Error 4: 80"}));
     const std::string text = Support::ReadBytes(profile.BackupFile());
     auto entry = [&text](const char* guid) {
@@ -191,14 +191,14 @@ TEST_F(ValueBackupFile, FileThatCannotBeWrittenIsReportedAndLeavesNoPartialFile)
     SetValue(wall, "SGPset_Wall", "Mark", MakeStringValue("M"));
     std::filesystem::remove_all(profile.Path() / "Documents");
 
-    BackupElementValues();
+    BackupElementValues(run);
 
     EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Backup Write Error: " + std::to_string(ENOENT)});
     EXPECT_FALSE(std::filesystem::exists(profile.Path() / "Documents"));
 
     // The file in place is only ever replaced whole, and no temporary file stays behind.
     std::filesystem::create_directories(profile.Path() / "Documents");
-    BackupElementValues();
+    BackupElementValues(run);
     EXPECT_NE(Support::ReadBytes(profile.BackupFile()).find("SGPset_Wall-Mark"), std::string::npos);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(profile.Path() / "Documents"),
                             std::filesystem::directory_iterator()),
@@ -210,7 +210,7 @@ TEST_F(ValueBackupFile, WithoutProfileNothingIsWritten)
     const API_Guid wall = AddElement("00000000-0000-0000-0000-0000000000E1", "IfcWall");
     SetValue(wall, "SGPset_Wall", "Mark", MakeStringValue("M"));
     ::unsetenv("USERPROFILE");
-    BackupElementValues();
+    BackupElementValues(run);
     EXPECT_EQ(ReportTexts(), std::vector<std::string>{"\"USERPROFILE\" is not set: the value backup is kept for this "
                                                       "command only and not written to a file"});
     EXPECT_FALSE(std::filesystem::exists(profile.BackupFile()));
@@ -303,9 +303,9 @@ TEST(ValueBackupPrinter, TextsRapidxmlWouldNotGiveBackAreCharacterReferences)
         EXPECT_NE(printed.find(expected), std::string::npos) << expected;
 
     // And the parser gives every text back as it was.
-    std::string problem;
-    const std::optional<ValueBackup> parsed = ValueBackup::Parse(printed, problem);
-    ASSERT_TRUE(parsed.has_value()) << problem;
+    const ValueBackupReading reading = ParseValueBackup(printed);
+    const std::optional<ValueBackup>& parsed = reading.backup;
+    ASSERT_TRUE(parsed.has_value()) << reading.reason;
     ASSERT_EQ(parsed->ValueCount(), backup.ValueCount());
     for (std::size_t index = 0; index < backup.ValueCount(); ++index) {
         const ValueBackup::Value& original = backup.Values()[index];

@@ -93,7 +93,7 @@ protected:
             if (prepare)
                 prepare();
             host.ClearOutput();
-            BackupElementValues();
+            BackupElementValues(run);
             if (linesOut >= 0) {
                 for (const auto& line : host.ReportLines()) {
                     const std::string text = line.text + "\n";
@@ -131,7 +131,7 @@ TEST_F(CrashConsistency, KilledWhileWritingTheBackupLeavesTheOldOrTheNewFile)
 {
     // The earlier file, written in this process.
     host.ClearOutput();
-    BackupElementValues();
+    BackupElementValues(run);
     ASSERT_TRUE(host.ReportLines().empty());
     const std::string oldFile = Support::ReadBytes(profile.BackupFile());
     ASSERT_EQ(BackupContent::Read(profile.BackupFile())->Count(), std::size_t{ElementCount * PropertiesPerElement});
@@ -185,7 +185,7 @@ TEST_F(CrashConsistency, KilledWhileWritingTheBackupLeavesTheOldOrTheNewFile)
 TEST_F(CrashConsistency, FileSizeLimitReportsTheWriteErrorAndKeepsTheEarlierFile)
 {
     host.ClearOutput();
-    BackupElementValues();
+    BackupElementValues(run);
     const std::string oldFile = Support::ReadBytes(profile.BackupFile());
     ASSERT_GT(oldFile.size(), 1u << 20);
     SetValues("new");

@@ -84,7 +84,7 @@ protected:
         }
         Support::WriteBytes(profile.BackupFile(), EarlierBackup);
         ExpressionStore.clear();
-        RunningCommandBackup.Clear();
+        run = UpdateRun();
         host.GetFaults().Clear();
         host.GetFaults().ResetCallCounts();
         host.ClearOutput();

@@ -17,7 +17,7 @@
 #include "Support/Files.hpp"
 #include "Support/Folders.hpp"
 #include "Support/OwnedValues.hpp"
-#include "ValueBackup/CommandBackup.hpp"
+#include "Run/UpdateRun.hpp"
 #include "ValueBackup/ValueBackupFile.hpp"
 #include "Win/DialogProviders.hpp"
 
@@ -32,8 +32,7 @@ class BackupContent {
 public:
     static std::optional<BackupContent> Read(const fs::path& file)
     {
-        std::string problem;
-        std::optional<ValueBackup> parsed = ValueBackup::Parse(Support::ReadBytes(file), problem);
+        std::optional<ValueBackup> parsed = ParseValueBackup(Support::ReadBytes(file)).backup;
         if (!parsed)
             return std::nullopt;
         BackupContent content;
@@ -85,17 +84,16 @@ protected:
     {
         previousProvider = QmSetOpenFileDialogProvider(&Answer, this);
         ExpressionStore.clear();
-        RunningCommandBackup.Clear();
     }
 
     void TearDown() override
     {
         QmSetOpenFileDialogProvider(previousProvider, nullptr);
         ExpressionStore.clear();
-        RunningCommandBackup.Clear();
     }
 
     const Support::ProfileFolder profile;
+    UpdateRun run;  // for tests that run single phases
     fs::path choice;  // empty: the dialog is cancelled
 
 private:

@@ -1,0 +1,42 @@
+#include "MessageFormat.hpp"
+
+#include <string>
+
+namespace Quillmere {
+
+namespace {
+
+void AppendUtf8(GS::UniString& line, std::string_view text)
+{
+    if (!text.empty())
+        line += GS::UniString(std::string(text).c_str());
+}
+
+}  // namespace
+
+void MessageArgument::AppendTo(GS::UniString& line) const
+{
+    if (host != nullptr)
+        line += *host;
+    else if (isNumber)
+        AppendUtf8(line, std::to_string(number));
+    else
+        AppendUtf8(line, utf8);
+}
+
+GS::UniString FormatMessage(std::string_view pattern, std::initializer_list<MessageArgument> arguments)
+{
+    GS::UniString line;
+    const MessageArgument* next = arguments.begin();
+    std::size_t at = 0;
+    for (std::size_t slot = pattern.find("{}"); slot != std::string_view::npos && next != arguments.end();
+         slot = pattern.find("{}", at)) {
+        AppendUtf8(line, pattern.substr(at, slot - at));
+        (next++)->AppendTo(line);
+        at = slot + 2;
+    }
+    AppendUtf8(line, pattern.substr(at));
+    return line;
+}
+
+}  // namespace Quillmere

@@ -1,0 +1,40 @@
+// Finished report lines made from the patterns of Messages.hpp: each "{}" of the pattern takes the
+// next argument.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "GSRoot/GSRoot.hpp"
+
+namespace Quillmere {
+
+// One value for a "{}": a host text as it stands, UTF-8 text, or a number in decimal.
+class MessageArgument {
+public:
+    MessageArgument(const GS::UniString& text) : host(&text) {}
+    MessageArgument(std::string_view utf8) : utf8(utf8) {}
+    MessageArgument(const char* utf8) : utf8(utf8) {}
+    MessageArgument(const std::string& utf8) : utf8(utf8) {}
+    MessageArgument(long long number) : utf8(), number(number), isNumber(true) {}
+    MessageArgument(int number) : MessageArgument(static_cast<long long>(number)) {}
+    MessageArgument(unsigned number) : MessageArgument(static_cast<long long>(number)) {}
+    MessageArgument(unsigned long number) : MessageArgument(static_cast<long long>(number)) {}
+    MessageArgument(unsigned long long number) : MessageArgument(static_cast<long long>(number)) {}
+
+    void AppendTo(GS::UniString& line) const;
+
+private:
+    const GS::UniString* host = nullptr;
+    std::string_view utf8;
+    long long number = 0;
+    bool isNumber = false;
+};
+
+// `pattern` with each "{}" replaced by the next argument; a "{}" without an argument stays as it is.
+// Host texts go in unit for unit, so a name comes out exactly as the host gave it.
+GS::UniString FormatMessage(std::string_view pattern, std::initializer_list<MessageArgument> arguments);
+
+}  // namespace Quillmere

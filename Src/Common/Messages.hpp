@@ -1,0 +1,107 @@
+// Every text the command shows: the report-window lines, the completion alert, the names of its
+// undoable steps and the file dialog's title and filter. Each says when it appears.
+//
+// Two kinds of report line:
+// - a host format, ending in ": %d": the module passes it with flag 1 and the host's error code,
+//   and the host writes the code in place of "%d";
+// - a finished line, passed with flag 0: "{}" marks where a value goes, in order
+//   (Common/MessageFormat.hpp).
+#pragma once
+
+namespace Quillmere::Messages {
+
+// --- Names of the undoable steps ----------------------------------------------------------------
+
+// One step per owned property group that the command removes before the import.
+constexpr const char* DeleteGroupsStep = "Delete Property Groups";
+// The host's import of the configuration's classification systems.
+constexpr const char* ImportClassificationsStep = "Import Classifications";
+// The host's import of the configuration's property groups and definitions.
+constexpr const char* ImportPropertiesStep = "Import Properties";
+// One step per re-imported definition that gets a saved expression list back.
+constexpr const char* ImportExpressionsStep = "Import Expressions";
+
+// --- The file dialog ---------------------------------------------------------------------------
+
+// The title of the dialog in which the user chooses the configuration file.
+#define QM_DIALOG_TITLE "Select an IFC-SG Config File"
+// Its filter pairs, each string ending in NUL; the first pair is selected when it opens.
+#define QM_DIALOG_FILTER "IFC-SG Config File\0*.xml\0Any File\0*.*\0"
+
+// --- Host formats (flag 1; the host writes the error code in place of "%d") ----------------------
+
+// The expression export cannot list the property definitions: no expression list is saved.
+constexpr const char* ExpressionsExportError = "Expressions Export Error: %d";
+// The backup cannot list the project's elements; no value is saved.
+constexpr const char* ListElementsError = "Error 1: %d";
+// The backup cannot list one element's property definitions; no value is saved.
+constexpr const char* ListElementDefinitionsError = "Error 2: %d";
+// The backup cannot read the group of one definition; that definition's values are not saved.
+constexpr const char* ReadGroupError = "Error 3: %d";
+// The backup cannot read an element's value of an owned property; that value is not saved.
+constexpr const char* ReadValueError = "Error 4: %d";
+// The value backup file cannot be written; the earlier file stays as it was, and this run's
+// values are still restored from memory.
+constexpr const char* BackupWriteError = "Backup Write Error: %d";
+// One owned property group cannot be removed; it stays, and the other groups are still removed.
+constexpr const char* DeleteGroupError = "Deleting properties error: %d";
+// The host's classification import fails.
+constexpr const char* ClassificationImportError = "Classification Import Error: %d";
+// The host's property import fails; no expression list or value is brought back by this run.
+constexpr const char* PropertiesImportError = "Properties Import Error: %d";
+// The expression import cannot list the property definitions; the saved lists stay for a later run.
+constexpr const char* ExpressionsListError = "Error: %d";
+// One re-imported definition does not take its saved expression list.
+constexpr const char* ExpressionsImportError = "Expressions Import Error: %d";
+
+// --- Finished lines (flag 0) --------------------------------------------------------------------
+
+// The run stopped early because of an unexpected failure; the reason follows ("std::bad_alloc"
+// when memory ran out). The project stays as the finished undoable steps left it.
+constexpr const char* StoppedCommandLine = "Import IFC-SG Classifications and Properties stopped: {}";
+
+// A value could not be written back to its element: group, property.
+constexpr const char* RestoreWriteErrorLine = "{} - {} error while importing property";
+
+// "USERPROFILE" is not set: no backup file is written; the values come back from memory.
+constexpr const char* NoProfileLine =
+    "\"USERPROFILE\" is not set: the value backup is kept for this command only and not written to a file";
+
+// The project holds no owned group (the marker follows in quotes), so this run saves no values and
+// keeps the earlier run's backup file (path), whose values are restored after the import.
+constexpr const char* KeptEarlierBackupLine =
+    "No property group of the project is owned (\"{}\"): the value backup \"{}\" of an earlier run is kept, and its "
+    "values are restored after the import";
+
+// The backup file of an earlier run (path) cannot be read; reason as below.
+constexpr const char* UnreadableBackupLine =
+    "The value backup \"{}\" could not be read: {}; no element values were restored";
+constexpr const char* UnreadableBackupCannotOpen = "the file cannot be opened";
+constexpr const char* UnreadableBackupEmpty = "the file is empty";
+constexpr const char* UnreadableBackupNotWellFormed = "it is not well-formed XML ({} at byte {})";
+constexpr const char* UnreadableBackupNoRoot = "it has no root element";
+
+// Problems of the rename table beside the configuration (path first). A table that cannot be used
+// at all leaves the names as they are; a bad entry is skipped.
+constexpr const char* RenameTableUnreadableLine =
+    "The rename table \"{}\" could not be read (system error {}); values and expressions follow their own names only";
+constexpr const char* RenameTableNotWellFormedLine =
+    "The rename table \"{}\" is not well-formed XML ({} at byte {}); values and expressions follow their own names "
+    "only";
+constexpr const char* RenameTableNoRootLine =
+    "The rename table \"{}\" has no \"renames\" root element; values and expressions follow their own names only";
+// Path, entry number, the entry's element name, the missing attribute.
+constexpr const char* RenameTableMissingAttributeLine =
+    "The rename table \"{}\" entry {} (\"{}\") has no \"{}\" attribute; it is skipped";
+// Path, entry number, the entry's element name.
+constexpr const char* RenameTableUnknownEntryLine =
+    "The rename table \"{}\" entry {} (\"{}\") is neither a group nor a property entry; it is skipped";
+
+// --- The completion alert -----------------------------------------------------------------------
+
+// Shown at the end of a run whose imports succeeded and whose values were restored.
+constexpr const char* CompletionAlertTitle = "Import Successful";
+constexpr const char* CompletionAlertText = "IFC-SG Classifications and Properties are Imported Successfully!";
+constexpr const char* CompletionAlertButton = "Ok";
+
+}  // namespace Quillmere::Messages

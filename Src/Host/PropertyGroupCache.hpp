@@ -1,0 +1,41 @@
+// The names of property groups, read from the host once per group in a phase, and whether they
+// are the add-on's.
+#pragma once
+
+#include <unordered_map>
+
+#include "Api/Api.hpp"
+#include "Common/GuidHash.hpp"
+#include "GSRoot/GSRoot.hpp"
+
+namespace Quillmere {
+
+// Asks the host for the name of the group `groupGuid` with a group request record (kind 2, empty
+// texts). Answers the host's code; on failure `name` is left empty.
+GSErrCode ReadPropertyGroupName(const API_Guid& groupGuid, GS::UniString& name);
+
+// The groups a phase has met, each read from the host the first time: a project has a handful of
+// groups and a phase meets each once per element. A read that succeeded stands for the phase; a
+// failed one is tried again at the next meeting.
+class PropertyGroupCache {
+public:
+    struct Group {
+        GSErrCode readCode = NoError;  // the host's answer; the name is empty when it failed
+        bool owned = false;
+        GS::UniString name;
+    };
+
+    // The group as read; valid until the next call.
+    const Group& Get(const API_Guid& groupGuid);
+
+private:
+    std::unordered_map<API_Guid, Group, GuidHash> groups;
+    Group failed;
+};
+
+// True when `definition` is a custom definition (kind 2) whose group is owned; a group that cannot
+// be read counts as not owned. `group` receives the definition's group as read.
+bool IsOwnedDefinition(const API_PropertyDefinition& definition, PropertyGroupCache& groups,
+                       const PropertyGroupCache::Group*& group);
+
+}  // namespace Quillmere

@@ -1,0 +1,91 @@
+// The values one backup holds, as the writer collects them and as a backup file parses into: the
+// element entries in order, each with its saved values in order, and the keys they are saved under.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "Api/Api.hpp"
+#include "GSRoot/GSRoot.hpp"
+
+namespace Quillmere {
+
+class ValueBackup {
+public:
+    struct Key {
+        std::string_view text;
+        bool isXmlName;
+    };
+    struct Value {
+        const char* text;   // the decoded value text (no entity references)
+        UInt32 textLength;
+        UInt32 key;         // index into Keys()
+        Int32 valueType;    // the definition's value type code; from a file, the code "valType" names
+        Int32 measureType;  // the definition's measure type code; not kept from a file
+    };
+    struct Entry {
+        API_Guid element;
+        UInt32 firstValue;
+        UInt32 valueCount;
+    };
+    // The value type code a parsed "valType" text stands for when it selects no conversion.
+    static constexpr Int32 UnconvertedValueType = -1;
+
+    ValueBackup() = default;
+    ValueBackup(ValueBackup&&) noexcept = default;
+    ValueBackup& operator=(ValueBackup&&) noexcept = default;
+
+    // Keeps `text`, a parsed file's text that values and keys may point into, as long as the backup.
+    // Answers the kept text.
+    std::string& KeepText(std::string text);
+
+    // The key's index, added the first time the key is seen.
+    UInt32 InternKey(std::string_view key);
+    // The key's index; nothing when no value is saved under it.
+    std::optional<UInt32> FindKey(std::string_view key) const;
+
+    // Starts the entry of `element`; the values added next belong to it.
+    void StartEntry(const API_Guid& element);
+    // Adds a value to the current entry. `text` is copied.
+    void AddValue(UInt32 key, Int32 valueType, Int32 measureType, std::string_view text);
+    // Adds a value to the current entry whose text is the 8-bit form of `text`.
+    void AddValue(UInt32 key, Int32 valueType, Int32 measureType, const GS::UniString& text);
+    // Adds a value whose text lies in storage that the backup keeps anyway (KeepText).
+    void AddKeptValue(UInt32 key, Int32 valueType, Int32 measureType, const char* text, std::size_t length);
+    // Ends the current entry; an entry without values is dropped.
+    void EndEntry();
+
+    const std::vector<Entry>& Entries() const noexcept { return entries; }
+    const std::vector<Value>& Values() const noexcept { return values; }
+    const std::vector<Key>& Keys() const noexcept { return keys; }
+    std::size_t ValueCount() const noexcept { return values.size(); }
+
+private:
+    // Stable storage for texts: blocks that are never moved, each handed out from its start.
+    class TextArena {
+    public:
+        char* Allocate(std::size_t bytes);
+        // Gives back the end of the last allocation, which used only `used` of its bytes.
+        void Shrink(char* last, std::size_t capacity, std::size_t used) noexcept;
+    private:
+        std::vector<std::unique_ptr<char[]>> blocks;
+        char* next = nullptr;
+        std::size_t left = 0;
+    };
+
+    bool IsKeptText(std::string_view text) const noexcept;
+
+    TextArena arena;
+    std::unique_ptr<std::string> keptText;  // a parsed file's text, which values and keys point into
+    std::vector<Key> keys;
+    std::unordered_map<std::string_view, UInt32> keyIndex;
+    std::vector<Entry> entries;
+    std::vector<Value> values;
+};
+
+}  // namespace Quillmere
