@@ -27,7 +27,7 @@ struct ModuleState {
     GSResModule resources = InvalidResModule;   // the module's open resources; -1 for none
     ExpressionMap expressions;                  // saved expression lists (ExpressionStore)
     // Made here because once memory has run out no line could be made to say so.
-    GS::UniString outOfMemoryLine = FormatMessage(Messages::StoppedCommandLine, {"std::bad_alloc"});
+    GS::UniString outOfMemoryLine = FormatLine(Messages::StoppedCommandLine, {"std::bad_alloc"});
 };
 
 extern ModuleState TheModule;

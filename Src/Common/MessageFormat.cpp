@@ -24,7 +24,7 @@ void MessageArgument::AppendTo(GS::UniString& line) const
         AppendUtf8(line, utf8);
 }
 
-GS::UniString FormatMessage(std::string_view pattern, std::initializer_list<MessageArgument> arguments)
+GS::UniString FormatLine(std::string_view pattern, std::initializer_list<MessageArgument> arguments)
 {
     GS::UniString line;
     const MessageArgument* next = arguments.begin();

@@ -35,6 +35,6 @@ private:
 
 // `pattern` with each "{}" replaced by the next argument; a "{}" without an argument stays as it is.
 // Host texts go in unit for unit, so a name comes out exactly as the host gave it.
-GS::UniString FormatMessage(std::string_view pattern, std::initializer_list<MessageArgument> arguments);
+GS::UniString FormatLine(std::string_view pattern, std::initializer_list<MessageArgument> arguments);
 
 }  // namespace Quillmere

@@ -39,7 +39,7 @@ inline void ReportText(const GS::UniString& text)
 // Reports `pattern` (Common/Messages.hpp) with its "{}" filled in as one report-window line.
 inline void ReportLine(std::string_view pattern, std::initializer_list<MessageArgument> arguments)
 {
-    ReportText(FormatMessage(pattern, arguments));
+    ReportText(FormatLine(pattern, arguments));
 }
 
 }  // namespace Quillmere

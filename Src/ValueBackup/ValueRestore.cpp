@@ -136,7 +136,7 @@ void ReportUnreadableBackup(const SystemPath& path, const ValueBackupReading& re
     switch (reading.problem) {
         case ValueBackupReading::Problem::Empty: ReportUnreadableBackup(path, Messages::UnreadableBackupEmpty); break;
         case ValueBackupReading::Problem::NotWellFormed:
-            ReportUnreadableBackup(path, FormatMessage(Messages::UnreadableBackupNotWellFormed, {reading.reason, reading.byte}));
+            ReportUnreadableBackup(path, FormatLine(Messages::UnreadableBackupNotWellFormed, {reading.reason, reading.byte}));
             break;
         default: ReportUnreadableBackup(path, Messages::UnreadableBackupNoRoot); break;
     }
