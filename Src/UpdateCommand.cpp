@@ -5,6 +5,7 @@
 #include "ConfigurationImport/ExpressionPreservation.hpp"
 #include "ConfigurationImport/GroupRemoval.hpp"
 #include "DG/DG.hpp"
+#include "Host/HostCalls.hpp"
 #include "Run/UpdateRun.hpp"
 #include "ValueBackup/ValueBackupWriter.hpp"
 #include "ValueBackup/ValueRestore.hpp"
@@ -28,9 +29,11 @@ void UpdateCommand()
 {
     UpdateRun run;
 
-    // Save what the owned groups carry.
-    ExportExpressions();
-    BackupElementValues(run);
+    // Save what the owned groups carry; what cannot be saved must not be removed.
+    if (!ExportExpressions() || !BackupElementValues(run)) {
+        ReportLine(Messages::NothingRemovedLine, {});
+        return;
+    }
     // Replace the owned groups.
     RemoveOwnedPropertyGroups();
     const std::optional<Configuration> configuration = ChooseConfiguration();
@@ -38,12 +41,12 @@ void UpdateCommand()
         return;  // cancelled, or the file cannot be opened: nothing more, and nothing said
     run.renames = ReadRenameTableBeside(*configuration);
     const ImportCodes imported = ImportConfiguration(*configuration);
-    if (imported.classifications != NoError || imported.properties != NoError)
-        return;
-    // Bring back what was saved.
-    if (!ImportExpressions(run))
-        return;
-    if (RestoreElementValues(run))
+    if (imported.properties != NoError)
+        return;  // no definitions to bring anything back into
+    // Bring back what was saved, into whatever definitions the property import made.
+    const bool expressionsImported = ImportExpressions(run);
+    const bool valuesRestored = RestoreElementValues(run);
+    if (imported.classifications == NoError && expressionsImported && valuesRestored)
         ShowCompletionAlert();
 }
 

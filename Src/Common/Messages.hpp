@@ -30,15 +30,17 @@ constexpr const char* ImportExpressionsStep = "Import Expressions";
 
 // --- Host formats (flag 1; the host writes the error code in place of "%d") ----------------------
 
-// The expression export cannot list the property definitions: no expression list is saved.
+// The expression export cannot list the property definitions, or read the group of one of them:
+// nothing is removed or imported (NothingRemovedLine follows).
 constexpr const char* ExpressionsExportError = "Expressions Export Error: %d";
-// The backup cannot list the project's elements; no value is saved.
+// The backup cannot list the project's elements; nothing is removed or imported.
 constexpr const char* ListElementsError = "Error 1: %d";
-// The backup cannot list one element's property definitions; no value is saved.
+// The backup cannot list one element's property definitions; nothing is removed or imported.
 constexpr const char* ListElementDefinitionsError = "Error 2: %d";
-// The backup cannot read the group of one definition; that definition's values are not saved.
+// The backup cannot read the group of one definition, so it cannot tell whether the definition's
+// values are owned; nothing is removed or imported.
 constexpr const char* ReadGroupError = "Error 3: %d";
-// The backup cannot read an element's value of an owned property; that value is not saved.
+// The backup cannot read an element's value of an owned property; nothing is removed or imported.
 constexpr const char* ReadValueError = "Error 4: %d";
 // The value backup file cannot be written; the earlier file stays as it was, and this run's
 // values are still restored from memory.
@@ -47,7 +49,8 @@ constexpr const char* BackupWriteError = "Backup Write Error: %d";
 constexpr const char* DeleteGroupError = "Deleting properties error: %d";
 // The host's classification import fails.
 constexpr const char* ClassificationImportError = "Classification Import Error: %d";
-// The host's property import fails; no expression list or value is brought back by this run.
+// The host's property import fails: no expression list or value is brought back by this run; they
+// are kept for a later one.
 constexpr const char* PropertiesImportError = "Properties Import Error: %d";
 // The expression import cannot list the property definitions; the saved lists stay for a later run.
 constexpr const char* ExpressionsListError = "Error: %d";
@@ -55,6 +58,12 @@ constexpr const char* ExpressionsListError = "Error: %d";
 constexpr const char* ExpressionsImportError = "Expressions Import Error: %d";
 
 // --- Finished lines (flag 0) --------------------------------------------------------------------
+
+// The expression export or the backup could not save everything the owned groups carry (its line
+// comes first), so the run stops before it removes anything: the project is as it was.
+constexpr const char* NothingRemovedLine =
+    "Nothing was removed or imported: the expression lists and values of the owned property groups could not all be "
+    "saved";
 
 // The run stopped early because of an unexpected failure; the reason follows ("std::bad_alloc"
 // when memory ran out). The project stays as the finished undoable steps left it.
@@ -99,7 +108,8 @@ constexpr const char* RenameTableUnknownEntryLine =
 
 // --- The completion alert -----------------------------------------------------------------------
 
-// Shown at the end of a run whose imports succeeded and whose values were restored.
+// Shown at the end of a run whose imports and expression import succeeded and whose values were
+// restored (whether or not single values could be written).
 constexpr const char* CompletionAlertTitle = "Import Successful";
 constexpr const char* CompletionAlertText = "IFC-SG Classifications and Properties are Imported Successfully!";
 constexpr const char* CompletionAlertButton = "Ok";

@@ -34,23 +34,30 @@ ExpressionMap::const_iterator FindSavedExpressions(const RenameTable& renames, c
 
 }  // namespace
 
-void ExportExpressions()
+bool ExportExpressions()
 {
     GS::Array<API_PropertyDefinition> definitions;
     const GSErrCode code = HostListPropertyDefinitions(&APINULLGuid, &definitions);
     if (code != NoError) {
         ReportErrorCode(Messages::ExpressionsExportError, code);
-        return;
+        return false;
     }
 
     PropertyGroupCache groups;
     for (USize index = 0; index < definitions.GetSize(); ++index) {
         const API_PropertyDefinition& definition = definitions[index];
         const PropertyGroupCache::Group* group = nullptr;
-        if (!IsOwnedDefinition(definition, groups, group) || definition.expressionFlag == 0)
+        const bool owned = IsOwnedDefinition(definition, groups, group);
+        // A custom definition whose group cannot be read may be owned: its list cannot be saved.
+        if (definition.kind == API_PropertyCustomDefinitionKind && group->readCode != NoError) {
+            ReportErrorCode(Messages::ExpressionsExportError, group->readCode);
+            return false;
+        }
+        if (!owned || definition.expressionFlag == 0)
             continue;
         ExpressionStore[MakeExpressionKey(group->name, definition.name)] = definition.expressions;
     }
+    return true;
 }
 
 bool ImportExpressions(const UpdateRun& run)

@@ -23,8 +23,10 @@ extern ExpressionMap& ExpressionStore;
 ExpressionKey MakeExpressionKey(const GS::UniString& groupName, const GS::UniString& definitionName);
 
 // Saves the expression list of every owned definition whose expression flag is set into the
-// store. Reports ExpressionsExportError and saves nothing when the definitions cannot be listed.
-void ExportExpressions();
+// store. Answers false, reporting ExpressionsExportError with the host's code, when a list may be
+// left unsaved: the definitions cannot be listed, or the group of a custom definition cannot be
+// read. The run must then remove nothing.
+bool ExportExpressions();
 
 // Writes each saved list into every owned definition of the same key or, through the run's rename
 // table, of a later name of it, one undoable command "Import Expressions" each, then empties the

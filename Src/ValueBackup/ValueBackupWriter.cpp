@@ -19,33 +19,38 @@ namespace {
 // reused from element to element and value to value: the host fills them anew each time.
 class ValueCollector {
 public:
-    // Adds the saved values of one element. Answers the code of a failed definition listing,
-    // which ends the backup.
-    GSErrCode CollectElement(const API_Guid& element)
+    // Adds the saved values of one element. Answers false, with the failure reported, when a value
+    // of the element cannot be saved: its definitions cannot be listed, a definition's group cannot
+    // be read (so whether it is owned is not known), or an owned value cannot be read.
+    bool CollectElement(const API_Guid& element)
     {
         const GSErrCode listCode = HostListElementPropertyDefinitions(&element, 0, &definitions);
-        if (listCode != NoError)
-            return listCode;
+        if (listCode != NoError) {
+            ReportErrorCode(Messages::ListElementDefinitionsError, listCode);
+            return false;
+        }
 
         backup.StartEntry(element);
         for (USize index = 0; index < definitions.GetSize(); ++index) {
             const API_PropertyDefinition& definition = definitions[index];
             const Known* known = KnownDefinition(definition);
-            if (known == nullptr || !known->owned)
+            if (known == nullptr)
+                return false;
+            if (!known->owned)
                 continue;
 
             MakeFresh(property);
             const GSErrCode valueCode = HostReadElementPropertyValue(&element, &definition.guid, &property);
             if (valueCode != NoError) {
                 ReportErrorCode(Messages::ReadValueError, valueCode);
-                continue;
+                return false;
             }
             if (property.isDefault || property.status != API_VariantStatusNormal)
                 continue;
             AddValue(known->key, definition, property.value);
         }
         backup.EndEntry();
-        return NoError;
+        return true;
     }
 
     ValueBackup TakeBackup() { return std::move(backup); }
@@ -58,7 +63,7 @@ private:
     };
 
     // The definition as met before, or else as its group's read now makes it; nothing (reported
-    // as ReadGroupError) when the group cannot be read, which is tried again at the next meeting.
+    // as ReadGroupError) when the group cannot be read.
     const Known* KnownDefinition(const API_PropertyDefinition& definition)
     {
         const auto found = known.find(definition.guid);
@@ -153,14 +158,14 @@ void WriteBackupFile(const ValueBackup& backup, const SystemPath& path)
 
 }  // namespace
 
-void BackupElementValues(UpdateRun& run)
+bool BackupElementValues(UpdateRun& run)
 {
     if (HoldsNoOwnedGroup()) {
         run.projectHeldNoOwnedGroup = true;
         const std::optional<SystemPath> path = BackupFilePath();
         if (path && IsExistingFile(*path))
             ReportLine(Messages::KeptEarlierBackupLine, {OwnedGroupMarker, PathText(*path)});
-        return;
+        return true;
     }
 
     GS::Array<API_Guid> elements;
@@ -168,26 +173,23 @@ void BackupElementValues(UpdateRun& run)
     const GSErrCode listCode = HostListElements(&everyType, &elements, 0, &APINULLGuid);
     if (listCode != NoError) {
         ReportErrorCode(Messages::ListElementsError, listCode);
-        return;
+        return false;
     }
 
     ValueCollector collector;
-    for (USize index = 0; index < elements.GetSize(); ++index) {
-        const GSErrCode code = collector.CollectElement(elements[index]);
-        if (code != NoError) {
-            ReportErrorCode(Messages::ListElementDefinitionsError, code);
-            return;
-        }
-    }
+    for (USize index = 0; index < elements.GetSize(); ++index)
+        if (!collector.CollectElement(elements[index]))
+            return false;
     // The restore of this run takes the values from here, whatever becomes of the file.
     run.backup = collector.TakeBackup();
 
     const std::optional<SystemPath> path = BackupFilePath();
     if (!path) {
         ReportLine(Messages::NoProfileLine, {});
-        return;
+        return true;
     }
     WriteBackupFile(*run.backup, *path);
+    return true;
 }
 
 }  // namespace Quillmere

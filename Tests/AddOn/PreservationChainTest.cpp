@@ -3,6 +3,7 @@
 #include "AddOnFixture.hpp"
 
 #include "ConfigurationImport/ExpressionPreservation.hpp"
+#include "ProjectFile.hpp"
 #include "ValueBackup/ValueBackupWriter.hpp"
 #include "ValueBackup/ValueRestore.hpp"
 
@@ -146,8 +147,8 @@ TEST_F(PreservationChain, FailedDefinitionListingOfTheExpressionImportKeepsTheSt
     EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Error: 91"});
     EXPECT_EQ(ExpressionStore.size(), 2u);
     EXPECT_TRUE(host.Alerts().empty());
-    // No restore ran: the new definitions hold no values.
-    EXPECT_EQ(ValueOf(wall, "SGPset_Wall", "Thickness"), nullptr);
+    // The values still come back into the definitions the import made.
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "Thickness"), MakeRealValue(0.25));
 
     ChooseConfiguration(BaseConfiguration);
     RunCommand();
@@ -155,20 +156,26 @@ TEST_F(PreservationChain, FailedDefinitionListingOfTheExpressionImportKeepsTheSt
     EXPECT_TRUE(ExpressionStore.empty());
 }
 
-TEST_F(PreservationChain, FailedBackupLeavesTheEarlierFileForTheRestore)
+TEST_F(PreservationChain, FailedBackupRemovesNothing)
 {
-    Support::WriteBytes(profile.BackupFile(), BackupWithWallValues(
-                                "\t\t<SGPset_Wall-Thickness valType=\"Real\" MType=\"Length\">0.400000</SGPset_Wall-Thickness>\n"));
+    const std::string earlier = BackupWithWallValues(
+        "\t\t<SGPset_Wall-Thickness valType=\"Real\" MType=\"Length\">0.400000</SGPset_Wall-Thickness>\n");
+    Support::WriteBytes(profile.BackupFile(), earlier);
     AddElement("3F2504E0-4F89-11D3-9A0C-0305E82C3303", "IfcWall");
     host.AddFault({ServiceIndex::HostListElementPropertyDefinitions, 3, 92});
     ChooseConfiguration(BaseConfiguration);
+    const std::string before = TestHost::WriteProjectXml(Model());
 
     RunCommand();
 
-    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Error 2: 92"});
-    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "Thickness"), MakeRealValue(0.4));
-    EXPECT_EQ(ValueOf(wall, "SGPset_Wall", "FireRating"), nullptr);
-    EXPECT_EQ(host.Alerts().size(), 1u);
+    EXPECT_EQ(ReportTexts(), (std::vector<std::string>{"Error 2: 92", "Nothing was removed or imported: the expression "
+                                                                      "lists and values of the owned property groups "
+                                                                      "could not all be saved"}));
+    EXPECT_EQ(TestHost::WriteProjectXml(Model()), before);
+    EXPECT_TRUE(host.Commands().empty());
+    EXPECT_EQ(dialog.GetPendingAnswerCount(), 1u);
+    EXPECT_EQ(Support::ReadBytes(profile.BackupFile()), earlier);
+    EXPECT_TRUE(host.Alerts().empty());
 }
 
 TEST_F(PreservationChain, RefusedWriteIsReportedWithTheNamesAndTheRestGoesOn)

@@ -138,7 +138,7 @@ TEST_F(ValueBackupFile, NamesThatCannotBeXmlNamesAreKeptInAnAttribute)
     EXPECT_EQ(RunXmllint(profile.BackupFile()), 0);
 }
 
-TEST_F(ValueBackupFile, FailuresWhileCollecting)
+TEST_F(ValueBackupFile, AnyValueThatCannotBeSavedStopsTheBackupWithoutAFile)
 {
     const char* guids[] = {"00000000-0000-0000-0000-0000000000C1", "00000000-0000-0000-0000-0000000000C2",
                            "00000000-0000-0000-0000-0000000000C3"};
@@ -150,39 +150,31 @@ TEST_F(ValueBackupFile, FailuresWhileCollecting)
     const std::string earlier = "earlier run";
     Support::WriteBytes(profile.BackupFile(), earlier);
 
-    // The third element's definitions cannot be listed: nothing is written, not even the first two.
-    host.AddFault({ServiceIndex::HostListElementPropertyDefinitions, 3, 77});
-    BackupElementValues(run);
-    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Error 2: 77"});
-    EXPECT_EQ(Support::ReadBytes(profile.BackupFile()), earlier);
-
-    // The elements cannot be listed at all.
-    host.ClearOutput();
-    host.AddFault({ServiceIndex::HostListElements, static_cast<UInt32>(host.CallCount("HostListElements") + 1), 78});
-    BackupElementValues(run);
-    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Error 1: 78"});
-    EXPECT_EQ(Support::ReadBytes(profile.BackupFile()), earlier);
-
-    // One group read and one value read fail: those two definitions are skipped, the rest is saved.
-    // Group read 1 is the first element's LayerCount; each element reads the value of each of its
-    // ten owned definitions whose group was read, so value read 10 is the second element's LayerCount.
-    host.GetFaults().Clear();
-    host.ClearOutput();
-    host.AddFault({ServiceIndex::HostReadPropertyGroup, static_cast<UInt32>(host.CallCount("HostReadPropertyGroup") + 1), 79});
-    host.AddFault({ServiceIndex::HostReadElementPropertyValue,
-                   static_cast<UInt32>(host.CallCount("HostReadElementPropertyValue") + 10), 80});
-    BackupElementValues(run);
-    EXPECT_EQ(ReportTexts(), (std::vector<std::string>{"Error 3: 79", "Error 4: 80"}));
-    const std::string text = Support::ReadBytes(profile.BackupFile());
-    auto entry = [&text](const char* guid) {
-        const std::size_t start = text.find(guid);
-        return text.substr(start, text.find("</element>", start) - start);
+    struct Case {
+        UInt32 service;
+        UInt32 call;  // the failing call, counted from this case's start
+        const char* line;
     };
-    EXPECT_EQ(entry(guids[0]).find("LayerCount"), std::string::npos);
-    EXPECT_EQ(entry(guids[1]).find("LayerCount"), std::string::npos);
-    EXPECT_NE(entry(guids[2]).find("LayerCount"), std::string::npos);
-    for (const char* guid : guids)
-        EXPECT_NE(entry(guid).find(std::string("MType=\"Default\">") + guid + "</SGPset_Wall-Mark>"), std::string::npos);
+    const Case cases[] = {
+        {ServiceIndex::HostListElements, 1, "Error 1: 78"},
+        // The third element's definitions: not even the first two elements' values are written.
+        {ServiceIndex::HostListElementPropertyDefinitions, 3, "Error 2: 78"},
+        // Whether the first element's first definition is owned cannot be told.
+        {ServiceIndex::HostReadPropertyGroup, 1, "Error 3: 78"},
+        // The second element's LayerCount (each element reads the values of its ten owned definitions).
+        {ServiceIndex::HostReadElementPropertyValue, 10, "Error 4: 78"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        host.GetFaults().Clear();
+        host.GetFaults().ResetCallCounts();
+        host.ClearOutput();
+        host.AddFault({c.service, c.call, 78});
+        UpdateRun failed;
+        EXPECT_FALSE(BackupElementValues(failed));
+        EXPECT_EQ(ReportTexts(), std::vector<std::string>{c.line});
+        EXPECT_EQ(Support::ReadBytes(profile.BackupFile()), earlier);
+    }
 }
 
 TEST_F(ValueBackupFile, FileThatCannotBeWrittenIsReportedAndLeavesNoPartialFile)
