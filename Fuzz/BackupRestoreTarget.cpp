@@ -13,6 +13,7 @@
 #include "ProjectFile.hpp"
 #include "Support/Files.hpp"
 #include "Support/Folders.hpp"
+#include "ValueBackup/HistoryFiles.hpp"
 #include "ValueBackup/ValueBackupFile.hpp"
 #include "ValueBackup/ValueRestore.hpp"
 
@@ -27,6 +28,12 @@ std::u16string Units(const char* text, std::size_t length)
     std::u16string units;
     GS::Unicode::AppendUtf8AsUtf16(units, text, length, GS::Unicode::Surrogates::Keep);
     return units;
+}
+
+// Whether two names are the same text, as bytes or as the units they decode to.
+bool SameName(std::string_view a, std::string_view b)
+{
+    return a == b || Units(a.data(), a.size()) == Units(b.data(), b.size());
 }
 
 // Whether two backups hold the same entries and values, as the restore would write them: texts
@@ -45,9 +52,10 @@ std::string CompareBackups(const ValueBackup& first, const ValueBackup& second)
             const ValueBackup::Value& x = first.Values()[a.firstValue + v];
             const ValueBackup::Value& y = second.Values()[b.firstValue + v];
             const std::string where = "entry " + std::to_string(e) + " value " + std::to_string(v);
-            if (first.Keys()[x.key].text != second.Keys()[y.key].text &&
-                Units(first.Keys()[x.key].text.data(), first.Keys()[x.key].text.size()) !=
-                    Units(second.Keys()[y.key].text.data(), second.Keys()[y.key].text.size()))
+            const ValueBackup::Key& xKey = first.Keys()[x.key];
+            const ValueBackup::Key& yKey = second.Keys()[y.key];
+            if (xKey.separated != yKey.separated || !SameName(xKey.group, yKey.group) ||
+                !SameName(xKey.property, yKey.property))
                 return where + ": the key changed";
             if (x.valueType != y.valueType)
                 return where + ": the value type changed";
@@ -107,8 +115,10 @@ std::string BackupRestoreTarget::Run(std::string_view input)
     const ValueBackupReading reading = ParseValueBackup(std::move(*text));
     const std::optional<ValueBackup>& parsed = reading.backup;
 
-    // A run that built no backup reads the file.
-    const UpdateRun run;
+    // A run that saved no values of its own (the project held no owned group) reads the file.
+    UpdateRun run;
+    run.projectHeldNoOwnedGroup = true;
+    run.earlier = ReadEarlierRuns();
     state->host.ClearOutput();
     bool restored = false;
     try {

@@ -10,6 +10,6 @@ ModuleState TheModule;
 
 // The parts that the lower layers reach by their own names.
 HostBinding& Binding = TheModule.binding;
-ExpressionMap& ExpressionStore = TheModule.expressions;
+ExpressionStoreList& ExpressionStore = TheModule.expressions;
 
 }  // namespace Quillmere

@@ -12,7 +12,7 @@
 
 #include "Common/MessageFormat.hpp"
 #include "Common/Messages.hpp"
-#include "ConfigurationImport/ExpressionPreservation.hpp"
+#include "Run/SavedExpressions.hpp"
 #include "GSRoot/GSRoot.hpp"
 #include "Host/HostBinding.hpp"
 #include "RS/RS.hpp"
@@ -25,7 +25,7 @@ struct ModuleState {
     GSInstance instance = nullptr;              // where the module file is loaded, recorded at load
     WCHAR filePath[MAX_PATH] = {};              // the module file's path, recorded at load
     GSResModule resources = InvalidResModule;   // the module's open resources; -1 for none
-    ExpressionMap expressions;                  // saved expression lists (ExpressionStore)
+    ExpressionStoreList expressions;            // lists no run has brought back yet (ExpressionStore)
     // Made here because once memory has run out no line could be made to say so.
     GS::UniString outOfMemoryLine = FormatLine(Messages::StoppedCommandLine, {"std::bad_alloc"});
 };

@@ -7,6 +7,7 @@
 #include "DG/DG.hpp"
 #include "Host/HostCalls.hpp"
 #include "Run/UpdateRun.hpp"
+#include "ValueBackup/KeepForLaterRuns.hpp"
 #include "ValueBackup/ValueBackupWriter.hpp"
 #include "ValueBackup/ValueRestore.hpp"
 
@@ -20,33 +21,41 @@ void ShowCompletionAlert()
             GS::UniString(""), GS::UniString(Messages::CompletionAlertButton), GS::UniString(""), GS::UniString(""));
 }
 
+// Lets the user choose the configuration, imports it, and brings back what was saved into whatever
+// definitions the property import made. Answers whether all of it succeeded, so that the run may say so.
+bool ImportAndBringBack(UpdateRun& run)
+{
+    const std::optional<Configuration> configuration = ChooseConfiguration();
+    if (!configuration)
+        return false;  // cancelled, or the file cannot be opened: nothing is imported, and nothing said
+    run.renames = ReadRenameTableBeside(*configuration);
+    const ImportCodes imported = ImportConfiguration(*configuration);
+    run.importRan = true;
+    run.propertiesImported = imported.properties == NoError;
+    if (!run.propertiesImported)
+        return false;  // no definitions to bring anything back into
+    const bool expressionsImported = ImportExpressions(run);
+    const bool valuesRestored = RestoreElementValues(run);
+    return imported.classifications == NoError && expressionsImported && valuesRestored;
+}
+
 }  // namespace
 
-// One run, in order. What a phase learns goes into `run` for the phases after it; the expression
-// lists saved by the export live in the module's ExpressionStore, since a run that ends early
-// leaves them for a later one.
+// One run, in order. What a phase learns goes into `run` for the phases after it.
 void UpdateCommand()
 {
     UpdateRun run;
-
     // Save what the owned groups carry; what cannot be saved must not be removed.
-    if (!ExportExpressions() || !BackupElementValues(run)) {
+    if (!ExportExpressions(run) || !BackupElementValues(run)) {
         ReportLine(Messages::NothingRemovedLine, {});
         return;
     }
-    // Replace the owned groups.
     RemoveOwnedPropertyGroups();
-    const std::optional<Configuration> configuration = ChooseConfiguration();
-    if (!configuration)
-        return;  // cancelled, or the file cannot be opened: nothing more, and nothing said
-    run.renames = ReadRenameTableBeside(*configuration);
-    const ImportCodes imported = ImportConfiguration(*configuration);
-    if (imported.properties != NoError)
-        return;  // no definitions to bring anything back into
-    // Bring back what was saved, into whatever definitions the property import made.
-    const bool expressionsImported = ImportExpressions(run);
-    const bool valuesRestored = RestoreElementValues(run);
-    if (imported.classifications == NoError && expressionsImported && valuesRestored)
+    const bool completed = ImportAndBringBack(run);
+    // Whatever did not come back stays for a later run, and the user is told.
+    KeepForLaterRuns(run);
+    ReportWhatWasNotBroughtBack(run);
+    if (completed)
         ShowCompletionAlert();
 }
 

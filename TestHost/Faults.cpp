@@ -141,6 +141,8 @@ std::optional<GSErrCode> Faults::OnCall(UInt32 index)
     if (index >= HostServiceTableSize)
         return std::nullopt;
     const UInt64 call = ++calls[index];
+    if (callListener)
+        callListener(index, call);
     const ServiceFaults& service = services[index];
     if (service.nth.empty())
         return service.always;

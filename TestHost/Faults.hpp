@@ -48,6 +48,9 @@ public:
 
     // Counts a call of the service and tells whether it is to fail, and with which code.
     std::optional<GSErrCode> OnCall(UInt32 index);
+    // Told of every call that reaches a service, with its table entry and its number (from 1), before
+    // the service answers; an empty function (the default) for none.
+    void SetCallListener(std::function<void(UInt32 index, UInt64 call)> listener) { callListener = std::move(listener); }
     UInt64 CallCount(UInt32 index) const;
     void ResetCallCounts();
 
@@ -60,6 +63,7 @@ private:
     std::array<ServiceFaults, HostServiceTableSize> services{};
     std::array<UInt64, HostServiceTableSize> calls{};
     std::function<void()> removalListener;
+    std::function<void(UInt32, UInt64)> callListener;
 };
 
 }  // namespace TestHost

@@ -106,6 +106,54 @@ constexpr const char* RenameTableMissingAttributeLine =
 constexpr const char* RenameTableUnknownEntryLine =
     "The rename table \"{}\" entry {} (\"{}\") is neither a group nor a property entry; it is skipped";
 
+// --- What a run did not bring back, and what came back from earlier runs ----------------------
+
+// One line per group and property whose values this run saved and did not all bring back: group,
+// property, how many did not come back, how many were saved, the reasons (below, joined by ", "),
+// and the file that keeps them. A later run brings them back by itself where its configuration
+// defines the property for an element that did not have it at that run's backup.
+constexpr const char* ValuesNotBroughtBackLine = "{} / {}: {} of {} saved values not brought back ({}); they are kept in \"{}\"";
+// The same without a profile folder: nothing can be kept.
+constexpr const char* ValuesNotKeptLine =
+    "{} / {}: {} of {} saved values not brought back ({}); they cannot be kept: \"USERPROFILE\" is not set";
+// The reasons, each with its count: no owned property of that name (nor a rename of it) for the
+// element in the configuration; the host refused the value or could not list or name the element's
+// properties; the value's text does not convert exactly to the property's new type; the property
+// the rename table renames it to took another saved value (one saved under its new name, or under
+// a later entry's earlier name).
+constexpr const char* NotDefinedReason = "{} not defined by the configuration";
+constexpr const char* NotWrittenReason = "{} could not be written";
+constexpr const char* NotConvertibleReason = "{} not convertible to the property's type";
+constexpr const char* GaveWayReason = "{} gave way to another saved value of the property they are renamed to";
+
+// One line per expression list this run saved and did not bring back: group, property, the reason
+// (below) and the file that keeps it (or that only the loaded add-on keeps it, without a profile).
+constexpr const char* ListNotBroughtBackLine =
+    "{} / {}: the saved expression list was not brought back ({}); it is kept in \"{}\"";
+constexpr const char* ListNotKeptLine =
+    "{} / {}: the saved expression list was not brought back ({}); it is kept only while the add-on stays loaded";
+constexpr const char* ListNotDefinedReason = "the configuration does not define the property";
+constexpr const char* ListNotWrittenReason = "it could not be written";
+
+// The property import failed, so nothing was brought back: where the values and the lists are kept
+// until an import succeeds.
+constexpr const char* NothingBroughtBackLine =
+    "No value or expression list was brought back: they are kept in \"{}\" and \"{}\" for the next import";
+
+// Values or lists an earlier run saved came back: how many, when that run saved them, and the file
+// that kept them. One line per earlier run.
+constexpr const char* ValuesCameBackLine = "{} values came back from the backup of an earlier run of {} (\"{}\")";
+constexpr const char* ListsCameBackLine = "{} expression lists came back from an earlier run of {} (\"{}\")";
+
+// The files that keep what earlier runs did not bring back cannot be read. The history: its path,
+// and the name it is kept under instead; the kept values of one earlier run: its path.
+constexpr const char* UnreadableHistoryLine =
+    "The record of earlier runs \"{}\" could not be read: it is kept as \"{}\", and the expression lists it held do "
+    "not come back by themselves";
+constexpr const char* UnreadableKeptValuesLine =
+    "The values kept from an earlier run in \"{}\" could not be read; they stay in the file and do not come back by "
+    "themselves";
+
 // --- The completion alert -----------------------------------------------------------------------
 
 // Shown at the end of a run whose imports and expression import succeeded and whose values were

@@ -6,35 +6,45 @@
 
 namespace Quillmere {
 
-ExpressionKey MakeExpressionKey(const GS::UniString& groupName, const GS::UniString& definitionName)
-{
-    ExpressionKey key(groupName);
-    key += GS::UniString(";");
-    key += definitionName;
-    return key;
-}
-
 namespace {
 
-// The list saved under the definition's own key or else, through the run's rename table, under an
-// earlier name of it.
-ExpressionMap::const_iterator FindSavedExpressions(const RenameTable& renames, const GS::UniString& groupName,
-                                                   const GS::UniString& definitionName)
-{
-    const auto direct = ExpressionStore.find(MakeExpressionKey(groupName, definitionName));
-    if (direct != ExpressionStore.end() || renames.IsEmpty())
-        return direct;
-    for (const RenameTable::Name& earlier : renames.EarlierNames(groupName, definitionName)) {
-        const auto renamed = ExpressionStore.find(MakeExpressionKey(earlier.group, earlier.property));
-        if (renamed != ExpressionStore.end())
-            return renamed;
+// Finds the list to write into one re-imported definition: the run's own under the definition's
+// name or an earlier one; else, when the project did not have the definition at the export, the
+// newest list an earlier run kept under one of those names.
+class ListFinder {
+public:
+    explicit ListFinder(UpdateRun& run) : run(run) {}
+
+    struct Found {
+        const ExpressionList* list = nullptr;
+        ValueFate* fate = nullptr;  // to be set to what became of it
+    };
+
+    Found Find(const PropertyName& name)
+    {
+        std::vector<PropertyName> names{name};
+        for (const RenameTable::Name& earlier : run.renames.EarlierNames(name.group, name.property))
+            names.push_back(PropertyName{earlier.group, earlier.property});
+        for (const PropertyName& candidate : names)
+            if (const auto own = run.expressions.lists.find(candidate); own != run.expressions.lists.end())
+                return Found{&own->second, &run.listFates[candidate]};
+        // A definition the project had at the export holds the user's choice, unless an earlier
+        // run left it without its list.
+        const bool defined = run.expressions.defined.count(name) != 0;
+        for (std::size_t index = ExpressionStore.size(); index-- > 0;)
+            for (const PropertyName& candidate : names)
+                if (ExpressionStore[index].name == candidate && (!defined || ExpressionStore[index].unwritten))
+                    return Found{&ExpressionStore[index].list, &run.keptListFates[index]};
+        return Found{};
     }
-    return ExpressionStore.end();
-}
+
+private:
+    UpdateRun& run;
+};
 
 }  // namespace
 
-bool ExportExpressions()
+bool ExportExpressions(UpdateRun& run)
 {
     GS::Array<API_PropertyDefinition> definitions;
     const GSErrCode code = HostListPropertyDefinitions(&APINULLGuid, &definitions);
@@ -53,41 +63,61 @@ bool ExportExpressions()
             ReportErrorCode(Messages::ExpressionsExportError, group->readCode);
             return false;
         }
-        if (!owned || definition.expressionFlag == 0)
+        if (!owned)
             continue;
-        ExpressionStore[MakeExpressionKey(group->name, definition.name)] = definition.expressions;
+        PropertyName name{group->name, definition.name};
+        if (definition.expressionFlag != 0)
+            run.expressions.lists[name] = definition.expressions;
+        run.expressions.defined.insert(std::move(name));
     }
     return true;
 }
 
-bool ImportExpressions(const UpdateRun& run)
+bool ImportExpressions(UpdateRun& run)
 {
     GS::Array<API_PropertyDefinition> definitions;
     const GSErrCode listCode = HostListPropertyDefinitions(&APINULLGuid, &definitions);
     if (listCode != NoError) {
         ReportErrorCode(Messages::ExpressionsListError, listCode);
+        for (const auto& [name, list] : run.expressions.lists)
+            run.listFates[name] = ValueFate::NotWritten;
         return false;
     }
 
+    run.keptListFates.resize(ExpressionStore.size(), ValueFate::Pending);
+    ListFinder finder(run);
     PropertyGroupCache groups;
+    bool groupUnread = false;
     for (USize index = 0; index < definitions.GetSize(); ++index) {
         const PropertyGroupCache::Group* group = nullptr;
-        if (!IsOwnedDefinition(definitions[index], groups, group))
+        const bool owned = IsOwnedDefinition(definitions[index], groups, group);
+        groupUnread = groupUnread || group->readCode != NoError;
+        if (!owned)
             continue;
-        const auto saved = FindSavedExpressions(run.renames, group->name, definitions[index].name);
-        if (saved == ExpressionStore.end())
+        const ListFinder::Found saved = finder.Find(PropertyName{group->name, definitions[index].name});
+        if (saved.list == nullptr)
             continue;
 
         definitions[index].expressionFlag = 1;
-        definitions[index].expressions = saved->second;
+        definitions[index].expressions = *saved.list;
         // The host runs the callable before the command returns, so it reads the list in place.
         auto updateDefinition = [&definitions, &index]() { return HostUpdatePropertyDefinition(&definitions[index]); };
         const GSErrCode code = RunUndoableCommand(Messages::ImportExpressionsStep, updateDefinition);
-        if (code != NoError)
+        if (code != NoError) {
             ReportErrorCode(Messages::ExpressionsImportError, code);
+            if (*saved.fate != ValueFate::BroughtBack)
+                *saved.fate = ValueFate::NotWritten;
+        } else {
+            *saved.fate = ValueFate::BroughtBack;
+        }
     }
-
-    ExpressionStore.clear();
+    // What found no definition: its property is not in the configuration (nor a rename of it), as
+    // far as the groups that could be read tell.
+    for (auto& [name, list] : run.expressions.lists) {
+        ValueFate& fate = run.listFates[name];
+        if (fate == ValueFate::Pending)
+            fate = groupUnread ? ValueFate::NotWritten : ValueFate::NotDefined;
+    }
     return true;
 }
 

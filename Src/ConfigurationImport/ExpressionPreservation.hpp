@@ -2,36 +2,22 @@
 // groups: saved before the removal, written into the re-imported definitions afterwards.
 #pragma once
 
-#include <map>
-
-#include "Api/Api.hpp"
-#include "GSRoot/GSRoot.hpp"
 #include "Run/UpdateRun.hpp"
 
 namespace Quillmere {
 
-// The owning group's name, ";" and the definition's name, exactly as the host gives them.
-using ExpressionKey = GS::UniString;
-using ExpressionList = GS::Array<GS::UniString>;
+// Saves into `run.expressions` the expression list of every owned definition whose expression flag
+// is set, and the names of all owned definitions. Answers false, reporting ExpressionsExportError
+// with the host's code, when a list may be left unsaved: the definitions cannot be listed, or the
+// group of a custom definition cannot be read. The run must then remove nothing.
+bool ExportExpressions(UpdateRun& run);
 
-// Saved expression lists, ordered by key: a part of the module's state (ModuleState.hpp), empty
-// when the module is loaded. Entries stay from a run that did not get to re-apply them until a
-// later run does.
-using ExpressionMap = std::map<ExpressionKey, ExpressionList>;
-extern ExpressionMap& ExpressionStore;
-
-ExpressionKey MakeExpressionKey(const GS::UniString& groupName, const GS::UniString& definitionName);
-
-// Saves the expression list of every owned definition whose expression flag is set into the
-// store. Answers false, reporting ExpressionsExportError with the host's code, when a list may be
-// left unsaved: the definitions cannot be listed, or the group of a custom definition cannot be
-// read. The run must then remove nothing.
-bool ExportExpressions();
-
-// Writes each saved list into every owned definition of the same key or, through the run's rename
-// table, of a later name of it, one undoable command "Import Expressions" each, then empties the
-// store. When the definitions cannot be listed it reports ExpressionsListError and answers false,
-// keeping the store for a later run.
-bool ImportExpressions(const UpdateRun& run);
+// Writes each list of the run into every owned definition of the same name or, through the run's
+// rename table, of a later name of it; and into an owned definition the project did not have at
+// the export, the newest kept list of an earlier run (ExpressionStore) of its name or an earlier
+// one. One undoable command "Import Expressions" each; what became of each list goes into the
+// run's list fates. When the definitions cannot be listed it reports ExpressionsListError and
+// answers false: every list stays for a later run.
+bool ImportExpressions(UpdateRun& run);
 
 }  // namespace Quillmere

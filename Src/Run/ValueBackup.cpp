@@ -1,6 +1,7 @@
 #include "ValueBackup.hpp"
 
 #include <cstring>
+#include <functional>
 
 #include "Common/ExactText.hpp"
 #include "Common/XmlName.hpp"
@@ -62,25 +63,64 @@ void ValueBackup::TextArena::Shrink(char* last, std::size_t capacity, std::size_
     }
 }
 
-UInt32 ValueBackup::InternKey(std::string_view key)
+std::size_t ValueBackup::PairHash::operator()(const std::pair<std::string_view, std::string_view>& pair) const noexcept
 {
-    if (const auto found = keyIndex.find(key); found != keyIndex.end())
-        return found->second;
-    std::string_view kept = key;
-    if (!IsKeptText(key)) {
-        char* copy = arena.Allocate(key.size());
-        std::memcpy(copy, key.data(), key.size());
-        kept = std::string_view(copy, key.size());
-    }
+    const std::size_t first = std::hash<std::string_view>()(pair.first);
+    return first ^ (std::hash<std::string_view>()(pair.second) + 0x9E3779B97F4A7C15ull + (first << 6) + (first >> 2));
+}
+
+std::string_view ValueBackup::Keep(std::string_view text)
+{
+    if (text.empty() || IsKeptText(text))
+        return text;
+    char* copy = arena.Allocate(text.size());
+    std::memcpy(copy, text.data(), text.size());
+    return std::string_view(copy, text.size());
+}
+
+UInt32 ValueBackup::AddKey(Key key)
+{
+    key.textIsXmlName = IsXmlName(key.text);
     const UInt32 index = static_cast<UInt32>(keys.size());
-    keys.push_back(Key{kept, IsXmlName(kept)});
-    keyIndex.emplace(kept, index);
+    keys.push_back(key);
+    if (key.separated)
+        keyIndex.emplace(std::make_pair(key.group, key.property), index);
+    else
+        unseparatedKeyIndex.emplace(key.text, index);
     return index;
 }
 
-std::optional<UInt32> ValueBackup::FindKey(std::string_view key) const
+UInt32 ValueBackup::InternKey(std::string_view group, std::string_view property)
 {
-    const auto found = keyIndex.find(key);
+    if (const auto found = keyIndex.find({group, property}); found != keyIndex.end())
+        return found->second;
+    // The joined text, with the two names as views into it.
+    char* joined = arena.Allocate(group.size() + 1 + property.size());
+    std::memcpy(joined, group.data(), group.size());
+    joined[group.size()] = '-';
+    std::memcpy(joined + group.size() + 1, property.data(), property.size());
+    const std::string_view text(joined, group.size() + 1 + property.size());
+    return AddKey(Key{text.substr(0, group.size()), text.substr(group.size() + 1), text, true, false});
+}
+
+UInt32 ValueBackup::InternKey(std::string_view text)
+{
+    const std::size_t dash = text.find('-');
+    if (dash == std::string_view::npos) {
+        if (const auto found = unseparatedKeyIndex.find(text); found != unseparatedKeyIndex.end())
+            return found->second;
+        const std::string_view kept = Keep(text);
+        return AddKey(Key{kept, std::string_view(), kept, false, false});
+    }
+    if (const auto found = keyIndex.find({text.substr(0, dash), text.substr(dash + 1)}); found != keyIndex.end())
+        return found->second;
+    const std::string_view kept = Keep(text);
+    return AddKey(Key{kept.substr(0, dash), kept.substr(dash + 1), kept, true, false});
+}
+
+std::optional<UInt32> ValueBackup::FindKey(std::string_view group, std::string_view property) const
+{
+    const auto found = keyIndex.find({group, property});
     if (found == keyIndex.end())
         return std::nullopt;
     return found->second;

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "Api/Api.hpp"
@@ -17,9 +18,16 @@ namespace Quillmere {
 
 class ValueBackup {
 public:
+    // What a value is saved under: the group's and the property's names (8-bit forms), kept apart.
     struct Key {
+        std::string_view group;
+        std::string_view property;
+        // The group, "-" and the property as one text, as the backup file names a value whose group
+        // has no "-" in it. For a name read from a file that holds no "-", the whole name: it then
+        // names no group and property, and matches no definition.
         std::string_view text;
-        bool isXmlName;
+        bool separated;      // false for a name without "-"
+        bool textIsXmlName;  // whether `text` can stand as the value element's name
     };
     struct Value {
         const char* text;   // the decoded value text (no entity references)
@@ -44,10 +52,13 @@ public:
     // Answers the kept text.
     std::string& KeepText(std::string text);
 
-    // The key's index, added the first time the key is seen.
-    UInt32 InternKey(std::string_view key);
-    // The key's index; nothing when no value is saved under it.
-    std::optional<UInt32> FindKey(std::string_view key) const;
+    // The index of the key of (group, property), added the first time the pair is seen.
+    UInt32 InternKey(std::string_view group, std::string_view property);
+    // The same for a name that joins them ("group-property", as files name values whose group has
+    // no "-"): the group is the text before its first "-".
+    UInt32 InternKey(std::string_view text);
+    // The index of the key of (group, property); nothing when no value is saved under it.
+    std::optional<UInt32> FindKey(std::string_view group, std::string_view property) const;
 
     // Starts the entry of `element`; the values added next belong to it.
     void StartEntry(const API_Guid& element);
@@ -78,12 +89,20 @@ private:
         std::size_t left = 0;
     };
 
+    struct PairHash {
+        std::size_t operator()(const std::pair<std::string_view, std::string_view>& pair) const noexcept;
+    };
+
     bool IsKeptText(std::string_view text) const noexcept;
+    // `text` in storage the backup keeps: as it is when it lies there already, else a copy.
+    std::string_view Keep(std::string_view text);
+    UInt32 AddKey(Key key);
 
     TextArena arena;
     std::unique_ptr<std::string> keptText;  // a parsed file's text, which values and keys point into
     std::vector<Key> keys;
-    std::unordered_map<std::string_view, UInt32> keyIndex;
+    std::unordered_map<std::pair<std::string_view, std::string_view>, UInt32, PairHash> keyIndex;
+    std::unordered_map<std::string_view, UInt32> unseparatedKeyIndex;
     std::vector<Entry> entries;
     std::vector<Value> values;
 };

@@ -13,142 +13,31 @@
 #include "Common/XmlDocument.hpp"
 #include "Common/XmlName.hpp"
 #include "GSRoot/UnicodeCodec.hpp"
+#include "XmlPrinting.hpp"
 
 namespace Quillmere {
 
 namespace {
 
-using GS::Unicode::Surrogates;
+using namespace XmlPrinting;
 using XmlNode = rapidxml::xml_node<char>;
 using XmlAttribute = rapidxml::xml_attribute<char>;
-
-#if defined(_WIN32)
-constexpr std::string_view LineEnd = "\r\n";
-#else
-constexpr std::string_view LineEnd = "\n";
-#endif
-
-// --- Printing ------------------------------------------------------------------------------------
-
-// How the printer treats each byte of a text: as it is, or otherwise.
-enum ByteClass : unsigned char {
-    Plain,
-    Entity,     // & < > ' " as the standard entity references
-    LineFeed,   // the system's line end in text, a reference in an attribute
-    Tab,        // as it is in text, a reference in an attribute
-    Control,    // a character reference
-    Surrogate,  // 0xED, the first byte of a surrogate's three-byte form when one follows
-};
-
-struct ByteClasses {
-    ByteClass of[256];
-    constexpr ByteClasses() : of()
-    {
-        for (int c = 0; c < 0x20; ++c)
-            of[c] = Control;
-        of[static_cast<unsigned char>('\n')] = LineFeed;
-        of[static_cast<unsigned char>('\t')] = Tab;
-        for (char c : {'&', '<', '>', '\'', '"'})
-            of[static_cast<unsigned char>(c)] = Entity;
-        of[0xED] = Surrogate;
-    }
-};
-constexpr ByteClasses Classes;
-
-template <typename Output>
-void PutCharacterReference(Output& out, unsigned code)
-{
-    char reference[16] = "&#";
-    char* end = std::to_chars(reference + 2, reference + sizeof reference - 1, code).ptr;
-    *end++ = ';';
-    out.Write(reference, static_cast<std::size_t>(end - reference));
-}
-
-template <typename Output>
-void PutEntity(Output& out, char c)
-{
-    switch (c) {
-        case '&': out.Write("&amp;", 5); break;
-        case '<': out.Write("&lt;", 4); break;
-        case '>': out.Write("&gt;", 4); break;
-        case '\'': out.Write("&apos;", 6); break;
-        default: out.Write("&quot;", 6); break;
-    }
-}
-
-// Writes `text` escaped for element content (`inAttribute` false) or for an attribute value
-// delimited by `quote`, whose other quote character stays as it is, as rapidxml's printer does.
-template <typename Output>
-void PutEscaped(Output& out, std::string_view text, bool inAttribute, char quote = '"')
-{
-    // In an attribute the quote that does not delimit it stays as it is; in text both are expanded.
-    const int unexpanded = inAttribute ? (quote == '"' ? '\'' : '"') : -1;
-    std::size_t at = 0;
-    // A text of white space alone would come back empty: its first character is a reference.
-    if (!inAttribute && !text.empty() && text.find_first_not_of(" \t\n\r") == std::string_view::npos) {
-        PutCharacterReference(out, static_cast<unsigned char>(text[0]));
-        at = 1;
-    }
-    std::size_t runStart = at;
-    for (; at < text.size(); ++at) {
-        const unsigned char c = static_cast<unsigned char>(text[at]);
-        const ByteClass byteClass = Classes.of[c];
-        if (byteClass == Plain || c == unexpanded || (byteClass == Tab && !inAttribute))
-            continue;
-        if (byteClass == Surrogate &&
-            !(at + 2 < text.size() && (static_cast<unsigned char>(text[at + 1]) & 0xE0) == 0xA0))
-            continue;  // an ordinary character of U+D000 to U+D7FF
-        out.Write(text.data() + runStart, at - runStart);
-        switch (byteClass) {
-            case Entity: PutEntity(out, static_cast<char>(c)); break;
-            case LineFeed:
-                if (inAttribute)
-                    PutCharacterReference(out, '\n');
-                else
-                    out.Write(LineEnd.data(), LineEnd.size());
-                break;
-            case Surrogate: {
-                const unsigned code = 0xD000u | ((static_cast<unsigned char>(text[at + 1]) & 0x3Fu) << 6) |
-                                      (static_cast<unsigned char>(text[at + 2]) & 0x3Fu);
-                PutCharacterReference(out, code);
-                at += 2;
-                break;
-            }
-            default: PutCharacterReference(out, c); break;
-        }
-        runStart = at + 1;
-    }
-    out.Write(text.data() + runStart, text.size() - runStart);
-}
-
-template <typename Output>
-void PutLiteral(Output& out, std::string_view text)
-{
-    out.Write(text.data(), text.size());
-}
-
-// ` name="value"` with the value as rapidxml's printer quotes it.
-template <typename Output>
-void PutAttribute(Output& out, std::string_view name, std::string_view value)
-{
-    const char quote = value.find('"') != std::string_view::npos ? '\'' : '"';
-    out.Write(' ');
-    PutLiteral(out, name);
-    out.Write('=');
-    out.Write(quote);
-    PutEscaped(out, value, true, quote);
-    out.Write(quote);
-}
 
 template <typename Output>
 void PutValue(Output& out, const ValueBackup& backup, const ValueBackup::Value& value)
 {
     const ValueBackup::Key& key = backup.Keys()[value.key];
-    const std::string_view name = key.isXmlName ? key.text : std::string_view(KeyedValueElementName);
+    const bool apart = key.separated && key.group.find('-') != std::string_view::npos;
+    const bool named = !apart && key.textIsXmlName;
+    const std::string_view name = named ? key.text : std::string_view(KeyedValueElementName);
     PutLiteral(out, "\t\t<");
     PutLiteral(out, name);
-    if (!key.isXmlName)
+    if (apart) {
+        PutAttribute(out, GroupAttributeName, key.group);
+        PutAttribute(out, PropertyAttributeName, key.property);
+    } else if (!named) {
         PutAttribute(out, KeyAttributeName, key.text);
+    }
     PutAttribute(out, "valType", ValueTypeName(value.valueType));
     PutAttribute(out, "MType", MeasureTypeName(value.measureType));
     if (value.textLength == 0) {
@@ -164,14 +53,19 @@ void PutValue(Output& out, const ValueBackup& backup, const ValueBackup::Value& 
 }
 
 template <typename Output>
-void Print(const ValueBackup& backup, Output& out)
+void Print(const ValueBackup& backup, Output& out, const KeptFileHeader* header)
 {
     PutLiteral(out, "<?xml version=\"1.0\" encoding=\"utf-8\"?>");
     PutLiteral(out, LineEnd);
+    PutLiteral(out, "<project");
+    if (header != nullptr) {
+        PutAttribute(out, "run", std::to_string(header->run));
+        PutAttribute(out, "saved", header->saved);
+    }
     if (backup.Entries().empty()) {
-        PutLiteral(out, "<project/>");
+        PutLiteral(out, "/>");
     } else {
-        PutLiteral(out, "<project>");
+        PutLiteral(out, ">");
         PutLiteral(out, LineEnd);
         for (const ValueBackup::Entry& entry : backup.Entries()) {
             const GS::UniString guid = APIGuid2GSGuid(entry.element).ConvertToString();
@@ -192,17 +86,30 @@ void Print(const ValueBackup& backup, Output& out)
     PutLiteral(out, LineEnd);
 }
 
-struct StringOutput {
-    std::string& text;
-    void Write(const char* data, std::size_t size) { text.append(data, size); }
-    void Write(char c) { text.push_back(c); }
-};
-
 // --- Parsing -------------------------------------------------------------------------------------
 
 bool NameIs(const XmlNode* node, std::string_view name)
 {
     return std::string_view(node->name(), node->name_size()) == name;
+}
+
+std::string_view TextOf(const XmlAttribute* attribute)
+{
+    return std::string_view(attribute->value(), attribute->value_size());
+}
+
+// The key a value element is saved under, in whichever form the file names it.
+UInt32 KeyOf(ValueBackup& backup, const XmlNode* value)
+{
+    if (NameIs(value, KeyedValueElementName)) {
+        const XmlAttribute* group = value->first_attribute(GroupAttributeName);
+        const XmlAttribute* property = value->first_attribute(PropertyAttributeName);
+        if (group != nullptr && property != nullptr)
+            return backup.InternKey(TextOf(group), TextOf(property));
+        if (const XmlAttribute* keyed = value->first_attribute(KeyAttributeName))
+            return backup.InternKey(TextOf(keyed));
+    }
+    return backup.InternKey(std::string_view(value->name(), value->name_size()));
 }
 
 Int32 ValueTypeOfName(std::string_view name)
@@ -235,14 +142,12 @@ std::optional<SystemPath> BackupFilePath()
 #endif
 }
 
-std::string MakeValueKey(const GS::UniString& groupName, const GS::UniString& definitionName)
+std::string BackupName(const GS::UniString& name)
 {
-    std::string key;
-    key.reserve(groupName.GetLength() + definitionName.GetLength() + 1);
-    AppendExactUtf8(key, groupName);
-    key += '-';
-    AppendExactUtf8(key, definitionName);
-    return key;
+    std::string bytes;
+    bytes.reserve(name.GetLength());
+    AppendExactUtf8(bytes, name);
+    return bytes;
 }
 
 const char* ValueTypeName(Int32 valueType)
@@ -328,9 +233,15 @@ ValueBackupReading ParseValueBackup(std::string text)
         reading.problem = ValueBackupReading::Problem::NoRoot;
         return reading;
     }
+    if (const XmlAttribute* run = root->first_attribute("run")) {
+        KeptFileHeader header;
+        header.run = static_cast<UInt32>(std::strtoul(run->value(), nullptr, 10));
+        if (const XmlAttribute* saved = root->first_attribute("saved"))
+            header.saved = std::string(TextOf(saved));
+        reading.header = std::move(header);
+    }
     // The first child named "element" begins the entries; each later sibling is one too, whatever
-    // its name. An entry needs its "guid"; a value is found by its own name or, in the keyed form,
-    // by its "key".
+    // its name. An entry needs its "guid".
     for (const XmlNode* entry = root->first_node("element"); entry != nullptr; entry = entry->next_sibling()) {
         const XmlAttribute* guid = entry->first_attribute("guid");
         if (guid == nullptr)
@@ -339,15 +250,10 @@ ValueBackupReading ParseValueBackup(std::string text)
         for (const XmlNode* value = entry->first_node(); value != nullptr; value = value->next_sibling()) {
             if (value->type() != rapidxml::node_element)
                 continue;
-            std::string_view key(value->name(), value->name_size());
-            if (NameIs(value, KeyedValueElementName)) {
-                if (const XmlAttribute* keyed = value->first_attribute(KeyAttributeName))
-                    key = std::string_view(keyed->value(), keyed->value_size());
-            }
             const XmlAttribute* valType = value->first_attribute("valType");
             const Int32 valueType = valType != nullptr ? ValueTypeOfName(std::string_view(valType->value(), valType->value_size()))
                                                        : ValueBackup::UnconvertedValueType;
-            backup.AddKeptValue(backup.InternKey(key), valueType, 0, value->value(), value->value_size());
+            backup.AddKeptValue(KeyOf(backup, value), valueType, 0, value->value(), value->value_size());
         }
         backup.EndEntry();
     }
@@ -355,15 +261,15 @@ ValueBackupReading ParseValueBackup(std::string text)
     return reading;
 }
 
-void PrintValueBackup(const ValueBackup& backup, ReplacingFileWriter& out)
+void PrintValueBackup(const ValueBackup& backup, ReplacingFileWriter& out, const KeptFileHeader* header)
 {
-    Print(backup, out);
+    Print(backup, out, header);
 }
 
-void PrintValueBackup(const ValueBackup& backup, std::string& out)
+void PrintValueBackup(const ValueBackup& backup, std::string& out, const KeptFileHeader* header)
 {
     StringOutput output{out};
-    Print(backup, output);
+    Print(backup, output, header);
 }
 
 }  // namespace Quillmere

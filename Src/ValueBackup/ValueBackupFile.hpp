@@ -18,15 +18,20 @@ namespace Quillmere {
 // UTF-16 on Windows, so a profile folder of any name works). Nothing when "USERPROFILE" is not set.
 std::optional<SystemPath> BackupFilePath();
 
-// The group name, "-" and the property name, in their 8-bit forms (Common/ExactText.hpp), as they
-// stand.
-std::string MakeValueKey(const GS::UniString& groupName, const GS::UniString& definitionName);
+// The 8-bit form (Common/ExactText.hpp) of a group or property name as the backup keys it.
+std::string BackupName(const GS::UniString& name);
 
-// A key that is an XML name (Common/XmlName.hpp) names its value element; any other is written as
-// a KeyedValueElementName element with the key in KeyAttributeName. The reader takes both forms for
-// every key.
+// How a value element names its group and property. When the group has no "-" in it, the element
+// is named by the group, "-" and the property if that is an XML name (Common/XmlName.hpp), and is
+// otherwise a KeyedValueElementName element with that text in KeyAttributeName. When the group has
+// a "-" in it, that text could be read as another group's, so the element is a
+// KeyedValueElementName element with the two names apart, in GroupAttributeName and
+// PropertyAttributeName. The reader takes every form for every key, and splits a joined text at
+// its first "-".
 constexpr const char* KeyedValueElementName = "value";
 constexpr const char* KeyAttributeName = "key";
+constexpr const char* GroupAttributeName = "group";
+constexpr const char* PropertyAttributeName = "property";
 
 // "valType" text of a definition's value type code: "Undefined", "Integer", "Real", "String",
 // "Boolean", or empty for any other code.
@@ -44,6 +49,13 @@ double ParseRealText(const char* text, std::size_t length);
 // is for any other text.
 void ParseIntegerText(const char* text, std::size_t length, Int32& value);
 
+// The root's attributes of a file of kept values (a backup file has none): the run that saved the
+// values, and when.
+struct KeptFileHeader {
+    UInt32 run = 0;
+    std::string saved;
+};
+
 // What a backup file's text gives: the backup, or why it cannot be read as one.
 struct ValueBackupReading {
     enum class Problem {
@@ -53,6 +65,7 @@ struct ValueBackupReading {
         NoRoot,         // no root element
     };
     std::optional<ValueBackup> backup;
+    std::optional<KeptFileHeader> header;  // when the root has a "run" attribute
     Problem problem = Problem::None;
     std::string reason;
     std::size_t byte = 0;
@@ -67,7 +80,8 @@ ValueBackupReading ParseValueBackup(std::string text);
 // that XML does not allow and a lone surrogate are written as character references, and so is the
 // first character of a text of white space alone, which the parser would drop; in an attribute,
 // tab and line feed are too, which strict XML parsers would turn into spaces.
-void PrintValueBackup(const ValueBackup& backup, ReplacingFileWriter& out);
-void PrintValueBackup(const ValueBackup& backup, std::string& out);
+// With `header`, the root carries its attributes.
+void PrintValueBackup(const ValueBackup& backup, ReplacingFileWriter& out, const KeptFileHeader* header = nullptr);
+void PrintValueBackup(const ValueBackup& backup, std::string& out, const KeptFileHeader* header = nullptr);
 
 }  // namespace Quillmere

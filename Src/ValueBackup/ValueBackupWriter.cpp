@@ -1,13 +1,18 @@
 #include "ValueBackupWriter.hpp"
 
+#include <algorithm>
 #include <charconv>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <unordered_map>
+#include <vector>
 
 #include "Common/Messages.hpp"
 #include "Common/OwnedGroups.hpp"
 #include "Host/HostCalls.hpp"
 #include "Host/PropertyGroupCache.hpp"
+#include "HistoryFiles.hpp"
 #include "ValueBackupFile.hpp"
 
 namespace Quillmere {
@@ -19,6 +24,9 @@ namespace {
 // reused from element to element and value to value: the host fills them anew each time.
 class ValueCollector {
 public:
+    // With `defined`, also records which owned properties each element has.
+    explicit ValueCollector(DefinedNames* defined) : defined(defined) {}
+
     // Adds the saved values of one element. Answers false, with the failure reported, when a value
     // of the element cannot be saved: its definitions cannot be listed, a definition's group cannot
     // be read (so whether it is owned is not known), or an owned value cannot be read.
@@ -31,6 +39,7 @@ public:
         }
 
         backup.StartEntry(element);
+        names.clear();
         for (USize index = 0; index < definitions.GetSize(); ++index) {
             const API_PropertyDefinition& definition = definitions[index];
             const Known* known = KnownDefinition(definition);
@@ -38,6 +47,7 @@ public:
                 return false;
             if (!known->owned)
                 continue;
+            names.push_back(known->name);
 
             MakeFresh(property);
             const GSErrCode valueCode = HostReadElementPropertyValue(&element, &definition.guid, &property);
@@ -50,6 +60,8 @@ public:
             AddValue(known->key, definition, property.value);
         }
         backup.EndEntry();
+        if (defined != nullptr)
+            defined->AddElement(element, names);
         return true;
     }
 
@@ -60,6 +72,7 @@ private:
     struct Known {
         bool owned;
         UInt32 key;
+        UInt32 name;  // its number in `defined`
     };
 
     // The definition as met before, or else as its group's read now makes it; nothing (reported
@@ -74,9 +87,13 @@ private:
             ReportErrorCode(Messages::ReadGroupError, group.readCode);
             return nullptr;
         }
-        Known made{group.owned, 0};
-        if (group.owned)
-            made.key = backup.InternKey(MakeValueKey(group.name, definition.name));
+        Known made{group.owned, 0, 0};
+        if (group.owned) {
+            const std::string groupName = BackupName(group.name), propertyName = BackupName(definition.name);
+            made.key = backup.InternKey(groupName, propertyName);
+            if (defined != nullptr)
+                made.name = defined->NameNumber(groupName, propertyName);
+        }
         return &known.emplace(definition.guid, made).first->second;
     }
 
@@ -122,6 +139,8 @@ private:
     }
 
     ValueBackup backup;
+    DefinedNames* defined;
+    std::vector<UInt32> names;  // the current element's owned properties
     PropertyGroupCache groups;
     std::unordered_map<API_Guid, Known, GuidHash> known;
     GS::Array<API_PropertyDefinition> definitions;
@@ -144,7 +163,7 @@ bool HoldsNoOwnedGroup()
 }
 
 // Writes the backup file. A failure leaves the earlier file as it was.
-void WriteBackupFile(const ValueBackup& backup, const SystemPath& path)
+bool WriteBackupFile(const ValueBackup& backup, const SystemPath& path)
 {
     ReplacingFileWriter file(path);
     SystemError error = file.Open();
@@ -154,12 +173,65 @@ void WriteBackupFile(const ValueBackup& backup, const SystemPath& path)
     }
     if (error != 0)
         ReportErrorCode(Messages::BackupWriteError, error);
+    return error == 0;
+}
+
+// Puts a copy of the backup file, whose values no run has accounted for, in the kept file of the run
+// that wrote it: a second name for the same file where the file system allows, else a copy. The
+// backup file itself stays until the new one replaces it whole. Nothing, reported, on failure.
+std::optional<KeptValues> KeepUnsettledBackup(const EarlierRuns& earlier, const SystemPath& path)
+{
+    KeptValues kept;
+    kept.run = earlier.backupRun;
+    kept.path = KeptValuesPath(earlier.folder, kept.run);
+    // A kept file of that run is a part of the same backup, left by a run that ended abruptly.
+    std::error_code error;
+    std::filesystem::remove(kept.path, error);
+    std::filesystem::create_hard_link(path, kept.path, error);
+    if (error)
+        std::filesystem::copy_file(path, kept.path, std::filesystem::copy_options::overwrite_existing, error);
+    if (error) {
+        ReportErrorCode(Messages::BackupWriteError, error.value());
+        return std::nullopt;
+    }
+    return kept;
+}
+
+// Writes this run's backup file, keeping first what the one it replaces holds that no run has
+// accounted for. A failure leaves the earlier files as they were. Answers whether it was written.
+bool ReplaceBackupFile(UpdateRun& run, const SystemPath& path)
+{
+    EarlierRuns& earlier = run.earlier;
+    std::optional<KeptValues> kept;
+    if (earlier.BackupUnsettled()) {
+        kept = KeepUnsettledBackup(earlier, path);
+        if (!kept)
+            return false;
+    }
+    if (!WriteBackupFile(*run.backup, path)) {
+        if (kept) {
+            std::error_code ignored;
+            std::filesystem::remove(kept->path, ignored);
+        }
+        return false;
+    }
+    if (kept)
+        earlier.kept.insert(earlier.kept.begin(), std::move(*kept));
+    earlier.backupFile = StampOf(path);
+    earlier.backup = BackupRecord{earlier.backupFile.value_or(FileStamp()), run.number, run.started, false};
+    earlier.backupRun = run.number;
+    return true;
 }
 
 }  // namespace
 
 bool BackupElementValues(UpdateRun& run)
 {
+    run.earlier = ReadEarlierRuns();
+    run.number = run.earlier.thisRun;
+    for (const KeptExpressionList& kept : ExpressionStore)
+        run.number = std::max(run.number, kept.run + 1);
+    run.started = TimeText();
     if (HoldsNoOwnedGroup()) {
         run.projectHeldNoOwnedGroup = true;
         const std::optional<SystemPath> path = BackupFilePath();
@@ -176,19 +248,23 @@ bool BackupElementValues(UpdateRun& run)
         return false;
     }
 
-    ValueCollector collector;
+    // Only values of earlier runs need to know what the elements had, so as not to come back over it.
+    if (run.earlier.HasValues())
+        run.definedAtBackup.emplace();
+    ValueCollector collector(run.definedAtBackup ? &*run.definedAtBackup : nullptr);
     for (USize index = 0; index < elements.GetSize(); ++index)
         if (!collector.CollectElement(elements[index]))
             return false;
     // The restore of this run takes the values from here, whatever becomes of the file.
     run.backup = collector.TakeBackup();
+    run.fates.assign(run.backup->ValueCount(), ValueFate::Pending);
 
     const std::optional<SystemPath> path = BackupFilePath();
     if (!path) {
         ReportLine(Messages::NoProfileLine, {});
         return true;
     }
-    WriteBackupFile(*run.backup, *path);
+    run.backupWritten = ReplaceBackupFile(run, *path);
     return true;
 }
 

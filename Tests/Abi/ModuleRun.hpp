@@ -15,6 +15,16 @@
 
 namespace Abi {
 
+// Whether `line` says that `count` values of an earlier run came back from `file` (whatever the
+// run's date).
+inline bool SaysValuesCameBack(const std::string& line, std::size_t count, const std::filesystem::path& file)
+{
+    const std::string start = std::to_string(count) + " values came back from the backup of an earlier run of ";
+    const std::string end = " (\"" + file.string() + "\")";
+    return line.rfind(start, 0) == 0 && line.size() > start.size() + end.size() &&
+           line.compare(line.size() - end.size(), end.size(), end) == 0;
+}
+
 // Loads and starts the module file on a host whose project holds `configuration` (the groups and
 // classifications) and nothing else; the test adds elements and values.
 class ModuleRunTest : public ::testing::Test {

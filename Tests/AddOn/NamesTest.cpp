@@ -7,12 +7,9 @@
 
 using namespace Quillmere;
 
-TEST(ExpressionKeyAndValueKey, JoinNamesAsTheyStand)
+TEST(BackupName, TheNameAsItStandsInUtf8)
 {
-    EXPECT_TRUE(MakeExpressionKey(GS::UniString("SGPset_Wall"), GS::UniString(" Fire Rating ")) ==
-                GS::UniString("SGPset_Wall; Fire Rating "));
-    EXPECT_EQ(MakeValueKey(GS::UniString("SGPset_Wall"), GS::UniString("FireRating")), "SGPset_Wall-FireRating");
-    EXPECT_EQ(MakeValueKey(GS::UniString("SGPset_Raum"), GS::UniString("Fläche")), "SGPset_Raum-Fl\xC3\xA4" "che");
+    EXPECT_EQ(BackupName(GS::UniString("Fläche")), "Fl\xC3\xA4" "che");
 }
 
 TEST(BackupFileTables, ValueAndMeasureTypeNames)

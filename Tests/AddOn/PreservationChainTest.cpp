@@ -4,6 +4,7 @@
 
 #include "ConfigurationImport/ExpressionPreservation.hpp"
 #include "ProjectFile.hpp"
+#include "ValueBackup/HistoryFiles.hpp"
 #include "ValueBackup/ValueBackupWriter.hpp"
 #include "ValueBackup/ValueRestore.hpp"
 
@@ -110,19 +111,27 @@ TEST_F(PreservationChain, ValuesAndExpressionsSurviveAFullRun)
     EXPECT_EQ(alert.button3, "");
 }
 
-TEST_F(PreservationChain, RenamedGroupOrPropertyIsNeitherRestoredNorReported)
+TEST_F(PreservationChain, RenamedGroupOrPropertyIsKeptAndReported)
 {
     ChooseConfiguration(RenamedConfiguration);
     RunCommand();
 
-    EXPECT_TRUE(host.ReportLines().empty());
     EXPECT_EQ(ValueOf(wall, "SGPset_Wall", "FireResistance"), nullptr);
     EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "Thickness"), MakeRealValue(0.25));
     EXPECT_EQ(ValueOf(door, "SGPset_DoorLeaf", "FireExit"), nullptr);
     EXPECT_TRUE(Definition("SGPset_DoorLeaf", "ClearWidth").expressions.empty());
     EXPECT_EQ(Definition("SGPset_Wall", "Thickness").expressions.size(), 2u);
-    // The entry that found no definition is dropped with the rest.
-    EXPECT_TRUE(ExpressionStore.empty());
+    // What found no definition is kept, and the user is told where.
+    const std::string kept = (profile.BackupFile().parent_path() / "IFC_SG_Properties.1.xml").string();
+    const std::string history = (profile.BackupFile().parent_path() / "IFC_SG_Properties.history.xml").string();
+    EXPECT_EQ(ReportTexts(), (std::vector<std::string>{
+                                 "SGPset_Wall / FireRating: 1 of 1 saved values not brought back (1 not defined by "
+                                 "the configuration); they are kept in \"" + kept + "\"",
+                                 "SGPset_Door / FireExit: 1 of 1 saved values not brought back (1 not defined by the "
+                                 "configuration); they are kept in \"" + kept + "\"",
+                                 "SGPset_Door / ClearWidth: the saved expression list was not brought back (the "
+                                 "configuration does not define the property); it is kept in \"" + history + "\""}));
+    EXPECT_EQ(ExpressionStore.size(), 1u);
     EXPECT_EQ(host.Alerts().size(), 1u);
 }
 
@@ -144,12 +153,16 @@ TEST_F(PreservationChain, FailedDefinitionListingOfTheExpressionImportKeepsTheSt
     ChooseConfiguration(BaseConfiguration);
     host.AddFault({ServiceIndex::HostListPropertyDefinitions, 2, 91});
     RunCommand();
-    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Error: 91"});
+    ASSERT_EQ(ReportTexts().size(), 3u);
+    EXPECT_EQ(ReportTexts()[0], "Error: 91");
+    EXPECT_EQ(ReportTexts()[1].rfind("SGPset_Door / ClearWidth: the saved expression list was not brought back (it "
+                                     "could not be written); it is kept in \"", 0), 0u);
     EXPECT_EQ(ExpressionStore.size(), 2u);
     EXPECT_TRUE(host.Alerts().empty());
     // The values still come back into the definitions the import made.
     EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "Thickness"), MakeRealValue(0.25));
 
+    // The next run puts the lists into the definitions the failed run left without them.
     ChooseConfiguration(BaseConfiguration);
     RunCommand();
     EXPECT_EQ(Definition("SGPset_Wall", "Thickness").expressions.size(), 2u);
@@ -183,9 +196,12 @@ TEST_F(PreservationChain, RefusedWriteIsReportedWithTheNamesAndTheRestGoesOn)
     ChooseConfiguration(BaseConfiguration);
     host.AddFault({ServiceIndex::HostWriteElementPropertyValue, 1, 93});
     RunCommand();
-    ASSERT_EQ(host.ReportLines().size(), 1u);
+    ASSERT_EQ(host.ReportLines().size(), 2u);
     EXPECT_EQ(host.ReportLines()[0].flag, 0);
     EXPECT_EQ(host.ReportLines()[0].text, "SGPset_Wall - FireRating error while importing property");
+    EXPECT_EQ(host.ReportLines()[1].text,
+              "SGPset_Wall / FireRating: 1 of 1 saved values not brought back (1 could not be written); they are kept in \"" +
+                  (profile.BackupFile().parent_path() / "IFC_SG_Properties.1.xml").string() + "\"");
     EXPECT_EQ(ValueOf(wall, "SGPset_Wall", "FireRating"), nullptr);
     EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "LayerCount"), MakeIntegerValue(-3));
     EXPECT_EQ(host.Alerts().size(), 1u);
@@ -193,7 +209,7 @@ TEST_F(PreservationChain, RefusedWriteIsReportedWithTheNamesAndTheRestGoesOn)
 
 TEST_F(PreservationChain, MissingUndoableCommandServiceDuringTheExpressionImport)
 {
-    ExportExpressions();
+    ExportExpressions(run);
     BackupElementValues(run);
     host.RemoveService("HostRunUndoableCommand");
     Bind();
@@ -227,15 +243,15 @@ TEST_F(PreservationChain, ExpressionsFollowNamesKindAndFlag)
     builtIn.expressionFlag = 1;
     ASSERT_EQ(Model().UpdateDefinition(builtIn), 0);
 
-    ExportExpressions();
-    ASSERT_EQ(ExpressionStore.size(), 2u);
-    const auto kept = ExpressionStore.find(MakeExpressionKey(GS::UniString("SGPset_Door"), GS::UniString("ClearWidth")));
-    ASSERT_NE(kept, ExpressionStore.end());
+    ASSERT_TRUE(ExportExpressions(run));
+    ASSERT_EQ(run.expressions.lists.size(), 2u);
+    const auto kept = run.expressions.lists.find(PropertyName{GS::UniString("SGPset_Door"), GS::UniString("ClearWidth")});
+    ASSERT_NE(kept, run.expressions.lists.end());
     ASSERT_EQ(kept->second.GetSize(), 1u);
     EXPECT_TRUE(kept->second[0] == GS::UniString("{Door.Width} - 0.2"));
 
     // An empty saved list still replaces the definition's list and sets the flag.
-    ExpressionStore[MakeExpressionKey(GS::UniString("SGPset_Wall"), GS::UniString("FireRating"))] = ExpressionList();
+    run.expressions.lists[PropertyName{GS::UniString("SGPset_Wall"), GS::UniString("FireRating")}] = ExpressionList();
     SetExpressions("SGPset_Wall", "FireRating", {"to be replaced"}, 0);
     ImportExpressions(run);
     EXPECT_EQ(CommandNames(), std::vector<std::string>(4, "Import Expressions"));
@@ -265,6 +281,16 @@ protected:
     bool RestoreFrom(const std::string& backup)
     {
         Support::WriteBytes(profile.BackupFile(), backup);
+        return RestoreFromTheFile();
+    }
+
+    // Restores as a run that saved no values of its own (the project held no owned group) does:
+    // from the backup file an earlier run left.
+    bool RestoreFromTheFile()
+    {
+        run = UpdateRun();
+        run.projectHeldNoOwnedGroup = true;
+        run.earlier = ReadEarlierRuns();
         return RestoreElementValues(run);
     }
 
@@ -330,7 +356,6 @@ TEST_F(ValueRestore, UnreadableBackupIsReportedOnceAndTheImportStillCompletes)
         std::string reason;
     };
     const Case cases[] = {
-        {nullptr, "the file cannot be opened"},
         {"", "the file is empty"},
         {"<?xml version=\"1.0\"?>\n<!-- nothing -->\n", "it has no root element"},
         {"<project><element guid=\"x\"><SGPset_Wall-Fire Rating valType=\"String\">x</SGPset_Wall-Fire Rating>", ""},
@@ -341,7 +366,7 @@ TEST_F(ValueRestore, UnreadableBackupIsReportedOnceAndTheImportStillCompletes)
         std::filesystem::remove(profile.BackupFile());
         if (c.bytes != nullptr)
             Support::WriteBytes(profile.BackupFile(), c.bytes);
-        EXPECT_TRUE(RestoreElementValues(run));
+        EXPECT_TRUE(RestoreFromTheFile());
         ASSERT_EQ(host.ReportLines().size(), 1u) << (c.bytes ? c.bytes : "(no file)");
         const TestHost::Host::ReportLine& line = host.ReportLines()[0];
         EXPECT_EQ(line.flag, 0);
@@ -370,7 +395,7 @@ TEST_F(ValueRestore, WithoutProfileNothingIsReadAndNoAlertShown)
 {
     Support::WriteBytes(profile.BackupFile(), BackupWithWallValues("\t\t<SGPset_Wall-LayerCount valType=\"Integer\">1</SGPset_Wall-LayerCount>\n"));
     ::unsetenv("USERPROFILE");
-    EXPECT_FALSE(RestoreElementValues(run));
+    EXPECT_FALSE(RestoreFromTheFile());
     EXPECT_EQ(ValueOf(wall, "SGPset_Wall", "LayerCount"), nullptr);
     EXPECT_TRUE(host.ReportLines().empty());
     EXPECT_TRUE(host.Alerts().empty());

@@ -229,9 +229,9 @@ std::string PrintWithRapidxml(const ValueBackup& backup)
             const ValueBackup::Value& value = backup.Values()[index];
             const ValueBackup::Key& key = backup.Keys()[value.key];
             const char* keyText = document.allocate_string(std::string(key.text).c_str());
-            auto* node = document.allocate_node(rapidxml::node_element, key.isXmlName ? keyText : "value",
+            auto* node = document.allocate_node(rapidxml::node_element, key.textIsXmlName ? keyText : "value",
                                                 document.allocate_string(std::string(value.text, value.textLength).c_str()));
-            if (!key.isXmlName)
+            if (!key.textIsXmlName)
                 node->append_attribute(document.allocate_attribute("key", keyText));
             node->append_attribute(document.allocate_attribute("valType", ValueTypeName(value.valueType)));
             node->append_attribute(document.allocate_attribute("MType", MeasureTypeName(value.measureType)));

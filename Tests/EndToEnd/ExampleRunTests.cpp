@@ -184,8 +184,16 @@ TEST_F(ExampleRun, NewerConfigurationWithoutItsRenameTableKeepsTheValuesWhoseNam
     EXPECT_EQ(run.OutLines().back(), std::to_string(kept) + " values kept, 0 changed, " + std::to_string(lost) +
                                          " lost; " +
                                          Plural(reapplied, "expression list re-applied", "expression lists re-applied") +
-                                         "; 0 report lines");
+                                         "; 6 report lines");
     EXPECT_EQ(json.at("summary").at("text").get<std::string>(), run.OutLines().back());
+    // One line for each property that did not get its values back (four in the renamed group, one
+    // renamed) and for the list of the renamed group, each saying where they are kept.
+    for (const Json& line : json.at("reportLines")) {
+        const std::string text = line.at("text").get<std::string>();
+        EXPECT_TRUE(text.find(" saved values not brought back (") != std::string::npos ||
+                    text.find(": the saved expression list was not brought back (") != std::string::npos)
+            << text;
+    }
 }
 
 TEST_F(ExampleRun, NewerConfigurationWithoutItsRenameTableGetsTheExpressionsBackWhereNamesMatch)

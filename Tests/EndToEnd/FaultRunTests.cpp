@@ -51,6 +51,15 @@ protected:
         return count;
     }
 
+    // After a failed property import: where the saved values and lists wait for the next one.
+    std::string NothingBroughtBackLine() const
+    {
+        const fs::path documents = Profile() / "Documents";
+        return "No value or expression list was brought back: they are kept in \"" +
+               (documents / "IFC_SG_Properties.xml").string() + "\" and \"" +
+               (documents / "IFC_SG_Properties.history.xml").string() + "\" for the next import";
+    }
+
     Scratch scratch;
     ProgramRun run;
     std::size_t ownedGroups = 0;
@@ -84,6 +93,7 @@ TEST_F(FaultRun, MissingUndoableCommandServiceFailsEveryCommandWithServiceNotAva
     std::vector<std::string> expected(ownedGroups, "Deleting properties error: " + NotAvailable);
     expected.push_back("Classification Import Error: " + NotAvailable);
     expected.push_back("Properties Import Error: " + NotAvailable);
+    expected.push_back(NothingBroughtBackLine());
     EXPECT_EQ(ReportTexts(json), expected);
     // The forwarder answered without reaching the host: no command ran, no group was removed,
     // so every value is still where it was.
@@ -114,10 +124,13 @@ TEST_F(FaultRun, RefusedValueWriteLosesThatValueOnlyAndNamesIt)
 {
     const Json json = RunWithFaults({"--fail", "HostWriteElementPropertyValue@1=5"});
 
-    ASSERT_EQ(json.at("reportLines").size(), 1u);
+    ASSERT_EQ(json.at("reportLines").size(), 2u);
     EXPECT_EQ(json.at("reportLines").at(0).at("flag"), 0);
     EXPECT_EQ(json.at("reportLines").at(0).at("text").get<std::string>(),
               "SGPset_Wall - Thickness error while importing property");
+    EXPECT_EQ(json.at("reportLines").at(1).at("text").get<std::string>(),
+              "SGPset_Wall / Thickness: 1 of 18 saved values not brought back (1 could not be written); they are kept in \"" +
+                  (Profile() / "Documents" / "IFC_SG_Properties.1.xml").string() + "\"");
     // The first value restored is the first row; it now has its default, the rest came back.
     const Json& first = json.at("values").at(0);
     EXPECT_EQ(first.at("group").get<std::string>(), "SGPset_Wall");
@@ -134,7 +147,7 @@ TEST_F(FaultRun, RefusedValueWriteLosesThatValueOnlyAndNamesIt)
                line.find(" 0.3 ") != std::string::npos && line.find(" (default) ") != std::string::npos &&
                line.ends_with(" lost");
     })) << run.out;
-    EXPECT_TRUE(run.OutLines().back().ends_with("; 1 report line")) << run.OutLines().back();
+    EXPECT_TRUE(run.OutLines().back().ends_with("; 2 report lines")) << run.OutLines().back();
 }
 
 TEST_F(FaultRun, EveryFaultGivenActs)
@@ -143,7 +156,7 @@ TEST_F(FaultRun, EveryFaultGivenActs)
     const Json json = RunWithFaults({"--fail", "HostImportPropertyXml=-5", "--fail", "HostRemovePropertyGroup@2=9"});
 
     EXPECT_EQ(ReportTexts(json),
-              (std::vector<std::string>{"Deleting properties error: 9", "Properties Import Error: -5"}));
+              (std::vector<std::string>{"Deleting properties error: 9", "Properties Import Error: -5", NothingBroughtBackLine()}));
     EXPECT_NE(run.out.find("Fault    HostImportPropertyXml=-5\n"), std::string::npos);
     EXPECT_NE(run.out.find("Fault    HostRemovePropertyGroup@2=9\n"), std::string::npos);
 }

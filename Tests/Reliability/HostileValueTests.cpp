@@ -9,6 +9,7 @@
 #include <set>
 
 #include "ReliabilitySupport.hpp"
+#include "ValueBackup/HistoryFiles.hpp"
 
 #include "GSRoot/UnicodeCodec.hpp"
 
@@ -312,6 +313,8 @@ TEST_F(HostileValues, EveryGeneratedValueComesBackExactlyFromMemoryAndFromTheFil
 
         // From the file, as a command that built no backup reads it.
         run = UpdateRun();
+        run.projectHeldNoOwnedGroup = true;
+        run.earlier = ReadEarlierRuns();
         host.ClearOutput();
         ResetOwnedValues();
         RestoreElementValues(run);

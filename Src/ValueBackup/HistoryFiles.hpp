@@ -1,0 +1,57 @@
+// The files beside the value backup that keep what earlier runs saved and did not bring back:
+// "IFC_SG_Properties.N.xml", the values run N saved and no run has brought back yet (the backup
+// file's form, its root naming the run), and "IFC_SG_Properties.history.xml", which counts the
+// runs, records the backup file as its run left it and holds the expression lists no run has
+// brought back yet (docs/backup-file.md).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Common/SystemFiles.hpp"
+#include "Run/EarlierRuns.hpp"
+#include "Run/SavedExpressions.hpp"
+
+namespace Quillmere {
+
+// How many runs a kept value or list outlives the run that saved it: a profile's files then hold
+// what any of its last KeptRuns runs did not bring back, and no more.
+constexpr UInt32 KeptRuns = 10;
+
+// What the history file holds.
+struct HistoryFile {
+    UInt32 lastRun = 0;
+    std::optional<BackupRecord> backup;
+    ExpressionStoreList lists;
+};
+
+// The history file's text, and the file read back; nothing when the text is not a history file.
+std::string PrintHistory(const HistoryFile& history);
+std::optional<HistoryFile> ParseHistory(std::string text);
+
+// Where the files lie in the folder of the backup file.
+SystemPath HistoryFilePath(const SystemPath& folder);
+SystemPath KeptValuesPath(const SystemPath& folder, UInt32 run);
+
+// The files of kept values in `folder`, newest first, not yet read.
+std::vector<KeptValues> FindKeptValues(const SystemPath& folder);
+
+// The file's size and time of last write; nothing when there is no regular file there.
+std::optional<FileStamp> StampOf(const SystemPath& path);
+
+// The local time now, and of a file stamp, as the files and report lines give it:
+// "2026-12-09 14:05".
+std::string TimeText();
+std::string TimeText(const FileStamp& stamp);
+
+// Reads what earlier runs left in the folder of the backup file (nothing without "USERPROFILE"):
+// the history, the backup file's stamp and the kept files (not their values). A history file that
+// cannot be read is reported as one line, and the run goes on as if there were none.
+EarlierRuns ReadEarlierRuns();
+
+// Reads the values of `kept`, once; a file that cannot be read is reported as one line and kept
+// as it is.
+void ReadKeptValues(KeptValues& kept);
+
+}  // namespace Quillmere

@@ -1,0 +1,305 @@
+#include "KeepForLaterRuns.hpp"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <system_error>
+
+#include "Common/Messages.hpp"
+#include "Host/HostCalls.hpp"
+#include "HistoryFiles.hpp"
+#include "ValueBackupFile.hpp"
+
+namespace Quillmere {
+
+namespace {
+
+// A value that is still to be kept: one that has not come back and is not out of date.
+bool StaysKept(ValueFate fate)
+{
+    return fate != ValueFate::BroughtBack && fate != ValueFate::Superseded;
+}
+
+// The values of `from` whose fates say they stay, as a backup of their own.
+ValueBackup Remaining(const ValueBackup& from, const std::vector<ValueFate>& fates)
+{
+    ValueBackup remaining;
+    for (const ValueBackup::Entry& entry : from.Entries()) {
+        remaining.StartEntry(entry.element);
+        for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index) {
+            if (!StaysKept(fates[index]))
+                continue;
+            const ValueBackup::Value& value = from.Values()[index];
+            const ValueBackup::Key& key = from.Keys()[value.key];
+            const UInt32 kept = key.separated ? remaining.InternKey(key.group, key.property) : remaining.InternKey(key.text);
+            remaining.AddValue(kept, value.valueType, value.measureType, std::string_view(value.text, value.textLength));
+        }
+        remaining.EndEntry();
+    }
+    return remaining;
+}
+
+// Writes `text` or a backup through a temporary file; a failure is reported and leaves the file as
+// it was.
+template <typename Print>
+bool WriteFile(const SystemPath& path, Print print)
+{
+    ReplacingFileWriter file(path);
+    SystemError error = file.Open();
+    if (error == 0) {
+        print(file);
+        error = file.Commit();
+    }
+    if (error != 0)
+        ReportErrorCode(Messages::BackupWriteError, error);
+    return error == 0;
+}
+
+bool WriteKeptValues(const SystemPath& path, const ValueBackup& values, UInt32 run, const std::string& saved)
+{
+    const KeptFileHeader header{run, saved};
+    return WriteFile(path, [&](ReplacingFileWriter& file) { PrintValueBackup(values, file, &header); });
+}
+
+void RemoveFile(const SystemPath& path)
+{
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+}
+
+// An earlier run's values whose property an element has had since this run's backup are the
+// user's business now: they are dropped.
+void DropWhatElementsHad(const UpdateRun& run, KeptValues& kept)
+{
+    if (!run.definedAtBackup)
+        return;
+    for (const ValueBackup::Entry& entry : kept.values->Entries()) {
+        if (!run.definedAtBackup->HasElement(entry.element))
+            continue;
+        for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index) {
+            const ValueBackup::Key& key = kept.values->Keys()[kept.values->Values()[index].key];
+            if (kept.fates[index] == ValueFate::Pending && key.separated &&
+                run.definedAtBackup->Had(entry.element, key.group, key.property))
+                kept.fates[index] = ValueFate::Superseded;
+        }
+    }
+}
+
+// Rewrites an earlier run's kept file without what no longer stays (or removes it), and drops it
+// once it is older than KeptRuns runs.
+void UpdateKeptFile(const UpdateRun& run, KeptValues& kept)
+{
+    if (kept.run + KeptRuns < run.number) {
+        RemoveFile(kept.path);
+        return;
+    }
+    ReadKeptValues(kept);
+    if (!kept.values)
+        return;
+    DropWhatElementsHad(run, kept);
+    const std::size_t staying = static_cast<std::size_t>(std::count_if(kept.fates.begin(), kept.fates.end(), StaysKept));
+    if (staying == kept.fates.size())
+        return;
+    if (staying == 0)
+        RemoveFile(kept.path);
+    else
+        WriteKeptValues(kept.path, Remaining(*kept.values, kept.fates), kept.run, kept.saved);
+}
+
+// The backup file read as a source (the project held no owned group): what of it did not come
+// back goes into its run's kept file, unless that was done by the run that wrote it.
+bool SettleBackupFile(UpdateRun& run, KeptValues& backupFile)
+{
+    if (!run.earlier.BackupUnsettled())
+        return true;
+    DropWhatElementsHad(run, backupFile);
+    const ValueBackup remaining = Remaining(*backupFile.values, backupFile.fates);
+    if (remaining.ValueCount() == 0)
+        return true;
+    return WriteKeptValues(KeptValuesPath(run.earlier.folder, backupFile.run), remaining, backupFile.run, backupFile.saved);
+}
+
+// The run's own values that did not come back. Answers whether they are all kept somewhere.
+bool KeepOwnValues(UpdateRun& run)
+{
+    if (!run.backup)
+        return true;
+    const std::optional<SystemPath> backupPath = BackupFilePath();
+    if (!run.restoreRan && run.backupWritten) {
+        // The backup file holds them all; the next run moves it to a kept file.
+        run.valuesKeptIn = *backupPath;
+        return false;
+    }
+    std::vector<ValueFate> fates = run.fates;
+    const ValueBackup remaining = Remaining(*run.backup, run.restoreRan ? fates : std::vector<ValueFate>(fates.size()));
+    if (remaining.ValueCount() == 0)
+        return true;
+    run.valuesKeptIn = KeptValuesPath(run.earlier.folder, run.number);
+    return WriteKeptValues(run.valuesKeptIn, remaining, run.number, run.started);
+}
+
+// The module's store after the run: without what came back, with the run's lists that did not,
+// without what is older than KeptRuns runs; of equal lists of one name only the newest.
+void UpdateExpressionStore(const UpdateRun& run)
+{
+    ExpressionStoreList store;
+    for (std::size_t index = 0; index < ExpressionStore.size(); ++index) {
+        const bool broughtBack = index < run.keptListFates.size() && run.keptListFates[index] == ValueFate::BroughtBack;
+        if (!broughtBack && ExpressionStore[index].run + KeptRuns >= run.number)
+            store.push_back(std::move(ExpressionStore[index]));
+    }
+    for (const auto& [name, list] : run.expressions.lists) {
+        const auto fate = run.listFates.find(name);
+        if (fate != run.listFates.end() && fate->second == ValueFate::BroughtBack)
+            continue;
+        store.erase(std::remove_if(store.begin(), store.end(),
+                                   [&](const KeptExpressionList& kept) {
+                                       return kept.name == name && kept.list.GetSize() == list.GetSize() &&
+                                              std::equal(list.begin(), list.end(), kept.list.begin());
+                                   }),
+                    store.end());
+        const bool unwritten = fate != run.listFates.end() && fate->second == ValueFate::NotWritten;
+        store.push_back(KeptExpressionList{name, list, run.number, run.started, unwritten});
+    }
+    ExpressionStore = std::move(store);
+}
+
+const char* FateText(ValueFate fate)
+{
+    switch (fate) {
+        case ValueFate::NotWritten: return Messages::NotWrittenReason;
+        case ValueFate::NotConvertible: return Messages::NotConvertibleReason;
+        case ValueFate::GaveWay: return Messages::GaveWayReason;
+        default: return Messages::NotDefinedReason;
+    }
+}
+
+// "12 not defined by the configuration, 1 could not be written"
+GS::UniString Reasons(const std::map<ValueFate, std::size_t>& counts)
+{
+    GS::UniString text;
+    for (const auto& [fate, count] : counts) {
+        if (!text.IsEmpty())
+            text += GS::UniString(", ");
+        text += FormatLine(FateText(fate), {count});
+    }
+    return text;
+}
+
+void ReportOwnValues(const UpdateRun& run)
+{
+    if (!run.backup)
+        return;
+    // By key, in the order of the keys: the fates of the values not brought back, and how many were saved.
+    const ValueBackup& backup = *run.backup;
+    std::vector<std::map<ValueFate, std::size_t>> lost(backup.Keys().size());
+    std::vector<std::size_t> saved(backup.Keys().size(), 0);
+    for (std::size_t index = 0; index < backup.ValueCount(); ++index) {
+        const UInt32 key = backup.Values()[index].key;
+        ++saved[key];
+        if (run.fates[index] != ValueFate::BroughtBack)
+            ++lost[key][run.fates[index] == ValueFate::Pending ? ValueFate::NotDefined : run.fates[index]];
+    }
+    for (std::size_t key = 0; key < lost.size(); ++key) {
+        if (lost[key].empty())
+            continue;
+        std::size_t count = 0;
+        for (const auto& [fate, n] : lost[key])
+            count += n;
+        const ValueBackup::Key& name = backup.Keys()[key];
+        const std::string_view group = name.separated ? name.group : name.text;
+        if (run.valuesKeptIn.empty())
+            ReportLine(Messages::ValuesNotKeptLine, {group, name.property, count, saved[key], Reasons(lost[key])});
+        else
+            ReportLine(Messages::ValuesNotBroughtBackLine,
+                       {group, name.property, count, saved[key], Reasons(lost[key]), PathText(run.valuesKeptIn)});
+    }
+}
+
+void ReportOwnLists(const UpdateRun& run)
+{
+    const std::string where = run.earlier.HasProfile() ? PathText(HistoryFilePath(run.earlier.folder)) : std::string();
+    for (const auto& [name, list] : run.expressions.lists) {
+        const auto fate = run.listFates.find(name);
+        if (fate == run.listFates.end() || fate->second == ValueFate::BroughtBack)
+            continue;
+        const char* reason =
+            fate->second == ValueFate::NotWritten ? Messages::ListNotWrittenReason : Messages::ListNotDefinedReason;
+        if (where.empty())
+            ReportLine(Messages::ListNotKeptLine, {name.group, name.property, reason});
+        else
+            ReportLine(Messages::ListNotBroughtBackLine, {name.group, name.property, reason, where});
+    }
+}
+
+void ReportEarlierRuns(const UpdateRun& run)
+{
+    for (const KeptValues& kept : run.earlier.kept)
+        if (kept.broughtBack > 0)
+            ReportLine(Messages::ValuesCameBackLine, {kept.broughtBack, kept.saved, PathText(kept.path)});
+    // The lists by the run that saved them.
+    std::map<UInt32, std::pair<std::size_t, std::string>> lists;
+    for (std::size_t index = 0; index < run.keptListFates.size(); ++index)
+        if (run.keptListFates[index] == ValueFate::BroughtBack) {
+            auto& [count, saved] = lists[run.keptListSources[index].first];
+            ++count;
+            saved = run.keptListSources[index].second;
+        }
+    const std::string where = run.earlier.HasProfile() ? PathText(HistoryFilePath(run.earlier.folder)) : std::string();
+    for (auto at = lists.rbegin(); at != lists.rend(); ++at)
+        ReportLine(Messages::ListsCameBackLine, {at->second.first, at->second.second, where});
+}
+
+}  // namespace
+
+void KeepForLaterRuns(UpdateRun& run)
+{
+    // The lists' sources are needed for the report once the store has changed.
+    for (const KeptExpressionList& kept : ExpressionStore)
+        run.keptListSources.emplace_back(kept.run, kept.saved);
+    UpdateExpressionStore(run);
+    EarlierRuns& earlier = run.earlier;
+    if (!earlier.HasProfile())
+        return;
+
+    bool backupSettled = earlier.backup && earlier.backupFile && earlier.backup->stamp == *earlier.backupFile &&
+                         earlier.backup->settled;
+    for (KeptValues& kept : earlier.kept) {
+        if (kept.isBackupFile)
+            backupSettled = SettleBackupFile(run, kept) || backupSettled;
+        else
+            UpdateKeptFile(run, kept);
+    }
+    const bool ownKept = KeepOwnValues(run);
+    if (run.backupWritten)
+        backupSettled = ownKept;
+
+    HistoryFile history;
+    history.lastRun = run.number;
+    if (earlier.backupFile) {
+        const bool recorded = earlier.backup && earlier.backup->stamp == *earlier.backupFile;
+        history.backup = BackupRecord{*earlier.backupFile, earlier.backupRun,
+                                      recorded ? earlier.backup->saved : TimeText(*earlier.backupFile), backupSettled};
+    }
+    history.lists = ExpressionStore;
+    const std::string text = PrintHistory(history);
+    WriteFile(HistoryFilePath(earlier.folder), [&](ReplacingFileWriter& file) { file.Write(text.data(), text.size()); });
+}
+
+void ReportWhatWasNotBroughtBack(const UpdateRun& run)
+{
+    if (!run.importRan)
+        return;  // a cancelled dialog says nothing
+    if (!run.propertiesImported) {
+        const bool saved = (run.backup && run.backup->ValueCount() > 0) || !run.expressions.lists.empty();
+        if (saved && run.earlier.HasProfile())
+            ReportLine(Messages::NothingBroughtBackLine,
+                       {PathText(run.valuesKeptIn), PathText(HistoryFilePath(run.earlier.folder))});
+        return;
+    }
+    ReportOwnValues(run);
+    ReportOwnLists(run);
+    ReportEarlierRuns(run);
+}
+
+}  // namespace Quillmere
