@@ -118,7 +118,7 @@ std::string BackupRestoreTarget::Run(std::string_view input)
     // A run that saved no values of its own (the project held no owned group) reads the file.
     UpdateRun run;
     run.projectHeldNoOwnedGroup = true;
-    run.earlier = ReadEarlierRuns();
+    ReadEarlierRuns(run);
     state->host.ClearOutput();
     bool restored = false;
     try {

@@ -7,6 +7,7 @@
 #include "DG/DG.hpp"
 #include "Host/HostCalls.hpp"
 #include "Run/UpdateRun.hpp"
+#include "ValueBackup/HistoryFiles.hpp"
 #include "ValueBackup/KeepForLaterRuns.hpp"
 #include "ValueBackup/ValueBackupWriter.hpp"
 #include "ValueBackup/ValueRestore.hpp"
@@ -45,11 +46,13 @@ bool ImportAndBringBack(UpdateRun& run)
 void UpdateCommand()
 {
     UpdateRun run;
+    ReadEarlierRuns(run);
     // Save what the owned groups carry; what cannot be saved must not be removed.
     if (!ExportExpressions(run) || !BackupElementValues(run)) {
         ReportLine(Messages::NothingRemovedLine, {});
         return;
     }
+    KeepSavedExpressions(run);
     RemoveOwnedPropertyGroups();
     const bool completed = ImportAndBringBack(run);
     // Whatever did not come back stays for a later run, and the user is told.

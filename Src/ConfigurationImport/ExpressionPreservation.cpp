@@ -33,7 +33,8 @@ public:
         const bool defined = run.expressions.defined.count(name) != 0;
         for (std::size_t index = ExpressionStore.size(); index-- > 0;)
             for (const PropertyName& candidate : names)
-                if (ExpressionStore[index].name == candidate && (!defined || ExpressionStore[index].unwritten))
+                if (ExpressionStore[index].run != run.number && ExpressionStore[index].name == candidate &&
+                    (!defined || ExpressionStore[index].unwritten))
                     return Found{&ExpressionStore[index].list, &run.keptListFates[index]};
         return Found{};
     }
@@ -71,6 +72,12 @@ bool ExportExpressions(UpdateRun& run)
         run.expressions.defined.insert(std::move(name));
     }
     return true;
+}
+
+void KeepSavedExpressions(const UpdateRun& run)
+{
+    for (const auto& [name, list] : run.expressions.lists)
+        ExpressionStore.push_back(KeptExpressionList{name, list, run.number, run.started, false});
 }
 
 bool ImportExpressions(UpdateRun& run)

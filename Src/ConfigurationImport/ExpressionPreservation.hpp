@@ -12,6 +12,10 @@ namespace Quillmere {
 // group of a custom definition cannot be read. The run must then remove nothing.
 bool ExportExpressions(UpdateRun& run);
 
+// Puts the run's saved lists into the module's store until they come back: should the run end
+// abruptly after the removal, a later run of the session still has them.
+void KeepSavedExpressions(const UpdateRun& run);
+
 // Writes each list of the run into every owned definition of the same name or, through the run's
 // rename table, of a later name of it; and into an owned definition the project did not have at
 // the export, the newest kept list of an earlier run (ExpressionStore) of its name or an earlier

@@ -325,23 +325,29 @@ std::optional<HistoryFile> ReadHistory(EarlierRuns& earlier)
 
 }  // namespace
 
-EarlierRuns ReadEarlierRuns()
+void ReadEarlierRuns(UpdateRun& run)
 {
-    EarlierRuns earlier;
-    const std::optional<SystemPath> backupPath = BackupFilePath();
-    if (!backupPath)
-        return earlier;
-    earlier.folder = backupPath->parent_path();
-    earlier.backupFile = StampOf(*backupPath);
-    earlier.kept = FindKeptValues(earlier.folder);
-    if (std::optional<HistoryFile> history = ReadHistory(earlier)) {
-        earlier.lastRun = history->lastRun;
-        earlier.backup = std::move(history->backup);
-        // The file is the store's truth once it exists: another session may have brought lists back.
-        ExpressionStore = std::move(history->lists);
+    EarlierRuns& earlier = run.earlier;
+    run.started = TimeText();
+    if (const std::optional<SystemPath> backupPath = BackupFilePath()) {
+        earlier.folder = backupPath->parent_path();
+        earlier.backupFile = StampOf(*backupPath);
+        earlier.kept = FindKeptValues(earlier.folder);
+        if (std::optional<HistoryFile> history = ReadHistory(earlier)) {
+            earlier.lastRun = history->lastRun;
+            earlier.backup = std::move(history->backup);
+            // The file is the store's truth (another session may have brought lists back), but for
+            // the lists of a run that ended before it could record them.
+            for (KeptExpressionList& kept : ExpressionStore)
+                if (kept.run > history->lastRun)
+                    history->lists.push_back(std::move(kept));
+            ExpressionStore = std::move(history->lists);
+        }
+        NumberRuns(earlier);
     }
-    NumberRuns(earlier);
-    return earlier;
+    run.number = earlier.thisRun;
+    for (const KeptExpressionList& kept : ExpressionStore)
+        run.number = std::max(run.number, kept.run + 1);
 }
 
 void ReadKeptValues(KeptValues& kept)

@@ -12,6 +12,7 @@
 #include "Common/SystemFiles.hpp"
 #include "Run/EarlierRuns.hpp"
 #include "Run/SavedExpressions.hpp"
+#include "Run/UpdateRun.hpp"
 
 namespace Quillmere {
 
@@ -46,9 +47,11 @@ std::string TimeText();
 std::string TimeText(const FileStamp& stamp);
 
 // Reads what earlier runs left in the folder of the backup file (nothing without "USERPROFILE"):
-// the history, the backup file's stamp and the kept files (not their values). A history file that
-// cannot be read is reported as one line, and the run goes on as if there were none.
-EarlierRuns ReadEarlierRuns();
+// the history, the backup file's stamp and the kept files (not their values), into `run.earlier`;
+// numbers the run and notes when it started. The history's lists become the module's store, with
+// those of a run of this session that ended before it could record them. A history file that cannot
+// be read is reported as one line, and the run goes on as if there were none.
+void ReadEarlierRuns(UpdateRun& run);
 
 // Reads the values of `kept`, once; a file that cannot be read is reported as one line and kept
 // as it is.

@@ -139,28 +139,31 @@ bool KeepOwnValues(UpdateRun& run)
 }
 
 // The module's store after the run: without what came back, with the run's lists that did not,
-// without what is older than KeptRuns runs; of equal lists of one name only the newest.
+// without what is older than KeptRuns runs; of equal lists of one name only the newest, and none
+// that equals a list of that name the run brought back.
 void UpdateExpressionStore(const UpdateRun& run)
 {
     ExpressionStoreList store;
     for (std::size_t index = 0; index < ExpressionStore.size(); ++index) {
         const bool broughtBack = index < run.keptListFates.size() && run.keptListFates[index] == ValueFate::BroughtBack;
-        if (!broughtBack && ExpressionStore[index].run + KeptRuns >= run.number)
+        const bool own = ExpressionStore[index].run == run.number;  // added again below if they stay
+        if (!broughtBack && !own && ExpressionStore[index].run + KeptRuns >= run.number)
             store.push_back(std::move(ExpressionStore[index]));
     }
     for (const auto& [name, list] : run.expressions.lists) {
+        const auto equal = [&](const KeptExpressionList& kept) {
+            return kept.name == name && kept.list.GetSize() == list.GetSize() &&
+                   std::equal(list.begin(), list.end(), kept.list.begin());
+        };
+        store.erase(std::remove_if(store.begin(), store.end(), equal), store.end());
         const auto fate = run.listFates.find(name);
         if (fate != run.listFates.end() && fate->second == ValueFate::BroughtBack)
             continue;
-        store.erase(std::remove_if(store.begin(), store.end(),
-                                   [&](const KeptExpressionList& kept) {
-                                       return kept.name == name && kept.list.GetSize() == list.GetSize() &&
-                                              std::equal(list.begin(), list.end(), kept.list.begin());
-                                   }),
-                    store.end());
         const bool unwritten = fate != run.listFates.end() && fate->second == ValueFate::NotWritten;
         store.push_back(KeptExpressionList{name, list, run.number, run.started, unwritten});
     }
+    // Held while the module is loaded: an empty store holds no memory.
+    store.shrink_to_fit();
     ExpressionStore = std::move(store);
 }
 

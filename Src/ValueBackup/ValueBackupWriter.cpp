@@ -227,11 +227,6 @@ bool ReplaceBackupFile(UpdateRun& run, const SystemPath& path)
 
 bool BackupElementValues(UpdateRun& run)
 {
-    run.earlier = ReadEarlierRuns();
-    run.number = run.earlier.thisRun;
-    for (const KeptExpressionList& kept : ExpressionStore)
-        run.number = std::max(run.number, kept.run + 1);
-    run.started = TimeText();
     if (HoldsNoOwnedGroup()) {
         run.projectHeldNoOwnedGroup = true;
         const std::optional<SystemPath> path = BackupFilePath();

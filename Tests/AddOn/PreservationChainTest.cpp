@@ -290,7 +290,7 @@ protected:
     {
         run = UpdateRun();
         run.projectHeldNoOwnedGroup = true;
-        run.earlier = ReadEarlierRuns();
+        ReadEarlierRuns(run);
         return RestoreElementValues(run);
     }
 

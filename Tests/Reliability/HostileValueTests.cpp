@@ -314,7 +314,7 @@ TEST_F(HostileValues, EveryGeneratedValueComesBackExactlyFromMemoryAndFromTheFil
         // From the file, as a command that built no backup reads it.
         run = UpdateRun();
         run.projectHeldNoOwnedGroup = true;
-        run.earlier = ReadEarlierRuns();
+        ReadEarlierRuns(run);
         host.ClearOutput();
         ResetOwnedValues();
         RestoreElementValues(run);
