@@ -14,6 +14,7 @@
 #include "Support/Files.hpp"
 #include "Support/Folders.hpp"
 #include "ValueBackup/HistoryFiles.hpp"
+#include "ValueBackup/BackupReader.hpp"
 #include "ValueBackup/ValueBackupFile.hpp"
 #include "ValueBackup/ValueRestore.hpp"
 

@@ -19,6 +19,7 @@
 #include "Common/Messages.hpp"
 #include "Common/XmlDocument.hpp"
 #include "Host/HostCalls.hpp"
+#include "BackupReader.hpp"
 #include "ValueBackupFile.hpp"
 #include "XmlPrinting.hpp"
 

@@ -86,45 +86,6 @@ void Print(const ValueBackup& backup, Output& out, const KeptFileHeader* header)
     PutLiteral(out, LineEnd);
 }
 
-// --- Parsing -------------------------------------------------------------------------------------
-
-bool NameIs(const XmlNode* node, std::string_view name)
-{
-    return std::string_view(node->name(), node->name_size()) == name;
-}
-
-std::string_view TextOf(const XmlAttribute* attribute)
-{
-    return std::string_view(attribute->value(), attribute->value_size());
-}
-
-// The key a value element is saved under, in whichever form the file names it.
-UInt32 KeyOf(ValueBackup& backup, const XmlNode* value)
-{
-    if (NameIs(value, KeyedValueElementName)) {
-        const XmlAttribute* group = value->first_attribute(GroupAttributeName);
-        const XmlAttribute* property = value->first_attribute(PropertyAttributeName);
-        if (group != nullptr && property != nullptr)
-            return backup.InternKey(TextOf(group), TextOf(property));
-        if (const XmlAttribute* keyed = value->first_attribute(KeyAttributeName))
-            return backup.InternKey(TextOf(keyed));
-    }
-    return backup.InternKey(std::string_view(value->name(), value->name_size()));
-}
-
-Int32 ValueTypeOfName(std::string_view name)
-{
-    if (name == "String")
-        return API_PropertyStringValueType;
-    if (name == "Real")
-        return API_PropertyRealValueType;
-    if (name == "Integer")
-        return API_PropertyIntegerValueType;
-    if (name == "Boolean")
-        return API_PropertyBooleanValueType;
-    return ValueBackup::UnconvertedValueType;
-}
-
 }  // namespace
 
 std::optional<SystemPath> BackupFilePath()
@@ -208,57 +169,6 @@ void ParseIntegerText(const char* text, std::size_t length, Int32& value)
         }
     }
     GS::strtovalue(GS::UniString(std::string(text, length).c_str(), CC_Default), value, 1, 0);
-}
-
-ValueBackupReading ParseValueBackup(std::string text)
-{
-    ValueBackupReading reading;
-    if (text.empty()) {
-        reading.problem = ValueBackupReading::Problem::Empty;
-        return reading;
-    }
-    ValueBackup backup;
-    std::string& parsed = backup.KeepText(std::move(text));
-    XmlDocument document;
-    try {
-        document.parse<0>(parsed.data());
-    } catch (const rapidxml::parse_error& error) {
-        reading.problem = ValueBackupReading::Problem::NotWellFormed;
-        reading.reason = error.what();
-        reading.byte = static_cast<std::size_t>(error.where<char>() - parsed.data());
-        return reading;
-    }
-    const XmlNode* root = document.first_node();
-    if (root == nullptr) {
-        reading.problem = ValueBackupReading::Problem::NoRoot;
-        return reading;
-    }
-    if (const XmlAttribute* run = root->first_attribute("run")) {
-        KeptFileHeader header;
-        header.run = static_cast<UInt32>(std::strtoul(run->value(), nullptr, 10));
-        if (const XmlAttribute* saved = root->first_attribute("saved"))
-            header.saved = std::string(TextOf(saved));
-        reading.header = std::move(header);
-    }
-    // The first child named "element" begins the entries; each later sibling is one too, whatever
-    // its name. An entry needs its "guid".
-    for (const XmlNode* entry = root->first_node("element"); entry != nullptr; entry = entry->next_sibling()) {
-        const XmlAttribute* guid = entry->first_attribute("guid");
-        if (guid == nullptr)
-            continue;
-        backup.StartEntry(GSGuid2APIGuid(GS::Guid(guid->value())));
-        for (const XmlNode* value = entry->first_node(); value != nullptr; value = value->next_sibling()) {
-            if (value->type() != rapidxml::node_element)
-                continue;
-            const XmlAttribute* valType = value->first_attribute("valType");
-            const Int32 valueType = valType != nullptr ? ValueTypeOfName(std::string_view(valType->value(), valType->value_size()))
-                                                       : ValueBackup::UnconvertedValueType;
-            backup.AddKeptValue(KeyOf(backup, value), valueType, 0, value->value(), value->value_size());
-        }
-        backup.EndEntry();
-    }
-    reading.backup = std::move(backup);
-    return reading;
 }
 
 void PrintValueBackup(const ValueBackup& backup, ReplacingFileWriter& out, const KeptFileHeader* header)

@@ -71,9 +71,6 @@ struct ValueBackupReading {
     std::size_t byte = 0;
 };
 
-// Parses a backup file's text, which the backup takes over (its values point into it).
-ValueBackupReading ParseValueBackup(std::string text);
-
 // Prints `backup` as the backup file's text, line ends as text mode stores them on this system:
 // the bytes rapidxml's printer gives (print flags 0) for the document of the same content, except
 // where a value would not come back from them as it was. A carriage return, a control character

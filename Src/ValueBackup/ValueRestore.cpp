@@ -12,6 +12,7 @@
 #include "Host/HostCalls.hpp"
 #include "Host/PropertyGroupCache.hpp"
 #include "HistoryFiles.hpp"
+#include "BackupReader.hpp"
 #include "ValueBackupFile.hpp"
 #include "ValueConversion.hpp"
 

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 
+#include "ValueBackup/BackupReader.hpp"
 #include "ValueBackup/ValueBackupFile.hpp"
 #include "ValueBackup/ValueBackupWriter.hpp"
 #include "rapidxml_print.hpp"

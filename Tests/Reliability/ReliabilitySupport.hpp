@@ -18,6 +18,7 @@
 #include "Support/Folders.hpp"
 #include "Support/OwnedValues.hpp"
 #include "Run/UpdateRun.hpp"
+#include "ValueBackup/BackupReader.hpp"
 #include "ValueBackup/ValueBackupFile.hpp"
 #include "Win/DialogProviders.hpp"
 

@@ -1,0 +1,324 @@
+#include "BackupReader.hpp"
+
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "rapidxml.hpp"
+
+namespace Quillmere {
+
+namespace {
+
+using XmlNode = rapidxml::xml_node<char>;
+using XmlAttribute = rapidxml::xml_attribute<char>;
+constexpr std::size_t NotYet = std::string::npos;
+
+bool IsSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+bool StartsWith(std::string_view text, std::size_t at, std::string_view prefix)
+{
+    return text.compare(at, prefix.size(), prefix) == 0;
+}
+
+// The end of the tag that begins at `at` (just after its ">"), past quoted attribute values.
+std::size_t EndOfTag(std::string_view text, std::size_t at)
+{
+    char quote = 0;
+    for (std::size_t i = at + 1; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quote != 0) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            return i + 1;
+        }
+    }
+    return NotYet;
+}
+
+// The end of the comment, processing instruction, CDATA section or document type declaration that
+// begins at `at`, as rapidxml reads them.
+std::size_t EndOfMarkup(std::string_view text, std::size_t at)
+{
+    const auto after = [&](std::string_view close) {
+        const std::size_t found = text.find(close, at + 2);
+        return found == std::string_view::npos ? NotYet : found + close.size();
+    };
+    if (StartsWith(text, at, "<?"))
+        return after("?>");
+    if (StartsWith(text, at, "<!--"))
+        return after("-->");
+    if (StartsWith(text, at, "<![CDATA["))
+        return after("]]>");
+    if (text.size() - at < 9)
+        return NotYet;  // not enough to tell
+    // A declaration (DOCTYPE or any other): to its ">", past a bracketed internal subset.
+    int depth = 0;
+    for (std::size_t i = at + 2; i < text.size(); ++i) {
+        if (text[i] == '[')
+            ++depth;
+        else if (text[i] == ']')
+            --depth;
+        else if (text[i] == '>' && depth <= 0)
+            return i + 1;
+    }
+    return NotYet;
+}
+
+// How deep elements may nest in an entry: rapidxml descends one call per level, and a file of a few
+// hundred kilobytes of start tags would use up the stack. An entry of the backup is two deep.
+constexpr int DeepestEntry = 64;
+constexpr std::size_t TooDeep = std::string::npos - 1;
+
+// The end of the element whose start tag begins at `at`, with everything in it; TooDeep when it
+// nests deeper than DeepestEntry.
+std::size_t EndOfElement(std::string_view text, std::size_t at)
+{
+    int depth = 0;
+    std::size_t i = at;
+    while (i < text.size()) {
+        if (text[i] != '<') {
+            const void* next = std::memchr(text.data() + i, '<', text.size() - i);
+            if (next == nullptr)
+                return NotYet;
+            i = static_cast<std::size_t>(static_cast<const char*>(next) - text.data());
+            continue;
+        }
+        if (i + 1 >= text.size())
+            return NotYet;
+        const char kind = text[i + 1];
+        const std::size_t end = kind == '!' || kind == '?' ? EndOfMarkup(text, i) : EndOfTag(text, i);
+        if (end == NotYet)
+            return NotYet;
+        if (kind == '/')
+            --depth;
+        else if (kind != '!' && kind != '?' && text[end - 2] != '/' && ++depth > DeepestEntry)
+            return TooDeep;
+        i = end;
+        if (depth == 0)
+            return i;
+    }
+    return NotYet;
+}
+
+std::string_view TextOf(const XmlAttribute* attribute)
+{
+    return std::string_view(attribute->value(), attribute->value_size());
+}
+
+bool NameIs(const XmlNode* node, std::string_view name)
+{
+    return std::string_view(node->name(), node->name_size()) == name;
+}
+
+// The key a value element is saved under, in whichever form the file names it.
+UInt32 KeyOf(ValueBackup& backup, const XmlNode* value)
+{
+    if (NameIs(value, KeyedValueElementName)) {
+        const XmlAttribute* group = value->first_attribute(GroupAttributeName);
+        const XmlAttribute* property = value->first_attribute(PropertyAttributeName);
+        if (group != nullptr && property != nullptr)
+            return backup.InternKey(TextOf(group), TextOf(property));
+        if (const XmlAttribute* keyed = value->first_attribute(KeyAttributeName))
+            return backup.InternKey(TextOf(keyed));
+    }
+    return backup.InternKey(std::string_view(value->name(), value->name_size()));
+}
+
+Int32 ValueTypeOfName(std::string_view name)
+{
+    if (name == "String")
+        return API_PropertyStringValueType;
+    if (name == "Real")
+        return API_PropertyRealValueType;
+    if (name == "Integer")
+        return API_PropertyIntegerValueType;
+    if (name == "Boolean")
+        return API_PropertyBooleanValueType;
+    return ValueBackup::UnconvertedValueType;
+}
+
+}  // namespace
+
+bool BackupReader::Fail(const char* reason, std::size_t at)
+{
+    reading.problem = ValueBackupReading::Problem::NotWellFormed;
+    reading.reason = reason;
+    reading.byte = offset + at;
+    return false;
+}
+
+bool BackupReader::TakeRootTag(std::string_view tag, std::size_t at)
+{
+    // The start tag alone, as an empty element, gives the root's attributes.
+    std::string empty(tag);
+    if (empty.size() < 3 || empty[empty.size() - 2] != '/')
+        empty.insert(empty.size() - 1, "/");
+    document.clear();
+    try {
+        document.parse<0>(empty.data());
+    } catch (const rapidxml::parse_error& error) {
+        return Fail(error.what(), at + static_cast<std::size_t>(error.where<char>() - empty.data()));
+    }
+    const XmlNode* root = document.first_node();
+    if (root == nullptr)
+        return Fail("expected element name", at);
+    if (const XmlAttribute* run = root->first_attribute("run")) {
+        KeptFileHeader header;
+        header.run = static_cast<UInt32>(std::strtoul(run->value(), nullptr, 10));
+        if (const XmlAttribute* saved = root->first_attribute("saved"))
+            header.saved = std::string(TextOf(saved));
+        reading.header = std::move(header);
+    }
+    return true;
+}
+
+bool BackupReader::TakeEntry(std::string& text, std::size_t start, std::size_t end)
+{
+    // Parsed in place, which the terminating NUL the parser needs replaces the next byte for.
+    const char next = text[end];
+    text[end] = '\0';
+    document.clear();
+    try {
+        document.parse<0>(text.data() + start);
+    } catch (const rapidxml::parse_error& error) {
+        text[end] = next;
+        return Fail(error.what(), static_cast<std::size_t>(error.where<char>() - text.data()));
+    }
+    text[end] = next;
+    const XmlNode* entry = document.first_node();
+    const XmlAttribute* guid = entry != nullptr ? entry->first_attribute("guid") : nullptr;
+    if (guid == nullptr)
+        return true;
+    backup.StartEntry(GSGuid2APIGuid(GS::Guid(guid->value())));
+    for (const XmlNode* value = entry->first_node(); value != nullptr; value = value->next_sibling()) {
+        if (value->type() != rapidxml::node_element)
+            continue;
+        const XmlAttribute* valType = value->first_attribute("valType");
+        const Int32 valueType = valType != nullptr ? ValueTypeOfName(TextOf(valType)) : ValueBackup::UnconvertedValueType;
+        backup.AddValue(KeyOf(backup, value), valueType, 0, std::string_view(value->value(), value->value_size()));
+    }
+    backup.EndEntry();
+    return true;
+}
+
+std::size_t BackupReader::TakeBeforeRoot(std::string& text, std::size_t at)
+{
+    if (offset == 0 && at == 0 && StartsWith(text, 0, "\xEF\xBB\xBF"))
+        at = 3;
+    while (true) {
+        while (at < text.size() && IsSpace(text[at]))
+            ++at;
+        if (at == text.size())
+            return at;
+        if (text[at] != '<') {
+            Fail("expected <", at);
+            return at;
+        }
+        if (at + 1 == text.size())
+            return at;
+        if (text[at + 1] == '?' || text[at + 1] == '!') {
+            const std::size_t end = EndOfMarkup(text, at);
+            if (end == NotYet)
+                return at;
+            at = end;
+            continue;
+        }
+        const std::size_t end = EndOfTag(text, at);
+        if (end == NotYet)
+            return at;
+        if (!TakeRootTag(std::string_view(text).substr(at, end - at), at))
+            return at;
+        state = text[end - 2] == '/' ? State::AfterRoot : State::InRoot;
+        return end;
+    }
+}
+
+std::size_t BackupReader::TakeInRoot(std::string& text, std::size_t at)
+{
+    while (at < text.size()) {
+        // Text between the entries is no entry.
+        const void* next = std::memchr(text.data() + at, '<', text.size() - at);
+        if (next == nullptr)
+            return text.size();
+        at = static_cast<std::size_t>(static_cast<const char*>(next) - text.data());
+        if (at + 1 == text.size())
+            return at;
+        const char kind = text[at + 1];
+        if (kind == '/') {
+            const std::size_t end = EndOfTag(text, at);
+            if (end == NotYet)
+                return at;
+            state = State::AfterRoot;
+            return end;
+        }
+        if (kind == '!' || kind == '?') {
+            const std::size_t end = EndOfMarkup(text, at);
+            if (end == NotYet)
+                return at;
+            at = end;
+            continue;
+        }
+        const std::size_t end = EndOfElement(text, at);
+        if (end == NotYet)
+            return at;
+        if (end == TooDeep) {
+            Fail("elements nested too deep", at);
+            return at;
+        }
+        // The first child named "element" begins the entries; each later element is one too,
+        // whatever its name.
+        entriesStarted = entriesStarted || (StartsWith(text, at, "<element") &&
+                                            (IsSpace(text[at + 8]) || text[at + 8] == '>' || text[at + 8] == '/'));
+        if (entriesStarted && !TakeEntry(text, at, end))
+            return at;
+        at = end;
+    }
+    return at;
+}
+
+bool BackupReader::Take(std::string& text, bool last)
+{
+    if (reading.problem != ValueBackupReading::Problem::None)
+        return false;
+    std::size_t at = 0;
+    for (State before = State::AfterRoot; state != before && reading.problem == ValueBackupReading::Problem::None;) {
+        before = state;
+        if (state == State::BeforeRoot)
+            at = TakeBeforeRoot(text, at);
+        else if (state == State::InRoot)
+            at = TakeInRoot(text, at);
+        else
+            at = text.size();  // what follows the root is not read
+    }
+    if (reading.problem != ValueBackupReading::Problem::None)
+        return false;
+    offset += at;
+    text.erase(0, at);
+    if (!last)
+        return true;
+    // The end of the text: after the root, or before any root with nothing left but white space.
+    if (state == State::BeforeRoot && text.empty()) {
+        reading.problem = offset == 0 ? ValueBackupReading::Problem::Empty : ValueBackupReading::Problem::NoRoot;
+        return false;
+    }
+    if (state != State::AfterRoot)
+        return Fail("unexpected end of data", text.size());
+    reading.backup = std::move(backup);
+    return true;
+}
+
+ValueBackupReading ParseValueBackup(std::string text)
+{
+    BackupReader reader;
+    reader.Take(text, true);
+    return std::move(reader.Reading());
+}
+
+}  // namespace Quillmere
