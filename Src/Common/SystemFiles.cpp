@@ -41,6 +41,14 @@ SystemError LastError()
     return error != 0 ? static_cast<SystemError>(error) : ERROR_GEN_FAILURE;
 }
 
+static_assert(NotARegularFile == ERROR_BAD_FILE_TYPE);
+
+bool IsFolder(const SystemPath& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 #else
 
 SystemError LastError()
@@ -69,8 +77,17 @@ std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* err
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
+        // A folder cannot be opened this way and answers access denied.
+        const SystemError why = LastError();
         if (error != nullptr)
-            *error = LastError();
+            *error = why == ERROR_ACCESS_DENIED && IsFolder(path) ? NotARegularFile : why;
+        return std::nullopt;
+    }
+    // A named pipe, a console or another device could keep a read waiting.
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        if (error != nullptr)
+            *error = NotARegularFile;
         return std::nullopt;
     }
     std::optional<std::string> text;
@@ -103,23 +120,37 @@ std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* err
 bool IsExistingFile(const SystemPath& path)
 {
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
 #else
 
 std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* error)
 {
-    errno = 0;
-    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (file < 0) {
+    const auto fail = [error](SystemError why) -> std::optional<std::string> {
         if (error != nullptr)
-            *error = LastError();
+            *error = why;
         return std::nullopt;
-    }
-    std::optional<std::string> text;
+    };
+    // Only a regular file is opened: opening a device may act on it, and opening a named pipe waits
+    // for a writer. O_NONBLOCK keeps the open from waiting should a pipe take the file's place
+    // meanwhile, and what was opened is checked again; a regular file's reads never wait.
     struct stat status {};
-    if (::fstat(file, &status) == 0 && !S_ISDIR(status.st_mode)) {
+    errno = 0;
+    if (::stat(path.c_str(), &status) != 0)
+        return fail(LastError());
+    if (!S_ISREG(status.st_mode))
+        return fail(NotARegularFile);
+    errno = 0;
+    const int file = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (file < 0)
+        return fail(LastError());
+    std::optional<std::string> text;
+    SystemError why = NotARegularFile;
+    errno = 0;
+    if (::fstat(file, &status) != 0) {
+        why = LastError();
+    } else if (S_ISREG(status.st_mode)) {
         text.emplace(static_cast<std::size_t>(status.st_size), '\0');
         std::size_t done = 0;
         while (done < text->size()) {
@@ -127,6 +158,7 @@ std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* err
             if (read < 0 && errno == EINTR)
                 continue;
             if (read < 0) {
+                why = LastError();
                 text.reset();
                 break;
             }
@@ -136,21 +168,18 @@ std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* err
             }
             done += static_cast<std::size_t>(read);
         }
-    } else {
-        errno = errno != 0 ? errno : EISDIR;
     }
-    if (!text && error != nullptr)
-        *error = LastError();
     ::close(file);
-    if (text)
-        DropCarriageReturnsBeforeLineFeeds(*text);
+    if (!text)
+        return fail(why);
+    DropCarriageReturnsBeforeLineFeeds(*text);
     return text;
 }
 
 bool IsExistingFile(const SystemPath& path)
 {
     struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 #endif

@@ -3,6 +3,7 @@
 // Windows, UTF-8 bytes elsewhere), so a folder of any name works.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstring>
 #include <filesystem>
@@ -18,15 +19,26 @@ using SystemPath = std::filesystem::path;
 // The system's number for why a file call failed: errno, or GetLastError() on Windows.
 using SystemError = int;
 
+// Why a path that names something other than a regular file (a folder, a named pipe, a device, a
+// socket) is not read: reading such a thing can wait for ever. EINVAL (22) on POSIX,
+// ERROR_BAD_FILE_TYPE (222) on Windows.
+#if defined(_WIN32)
+constexpr SystemError NotARegularFile = 222;
+#else
+constexpr SystemError NotARegularFile = EINVAL;
+#endif
+
 // `path` as UTF-8 text, for messages.
 std::string PathText(const SystemPath& path);
 
-// Reads the whole file with one sized read. Line ends come back as text mode gives them on
-// Windows: each CR LF pair becomes LF, so files written on either system read the same. Nothing
-// when the file cannot be opened or read; `error`, when given, then receives why.
+// Reads the whole regular file (or the one a link names) with one sized read. Line ends come back
+// as text mode gives them on Windows: each CR LF pair becomes LF, so files written on either system
+// read the same. Nothing when the file cannot be opened or read, or is no regular file
+// (NotARegularFile), which is refused without waiting on it; `error`, when given, then receives why.
 std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* error = nullptr);
 
-// Whether a file (or anything but a folder) exists at `path`.
+// Whether a regular file (or a link to one) exists at `path`; a folder, a named pipe or a device is
+// none, as ReadTextFile would not read it.
 bool IsExistingFile(const SystemPath& path);
 
 // Writes a new file in place of another: the bytes go to "<target>.tmp" beside it, created new
