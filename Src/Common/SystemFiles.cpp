@@ -49,6 +49,36 @@ bool IsFolder(const SystemPath& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// A held file is tried again this many times, after 25 ms more each time: 1.375 s in all.
+constexpr DWORD HeldFileRetries = 10;
+constexpr DWORD HeldFileRetryStep = 25;  // ms
+
+// Whether a call on `path` that failed with `error` may succeed once another program lets go of the
+// file: a sharing or lock violation, or access denied, which a file pending deletion or one a
+// scanner has open gives too. A folder denies access for good.
+bool MayBeHeldByAnother(DWORD error, const SystemPath& path)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           (error == ERROR_ACCESS_DENIED && !IsFolder(path));
+}
+
+// Runs `call` (true on success, else GetLastError() says why) until it succeeds, fails for another
+// reason, or has been retried HeldFileRetries times; GetLastError() then holds its last error.
+template <typename Call>
+bool RetryWhileHeld(const SystemPath& path, Call&& call)
+{
+    for (DWORD retry = 1;; ++retry) {
+        if (call())
+            return true;
+        const DWORD error = GetLastError();
+        if (retry > HeldFileRetries || !MayBeHeldByAnother(error, path)) {
+            SetLastError(error);
+            return false;
+        }
+        Sleep(HeldFileRetryStep * retry);
+    }
+}
+
 #else
 
 SystemError LastError()
@@ -74,9 +104,13 @@ std::string PathText(const SystemPath& path)
 
 std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* error)
 {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    const bool opened = RetryWhileHeld(path, [&] {
+        file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return file != INVALID_HANDLE_VALUE;
+    });
+    if (!opened) {
         // A folder cannot be opened this way and answers access denied.
         const SystemError why = LastError();
         if (error != nullptr)
@@ -202,10 +236,17 @@ ReplacingFileWriter::~ReplacingFileWriter()
 SystemError ReplacingFileWriter::Open()
 {
     // DeleteFileW removes a link itself, not what it points to.
-    DeleteFileW(temporary.c_str());
-    const HANDLE handle =
-        CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
+    if (!RetryWhileHeld(temporary, [&] { return DeleteFileW(temporary.c_str()) != 0; })) {
+        const DWORD why = GetLastError();
+        if (why != ERROR_FILE_NOT_FOUND && why != ERROR_PATH_NOT_FOUND)
+            return failure = LastError();
+    }
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    const bool opened = RetryWhileHeld(temporary, [&] {
+        handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return handle != INVALID_HANDLE_VALUE;
+    });
+    if (!opened)
         return failure = LastError();
     file = handle;
     created = true;
@@ -245,7 +286,8 @@ SystemError ReplacingFileWriter::Commit()
 {
     Flush();
     CloseFile();
-    if (failure == 0 && !MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+    if (failure == 0 &&
+        !RetryWhileHeld(target, [&] { return MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0; }))
         failure = LastError();
     committed = failure == 0;
     return failure;

@@ -35,6 +35,8 @@ std::string PathText(const SystemPath& path);
 // as text mode gives them on Windows: each CR LF pair becomes LF, so files written on either system
 // read the same. Nothing when the file cannot be opened or read, or is no regular file
 // (NotARegularFile), which is refused without waiting on it; `error`, when given, then receives why.
+// On Windows a file that another program holds for a moment is waited for briefly (see
+// ReplacingFileWriter).
 std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* error = nullptr);
 
 // Whether a regular file (or a link to one) exists at `path`; a folder, a named pipe or a device is
@@ -45,6 +47,9 @@ bool IsExistingFile(const SystemPath& path);
 // (a stale file or a link that lies there is removed first, never followed), and take the
 // target's name only once all of them are written and the file is closed. Until then, and on any
 // failure, the target stays as it was; the temporary file never outlives the writer.
+// On Windows an editor, a virus scanner or a sync client may hold either file for a moment, and a
+// call on it then fails with a sharing or lock violation or access denied: such a call is tried
+// again after 25, 50, ... 250 ms (10 times, 1.375 s in all) before its error is answered.
 class ReplacingFileWriter {
 public:
     explicit ReplacingFileWriter(SystemPath target);
