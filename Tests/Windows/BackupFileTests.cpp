@@ -107,6 +107,33 @@ struct HeldFileWatch {
     }
 };
 
+// The module's calls go through `watch` while this lives.
+class WatchingModuleCalls {
+public:
+    explicit WatchingModuleCalls(HeldFileWatch& watch)
+    {
+        HeldFileWatch::current = &watch;
+        HeldFileWatch::realMoveFileEx = reinterpret_cast<decltype(&MoveFileExW)>(moves.Original());
+        HeldFileWatch::realCreateFile = reinterpret_cast<decltype(&CreateFileW)>(opens.Original());
+        HeldFileWatch::realSleep = reinterpret_cast<decltype(&Sleep)>(pauses.Original());
+    }
+    ~WatchingModuleCalls() { HeldFileWatch::current = nullptr; }
+    WatchingModuleCalls(const WatchingModuleCalls&) = delete;
+    WatchingModuleCalls& operator=(const WatchingModuleCalls&) = delete;
+
+    bool Applied() const { return moves.Applied() && opens.Applied() && pauses.Applied(); }
+
+private:
+    static HMODULE Module() { return GetModuleHandleW(WinTests::ModuleFile().c_str()); }
+
+    const WinTests::ImportPatch moves{Module(), "kernel32.dll", "MoveFileExW",
+                                      reinterpret_cast<void*>(&HeldFileWatch::WatchMove)};
+    const WinTests::ImportPatch opens{Module(), "kernel32.dll", "CreateFileW",
+                                      reinterpret_cast<void*>(&HeldFileWatch::WatchOpen)};
+    const WinTests::ImportPatch pauses{Module(), "kernel32.dll", "Sleep",
+                                       reinterpret_cast<void*>(&HeldFileWatch::WatchPause)};
+};
+
 class BackupFileTest : public WinTests::RunningModuleTest {
 protected:
     // Answers the dialog with the sample configuration, written to the profile folder.
@@ -248,16 +275,9 @@ TEST_F(BackupFileTest, AFileAnotherProgramHoldsForAMomentIsWaitedFor)
 {
     const WinTests::SampleProject sample(host.GetProject());
     const std::filesystem::path configuration = profileFolder.Write(L"IFC-SG.xml", WinTests::SampleConfiguration);
-    const HMODULE module = GetModuleHandleW(WinTests::ModuleFile().c_str());
     HeldFileWatch watch;
-    HeldFileWatch::current = &watch;
-    const WinTests::ImportPatch moves(module, "kernel32.dll", "MoveFileExW", reinterpret_cast<void*>(&HeldFileWatch::WatchMove));
-    const WinTests::ImportPatch opens(module, "kernel32.dll", "CreateFileW", reinterpret_cast<void*>(&HeldFileWatch::WatchOpen));
-    const WinTests::ImportPatch pauses(module, "kernel32.dll", "Sleep", reinterpret_cast<void*>(&HeldFileWatch::WatchPause));
-    ASSERT_TRUE(moves.Applied() && opens.Applied() && pauses.Applied());
-    HeldFileWatch::realMoveFileEx = reinterpret_cast<decltype(&MoveFileExW)>(moves.Original());
-    HeldFileWatch::realCreateFile = reinterpret_cast<decltype(&CreateFileW)>(opens.Original());
-    HeldFileWatch::realSleep = reinterpret_cast<decltype(&Sleep)>(pauses.Original());
+    const WatchingModuleCalls watching(watch);
+    ASSERT_TRUE(watching.Applied());
     const std::vector<DWORD> everyPause = {25, 50, 75, 100, 125, 150, 175, 200, 225, 250};
 
     struct Case {
@@ -320,7 +340,30 @@ TEST_F(BackupFileTest, AFileAnotherProgramHoldsForAMomentIsWaitedFor)
         }
         host.Undo(host.StepNames().size());
     }
-    HeldFileWatch::current = nullptr;
+}
+
+TEST_F(BackupFileTest, AFolderWhereAFileIsReadIsRefusedAtOnce)
+{
+    // A folder answers access denied, as a held file may, but for good: it is not tried again.
+    const WinTests::SampleProject sample(host.GetProject());
+    const std::filesystem::path configuration = profileFolder.Write(L"IFC-SG.xml", WinTests::SampleConfiguration);
+    const std::filesystem::path table = profileFolder.Path() / L"IFC-SG.renames.xml";
+    ASSERT_TRUE(std::filesystem::create_directory(table));
+    HeldFileWatch watch;
+    watch.file = table;
+    const WatchingModuleCalls watching(watch);
+    ASSERT_TRUE(watching.Applied());
+    dialogs->QueueChoice(configuration.wstring());
+
+    EXPECT_EQ(RunCommand(), NoError);
+
+    EXPECT_EQ(watch.errors, std::vector<DWORD>{ERROR_ACCESS_DENIED});
+    EXPECT_EQ(watch.pauses, std::vector<DWORD>{});
+    ASSERT_EQ(host.ReportLines().size(), 1u);
+    EXPECT_EQ(host.ReportLines()[0].text, "The rename table \"" + WinTests::Utf8(table.wstring()) +
+                                              "\" could not be read (system error 222); values and expressions "
+                                              "follow their own names only");
+    EXPECT_EQ(host.Alerts().size(), 1u);
 }
 
 TEST_F(BackupFileTest, RunningOutOfMemoryAnywhereEndsTheCommandWithoutAborting)
