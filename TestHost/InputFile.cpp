@@ -2,11 +2,12 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <fstream>
+#include <sstream>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
