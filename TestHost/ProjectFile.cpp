@@ -5,14 +5,13 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <sstream>
 #include <unordered_map>
 #include <vector>
 
 #include <pugixml.hpp>
+
+#include "InputFile.hpp"
 
 namespace TestHost {
 
@@ -532,17 +531,10 @@ bool SaveProjectFile(const Project& project, const std::string& path, std::strin
 
 ProjectReadResult LoadProjectFile(const std::string& path, Project& project)
 {
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored))
-        return ProjectReadResult{false, 0, "cannot open \"" + path + "\": it is a folder"};
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return ProjectReadResult{false, 0, "cannot open \"" + path + "\": " + std::strerror(errno)};
-    std::ostringstream content;
-    content << file.rdbuf();
-    if (file.bad())
-        return ProjectReadResult{false, 0, "cannot read \"" + path + "\""};
-    ProjectReadResult result = ReadProjectXml(content.str(), project);
+    std::string content;
+    if (std::string error = ReadInputFile(path, "", &content); !error.empty())
+        return ProjectReadResult{false, 0, std::move(error)};
+    ProjectReadResult result = ReadProjectXml(content, project);
     if (!result.ok)
         result.message = path + ":" + std::to_string(result.line) + ": " +
                          result.message.substr(result.message.find(": ") + 2);

@@ -21,7 +21,9 @@ inline std::u16string ConvertToUtf16(const std::string& text)
     return GS::Unicode::ConvertUtf8ToUtf16(text.data(), text.size());
 }
 
-// True when `path` names something that exists and is not a folder.
+// True when `path` names something that exists and is not a folder, a named pipe or a device too,
+// as the Windows dialog takes them. stat looks without opening, so nothing waits on a pipe; the
+// reader of the chosen file refuses what is no regular file.
 inline bool IsExistingFile(const std::string& path)
 {
     struct stat status;

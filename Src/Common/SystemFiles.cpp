@@ -41,6 +41,44 @@ SystemError LastError()
     return error != 0 ? static_cast<SystemError>(error) : ERROR_GEN_FAILURE;
 }
 
+static_assert(NotARegularFile == ERROR_BAD_FILE_TYPE);
+
+bool IsFolder(const SystemPath& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// A held file is tried again this many times, after 25 ms more each time: 1.375 s in all.
+constexpr DWORD HeldFileRetries = 10;
+constexpr DWORD HeldFileRetryStep = 25;  // ms
+
+// Whether a call on `path` that failed with `error` may succeed once another program lets go of the
+// file: a sharing or lock violation, or access denied, which a file pending deletion or one a
+// scanner has open gives too. A folder denies access for good.
+bool MayBeHeldByAnother(DWORD error, const SystemPath& path)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           (error == ERROR_ACCESS_DENIED && !IsFolder(path));
+}
+
+// Runs `call` (true on success, else GetLastError() says why) until it succeeds, fails for another
+// reason, or has been retried HeldFileRetries times; GetLastError() then holds its last error.
+template <typename Call>
+bool RetryWhileHeld(const SystemPath& path, Call&& call)
+{
+    for (DWORD retry = 1;; ++retry) {
+        if (call())
+            return true;
+        const DWORD error = GetLastError();
+        if (retry > HeldFileRetries || !MayBeHeldByAnother(error, path)) {
+            SetLastError(error);
+            return false;
+        }
+        Sleep(HeldFileRetryStep * retry);
+    }
+}
+
 #else
 
 SystemError LastError()
@@ -66,11 +104,24 @@ std::string PathText(const SystemPath& path)
 
 std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* error)
 {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    const bool opened = RetryWhileHeld(path, [&] {
+        file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return file != INVALID_HANDLE_VALUE;
+    });
+    if (!opened) {
+        // A folder cannot be opened this way and answers access denied.
+        const SystemError why = LastError();
         if (error != nullptr)
-            *error = LastError();
+            *error = why == ERROR_ACCESS_DENIED && IsFolder(path) ? NotARegularFile : why;
+        return std::nullopt;
+    }
+    // A named pipe, a console or another device could keep a read waiting.
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        if (error != nullptr)
+            *error = NotARegularFile;
         return std::nullopt;
     }
     std::optional<std::string> text;
@@ -103,23 +154,37 @@ std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* err
 bool IsExistingFile(const SystemPath& path)
 {
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
 #else
 
 std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* error)
 {
-    errno = 0;
-    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (file < 0) {
+    const auto fail = [error](SystemError why) -> std::optional<std::string> {
         if (error != nullptr)
-            *error = LastError();
+            *error = why;
         return std::nullopt;
-    }
-    std::optional<std::string> text;
+    };
+    // Only a regular file is opened: opening a device may act on it, and opening a named pipe waits
+    // for a writer. O_NONBLOCK keeps the open from waiting should a pipe take the file's place
+    // meanwhile, and what was opened is checked again; a regular file's reads never wait.
     struct stat status {};
-    if (::fstat(file, &status) == 0 && !S_ISDIR(status.st_mode)) {
+    errno = 0;
+    if (::stat(path.c_str(), &status) != 0)
+        return fail(LastError());
+    if (!S_ISREG(status.st_mode))
+        return fail(NotARegularFile);
+    errno = 0;
+    const int file = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (file < 0)
+        return fail(LastError());
+    std::optional<std::string> text;
+    SystemError why = NotARegularFile;
+    errno = 0;
+    if (::fstat(file, &status) != 0) {
+        why = LastError();
+    } else if (S_ISREG(status.st_mode)) {
         text.emplace(static_cast<std::size_t>(status.st_size), '\0');
         std::size_t done = 0;
         while (done < text->size()) {
@@ -127,6 +192,7 @@ std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* err
             if (read < 0 && errno == EINTR)
                 continue;
             if (read < 0) {
+                why = LastError();
                 text.reset();
                 break;
             }
@@ -136,21 +202,18 @@ std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* err
             }
             done += static_cast<std::size_t>(read);
         }
-    } else {
-        errno = errno != 0 ? errno : EISDIR;
     }
-    if (!text && error != nullptr)
-        *error = LastError();
     ::close(file);
-    if (text)
-        DropCarriageReturnsBeforeLineFeeds(*text);
+    if (!text)
+        return fail(why);
+    DropCarriageReturnsBeforeLineFeeds(*text);
     return text;
 }
 
 bool IsExistingFile(const SystemPath& path)
 {
     struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 #endif
@@ -173,10 +236,17 @@ ReplacingFileWriter::~ReplacingFileWriter()
 SystemError ReplacingFileWriter::Open()
 {
     // DeleteFileW removes a link itself, not what it points to.
-    DeleteFileW(temporary.c_str());
-    const HANDLE handle =
-        CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
+    if (!RetryWhileHeld(temporary, [&] { return DeleteFileW(temporary.c_str()) != 0; })) {
+        const DWORD why = GetLastError();
+        if (why != ERROR_FILE_NOT_FOUND && why != ERROR_PATH_NOT_FOUND)
+            return failure = LastError();
+    }
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    const bool opened = RetryWhileHeld(temporary, [&] {
+        handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return handle != INVALID_HANDLE_VALUE;
+    });
+    if (!opened)
         return failure = LastError();
     file = handle;
     created = true;
@@ -216,7 +286,8 @@ SystemError ReplacingFileWriter::Commit()
 {
     Flush();
     CloseFile();
-    if (failure == 0 && !MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+    if (failure == 0 &&
+        !RetryWhileHeld(target, [&] { return MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0; }))
         failure = LastError();
     committed = failure == 0;
     return failure;

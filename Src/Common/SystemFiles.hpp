@@ -3,6 +3,7 @@
 // Windows, UTF-8 bytes elsewhere), so a folder of any name works.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstring>
 #include <filesystem>
@@ -18,21 +19,37 @@ using SystemPath = std::filesystem::path;
 // The system's number for why a file call failed: errno, or GetLastError() on Windows.
 using SystemError = int;
 
+// Why a path that names something other than a regular file (a folder, a named pipe, a device, a
+// socket) is not read: reading such a thing can wait for ever. EINVAL (22) on POSIX,
+// ERROR_BAD_FILE_TYPE (222) on Windows.
+#if defined(_WIN32)
+constexpr SystemError NotARegularFile = 222;
+#else
+constexpr SystemError NotARegularFile = EINVAL;
+#endif
+
 // `path` as UTF-8 text, for messages.
 std::string PathText(const SystemPath& path);
 
-// Reads the whole file with one sized read. Line ends come back as text mode gives them on
-// Windows: each CR LF pair becomes LF, so files written on either system read the same. Nothing
-// when the file cannot be opened or read; `error`, when given, then receives why.
+// Reads the whole regular file (or the one a link names) with one sized read. Line ends come back
+// as text mode gives them on Windows: each CR LF pair becomes LF, so files written on either system
+// read the same. Nothing when the file cannot be opened or read, or is no regular file
+// (NotARegularFile), which is refused without waiting on it; `error`, when given, then receives why.
+// On Windows a file that another program holds for a moment is waited for briefly (see
+// ReplacingFileWriter).
 std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* error = nullptr);
 
-// Whether a file (or anything but a folder) exists at `path`.
+// Whether a regular file (or a link to one) exists at `path`; a folder, a named pipe or a device is
+// none, as ReadTextFile would not read it.
 bool IsExistingFile(const SystemPath& path);
 
 // Writes a new file in place of another: the bytes go to "<target>.tmp" beside it, created new
 // (a stale file or a link that lies there is removed first, never followed), and take the
 // target's name only once all of them are written and the file is closed. Until then, and on any
 // failure, the target stays as it was; the temporary file never outlives the writer.
+// On Windows an editor, a virus scanner or a sync client may hold either file for a moment, and a
+// call on it then fails with a sharing or lock violation or access denied: such a call is tried
+// again after 25, 50, ... 250 ms (10 times, 1.375 s in all) before its error is answered.
 class ReplacingFileWriter {
 public:
     explicit ReplacingFileWriter(SystemPath target);

@@ -1,11 +1,9 @@
 #include "ProgramInputs.hpp"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <system_error>
 #include <vector>
 
+#include "InputFile.hpp"
 #include "ProjectFile.hpp"
 #include "SystemCalls.hpp"
 
@@ -13,20 +11,12 @@ namespace HostProgram {
 
 namespace {
 
-// A file the program reads must be an existing, readable file (not a folder).
+// A file the program or the module reads must be a regular file that opens for reading: not a
+// folder, and not a named pipe or a device, which could keep the run waiting.
 bool CheckReadableFile(const std::string& what, const std::filesystem::path& path, std::string& error)
 {
-    std::error_code code;
-    if (std::filesystem::is_directory(path, code)) {
-        error = "cannot open " + what + " \"" + path.string() + "\": it is a folder";
-        return false;
-    }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = "cannot open " + what + " \"" + path.string() + "\": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    error = TestHost::ReadInputFile(path, what, nullptr);
+    return error.empty();
 }
 
 // A file the program writes at the end must go into an existing folder and not be a folder itself.
@@ -109,6 +99,8 @@ bool CheckProgramInputs(const ProgramOptions& options, ProgramInputs& inputs, st
         inputs.moduleShownAs = DefaultModuleFileName();
     }
     inputs.moduleFile = std::filesystem::absolute(module, code).lexically_normal();
+    if (std::filesystem::exists(inputs.moduleFile, code) && !CheckReadableFile("module", inputs.moduleFile, error))
+        return false;
     std::string detail;
     const TestHost::ModuleError moduleError = TestHost::ReadModuleDescription(inputs.moduleFile, inputs.module, &detail);
     if (moduleError != TestHost::ModuleError::None) {

@@ -1,9 +1,12 @@
 // quillmere-host never destroys its inputs: a result file that names an input, by whatever path,
 // is refused before anything is written, and the project saved in place, like the JSON file, takes
-// the old file's place only once it is whole, so a failed write leaves the old file as it was.
+// the old file's place only once it is whole, so a failed write leaves the old file as it was. Nor
+// does it wait on them: an input that is no regular file is refused, and one the module reads is
+// refused by the module.
 #include <sys/stat.h>
 
 #include "EndToEndSupport.hpp"
+#include "Support/Descriptors.hpp"
 
 using namespace EndToEnd;
 
@@ -25,11 +28,12 @@ protected:
     fs::path Profile() const { return scratch.work() / "profile"; }
 
     // Runs with `arguments` and checks that the run was refused as bad input: exit 2, one line on
-    // the error output, nothing made or changed. Returns the line.
+    // the error output, nothing made or changed. Returns the line. A refusal takes moments (under
+    // valgrind a few seconds): a run that takes minutes waits on something.
     std::string ExpectRefused(const std::vector<std::string>& arguments)
     {
         const std::vector<std::string> before = Scratch::Listing(scratch.work());
-        const ProgramRun run = scratch.Run(arguments);
+        const ProgramRun run = scratch.Run(arguments, RLIM_INFINITY, 120);
         EXPECT_EQ(run.exitCode, 2) << run.err;
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
@@ -104,6 +108,87 @@ TEST_F(InputSafety, ResultFilesNamingAnInputByAnyPathAreRefused)
                   .find("--save and --json name the same file"),
               std::string::npos);
     EXPECT_EQ(Support::ReadBytes(out), "earlier\n");
+}
+
+TEST_F(InputSafety, InputsThatAreNoRegularFilesAreRefusedWithoutWaiting)
+{
+    // A named pipe without a writer would keep an ordinary open waiting for ever, and a device may
+    // act when it is opened: neither is opened.
+    const std::string pipe = (scratch.work() / "pipe.xml").string();
+    Support::MakeNamedPipe(pipe);
+    fs::create_symlink("pipe.xml", scratch.work() / "pipe-link.xml");
+    const std::string link = (scratch.work() / "pipe-link.xml").string();
+    const std::string folder = (scratch.work() / "sub").string();
+    const std::string project = ProjectFile().string();
+    const std::string isPipe = "\": it is a named pipe (FIFO), not a file";
+
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--project", pipe, "--cancel"}, "project: cannot open \"" + pipe + isPipe},
+        {{"--project", link, "--cancel"}, "project: cannot open \"" + link + isPipe},
+        {{"--project", "/dev/null", "--cancel"}, "project: cannot open \"/dev/null\": it is a device, not a file"},
+        {{"--project", project, "--choose", pipe}, "cannot open configuration \"" + pipe + isPipe},
+        {{"--project", project, "--choose", folder}, "cannot open configuration \"" + folder + "\": it is a folder"},
+        {{"--project", project, "--cancel", "--module", pipe}, "cannot open module \"" + pipe + isPipe},
+        {{"--project", project, "--cancel", "--module", folder}, "cannot open module \"" + folder + "\": it is a folder"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        SCOPED_TRACE(arguments[1] + " " + arguments.back());
+        EXPECT_EQ(ExpectRefused(arguments), "quillmere-host: " + message + "\n");
+    }
+    EXPECT_TRUE(fs::is_fifo(pipe));
+}
+
+TEST_F(InputSafety, PipesWhereTheModuleReadsOrWritesDoNotKeepTheRunWaiting)
+{
+    const std::string project = ProjectFile().string();
+    const std::string configuration = ConfigurationFile().string();
+    const fs::path table = scratch.work() / "configuration.renames.xml";
+    const fs::path backup = Profile() / "Documents" / "IFC_SG_Properties.xml";
+    const fs::path withoutOwned = scratch.work() / "without-owned.xml";
+    fs::create_directories(backup.parent_path());
+    const std::string alert = "  alert    Import Successful: ";
+
+    struct Case {
+        const char* what;
+        fs::path pipe;
+        std::vector<std::string> arguments;
+        std::vector<std::string> printed;  // lines the run prints, among others, or their beginnings
+        bool pipeStays;                    // false: the backup took the pipe's place
+        long reportLines;
+    };
+    const Case cases[] = {
+        // The module does not read the table, says so, and goes on without renames.
+        {"rename table", table, {"--project", project, "--choose", configuration},
+         {"  report   The rename table \"" + table.string() + "\" could not be read (system error 22); values and "
+          "expressions follow their own names only",
+          alert},
+         true, 7},  // and the six properties the table would have renamed, kept
+        // The backup takes the place of the pipe, which is never opened. The project saved holds no
+        // owned group, so the next run reads the backup file instead of making one.
+        {"backup file, written", backup, {"--project", project, "--cancel", "--save", withoutOwned.string()},
+         {"  dialog   \"Select an IFC-SG Config File\": cancelled", "Backup file present: " + backup.string()},
+         false, 0},
+        // A pipe is no backup file: nothing is said of one, and no value is restored; the cancelled
+        // run's expression lists come back from the history.
+        {"backup file, read", backup, {"--project", withoutOwned.string(), "--choose", configuration}, {alert}, true, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(c.pipe);
+        Support::MakeNamedPipe(c.pipe);
+        std::vector<std::string> arguments = c.arguments;
+        arguments.insert(arguments.end(), {"--profile", Profile().string()});
+        const ProgramRun run = scratch.Run(arguments, RLIM_INFINITY, 300);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        for (const std::string& line : c.printed)
+            EXPECT_NE(run.out.find("\n" + line), std::string::npos) << line << "\n" << run.out;
+        const std::vector<std::string> lines = run.OutLines();
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& line) { return line.rfind("  report ", 0) == 0; }),
+                  c.reportLines)
+            << run.out;
+        EXPECT_EQ(fs::is_fifo(c.pipe), c.pipeStays);
+        fs::remove(c.pipe);
+    }
 }
 
 TEST_F(InputSafety, ProjectSavedInPlaceThroughALinkReplacesTheFileBehindIt)

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "DialogRequest.hpp"
+#include "Support/Descriptors.hpp"
 #include "Support/Folders.hpp"
 #include "Win/DialogProviders.hpp"
 #include "Win/Win.hpp"
@@ -107,6 +108,14 @@ TEST_F(GetOpenFileNameTest, EnforcesTheMustExistFlags)
     dialog.QueueChoice(folder.Path().string());  // a folder is not a file
     ConfigurationRequest folderChosen;
     EXPECT_EQ(GetOpenFileNameW(&folderChosen.record), 0);
+
+    // A named pipe is looked at, not opened (no writer would ever come): it exists.
+    const std::string pipe = (folder.Path() / "pipe.xml").string();
+    Support::MakeNamedPipe(pipe);
+    dialog.QueueChoice(pipe);
+    ConfigurationRequest pipeChosen;
+    EXPECT_EQ(GetOpenFileNameW(&pipeChosen.record), 1);
+    EXPECT_EQ(pipeChosen.GetFile(), Utf16Of(pipe));
 
     dialog.QueueChoice(inMissingFolder);
     ConfigurationRequest pathMustExist;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "DialogRequest.hpp"
+#include "Support/Descriptors.hpp"
 #include "Support/Folders.hpp"
 #include "Win/DialogProviders.hpp"
 
@@ -89,6 +90,20 @@ TEST(TerminalFileDialogTest, AsksAgainUntilTheFileExists)
     EXPECT_EQ(CountOf(printed, "File does not exist: "), 2u);  // the missing file, then the folder
     EXPECT_NE(printed.find("File does not exist: " + missing + "\n"), std::string::npos);
     EXPECT_EQ(CountOf(printed, "File path (empty to cancel): "), 3u);
+}
+
+TEST(TerminalFileDialogTest, TakesANamedPipeWithoutWaitingOnIt)
+{
+    // Its check looks at the pipe without opening it, which would wait for a writer.
+    const Support::ScratchFolder folder;
+    const std::string pipe = (folder.Path() / "pipe.xml").string();
+    Support::MakeNamedPipe(pipe);
+    const Support::PipeWatchdog watchdog({pipe});
+    Terminal terminal(pipe + "\n");
+    ConfigurationRequest request;
+    EXPECT_EQ(terminal.Dialog().Answer(request.record), 1);
+    EXPECT_EQ(request.GetFile(), Utf16Of(pipe));
+    EXPECT_FALSE(watchdog.Fired());
 }
 
 TEST(TerminalFileDialogTest, EmptyAnswerOrEndOfInputCancels)
