@@ -123,13 +123,18 @@ private:
 // Something in a rename table's file that the table does without.
 struct RenameTableProblem {
     enum class Kind {
-        Unreadable,        // the file cannot be read: `error`; no table
-        NotWellFormed,     // not well-formed XML: `detail` (the parser's reason) at `byte`; no table
-        NoRenamesRoot,     // the root element is not "renames"; no table
-        MissingAttribute,  // entry `entry` (element `element`) lacks attribute `detail`; skipped
-        UnknownEntry,      // entry `entry` (element `element`) is neither "group" nor "property"; skipped
+        Unreadable,          // the file cannot be read: `error`; no table
+        NotWellFormed,       // not well-formed XML: `detail` (the reason) at `byte`; no table
+        UnsupportedEntity,   // uses the entity `detail` (its name) at `byte`, which is not expanded; no table
+        NoRenamesRoot,       // the root element is not "renames"; no table
+        MissingAttribute,    // entry `entry` (element `element`) lacks attribute `detail`; skipped
+        UnknownEntry,        // entry `entry` (element `element`) is neither "group" nor "property"; skipped
+        DuplicateAttribute,  // entry `entry` (element `element`) has attribute `detail` twice; skipped
     };
     explicit RenameTableProblem(Kind kind) : kind(kind) {}
+
+    // Whether the problem leaves the table empty (the first four kinds); such a problem comes alone.
+    bool LeavesNoTable() const noexcept { return kind <= Kind::NoRenamesRoot; }
 
     Kind kind;
     SystemError error = 0;
@@ -139,7 +144,7 @@ struct RenameTableProblem {
     std::string detail;
 };
 
-// A table as read, with what it does without; a problem of the first three kinds leaves it empty.
+// A table as read, with what it does without.
 struct RenameTableReading {
     RenameTable table;
     std::vector<RenameTableProblem> problems;
@@ -149,10 +154,15 @@ struct RenameTableReading {
 // "NAME.renames.xml" for "NAME.xml".
 SystemPath RenameTablePathBeside(const SystemPath& configuration);
 
-// Parses the text of a rename table.
+// Parses the text of a rename table, UTF-8. It must be well-formed XML 1.0 with one root element
+// "renames" and no entity other than XML's five and character references; else the reading has
+// one problem of a kind that leaves no table. Each entry of the root that cannot be used is
+// skipped with one problem; the others make the table. docs/rename-table.md lists what the
+// reading checks and what it does not.
 RenameTableReading ParseRenameTable(std::string text);
 
-// Reads the table at `path`; an empty table without problems when there is no file there.
+// Reads the table at `path`: an empty table without problems when nothing is there; a file that
+// cannot be read (a folder, no access, a link that leads nowhere or in a loop) is Unreadable.
 RenameTableReading ReadRenameTable(const SystemPath& path);
 
 }  // namespace Quillmere

@@ -1,14 +1,20 @@
-// The rename table without a host: its look-ups (against a plain restatement of the rules) and the
-// rewriting of property references in expressions.
+// The rename table without a host: its look-ups (against a plain restatement of the rules), the
+// rewriting of property references in expressions, and the strict reading of its file, with
+// xmllint as the independent judge of well-formedness.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "Common/RenameTable.hpp"
+#include "Support/Folders.hpp"
 
 using namespace Quillmere;
+using namespace std::string_literals;
 
 namespace {
 
@@ -221,4 +227,271 @@ TEST(RenameTable, RewriteReferencesRenamesTheReferencesTheTableNames)
     }
     GS::UniString text("{Property:SGPset_Column/Width}");
     EXPECT_FALSE(RenameTable().RewriteReferences(text));
+}
+
+namespace {
+
+enum class Outcome {
+    Read,           // read; entries may still be skipped
+    NotWellFormed,  // no table: not well-formed
+    Entity,         // no table: an entity that is not expanded
+    NotRenames,     // no table: another root
+};
+
+Outcome OutcomeOf(const RenameTableReading& reading)
+{
+    if (!reading.problems.empty()) {
+        switch (reading.problems[0].kind) {
+            case RenameTableProblem::Kind::NotWellFormed: return Outcome::NotWellFormed;
+            case RenameTableProblem::Kind::UnsupportedEntity: return Outcome::Entity;
+            case RenameTableProblem::Kind::NoRenamesRoot: return Outcome::NotRenames;
+            default: break;
+        }
+    }
+    return Outcome::Read;
+}
+
+// xmllint's verdict on `text`: 0 well-formed, 1 not; -1 when there is no xmllint.
+int XmllintAccepts(const Support::ScratchFolder& folder, const std::string& text)
+{
+    static const bool available = std::system("xmllint --version >/dev/null 2>&1") == 0;
+    if (!available)
+        return -1;
+    const std::filesystem::path file = folder.Write("table.xml", text);
+    return std::system(("xmllint --noout '" + file.string() + "' >/dev/null 2>&1").c_str()) == 0 ? 1 : 0;
+}
+
+}  // namespace
+
+// Each row: the text, what the reading makes of it, and whether xmllint takes it as well-formed.
+// Where the two differ it is on purpose (entities, a repeated attribute on an entry) or a kind of
+// ill-formedness that the reading does not look for (the last rows).
+TEST(RenameTable, ReadingIsAsStrictAsXml)
+{
+    struct Case {
+        std::string text;
+        Outcome outcome;
+        bool xmllint;
+    } const cases[] = {
+        // Well-formed: every kind of node where XML allows it, references of all kinds.
+        {"<renames/>", Outcome::Read, true},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<!DOCTYPE renames>\n<!-- c -->\n"
+         "<?app x?>\n<renames><![CDATA[ <x> & ]]>text &gt; more</renames>\n<!-- after -->\n<?app y?>\n",
+         Outcome::Read, true},
+        {"\xEF\xBB\xBF<?xml version=\"1.1\"?><renames/>", Outcome::Read, true},
+        {"<renames><group from=\"a&amp;&lt;&gt;&quot;&apos;&#65;&#x42;&#xe9;\" to='b'/></renames>", Outcome::Read, true},
+        {"<renames   ><group\tfrom=\"a\"\nto=\"b\" /><alias/></renames >", Outcome::Read, true},
+        {"<?xml-stylesheet href=\"a\"?><renames><x:y/>]]&gt;</renames>", Outcome::Read, true},
+        {"<tables/>", Outcome::NotRenames, true},
+        // Entities: declared in the document type (well-formed) or not (not well-formed); either
+        // way the table is not applied.
+        {"<!DOCTYPE renames [<!ENTITY g \"SGPset_\">]><renames><group from=\"&g;A\" to=\"B\"/></renames>",
+         Outcome::Entity, true},
+        {"<renames><group from=\"&nbsp;\" to=\"B\"/></renames>", Outcome::Entity, false},
+        {"<renames>&nbsp;</renames>", Outcome::Entity, false},
+        // A repeated attribute on an entry skips the entry; on any other element the text is not XML.
+        {"<renames><group from=\"a\" to=\"b\" to=\"c\"/></renames>", Outcome::Read, false},
+        {"<renames a=\"1\" a=\"2\"/>", Outcome::NotWellFormed, false},
+        {"<renames><group from=\"a\" to=\"b\"><x y=\"1\" y=\"2\"/></group></renames>", Outcome::NotWellFormed, false},
+        // Root elements: none, two, text or an element after it.
+        {"", Outcome::NotWellFormed, false},
+        {"<?xml version=\"1.0\"?>\n<!-- nothing -->\n", Outcome::NotWellFormed, false},
+        {"<renames/><renames/>", Outcome::NotWellFormed, false},
+        {"<renames/><!-- c --><x/>", Outcome::NotWellFormed, false},
+        {"<renames/>x", Outcome::NotWellFormed, false},
+        {"<![CDATA[x]]><renames/>", Outcome::NotWellFormed, false},
+        // Tags.
+        {"<renames><group from=\"a\" to=\"b\"></property></renames>", Outcome::NotWellFormed, false},
+        {"<renames><group from=\"a\" to=\"b\">", Outcome::NotWellFormed, false},
+        {"<renames><1group/></renames>", Outcome::NotWellFormed, false},
+        {"<renames><group 1from=\"a\"/></renames>", Outcome::NotWellFormed, false},
+        {"<renames><group from=\"a\"to=\"b\"/></renames>", Outcome::NotWellFormed, false},
+        {"<renames a=b/>", Outcome::NotWellFormed, false},
+        {"<renames><group from=\"a<b\" to=\"c\"/></renames>", Outcome::NotWellFormed, false},
+        // References and characters.
+        {"<renames><group from=\"a & b\" to=\"c\"/></renames>", Outcome::NotWellFormed, false},
+        {"<renames><group from=\"&amp\" to=\"c\"/></renames>", Outcome::NotWellFormed, false},
+        {"<renames><group from=\"&#X41;\" to=\"c\"/></renames>", Outcome::NotWellFormed, false},
+        {"<renames><group from=\"&#1;\" to=\"c\"/></renames>", Outcome::NotWellFormed, false},
+        {"<renames>&#0;</renames>", Outcome::NotWellFormed, false},
+        {"<renames>&#xD800;</renames>", Outcome::NotWellFormed, false},
+        {"<renames>&#xFFFE;</renames>", Outcome::NotWellFormed, false},
+        {"<renames>&#x110000;</renames>", Outcome::NotWellFormed, false},
+        {"<renames><group from=\"a\x01\" to=\"c\"/></renames>", Outcome::NotWellFormed, false},
+        {"<renames>\0</renames>"s, Outcome::NotWellFormed, false},
+        // XML has no NUL character; xmllint takes one after the root element as the end of the text.
+        {"<renames/>\0<x/>"s, Outcome::NotWellFormed, true},
+        {"<renames>\xFF</renames>", Outcome::NotWellFormed, false},
+        {"<renames>\xED\xA0\x80</renames>", Outcome::NotWellFormed, false},
+        {"<renames>\xEF\xBF\xBE</renames>", Outcome::NotWellFormed, false},
+        {"<renames>a]]>b</renames>", Outcome::NotWellFormed, false},
+        // Comments, declarations, processing instructions, document types, other markup.
+        {"<renames><!-- a -- b --></renames>", Outcome::NotWellFormed, false},
+        {"<renames><!-- a ---></renames>", Outcome::NotWellFormed, false},
+        {"<renames><!ELEMENT x ANY></renames>", Outcome::NotWellFormed, false},
+        {"<!FOO><renames/>", Outcome::NotWellFormed, false},
+        {" <?xml version=\"1.0\"?><renames/>", Outcome::NotWellFormed, false},
+        {"<!-- c --><?xml version=\"1.0\"?><renames/>", Outcome::NotWellFormed, false},
+        {"<renames><?xml version=\"1.0\"?></renames>", Outcome::NotWellFormed, false},
+        {"<?XML version=\"1.0\"?><renames/>", Outcome::NotWellFormed, false},
+        {"<renames><?xml?></renames>", Outcome::NotWellFormed, false},
+        {"<?xml encoding=\"UTF-8\"?><renames/>", Outcome::NotWellFormed, false},
+        {"<?xml version=\"2.0\"?><renames/>", Outcome::NotWellFormed, false},
+        {"<?xml version=\"1.0\" standalone=\"yes\" encoding=\"UTF-8\"?><renames/>", Outcome::NotWellFormed, false},
+        {"<?xml version=\"1.0\" standalone=\"maybe\"?><renames/>", Outcome::NotWellFormed, false},
+        {"<renames/><!DOCTYPE renames>", Outcome::NotWellFormed, false},
+        {"<!DOCTYPE renames><!DOCTYPE renames><renames/>", Outcome::NotWellFormed, false},
+        {"<renames><!DOCTYPE x></renames>", Outcome::NotWellFormed, false},
+        // Not looked for: the inside of a document type declaration, whether an encoding exists.
+        {"<!DOCTYPE renames [ garbage ]><renames/>", Outcome::Read, false},
+        {"<?xml version=\"1.0\" encoding=\"no-such-encoding\"?><renames/>", Outcome::Read, false},
+        // Read as UTF-8 whatever the declaration says: a Latin-1 byte is refused.
+        {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><renames a=\"\xE9\"/>", Outcome::NotWellFormed, true},
+    };
+    const Support::ScratchFolder folder;
+    for (const Case& c : cases) {
+        EXPECT_EQ(OutcomeOf(ParseRenameTable(c.text)), c.outcome) << c.text;
+        const int accepts = XmllintAccepts(folder, c.text);
+        if (accepts >= 0) {
+            EXPECT_EQ(accepts == 1, c.xmllint) << "xmllint on: " << c.text;
+        }
+    }
+}
+
+TEST(RenameTable, ProblemsSayWhatAndWhere)
+{
+    struct Case {
+        std::string text;
+        RenameTableProblem::Kind kind;
+        std::string detail;
+        std::size_t byte;
+    } const cases[] = {
+        // The parser's reason, or the module's own, and the byte of the fault.
+        {"<renames>\n<group from=\"a\" to=\"b\"></property>", RenameTableProblem::Kind::NotWellFormed,
+         "invalid closing tag name", 43},
+        {"<renames/>\n<renames/>", RenameTableProblem::Kind::NotWellFormed, "a second root element", 11},
+        {"  \n", RenameTableProblem::Kind::NotWellFormed, "no root element", 3},
+        {"<renames a=\"1\" a=\"2\"/>", RenameTableProblem::Kind::NotWellFormed, "an attribute given twice", 15},
+        {"<renames><x a=\"&#1;\"/></renames>", RenameTableProblem::Kind::NotWellFormed,
+         "a character that XML does not allow", 15},
+        // A bad character before a parse error further on is the fault reported, and the other way round.
+        {"<renames>\x01</group>", RenameTableProblem::Kind::NotWellFormed, "a character that XML does not allow", 9},
+        {"<renames></group>\x01", RenameTableProblem::Kind::NotWellFormed, "invalid closing tag name", 16},
+        // Not well-formed wins over an entity; the first entity is named, without "&" and ";".
+        {"<renames a=\"&nbsp;\"><x/></y></renames>", RenameTableProblem::Kind::NotWellFormed,
+         "invalid closing tag name", 27},
+        {"<!DOCTYPE renames [<!ENTITY g \"SGPset_\">]>\n<renames><group from=\"&g;A\" to=\"&h;\"/></renames>",
+         RenameTableProblem::Kind::UnsupportedEntity, "g", 65},
+    };
+    for (const Case& c : cases) {
+        const RenameTableReading reading = ParseRenameTable(c.text);
+        ASSERT_EQ(reading.problems.size(), 1u) << c.text;
+        const RenameTableProblem& problem = reading.problems[0];
+        EXPECT_EQ(problem.kind, c.kind) << c.text;
+        EXPECT_EQ(problem.detail, c.detail) << c.text;
+        EXPECT_EQ(problem.byte, c.byte) << c.text;
+        EXPECT_TRUE(problem.LeavesNoTable());
+        EXPECT_TRUE(reading.table.IsEmpty());
+    }
+}
+
+TEST(RenameTable, EntriesAreReadAsXmlMeansThemAndBadOnesAreSkipped)
+{
+    const RenameTableReading reading = ParseRenameTable(R"(<?xml version="1.0" encoding="utf-8"?>
+<renames>
+  <!-- 1 --><group from="SGPset_Column" to="SGPset_StructuralColumn"/>
+  <!-- 2 --><property group="SGPset_Space" from="Width&#9;Tab" to="Width
+Line"/>
+  <!-- 3 --><alias from="SGPset_A" to="SGPset_C"/>
+  <!-- 4 --><group from="SGPset_A" to="SGPset_B" to="SGPset_C"/>
+  <!-- 5 --><property group="SGPset_Old" from="Width"/>
+  <!-- 6 --><property group="SGPset_R&#xE4;ume" from="Fl&#228;che&amp;&lt;&#x1F3E0;" toGroup="SGPset_New" to="&quot;x&apos;"/>
+  <!-- 7 --><group to="SGPset_X" from="SGPset_Y" from="SGPset_Z" note="a" note="b"/>
+  text between <![CDATA[ and <group from="no" to="entry"/> ]]>
+</renames>)");
+
+    struct Expected {
+        std::size_t number;
+        bool isGroup;
+        const char* group;
+        const char* property;
+        const char* newGroup;
+        const char* newProperty;
+    } const entries[] = {
+        {1, true, "SGPset_Column", "", "SGPset_StructuralColumn", ""},
+        // A tab by reference stays; a line end written as such is a blank, as XML normalises.
+        {2, false, "SGPset_Space", "Width\tTab", "SGPset_Space", "Width Line"},
+        {6, false, "SGPset_R\xC3\xA4ume", "Fl\xC3\xA4" "che&<\xF0\x9F\x8F\xA0", "SGPset_New", "\"x'"},
+    };
+    const std::vector<RenameTable::Entry>& read = reading.table.Entries();
+    ASSERT_EQ(read.size(), std::size(entries));
+    for (std::size_t at = 0; at < read.size(); ++at) {
+        EXPECT_EQ(read[at].number, entries[at].number);
+        EXPECT_EQ(read[at].isGroup, entries[at].isGroup);
+        EXPECT_EQ(Utf8(read[at].group), entries[at].group);
+        EXPECT_EQ(Utf8(read[at].property), entries[at].property);
+        EXPECT_EQ(Utf8(read[at].newGroup), entries[at].newGroup);
+        EXPECT_EQ(Utf8(read[at].newProperty), entries[at].newProperty);
+    }
+
+    using Kind = RenameTableProblem::Kind;
+    struct ExpectedProblem {
+        Kind kind;
+        std::size_t entry;
+        const char* element;
+        const char* detail;
+    } const problems[] = {
+        {Kind::UnknownEntry, 3, "alias", ""},
+        {Kind::DuplicateAttribute, 4, "group", "to"},
+        {Kind::MissingAttribute, 5, "property", "to"},
+        // The first name given again, in the order of the text.
+        {Kind::DuplicateAttribute, 7, "group", "from"},
+    };
+    ASSERT_EQ(reading.problems.size(), std::size(problems));
+    for (std::size_t at = 0; at < reading.problems.size(); ++at) {
+        EXPECT_EQ(reading.problems[at].kind, problems[at].kind) << at;
+        EXPECT_EQ(reading.problems[at].entry, problems[at].entry) << at;
+        EXPECT_EQ(reading.problems[at].element, problems[at].element) << at;
+        EXPECT_EQ(reading.problems[at].detail, problems[at].detail) << at;
+        EXPECT_FALSE(reading.problems[at].LeavesNoTable());
+    }
+}
+
+TEST(RenameTable, FilesThatAreMissingOrCannotBeRead)
+{
+    const Support::ScratchFolder folder;
+    const std::filesystem::path table = folder.Path() / "config.renames.xml";
+
+    // Nothing there: no table and nothing to say.
+    RenameTableReading reading = ReadRenameTable(table);
+    EXPECT_TRUE(reading.problems.empty());
+    EXPECT_TRUE(reading.table.IsEmpty());
+
+    // A table is read through a link.
+    const std::filesystem::path target = folder.Write("target.xml", "<renames><group from=\"A\" to=\"B\"/></renames>");
+    std::filesystem::create_symlink(target, table);
+    EXPECT_EQ(ReadRenameTable(table).table.Entries().size(), 1u);
+    std::filesystem::remove(table);
+
+    struct Case {
+        const char* what;
+        void (*make)(const std::filesystem::path& table, const std::filesystem::path& folder);
+        SystemError error;
+    } const cases[] = {
+        {"a folder", [](const auto& table, const auto&) { std::filesystem::create_directory(table); }, EISDIR},
+        {"a link that leads nowhere",
+         [](const auto& table, const auto& folder) { std::filesystem::create_symlink(folder / "gone.xml", table); },
+         ENOENT},
+        {"a link to itself", [](const auto& table, const auto&) { std::filesystem::create_symlink(table, table); },
+         ELOOP},
+    };
+    for (const Case& c : cases) {
+        c.make(table, folder.Path());
+        reading = ReadRenameTable(table);
+        ASSERT_EQ(reading.problems.size(), 1u) << c.what;
+        EXPECT_EQ(reading.problems[0].kind, RenameTableProblem::Kind::Unreadable) << c.what;
+        EXPECT_EQ(reading.problems[0].error, c.error) << c.what;
+        EXPECT_TRUE(reading.table.IsEmpty()) << c.what;
+        std::filesystem::remove(table);
+    }
 }
