@@ -120,16 +120,17 @@ void RenameTable::Add(Entry entry)
     if (entries.size() >= None - 1)
         throw std::length_error("rename table: too many entries");
     const auto index = static_cast<std::uint32_t>(entries.size());
-    const Units group = UnitsOf(entry.group);
-    const std::uint64_t groupHash = HashUnits(group);
+    const std::uint64_t groupHash = HashUnits(UnitsOf(entry.group));
     const std::uint64_t newGroupHash = HashUnits(UnitsOf(entry.newGroup));
     const std::uint64_t earlierKey = entry.isGroup ? groupHash : HashPair(groupHash, HashUnits(UnitsOf(entry.property)));
     const std::uint64_t newKey = entry.isGroup ? newGroupHash : HashPair(newGroupHash, HashUnits(UnitsOf(entry.newProperty)));
 
     // Whatever can throw comes first, so that a failure leaves the table as it was: room in the
     // vectors, then in the indexes (growing one keeps what it finds).
-    entries.reserve(entries.size() + 1);
-    links.reserve(links.size() + 1);
+    if (entries.size() == entries.capacity())
+        entries.reserve(std::max<std::size_t>(16, entries.size() * 2));
+    if (links.size() == links.capacity())
+        links.reserve(std::max<std::size_t>(16, links.size() * 2));
     KeyIndex& byEarlier = entry.isGroup ? groupsByEarlier : propertiesByEarlier;
     KeyIndex& byNew = entry.isGroup ? groupsByNew : propertiesByNew;
     for (KeyIndex* keys : {&byEarlier, &byNew, &earlierGroups})
@@ -137,6 +138,7 @@ void RenameTable::Add(Entry entry)
 
     entries.push_back(std::move(entry));
     const Entry& added = entries.back();
+    const Units group = UnitsOf(added.group);
     Links link;
     link.groupHash = groupHash;
     link.previousByEarlier = byEarlier.Put(earlierKey, index, [&](std::uint32_t other) {
