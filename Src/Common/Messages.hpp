@@ -140,6 +140,9 @@ constexpr const char* RenameTableBadDeclarationReason = "an XML declaration of a
 constexpr const char* RenameTableReservedTargetReason = "a processing instruction named \"xml\"";
 // A document type declaration after the root element, within it, or a second one.
 constexpr const char* RenameTableMisplacedDoctypeReason = "a document type declaration that is not before the root element";
+// An element within more elements than a rename table needs (RenameTable.cpp: MaxNesting); the
+// parser would need stack for each of them.
+constexpr const char* RenameTableTooDeepReason = "elements nested deeper than the command reads";
 
 // --- The completion alert -----------------------------------------------------------------------
 

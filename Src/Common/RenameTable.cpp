@@ -368,6 +368,68 @@ std::size_t FirstNonXmlCharacter(std::string_view text, const char*& reason)
     return std::string_view::npos;
 }
 
+// How deep elements may nest: a table needs three levels. rapidxml descends one call per level, so
+// a text of nothing but start tags could use up the stack.
+constexpr std::size_t MaxNesting = 256;
+
+// Where the first element deeper than MaxNesting starts, found as rapidxml will parse the text (up
+// to a NUL): markup is skipped as rapidxml skips it and a start tag ends at the first ">" outside
+// quotes. Where the two differ, rapidxml stops at a parse error before it gets any deeper than
+// what this counts. npos when no element is that deep.
+std::size_t FirstTooDeep(std::string_view text)
+{
+    text = text.substr(0, text.find('\0'));
+    const auto skipPast = [&](std::size_t from, std::string_view end) {
+        const std::size_t found = text.find(end, from);
+        return found == std::string_view::npos ? text.size() : found + end.size();
+    };
+    std::size_t depth = 0;
+    std::size_t at = text.find('<');
+    while (at != std::string_view::npos) {
+        const std::string_view markup = text.substr(at);
+        if (markup.substr(0, 4) == "<!--") {
+            at = skipPast(at + 4, "-->");
+        } else if (markup.substr(0, 9) == "<![CDATA[") {
+            at = skipPast(at + 9, "]]>");
+        } else if (markup.substr(0, 2) == "<?") {
+            at = skipPast(at + 2, "?>");
+        } else if (markup.substr(0, 9) == "<!DOCTYPE" && markup.size() > 9 && IsSpace(markup[9])) {
+            // As rapidxml: to ">", passing over a "[...]" with nested brackets.
+            std::size_t brackets = 0;
+            for (at += 10; at < text.size(); ++at) {
+                if (text[at] == '[')
+                    ++brackets;
+                else if (text[at] == ']' && brackets > 0)
+                    --brackets;
+                else if (text[at] == '>' && brackets == 0)
+                    break;
+            }
+        } else if (markup.substr(0, 2) == "<!") {
+            at = skipPast(at + 2, ">");
+        } else if (markup.substr(0, 2) == "</") {
+            depth -= depth > 0 ? 1 : 0;
+            at = skipPast(at + 2, ">");
+        } else {
+            const std::size_t start = at;
+            char quote = 0;
+            for (++at; at < text.size(); ++at) {
+                const char c = text[at];
+                if (quote != 0) {
+                    quote = c == quote ? 0 : quote;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '>') {
+                    if (text[at - 1] != '/' && ++depth > MaxNesting)
+                        return start;
+                    break;
+                }
+            }
+        }
+        at = at < text.size() ? text.find('<', at) : std::string_view::npos;
+    }
+    return std::string_view::npos;
+}
+
 // The character a reference "&...;" stands for, from its text between "&" and ";": one of XML's
 // five entities or a character reference. Nothing for anything else; `isEntity` then says whether
 // it is an entity name.
@@ -769,6 +831,10 @@ RenameTableReading ParseRenameTable(std::string text)
     const std::size_t badCharacter = FirstNonXmlCharacter(text, characterFault);
     if (badCharacter != std::string::npos)
         text[badCharacter] = '\0';
+
+    const std::size_t tooDeep = FirstTooDeep(text);
+    if (tooDeep < badCharacter)
+        return NotWellFormed(Messages::RenameTableTooDeepReason, tooDeep);
 
     XmlDocument document;
     try {

@@ -395,6 +395,37 @@ TEST(RenameTable, ProblemsSayWhatAndWhere)
     }
 }
 
+// The parser descends one call per level, so nesting is bounded before it runs; start tags in
+// comments, values and CDATA do not count.
+TEST(RenameTable, ElementsNestedTooDeepAreRefusedBeforeParsing)
+{
+    const auto nested = [](std::size_t levels, const std::string& inner) {
+        std::string text;
+        for (std::size_t level = 0; level < levels; ++level)
+            text += level == 0 ? "<renames>" : "<a x='>'>";
+        text += inner;
+        for (std::size_t level = levels; level-- > 0;)
+            text += level == 0 ? "</renames>" : "</a>";
+        return text;
+    };
+    EXPECT_EQ(OutcomeOf(ParseRenameTable(nested(256, "<b/>"))), Outcome::Read);  // <a> is an unknown entry
+    const RenameTableReading deep = ParseRenameTable(nested(257, ""));
+    ASSERT_EQ(deep.problems.size(), 1u);
+    EXPECT_EQ(deep.problems[0].detail, "elements nested deeper than the command reads");
+    EXPECT_EQ(deep.problems[0].byte, 9 + 255 * 9);
+    EXPECT_EQ(OutcomeOf(ParseRenameTable(nested(2, "<!-- <a><a> --><![CDATA[<a><a>]]><?pi <a> ?><b c=\"<a>\"/>"))),
+              Outcome::NotWellFormed);  // for the "<" in the value, not for depth
+    std::string hidden = "<renames><!-- ";
+    for (int level = 0; level < 1000; ++level)
+        hidden += "<a>";
+    EXPECT_TRUE(ParseRenameTable(hidden + " --><![CDATA[" + hidden + "]]></renames>").problems.empty());
+    // A text of nothing but start tags, deep enough to use up the stack: refused, not a crash.
+    std::string flood;
+    for (int level = 0; level < 1000000; ++level)
+        flood += "<a>";
+    EXPECT_EQ(ParseRenameTable(flood).problems.at(0).detail, "elements nested deeper than the command reads");
+}
+
 TEST(RenameTable, EntriesAreReadAsXmlMeansThemAndBadOnesAreSkipped)
 {
     const RenameTableReading reading = ParseRenameTable(R"(<?xml version="1.0" encoding="utf-8"?>
