@@ -15,7 +15,8 @@
 namespace Quillmere {
 
 // The entries of a table, indexed as they are added: building costs O(entries) and each look-up
-// O(1) plus the names it answers. Rules of every look-up: names compare exactly (units of the host
+// O(1) plus the names it answers (and, for EarlierNames, the group entries that a property entry
+// overrides for the property asked for). Rules of every look-up: names compare exactly (units of the host
 // text), a property entry wins over its group's entry for the same earlier property, a later entry
 // wins over an earlier one, and renames are never chained.
 class RenameTable {
@@ -38,7 +39,7 @@ public:
 
     // A name and the entry (index into Entries()) that gives it. `group` and `property` refer to
     // the table's entries or, where the entry keeps the property's name, to the caller's argument:
-    // they are valid while both live.
+    // they are valid while the argument lives and no entry is added.
     struct Name {
         const GS::UniString& group;
         const GS::UniString& property;
