@@ -51,21 +51,13 @@ private:
     std::string baseProject;  // the project file text every input starts from
 };
 
-// The add-on's reader of the rename table beside a configuration (NAME.renames.xml): whatever the
-// text, it reports only lines about the table, and has no earlier names for a name it does not hold.
-// One instance per process, as the restore's.
+// The add-on's reading of a rename table's text, without a host: a problem that leaves no table
+// comes alone, entry numbers rise, every look-up answers names that its entries give in the order
+// of the rules, a renamed name leads back to its earlier name, a reference of plain names is
+// rewritten to the renamed name, and a text without references is not rewritten.
 class RenameTableTarget {
 public:
-    RenameTableTarget();
-    ~RenameTableTarget();
-    RenameTableTarget(const RenameTableTarget&) = delete;
-    RenameTableTarget& operator=(const RenameTableTarget&) = delete;
-
     std::string Run(std::string_view input);
-
-private:
-    struct State;
-    std::unique_ptr<State> state;
 };
 
 }  // namespace Fuzz

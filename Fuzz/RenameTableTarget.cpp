@@ -1,58 +1,128 @@
 #include "FuzzTargets.hpp"
 
-#include <optional>
 #include <stdexcept>
 
+#include "Common/ExactText.hpp"
 #include "Common/RenameTable.hpp"
-#include "Host.hpp"
-#include "Host/EntryPoints.hpp"
-#include "Support/Files.hpp"
-#include "Support/Folders.hpp"
 
 namespace Fuzz {
 
 using namespace Quillmere;
 
-struct RenameTableTarget::State {
-    TestHost::Host host;
-    Support::ScratchFolder folder;  // where the configuration and its table lie
-};
+namespace {
 
-RenameTableTarget::RenameTableTarget() : state(std::make_unique<State>())
+using Kind = RenameTableProblem::Kind;
+
+std::string Describe(const GS::UniString& group, const GS::UniString& property)
 {
-    SetImportedFuncAddrs(state->host.ServiceTable());
-    if (GuardedInitialize(state->host.Context()) != NoError)
-        throw std::runtime_error("the add-on did not initialize");
+    return std::string(group.ToCStr().Get()) + "/" + property.ToCStr().Get();
 }
 
-RenameTableTarget::~RenameTableTarget()
+// Whether a reference made of the two names can be read back only one way.
+bool PlainName(const GS::UniString& name)
 {
-    GuardedRelease();
+    const std::u16string_view units(name.ToUStr(), name.GetLength());
+    return units.find_first_of(u"/}") == std::u16string_view::npos && units.find(u"{Property:") == std::u16string_view::npos;
 }
+
+// What the problems of a reading must be: one that leaves no table comes alone, with no entry;
+// entries and skipped entries have distinct numbers, rising in the order of the text.
+std::string CheckProblems(const RenameTableReading& reading)
+{
+    for (const RenameTableProblem& problem : reading.problems)
+        if (problem.LeavesNoTable() && (reading.problems.size() != 1 || !reading.table.IsEmpty()))
+            return "a problem that leaves no table comes with other problems or entries";
+    std::size_t last = 0;
+    std::size_t problem = 0;
+    for (const RenameTable::Entry& entry : reading.table.Entries()) {
+        while (problem < reading.problems.size() && reading.problems[problem].entry < entry.number)
+            last = reading.problems[problem++].entry;
+        if (entry.number <= last || (problem < reading.problems.size() && reading.problems[problem].entry == entry.number))
+            return "entry numbers repeat or fall";
+        last = entry.number;
+    }
+    return {};
+}
+
+// Each name a look-up answers comes from a valid entry that gives it, in the order of the rules;
+// the renamed name of an earlier name lists that earlier name among its own earlier names.
+std::string CheckLookUps(const RenameTable& table, const GS::UniString& group, const GS::UniString& property)
+{
+    const std::vector<RenameTable::Entry>& entries = table.Entries();
+    std::size_t previous = entries.size();
+    for (const RenameTable::Name& name : table.EarlierNames(group, property)) {
+        if (name.entry >= previous)
+            return "earlier names out of order or of no entry: " + Describe(group, property);
+        previous = name.entry;
+        const RenameTable::Entry& entry = entries[name.entry];
+        const bool gives = entry.isGroup ? entry.newGroup == group && name.group == entry.group && name.property == property
+                                         : entry.newGroup == group && entry.newProperty == property &&
+                                               name.group == entry.group && name.property == entry.property;
+        if (!gives)
+            return "an earlier name its entry does not give: " + Describe(group, property);
+    }
+    const std::optional<RenameTable::Name> renamed = table.RenamedName(group, property);
+    if (!renamed)
+        return {};
+    if (renamed->entry >= entries.size() || entries[renamed->entry].group != group)
+        return "a renamed name of no entry or of another group: " + Describe(group, property);
+    bool listed = false;
+    for (const RenameTable::Name& name : table.EarlierNames(renamed->group, renamed->property))
+        listed = listed || (name.entry == renamed->entry && name.group == group && name.property == property);
+    if (!listed)
+        return "a renamed name whose earlier names lack the name: " + Describe(group, property);
+
+    // A reference of plain names is rewritten to the renamed name, and only when that differs.
+    if (PlainName(group) && PlainName(property) && PlainName(renamed->group) && PlainName(renamed->property)) {
+        const GS::UniString open("{Property:");
+        const GS::UniString slash("/");
+        const GS::UniString close("}");
+        GS::UniString reference = open + group + slash + property + close;
+        const GS::UniString expected = open + renamed->group + slash + renamed->property + close;
+        const bool changed = table.RewriteReferences(reference);
+        if (reference != expected || changed != (renamed->group != group || renamed->property != property))
+            return "a reference not rewritten to the renamed name: " + Describe(group, property);
+    }
+    return {};
+}
+
+}  // namespace
 
 std::string RenameTableTarget::Run(std::string_view input)
 {
-    const std::filesystem::path configuration = state->folder.Path() / "config.xml";
-    if (!Support::TryWriteBytes(RenameTablePathBeside(configuration), input))
-        return "the table cannot be written";
-
     try {
-        const RenameTableReading reading = ReadRenameTable(RenameTablePathBeside(configuration));
+        const RenameTableReading reading = ParseRenameTable(std::string(input));
+        if (std::string problem = CheckProblems(reading); !problem.empty())
+            return problem;
         const RenameTable& table = reading.table;
-        if (!reading.problems.empty() && reading.problems[0].kind <= RenameTableProblem::Kind::NoRenamesRoot &&
-            !table.IsEmpty())
-            return "a table that cannot be used still has entries";
-        // The names the example's table and the format's examples use.
-        static const char* const names[][2] = {{"SGPset_StructuralColumn", "SectionDepth"},
-                                               {"SGPset_Space", "OccupancyClass"},
-                                               {"SGPset_New", "ClearWidth"},
-                                               {"", ""}};
-        for (const auto& name : names)
-            table.EarlierNames(GS::UniString(name[0]), GS::UniString(name[1]));
-        // A name that the text cannot hold has no earlier names.
-        if (input.find("Zq") == std::string_view::npos && input.find("&#") == std::string_view::npos &&
-            !table.EarlierNames(GS::UniString("SGPset_Zq"), GS::UniString("Zq")).empty())
-            return "earlier names for a name the table does not hold";
+
+        // Every name the table holds, earlier and new, looked up both ways; a bounded number, so
+        // that a long table costs the fuzzer time in reading, not in the checks.
+        const GS::UniString other("Zq");
+        std::size_t checked = 0;
+        for (const RenameTable::Entry& entry : table.Entries()) {
+            if (++checked > 64)
+                break;
+            for (const auto& [group, property] : {std::pair{&entry.group, entry.isGroup ? &other : &entry.property},
+                                                  std::pair{&entry.newGroup, entry.isGroup ? &other : &entry.newProperty}})
+                if (std::string problem = CheckLookUps(table, *group, *property); !problem.empty())
+                    return problem;
+        }
+
+        // A name no entry holds has neither earlier nor renamed names; text without a reference is
+        // not rewritten.
+        const GS::UniString absent("SGPset_\xE2\x80\x8B");  // ends in a zero-width space, which no input gives
+        if (input.find("&#") == std::string_view::npos && input.find("\xE2\x80\x8B") == std::string_view::npos &&
+            (!table.EarlierNames(absent, other).empty() || table.RenamedName(absent, other)))
+            return "names for a name the table does not hold";
+        std::u16string units;
+        GS::UniString text = ExactUtf8ToUniString(input.data(), input.size(), units);
+        const GS::UniString before = text;
+        const bool changed = table.RewriteReferences(text);
+        if (input.find("{Property:") == std::string_view::npos && (changed || text != before))
+            return "a text without references was rewritten";
+        if (changed == (text == before))
+            return "the rewrite says it changed the text when it did not, or the other way round";
     } catch (const std::exception& error) {
         return std::string("reading the table threw: ") + error.what();
     }

@@ -94,12 +94,19 @@ RenameTable ReadRenameTableBeside(const Configuration& configuration)
             case RenameTableProblem::Kind::NotWellFormed:
                 ReportLine(Messages::RenameTableNotWellFormedLine, {pathText, problem.detail, problem.byte});
                 break;
+            case RenameTableProblem::Kind::UnsupportedEntity:
+                ReportLine(Messages::RenameTableEntityLine, {pathText, problem.detail, problem.byte});
+                break;
             case RenameTableProblem::Kind::NoRenamesRoot: ReportLine(Messages::RenameTableNoRootLine, {pathText}); break;
             case RenameTableProblem::Kind::MissingAttribute:
                 ReportLine(Messages::RenameTableMissingAttributeLine, {pathText, problem.entry, problem.element, problem.detail});
                 break;
             case RenameTableProblem::Kind::UnknownEntry:
                 ReportLine(Messages::RenameTableUnknownEntryLine, {pathText, problem.entry, problem.element});
+                break;
+            case RenameTableProblem::Kind::DuplicateAttribute:
+                ReportLine(Messages::RenameTableDuplicateAttributeLine,
+                           {pathText, problem.entry, problem.element, problem.detail});
                 break;
         }
     }

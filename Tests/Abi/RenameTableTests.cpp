@@ -204,4 +204,36 @@ TEST_F(RenameTable, BadTablesCostNoValue)
                                  "The rename table \"" + table + "\" entry 3 (\"alias\") is neither a group nor a property entry; it is skipped"}));
     EXPECT_EQ(*After(bothAreas, "SGPset_New", "ClearWidth"), MakeRealValue(1.2));
     EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 2u);
+    host.Undo(host.StepNames().size());
+
+    // An entry with an attribute given twice is skipped with one line; the rest apply.
+    home.Write("IFC-SG-2026.renames.xml", R"(<renames>
+  <group from="SGPset_Column" to="SGPset_StructuralColumn" to="SGPset_Column2"/>
+  <property group="SGPset_Old" from="Width" toGroup="SGPset_New" to="ClearWidth"/>
+</renames>)");
+    RunCommand(true, {}, newer);
+    EXPECT_EQ(TableLines(), std::vector<std::string>{"The rename table \"" + table +
+                                                     "\" entry 1 (\"group\") has the attribute \"to\" twice; it is skipped"});
+    EXPECT_EQ(*After(bothAreas, "SGPset_New", "ClearWidth"), MakeRealValue(1.2));
+    EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 2u);
+    host.Undo(host.StepNames().size());
+
+    // An entity, declared or not, is not expanded: one line, and no entry applies.
+    home.Write("IFC-SG-2026.renames.xml", R"(<!DOCTYPE renames [<!ENTITY old "SGPset_Old">]>
+<renames><property group="&old;" from="Width" toGroup="SGPset_New" to="ClearWidth"/></renames>)");
+    RunCommand(true, {}, newer);
+    EXPECT_EQ(TableLines(), std::vector<std::string>{"The rename table \"" + table +
+                                                     "\" uses the entity \"&old;\" at byte 74, which the command "
+                                                     "does not expand" + onlyOwnNames});
+    EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 1u);
+    host.Undo(host.StepNames().size());
+    std::filesystem::remove(TablePath());
+
+    // A link that leads nowhere cannot be read; without a link nothing is said.
+    std::filesystem::create_symlink(home.Path() / "gone.renames.xml", TablePath());
+    RunCommand(true, {}, newer);
+    ASSERT_EQ(TableLines().size(), 1u);
+    EXPECT_EQ(TableLines()[0].rfind("The rename table \"" + table + "\" could not be read (system error ", 0), 0u)
+        << TableLines()[0];
+    EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 1u);
 }
