@@ -182,6 +182,21 @@ constexpr const char* ListNotKeptLine =
 constexpr const char* ListNotDefinedReason = "the configuration does not define the property";
 constexpr const char* ListNotWrittenReason = "it could not be written";
 
+// An entry of the rename table that leads nowhere: the property (or group) it renames to is not an
+// owned one of the configuration. Table path, entry number, the entry's element, its target (below),
+// and how many saved values and expression lists of its earlier name this run kept therefore.
+constexpr const char* RenameEntryNoTargetLine =
+    "The rename table \"{}\" entry {} (\"{}\") renames to {}, which is not an owned property of the configuration: "
+    "{} saved values and {} expression lists of its earlier name are kept";
+constexpr const char* RenameTargetProperty = "{} / {}";
+constexpr const char* RenameTargetGroup = "the group {}";
+// An entry whose earlier name's values gave way to other saved values of the property it renames to
+// (one saved under the new name, or under a later entry's earlier name). Table path, entry number,
+// its element, how many were kept therefore.
+constexpr const char* RenameEntryGaveWayLine =
+    "The rename table \"{}\" entry {} (\"{}\"): {} saved values of its earlier name gave way to other saved values "
+    "of the property it renames to; they are kept";
+
 // The property import failed, so nothing was brought back: where the values and the lists are kept
 // until an import succeeds.
 constexpr const char* NothingBroughtBackLine =

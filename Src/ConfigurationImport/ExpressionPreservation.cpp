@@ -92,6 +92,7 @@ bool ImportExpressions(UpdateRun& run)
     }
 
     run.keptListFates.resize(ExpressionStore.size(), ValueFate::Pending);
+    run.importedOwned.emplace();
     ListFinder finder(run);
     PropertyGroupCache groups;
     bool groupUnread = false;
@@ -101,12 +102,18 @@ bool ImportExpressions(UpdateRun& run)
         groupUnread = groupUnread || group->readCode != NoError;
         if (!owned)
             continue;
-        const ListFinder::Found saved = finder.Find(PropertyName{group->name, definitions[index].name});
+        PropertyName name{group->name, definitions[index].name};
+        const ListFinder::Found saved = finder.Find(name);
+        run.importedOwned->insert(std::move(name));
         if (saved.list == nullptr)
             continue;
 
         definitions[index].expressionFlag = 1;
         definitions[index].expressions = *saved.list;
+        // References to properties the rename table renames follow them.
+        if (!run.renames.IsEmpty())
+            for (GS::UniString& expression : definitions[index].expressions)
+                run.renames.RewriteReferences(expression);
         // The host runs the callable before the command returns, so it reads the list in place.
         auto updateDefinition = [&definitions, &index]() { return HostUpdatePropertyDefinition(&definitions[index]); };
         const GSErrCode code = RunUndoableCommand(Messages::ImportExpressionsStep, updateDefinition);

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,6 +38,11 @@ struct UpdateRun {
 
     // --- Chosen with the configuration ---
     RenameTable renames;
+    SystemPath renamesPath;  // where the table was looked for
+
+    // --- Made by the import ---
+    // The owned definitions the expression import found, when it could list them.
+    std::optional<std::set<PropertyName>> importedOwned;
 
     // --- What came back ---
     bool importRan = false;           // a configuration was chosen and read, and the imports ran

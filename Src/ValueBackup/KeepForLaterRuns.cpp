@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <system_error>
 
+#include "Common/ExactText.hpp"
 #include "Common/Messages.hpp"
 #include "Host/HostCalls.hpp"
 #include "HistoryFiles.hpp"
@@ -235,6 +237,64 @@ void ReportOwnLists(const UpdateRun& run)
     }
 }
 
+// One line per entry of the rename table that leads nowhere, or whose values gave way to others.
+void ReportRenames(const UpdateRun& run)
+{
+    if (run.renames.IsEmpty() || !run.importedOwned)
+        return;
+    const std::vector<RenameTable::Entry>& entries = run.renames.Entries();
+    struct Count {
+        std::size_t values = 0, gaveWay = 0, lists = 0;
+    };
+    std::vector<Count> counts(entries.size());
+    std::u16string units;
+    const auto entryOf = [&run, &units](std::string_view group, std::string_view property) {
+        const std::optional<RenameTable::Name> renamed =
+            run.renames.RenamedName(ExactUtf8ToUniString(group.data(), group.size(), units),
+                                    ExactUtf8ToUniString(property.data(), property.size(), units));
+        return renamed ? std::optional<std::size_t>(renamed->entry) : std::nullopt;
+    };
+    if (run.backup) {
+        const ValueBackup& backup = *run.backup;
+        // The entry each key's name follows, found once a key.
+        std::vector<std::optional<std::optional<std::size_t>>> entryOfKey(backup.Keys().size());
+        for (std::size_t index = 0; index < backup.ValueCount(); ++index) {
+            if (run.fates[index] == ValueFate::BroughtBack)
+                continue;
+            const ValueBackup::Key& key = backup.Keys()[backup.Values()[index].key];
+            std::optional<std::optional<std::size_t>>& entry = entryOfKey[backup.Values()[index].key];
+            if (!entry)
+                entry = key.separated ? entryOf(key.group, key.property) : std::nullopt;
+            if (*entry)
+                ++(run.fates[index] == ValueFate::GaveWay ? counts[**entry].gaveWay : counts[**entry].values);
+        }
+    }
+    for (const auto& [name, list] : run.expressions.lists) {
+        const auto fate = run.listFates.find(name);
+        if (fate != run.listFates.end() && fate->second != ValueFate::BroughtBack)
+            if (const std::optional<RenameTable::Name> renamed = run.renames.RenamedName(name.group, name.property))
+                ++counts[renamed->entry].lists;
+    }
+    std::set<GS::UniString> groups;
+    for (const PropertyName& owned : *run.importedOwned)
+        groups.insert(owned.group);
+    const std::string path = PathText(run.renamesPath);
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+        const RenameTable::Entry& entry = entries[index];
+        const char* element = entry.isGroup ? "group" : "property";
+        const bool leads = entry.isGroup ? groups.count(entry.newGroup) != 0
+                                         : run.importedOwned->count(PropertyName{entry.newGroup, entry.newProperty}) != 0;
+        if (!leads) {
+            const GS::UniString target = entry.isGroup ? FormatLine(Messages::RenameTargetGroup, {entry.newGroup})
+                                                       : FormatLine(Messages::RenameTargetProperty, {entry.newGroup, entry.newProperty});
+            ReportLine(Messages::RenameEntryNoTargetLine,
+                       {path, entry.number, element, target, counts[index].values + counts[index].gaveWay, counts[index].lists});
+        } else if (counts[index].gaveWay > 0) {
+            ReportLine(Messages::RenameEntryGaveWayLine, {path, entry.number, element, counts[index].gaveWay});
+        }
+    }
+}
+
 void ReportEarlierRuns(const UpdateRun& run)
 {
     for (const KeptValues& kept : run.earlier.kept)
@@ -302,6 +362,7 @@ void ReportWhatWasNotBroughtBack(const UpdateRun& run)
     }
     ReportOwnValues(run);
     ReportOwnLists(run);
+    ReportRenames(run);
     ReportEarlierRuns(run);
 }
 

@@ -125,8 +125,13 @@ TEST_F(RenameTable, ValuesAndExpressionsFollowTheRenames)
     RunCommand(true, {}, newer);
     // A direct match, and a later entry, win over a renamed value: the ones that gave way are kept.
     const std::string gaveWay = " saved values not brought back (1 gave way to another saved value of the property they are renamed to); ";
+    const std::string entry = "The rename table \"" + TablePath().string() + "\" entry ";
+    const std::string gaveWayOf = ": 1 saved values of its earlier name gave way to other saved values of the property "
+                                  "it renames to; they are kept";
     EXPECT_EQ(ReportTexts(), (std::vector<std::string>{"SGPset_Space / GrossArea: 1 of 2" + gaveWay + KeptIn(),
-                                                       "SGPset_A / Code: 1 of 2" + gaveWay + KeptIn()}));
+                                                       "SGPset_A / Code: 1 of 2" + gaveWay + KeptIn(),
+                                                       entry + "4 (\"property\")" + gaveWayOf,
+                                                       entry + "6 (\"group\")" + gaveWayOf}));
 
     // A group entry, and a property entry that wins over it for its property.
     EXPECT_EQ(*After(column, "SGPset_StructuralColumn", "Width"), MakeRealValue(0.4));
@@ -236,4 +241,46 @@ TEST_F(RenameTable, BadTablesCostNoValue)
     EXPECT_EQ(TableLines()[0].rfind("The rename table \"" + table + "\" could not be read (system error ", 0), 0u)
         << TableLines()[0];
     EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 1u);
+}
+
+TEST_F(RenameTable, EntriesThatLeadNowhereAreToldAndWhatTheyConcernIsKept)
+{
+    home.Write("IFC-SG-2026.renames.xml", R"(<renames>
+  <property group="SGPset_Space" from="OccupancyType" to="Occupancy"/>
+  <property group="SGPset_Old" from="Width" toGroup="Pset_SpaceCommon" to="ClearWidth"/>
+  <group from="SGPset_Column" to="SGPset_Pillar"/>
+  <group from="SGPset_Pillar" to="SGPset_StructuralColumn"/>
+</renames>)");
+    RunCommand(true, {}, newer);
+    const std::string entry = "The rename table \"" + TablePath().string() + "\" entry ";
+    const std::string nowhere = ", which is not an owned property of the configuration: ";
+    std::vector<std::string> told;
+    for (const std::string& line : ReportTexts())
+        if (line.rfind("The rename table", 0) == 0)
+            told.push_back(line);
+    // A property the configuration does not define, a group that is not owned, and a chain whose
+    // middle group is not defined: renames are never chained.
+    EXPECT_EQ(told, (std::vector<std::string>{
+                        entry + "1 (\"property\") renames to SGPset_Space / Occupancy" + nowhere +
+                            "1 saved values and 0 expression lists of its earlier name are kept",
+                        entry + "2 (\"property\") renames to Pset_SpaceCommon / ClearWidth" + nowhere +
+                            "1 saved values and 0 expression lists of its earlier name are kept",
+                        entry + "3 (\"group\") renames to the group SGPset_Pillar" + nowhere +
+                            "2 saved values and 1 expression lists of its earlier name are kept"}));
+    EXPECT_FALSE(After(column, "SGPset_StructuralColumn", "Width").has_value());
+}
+
+TEST_F(RenameTable, PropertyReferencesInExpressionsFollowTheRenames)
+{
+    TestHost::Project& project = host.GetProject();
+    TestHost::PropertyDefinition area = *project.FindDefinitionByName(project.FindGroupByName("SGPset_Space")->guid, "Area");
+    area.expressions = {"ROUNDDOWN ( {Property:SGPset_Space/GrossArea} / 4 )", "{Property:SGPset_Column/Width} + {Property:Pset_X/Width}"};
+    area.expressionFlag = 1;
+    ASSERT_EQ(project.UpdateDefinition(area), 0);
+    home.Write("IFC-SG-2026.renames.xml", Renames);
+    RunCommand(true, {}, newer);
+    const TestHost::Project& after = host.GetProject();
+    EXPECT_EQ(after.FindDefinitionByName(after.FindGroupByName("SGPset_Space")->guid, "Area")->expressions,
+              (std::vector<std::string>{"ROUNDDOWN ( {Property:SGPset_Space/Area} / 4 )",
+                                        "{Property:SGPset_StructuralColumn/Width} + {Property:Pset_X/Width}"}));
 }
