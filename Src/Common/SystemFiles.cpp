@@ -18,10 +18,11 @@ namespace Quillmere {
 
 namespace {
 
-// Turns each CR LF pair into LF in place, from the first CR on; a file without CR costs one scan.
-void DropCarriageReturnsBeforeLineFeeds(std::string& text)
+// Turns each CR LF pair from `from` on into LF in place, from the first CR on; a text without CR
+// costs one scan.
+void DropCarriageReturnsBeforeLineFeeds(std::string& text, std::size_t from)
 {
-    const char* first = static_cast<const char*>(std::memchr(text.data(), '\r', text.size()));
+    const char* first = static_cast<const char*>(std::memchr(text.data() + from, '\r', text.size() - from));
     if (first == nullptr)
         return;
     std::size_t kept = static_cast<std::size_t>(first - text.data());
@@ -102,54 +103,53 @@ std::string PathText(const SystemPath& path)
 
 #if defined(_WIN32)
 
-std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* error)
+SystemError TextFileReader::Open(const SystemPath& path)
 {
-    HANDLE file = INVALID_HANDLE_VALUE;
+    HANDLE handle = INVALID_HANDLE_VALUE;
     const bool opened = RetryWhileHeld(path, [&] {
-        file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        return file != INVALID_HANDLE_VALUE;
+        handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return handle != INVALID_HANDLE_VALUE;
     });
     if (!opened) {
         // A folder cannot be opened this way and answers access denied.
         const SystemError why = LastError();
-        if (error != nullptr)
-            *error = why == ERROR_ACCESS_DENIED && IsFolder(path) ? NotARegularFile : why;
-        return std::nullopt;
+        return why == ERROR_ACCESS_DENIED && IsFolder(path) ? NotARegularFile : why;
     }
     // A named pipe, a console or another device could keep a read waiting.
-    if (GetFileType(file) != FILE_TYPE_DISK) {
-        CloseHandle(file);
-        if (error != nullptr)
-            *error = NotARegularFile;
-        return std::nullopt;
+    LARGE_INTEGER length{};
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        return NotARegularFile;
     }
-    std::optional<std::string> text;
-    LARGE_INTEGER size{};
-    if (GetFileSizeEx(file, &size) && static_cast<unsigned long long>(size.QuadPart) < SIZE_MAX / 2) {
-        text.emplace(static_cast<std::size_t>(size.QuadPart), '\0');
-        std::size_t done = 0;
-        while (done < text->size()) {
-            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text->size() - done, 1u << 30));
-            DWORD read = 0;
-            if (!ReadFile(file, text->data() + done, chunk, &read, nullptr)) {
-                text.reset();
-                break;
-            }
-            if (read == 0) {
-                text->resize(done);  // the file shrank while it was read
-                break;
-            }
-            done += read;
-        }
+    if (!GetFileSizeEx(handle, &length)) {
+        const SystemError why = LastError();
+        CloseHandle(handle);
+        return why;
     }
-    if (!text && error != nullptr)
-        *error = LastError();
-    CloseHandle(file);
-    if (text)
-        DropCarriageReturnsBeforeLineFeeds(*text);
-    return text;
+    file = handle;
+    size = static_cast<std::uint64_t>(length.QuadPart);
+    return 0;
 }
+
+TextFileReader::~TextFileReader()
+{
+    if (file != nullptr)
+        CloseHandle(static_cast<HANDLE>(file));
+}
+
+namespace {
+
+// Reads up to `bytes` into `into`; answers how many, or -1.
+long long ReadPiece(void* file, char* into, std::size_t bytes)
+{
+    DWORD read = 0;
+    if (!ReadFile(static_cast<HANDLE>(file), into, static_cast<DWORD>(std::min<std::size_t>(bytes, 1u << 30)), &read, nullptr))
+        return -1;
+    return read;
+}
+
+}  // namespace
 
 bool IsExistingFile(const SystemPath& path)
 {
@@ -159,56 +159,53 @@ bool IsExistingFile(const SystemPath& path)
 
 #else
 
-std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* error)
+SystemError TextFileReader::Open(const SystemPath& path)
 {
-    const auto fail = [error](SystemError why) -> std::optional<std::string> {
-        if (error != nullptr)
-            *error = why;
-        return std::nullopt;
-    };
     // Only a regular file is opened: opening a device may act on it, and opening a named pipe waits
     // for a writer. O_NONBLOCK keeps the open from waiting should a pipe take the file's place
     // meanwhile, and what was opened is checked again; a regular file's reads never wait.
     struct stat status {};
     errno = 0;
     if (::stat(path.c_str(), &status) != 0)
-        return fail(LastError());
+        return LastError();
     if (!S_ISREG(status.st_mode))
-        return fail(NotARegularFile);
+        return NotARegularFile;
     errno = 0;
-    const int file = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (file < 0)
-        return fail(LastError());
-    std::optional<std::string> text;
-    SystemError why = NotARegularFile;
+    const int opened = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (opened < 0)
+        return LastError();
     errno = 0;
-    if (::fstat(file, &status) != 0) {
-        why = LastError();
-    } else if (S_ISREG(status.st_mode)) {
-        text.emplace(static_cast<std::size_t>(status.st_size), '\0');
-        std::size_t done = 0;
-        while (done < text->size()) {
-            const ssize_t read = ::read(file, text->data() + done, text->size() - done);
-            if (read < 0 && errno == EINTR)
-                continue;
-            if (read < 0) {
-                why = LastError();
-                text.reset();
-                break;
-            }
-            if (read == 0) {
-                text->resize(done);  // the file shrank while it was read
-                break;
-            }
-            done += static_cast<std::size_t>(read);
-        }
+    const bool statted = ::fstat(opened, &status) == 0;
+    const SystemError why = !statted ? LastError() : !S_ISREG(status.st_mode) ? NotARegularFile : 0;
+    if (why != 0) {
+        ::close(opened);
+        return why;
     }
-    ::close(file);
-    if (!text)
-        return fail(why);
-    DropCarriageReturnsBeforeLineFeeds(*text);
-    return text;
+    file = opened;
+    size = static_cast<std::uint64_t>(status.st_size);
+    return 0;
 }
+
+TextFileReader::~TextFileReader()
+{
+    if (file >= 0)
+        ::close(file);
+}
+
+namespace {
+
+// Reads up to `bytes` into `into`; answers how many, or -1.
+long long ReadPiece(int file, char* into, std::size_t bytes)
+{
+    while (true) {
+        errno = 0;
+        const ssize_t read = ::read(file, into, bytes);
+        if (read >= 0 || errno != EINTR)
+            return read;
+    }
+}
+
+}  // namespace
 
 bool IsExistingFile(const SystemPath& path)
 {
@@ -217,6 +214,55 @@ bool IsExistingFile(const SystemPath& path)
 }
 
 #endif
+
+SystemError TextFileReader::ReadMore(std::string& text, std::size_t bytes)
+{
+    const std::size_t start = text.size();
+    if (carriageReturnHeld) {
+        text.push_back('\r');
+        carriageReturnHeld = false;
+    }
+    const std::size_t before = text.size();
+    text.resize(before + bytes);
+    const long long read = ReadPiece(file, text.data() + before, bytes);
+    if (read < 0) {
+        text.resize(before);
+        atEnd = true;
+        return LastError();
+    }
+    text.resize(before + static_cast<std::size_t>(read));
+    atEnd = read == 0;
+    if (!atEnd && text.size() > start && text.back() == '\r') {
+        text.pop_back();
+        carriageReturnHeld = true;
+    }
+    DropCarriageReturnsBeforeLineFeeds(text, start);
+    return 0;
+}
+
+std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* error)
+{
+    const auto fail = [error](SystemError why) -> std::optional<std::string> {
+        if (error != nullptr)
+            *error = why;
+        return std::nullopt;
+    };
+    TextFileReader file;
+    if (const SystemError why = file.Open(path))
+        return fail(why);
+    if (file.Size() >= SIZE_MAX / 2)
+        return fail(EFBIG);
+    // One sized read, and one more that finds the end (or what a growing file added).
+    std::string text;
+    text.reserve(static_cast<std::size_t>(file.Size()));
+    std::size_t piece = static_cast<std::size_t>(file.Size()) + 1;
+    while (!file.AtEnd()) {
+        if (const SystemError why = file.ReadMore(text, piece))
+            return fail(why);
+        piece = std::size_t{1} << 20;
+    }
+    return text;
+}
 
 ReplacingFileWriter::ReplacingFileWriter(SystemPath target) : target(std::move(target))
 {

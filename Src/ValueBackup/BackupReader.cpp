@@ -314,6 +314,23 @@ bool BackupReader::Take(std::string& text, bool last)
     return true;
 }
 
+std::optional<ValueBackupReading> ReadValueBackupFile(const SystemPath& path, SystemError& error)
+{
+    TextFileReader file;
+    error = file.Open(path);
+    if (error != 0)
+        return std::nullopt;
+    constexpr std::size_t Piece = std::size_t{1} << 20;
+    BackupReader reader;
+    std::string text;
+    do {
+        error = file.ReadMore(text, Piece);
+        if (error != 0)
+            return std::nullopt;
+    } while (reader.Take(text, file.AtEnd()) && !file.AtEnd());
+    return std::move(reader.Reading());
+}
+
 ValueBackupReading ParseValueBackup(std::string text)
 {
     BackupReader reader;

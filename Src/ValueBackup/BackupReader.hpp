@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "ValueBackupFile.hpp"
@@ -43,5 +44,9 @@ private:
 
 // Parses a whole backup file's text.
 ValueBackupReading ParseValueBackup(std::string text);
+
+// Reads the backup file at `path` a piece at a time (so that no more than a piece and the largest
+// entry is held). Nothing when the file cannot be read; `error` then says why.
+std::optional<ValueBackupReading> ReadValueBackupFile(const SystemPath& path, SystemError& error);
 
 }  // namespace Quillmere

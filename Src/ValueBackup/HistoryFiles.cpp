@@ -355,20 +355,18 @@ void ReadKeptValues(KeptValues& kept)
 {
     if (kept.values || kept.unreadable)
         return;
-    std::optional<std::string> text = ReadTextFile(kept.path);
-    ValueBackupReading reading;
-    if (text)
-        reading = ParseValueBackup(std::move(*text));
-    if (!reading.backup) {
+    SystemError error = 0;
+    std::optional<ValueBackupReading> reading = ReadValueBackupFile(kept.path, error);
+    if (!reading || !reading->backup) {
         kept.unreadable = true;
         ReportLine(Messages::UnreadableKeptValuesLine, {PathText(kept.path)});
         return;
     }
-    if (reading.header && !reading.header->saved.empty())
-        kept.saved = reading.header->saved;
+    if (reading->header && !reading->header->saved.empty())
+        kept.saved = reading->header->saved;
     else if (const std::optional<FileStamp> stamp = StampOf(kept.path))
         kept.saved = TimeText(*stamp);
-    kept.values = std::move(reading.backup);
+    kept.values = std::move(reading->backup);
     kept.fates.assign(kept.values->ValueCount(), ValueFate::Pending);
 }
 

@@ -300,13 +300,14 @@ void ReportUnreadableBackup(const SystemPath& path, const ValueBackupReading& re
 // project held no owned group); nothing, reported, when it cannot be read.
 std::optional<KeptValues> ReadBackupFileAsSource(const UpdateRun& run, const SystemPath& path)
 {
-    std::optional<std::string> text = ReadTextFile(path);
-    if (!text) {
+    SystemError error = 0;
+    std::optional<ValueBackupReading> read = ReadValueBackupFile(path, error);
+    if (!read) {
         if (IsExistingFile(path))
             ReportUnreadableBackup(path, Messages::UnreadableBackupCannotOpen);
         return std::nullopt;
     }
-    ValueBackupReading reading = ParseValueBackup(std::move(*text));
+    ValueBackupReading& reading = *read;
     if (!reading.backup) {
         ReportUnreadableBackup(path, reading);
         return std::nullopt;

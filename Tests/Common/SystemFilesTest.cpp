@@ -215,3 +215,23 @@ TEST(ReplacingFileWriter, LeavesTheTargetAsItWasWhenItCannotReplaceIt)
 }
 
 }  // namespace
+
+TEST(SystemFiles, ReadInPiecesAsReadWhole)
+{
+    const Support::ScratchFolder folder;
+    // CR LF pairs split between pieces, a CR alone, and one at the very end.
+    const std::string bytes = "a\r\nb\r\r\nc\rd\r\n\r\ne\r";
+    const fs::path file = folder.Write("text.txt", bytes);
+    const std::optional<std::string> whole = Quillmere::ReadTextFile(file);
+    ASSERT_TRUE(whole.has_value());
+    EXPECT_EQ(*whole, "a\nb\r\nc\rd\n\ne\r");
+    for (std::size_t piece = 1; piece <= bytes.size(); ++piece) {
+        Quillmere::TextFileReader reader;
+        ASSERT_EQ(reader.Open(file), 0);
+        EXPECT_EQ(reader.Size(), bytes.size());
+        std::string text;
+        while (!reader.AtEnd())
+            ASSERT_EQ(reader.ReadMore(text, piece), 0);
+        EXPECT_EQ(text, *whole) << piece;
+    }
+}
