@@ -9,6 +9,7 @@
 #include "Common/ExactText.hpp"
 #include "Common/Messages.hpp"
 #include "Common/XmlDocument.hpp"
+#include "Common/XmlScan.hpp"
 #include "Common/XmlName.hpp"
 #include "GSRoot/UnicodeCodec.hpp"
 
@@ -379,53 +380,15 @@ constexpr std::size_t MaxNesting = 256;
 std::size_t FirstTooDeep(std::string_view text)
 {
     text = text.substr(0, text.find('\0'));
-    const auto skipPast = [&](std::size_t from, std::string_view end) {
-        const std::size_t found = text.find(end, from);
-        return found == std::string_view::npos ? text.size() : found + end.size();
-    };
-    std::size_t depth = 0;
-    std::size_t at = text.find('<');
-    while (at != std::string_view::npos) {
-        const std::string_view markup = text.substr(at);
-        if (markup.substr(0, 4) == "<!--") {
-            at = skipPast(at + 4, "-->");
-        } else if (markup.substr(0, 9) == "<![CDATA[") {
-            at = skipPast(at + 9, "]]>");
-        } else if (markup.substr(0, 2) == "<?") {
-            at = skipPast(at + 2, "?>");
-        } else if (markup.substr(0, 9) == "<!DOCTYPE" && markup.size() > 9 && IsSpace(markup[9])) {
-            // As rapidxml: to ">", passing over a "[...]" with nested brackets.
-            std::size_t brackets = 0;
-            for (at += 10; at < text.size(); ++at) {
-                if (text[at] == '[')
-                    ++brackets;
-                else if (text[at] == ']' && brackets > 0)
-                    --brackets;
-                else if (text[at] == '>' && brackets == 0)
-                    break;
-            }
-        } else if (markup.substr(0, 2) == "<!") {
-            at = skipPast(at + 2, ">");
-        } else if (markup.substr(0, 2) == "</") {
-            depth -= depth > 0 ? 1 : 0;
-            at = skipPast(at + 2, ">");
-        } else {
-            const std::size_t start = at;
-            char quote = 0;
-            for (++at; at < text.size(); ++at) {
-                const char c = text[at];
-                if (quote != 0) {
-                    quote = c == quote ? 0 : quote;
-                } else if (c == '"' || c == '\'') {
-                    quote = c;
-                } else if (c == '>') {
-                    if (text[at - 1] != '/' && ++depth > MaxNesting)
-                        return start;
-                    break;
-                }
-            }
-        }
-        at = at < text.size() ? text.find('<', at) : std::string_view::npos;
+    for (std::size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at)) {
+        const XmlScan::Markup kind = XmlScan::KindAt(text, at);
+        std::size_t tooDeep = std::string_view::npos;
+        const std::size_t end = kind == XmlScan::Markup::StartTag ? XmlScan::EndOfElement(text, at, MaxNesting, &tooDeep)
+                                : kind == XmlScan::Markup::EndTag ? XmlScan::EndOfTag(text, at)
+                                                                  : XmlScan::EndOfMarkup(text, at);
+        if (end == XmlScan::TooDeep || end == XmlScan::NotFound)
+            return tooDeep;
+        at = end;
     }
     return std::string_view::npos;
 }

@@ -6,13 +6,15 @@
 
 #include "rapidxml.hpp"
 
+#include "Common/XmlScan.hpp"
+
 namespace Quillmere {
 
 namespace {
 
 using XmlNode = rapidxml::xml_node<char>;
 using XmlAttribute = rapidxml::xml_attribute<char>;
-constexpr std::size_t NotYet = std::string::npos;
+using XmlScan::NotFound;
 
 bool IsSpace(char c)
 {
@@ -24,88 +26,9 @@ bool StartsWith(std::string_view text, std::size_t at, std::string_view prefix)
     return text.compare(at, prefix.size(), prefix) == 0;
 }
 
-// The end of the tag that begins at `at` (just after its ">"), past quoted attribute values.
-std::size_t EndOfTag(std::string_view text, std::size_t at)
-{
-    char quote = 0;
-    for (std::size_t i = at + 1; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quote != 0) {
-            if (c == quote)
-                quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '>') {
-            return i + 1;
-        }
-    }
-    return NotYet;
-}
-
-// The end of the comment, processing instruction, CDATA section or document type declaration that
-// begins at `at`, as rapidxml reads them.
-std::size_t EndOfMarkup(std::string_view text, std::size_t at)
-{
-    const auto after = [&](std::string_view close) {
-        const std::size_t found = text.find(close, at + 2);
-        return found == std::string_view::npos ? NotYet : found + close.size();
-    };
-    if (StartsWith(text, at, "<?"))
-        return after("?>");
-    if (StartsWith(text, at, "<!--"))
-        return after("-->");
-    if (StartsWith(text, at, "<![CDATA["))
-        return after("]]>");
-    if (text.size() - at < 9)
-        return NotYet;  // not enough to tell
-    // A declaration (DOCTYPE or any other): to its ">", past a bracketed internal subset.
-    int depth = 0;
-    for (std::size_t i = at + 2; i < text.size(); ++i) {
-        if (text[i] == '[')
-            ++depth;
-        else if (text[i] == ']')
-            --depth;
-        else if (text[i] == '>' && depth <= 0)
-            return i + 1;
-    }
-    return NotYet;
-}
-
 // How deep elements may nest in an entry: rapidxml descends one call per level, and a file of a few
 // hundred kilobytes of start tags would use up the stack. An entry of the backup is two deep.
-constexpr int DeepestEntry = 64;
-constexpr std::size_t TooDeep = std::string::npos - 1;
-
-// The end of the element whose start tag begins at `at`, with everything in it; TooDeep when it
-// nests deeper than DeepestEntry.
-std::size_t EndOfElement(std::string_view text, std::size_t at)
-{
-    int depth = 0;
-    std::size_t i = at;
-    while (i < text.size()) {
-        if (text[i] != '<') {
-            const void* next = std::memchr(text.data() + i, '<', text.size() - i);
-            if (next == nullptr)
-                return NotYet;
-            i = static_cast<std::size_t>(static_cast<const char*>(next) - text.data());
-            continue;
-        }
-        if (i + 1 >= text.size())
-            return NotYet;
-        const char kind = text[i + 1];
-        const std::size_t end = kind == '!' || kind == '?' ? EndOfMarkup(text, i) : EndOfTag(text, i);
-        if (end == NotYet)
-            return NotYet;
-        if (kind == '/')
-            --depth;
-        else if (kind != '!' && kind != '?' && text[end - 2] != '/' && ++depth > DeepestEntry)
-            return TooDeep;
-        i = end;
-        if (depth == 0)
-            return i;
-    }
-    return NotYet;
-}
+constexpr std::size_t DeepestEntry = 64;
 
 std::string_view TextOf(const XmlAttribute* attribute)
 {
@@ -223,15 +146,15 @@ std::size_t BackupReader::TakeBeforeRoot(std::string& text, std::size_t at)
         }
         if (at + 1 == text.size())
             return at;
-        if (text[at + 1] == '?' || text[at + 1] == '!') {
-            const std::size_t end = EndOfMarkup(text, at);
-            if (end == NotYet)
+        if (XmlScan::KindAt(text, at) == XmlScan::Markup::Other) {
+            const std::size_t end = XmlScan::EndOfMarkup(text, at);
+            if (end == NotFound)
                 return at;
             at = end;
             continue;
         }
-        const std::size_t end = EndOfTag(text, at);
-        if (end == NotYet)
+        const std::size_t end = XmlScan::EndOfTag(text, at);
+        if (end == NotFound)
             return at;
         if (!TakeRootTag(std::string_view(text).substr(at, end - at), at))
             return at;
@@ -250,37 +173,34 @@ std::size_t BackupReader::TakeInRoot(std::string& text, std::size_t at)
         at = static_cast<std::size_t>(static_cast<const char*>(next) - text.data());
         if (at + 1 == text.size())
             return at;
-        const char kind = text[at + 1];
-        if (kind == '/') {
-            const std::size_t end = EndOfTag(text, at);
-            if (end == NotYet)
-                return at;
-            state = State::AfterRoot;
-            return end;
-        }
-        if (kind == '!' || kind == '?') {
-            const std::size_t end = EndOfMarkup(text, at);
-            if (end == NotYet)
-                return at;
-            at = end;
-            continue;
-        }
-        const std::size_t end = EndOfElement(text, at);
-        if (end == NotYet)
+        const XmlScan::Markup kind = XmlScan::KindAt(text, at);
+        const std::size_t end = kind == XmlScan::Markup::EndTag ? XmlScan::EndOfTag(text, at)
+                                : kind == XmlScan::Markup::Other ? XmlScan::EndOfMarkup(text, at)
+                                                                 : XmlScan::EndOfElement(text, at, DeepestEntry);
+        if (end == NotFound)
             return at;
-        if (end == TooDeep) {
+        if (end == XmlScan::TooDeep) {
             Fail("elements nested too deep", at);
             return at;
         }
-        // The first child named "element" begins the entries; each later element is one too,
-        // whatever its name.
-        entriesStarted = entriesStarted || (StartsWith(text, at, "<element") &&
-                                            (IsSpace(text[at + 8]) || text[at + 8] == '>' || text[at + 8] == '/'));
-        if (entriesStarted && !TakeEntry(text, at, end))
+        if (kind == XmlScan::Markup::EndTag) {  // the root's
+            state = State::AfterRoot;
+            return end;
+        }
+        if (kind == XmlScan::Markup::StartTag && !TakeChild(text, at, end))
             return at;
         at = end;
     }
     return at;
+}
+
+bool BackupReader::TakeChild(std::string& text, std::size_t start, std::size_t end)
+{
+    // The first child named "element" begins the entries; each later element is one too,
+    // whatever its name.
+    const char after = start + 8 < end ? text[start + 8] : '\0';
+    entriesStarted = entriesStarted || (StartsWith(text, start, "<element") && (IsSpace(after) || after == '>' || after == '/'));
+    return !entriesStarted || TakeEntry(text, start, end);
 }
 
 bool BackupReader::Take(std::string& text, bool last)

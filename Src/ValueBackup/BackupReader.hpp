@@ -31,6 +31,7 @@ private:
     std::size_t TakeBeforeRoot(std::string& text, std::size_t at);
     std::size_t TakeInRoot(std::string& text, std::size_t at);
     bool TakeRootTag(std::string_view tag, std::size_t at);
+    bool TakeChild(std::string& text, std::size_t start, std::size_t end);
     bool TakeEntry(std::string& text, std::size_t start, std::size_t end);
     bool Fail(const char* reason, std::size_t at);
 
