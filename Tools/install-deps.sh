@@ -6,14 +6,14 @@
 #   Tools/install-deps.sh --linux   the Linux build and its tests only (Tools/run-example.sh)
 set -euo pipefail
 
-# The Linux build, its tests and benchmarks, the fuzz build (clang and its fuzzer runtime) and
-# valgrind.
+# The Linux build, its tests and benchmarks, the fuzz build (clang and its fuzzer runtime),
+# clang-tidy (the function size check) and valgrind.
 linux_packages=(
     cmake make g++ binutils python3
     librapidxml-dev libpugixml-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libxml2-utils
-    clang-14 libclang-rt-14-dev valgrind
+    clang-14 libclang-rt-14-dev clang-tidy valgrind
 )
 # The Windows cross-build (GoogleTest's sources are compiled for Windows) and its checks under
 # wine on a virtual display, with the tools that take the dialog's picture.

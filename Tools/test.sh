@@ -13,6 +13,7 @@ cmake --preset debug
 cmake --build --preset debug
 ctest --preset debug
 Tools/check-include-cycles.py
+Tools/check-function-size.sh
 
 cmake --preset asan
 cmake --build --preset asan

@@ -519,27 +519,8 @@ private:
                 opaque.push_back(Range{begin, OffsetOf(node.value()) + node.value_size() + 3});
                 break;
             }
-            case rapidxml::node_comment: {
-                const std::string_view comment = ValueOf(&node);
-                const std::size_t hyphens = comment.find("--");
-                if (hyphens != std::string_view::npos)
-                    findings.Fault(OffsetOf(node.value()) + hyphens, Messages::RenameTableDoubleHyphenInCommentReason);
-                else if (!comment.empty() && comment.back() == '-')
-                    findings.Fault(OffsetOf(node.value()) + comment.size() - 1,
-                                   Messages::RenameTableDoubleHyphenInCommentReason);
-                opaque.push_back(Range{OffsetOf(node.value()) - 4, OffsetOf(node.value()) + node.value_size() + 3});
-                break;
-            }
-            case rapidxml::node_pi: {
-                const std::string_view target = NameOf(&node);
-                if (!IsXmlName(target))
-                    findings.Fault(OffsetOf(node.name()), Messages::RenameTableNotXmlNameReason);
-                else if (target.size() == 3 && (target[0] | 0x20) == 'x' && (target[1] | 0x20) == 'm' &&
-                         (target[2] | 0x20) == 'l')
-                    findings.Fault(OffsetOf(node.name()), Messages::RenameTableReservedTargetReason);
-                opaque.push_back(Range{OffsetOf(node.name()) - 2, OffsetOf(node.value()) + node.value_size() + 2});
-                break;
-            }
+            case rapidxml::node_comment: CheckComment(node); break;
+            case rapidxml::node_pi: CheckProcessingInstruction(node); break;
             case rapidxml::node_doctype: {
                 const std::size_t begin = OffsetOf(node.value()) - 10;  // "<!DOCTYPE" and one blank
                 if (!topLevel || root != nullptr || doctype)
@@ -551,6 +532,27 @@ private:
             case rapidxml::node_declaration: declarations.push_back(&node); break;
             default: break;
         }
+    }
+
+    void CheckComment(const XmlNode& node)
+    {
+        const std::string_view comment = ValueOf(&node);
+        const std::size_t hyphens = comment.find("--");
+        if (hyphens != std::string_view::npos)
+            findings.Fault(OffsetOf(node.value()) + hyphens, Messages::RenameTableDoubleHyphenInCommentReason);
+        else if (!comment.empty() && comment.back() == '-')
+            findings.Fault(OffsetOf(node.value()) + comment.size() - 1, Messages::RenameTableDoubleHyphenInCommentReason);
+        opaque.push_back(Range{OffsetOf(node.value()) - 4, OffsetOf(node.value()) + node.value_size() + 3});
+    }
+
+    void CheckProcessingInstruction(const XmlNode& node)
+    {
+        const std::string_view target = NameOf(&node);
+        if (!IsXmlName(target))
+            findings.Fault(OffsetOf(node.name()), Messages::RenameTableNotXmlNameReason);
+        else if (target.size() == 3 && (target[0] | 0x20) == 'x' && (target[1] | 0x20) == 'm' && (target[2] | 0x20) == 'l')
+            findings.Fault(OffsetOf(node.name()), Messages::RenameTableReservedTargetReason);
+        opaque.push_back(Range{OffsetOf(node.name()) - 2, OffsetOf(node.value()) + node.value_size() + 2});
     }
 
     void CheckElement(const XmlNode& element, bool topLevel)
@@ -786,7 +788,11 @@ SystemPath RenameTablePathBeside(const SystemPath& configuration)
     return path;
 }
 
-RenameTableReading ParseRenameTable(std::string text)
+namespace {
+
+// The problem that keeps `text` from being a table at all, or nothing; `root` then receives its root.
+std::optional<RenameTableReading> CheckDocument(std::string& text, XmlDocument& document, Findings& findings,
+                                                const XmlNode*& root)
 {
     // rapidxml ends the text at a NUL and takes any byte; the characters are checked first and the
     // text is parsed up to the first bad one, so that the earlier of the two faults is reported.
@@ -794,12 +800,9 @@ RenameTableReading ParseRenameTable(std::string text)
     const std::size_t badCharacter = FirstNonXmlCharacter(text, characterFault);
     if (badCharacter != std::string::npos)
         text[badCharacter] = '\0';
-
     const std::size_t tooDeep = FirstTooDeep(text);
     if (tooDeep < badCharacter)
         return NotWellFormed(Messages::RenameTableTooDeepReason, tooDeep);
-
-    XmlDocument document;
     try {
         document.parse<ParseFlags>(text.data());
     } catch (const rapidxml::parse_error& failure) {
@@ -810,12 +813,9 @@ RenameTableReading ParseRenameTable(std::string text)
     if (badCharacter != std::string::npos)
         return NotWellFormed(characterFault, badCharacter);
 
-    Findings findings;
-    DocumentChecks checks(text, findings);
-    const XmlNode* root = checks.Check(document);
+    root = DocumentChecks(text, findings).Check(document);
     if (findings.fault != nullptr)
         return NotWellFormed(findings.fault, findings.faultAt);
-
     RenameTableReading reading;
     if (!findings.entity.empty()) {
         Problem problem(Problem::Kind::UnsupportedEntity);
@@ -828,7 +828,43 @@ RenameTableReading ParseRenameTable(std::string text)
         reading.problems.emplace_back(Problem::Kind::NoRenamesRoot);
         return reading;
     }
+    return std::nullopt;
+}
 
+// Why the entry `node`, number `number`, is skipped; nothing when it is a good entry.
+std::optional<Problem> ProblemOfEntry(const XmlNode* node, std::size_t number, DocumentChecks& checks)
+{
+    const bool isGroup = NameOf(node) == "group";
+    Problem problem(Problem::Kind::UnknownEntry);
+    problem.entry = number;
+    problem.element = std::string(NameOf(node));
+    if (!isGroup && NameOf(node) != "property")
+        return problem;
+    if (const XmlAttribute* repeated = checks.RepeatedAttribute(*node)) {
+        problem.kind = Problem::Kind::DuplicateAttribute;
+        problem.detail = std::string(NameOf(repeated));
+        return problem;
+    }
+    if (const char* missing = MissingAttribute(node, isGroup)) {
+        problem.kind = Problem::Kind::MissingAttribute;
+        problem.detail = missing;
+        return problem;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+RenameTableReading ParseRenameTable(std::string text)
+{
+    XmlDocument document;
+    Findings findings;
+    const XmlNode* root = nullptr;
+    if (std::optional<RenameTableReading> unusable = CheckDocument(text, document, findings, root))
+        return std::move(*unusable);
+
+    DocumentChecks checks(text, findings);
+    RenameTableReading reading;
     std::string bytes;
     std::u16string units;
     std::size_t number = 0;
@@ -836,27 +872,10 @@ RenameTableReading ParseRenameTable(std::string text)
         if (node->type() != rapidxml::node_element)
             continue;
         ++number;
-        const bool isGroup = NameOf(node) == "group";
-        Problem problem(Problem::Kind::UnknownEntry);
-        problem.entry = number;
-        problem.element = std::string(NameOf(node));
-        if (!isGroup && NameOf(node) != "property") {
-            reading.problems.push_back(std::move(problem));
-            continue;
-        }
-        if (const XmlAttribute* repeated = checks.RepeatedAttribute(*node)) {
-            problem.kind = Problem::Kind::DuplicateAttribute;
-            problem.detail = std::string(NameOf(repeated));
-            reading.problems.push_back(std::move(problem));
-            continue;
-        }
-        if (const char* missing = MissingAttribute(node, isGroup)) {
-            problem.kind = Problem::Kind::MissingAttribute;
-            problem.detail = missing;
-            reading.problems.push_back(std::move(problem));
-            continue;
-        }
-        reading.table.Add(MakeEntry(node, isGroup, number, bytes, units));
+        if (std::optional<Problem> problem = ProblemOfEntry(node, number, checks))
+            reading.problems.push_back(std::move(*problem));
+        else
+            reading.table.Add(MakeEntry(node, NameOf(node) == "group", number, bytes, units));
     }
     return reading;
 }

@@ -80,6 +80,29 @@ void KeepSavedExpressions(const UpdateRun& run)
         ExpressionStore.push_back(KeptExpressionList{name, list, run.number, run.started, false});
 }
 
+namespace {
+
+// Writes `list` into the listed definition at `index`, its references following the run's rename
+// table, in one undoable command "Import Expressions"; answers what became of the list.
+ValueFate WriteList(const UpdateRun& run, GS::Array<API_PropertyDefinition>& definitions, USize index,
+                    const ExpressionList& list)
+{
+    definitions[index].expressionFlag = 1;
+    definitions[index].expressions = list;
+    if (!run.renames.IsEmpty())
+        for (GS::UniString& expression : definitions[index].expressions)
+            run.renames.RewriteReferences(expression);
+    // The host runs the callable before the command returns, so it reads the list in place.
+    auto updateDefinition = [&definitions, &index]() { return HostUpdatePropertyDefinition(&definitions[index]); };
+    const GSErrCode code = RunUndoableCommand(Messages::ImportExpressionsStep, updateDefinition);
+    if (code == NoError)
+        return ValueFate::BroughtBack;
+    ReportErrorCode(Messages::ExpressionsImportError, code);
+    return ValueFate::NotWritten;
+}
+
+}  // namespace
+
 bool ImportExpressions(UpdateRun& run)
 {
     GS::Array<API_PropertyDefinition> definitions;
@@ -105,24 +128,11 @@ bool ImportExpressions(UpdateRun& run)
         PropertyName name{group->name, definitions[index].name};
         const ListFinder::Found saved = finder.Find(name);
         run.importedOwned->insert(std::move(name));
-        if (saved.list == nullptr)
-            continue;
-
-        definitions[index].expressionFlag = 1;
-        definitions[index].expressions = *saved.list;
-        // References to properties the rename table renames follow them.
-        if (!run.renames.IsEmpty())
-            for (GS::UniString& expression : definitions[index].expressions)
-                run.renames.RewriteReferences(expression);
-        // The host runs the callable before the command returns, so it reads the list in place.
-        auto updateDefinition = [&definitions, &index]() { return HostUpdatePropertyDefinition(&definitions[index]); };
-        const GSErrCode code = RunUndoableCommand(Messages::ImportExpressionsStep, updateDefinition);
-        if (code != NoError) {
-            ReportErrorCode(Messages::ExpressionsImportError, code);
+        if (saved.list != nullptr) {
+            const ValueFate fate = WriteList(run, definitions, index, *saved.list);
+            // Of two definitions of one name, one that took the list is enough.
             if (*saved.fate != ValueFate::BroughtBack)
-                *saved.fate = ValueFate::NotWritten;
-        } else {
-            *saved.fate = ValueFate::BroughtBack;
+                *saved.fate = fate;
         }
     }
     // What found no definition: its property is not in the configuration (nor a rename of it), as

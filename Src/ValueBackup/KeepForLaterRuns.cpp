@@ -237,16 +237,14 @@ void ReportOwnLists(const UpdateRun& run)
     }
 }
 
-// One line per entry of the rename table that leads nowhere, or whose values gave way to others.
-void ReportRenames(const UpdateRun& run)
+// What the run did not bring back of an earlier name the rename table renames, by entry.
+struct RenameCount {
+    std::size_t values = 0, gaveWay = 0, lists = 0;
+};
+
+std::vector<RenameCount> CountByRenameEntry(const UpdateRun& run)
 {
-    if (run.renames.IsEmpty() || !run.importedOwned)
-        return;
-    const std::vector<RenameTable::Entry>& entries = run.renames.Entries();
-    struct Count {
-        std::size_t values = 0, gaveWay = 0, lists = 0;
-    };
-    std::vector<Count> counts(entries.size());
+    std::vector<RenameCount> counts(run.renames.Entries().size());
     std::u16string units;
     const auto entryOf = [&run, &units](std::string_view group, std::string_view property) {
         const std::optional<RenameTable::Name> renamed =
@@ -259,14 +257,14 @@ void ReportRenames(const UpdateRun& run)
         // The entry each key's name follows, found once a key.
         std::vector<std::optional<std::optional<std::size_t>>> entryOfKey(backup.Keys().size());
         for (std::size_t index = 0; index < backup.ValueCount(); ++index) {
+            const UInt32 key = backup.Values()[index].key;
             if (run.fates[index] == ValueFate::BroughtBack)
                 continue;
-            const ValueBackup::Key& key = backup.Keys()[backup.Values()[index].key];
-            std::optional<std::optional<std::size_t>>& entry = entryOfKey[backup.Values()[index].key];
-            if (!entry)
-                entry = key.separated ? entryOf(key.group, key.property) : std::nullopt;
-            if (*entry)
-                ++(run.fates[index] == ValueFate::GaveWay ? counts[**entry].gaveWay : counts[**entry].values);
+            if (!entryOfKey[key])
+                entryOfKey[key] = backup.Keys()[key].separated ? entryOf(backup.Keys()[key].group, backup.Keys()[key].property)
+                                                              : std::nullopt;
+            if (const std::optional<std::size_t> entry = *entryOfKey[key])
+                ++(run.fates[index] == ValueFate::GaveWay ? counts[*entry].gaveWay : counts[*entry].values);
         }
     }
     for (const auto& [name, list] : run.expressions.lists) {
@@ -275,12 +273,21 @@ void ReportRenames(const UpdateRun& run)
             if (const std::optional<RenameTable::Name> renamed = run.renames.RenamedName(name.group, name.property))
                 ++counts[renamed->entry].lists;
     }
+    return counts;
+}
+
+// One line per entry of the rename table that leads nowhere, or whose values gave way to others.
+void ReportRenames(const UpdateRun& run)
+{
+    if (run.renames.IsEmpty() || !run.importedOwned)
+        return;
+    const std::vector<RenameCount> counts = CountByRenameEntry(run);
     std::set<GS::UniString> groups;
     for (const PropertyName& owned : *run.importedOwned)
         groups.insert(owned.group);
     const std::string path = PathText(run.renamesPath);
-    for (std::size_t index = 0; index < entries.size(); ++index) {
-        const RenameTable::Entry& entry = entries[index];
+    for (std::size_t index = 0; index < counts.size(); ++index) {
+        const RenameTable::Entry& entry = run.renames.Entries()[index];
         const char* element = entry.isGroup ? "group" : "property";
         const bool leads = entry.isGroup ? groups.count(entry.newGroup) != 0
                                          : run.importedOwned->count(PropertyName{entry.newGroup, entry.newProperty}) != 0;

@@ -81,6 +81,53 @@ bool Set(std::optional<T> converted, T& field)
     return true;
 }
 
+template <typename From, typename To>
+std::optional<To> Map(std::optional<From> from, To (*map)(From))
+{
+    return from ? std::optional<To>(map(*from)) : std::nullopt;
+}
+
+std::optional<Int32> WholeIntegerOfReal(std::string_view text)
+{
+    const std::optional<double> number = WholeNumber(text);
+    const bool exact = number && std::trunc(*number) == *number && *number >= std::numeric_limits<Int32>::min() &&
+                       *number <= std::numeric_limits<Int32>::max();
+    return exact ? std::optional<Int32>(static_cast<Int32>(*number)) : std::nullopt;
+}
+
+// The conversions across types, each exact or none: from the saved type's text to the field of
+// the type the property has now.
+struct Conversion {
+    Int32 from;
+    Int32 to;
+    bool (*convert)(std::string_view text, TypedValueRecord& value);
+};
+constexpr Int32 Integer = API_PropertyIntegerValueType, Real = API_PropertyRealValueType,
+                String = API_PropertyStringValueType, Boolean = API_PropertyBooleanValueType;
+constexpr Conversion Conversions[] = {
+    {Integer, Real, [](std::string_view t, TypedValueRecord& v) {
+         return Set(Map<Int32, double>(WholeInteger(t), [](Int32 n) { return static_cast<double>(n); }), v.realValue);
+     }},
+    {Integer, String, [](std::string_view t, TypedValueRecord& v) {
+         return Set(Map<Int32, GS::UniString>(WholeInteger(t), [](Int32 n) { return NumberText(n); }), v.stringValue);
+     }},
+    {Integer, Boolean, [](std::string_view t, TypedValueRecord& v) { return Set(ZeroOrOne(WholeInteger(t)), v.boolValue); }},
+    {Real, Integer, [](std::string_view t, TypedValueRecord& v) { return Set(WholeIntegerOfReal(t), v.intValue); }},
+    {Real, String, [](std::string_view t, TypedValueRecord& v) {
+         return Set(Map<double, GS::UniString>(WholeNumber(t), NumberText), v.stringValue);
+     }},
+    {String, Integer, [](std::string_view t, TypedValueRecord& v) { return Set(WholeInteger(t), v.intValue); }},
+    {String, Real, [](std::string_view t, TypedValueRecord& v) { return Set(WholeNumber(t), v.realValue); }},
+    {String, Boolean, [](std::string_view t, TypedValueRecord& v) { return Set(TrueOrFalse(t), v.boolValue); }},
+    {Boolean, String, [](std::string_view t, TypedValueRecord& v) {
+         return Set(Map<bool, GS::UniString>(ZeroOrOne(WholeInteger(t)), [](bool b) { return GS::UniString(b ? "true" : "false"); }),
+                    v.stringValue);
+     }},
+    {Boolean, Integer, [](std::string_view t, TypedValueRecord& v) {
+         return Set(Map<bool, Int32>(ZeroOrOne(WholeInteger(t)), [](bool b) { return b ? 1 : 0; }), v.intValue);
+     }},
+};
+
 }  // namespace
 
 bool ConvertSavedValue(Int32 savedType, const char* text, std::size_t length, Int32 definitionType,
@@ -91,50 +138,10 @@ bool ConvertSavedValue(Int32 savedType, const char* text, std::size_t length, In
         ConvertSameType(savedType, text, length, value, scratch);
         return true;
     }
-    if (definitionType < API_PropertyUndefinedValueType || definitionType > API_PropertyBooleanValueType)
-        return false;
-    const std::string_view saved(text, length);
-    switch (savedType * 8 + definitionType) {
-        // From an Integer.
-        case API_PropertyIntegerValueType * 8 + API_PropertyRealValueType: {
-            const std::optional<Int32> number = WholeInteger(saved);
-            return Set(number ? std::optional<double>(*number) : std::nullopt, value.realValue);
-        }
-        case API_PropertyIntegerValueType * 8 + API_PropertyStringValueType: {
-            const std::optional<Int32> number = WholeInteger(saved);
-            return Set(number ? std::optional<GS::UniString>(NumberText(*number)) : std::nullopt, value.stringValue);
-        }
-        case API_PropertyIntegerValueType * 8 + API_PropertyBooleanValueType:
-            return Set(ZeroOrOne(WholeInteger(saved)), value.boolValue);
-        // From a Real.
-        case API_PropertyRealValueType * 8 + API_PropertyIntegerValueType: {
-            const std::optional<double> number = WholeNumber(saved);
-            const bool exact = number && std::trunc(*number) == *number &&
-                               *number >= std::numeric_limits<Int32>::min() && *number <= std::numeric_limits<Int32>::max();
-            return Set(exact ? std::optional<Int32>(static_cast<Int32>(*number)) : std::nullopt, value.intValue);
-        }
-        case API_PropertyRealValueType * 8 + API_PropertyStringValueType: {
-            const std::optional<double> number = WholeNumber(saved);
-            return Set(number ? std::optional<GS::UniString>(NumberText(*number)) : std::nullopt, value.stringValue);
-        }
-        // From a String.
-        case API_PropertyStringValueType * 8 + API_PropertyIntegerValueType:
-            return Set(WholeInteger(saved), value.intValue);
-        case API_PropertyStringValueType * 8 + API_PropertyRealValueType: return Set(WholeNumber(saved), value.realValue);
-        case API_PropertyStringValueType * 8 + API_PropertyBooleanValueType:
-            return Set(TrueOrFalse(saved), value.boolValue);
-        // From a Boolean.
-        case API_PropertyBooleanValueType * 8 + API_PropertyStringValueType: {
-            const std::optional<bool> truth = ZeroOrOne(WholeInteger(saved));
-            return Set(truth ? std::optional<GS::UniString>(GS::UniString(*truth ? "true" : "false")) : std::nullopt,
-                       value.stringValue);
-        }
-        case API_PropertyBooleanValueType * 8 + API_PropertyIntegerValueType: {
-            const std::optional<bool> truth = ZeroOrOne(WholeInteger(saved));
-            return Set(truth ? std::optional<Int32>(*truth ? 1 : 0) : std::nullopt, value.intValue);
-        }
-        default: return false;
-    }
+    for (const Conversion& conversion : Conversions)
+        if (conversion.from == savedType && conversion.to == definitionType)
+            return conversion.convert(std::string_view(text, length), value);
+    return false;
 }
 
 }  // namespace Quillmere
