@@ -54,18 +54,6 @@ UInt32 KeyOf(ValueBackup& backup, const XmlNode* value)
     return backup.InternKey(std::string_view(value->name(), value->name_size()));
 }
 
-Int32 ValueTypeOfName(std::string_view name)
-{
-    if (name == "String")
-        return API_PropertyStringValueType;
-    if (name == "Real")
-        return API_PropertyRealValueType;
-    if (name == "Integer")
-        return API_PropertyIntegerValueType;
-    if (name == "Boolean")
-        return API_PropertyBooleanValueType;
-    return ValueBackup::UnconvertedValueType;
-}
 
 }  // namespace
 

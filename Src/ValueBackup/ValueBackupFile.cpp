@@ -111,28 +111,50 @@ std::string BackupName(const GS::UniString& name)
     return bytes;
 }
 
+namespace {
+
+// The texts of the codes the host gives a definition's value type and measure type, as the file
+// writes them.
+struct CodeName {
+    Int32 code;
+    const char* name;
+};
+constexpr CodeName ValueTypeNames[] = {
+    {API_PropertyUndefinedValueType, "Undefined"}, {API_PropertyIntegerValueType, "Integer"},
+    {API_PropertyRealValueType, "Real"},           {API_PropertyStringValueType, "String"},
+    {API_PropertyBooleanValueType, "Boolean"},
+};
+constexpr CodeName MeasureTypeNames[] = {
+    {1, "Default"}, {2, "Length"}, {3, "Area"}, {4, "Volume"}, {5, "Angle"},
+};
+
+template <std::size_t Size>
+const char* NameOfCode(const CodeName (&names)[Size], Int32 code)
+{
+    for (const CodeName& name : names)
+        if (name.code == code)
+            return name.name;
+    return "";
+}
+
+}  // namespace
+
 const char* ValueTypeName(Int32 valueType)
 {
-    switch (valueType) {
-        case 0: return "Undefined";
-        case 1: return "Integer";
-        case 2: return "Real";
-        case 3: return "String";
-        case 4: return "Boolean";
-        default: return "";
-    }
+    return NameOfCode(ValueTypeNames, valueType);
 }
 
 const char* MeasureTypeName(Int32 measureType)
 {
-    switch (measureType) {
-        case 1: return "Default";
-        case 2: return "Length";
-        case 3: return "Area";
-        case 4: return "Volume";
-        case 5: return "Angle";
-        default: return "";
-    }
+    return NameOfCode(MeasureTypeNames, measureType);
+}
+
+Int32 ValueTypeOfName(std::string_view name)
+{
+    for (const CodeName& type : ValueTypeNames)
+        if (name == type.name && type.code != API_PropertyUndefinedValueType)
+            return type.code;
+    return ValueBackup::UnconvertedValueType;
 }
 
 void AppendRealText(std::string& out, double value)
