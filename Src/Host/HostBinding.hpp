@@ -7,7 +7,9 @@
 
 namespace Quillmere {
 
-// What the module keeps of the host: written only by SetImportedFuncAddrs and the entry points.
+// What the module keeps of the host. The table is written only by SetImportedFuncAddrs; the
+// context pointers by the entry points (EntryPoints.cpp), and the host context cleared too by the
+// unload of a module the host never released (Module/ModuleLifecycle.cpp). The forwarders only read.
 struct HostBinding {
     API_ServiceEntry serviceTable[HostServiceTableSize] = {};  // the module's own copy
     bool serviceTableBound = false;

@@ -26,6 +26,9 @@ GS::UniString ModuleFilePathText()
 // module's resources. Always succeeds; without readable resources the handle stays -1.
 void LoadModule(GSInstance instance)
 {
+    // The common dialog's message for a hook to check a chosen name: registered at load as the
+    // host's add-ons do, so that it exists before any dialog runs. The module installs no hook and
+    // never sends it, so its number is not kept.
     RegisterWindowMessageW(QM_WIDE("commdlg_FileNameOK"));
     TheModule.instance = instance;
     GetModuleFileNameW(static_cast<HMODULE>(TheModule.instance), TheModule.filePath, MAX_PATH);
