@@ -28,7 +28,7 @@ bool ImportAndBringBack(UpdateRun& run)
 {
     const std::optional<Configuration> configuration = ChooseConfiguration();
     if (!configuration)
-        return false;  // cancelled, or the file cannot be opened: nothing is imported, and nothing said
+        return false;  // cancelled (nothing said), or the file cannot be read (said)
     run.renamesPath = RenameTablePathBeside(configuration->path);
     run.renames = ReadRenameTableBeside(*configuration);
     const ImportCodes imported = ImportConfiguration(*configuration);

@@ -69,6 +69,12 @@ constexpr const char* NothingRemovedLine =
 // when memory ran out). The project stays as the finished undoable steps left it.
 constexpr const char* StoppedCommandLine = "Import IFC-SG Classifications and Properties stopped: {}";
 
+// The configuration chosen in the dialog cannot be read (path, system error): nothing is imported,
+// and what was saved waits for the next import, as after a cancelled dialog.
+constexpr const char* UnreadableConfigurationLine =
+    "The configuration file \"{}\" could not be read (system error {}); nothing was imported, and the saved values "
+    "and expression lists wait for the next import";
+
 // A value could not be written back to its element: group, property.
 constexpr const char* RestoreWriteErrorLine = "{} - {} error while importing property";
 
@@ -207,14 +213,14 @@ constexpr const char* NothingBroughtBackLine =
 constexpr const char* ValuesCameBackLine = "{} values came back from the backup of an earlier run of {} (\"{}\")";
 constexpr const char* ListsCameBackLine = "{} expression lists came back from an earlier run of {} (\"{}\")";
 
-// The files that keep what earlier runs did not bring back cannot be read. The history: its path,
-// and the name it is kept under instead; the kept values of one earlier run: its path.
+// The files that keep what earlier runs did not bring back cannot be read: the path, and the name
+// the file is kept under instead, where no later run reads it again.
 constexpr const char* UnreadableHistoryLine =
     "The record of earlier runs \"{}\" could not be read: it is kept as \"{}\", and the expression lists it held do "
     "not come back by themselves";
 constexpr const char* UnreadableKeptValuesLine =
-    "The values kept from an earlier run in \"{}\" could not be read; they stay in the file and do not come back by "
-    "themselves";
+    "The values kept from an earlier run in \"{}\" could not be read: the file is kept as \"{}\", and its values do "
+    "not come back by themselves";
 
 // --- The completion alert -----------------------------------------------------------------------
 

@@ -65,9 +65,9 @@ std::optional<WideString> SelectConfigurationFile()
     return WideString(fileName, static_cast<std::size_t>(end - fileName));
 }
 
-std::optional<std::string> ReadConfigurationText(const WideString& path)
+std::optional<std::string> ReadConfigurationText(const WideString& path, SystemError* error)
 {
-    return ReadTextFile(ToSystemPath(path));
+    return ReadTextFile(ToSystemPath(path), error);
 }
 
 std::optional<Configuration> ChooseConfiguration()
@@ -75,9 +75,12 @@ std::optional<Configuration> ChooseConfiguration()
     const std::optional<WideString> path = SelectConfigurationFile();
     if (!path)
         return std::nullopt;
-    std::optional<std::string> text = ReadConfigurationText(*path);
-    if (!text)
+    SystemError error = 0;
+    std::optional<std::string> text = ReadConfigurationText(*path, &error);
+    if (!text) {
+        ReportLine(Messages::UnreadableConfigurationLine, {PathText(ToSystemPath(*path)), error});
         return std::nullopt;
+    }
     return Configuration{ToSystemPath(*path), std::move(*text)};
 }
 

@@ -21,8 +21,9 @@ constexpr DWORD ConfigurationPathCapacity = 260;
 std::optional<WideString> SelectConfigurationFile();
 
 // Reads the whole file at `path` in text mode (CR LF becomes LF), opened by its full Unicode
-// path. Gives nothing when the file cannot be opened; an empty file gives an empty text.
-std::optional<std::string> ReadConfigurationText(const WideString& path);
+// path. Gives nothing when the file cannot be opened or is no regular file (`error`, when given,
+// then receives why); an empty file gives an empty text.
+std::optional<std::string> ReadConfigurationText(const WideString& path, SystemError* error = nullptr);
 
 // The configuration the user chose: where it is, and its whole text.
 struct Configuration {
@@ -31,7 +32,8 @@ struct Configuration {
 };
 
 // Lets the user choose the configuration file and reads it. Nothing, and no message, when the
-// dialog was cancelled or the file cannot be opened.
+// dialog was cancelled; nothing, reported as UnreadableConfigurationLine, when the file cannot be
+// read (it is then no regular file, or was removed or locked after it was chosen).
 std::optional<Configuration> ChooseConfiguration();
 
 // The rename table beside the configuration (RenameTablePathBeside); each of its problems is

@@ -358,8 +358,13 @@ void ReadKeptValues(KeptValues& kept)
     SystemError error = 0;
     std::optional<ValueBackupReading> reading = ReadValueBackupFile(kept.path, error);
     if (!reading || !reading->backup) {
+        // Put aside under a name no later run reads, so that it is told of once and still there.
         kept.unreadable = true;
-        ReportLine(Messages::UnreadableKeptValuesLine, {PathText(kept.path)});
+        SystemPath aside = kept.path;
+        aside.replace_extension(".unreadable.xml");
+        std::error_code renamed;
+        std::filesystem::rename(kept.path, aside, renamed);
+        ReportLine(Messages::UnreadableKeptValuesLine, {PathText(kept.path), PathText(renamed ? kept.path : aside)});
         return;
     }
     if (reading->header && !reading->header->saved.empty())

@@ -100,7 +100,7 @@ void UpdateKeptFile(const UpdateRun& run, KeptValues& kept)
         return;
     DropWhatElementsHad(run, kept);
     const std::size_t staying = static_cast<std::size_t>(std::count_if(kept.fates.begin(), kept.fates.end(), StaysKept));
-    if (staying == kept.fates.size())
+    if (staying == kept.fates.size() && staying != 0)
         return;
     if (staying == 0)
         RemoveFile(kept.path);

@@ -86,8 +86,8 @@ TEST_F(FileDescriptors, NoRunLeavesADescriptorOpenWhateverItReads)
     };
     std::vector<Case> cases = {
         {Target::None, Kind::Good, 0, "", 1},
-        // The module reads the chosen file, says nothing and ends the command.
-        {Target::Configuration, Kind::Pipe, 0, "", 0},
+        // The module does not read the chosen pipe, says so and ends the command.
+        {Target::Configuration, Kind::Pipe, 1, "could not be read (system error 22); nothing was imported", 0},
         {Target::Configuration, Kind::Folder, 0, "", 0},  // the dialog refuses it
         // It reads the table beside it, says it cannot, and goes on.
         {Target::RenameTable, Kind::Good, 0, "", 1},
@@ -100,7 +100,7 @@ TEST_F(FileDescriptors, NoRunLeavesADescriptorOpenWhateverItReads)
     };
     // Root opens files without read permission all the same.
     if (::geteuid() != 0) {
-        cases.push_back({Target::Configuration, Kind::Unreadable, 0, "", 0});
+        cases.push_back({Target::Configuration, Kind::Unreadable, 1, "could not be read (system error 13)", 0});
         cases.push_back({Target::RenameTable, Kind::Unreadable, 1, "could not be read (system error 13)", 1});
         cases.push_back({Target::Backup, Kind::Unreadable, 2, "the value backup", 1});
     }
