@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what either build lacks, builds everything and runs every test: the Linux suites (unit,
-# ABI, end-to-end and reliability) and the check that no folders include each other, again under AddressSanitizer and UndefinedBehaviorSanitizer,
-# the end-to-end suite under valgrind's memcheck (Tools/valgrind-tests.sh), each fuzz target for
-# 60 seconds (Tools/fuzz.sh), then the Windows cross-build and its checks under wine
-# (Tools/wine-tests.sh).
+# ABI, end-to-end and reliability), the check that no folders include each other and the check that
+# the lists of the command's texts match Messages.hpp; the suites again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the end-to-end suite under valgrind's memcheck
+# (Tools/valgrind-tests.sh), each fuzz target for 60 seconds (Tools/fuzz.sh), then the Windows
+# cross-build and its checks under wine (Tools/wine-tests.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +14,7 @@ cmake --preset debug
 cmake --build --preset debug
 ctest --preset debug
 Tools/check-include-cycles.py
+Tools/check-messages.py
 
 cmake --preset asan
 cmake --build --preset asan
