@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what either build lacks, builds everything and runs every test: the Linux suites (unit,
-# ABI, end-to-end and reliability), the checks that no folders include each other and that no
-# function of the module is over 40 lines, the suites again under AddressSanitizer and
+# ABI, end-to-end and reliability), the checks that no folders include each other, that no function
+# of the module is over 40 lines and that the lists of the command's texts match Messages.hpp; the
+# suites again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the end-to-end suite under valgrind's memcheck
 # (Tools/valgrind-tests.sh), each fuzz target for 60 seconds (Tools/fuzz.sh), then the Windows
 # cross-build and its checks under wine (Tools/wine-tests.sh).
@@ -15,6 +16,7 @@ cmake --build --preset debug
 ctest --preset debug
 Tools/check-include-cycles.py
 Tools/check-function-size.sh
+Tools/check-messages.py
 
 cmake --preset asan
 cmake --build --preset asan

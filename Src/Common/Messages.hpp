@@ -42,8 +42,11 @@ constexpr const char* ListElementDefinitionsError = "Error 2: %d";
 constexpr const char* ReadGroupError = "Error 3: %d";
 // The backup cannot read an element's value of an owned property; nothing is removed or imported.
 constexpr const char* ReadValueError = "Error 4: %d";
-// The value backup file cannot be written; the earlier file stays as it was, and this run's
-// values are still restored from memory.
+// A file in the backup file's folder cannot be written; the code is the system's error, not the
+// host's. The backup file: the earlier file stays as it was (also when the values it holds that
+// no run has accounted for cannot first be copied into their run's kept file), and this run's
+// values are still restored from memory. A run's kept values ("IFC_SG_Properties.N.xml") or the
+// history file: the file stays as it was.
 constexpr const char* BackupWriteError = "Backup Write Error: %d";
 // One owned property group cannot be removed; it stays, and the other groups are still removed.
 constexpr const char* DeleteGroupError = "Deleting properties error: %d";
@@ -224,8 +227,11 @@ constexpr const char* UnreadableKeptValuesLine =
 
 // --- The completion alert -----------------------------------------------------------------------
 
-// Shown at the end of a run whose imports and expression import succeeded and whose values were
-// restored (whether or not single values could be written).
+// Shown at the end of a run in which a configuration was chosen and read, both imports succeeded,
+// the expression import could list the definitions and the restore had somewhere to take values
+// from (it has not when the project held no owned group and "USERPROFILE" is not set), whether or
+// not single expression lists or values could be written or files of earlier runs read. Not after
+// a cancelled dialog, nor after a run that stopped.
 constexpr const char* CompletionAlertTitle = "Import Successful";
 constexpr const char* CompletionAlertText = "IFC-SG Classifications and Properties are Imported Successfully!";
 constexpr const char* CompletionAlertButton = "Ok";
