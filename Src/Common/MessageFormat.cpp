@@ -39,4 +39,9 @@ GS::UniString FormatLine(std::string_view pattern, std::initializer_list<Message
     return line;
 }
 
+GS::UniString CountedText(std::size_t count, const char* one, const char* many)
+{
+    return count == 1 ? GS::UniString(one) : FormatLine(many, {static_cast<unsigned long long>(count)});
+}
+
 }  // namespace Quillmere

@@ -164,63 +164,89 @@ constexpr const char* RenameTableTooDeepReason = "elements nested deeper than th
 
 // --- What a run did not bring back, and what came back from earlier runs ----------------------
 
+// Counted things in the lines below, as one or as many (CountedText in MessageFormat.hpp).
+constexpr const char* OneSavedValue = "1 saved value";
+constexpr const char* SavedValues = "{} saved values";
+constexpr const char* OneValue = "1 value";
+constexpr const char* ManyValues = "{} values";
+constexpr const char* OneExpressionList = "1 expression list";
+constexpr const char* ExpressionLists = "{} expression lists";
+
 // One line per group and property whose values this run saved and did not all bring back: group,
-// property, how many did not come back, how many were saved, the reasons (below, joined by ", "),
-// and the file that keeps them. A later run brings them back by itself where its configuration
-// defines the property for an element that did not have it at that run's backup.
-constexpr const char* ValuesNotBroughtBackLine = "{} / {}: {} of {} saved values not brought back ({}); they are kept in \"{}\"";
-// The same without a profile folder: nothing can be kept.
-constexpr const char* ValuesNotKeptLine =
-    "{} / {}: {} of {} saved values not brought back ({}); they cannot be kept: \"USERPROFILE\" is not set";
-// The reasons, each with its count: no owned property of that name (nor a rename of it) for the
-// element in the configuration; the host refused the value or could not list or name the element's
-// properties; the value's text does not convert exactly to the property's new type; the property
-// the rename table renames it to took another saved value (one saved under its new name, or under
-// a later entry's earlier name).
+// property, how many did not come back, of how many saved values, the reasons (below, joined by
+// ", "), and the file that keeps them. A later run brings them back by itself where its
+// configuration defines the property for an element that did not have it at that run's backup.
+constexpr const char* ValuesNotBroughtBackLine = "{} / {}: {} of {} not brought back ({}); kept in \"{}\"";
+// The same when they cannot be kept (the reason below).
+constexpr const char* ValuesNotKeptLine = "{} / {}: {} of {} not brought back ({}); they could not be kept: {}";
+// Why they could not be kept: there is no profile folder; the file that was to keep them could not
+// be written (BackupWriteError tells why).
+constexpr const char* NoProfileReason = "\"USERPROFILE\" is not set";
+constexpr const char* KeptFileNotWrittenReason = "their file could not be written";
+// The reason that no owned property of that name (nor a rename of it) is defined for the element by
+// the configuration, with how many values it holds for.
 constexpr const char* NotDefinedReason = "{} not defined by the configuration";
+// The host refused the value, or could not list or name the element's properties.
 constexpr const char* NotWrittenReason = "{} could not be written";
+// The value's text does not convert exactly to the type the property has now.
 constexpr const char* NotConvertibleReason = "{} not convertible to the property's type";
+// The property the rename table renames it to took another saved value: one saved under its new
+// name, or under a later entry's earlier name.
 constexpr const char* GaveWayReason = "{} gave way to another saved value of the property they are renamed to";
 
 // One line per expression list this run saved and did not bring back: group, property, the reason
-// (below) and the file that keeps it (or that only the loaded add-on keeps it, without a profile).
+// (below) and the file that keeps it.
 constexpr const char* ListNotBroughtBackLine =
     "{} / {}: the saved expression list was not brought back ({}); it is kept in \"{}\"";
+// The same without a profile folder: the module keeps it while it is loaded.
 constexpr const char* ListNotKeptLine =
     "{} / {}: the saved expression list was not brought back ({}); it is kept only while the add-on stays loaded";
+// Why a list did not come back: the configuration does not define its property (nor a rename of it).
 constexpr const char* ListNotDefinedReason = "the configuration does not define the property";
+// The host refused the list, or the definitions could not be listed or named.
 constexpr const char* ListNotWrittenReason = "it could not be written";
 
-// An entry of the rename table that leads nowhere: the property (or group) it renames to is not an
-// owned one of the configuration. Table path, entry number, the entry's element, its target (below),
-// and how many saved values and expression lists of its earlier name this run kept therefore.
+// An entry of the rename table that leads nowhere: table path, entry number, the entry's element,
+// its target (below), and how many saved values and expression lists of its earlier name this run
+// kept therefore (counted, above).
 constexpr const char* RenameEntryNoTargetLine =
-    "The rename table \"{}\" entry {} (\"{}\") renames to {}, which is not an owned property of the configuration: "
-    "{} saved values and {} expression lists of its earlier name are kept";
-constexpr const char* RenameTargetProperty = "{} / {}";
-constexpr const char* RenameTargetGroup = "the group {}";
+    "The rename table \"{}\" entry {} (\"{}\") renames to {}: {} and {} of its earlier name are kept";
+// The target of a property entry (group, property), or of a group entry (group), that is not an
+// owned one of the configuration.
+constexpr const char* RenameTargetProperty = "{} / {}, which is not an owned property of the configuration";
+constexpr const char* RenameTargetGroup = "the group {}, which is not an owned group of the configuration";
 // An entry whose earlier name's values gave way to other saved values of the property it renames to
-// (one saved under the new name, or under a later entry's earlier name). Table path, entry number,
-// its element, how many were kept therefore.
+// (one saved under the new name, or under a later entry's earlier name): table path, entry number,
+// its element, how many (counted, above).
 constexpr const char* RenameEntryGaveWayLine =
-    "The rename table \"{}\" entry {} (\"{}\"): {} saved values of its earlier name gave way to other saved values "
-    "of the property it renames to; they are kept";
+    "The rename table \"{}\" entry {} (\"{}\"): {} of its earlier name gave way to other saved values of the "
+    "property it renames to; they are kept";
 
 // The property import failed, so nothing was brought back: where the values and the lists are kept
-// until an import succeeds.
+// until an import succeeds (below).
 constexpr const char* NothingBroughtBackLine =
-    "No value or expression list was brought back: they are kept in \"{}\" and \"{}\" for the next import";
+    "No value or expression list was brought back: they are kept in {} for the next import";
+// The files, one or two.
+constexpr const char* KeptInFile = "\"{}\"";
+constexpr const char* KeptInFiles = "\"{}\" and \"{}\"";
+// The same without a profile folder: the values cannot be kept, but undo brings them back.
+constexpr const char* NothingBroughtBackNoProfileLine =
+    "No value or expression list was brought back, and the values cannot be kept: \"USERPROFILE\" is not set; "
+    "undoing the run brings them back";
 
-// Values or lists an earlier run saved came back: how many, when that run saved them, and the file
-// that kept them. One line per earlier run.
-constexpr const char* ValuesCameBackLine = "{} values came back from the backup of an earlier run of {} (\"{}\")";
-constexpr const char* ListsCameBackLine = "{} expression lists came back from an earlier run of {} (\"{}\")";
+// Values that an earlier run saved came back: how many (counted, above), when that run saved them,
+// and the file that kept them. One line per earlier run.
+constexpr const char* ValuesCameBackLine = "{} came back from the backup of an earlier run, saved {} (\"{}\")";
+// Expression lists that an earlier run saved came back: how many (counted), when, and the history
+// file that kept them.
+constexpr const char* ListsCameBackLine = "{} came back from an earlier run, saved {} (\"{}\")";
 
-// The files that keep what earlier runs did not bring back cannot be read: the path, and the name
-// the file is kept under instead, where no later run reads it again.
+// The history of earlier runs cannot be read: its path, and the name it is kept under instead,
+// where no later run reads it again.
 constexpr const char* UnreadableHistoryLine =
     "The record of earlier runs \"{}\" could not be read: it is kept as \"{}\", and the expression lists it held do "
     "not come back by themselves";
+// The values one earlier run kept cannot be read: the file's path, and the name it is kept under.
 constexpr const char* UnreadableKeptValuesLine =
     "The values kept from an earlier run in \"{}\" could not be read: the file is kept as \"{}\", and its values do "
     "not come back by themselves";

@@ -39,26 +39,39 @@ std::optional<UInt32> DefinedNames::FindNameNumber(std::string_view group, std::
     return found->second;
 }
 
-void DefinedNames::AddElement(const API_Guid& element, std::vector<UInt32>& names)
+UInt32 DefinedNames::SetOf(std::vector<UInt32>& names)
 {
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
     auto [set, added] = setIndex.try_emplace(names, static_cast<UInt32>(sets.size()));
     if (added)
         sets.push_back(names);
-    elementSets[element] = set->second;
+    return set->second;
+}
+
+void DefinedNames::AddElement(const API_Guid& element, std::vector<UInt32>& names, std::vector<UInt32>& withValues)
+{
+    elementSets[element] = ElementSets{SetOf(names), SetOf(withValues)};
+}
+
+bool DefinedNames::InSet(std::optional<UInt32> set, std::string_view group, std::string_view property) const
+{
+    if (!set)
+        return false;
+    const std::optional<UInt32> number = FindNameNumber(group, property);
+    return number && std::binary_search(sets[*set].begin(), sets[*set].end(), *number);
 }
 
 bool DefinedNames::Had(const API_Guid& element, std::string_view group, std::string_view property) const
 {
     const auto found = elementSets.find(element);
-    if (found == elementSets.end())
-        return false;
-    const std::optional<UInt32> number = FindNameNumber(group, property);
-    if (!number)
-        return false;
-    const std::vector<UInt32>& set = sets[found->second];
-    return std::binary_search(set.begin(), set.end(), *number);
+    return InSet(found == elementSets.end() ? std::nullopt : std::optional<UInt32>(found->second.defined), group, property);
+}
+
+bool DefinedNames::HadValue(const API_Guid& element, std::string_view group, std::string_view property) const
+{
+    const auto found = elementSets.find(element);
+    return InSet(found == elementSets.end() ? std::nullopt : std::optional<UInt32>(found->second.valued), group, property);
 }
 
 }  // namespace Quillmere

@@ -114,6 +114,8 @@ bool BackupReader::TakeEntry(std::string& text, std::size_t start, std::size_t e
         const XmlAttribute* valType = value->first_attribute("valType");
         const Int32 valueType = valType != nullptr ? ValueTypeOfName(TextOf(valType)) : ValueBackup::UnconvertedValueType;
         backup.AddValue(KeyOf(backup, value), valueType, 0, std::string_view(value->value(), value->value_size()));
+        if (const XmlAttribute* unwritten = value->first_attribute(UnwrittenAttributeName); unwritten != nullptr && TextOf(unwritten) == "1")
+            backup.MarkLastUnwritten();
     }
     backup.EndEntry();
     return true;

@@ -35,6 +35,8 @@ ValueBackup Remaining(const ValueBackup& from, const std::vector<ValueFate>& fat
             const ValueBackup::Key& key = from.Keys()[value.key];
             const UInt32 kept = key.separated ? remaining.InternKey(key.group, key.property) : remaining.InternKey(key.text);
             remaining.AddValue(kept, value.valueType, value.measureType, std::string_view(value.text, value.textLength));
+            if (from.IsUnwritten(index) || fates[index] == ValueFate::NotWritten || fates[index] == ValueFate::NotConvertible)
+                remaining.MarkLastUnwritten();
         }
         remaining.EndEntry();
     }
@@ -70,7 +72,8 @@ void RemoveFile(const SystemPath& path)
 }
 
 // An earlier run's values whose property an element has had since this run's backup are the
-// user's business now: they are dropped.
+// user's business now: they are dropped. One that a run could not write into the property is
+// dropped only when the element has had a value of it.
 void DropWhatElementsHad(const UpdateRun& run, KeptValues& kept)
 {
     if (!run.definedAtBackup)
@@ -80,8 +83,10 @@ void DropWhatElementsHad(const UpdateRun& run, KeptValues& kept)
             continue;
         for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index) {
             const ValueBackup::Key& key = kept.values->Keys()[kept.values->Values()[index].key];
+            const bool unwritten = kept.values->IsUnwritten(index);
             if (kept.fates[index] == ValueFate::Pending && key.separated &&
-                run.definedAtBackup->Had(entry.element, key.group, key.property))
+                (unwritten ? run.definedAtBackup->HadValue(entry.element, key.group, key.property)
+                           : run.definedAtBackup->Had(entry.element, key.group, key.property)))
                 kept.fates[index] = ValueFate::Superseded;
         }
     }
@@ -136,8 +141,15 @@ bool KeepOwnValues(UpdateRun& run)
     const ValueBackup remaining = Remaining(*run.backup, run.restoreRan ? fates : std::vector<ValueFate>(fates.size()));
     if (remaining.ValueCount() == 0)
         return true;
-    run.valuesKeptIn = KeptValuesPath(run.earlier.folder, run.number);
-    return WriteKeptValues(run.valuesKeptIn, remaining, run.number, run.started);
+    const SystemPath path = KeptValuesPath(run.earlier.folder, run.number);
+    if (WriteKeptValues(path, remaining, run.number, run.started)) {
+        run.valuesKeptIn = path;
+        return true;
+    }
+    // The backup file, if it is this run's, still holds them: the next run keeps them from there.
+    if (run.backupWritten)
+        run.valuesKeptIn = *backupPath;
+    return false;
 }
 
 // The module's store after the run: without what came back, with the run's lists that did not,
@@ -213,11 +225,14 @@ void ReportOwnValues(const UpdateRun& run)
             count += n;
         const ValueBackup::Key& name = backup.Keys()[key];
         const std::string_view group = name.separated ? name.group : name.text;
+        const GS::UniString of = CountedText(saved[key], Messages::OneSavedValue, Messages::SavedValues);
         if (run.valuesKeptIn.empty())
-            ReportLine(Messages::ValuesNotKeptLine, {group, name.property, count, saved[key], Reasons(lost[key])});
+            ReportLine(Messages::ValuesNotKeptLine,
+                       {group, name.property, count, of, Reasons(lost[key]),
+                        run.earlier.HasProfile() ? Messages::KeptFileNotWrittenReason : Messages::NoProfileReason});
         else
             ReportLine(Messages::ValuesNotBroughtBackLine,
-                       {group, name.property, count, saved[key], Reasons(lost[key]), PathText(run.valuesKeptIn)});
+                       {group, name.property, count, of, Reasons(lost[key]), PathText(run.valuesKeptIn)});
     }
 }
 
@@ -295,18 +310,43 @@ void ReportRenames(const UpdateRun& run)
             const GS::UniString target = entry.isGroup ? FormatLine(Messages::RenameTargetGroup, {entry.newGroup})
                                                        : FormatLine(Messages::RenameTargetProperty, {entry.newGroup, entry.newProperty});
             ReportLine(Messages::RenameEntryNoTargetLine,
-                       {path, entry.number, element, target, counts[index].values + counts[index].gaveWay, counts[index].lists});
+                       {path, entry.number, element, target,
+                        CountedText(counts[index].values + counts[index].gaveWay, Messages::OneSavedValue, Messages::SavedValues),
+                        CountedText(counts[index].lists, Messages::OneExpressionList, Messages::ExpressionLists)});
         } else if (counts[index].gaveWay > 0) {
-            ReportLine(Messages::RenameEntryGaveWayLine, {path, entry.number, element, counts[index].gaveWay});
+            ReportLine(Messages::RenameEntryGaveWayLine,
+                       {path, entry.number, element,
+                        CountedText(counts[index].gaveWay, Messages::OneSavedValue, Messages::SavedValues)});
         }
     }
+}
+
+// After a failed property import: where what was saved waits.
+void ReportNothingBroughtBack(const UpdateRun& run)
+{
+    const bool values = run.backup && run.backup->ValueCount() > 0;
+    if (!values && run.expressions.lists.empty())
+        return;
+    if (!run.earlier.HasProfile()) {
+        ReportLine(Messages::NothingBroughtBackNoProfileLine, {});
+        return;
+    }
+    const std::string lists = PathText(HistoryFilePath(run.earlier.folder));
+    if (!values || run.valuesKeptIn.empty())
+        ReportLine(Messages::NothingBroughtBackLine, {FormatLine(Messages::KeptInFile, {lists})});
+    else if (run.expressions.lists.empty())
+        ReportLine(Messages::NothingBroughtBackLine, {FormatLine(Messages::KeptInFile, {PathText(run.valuesKeptIn)})});
+    else
+        ReportLine(Messages::NothingBroughtBackLine,
+                   {FormatLine(Messages::KeptInFiles, {PathText(run.valuesKeptIn), lists})});
 }
 
 void ReportEarlierRuns(const UpdateRun& run)
 {
     for (const KeptValues& kept : run.earlier.kept)
         if (kept.broughtBack > 0)
-            ReportLine(Messages::ValuesCameBackLine, {kept.broughtBack, kept.saved, PathText(kept.path)});
+            ReportLine(Messages::ValuesCameBackLine, {CountedText(kept.broughtBack, Messages::OneValue, Messages::ManyValues),
+                                                      kept.saved, PathText(kept.path)});
     // The lists by the run that saved them.
     std::map<UInt32, std::pair<std::size_t, std::string>> lists;
     for (std::size_t index = 0; index < run.keptListFates.size(); ++index)
@@ -317,7 +357,8 @@ void ReportEarlierRuns(const UpdateRun& run)
         }
     const std::string where = run.earlier.HasProfile() ? PathText(HistoryFilePath(run.earlier.folder)) : std::string();
     for (auto at = lists.rbegin(); at != lists.rend(); ++at)
-        ReportLine(Messages::ListsCameBackLine, {at->second.first, at->second.second, where});
+        ReportLine(Messages::ListsCameBackLine,
+                   {CountedText(at->second.first, Messages::OneExpressionList, Messages::ExpressionLists), at->second.second, where});
 }
 
 }  // namespace
@@ -361,10 +402,7 @@ void ReportWhatWasNotBroughtBack(const UpdateRun& run)
     if (!run.importRan)
         return;  // a cancelled dialog says nothing
     if (!run.propertiesImported) {
-        const bool saved = (run.backup && run.backup->ValueCount() > 0) || !run.expressions.lists.empty();
-        if (saved && run.earlier.HasProfile())
-            ReportLine(Messages::NothingBroughtBackLine,
-                       {PathText(run.valuesKeptIn), PathText(HistoryFilePath(run.earlier.folder))});
+        ReportNothingBroughtBack(run);
         return;
     }
     ReportOwnValues(run);

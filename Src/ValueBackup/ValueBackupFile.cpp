@@ -24,8 +24,9 @@ using XmlNode = rapidxml::xml_node<char>;
 using XmlAttribute = rapidxml::xml_attribute<char>;
 
 template <typename Output>
-void PutValue(Output& out, const ValueBackup& backup, const ValueBackup::Value& value)
+void PutValue(Output& out, const ValueBackup& backup, UInt32 index)
 {
+    const ValueBackup::Value& value = backup.Values()[index];
     const ValueBackup::Key& key = backup.Keys()[value.key];
     const bool apart = key.separated && key.group.find('-') != std::string_view::npos;
     const bool named = !apart && key.textIsXmlName;
@@ -40,6 +41,8 @@ void PutValue(Output& out, const ValueBackup& backup, const ValueBackup::Value& 
     }
     PutAttribute(out, "valType", ValueTypeName(value.valueType));
     PutAttribute(out, "MType", MeasureTypeName(value.measureType));
+    if (backup.IsUnwritten(index))
+        PutAttribute(out, UnwrittenAttributeName, "1");
     if (value.textLength == 0) {
         PutLiteral(out, "/>");
     } else {
@@ -75,7 +78,7 @@ void Print(const ValueBackup& backup, Output& out, const KeptFileHeader* header)
             out.Write('>');
             PutLiteral(out, LineEnd);
             for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
-                PutValue(out, backup, backup.Values()[index]);
+                PutValue(out, backup, index);
             PutLiteral(out, "\t</element>");
             PutLiteral(out, LineEnd);
         }

@@ -32,6 +32,9 @@ constexpr const char* KeyedValueElementName = "value";
 constexpr const char* KeyAttributeName = "key";
 constexpr const char* GroupAttributeName = "group";
 constexpr const char* PropertyAttributeName = "property";
+// On a value of a file of kept values (only there): a run could not write the value into its
+// property (ValueBackup::MarkLastUnwritten).
+constexpr const char* UnwrittenAttributeName = "unwritten";
 
 // "valType" text of a definition's value type code: "Undefined", "Integer", "Real", "String",
 // "Boolean", or empty for any other code.

@@ -40,6 +40,7 @@ public:
 
         backup.StartEntry(element);
         names.clear();
+        valued.clear();
         for (USize index = 0; index < definitions.GetSize(); ++index) {
             const API_PropertyDefinition& definition = definitions[index];
             const Known* known = KnownDefinition(definition);
@@ -58,10 +59,11 @@ public:
             if (property.isDefault || property.status != API_VariantStatusNormal)
                 continue;
             AddValue(known->key, definition, property.value);
+            valued.push_back(known->name);
         }
         backup.EndEntry();
         if (defined != nullptr)
-            defined->AddElement(element, names);
+            defined->AddElement(element, names, valued);
         return true;
     }
 
@@ -140,7 +142,8 @@ private:
 
     ValueBackup backup;
     DefinedNames* defined;
-    std::vector<UInt32> names;  // the current element's owned properties
+    std::vector<UInt32> names;   // the current element's owned properties
+    std::vector<UInt32> valued;  // and those of them it holds a value of
     PropertyGroupCache groups;
     std::unordered_map<API_Guid, Known, GuidHash> known;
     GS::Array<API_PropertyDefinition> definitions;

@@ -169,15 +169,21 @@ private:
         if (!group.owned)
             return;
         Definition& definition = DefinitionOf(listed, group);
-        if (hasOwnEntry && WriteFrom(*own, element, listed, definition, true))
+        if (hasOwnEntry && WriteFrom(*own, element, listed, definition, Filter::Own))
             return;
         // Earlier runs' values come back only to a property the element did not have at the backup:
-        // one it had, with a value or cleared, is the user's.
-        if (earlier.empty() ||
-            (run.definedAtBackup && run.definedAtBackup->Had(element, definition.group, definition.property)))
+        // one it had, with a value or cleared, is the user's. A value an earlier run could not write
+        // may still come back to a property the element had without a value.
+        if (earlier.empty())
             return;
+        Filter filter = Filter::All;
+        if (run.definedAtBackup && run.definedAtBackup->Had(element, definition.group, definition.property)) {
+            if (run.definedAtBackup->HadValue(element, definition.group, definition.property))
+                return;
+            filter = Filter::OnlyUnwritten;
+        }
         for (std::size_t index = 0; index < earlier.size(); ++index) {
-            if (!WriteFrom(*earlier[index], element, listed, definition, false))
+            if (!WriteFrom(*earlier[index], element, listed, definition, filter))
                 continue;
             ++earlierCounts[index];
             // An older run's value of the same property is out of date now.
@@ -187,25 +193,37 @@ private:
         }
     }
 
+    // Which of a source's values may be written: the run's own, an earlier run's, or only those an
+    // earlier run could not write.
+    enum class Filter { Own, All, OnlyUnwritten };
+
+    // The first value under `key` from `value` on that the filter lets through.
+    static UInt32 Admitted(const Source& source, UInt32 value, Filter filter)
+    {
+        while (value != NoValue && filter == Filter::OnlyUnwritten && !source.values.IsUnwritten(value))
+            value = source.Next(value);
+        return value;
+    }
+
     // Writes the values `source` holds for the definition at the element, under its own name or else
     // under the first earlier name that has some. Answers whether there were any.
     bool WriteFrom(Source& source, const API_Guid& element, const API_PropertyDefinition& listed, Definition& definition,
-                   bool isOwn)
+                   Filter filter)
     {
         const Source::Keys& keys = KeysOf(source, listed, definition);
-        UInt32 first = source.First(keys.own);
+        UInt32 first = Admitted(source, source.First(keys.own), filter);
         std::size_t used = 0;
         for (; first == NoValue && used < keys.earlier.size(); ++used)
-            first = source.First(keys.earlier[used]);
+            first = Admitted(source, source.First(keys.earlier[used]), filter);
         if (first == NoValue)
             return false;
         // The values of the earlier names after the one that won go nowhere else through the table.
-        if (isOwn)
+        if (filter == Filter::Own)
             for (std::size_t index = used; index < keys.earlier.size(); ++index)
                 for (UInt32 value = source.First(keys.earlier[index]); value != NoValue; value = source.Next(value))
                     if (source.fates[value] == ValueFate::Pending)
                         source.fates[value] = ValueFate::GaveWay;
-        for (UInt32 value = first; value != NoValue; value = source.Next(value))
+        for (UInt32 value = first; value != NoValue; value = Admitted(source, source.Next(value), filter))
             source.fates[value] = Write(element, listed, definition, source.values.Values()[value]);
         return true;
     }
@@ -339,6 +357,9 @@ bool RestoreElementValues(UpdateRun& run)
             earlier.kept.insert(earlier.kept.begin(), std::move(*backupFile));
     std::vector<KeptValues*> sources;
     for (KeptValues& kept : earlier.kept) {
+        // A kept file older than KeptRuns runs is removed after the restore without being read.
+        if (!kept.isBackupFile && kept.run + KeptRuns < run.number)
+            continue;
         ReadKeptValues(kept);
         if (kept.values)
             sources.push_back(&kept);

@@ -107,12 +107,12 @@ TEST_F(AcrossRuns, AWrongConfigurationThenTheRightOneAfterARestartBringsEverythi
     RunCommand(true, {}, partial);
     // What the partial edition does not define is kept, one line each, and nothing else is lost.
     EXPECT_EQ(ReportTexts(), (std::vector<std::string>{
-                                 "SGPset_Wall / FireRating: 1 of 1 saved values not brought back (1 not defined by the "
-                                 "configuration); they are kept in \"" + Kept(1).string() + "\"",
-                                 "SGPset_Door / FireRating: 1 of 1 saved values not brought back (1 not defined by the "
-                                 "configuration); they are kept in \"" + Kept(1).string() + "\"",
-                                 "SGPset_Door / ClearWidth: 1 of 1 saved values not brought back (1 not defined by the "
-                                 "configuration); they are kept in \"" + Kept(1).string() + "\"",
+                                 "SGPset_Wall / FireRating: 1 of 1 saved value not brought back (1 not defined by the "
+                                 "configuration); kept in \"" + Kept(1).string() + "\"",
+                                 "SGPset_Door / FireRating: 1 of 1 saved value not brought back (1 not defined by the "
+                                 "configuration); kept in \"" + Kept(1).string() + "\"",
+                                 "SGPset_Door / ClearWidth: 1 of 1 saved value not brought back (1 not defined by the "
+                                 "configuration); kept in \"" + Kept(1).string() + "\"",
                                  "SGPset_Door / ClearWidth: the saved expression list was not brought back (the "
                                  "configuration does not define the property); it is kept in \"" +
                                      (home.Documents() / "IFC_SG_Properties.history.xml").string() + "\""}));
@@ -125,8 +125,8 @@ TEST_F(AcrossRuns, AWrongConfigurationThenTheRightOneAfterARestartBringsEverythi
     RunCommand();
     EXPECT_TRUE(Support::SameValues(Support::OwnedValues(host.GetProject()), before));
     EXPECT_EQ(Expressions("SGPset_Door", "ClearWidth"), std::vector<std::string>{"{Door.Width} - 0.05"});
-    EXPECT_EQ(LinesWith(" values came back from the backup of an earlier run of "), 1u);
-    EXPECT_EQ(LinesWith("1 expression lists came back from an earlier run of "), 1u);
+    EXPECT_EQ(LinesWith(" values came back from the backup of an earlier run, saved "), 1u);
+    EXPECT_EQ(LinesWith("1 expression list came back from an earlier run, saved "), 1u);
     EXPECT_EQ(LinesWith("not brought back"), 0u);
     // Everything is back, so nothing is kept any more.
     EXPECT_FALSE(std::filesystem::exists(Kept(1)));
@@ -225,4 +225,15 @@ TEST_F(AcrossRuns, ChangedTypesConvertWhereExact)
     EXPECT_EQ(after.at({TestHost::GuidToText(wall), "SGPset_Wall", "Thickness"}), MakeStringValue("0.2"));
     EXPECT_EQ(after.size(), 1u);
     EXPECT_EQ(LinesWith("(1 not convertible to the property's type)"), 3u);
+
+    // The user puts a rating of their own on the door; then the right edition comes back. The
+    // values that did not convert return to the properties that have held none since, though the
+    // elements had them at that run's backup; the door's rating stays the user's.
+    Set(door, "SGPset_Door", "FireRating", MakeRealValue(60));
+    RunCommand();
+    Support::ValueMap expected = before;
+    expected[{TestHost::GuidToText(door), "SGPset_Door", "FireRating"}] = MakeStringValue("60");
+    EXPECT_TRUE(Support::SameValues(Support::OwnedValues(host.GetProject()), expected));
+    EXPECT_EQ(LinesWith("not brought back"), 0u);
+    EXPECT_FALSE(std::filesystem::exists(Kept(1)));
 }

@@ -103,13 +103,13 @@ protected:
     {
         std::vector<std::string> lines;
         for (const std::string& text : ReportTexts())
-            if (text.find(" saved values not brought back (") == std::string::npos &&
+            if (text.find(" not brought back (") == std::string::npos &&
                 text.find(": the saved expression list was not brought back (") == std::string::npos)
                 lines.push_back(text);
         return lines;
     }
 
-    std::string KeptIn() const { return "they are kept in \"" + (home.BackupFile().parent_path() / "IFC_SG_Properties.1.xml").string() + "\""; }
+    std::string KeptIn() const { return "kept in \"" + (home.BackupFile().parent_path() / "IFC_SG_Properties.1.xml").string() + "\""; }
 
     std::filesystem::path newer;
     API_Guid column;
@@ -126,7 +126,7 @@ TEST_F(RenameTable, ValuesAndExpressionsFollowTheRenames)
     // A direct match, and a later entry, win over a renamed value: the ones that gave way are kept.
     const std::string gaveWay = " saved values not brought back (1 gave way to another saved value of the property they are renamed to); ";
     const std::string entry = "The rename table \"" + TablePath().string() + "\" entry ";
-    const std::string gaveWayOf = ": 1 saved values of its earlier name gave way to other saved values of the property "
+    const std::string gaveWayOf = ": 1 saved value of its earlier name gave way to other saved values of the property "
                                   "it renames to; they are kept";
     EXPECT_EQ(ReportTexts(), (std::vector<std::string>{"SGPset_Space / GrossArea: 1 of 2" + gaveWay + KeptIn(),
                                                        "SGPset_A / Code: 1 of 2" + gaveWay + KeptIn(),
@@ -159,7 +159,7 @@ TEST_F(RenameTable, WithoutATableOnlyOwnNamesMatch)
     // Every renamed property's values are kept and told of (seven of them), and so is the list.
     ASSERT_EQ(ReportTexts().size(), 8u);
     EXPECT_TRUE(TableLines().empty());
-    EXPECT_EQ(ReportTexts()[0], "SGPset_Column / Width: 1 of 1 saved values not brought back (1 not defined by the configuration); " + KeptIn());
+    EXPECT_EQ(ReportTexts()[0], "SGPset_Column / Width: 1 of 1 saved value not brought back (1 not defined by the configuration); " + KeptIn());
     // Only the one property whose group and name stayed keeps its values.
     const Support::ValueMap after = Support::OwnedValues(host.GetProject());
     EXPECT_EQ(after.size(), 1u);
@@ -262,11 +262,11 @@ TEST_F(RenameTable, EntriesThatLeadNowhereAreToldAndWhatTheyConcernIsKept)
     // middle group is not defined: renames are never chained.
     EXPECT_EQ(told, (std::vector<std::string>{
                         entry + "1 (\"property\") renames to SGPset_Space / Occupancy" + nowhere +
-                            "1 saved values and 0 expression lists of its earlier name are kept",
+                            "1 saved value and 0 expression lists of its earlier name are kept",
                         entry + "2 (\"property\") renames to Pset_SpaceCommon / ClearWidth" + nowhere +
-                            "1 saved values and 0 expression lists of its earlier name are kept",
-                        entry + "3 (\"group\") renames to the group SGPset_Pillar" + nowhere +
-                            "2 saved values and 1 expression lists of its earlier name are kept"}));
+                            "1 saved value and 0 expression lists of its earlier name are kept",
+                        entry + "3 (\"group\") renames to the group SGPset_Pillar, which is not an owned group of the configuration: " +
+                            "2 saved values and 1 expression list of its earlier name are kept"}));
     EXPECT_FALSE(After(column, "SGPset_StructuralColumn", "Width").has_value());
 }
 

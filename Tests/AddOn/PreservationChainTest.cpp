@@ -125,10 +125,10 @@ TEST_F(PreservationChain, RenamedGroupOrPropertyIsKeptAndReported)
     const std::string kept = (profile.BackupFile().parent_path() / "IFC_SG_Properties.1.xml").string();
     const std::string history = (profile.BackupFile().parent_path() / "IFC_SG_Properties.history.xml").string();
     EXPECT_EQ(ReportTexts(), (std::vector<std::string>{
-                                 "SGPset_Wall / FireRating: 1 of 1 saved values not brought back (1 not defined by "
-                                 "the configuration); they are kept in \"" + kept + "\"",
-                                 "SGPset_Door / FireExit: 1 of 1 saved values not brought back (1 not defined by the "
-                                 "configuration); they are kept in \"" + kept + "\"",
+                                 "SGPset_Wall / FireRating: 1 of 1 saved value not brought back (1 not defined by "
+                                 "the configuration); kept in \"" + kept + "\"",
+                                 "SGPset_Door / FireExit: 1 of 1 saved value not brought back (1 not defined by the "
+                                 "configuration); kept in \"" + kept + "\"",
                                  "SGPset_Door / ClearWidth: the saved expression list was not brought back (the "
                                  "configuration does not define the property); it is kept in \"" + history + "\""}));
     EXPECT_EQ(ExpressionStore.size(), 1u);
@@ -200,7 +200,7 @@ TEST_F(PreservationChain, RefusedWriteIsReportedWithTheNamesAndTheRestGoesOn)
     EXPECT_EQ(host.ReportLines()[0].flag, 0);
     EXPECT_EQ(host.ReportLines()[0].text, "SGPset_Wall - FireRating error while importing property");
     EXPECT_EQ(host.ReportLines()[1].text,
-              "SGPset_Wall / FireRating: 1 of 1 saved values not brought back (1 could not be written); they are kept in \"" +
+              "SGPset_Wall / FireRating: 1 of 1 saved value not brought back (1 could not be written); kept in \"" +
                   (profile.BackupFile().parent_path() / "IFC_SG_Properties.1.xml").string() + "\"");
     EXPECT_EQ(ValueOf(wall, "SGPset_Wall", "FireRating"), nullptr);
     EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "LayerCount"), MakeIntegerValue(-3));

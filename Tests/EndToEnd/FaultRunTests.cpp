@@ -129,7 +129,7 @@ TEST_F(FaultRun, RefusedValueWriteLosesThatValueOnlyAndNamesIt)
     EXPECT_EQ(json.at("reportLines").at(0).at("text").get<std::string>(),
               "SGPset_Wall - Thickness error while importing property");
     EXPECT_EQ(json.at("reportLines").at(1).at("text").get<std::string>(),
-              "SGPset_Wall / Thickness: 1 of 18 saved values not brought back (1 could not be written); they are kept in \"" +
+              "SGPset_Wall / Thickness: 1 of 18 saved values not brought back (1 could not be written); kept in \"" +
                   (Profile() / "Documents" / "IFC_SG_Properties.1.xml").string() + "\"");
     // The first value restored is the first row; it now has its default, the rest came back.
     const Json& first = json.at("values").at(0);

@@ -296,9 +296,9 @@ struct Expected {
 };
 
 #define CODE "4242"
-#define KEPT_IN "; (they are|it is) kept in \"[^\"]+\""
+#define KEPT_IN "; (it is )?kept in \"[^\"]+\""
 #define NOTHING_REMOVED "\nNothing was removed or imported: the expression lists and values of the owned property groups could not all be saved"
-#define VALUES_UNWRITTEN "(SGPset_\\w+ / [^:]+: [0-9]+ of [0-9]+ saved values not brought back \\([0-9]+ could not be written\\)" KEPT_IN "\n?)"
+#define VALUES_UNWRITTEN "(SGPset_\\w+ / [^:]+: [0-9]+ of [0-9]+ saved values? not brought back \\([0-9]+ could not be written\\)" KEPT_IN "\n?)"
 
 // Every failing call of the complete run, by service and phase.
 const Expected Expectations[] = {

@@ -89,7 +89,8 @@ TEST(ValueConversion, SameTypeAsAlwaysOtherTypesOnlyWhenExact)
         const bool converted = ConvertSavedValue(c.saved, c.text, std::strlen(c.text), c.now, value, scratch);
         EXPECT_EQ(value.typeCode, c.now);
         EXPECT_EQ(converted, c.expected != nullptr);
-        if (converted && c.expected != nullptr)
+        if (converted && c.expected != nullptr) {
             EXPECT_EQ(FieldText(value), c.expected);
+        }
     }
 }
