@@ -229,9 +229,10 @@ constexpr const char* NothingBroughtBackLine =
 // The files, one or two.
 constexpr const char* KeptInFile = "\"{}\"";
 constexpr const char* KeptInFiles = "\"{}\" and \"{}\"";
-// The same without a profile folder: the values cannot be kept, but undo brings them back.
-constexpr const char* NothingBroughtBackNoProfileLine =
-    "No value or expression list was brought back, and the values cannot be kept: \"USERPROFILE\" is not set; "
+// The same when the values could not be kept, with why (NoProfileReason, or KeptFileNotWrittenReason
+// after a Backup Write Error): undoing the run brings them back.
+constexpr const char* NothingBroughtBackNotKeptLine =
+    "No value or expression list was brought back, and the values could not be kept: {}; "
     "undoing the run brings them back";
 
 // Values that an earlier run saved came back: how many (counted, above), when that run saved them,

@@ -327,12 +327,13 @@ void ReportNothingBroughtBack(const UpdateRun& run)
     const bool values = run.backup && run.backup->ValueCount() > 0;
     if (!values && run.expressions.lists.empty())
         return;
-    if (!run.earlier.HasProfile()) {
-        ReportLine(Messages::NothingBroughtBackNoProfileLine, {});
+    if (!run.earlier.HasProfile() || (values && run.valuesKeptIn.empty())) {
+        ReportLine(Messages::NothingBroughtBackNotKeptLine,
+                   {run.earlier.HasProfile() ? Messages::KeptFileNotWrittenReason : Messages::NoProfileReason});
         return;
     }
     const std::string lists = PathText(HistoryFilePath(run.earlier.folder));
-    if (!values || run.valuesKeptIn.empty())
+    if (!values)
         ReportLine(Messages::NothingBroughtBackLine, {FormatLine(Messages::KeptInFile, {lists})});
     else if (run.expressions.lists.empty())
         ReportLine(Messages::NothingBroughtBackLine, {FormatLine(Messages::KeptInFile, {PathText(run.valuesKeptIn)})});

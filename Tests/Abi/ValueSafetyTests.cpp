@@ -98,6 +98,52 @@ TEST_F(ValueSafety, TheRestoreTakesThisRunsValuesWhateverBecomesOfTheFile)
     EXPECT_TRUE(Support::SameValues(Support::OwnedValues(host.GetProject()), before));
 }
 
+TEST_F(ValueSafety, AFailedPropertyImportSaysWhereTheValuesWaitOrThatOnlyUndoHasThem)
+{
+    const Support::ValueMap before = Support::OwnedValues(host.GetProject());
+    host.GetFaults().FailAlways(ServiceIndex::HostImportPropertyXml, 4242);
+    const std::string notKept = "No value or expression list was brought back, and the values could not be kept: ";
+    struct Case {
+        const char* what;
+        bool profile;
+        bool filesBlocked;  // the backup file and the run's kept file cannot be written
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"kept", true, false,
+         {"Properties Import Error: 4242",
+          "No value or expression list was brought back: they are kept in \"" + home.BackupFile().string() + "\" for the next import"}},
+        {"files blocked", true, true,
+         {"Backup Write Error: " + std::to_string(EEXIST), "Properties Import Error: 4242", "Backup Write Error: " + std::to_string(EEXIST),
+          notKept + "their file could not be written; undoing the run brings them back"}},
+        {"no profile", false, false,
+         {"\"USERPROFILE\" is not set: the value backup is kept for this command only and not written to a file",
+          "Properties Import Error: 4242", notKept + "\"USERPROFILE\" is not set; undoing the run brings them back"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::filesystem::path> blocked;
+        if (c.filesBlocked)
+            for (int run = 1; run <= 4; ++run)
+                blocked.push_back(home.Documents() / ("IFC_SG_Properties." + std::to_string(run) + ".xml.tmp"));
+        if (c.filesBlocked)
+            blocked.push_back(home.TemporaryFile());
+        for (const std::filesystem::path& folder : blocked)
+            std::filesystem::create_directory(folder);
+        if (!c.profile)
+            unsetenv("USERPROFILE");
+        RunCommand();
+        EXPECT_EQ(ReportTexts(), c.lines);
+        EXPECT_TRUE(host.Alerts().empty());
+        // Undo brings every value back in every case.
+        host.Undo(host.StepNames().size());
+        EXPECT_TRUE(Support::SameValues(Support::OwnedValues(host.GetProject()), before));
+        for (const std::filesystem::path& folder : blocked)
+            std::filesystem::remove(folder);
+        std::filesystem::remove(home.BackupFile());
+    }
+}
+
 TEST_F(ValueSafety, CancelSaveReopenAndChooseBringsEveryValueBack)
 {
     const Support::ValueMap before = Support::OwnedValues(host.GetProject());
