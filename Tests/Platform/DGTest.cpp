@@ -29,11 +29,11 @@ Int16 AnswerAlert(const DGAlertRequest& request, void* userData)
     return seen.answer;
 }
 
-class DGAlertTest : public LeakCheckedTest {};
+class DG : public LeakCheckedTest {};
 
 }  // namespace
 
-TEST_F(DGAlertTest, DeliversTheRequestToTheInstalledSink)
+TEST_F(DG, AlertDeliversTheRequestToTheInstalledSink)
 {
     SeenAlert seen;
     seen.answer = 2;
@@ -57,7 +57,7 @@ TEST_F(DGAlertTest, DeliversTheRequestToTheInstalledSink)
     EXPECT_EQ(DGSetAlertSink(nullptr, nullptr), &AnswerAlert);
 }
 
-TEST_F(DGAlertTest, DefaultWritesToStandardErrorAndTakesTheFirstButton)
+TEST_F(DG, AlertByDefaultWritesToStandardErrorAndTakesTheFirstButton)
 {
     ASSERT_EQ(DGSetAlertSink(nullptr, nullptr), nullptr);
     testing::internal::CaptureStderr();

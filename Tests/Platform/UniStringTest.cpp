@@ -7,25 +7,24 @@
 #include "LeakCheck.hpp"
 #include "Support/Memory.hpp"
 
-using GS::UniString;
 
 namespace {
 
-std::u16string UnitsOf(const UniString& text)
+std::u16string UnitsOf(const GS::UniString& text)
 {
     return std::u16string(text.ToUStr(), text.GetLength());
 }
 
-std::string BytesOf(const UniString::CStr& text)
+std::string BytesOf(const GS::UniString::CStr& text)
 {
     return std::string(text.Get(), text.GetLength());
 }
 
-class UniStringTest : public LeakCheckedTest {};
+class UniString : public LeakCheckedTest {};
 
 }  // namespace
 
-TEST_F(UniStringTest, Utf8RoundTripsThroughUtf16)
+TEST_F(UniString, Utf8RoundTripsThroughUtf16)
 {
     struct Case {
         const char* utf8;
@@ -40,7 +39,7 @@ TEST_F(UniStringTest, Utf8RoundTripsThroughUtf16)
         {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", u"\xD800\xDC00\xDBFF\xDFFF"},        // U+10000, U+10FFFF
     };
     for (const Case& c : cases) {
-        const UniString text(c.utf8);
+        const GS::UniString text(c.utf8);
         EXPECT_EQ(UnitsOf(text), c.units) << c.utf8;
         EXPECT_EQ(text.ToUStr()[text.GetLength()], 0) << "terminated";
         EXPECT_EQ(BytesOf(text.ToCStr()), c.utf8);
@@ -48,7 +47,7 @@ TEST_F(UniStringTest, Utf8RoundTripsThroughUtf16)
     }
 }
 
-TEST_F(UniStringTest, InvalidUtf8BecomesOneReplacementPerBadByte)
+TEST_F(UniString, InvalidUtf8BecomesOneReplacementPerBadByte)
 {
     struct Case {
         const char* utf8;
@@ -72,26 +71,26 @@ TEST_F(UniStringTest, InvalidUtf8BecomesOneReplacementPerBadByte)
         {"\xC3\xC3\xA9", u"\uFFFD\u00E9"},                         // bad lead, then a good pair
     };
     for (const Case& c : cases) {
-        UniString text(c.utf8);
+        GS::UniString text(c.utf8);
         EXPECT_EQ(UnitsOf(text), c.units) << testing::PrintToString(std::string(c.utf8));
         text = c.utf8;  // assignment converts the same way
         EXPECT_EQ(UnitsOf(text), c.units);
         // Every replacement comes back as the UTF-8 of U+FFFD.
         std::string expected;
         for (char16_t unit : c.units)
-            expected += unit == 0xFFFD ? std::string("\xEF\xBF\xBD") : UniString(&unit, 1).ToCStr().Get();
+            expected += unit == 0xFFFD ? std::string("\xEF\xBF\xBD") : GS::UniString(&unit, 1).ToCStr().Get();
         EXPECT_EQ(BytesOf(text.ToCStr()), expected);
     }
 }
 
-TEST_F(UniStringTest, EmptyTextsHoldNoBlockAndStillGiveTerminatedUnits)
+TEST_F(UniString, EmptyTextsHoldNoBlockAndStillGiveTerminatedUnits)
 {
-    const UniString fromDefault;
-    const UniString fromNull(static_cast<const char*>(nullptr));
-    const UniString fromEmpty("");
-    const UniString fromNoUnits(nullptr, 0);
+    const GS::UniString fromDefault;
+    const GS::UniString fromNull(static_cast<const char*>(nullptr));
+    const GS::UniString fromEmpty("");
+    const GS::UniString fromNoUnits(nullptr, 0);
     EXPECT_EQ(BlocksSinceStart(), 0u);
-    for (const UniString* text : {&fromDefault, &fromNull, &fromEmpty, &fromNoUnits}) {
+    for (const GS::UniString* text : {&fromDefault, &fromNull, &fromEmpty, &fromNoUnits}) {
         EXPECT_TRUE(text->IsEmpty());
         ASSERT_NE(text->ToUStr(), nullptr);
         EXPECT_EQ(text->ToUStr()[0], 0);
@@ -100,47 +99,47 @@ TEST_F(UniStringTest, EmptyTextsHoldNoBlockAndStillGiveTerminatedUnits)
     }
 }
 
-TEST_F(UniStringTest, UnitsConstructorKeepsEmbeddedNulsAndLoneSurrogates)
+TEST_F(UniString, UnitsConstructorKeepsEmbeddedNulsAndLoneSurrogates)
 {
     const char16_t units[] = {u'a', 0, u'b', 0xD800, u'c', 0xDC00, 0xD800};
-    const UniString text(units, 7);
+    const GS::UniString text(units, 7);
     EXPECT_EQ(text.GetLength(), 7u);
-    EXPECT_NE(text, UniString("a"));
-    const UniString::CStr bytes = text.ToCStr();
+    EXPECT_NE(text, GS::UniString("a"));
+    const GS::UniString::CStr bytes = text.ToCStr();
     EXPECT_EQ(BytesOf(bytes), std::string("a\0b\xEF\xBF\xBD" "c\xEF\xBF\xBD\xEF\xBF\xBD", 13));
 
     // A low surrogate before a high one is no pair.
     const char16_t reversed[] = {0xDE00, 0xD83D};
-    EXPECT_EQ(BytesOf(UniString(reversed, 2).ToCStr()), "\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(BytesOf(GS::UniString(reversed, 2).ToCStr()), "\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
-TEST_F(UniStringTest, ToCStrConvertsTheClampedRange)
+TEST_F(UniString, ToCStrConvertsTheClampedRange)
 {
     // Units: 'a', U+5EFA, U+1F600 as two units, 'b'.
-    const UniString text("a\xE5\xBB\xBA\xF0\x9F\x98\x80" "b");
+    const GS::UniString text("a\xE5\xBB\xBA\xF0\x9F\x98\x80" "b");
     ASSERT_EQ(text.GetLength(), 5u);
     EXPECT_EQ(BytesOf(text.ToCStr()), "a\xE5\xBB\xBA\xF0\x9F\x98\x80" "b");
     EXPECT_EQ(BytesOf(text.ToCStr(1, 1)), "\xE5\xBB\xBA");
     EXPECT_EQ(BytesOf(text.ToCStr(2, 2)), "\xF0\x9F\x98\x80");
     EXPECT_EQ(BytesOf(text.ToCStr(2, 1)), "\xEF\xBF\xBD");       // the pair cut after its first half
     EXPECT_EQ(BytesOf(text.ToCStr(3)), "\xEF\xBF\xBD" "b");      // ... and before its second half
-    EXPECT_EQ(BytesOf(text.ToCStr(4, UniString::MaxUSize)), "b");
-    EXPECT_EQ(BytesOf(text.ToCStr(1, UniString::MaxUSize - 1)), "\xE5\xBB\xBA\xF0\x9F\x98\x80" "b");
+    EXPECT_EQ(BytesOf(text.ToCStr(4, GS::UniString::MaxUSize)), "b");
+    EXPECT_EQ(BytesOf(text.ToCStr(1, GS::UniString::MaxUSize - 1)), "\xE5\xBB\xBA\xF0\x9F\x98\x80" "b");
     EXPECT_EQ(BytesOf(text.ToCStr(0, 0)), "");
     EXPECT_EQ(BytesOf(text.ToCStr(5)), "");
     EXPECT_EQ(BytesOf(text.ToCStr(100, 3)), "");
-    EXPECT_EQ(BytesOf(text.ToCStr(UniString::MaxUSize, UniString::MaxUSize)), "");
+    EXPECT_EQ(BytesOf(text.ToCStr(GS::UniString::MaxUSize, GS::UniString::MaxUSize)), "");
 
-    UniString::CStr moved = text.ToCStr(0, 1);
-    UniString::CStr target(std::move(moved));
+    GS::UniString::CStr moved = text.ToCStr(0, 1);
+    GS::UniString::CStr target(std::move(moved));
     EXPECT_STREQ(target.Get(), "a");
     EXPECT_EQ(target.GetLength(), 1u);
 }
 
-TEST_F(UniStringTest, OrdersAndComparesByUtf16Units)
+TEST_F(UniString, OrdersAndComparesByUtf16Units)
 {
-    const UniString empty;
-    const UniString a("a"), ab("ab"), b("b"), upperB("B");
+    const GS::UniString empty;
+    const GS::UniString a("a"), ab("ab"), b("b"), upperB("B");
     EXPECT_TRUE(empty < a);
     EXPECT_FALSE(a < empty);
     EXPECT_TRUE(a < ab);
@@ -148,39 +147,39 @@ TEST_F(UniStringTest, OrdersAndComparesByUtf16Units)
     EXPECT_TRUE(ab < b);
     EXPECT_FALSE(a < a);
     EXPECT_TRUE(upperB < a);  // case-sensitive: 'B' is 0x42
-    EXPECT_TRUE(UniString("Z") < UniString("\xC3\xA9"));
+    EXPECT_TRUE(GS::UniString("Z") < GS::UniString("\xC3\xA9"));
     // U+1F600 (units D83D DE00) sorts before U+FFFD by units, though after it by code point.
-    EXPECT_TRUE(UniString("\xF0\x9F\x98\x80") < UniString("\xEF\xBF\xBD"));
-    EXPECT_FALSE(UniString("\xEF\xBF\xBD") < UniString("\xF0\x9F\x98\x80"));
+    EXPECT_TRUE(GS::UniString("\xF0\x9F\x98\x80") < GS::UniString("\xEF\xBF\xBD"));
+    EXPECT_FALSE(GS::UniString("\xEF\xBF\xBD") < GS::UniString("\xF0\x9F\x98\x80"));
 
-    EXPECT_EQ(UniString("abc"), UniString(u"abc", 3));
-    EXPECT_NE(UniString("abc"), UniString("abd"));
-    EXPECT_NE(UniString("abc"), UniString("ab"));
-    EXPECT_NE(UniString("abc"), UniString("ABC"));
-    EXPECT_EQ(empty, UniString(""));
+    EXPECT_EQ(GS::UniString("abc"), GS::UniString(u"abc", 3));
+    EXPECT_NE(GS::UniString("abc"), GS::UniString("abd"));
+    EXPECT_NE(GS::UniString("abc"), GS::UniString("ab"));
+    EXPECT_NE(GS::UniString("abc"), GS::UniString("ABC"));
+    EXPECT_EQ(empty, GS::UniString(""));
 }
 
-TEST_F(UniStringTest, CopiesMovesAndAssignmentsOwnTheirUnits)
+TEST_F(UniString, CopiesMovesAndAssignmentsOwnTheirUnits)
 {
-    UniString original("Pset_WallCommon");
-    UniString copy(original);
+    GS::UniString original("Pset_WallCommon");
+    GS::UniString copy(original);
     EXPECT_EQ(copy, original);
     EXPECT_NE(copy.ToUStr(), original.ToUStr());
 
-    UniString moved(std::move(copy));
+    GS::UniString moved(std::move(copy));
     EXPECT_EQ(moved, original);
     EXPECT_TRUE(copy.IsEmpty());  // NOLINT(bugprone-use-after-move): a moved-from string is empty
     EXPECT_NE(copy.ToUStr(), nullptr);
 
-    UniString assigned("short");
+    GS::UniString assigned("short");
     assigned = original;
     EXPECT_EQ(assigned, original);
     assigned = "x";
-    EXPECT_EQ(assigned, UniString("x"));
-    assigned = UniString("SGPset_Wall");
-    EXPECT_EQ(assigned, UniString("SGPset_Wall"));
+    EXPECT_EQ(assigned, GS::UniString("x"));
+    assigned = GS::UniString("SGPset_Wall");
+    EXPECT_EQ(assigned, GS::UniString("SGPset_Wall"));
     assigned = assigned;  // self-assignment keeps the text
-    EXPECT_EQ(assigned, UniString("SGPset_Wall"));
+    EXPECT_EQ(assigned, GS::UniString("SGPset_Wall"));
     assigned = std::move(moved);
     EXPECT_EQ(assigned, original);
     assigned = "";
@@ -190,47 +189,47 @@ TEST_F(UniStringTest, CopiesMovesAndAssignmentsOwnTheirUnits)
     EXPECT_TRUE(assigned.IsEmpty());
 
     // Assigning the 8-bit form of the string's own text.
-    UniString self("Caf\xC3\xA9");
-    const UniString::CStr bytes = self.ToCStr();
+    GS::UniString self("Caf\xC3\xA9");
+    const GS::UniString::CStr bytes = self.ToCStr();
     self = bytes.Get();
-    EXPECT_EQ(self, UniString("Caf\xC3\xA9"));
+    EXPECT_EQ(self, GS::UniString("Caf\xC3\xA9"));
 }
 
-TEST_F(UniStringTest, AppendJoinsTexts)
+TEST_F(UniString, AppendJoinsTexts)
 {
-    UniString text("IFC");
-    text.Append(UniString("-")).Append(UniString("SG"));
-    EXPECT_EQ(text, UniString("IFC-SG"));
-    text += UniString();
-    EXPECT_EQ(text, UniString("IFC-SG"));
+    GS::UniString text("IFC");
+    text.Append(GS::UniString("-")).Append(GS::UniString("SG"));
+    EXPECT_EQ(text, GS::UniString("IFC-SG"));
+    text += GS::UniString();
+    EXPECT_EQ(text, GS::UniString("IFC-SG"));
     text.Append(text);  // appending itself
-    EXPECT_EQ(text, UniString("IFC-SGIFC-SG"));
+    EXPECT_EQ(text, GS::UniString("IFC-SGIFC-SG"));
     EXPECT_EQ(text.ToUStr()[text.GetLength()], 0);
 
-    UniString empty;
-    empty.Append(UniString("\xF0\x9F\x98\x80"));
+    GS::UniString empty;
+    empty.Append(GS::UniString("\xF0\x9F\x98\x80"));
     EXPECT_EQ(empty.GetLength(), 2u);
-    EXPECT_EQ(UniString("a") + UniString("\xE5\xBB\xBA"), UniString("a\xE5\xBB\xBA"));
+    EXPECT_EQ(GS::UniString("a") + GS::UniString("\xE5\xBB\xBA"), GS::UniString("a\xE5\xBB\xBA"));
 
-    UniString grown;
+    GS::UniString grown;
     std::u16string expected;
     for (int i = 0; i < 500; ++i) {
         const char16_t unit = static_cast<char16_t>(u'a' + i % 26);
-        grown += UniString(&unit, 1);
+        grown += GS::UniString(&unit, 1);
         expected += unit;
     }
     EXPECT_EQ(UnitsOf(grown), expected);
     EXPECT_EQ(grown.ToUStr()[grown.GetLength()], 0);
 }
 
-TEST_F(UniStringTest, ExhaustedMemoryThrowsAndKeepsTheOldText)
+TEST_F(UniString, ExhaustedMemoryThrowsAndKeepsTheOldText)
 {
-    UniString kept("kept");
-    const UniString expected(kept);
-    const UniString more("more");
+    GS::UniString kept("kept");
+    const GS::UniString expected(kept);
+    const GS::UniString more("more");
     const Support::LiveBytesLimit exhausted;
-    EXPECT_THROW(UniString{"new"}, std::bad_alloc);
-    EXPECT_THROW(UniString{kept}, std::bad_alloc);
+    EXPECT_THROW(GS::UniString{"new"}, std::bad_alloc);
+    EXPECT_THROW(GS::UniString{kept}, std::bad_alloc);
     EXPECT_THROW(kept = "a longer text than before", std::bad_alloc);
     EXPECT_EQ(kept, expected);
     EXPECT_THROW(kept.Append(more), std::bad_alloc);

@@ -59,7 +59,7 @@ std::size_t CountOf(const std::string& text, const std::string& part)
 
 }  // namespace
 
-TEST(TerminalFileDialogTest, ShowsTitleAndFiltersAndTakesAnExistingFile)
+TEST(DialogProviders, TerminalShowsTitleAndFiltersAndTakesAnExistingFile)
 {
     const Support::ScratchFolder folder;
     const std::string chosen = folder.Write("config.xml", "<xml/>").string();
@@ -76,7 +76,7 @@ TEST(TerminalFileDialogTest, ShowsTitleAndFiltersAndTakesAnExistingFile)
     EXPECT_EQ(CountOf(printed, "File path (empty to cancel): "), 1u);
 }
 
-TEST(TerminalFileDialogTest, AsksAgainUntilTheFileExists)
+TEST(DialogProviders, TerminalAsksAgainUntilTheFileExists)
 {
     const Support::ScratchFolder folder;
     const std::string chosen = folder.Write("config.xml", "<xml/>").string();
@@ -92,7 +92,7 @@ TEST(TerminalFileDialogTest, AsksAgainUntilTheFileExists)
     EXPECT_EQ(CountOf(printed, "File path (empty to cancel): "), 3u);
 }
 
-TEST(TerminalFileDialogTest, TakesANamedPipeWithoutWaitingOnIt)
+TEST(DialogProviders, TerminalTakesANamedPipeWithoutWaitingOnIt)
 {
     // Its check looks at the pipe without opening it, which would wait for a writer.
     const Support::ScratchFolder folder;
@@ -106,7 +106,7 @@ TEST(TerminalFileDialogTest, TakesANamedPipeWithoutWaitingOnIt)
     EXPECT_FALSE(watchdog.Fired());
 }
 
-TEST(TerminalFileDialogTest, EmptyAnswerOrEndOfInputCancels)
+TEST(DialogProviders, TerminalEmptyAnswerOrEndOfInputCancels)
 {
     const Support::ScratchFolder folder;
     const std::string missing = (folder.Path() / "missing.xml").string();
@@ -120,7 +120,7 @@ TEST(TerminalFileDialogTest, EmptyAnswerOrEndOfInputCancels)
     }
 }
 
-TEST(TerminalFileDialogTest, RefusesAPathLongerThanTheBuffer)
+TEST(DialogProviders, TerminalRefusesAPathLongerThanTheBuffer)
 {
     Terminal terminal("/tmp/a-name-too-long-for-it.xml\n/tmp/short.xml\n");
     WCHAR buffer[24];
@@ -137,7 +137,7 @@ TEST(TerminalFileDialogTest, RefusesAPathLongerThanTheBuffer)
     EXPECT_NE(terminal.Printed().find("The path is too long: at most 15 characters fit.\n"), std::string::npos);
 }
 
-TEST(TerminalFileDialogTest, TakesARelativePathFromTheCurrentFolder)
+TEST(DialogProviders, TerminalTakesARelativePathFromTheCurrentFolder)
 {
     char folder[4096];
     ASSERT_NE(::getcwd(folder, sizeof(folder)), nullptr);
@@ -149,7 +149,7 @@ TEST(TerminalFileDialogTest, TakesARelativePathFromTheCurrentFolder)
     EXPECT_EQ(request.GetFile(), Utf16Of(expected));
 }
 
-TEST(TerminalFileDialogTest, AnswersGetOpenFileNameOnceInstalled)
+TEST(DialogProviders, TerminalAnswersGetOpenFileNameOnceInstalled)
 {
     const Support::ScratchFolder folder;
     const std::string chosen = folder.Write("Caf\xC3\xA9.xml", "<xml/>").string();

@@ -1,7 +1,4 @@
-#include <algorithm>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -18,7 +15,7 @@ std::u16string Utf16Of(const std::string& ascii)
     return std::u16string(ascii.begin(), ascii.end());
 }
 
-class GetOpenFileNameTest : public ::testing::Test {
+class CommonDialog : public ::testing::Test {
 protected:
     void SetUp() override { previous = dialog.Install(); }
     void TearDown() override { QmSetOpenFileDialogProvider(previous, nullptr); }
@@ -30,7 +27,7 @@ protected:
 
 }  // namespace
 
-TEST(GetOpenFileNameNoProviderTest, CancelsWithoutAProvider)
+TEST_F(CommonDialog, CancelsWithoutAProvider)
 {
     const OpenFileDialogProvider previous = QmSetOpenFileDialogProvider(nullptr, nullptr);
     ConfigurationRequest request;
@@ -40,7 +37,7 @@ TEST(GetOpenFileNameNoProviderTest, CancelsWithoutAProvider)
     QmSetOpenFileDialogProvider(previous, nullptr);
 }
 
-TEST_F(GetOpenFileNameTest, ReturnsTheChosenExistingFileAndRecordsTheRequest)
+TEST_F(CommonDialog, ReturnsTheChosenExistingFileAndRecordsTheRequest)
 {
     const std::string chosen = folder.Write("IFC-SG_Config.xml", "<xml/>").string();
     dialog.QueueChoice(chosen);
@@ -55,7 +52,7 @@ TEST_F(GetOpenFileNameTest, ReturnsTheChosenExistingFileAndRecordsTheRequest)
     EXPECT_EQ(dialog.GetPendingAnswerCount(), 0u);
 }
 
-TEST_F(GetOpenFileNameTest, RequestCopyShowsDeviations)
+TEST_F(CommonDialog, RequestCopyShowsDeviations)
 {
     dialog.QueueCancel();
     ConfigurationRequest request;
@@ -75,7 +72,7 @@ TEST_F(GetOpenFileNameTest, RequestCopyShowsDeviations)
     EXPECT_FALSE(seen.otherMembersZero);
 }
 
-TEST_F(GetOpenFileNameTest, RejectsMalformedRequestsWithoutAskingTheProvider)
+TEST_F(CommonDialog, RejectsMalformedRequestsWithoutAskingTheProvider)
 {
     dialog.QueueChoice(folder.Write("a.xml", "<xml/>").string());
     for (DWORD size : {0u, 76u, 151u, 153u, 160u}) {
@@ -96,7 +93,7 @@ TEST_F(GetOpenFileNameTest, RejectsMalformedRequestsWithoutAskingTheProvider)
     EXPECT_EQ(dialog.GetPendingAnswerCount(), 1u);
 }
 
-TEST_F(GetOpenFileNameTest, EnforcesTheMustExistFlags)
+TEST_F(CommonDialog, EnforcesTheMustExistFlags)
 {
     const std::string missing = (folder.Path() / "missing.xml").string();
     const std::string inMissingFolder = (folder.Path() / "nowhere/config.xml").string();
@@ -135,7 +132,7 @@ TEST_F(GetOpenFileNameTest, EnforcesTheMustExistFlags)
     EXPECT_EQ(noChecks.GetFile(), Utf16Of(inMissingFolder));
 }
 
-TEST_F(GetOpenFileNameTest, ChecksANonAsciiPathInUtf8)
+TEST_F(CommonDialog, ChecksANonAsciiPathInUtf8)
 {
     const std::string name = "\xE5\xBB\xBA\xE7\xAD\x91 Caf\xC3\xA9 \xF0\x9F\x98\x80.xml";  // 建筑 Café 😀.xml
     const std::string chosen = folder.Write(name, "<xml/>").string();
@@ -146,7 +143,7 @@ TEST_F(GetOpenFileNameTest, ChecksANonAsciiPathInUtf8)
     EXPECT_EQ(request.GetFile(), expected);
 }
 
-TEST_F(GetOpenFileNameTest, CancelAndAnEmptyQueueGiveZero)
+TEST_F(CommonDialog, CancelAndAnEmptyQueueGiveZero)
 {
     dialog.QueueCancel();
     ConfigurationRequest cancelled;
@@ -157,7 +154,7 @@ TEST_F(GetOpenFileNameTest, CancelAndAnEmptyQueueGiveZero)
     EXPECT_EQ(dialog.GetRequests().size(), 2u);
 }
 
-TEST_F(GetOpenFileNameTest, NeverWritesPastTheBufferCapacity)
+TEST_F(CommonDialog, NeverWritesPastTheBufferCapacity)
 {
     // 16 units of which the request offers 8; the rest must stay as they are.
     WCHAR buffer[16];
@@ -215,7 +212,7 @@ BOOL AnswerTwo(OPENFILENAMEW* request, void*)
 
 }  // namespace
 
-TEST_F(GetOpenFileNameTest, DistrustsWhatAProviderClaims)
+TEST_F(CommonDialog, DistrustsWhatAProviderClaims)
 {
     for (OpenFileDialogProvider provider : {&FillWithoutTerminator, &ChooseNothing, &AnswerTwo}) {
         QmSetOpenFileDialogProvider(provider, nullptr);
@@ -223,41 +220,4 @@ TEST_F(GetOpenFileNameTest, DistrustsWhatAProviderClaims)
         request.record.Flags = 0;
         EXPECT_EQ(GetOpenFileNameW(&request.record), 0);
     }
-}
-
-TEST(RegisterWindowMessageTest, GivesOneNumberPerExactName)
-{
-    EXPECT_EQ(RegisterWindowMessageW(nullptr), 0u);
-    EXPECT_EQ(RegisterWindowMessageW(u""), 0u);
-
-    const UINT fileNameOk = RegisterWindowMessageW(u"commdlg_FileNameOK");
-    EXPECT_EQ(fileNameOk, 0xC000u);  // the first name of this process
-    const UINT other = RegisterWindowMessageW(u"commdlg_help");
-    EXPECT_EQ(other, 0xC001u);
-    const std::u16string copy = u"commdlg_FileNameOK";
-    EXPECT_EQ(RegisterWindowMessageW(copy.c_str()), fileNameOk);
-    EXPECT_EQ(RegisterWindowMessageW(u"COMMDLG_FILENAMEOK"), 0xC002u);
-    EXPECT_EQ(RegisterWindowMessageW(u"commdlg_help"), other);
-
-    // Threads registering the same names at once agree on every number.
-    constexpr int nameCount = 50;
-    std::vector<std::vector<UINT>> seen(4, std::vector<UINT>(nameCount));
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([t, &seen] {
-            for (int i = 0; i < nameCount; ++i) {
-                const int n = (i * 7 + t * 13) % nameCount;
-                const std::u16string name = u"Quillmere.Message." + Utf16Of(std::to_string(n));
-                seen[t][n] = RegisterWindowMessageW(name.c_str());
-            }
-        });
-    }
-    for (auto& thread : threads)
-        thread.join();
-    std::vector<UINT> numbers = seen[0];
-    for (int t = 1; t < 4; ++t)
-        EXPECT_EQ(seen[t], numbers);
-    std::sort(numbers.begin(), numbers.end());
-    for (int i = 0; i < nameCount; ++i)
-        EXPECT_EQ(numbers[i], 0xC003u + i);
 }

@@ -8,7 +8,6 @@
 #include "LeakCheck.hpp"
 #include "Support/Memory.hpp"
 
-using GS::Array;
 using GS::UniString;
 
 namespace {
@@ -27,7 +26,7 @@ struct Named {
     UniString name;
 };
 
-std::string Joined(const Array<Named>& items)
+std::string Joined(const GS::Array<Named>& items)
 {
     std::string text;
     for (const Named& item : items)
@@ -35,7 +34,7 @@ std::string Joined(const Array<Named>& items)
     return text;
 }
 
-class ArrayTest : public LeakCheckedTest {
+class Array : public LeakCheckedTest {
 protected:
     void SetUp() override
     {
@@ -49,9 +48,9 @@ protected:
     }
 };
 
-Array<Named> MakeNames(int count)
+GS::Array<Named> MakeNames(int count)
 {
-    Array<Named> names;
+    GS::Array<Named> names;
     for (int i = 0; i < count; ++i)
         names.Emplace(std::to_string(i).c_str());
     return names;
@@ -59,9 +58,9 @@ Array<Named> MakeNames(int count)
 
 }  // namespace
 
-TEST_F(ArrayTest, PushGrowsAndKeepsEveryElement)
+TEST_F(Array, PushGrowsAndKeepsEveryElement)
 {
-    Array<Named> names;
+    GS::Array<Named> names;
     EXPECT_TRUE(names.IsEmpty());
     EXPECT_EQ(names.begin(), names.end());
     const Named first("first");
@@ -78,44 +77,44 @@ TEST_F(ArrayTest, PushGrowsAndKeepsEveryElement)
     EXPECT_EQ(BlocksSinceStart(), 1u + 1u + 22u);  // the array, `first`, each element's text
 }
 
-TEST_F(ArrayTest, PushOfOwnElementWhileGrowing)
+TEST_F(Array, PushOfOwnElementWhileGrowing)
 {
     // Each array is full, so the push moves the elements before the new one is made from them.
-    Array<Named> copied = MakeNames(4);
+    GS::Array<Named> copied = MakeNames(4);
     copied.Push(copied[0]);
     EXPECT_EQ(Joined(copied), "0,1,2,3,0,");
-    Array<Named> moved = MakeNames(4);
+    GS::Array<Named> moved = MakeNames(4);
     moved.Push(std::move(moved[1]));
     EXPECT_EQ(Joined(moved), "0,,2,3,1,");
-    Array<Named> emplaced = MakeNames(8);
+    GS::Array<Named> emplaced = MakeNames(8);
     emplaced.Emplace(emplaced[7]);
     EXPECT_EQ(Joined(emplaced), "0,1,2,3,4,5,6,7,7,");
 }
 
-TEST_F(ArrayTest, CopiesAreIndependent)
+TEST_F(Array, CopiesAreIndependent)
 {
-    Array<Named> original = MakeNames(5);
-    Array<Named> copy(original);
+    GS::Array<Named> original = MakeNames(5);
+    GS::Array<Named> copy(original);
     ASSERT_EQ(copy.GetSize(), 5u);
     copy[0].name = "changed";
     copy.Push(Named("extra"));
     EXPECT_EQ(Joined(original), "0,1,2,3,4,");
     EXPECT_EQ(Joined(copy), "changed,1,2,3,4,extra,");
 
-    Array<Named> assigned = MakeNames(2);
+    GS::Array<Named> assigned = MakeNames(2);
     assigned = original;
     EXPECT_EQ(Joined(assigned), "0,1,2,3,4,");
     assigned = assigned;
     EXPECT_EQ(Joined(assigned), "0,1,2,3,4,");
-    const Array<Named> empty;
+    const GS::Array<Named> empty;
     assigned = empty;
     EXPECT_TRUE(assigned.IsEmpty());
     EXPECT_EQ(Named::living, 11);  // five in the original, six in the copy
 }
 
-TEST_F(ArrayTest, DeleteKeepsTheOrderOfTheOthers)
+TEST_F(Array, DeleteKeepsTheOrderOfTheOthers)
 {
-    Array<Named> names = MakeNames(5);
+    GS::Array<Named> names = MakeNames(5);
     names.Delete(1);
     EXPECT_EQ(Joined(names), "0,2,3,4,");
     names.Delete(3);
@@ -130,33 +129,33 @@ TEST_F(ArrayTest, DeleteKeepsTheOrderOfTheOthers)
     EXPECT_EQ(Joined(names), "again,");
 }
 
-TEST_F(ArrayTest, MovesHandOverTheStorage)
+TEST_F(Array, MovesHandOverTheStorage)
 {
-    Array<Named> source = MakeNames(3);
+    GS::Array<Named> source = MakeNames(3);
     const Named* storage = source.begin();
     const std::size_t blocks = BlocksSinceStart();
 
-    Array<Named> target(std::move(source));
+    GS::Array<Named> target(std::move(source));
     EXPECT_EQ(target.begin(), storage);
     EXPECT_TRUE(source.IsEmpty());  // NOLINT(bugprone-use-after-move)
     EXPECT_EQ(BlocksSinceStart(), blocks);
 
-    Array<Named> other = MakeNames(2);
+    GS::Array<Named> other = MakeNames(2);
     other = std::move(target);
     EXPECT_EQ(other.begin(), storage);
     EXPECT_EQ(Joined(other), "0,1,2,");
     EXPECT_EQ(Named::living, 3);
     EXPECT_EQ(BlocksSinceStart(), blocks);
 
-    Array<Named> swapped = MakeNames(1);
+    GS::Array<Named> swapped = MakeNames(1);
     swapped.Swap(other);
     EXPECT_EQ(Joined(swapped), "0,1,2,");
     EXPECT_EQ(Joined(other), "0,");
 }
 
-TEST_F(ArrayTest, ExhaustedMemoryThrowsAndKeepsTheElements)
+TEST_F(Array, ExhaustedMemoryThrowsAndKeepsTheElements)
 {
-    Array<Named> names = MakeNames(4);
+    GS::Array<Named> names = MakeNames(4);
     const Named extra("extra");
     {
         const Support::LiveBytesLimit exhausted;

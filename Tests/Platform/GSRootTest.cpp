@@ -10,7 +10,7 @@ using GS::UniString;
 
 namespace {
 
-class StrToValueTest : public LeakCheckedTest {};
+class GSRoot : public LeakCheckedTest {};
 
 // Parses `text` into a value that starts at 1234, so an untouched value is visible.
 std::pair<bool, Int32> Parse(const char* text, Int32 toValueMode = 1, Int32 whiteSpaceMode = 0)
@@ -22,7 +22,7 @@ std::pair<bool, Int32> Parse(const char* text, Int32 toValueMode = 1, Int32 whit
 
 }  // namespace
 
-TEST_F(StrToValueTest, ReadsWholeTextAsOneDecimalInteger)
+TEST_F(GSRoot, StrToValueReadsWholeTextAsOneDecimalInteger)
 {
     using Result = std::pair<bool, Int32>;
     EXPECT_EQ(Parse("-42"), Result(true, -42));
@@ -35,7 +35,7 @@ TEST_F(StrToValueTest, ReadsWholeTextAsOneDecimalInteger)
     EXPECT_EQ(Parse("00000000000000000000002147483647"), Result(true, 2147483647));
 }
 
-TEST_F(StrToValueTest, FailsWithoutTouchingTheValue)
+TEST_F(GSRoot, StrToValueFailsWithoutTouchingTheValue)
 {
     const char* bad[] = {
         "2147483648",  "-2147483649", "99999999999999999999", "4294967296", // overflow
@@ -73,7 +73,7 @@ void CaptureText(const char* text, void* userData)
 
 }  // namespace
 
-TEST(DBPrintfTest, FormatsIntoTheInstalledSink)
+TEST_F(GSRoot, DBPrintfFormatsIntoTheInstalledSink)
 {
     CapturedLines captured;
     const DBPrintSink previous = DBSetPrintSink(CaptureText, &captured);

@@ -21,7 +21,7 @@ bool IsAligned(const void* block)
 
 }  // namespace
 
-TEST(MemoryManagerTest, CountsBlocksAndBytesUntilReleased)
+TEST(MemoryManager, CountsBlocksAndBytesUntilReleased)
 {
     const std::size_t blocks = MemoryManager::LiveBlocks();
     const std::size_t bytes = MemoryManager::LiveBytes();
@@ -54,7 +54,7 @@ TEST(MemoryManagerTest, CountsBlocksAndBytesUntilReleased)
     EXPECT_EQ(MemoryManager::LiveBytes(), bytes);
 }
 
-TEST(MemoryManagerTest, PeakLiveBytesIsTheHighWaterMarkSinceTheLastReset)
+TEST(MemoryManager, PeakLiveBytesIsTheHighWaterMarkSinceTheLastReset)
 {
     MemoryManager::ResetPeakLiveBytes();
     const std::size_t start = MemoryManager::LiveBytes();
@@ -77,7 +77,7 @@ TEST(MemoryManagerTest, PeakLiveBytesIsTheHighWaterMarkSinceTheLastReset)
     EXPECT_EQ(MemoryManager::PeakLiveBytes(), start + 700);
 }
 
-TEST(MemoryManagerTest, ImpossibleRequestsGiveNullAndCountNothing)
+TEST(MemoryManager, ImpossibleRequestsGiveNullAndCountNothing)
 {
     const std::size_t blocks = MemoryManager::LiveBlocks();
     const std::size_t bytes = MemoryManager::LiveBytes();
@@ -88,7 +88,7 @@ TEST(MemoryManagerTest, ImpossibleRequestsGiveNullAndCountNothing)
     EXPECT_EQ(MemoryManager::LiveBytes(), bytes);
 }
 
-TEST(MemoryManagerTest, LiveBytesLimitExhaustsTheAllocator)
+TEST(MemoryManager, LiveBytesLimitExhaustsTheAllocator)
 {
     const std::size_t start = MemoryManager::LiveBytes();
     const std::size_t previous = MemoryManager::SetLiveBytesLimit(start + 100);
@@ -110,7 +110,7 @@ TEST(MemoryManagerTest, LiveBytesLimitExhaustsTheAllocator)
     EXPECT_EQ(MemoryManager::LiveBytes(), start);
 }
 
-TEST(MemoryManagerTest, CountersStayExactUnderConcurrentUse)
+TEST(MemoryManager, CountersStayExactUnderConcurrentUse)
 {
     const std::size_t blocks = MemoryManager::LiveBlocks();
     const std::size_t bytes = MemoryManager::LiveBytes();
@@ -136,7 +136,7 @@ TEST(MemoryManagerTest, CountersStayExactUnderConcurrentUse)
     EXPECT_EQ(MemoryManager::LiveBytes(), bytes);
 }
 
-TEST(MemoryManagerTest, StandardAllocatorDrawsFromThePlatform)
+TEST(MemoryManager, StandardAllocatorDrawsFromThePlatform)
 {
     const std::size_t blocks = MemoryManager::LiveBlocks();
     {
