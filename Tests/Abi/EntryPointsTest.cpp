@@ -10,7 +10,7 @@ namespace {
 using Abi::FakeHost;
 using Abi::ServiceTable;
 
-class EntryPointTest : public Abi::LoadedModuleTest {};
+class EntryPoints : public Abi::LoadedModuleTest {};
 
 UInt32 ReadUInt32(const unsigned char* at)
 {
@@ -19,7 +19,7 @@ UInt32 ReadUInt32(const unsigned char* at)
     return value;
 }
 
-TEST_F(EntryPointTest, ExportRecordIsWrittenOverForeignBytes)
+TEST_F(EntryPoints, ExportRecordIsWrittenOverForeignBytes)
 {
     alignas(8) unsigned char record[sizeof(ExportRecord)];
     std::memset(record, 0xAB, sizeof record);
@@ -40,7 +40,7 @@ TEST_F(EntryPointTest, ExportRecordIsWrittenOverForeignBytes)
         EXPECT_EQ(record[at], 0) << "byte " << at;
 }
 
-TEST_F(EntryPointTest, IdentifyBeforeBindingAnswersZeroAndChangesNothing)
+TEST_F(EntryPoints, IdentifyBeforeBindingAnswersZeroAndChangesNothing)
 {
     API_EnvirParams environment;
     environment.hostVersion = 27;
@@ -53,7 +53,7 @@ TEST_F(EntryPointTest, IdentifyBeforeBindingAnswersZeroAndChangesNothing)
     EXPECT_EQ(Abi::Utf8(environment.addOnInfo.description), "the host's description");
 }
 
-TEST_F(EntryPointTest, IdentifyAfterBindingGivesTheResourceTexts)
+TEST_F(EntryPoints, IdentifyAfterBindingGivesTheResourceTexts)
 {
     const ServiceTable table;  // identify needs no service
     ASSERT_EQ(loader.ImportedFunctions()(table.Get()), NoError);
@@ -69,7 +69,7 @@ TEST_F(EntryPointTest, IdentifyAfterBindingGivesTheResourceTexts)
     EXPECT_EQ(loader.Description().menuText, Abi::MenuText);
 }
 
-TEST_F(EntryPointTest, UnboundEntryPointsAnswerModuleNotBound)
+TEST_F(EntryPoints, UnboundEntryPointsAnswerModuleNotBound)
 {
     auto* registration = reinterpret_cast<API_RegistrationContext*>(0x1000);
     auto* context = reinterpret_cast<API_HostContext*>(0x2000);
@@ -87,7 +87,7 @@ TEST_F(EntryPointTest, UnboundEntryPointsAnswerModuleNotBound)
     EXPECT_EQ(exports.release(), NoError);
 }
 
-TEST_F(EntryPointTest, RegisterSendsTheMenuRequestAndPassesTheAnswerOn)
+TEST_F(EntryPoints, RegisterSendsTheMenuRequestAndPassesTheAnswerOn)
 {
     const ServiceTable table = ServiceTable::Complete();
     ASSERT_EQ(loader.ImportedFunctions()(table.Get()), NoError);
@@ -111,7 +111,7 @@ TEST_F(EntryPointTest, RegisterSendsTheMenuRequestAndPassesTheAnswerOn)
     EXPECT_TRUE(FakeHost::calls.empty()) << "registration calls no service that takes the context";
 }
 
-TEST_F(EntryPointTest, RegisterWithoutTheMenuServiceAnswersServiceNotAvailable)
+TEST_F(EntryPoints, RegisterWithoutTheMenuServiceAnswersServiceNotAvailable)
 {
     ServiceTable table = ServiceTable::Complete();
     table.Remove(ServiceIndex::HostAddMenu);
@@ -121,7 +121,7 @@ TEST_F(EntryPointTest, RegisterWithoutTheMenuServiceAnswersServiceNotAvailable)
     EXPECT_TRUE(FakeHost::menuRequests.empty());
 }
 
-TEST_F(EntryPointTest, InitializeInstallsTheHandlerWithTheContextFirst)
+TEST_F(EntryPoints, InitializeInstallsTheHandlerWithTheContextFirst)
 {
     const ServiceTable table = ServiceTable::Complete();
     ASSERT_EQ(loader.ImportedFunctions()(table.Get()), NoError);
@@ -140,7 +140,7 @@ TEST_F(EntryPointTest, InitializeInstallsTheHandlerWithTheContextFirst)
     EXPECT_EQ(exports.release(), NoError);
 }
 
-TEST_F(EntryPointTest, InitializeWithoutTheHandlerServiceAnswersServiceNotAvailable)
+TEST_F(EntryPoints, InitializeWithoutTheHandlerServiceAnswersServiceNotAvailable)
 {
     ServiceTable table = ServiceTable::Complete();
     table.Remove(ServiceIndex::HostSetMenuHandler);
@@ -150,7 +150,7 @@ TEST_F(EntryPointTest, InitializeWithoutTheHandlerServiceAnswersServiceNotAvaila
     EXPECT_EQ(exports.release(), NoError);
 }
 
-TEST_F(EntryPointTest, ReleaseClearsTheContextThatLaterCallsPass)
+TEST_F(EntryPoints, ReleaseClearsTheContextThatLaterCallsPass)
 {
     const Support::ScratchFolder home;  // where a backup file would go
     const Support::UserProfile user(home.Path());
@@ -176,7 +176,7 @@ TEST_F(EntryPointTest, ReleaseClearsTheContextThatLaterCallsPass)
         EXPECT_EQ(call.context, nullptr) << "service entry " << call.entry;
 }
 
-TEST_F(EntryPointTest, EntryPointsWorkThroughTheLoadersStartSequence)
+TEST_F(EntryPoints, EntryPointsWorkThroughTheLoadersStartSequence)
 {
     const ServiceTable table = ServiceTable::Complete();
     API_EnvirParams environment;

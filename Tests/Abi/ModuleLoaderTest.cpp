@@ -8,7 +8,7 @@ namespace {
 using TestHost::ModuleError;
 using TestHost::ModuleLoader;
 
-TEST(ModuleLoaderTest, RefusesWhatIsNotAUsableModule)
+TEST(ModuleLoader, RefusesWhatIsNotAUsableModule)
 {
     const Support::ScratchFolder folder;
     ModuleLoader loader;
@@ -33,7 +33,7 @@ TEST(ModuleLoaderTest, RefusesWhatIsNotAUsableModule)
     EXPECT_FALSE(loader.Unload());
 }
 
-TEST(ModuleLoaderTest, ReadsTheDescriptionWithoutLoading)
+TEST(ModuleLoader, ReadsTheDescriptionWithoutLoading)
 {
     TestHost::ModuleDescription description;
     ASSERT_EQ(TestHost::ReadModuleDescription(Abi::ModuleFile(), description), ModuleError::None);
@@ -50,7 +50,7 @@ TEST(ModuleLoaderTest, ReadsTheDescriptionWithoutLoading)
     EXPECT_FALSE(detail.empty());
 }
 
-TEST(ModuleLoaderTest, LoadsABareFileNameFromTheWorkingFolder)
+TEST(ModuleLoader, LoadsABareFileNameFromTheWorkingFolder)
 {
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(Support::BinaryFolder());
@@ -64,7 +64,7 @@ TEST(ModuleLoaderTest, LoadsABareFileNameFromTheWorkingFolder)
     EXPECT_TRUE(loader.Unload());
 }
 
-TEST(ModuleLoaderTest, StartStopsAtTheFirstFailingStep)
+TEST(ModuleLoader, StartStopsAtTheFirstFailingStep)
 {
     Abi::FakeHost::Reset();
     ModuleLoader loader;

@@ -23,7 +23,7 @@ bool IsAligned(const void* block, std::size_t alignment)
     return reinterpret_cast<std::uintptr_t>(block) % alignment == 0;
 }
 
-TEST(ModuleMemoryTest, EveryFormTakesAndReturnsAPlatformBlock)
+TEST(ModuleMemory, EveryFormTakesAndReturnsAPlatformBlock)
 {
     const std::size_t start = Blocks();
 
@@ -66,7 +66,7 @@ TEST(ModuleMemoryTest, EveryFormTakesAndReturnsAPlatformBlock)
     EXPECT_EQ(Blocks(), start);
 }
 
-TEST(ModuleMemoryTest, AlignedFormsHonourTheirAlignment)
+TEST(ModuleMemory, AlignedFormsHonourTheirAlignment)
 {
     const std::size_t start = Blocks();
     for (std::size_t alignment : {1u, 8u, 32u, 64u, 256u, 4096u}) {
@@ -97,7 +97,7 @@ TEST(ModuleMemoryTest, AlignedFormsHonourTheirAlignment)
     EXPECT_EQ(Blocks(), start);
 }
 
-TEST(ModuleMemoryTest, ExhaustionFollowsEachFormsPromise)
+TEST(ModuleMemory, ExhaustionFollowsEachFormsPromise)
 {
     const std::size_t start = Blocks();
     {

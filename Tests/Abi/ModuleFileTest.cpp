@@ -74,7 +74,7 @@ ImageHeader ReadImageHeader(const std::vector<UInt8>& image)
     return {};
 }
 
-class ModuleFileTest : public ::testing::Test {
+class ModuleFile : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(module.Open(Abi::ModuleFile()), RSFileError::None); }
 
@@ -89,7 +89,7 @@ protected:
     RSModuleFile module;
 };
 
-TEST(ModuleSymbolsTest, ExportsExactlyTheTwoFunctions)
+TEST_F(ModuleFile, ExportsExactlyTheTwoFunctions)
 {
     const ElfFile file(Abi::ModuleFile());
     ASSERT_TRUE(file.IsValid());
@@ -105,7 +105,7 @@ TEST(ModuleSymbolsTest, ExportsExactlyTheTwoFunctions)
     EXPECT_EQ(exported, (std::set<std::string>{"GetExportedFuncAddrs", "SetImportedFuncAddrs"}));
 }
 
-TEST(ModuleSymbolsTest, BringsItsOwnHeapAndRuntime)
+TEST_F(ModuleFile, BringsItsOwnHeapAndRuntime)
 {
     const ElfFile file(Abi::ModuleFile());
     ASSERT_TRUE(file.IsValid());
@@ -140,7 +140,7 @@ TEST(ModuleSymbolsTest, BringsItsOwnHeapAndRuntime)
         EXPECT_EQ(ownHeap.count(form), 1u) << form;
 }
 
-TEST_F(ModuleFileTest, StringResourcesAreCountedNulTerminatedLists)
+TEST_F(ModuleFile, StringResourcesAreCountedNulTerminatedLists)
 {
     EXPECT_EQ(Read("STRS", 32000), StringList({Abi::AddOnName, Abi::AddOnDescription}));
     EXPECT_EQ(Read("STRS", 32500), StringList({Abi::MenuText}));
@@ -151,7 +151,7 @@ TEST_F(ModuleFileTest, StringResourcesAreCountedNulTerminatedLists)
     EXPECT_EQ(menu.back(), 0);
 }
 
-TEST_F(ModuleFileTest, ModuleIdentifierIsTwoFixedWords)
+TEST_F(ModuleFile, ModuleIdentifierIsTwoFixedWords)
 {
     EXPECT_EQ(Read("MDID", 32500), Bytes({8, 0, 0, 0, 0x47, 0x51, 0x4D, 0x51, 1, 0, 0, 0}));
     // Types and names compare without regard to case, as on Windows.
@@ -160,7 +160,7 @@ TEST_F(ModuleFileTest, ModuleIdentifierIsTwoFixedWords)
     EXPECT_EQ(bytes.size(), 12u);
 }
 
-TEST_F(ModuleFileTest, MenuIconGroupsHoldOnePngEach)
+TEST_F(ModuleFile, MenuIconGroupsHoldOnePngEach)
 {
     const std::pair<const char*, UInt16> groups[] = {{"I10001&96", 18}, {"I10001&192", 36}};
     for (const auto& [name, size] : groups) {
@@ -183,7 +183,7 @@ TEST_F(ModuleFileTest, MenuIconGroupsHoldOnePngEach)
     }
 }
 
-TEST_F(ModuleFileTest, ModuleIconGroupHoldsEightImagesOf32Bits)
+TEST_F(ModuleFile, ModuleIconGroupHoldsEightImagesOf32Bits)
 {
     RSIconGroup group;
     ASSERT_EQ(module.ReadIconGroup(RSResourceKey::Number(1), group), RSFileError::None);
