@@ -164,3 +164,26 @@ TEST_F(Array, ExhaustedMemoryThrowsAndKeepsTheElements)
     EXPECT_EQ(Joined(names), "0,1,2,3,");
     EXPECT_EQ(Named::living, 5);
 }
+
+TEST_F(Array, ACopyThatRunsOutOfMemoryHalfWayLeavesNothingBehind)
+{
+    GS::Array<GS::UniString> texts;
+    for (const char* text : {"first text", "second text", "third text"})
+        texts.Push(GS::UniString(text));
+    const std::size_t blocks = GS::MemoryManager::LiveBlocks();
+    const std::size_t bytes = GS::MemoryManager::LiveBytes();
+    // The copy's storage, its first text, and then the second text's storage fails.
+    for (std::size_t nth = 1; nth <= 4; ++nth) {
+        SCOPED_TRACE("allocation " + std::to_string(nth));
+        bool thrown = false;
+        try {
+            const Support::FailingAllocation failing(nth, false);
+            GS::Array<GS::UniString> copy(texts);
+        } catch (const std::bad_alloc&) {
+            thrown = true;
+        }
+        EXPECT_TRUE(thrown);
+        EXPECT_EQ(GS::MemoryManager::LiveBlocks(), blocks);
+        EXPECT_EQ(GS::MemoryManager::LiveBytes(), bytes);
+    }
+}

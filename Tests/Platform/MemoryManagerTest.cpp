@@ -155,6 +155,28 @@ TEST(MemoryManager, StandardAllocatorDrawsFromThePlatform)
     EXPECT_THROW(static_cast<void>(allocator.allocate(1)), std::bad_alloc);
 }
 
+TEST(MemoryManager, FailAllocationFailsTheChosenCallAndWithLaterCallsTheOnesAfterIt)
+{
+    void* before = GS::MemoryManager::Allocate(8);
+    GS::MemoryManager::FailAllocation(2, false);
+    void* first = GS::MemoryManager::Allocate(8);
+    EXPECT_NE(first, nullptr);
+    EXPECT_EQ(GS::MemoryManager::Allocate(8), nullptr);
+    void* third = GS::MemoryManager::Allocate(8);
+    EXPECT_NE(third, nullptr);
+
+    const std::size_t count = GS::MemoryManager::AllocationCount();
+    GS::MemoryManager::FailAllocation(1, true);
+    EXPECT_EQ(GS::MemoryManager::Allocate(8), nullptr);
+    EXPECT_EQ(GS::MemoryManager::Allocate(0), nullptr);
+    EXPECT_EQ(GS::MemoryManager::AllocationCount(), count + 2);
+    GS::MemoryManager::FailAllocation(0, true);
+    void* after = GS::MemoryManager::Allocate(8);
+    EXPECT_NE(after, nullptr);
+    for (void* block : {before, first, third, after})
+        GS::MemoryManager::Free(block);
+}
+
 TEST(MemoryManagerDeathTest, ReleasingAForeignPointerStopsTheProcess)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");

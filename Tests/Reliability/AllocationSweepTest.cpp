@@ -77,51 +77,6 @@ protected:
 
 }  // namespace
 
-TEST(AllocationFailure, TheChosenCallFailsAndWithLaterCallsTheOnesAfterIt)
-{
-    void* before = GS::MemoryManager::Allocate(8);
-    GS::MemoryManager::FailAllocation(2, false);
-    void* first = GS::MemoryManager::Allocate(8);
-    EXPECT_NE(first, nullptr);
-    EXPECT_EQ(GS::MemoryManager::Allocate(8), nullptr);
-    void* third = GS::MemoryManager::Allocate(8);
-    EXPECT_NE(third, nullptr);
-
-    const std::size_t count = GS::MemoryManager::AllocationCount();
-    GS::MemoryManager::FailAllocation(1, true);
-    EXPECT_EQ(GS::MemoryManager::Allocate(8), nullptr);
-    EXPECT_EQ(GS::MemoryManager::Allocate(0), nullptr);
-    EXPECT_EQ(GS::MemoryManager::AllocationCount(), count + 2);
-    GS::MemoryManager::FailAllocation(0, true);
-    void* after = GS::MemoryManager::Allocate(8);
-    EXPECT_NE(after, nullptr);
-    for (void* block : {before, first, third, after})
-        GS::MemoryManager::Free(block);
-}
-
-TEST(AllocationFailure, ACopyThatRunsOutOfMemoryHalfWayLeavesNothingBehind)
-{
-    GS::Array<GS::UniString> texts;
-    for (const char* text : {"first text", "second text", "third text"})
-        texts.Push(GS::UniString(text));
-    const std::size_t blocks = GS::MemoryManager::LiveBlocks();
-    const std::size_t bytes = GS::MemoryManager::LiveBytes();
-    // The copy's storage, its first text, and then the second text's storage fails.
-    for (std::size_t nth = 1; nth <= 4; ++nth) {
-        SCOPED_TRACE("allocation " + std::to_string(nth));
-        bool thrown = false;
-        try {
-            const Support::FailingAllocation failing(nth, false);
-            GS::Array<GS::UniString> copy(texts);
-        } catch (const std::bad_alloc&) {
-            thrown = true;
-        }
-        EXPECT_TRUE(thrown);
-        EXPECT_EQ(GS::MemoryManager::LiveBlocks(), blocks);
-        EXPECT_EQ(GS::MemoryManager::LiveBytes(), bytes);
-    }
-}
-
 TEST_F(AllocationSweep, EveryAllocationOfACompleteRunFailing)
 {
     // A first complete run, so that the module's one-time allocations are behind us; then the
