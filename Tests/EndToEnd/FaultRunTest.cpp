@@ -14,10 +14,12 @@ class FaultRun : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        TestHost::Project original;
         LoadProject(ExampleProject(), original);
         for (const TestHost::PropertyGroup& group : original.Groups())
             ownedGroups += Support::IsOwnedGroup(group.name) ? 1 : 0;
+        original.ForEachValue([&](const API_Guid&, const API_Guid& definition, const TestHost::Value&) {
+            ownedValues += Support::IsOwnedGroup(original.FindGroup(original.FindDefinition(definition)->group)->name) ? 1 : 0;
+        });
     }
 
     // Runs the example with the newer configuration and `faults` (options and their values).
@@ -60,9 +62,20 @@ protected:
                (documents / "IFC_SG_Properties.history.xml").string() + "\" for the next import";
     }
 
+    // The line of quillmere-host's output that lists the owned groups.
+    std::string OwnedGroupsLine() const
+    {
+        for (const std::string& line : run.OutLines())
+            if (line.rfind("Owned groups ", 0) == 0)
+                return line;
+        return std::string();
+    }
+
     Scratch scratch;
     ProgramRun run;
+    TestHost::Project original;  // the example project as it is on disk
     std::size_t ownedGroups = 0;
+    std::size_t ownedValues = 0;
 };
 
 TEST_F(FaultRun, FailedClassificationImportIsReportedAndTheValuesStillComeBack)
@@ -161,33 +174,8 @@ TEST_F(FaultRun, EveryFaultGivenActs)
     EXPECT_NE(run.out.find("Fault    HostRemovePropertyGroup@2=9\n"), std::string::npos);
 }
 
-}  // namespace
-
 // The groups shown as owned are those the module treated as its own, whatever the host answered.
-class OwnedGroupsRun : public FaultRun {
-protected:
-    void SetUp() override
-    {
-        FaultRun::SetUp();
-        LoadProject(ExampleProject(), original);
-        original.ForEachValue([&](const API_Guid&, const API_Guid& definition, const TestHost::Value&) {
-            ownedValues += Support::IsOwnedGroup(original.FindGroup(original.FindDefinition(definition)->group)->name) ? 1 : 0;
-        });
-    }
-
-    std::string OwnedGroupsLine() const
-    {
-        for (const std::string& line : run.OutLines())
-            if (line.rfind("Owned groups ", 0) == 0)
-                return line;
-        return std::string();
-    }
-
-    TestHost::Project original;
-    std::size_t ownedValues = 0;
-};
-
-TEST_F(OwnedGroupsRun, GroupsWhoseRemovalTheHostRefusedAreOwnedAndKeepTheirValues)
+TEST_F(FaultRun, GroupsWhoseRemovalTheHostRefusedAreOwnedAndKeepTheirValues)
 {
     // Every removal is refused: the removals asked for tell which groups the module owns, and the
     // groups stay with their values beside the imported ones.
@@ -201,7 +189,7 @@ TEST_F(OwnedGroupsRun, GroupsWhoseRemovalTheHostRefusedAreOwnedAndKeepTheirValue
     EXPECT_EQ(json.at("otherValues").at("before"), original.ValueCount() - ownedValues);
 }
 
-TEST_F(OwnedGroupsRun, NoGroupIsOwnedWhenTheModuleNeitherRemovesNorReadsAny)
+TEST_F(FaultRun, NoGroupIsOwnedWhenTheModuleNeitherRemovesNorReadsAny)
 {
     // Without the element list nothing is read, and so nothing is removed: the run shows no owned
     // group, and every value as one of the other groups, unchanged.
@@ -216,3 +204,5 @@ TEST_F(OwnedGroupsRun, NoGroupIsOwnedWhenTheModuleNeitherRemovesNorReadsAny)
     EXPECT_EQ(json.at("summary").at("text").get<std::string>(),
               "0 values kept, 0 changed, 0 lost; 0 expression lists re-applied; 2 report lines");
 }
+
+}  // namespace
