@@ -1,31 +1,18 @@
 // The forwarding contract between the module's calls and the host's service table.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "Host/EntryPoints.hpp"
-#include "Host/HostBinding.hpp"
+#include "RecordingServiceTable.hpp"
 
-using namespace Quillmere;
+// Inside HostTesting the fixture's name hides Quillmere::HostBinding, the record it tests, which the
+// using-directive of RecordingServiceTable.hpp brings in at the global level.
+namespace HostTesting {
 
 namespace {
-
-struct Recorded {
-    std::vector<std::string> calls;
-    API_HostContext* context = nullptr;
-    Int32 menuResID = 0;
-    APIMenuCommandProc handler = nullptr;
-    unsigned char menuRequest[32] = {};
-    std::string reportText;
-    int reportFlag = -1;
-    int reportCode = 0;
-    const char* reportWord = nullptr;
-};
-Recorded recorded;
 
 GSErrCode ListGroupsA(API_HostContext* context, GS::Array<API_PropertyGroup>*)
 {
@@ -45,14 +32,6 @@ GSErrCode RemoveGroup(API_HostContext*, const API_Guid*)
 {
     recorded.calls.push_back("remove");
     return 0;
-}
-
-GSErrCode SetMenuHandler(API_HostContext* context, Int16 menuResID, APIMenuCommandProc handler)
-{
-    recorded.context = context;
-    recorded.menuResID = menuResID;
-    recorded.handler = handler;
-    return 7;
 }
 
 GSErrCode AddMenu(const API_MenuRequest* request)
@@ -78,38 +57,11 @@ GSErrCode Handler(const MenuCommandParams*)
     return 0;
 }
 
-API_HostContext* FakeContext(std::uintptr_t value)
-{
-    return reinterpret_cast<API_HostContext*>(value);
-}
-
-class Forwarding : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        recorded = Recorded();
-        table.fill(nullptr);
-        Binding.hostContext = FakeContext(0x1234);
-    }
-    void TearDown() override
-    {
-        table.fill(nullptr);
-        SetImportedFuncAddrs(table.data());
-        Binding.hostContext = nullptr;
-    }
-
-    template <typename Entry>
-    void Put(UInt32 index, Entry entry)
-    {
-        table[index] = reinterpret_cast<API_ServiceEntry>(entry);
-    }
-
-    std::array<API_ServiceEntry, HostServiceTableSize> table{};
-};
+class HostBinding : public RecordingServiceTable {};
 
 }  // namespace
 
-TEST_F(Forwarding, ContextFirstAndResultUnchanged)
+TEST_F(HostBinding, ContextFirstAndResultUnchanged)
 {
     Put(ServiceIndex::HostListPropertyGroups, &ListGroupsA);
     ASSERT_EQ(SetImportedFuncAddrs(table.data()), 0);
@@ -123,7 +75,7 @@ TEST_F(Forwarding, ContextFirstAndResultUnchanged)
     EXPECT_EQ(recorded.context, nullptr);
 }
 
-TEST_F(Forwarding, EntryIsReadAtCallTimeAndSecondTableReplacesTheFirst)
+TEST_F(HostBinding, EntryIsReadAtCallTimeAndSecondTableReplacesTheFirst)
 {
     Put(ServiceIndex::HostListPropertyGroups, &ListGroupsA);
     Put(ServiceIndex::HostRemovePropertyGroup, &RemoveGroup);
@@ -141,7 +93,7 @@ TEST_F(Forwarding, EntryIsReadAtCallTimeAndSecondTableReplacesTheFirst)
     EXPECT_EQ(recorded.calls, (std::vector<std::string>{"A", "B"}));
 }
 
-TEST_F(Forwarding, MissingEntryGivesServiceNotAvailableWithoutSideEffect)
+TEST_F(HostBinding, MissingEntryGivesServiceNotAvailableWithoutSideEffect)
 {
     SetImportedFuncAddrs(table.data());
     const GS::UniString text("Import");
@@ -161,7 +113,7 @@ TEST_F(Forwarding, MissingEntryGivesServiceNotAvailableWithoutSideEffect)
     EXPECT_TRUE(recorded.calls.empty());
 }
 
-TEST_F(Forwarding, MenuHandlerGetsResourceIdAsSixteenBits)
+TEST_F(HostBinding, MenuHandlerGetsResourceIdAsSixteenBits)
 {
     Put(ServiceIndex::HostSetMenuHandler, &SetMenuHandler);
     SetImportedFuncAddrs(table.data());
@@ -171,7 +123,7 @@ TEST_F(Forwarding, MenuHandlerGetsResourceIdAsSixteenBits)
     EXPECT_EQ(recorded.context, FakeContext(0x1234));
 }
 
-TEST_F(Forwarding, AddMenuBuildsTheRequestRecordAndPassesNoContext)
+TEST_F(HostBinding, AddMenuBuildsTheRequestRecordAndPassesNoContext)
 {
     Put(ServiceIndex::HostAddMenu, &AddMenu);
     SetImportedFuncAddrs(table.data());
@@ -183,7 +135,7 @@ TEST_F(Forwarding, AddMenuBuildsTheRequestRecordAndPassesNoContext)
         EXPECT_EQ(recorded.menuRequest[i], 0) << "byte " << i;
 }
 
-TEST_F(Forwarding, ReportMessagePassesTheCallersArguments)
+TEST_F(HostBinding, ReportMessagePassesTheCallersArguments)
 {
     Put(ServiceIndex::HostReportMessage, &ReportMessage);
     SetImportedFuncAddrs(table.data());
@@ -195,29 +147,4 @@ TEST_F(Forwarding, ReportMessagePassesTheCallersArguments)
     EXPECT_STREQ(recorded.reportWord, "extra");
 }
 
-TEST_F(Forwarding, EntryPointsAnswerForAnUnboundModule)
-{
-    Binding.serviceTableBound = false;
-    API_EnvirParams environment;
-    environment.addOnInfo.name = "untouched";
-    EXPECT_EQ(GuardedIdentify(&environment), 0);
-    EXPECT_TRUE(environment.addOnInfo.name == GS::UniString("untouched"));
-    EXPECT_EQ(GuardedRegister(nullptr), static_cast<GSErrCode>(0x81060001));
-    EXPECT_EQ(GuardedInitialize(FakeContext(0x99)), ModuleNotBound);
-    EXPECT_EQ(Binding.hostContext, FakeContext(0x1234));
-    EXPECT_EQ(GuardedRelease(), ModuleNotBound);
-    EXPECT_EQ(Binding.hostContext, FakeContext(0x1234));
-}
-
-TEST_F(Forwarding, InitializeAndReleaseSetAndClearTheContext)
-{
-    Put(ServiceIndex::HostSetMenuHandler, &SetMenuHandler);
-    SetImportedFuncAddrs(table.data());
-    Binding.hostContext = nullptr;
-    EXPECT_EQ(GuardedInitialize(FakeContext(0x5678)), 7);
-    EXPECT_EQ(recorded.context, FakeContext(0x5678));
-    EXPECT_EQ(recorded.menuResID, 32500);
-    EXPECT_EQ(Binding.hostContext, FakeContext(0x5678));
-    EXPECT_EQ(GuardedRelease(), 0);
-    EXPECT_EQ(Binding.hostContext, nullptr);
-}
+}  // namespace HostTesting
