@@ -12,8 +12,6 @@ using namespace AddOnTesting;
 
 namespace {
 
-const std::string NotAvailableText = std::to_string(static_cast<Int32>(0x81060387));
-
 // The next edition: SGPset_Wall's FireRating is now FireResistance, SGPset_Door is SGPset_DoorLeaf,
 // and SGPset_Wall gained AcousticRating.
 const char* const RenamedConfiguration = R"(<configuration>
@@ -36,16 +34,6 @@ const char* const RenamedConfiguration = R"(<configuration>
   </propertyGroup>
 </configuration>)";
 
-const char* const WallGuid = "3F2504E0-4F89-11D3-9A0C-0305E82C3301";
-const char* const DoorGuid = "3F2504E0-4F89-11D3-9A0C-0305E82C3302";
-
-// A backup file holding one wall entry with `values` inside.
-std::string BackupWithWallValues(const std::string& values)
-{
-    return std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<project>\n\t<element guid=\"") + WallGuid + "\">\n" +
-           values + "\t</element>\n</project>\n";
-}
-
 }  // namespace
 
 class PreservationChain : public AddOnTest {
@@ -53,18 +41,9 @@ protected:
     void SetUp() override
     {
         AddOnTest::SetUp();
-        LoadConfiguration();
-        wall = AddElement(WallGuid, "IfcWall");
-        door = AddElement(DoorGuid, "IfcDoor");
-        SetValue(wall, "SGPset_Wall", "FireRating", MakeStringValue("REI 120 & \"tested\""));
-        SetValue(wall, "SGPset_Wall", "Thickness", MakeRealValue(0.25));
-        SetValue(wall, "SGPset_Wall", "IsExternal", MakeBooleanValue(true));
-        SetValue(wall, "SGPset_Wall", "LayerCount", MakeIntegerValue(-3));
-        SetValue(wall, "Pset_WallCommon", "Reference", MakeStringValue("W-01"));
-        SetValue(door, "SGPset_Door", "FireExit", MakeBooleanValue(true));
-        SetExpressions("SGPset_Wall", "Thickness", {"{Wall.Width}", "{Wall.Width} * 2"});
-        SetExpressions("SGPset_Door", "ClearWidth", {"{Door.Width} - 0.1"});
-        SetExpressions("SGPset_Wall", "LayerCount", {"not saved: flag off"}, 0);
+        const UsersWork work = PutUsersWork();
+        wall = work.wall;
+        door = work.door;
     }
 
     API_Guid wall;

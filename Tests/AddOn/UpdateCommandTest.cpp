@@ -17,18 +17,6 @@ using namespace AddOnTesting;
 
 namespace {
 
-constexpr GSErrCode SomeHostError = 0x1234;
-const std::string NotAvailableText = std::to_string(static_cast<Int32>(0x81060387));  // -2130312313
-
-std::vector<std::string> OwnedGroupNames(const TestHost::Project& project)
-{
-    std::vector<std::string> names;
-    for (const TestHost::PropertyGroup& group : project.Groups())
-        if (Support::IsOwnedGroup(group.name))
-            names.push_back(group.name);
-    return names;
-}
-
 // A configuration whose only property group is `groupName`, for telling imports apart.
 std::string ConfigurationWithGroup(const std::string& groupName)
 {

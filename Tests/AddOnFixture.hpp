@@ -1,12 +1,16 @@
 // Runs the add-on in-process against the test host, through the real service table: the host's
 // table goes to SetImportedFuncAddrs and its context to the initialize entry point, as a real host
 // hands them over. Each test gets its own profile folder as "USERPROFILE" and a scripted dialog.
+// The in-process suites of the module's units that need a host share it (Tests/ConfigurationImport,
+// Tests/ValueBackup, Tests/Command); it lies in Tests/ because it needs gtest and the module's
+// internals, which Tests/Support, shared with the fuzz targets and the benchmark, must not.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "AddOnMain.hpp"
 #include "ConfigurationImport/ExpressionPreservation.hpp"
@@ -15,6 +19,7 @@
 #include "Run/UpdateRun.hpp"
 #include "Support/Files.hpp"
 #include "Support/Folders.hpp"
+#include "Support/OwnedValues.hpp"
 #include "Support/Projects.hpp"
 #include "Win/DialogProviders.hpp"
 
@@ -54,6 +59,33 @@ inline const char* const BaseConfiguration = R"(<?xml version="1.0" encoding="ut
 inline API_Guid Guid(const char* text)
 {
     return GSGuid2APIGuid(GS::Guid(text));
+}
+
+// An error code no service gives of itself, for the faults the tests inject.
+constexpr GSErrCode SomeHostError = 0x1234;
+
+// ServiceNotAvailable as the report lines give it.
+inline const std::string NotAvailableText = std::to_string(static_cast<Int32>(0x81060387));  // -2130312313
+
+// The names of the project's owned groups, in the host's order.
+inline std::vector<std::string> OwnedGroupNames(const TestHost::Project& project)
+{
+    std::vector<std::string> names;
+    for (const TestHost::PropertyGroup& group : project.Groups())
+        if (Support::IsOwnedGroup(group.name))
+            names.push_back(group.name);
+    return names;
+}
+
+// The elements that hold what users put on owned properties (AddOnTest::PutUsersWork).
+inline const char* const WallGuid = "3F2504E0-4F89-11D3-9A0C-0305E82C3301";
+inline const char* const DoorGuid = "3F2504E0-4F89-11D3-9A0C-0305E82C3302";
+
+// A backup file holding one wall entry with `values` inside.
+inline std::string BackupWithWallValues(const std::string& values)
+{
+    return std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<project>\n\t<element guid=\"") + WallGuid + "\">\n" +
+           values + "\t</element>\n</project>\n";
 }
 
 class AddOnTest : public ::testing::Test {
@@ -165,6 +197,32 @@ protected:
         for (const auto& command : host.Commands())
             names.push_back(command.name);
         return names;
+    }
+
+    // The elements PutUsersWork makes.
+    struct UsersWork {
+        API_Guid wall;
+        API_Guid door;
+    };
+
+    // Brings in BaseConfiguration and puts on it what users put on owned properties: values on a
+    // wall and a door (and one on the wall in a group that is not owned), expression lists on two
+    // definitions, and one list whose flag is off, which is not saved.
+    UsersWork PutUsersWork()
+    {
+        LoadConfiguration();
+        const API_Guid wall = AddElement(WallGuid, "IfcWall");
+        const API_Guid door = AddElement(DoorGuid, "IfcDoor");
+        SetValue(wall, "SGPset_Wall", "FireRating", MakeStringValue("REI 120 & \"tested\""));
+        SetValue(wall, "SGPset_Wall", "Thickness", MakeRealValue(0.25));
+        SetValue(wall, "SGPset_Wall", "IsExternal", MakeBooleanValue(true));
+        SetValue(wall, "SGPset_Wall", "LayerCount", MakeIntegerValue(-3));
+        SetValue(wall, "Pset_WallCommon", "Reference", MakeStringValue("W-01"));
+        SetValue(door, "SGPset_Door", "FireExit", MakeBooleanValue(true));
+        SetExpressions("SGPset_Wall", "Thickness", {"{Wall.Width}", "{Wall.Width} * 2"});
+        SetExpressions("SGPset_Door", "ClearWidth", {"{Door.Width} - 0.1"});
+        SetExpressions("SGPset_Wall", "LayerCount", {"not saved: flag off"}, 0);
+        return {wall, door};
     }
 
     TestHost::Host host;
