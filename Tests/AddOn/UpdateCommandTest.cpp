@@ -82,40 +82,6 @@ TEST_F(UpdateCommand, DialogRequestIsTheConfigurationChoice)
     ExpectConfigurationRequest(dialog.GetRequests()[0]);
 }
 
-TEST_F(UpdateCommand, FailingRemovalIsReportedAndTheOthersStillGo)
-{
-    Model().AddGroup("SGPset_Wall", "");
-    Model().AddGroup("Pset_WallCommon", "");
-    Model().AddGroup("Office SGPset_Door", "");
-    Model().AddGroup("SGPset_Space", "");
-    Model().AddGroup("sgpset_Lower", "");
-    Model().AddGroup("SGPsetNoUnderscore", "");
-    Model().AddGroup("SGP set_Blank", "");
-    host.AddFault({ServiceIndex::HostRemovePropertyGroup, 2, SomeHostError});
-    dialog.QueueCancel();
-
-    RunCommand();
-
-    EXPECT_EQ(CommandNames(), std::vector<std::string>(3, "Delete Property Groups"));
-    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Deleting properties error: " + std::to_string(SomeHostError)});
-    std::vector<std::string> remaining;
-    for (const TestHost::PropertyGroup& group : Model().Groups())
-        remaining.push_back(group.name);
-    EXPECT_EQ(remaining, (std::vector<std::string>{"Pset_WallCommon", "Office SGPset_Door", "sgpset_Lower",
-                                                   "SGPsetNoUnderscore", "SGP set_Blank"}));
-}
-
-TEST_F(UpdateCommand, GroupsThatCannotBeListedEndTheRemovalSilently)
-{
-    LoadConfiguration();
-    host.AddFault({ServiceIndex::HostListPropertyGroups, 0, SomeHostError});
-    dialog.QueueCancel();
-    RunCommand();
-    EXPECT_EQ(OwnedGroupNames(Model()).size(), 2u);
-    EXPECT_TRUE(host.Commands().empty());
-    EXPECT_TRUE(host.ReportLines().empty());
-}
-
 TEST_F(UpdateCommand, FailingClassificationImportStillRunsThePropertyImport)
 {
     LoadConfiguration();
