@@ -1,12 +1,10 @@
-// What users had put on the owned properties comes back after the import: expressions into the
-// new definitions, element values onto the elements, matched by group and property names.
+// The update command as the user starts it from the menu, run in-process against the test host:
+// the phases in their order and the conditions between them, what users put on the owned
+// properties coming back after a whole run, and a failure that escapes a phase.
 #include "AddOnFixture.hpp"
 
-#include "ConfigurationImport/ExpressionPreservation.hpp"
 #include "ProjectFile.hpp"
-#include "ValueBackup/HistoryFiles.hpp"
-#include "ValueBackup/ValueBackupWriter.hpp"
-#include "ValueBackup/ValueRestore.hpp"
+#include "Support/Memory.hpp"
 
 using namespace AddOnTesting;
 
@@ -36,22 +34,70 @@ const char* const RenamedConfiguration = R"(<configuration>
 
 }  // namespace
 
-class PreservationChain : public AddOnTest {
-protected:
-    void SetUp() override
+class UpdateCommand : public AddOnTest {};
+
+TEST_F(UpdateCommand, CancelledDialogLeavesOwnedGroupsRemovedAndUndoable)
+{
+    LoadConfiguration();
+    SetExpressions("SGPset_Wall", "FireRating", {"\"REI 60\""});
+    const std::string before = TestHost::WriteProjectXml(Model());
+    dialog.QueueCancel();
+
+    EXPECT_EQ(RunCommand(), 0);
+
+    EXPECT_TRUE(OwnedGroupNames(Model()).empty());
+    ASSERT_NE(Model().FindGroupByName("Pset_WallCommon"), nullptr);
+    EXPECT_EQ(host.StepNames(), (std::vector<std::string>{"Delete Property Groups", "Delete Property Groups"}));
+    EXPECT_TRUE(host.ReportLines().empty());
+    EXPECT_TRUE(host.Alerts().empty());
+    EXPECT_EQ(host.CallCount("HostImportClassificationXml"), 0u);
+    EXPECT_EQ(host.CallCount("HostImportPropertyXml"), 0u);
+    // The backup was written and the expressions stay saved for the next run.
+    EXPECT_TRUE(std::filesystem::exists(profile.BackupFile()));
+    EXPECT_EQ(ExpressionStore.size(), 1u);
+
+    EXPECT_EQ(host.Undo(2), 2u);
+    EXPECT_EQ(TestHost::WriteProjectXml(Model()), before);
+}
+
+TEST_F(UpdateCommand, MissingUndoableCommandServiceIsReportedByEveryPhase)
+{
+    LoadConfiguration();
+    ChooseConfiguration(BaseConfiguration);
+    host.RemoveService("HostRunUndoableCommand");
+    Bind();
+
+    RunCommand();
+
+    EXPECT_EQ(ReportTexts(), (std::vector<std::string>{"Deleting properties error: " + NotAvailableText,
+                                                       "Deleting properties error: " + NotAvailableText,
+                                                       "Classification Import Error: " + NotAvailableText,
+                                                       "Properties Import Error: " + NotAvailableText}));
+    EXPECT_EQ(OwnedGroupNames(Model()).size(), 2u);
+    EXPECT_EQ(host.CallCount("HostRemovePropertyGroup"), 0u);
+    EXPECT_EQ(host.CallCount("HostImportPropertyXml"), 0u);
+}
+
+TEST_F(UpdateCommand, FailureEscapingAPhaseEndsTheCommandWithOneLine)
+{
+    LoadConfiguration();
+    dialog.QueueCancel();
+    // The first definition list the host fills cannot grow: the platform allocator is exhausted.
+    GSErrCode result = NoError;
     {
-        AddOnTest::SetUp();
-        const UsersWork work = PutUsersWork();
-        wall = work.wall;
-        door = work.door;
+        const Support::LiveBytesLimit limit(512);
+        result = RunCommand();
     }
 
-    API_Guid wall;
-    API_Guid door;
-};
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Import IFC-SG Classifications and Properties stopped: std::bad_alloc"});
+    EXPECT_TRUE(host.Commands().empty());
+    EXPECT_EQ(dialog.GetPendingAnswerCount(), 1u);
+}
 
-TEST_F(PreservationChain, ValuesAndExpressionsSurviveAFullRun)
+TEST_F(UpdateCommand, ValuesAndExpressionsSurviveAFullRun)
 {
+    const auto [wall, door] = PutUsersWork();
     ChooseConfiguration(BaseConfiguration);
     const API_Guid oldThickness = Definition("SGPset_Wall", "Thickness").guid;
 
@@ -90,8 +136,9 @@ TEST_F(PreservationChain, ValuesAndExpressionsSurviveAFullRun)
     EXPECT_EQ(alert.button3, "");
 }
 
-TEST_F(PreservationChain, RenamedGroupOrPropertyIsKeptAndReported)
+TEST_F(UpdateCommand, RenamedGroupOrPropertyIsKeptAndReported)
 {
+    const auto [wall, door] = PutUsersWork();
     ChooseConfiguration(RenamedConfiguration);
     RunCommand();
 
@@ -114,8 +161,9 @@ TEST_F(PreservationChain, RenamedGroupOrPropertyIsKeptAndReported)
     EXPECT_EQ(host.Alerts().size(), 1u);
 }
 
-TEST_F(PreservationChain, FailedBackupRemovesNothing)
+TEST_F(UpdateCommand, FailedBackupRemovesNothing)
 {
+    PutUsersWork();
     const std::string earlier = BackupWithWallValues(
         "\t\t<SGPset_Wall-Thickness valType=\"Real\" MType=\"Length\">0.400000</SGPset_Wall-Thickness>\n");
     Support::WriteBytes(profile.BackupFile(), earlier);
@@ -136,8 +184,9 @@ TEST_F(PreservationChain, FailedBackupRemovesNothing)
     EXPECT_TRUE(host.Alerts().empty());
 }
 
-TEST_F(PreservationChain, RefusedWriteIsReportedWithTheNamesAndTheRestGoesOn)
+TEST_F(UpdateCommand, RefusedWriteIsReportedWithTheNamesAndTheRestGoesOn)
 {
+    const API_Guid wall = PutUsersWork().wall;
     ChooseConfiguration(BaseConfiguration);
     host.AddFault({ServiceIndex::HostWriteElementPropertyValue, 1, 93});
     RunCommand();
