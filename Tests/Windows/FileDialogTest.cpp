@@ -55,7 +55,7 @@ GSErrCode WatchClassificationImport(API_HostContext* context, const GS::UniStrin
     return hostClassificationImport(context, text, option1, option2);
 }
 
-class FileDialogTest : public WinTests::RunningModuleTest {
+class FileDialog : public WinTests::RunningModuleTest {
 protected:
     void SetUp() override
     {
@@ -101,7 +101,7 @@ protected:
     Support::ScratchFolder files{L"-configurations"};
 };
 
-TEST_F(FileDialogTest, TheModuleAsksForAConfigurationFileAndImportsTheChosenOne)
+TEST_F(FileDialog, TheModuleAsksForAConfigurationFileAndImportsTheChosenOne)
 {
     const WinTests::SampleProject sample(host.GetProject());
     const std::filesystem::path configuration = WriteConfiguration(files.Path(), L"IFC-SG 2024.2.xml");
@@ -164,7 +164,7 @@ TEST_F(FileDialogTest, TheModuleAsksForAConfigurationFileAndImportsTheChosenOne)
     EXPECT_TRUE(host.ReportLines().empty());
 }
 
-TEST_F(FileDialogTest, CancellingTheDialogImportsNothing)
+TEST_F(FileDialog, CancellingTheDialogImportsNothing)
 {
     const WinTests::SampleProject sample(host.GetProject());
     dialogs->QueueCancel();
@@ -182,7 +182,7 @@ TEST_F(FileDialogTest, CancellingTheDialogImportsNothing)
     EXPECT_TRUE(host.ReportLines().empty());
 }
 
-TEST_F(FileDialogTest, AFileThatDoesNotExistIsRefusedAndTheDialogStaysOpen)
+TEST_F(FileDialog, AFileThatDoesNotExistIsRefusedAndTheDialogStaysOpen)
 {
     const WinTests::SampleProject sample(host.GetProject());
     const std::filesystem::path missing = files.Path() / L"IFC-SG 2030.xml";
@@ -201,7 +201,7 @@ TEST_F(FileDialogTest, AFileThatDoesNotExistIsRefusedAndTheDialogStaysOpen)
     ExpectNothingImported();
 }
 
-TEST_F(FileDialogTest, AConfigurationWithCrLfLineEndsReachesTheHostWithLf)
+TEST_F(FileDialog, AConfigurationWithCrLfLineEndsReachesTheHostWithLf)
 {
     // The service table handed over again, with the classification import watched.
     std::array<API_ServiceEntry, HostServiceTableSize> table;
@@ -223,7 +223,7 @@ TEST_F(FileDialogTest, AConfigurationWithCrLfLineEndsReachesTheHostWithLf)
     EXPECT_EQ(host.Alerts().size(), 1u);
 }
 
-TEST_F(FileDialogTest, AConfigurationUnderANonLatinPathOpens)
+TEST_F(FileDialog, AConfigurationUnderANonLatinPathOpens)
 {
     const WinTests::SampleProject sample(host.GetProject());
     const std::filesystem::path folder = files.Path() / L"\u914D\u7F6E \u03A0\u03B1\u03C1\u03AC\u03BC\u03B5\u03C4\u03C1\u03BF\u03B9";
@@ -242,7 +242,7 @@ TEST_F(FileDialogTest, AConfigurationUnderANonLatinPathOpens)
     EXPECT_NE(host.GetProject().FindGroupByName("SGPset_Door"), nullptr);
 }
 
-TEST_F(FileDialogTest, TheRenameTableBesideAConfigurationUnderANonLatinPathIsRead)
+TEST_F(FileDialog, TheRenameTableBesideAConfigurationUnderANonLatinPathIsRead)
 {
     const WinTests::SampleProject sample(host.GetProject());
     // A newer edition that renames the door group; its table lies beside it.

@@ -134,7 +134,7 @@ private:
                                        reinterpret_cast<void*>(&HeldFileWatch::WatchPause)};
 };
 
-class BackupFileTest : public WinTests::RunningModuleTest {
+class BackupFile : public WinTests::RunningModuleTest {
 protected:
     // Answers the dialog with the sample configuration, written to the profile folder.
     void ChooseSampleConfiguration()
@@ -155,7 +155,7 @@ bool HasOnlyCrLfLineEnds(const std::string& bytes)
     return true;
 }
 
-TEST_F(BackupFileTest, TheFileHasCrLfLineEndsAndTheRestoreTakesThisRunsValues)
+TEST_F(BackupFile, TheFileHasCrLfLineEndsAndTheRestoreTakesThisRunsValues)
 {
     const WinTests::SampleProject sample(host.GetProject());
     ChooseSampleConfiguration();
@@ -215,7 +215,7 @@ TEST_F(BackupFileTest, TheFileHasCrLfLineEndsAndTheRestoreTakesThisRunsValues)
     EXPECT_TRUE(host.ReportLines().empty());
 }
 
-TEST_F(BackupFileTest, TheModuleWritesWhereTheHostPointsUserProfile)
+TEST_F(BackupFile, TheModuleWritesWhereTheHostPointsUserProfile)
 {
     const WinTests::SampleProject sample(host.GetProject());
     dialogs->QueueCancel();
@@ -240,7 +240,7 @@ TEST_F(BackupFileTest, TheModuleWritesWhereTheHostPointsUserProfile)
     EXPECT_EQ(dialogs->Dialogs().size(), 2u);
 }
 
-TEST_F(BackupFileTest, AProfileFolderOfAnyNameHoldsTheBackup)
+TEST_F(BackupFile, AProfileFolderOfAnyNameHoldsTheBackup)
 {
     // A user folder named in Chinese and Greek, which no 8-bit code page holds whole.
     const Support::ProfileFolder user(L"-\u7528\u6237-\u03c7\u03c1\u03ae\u03c3\u03c4\u03b7\u03c2");
@@ -271,7 +271,7 @@ TEST_F(BackupFileTest, AProfileFolderOfAnyNameHoldsTheBackup)
     EXPECT_EQ(Support::TryReadBytes(backup), written);
 }
 
-TEST_F(BackupFileTest, AFileAnotherProgramHoldsForAMomentIsWaitedFor)
+TEST_F(BackupFile, AFileAnotherProgramHoldsForAMomentIsWaitedFor)
 {
     const WinTests::SampleProject sample(host.GetProject());
     const std::filesystem::path configuration = profileFolder.Write(L"IFC-SG.xml", WinTests::SampleConfiguration);
@@ -342,7 +342,7 @@ TEST_F(BackupFileTest, AFileAnotherProgramHoldsForAMomentIsWaitedFor)
     }
 }
 
-TEST_F(BackupFileTest, AFolderWhereAFileIsReadIsRefusedAtOnce)
+TEST_F(BackupFile, AFolderWhereAFileIsReadIsRefusedAtOnce)
 {
     // A folder answers access denied, as a held file may, but for good: it is not tried again.
     const WinTests::SampleProject sample(host.GetProject());
@@ -366,7 +366,7 @@ TEST_F(BackupFileTest, AFolderWhereAFileIsReadIsRefusedAtOnce)
     EXPECT_EQ(host.Alerts().size(), 1u);
 }
 
-TEST_F(BackupFileTest, RunningOutOfMemoryAnywhereEndsTheCommandWithoutAborting)
+TEST_F(BackupFile, RunningOutOfMemoryAnywhereEndsTheCommandWithoutAborting)
 {
     // The platform library throws std::bad_alloc through the module's frames: its handler must
     // catch it, as on Linux.

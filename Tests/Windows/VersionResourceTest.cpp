@@ -39,7 +39,7 @@ std::optional<std::wstring> QueryText(std::vector<BYTE>& block, const std::wstri
     return value;
 }
 
-TEST(VersionResourceTest, TheNumbersAreTheProjectVersionOfARetailDll)
+TEST(VersionResource, TheNumbersAreTheProjectVersionOfARetailDll)
 {
     std::vector<BYTE> block = ReadVersionBlock(WinTests::ModuleFile());
     ASSERT_FALSE(block.empty()) << "Quillmere.dll has no version resource";
@@ -63,7 +63,7 @@ TEST(VersionResourceTest, TheNumbersAreTheProjectVersionOfARetailDll)
     EXPECT_EQ(info->dwFileFlags & info->dwFileFlagsMask, 0u);
 }
 
-TEST(VersionResourceTest, TheTextsNameTheProductAndTheFileInTheTranslationTheFileLists)
+TEST(VersionResource, TheTextsNameTheProductAndTheFileInTheTranslationTheFileLists)
 {
     std::vector<BYTE> block = ReadVersionBlock(WinTests::ModuleFile());
     ASSERT_FALSE(block.empty()) << "Quillmere.dll has no version resource";

@@ -1,5 +1,5 @@
-// Quillmere.dll as Windows sees it: its export directory, its PE resources read by the host before
-// any module code runs, and its process detach when the host never released it.
+// Quillmere.dll as Windows sees it: its export directory and its PE resources, read by the host
+// before any module code runs. (Its process detach: ProcessDetachTest.cpp.)
 #include "ImportPatch.hpp"
 #include "RS/ResourceFile.hpp"
 #include "RecordConversion.hpp"
@@ -25,7 +25,7 @@ public:
     HMODULE module;
 };
 
-TEST(ModuleFileTest, ExportsTheTwoFunctionsByNameAndNothingElse)
+TEST(ModuleFile, ExportsTheTwoFunctionsByNameAndNothingElse)
 {
     const MappedModule mapped(WinTests::ModuleFile());
     ASSERT_NE(mapped.module, nullptr);
@@ -37,7 +37,7 @@ TEST(ModuleFileTest, ExportsTheTwoFunctionsByNameAndNothingElse)
     EXPECT_EQ(exports.addressCount, 2u);
 }
 
-TEST(ModuleFileTest, TheHostReadsTheTextsAndIconsFromThePeResources)
+TEST(ModuleFile, TheHostReadsTheTextsAndIconsFromThePeResources)
 {
     TestHost::ModuleDescription description;
     std::string detail;
@@ -65,7 +65,7 @@ TEST(ModuleFileTest, TheHostReadsTheTextsAndIconsFromThePeResources)
     EXPECT_EQ(fileIcon.images.size(), 8u);
 }
 
-TEST(ModuleFileTest, IdentifyReadsTheTextsThroughTheResourceApi)
+TEST(ModuleFile, IdentifyReadsTheTextsThroughTheResourceApi)
 {
     TestHost::Host host;
     TestHost::ModuleLoader loader;
@@ -78,44 +78,6 @@ TEST(ModuleFileTest, IdentifyReadsTheTextsThroughTheResourceApi)
               "Import the IFC-SG Classifications and Properties for Corenet X Submission");
     EXPECT_EQ(loader.Release(), TestHost::ModuleError::None);
     EXPECT_TRUE(loader.Unload());
-}
-
-// The module loaded from a copy in a folder whose name is not Latin, so that its path, as the
-// module records it at load, has to travel intact into the debug line.
-class DetachTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        const std::filesystem::path copyFolder = folder.Path() / L"\u6A21\u5757 \u039C\u03BF\u03BD\u03AC\u03B4\u03B1";
-        ASSERT_TRUE(std::filesystem::create_directory(copyFolder));
-        copy = copyFolder / L"Quillmere.dll";
-        std::filesystem::copy_file(WinTests::ModuleFile(), copy);
-        ASSERT_EQ(loader.Load(copy), TestHost::ModuleError::None) << loader.ErrorDetail();
-        API_EnvirParams environment;
-        ASSERT_EQ(loader.Start(host.ServiceTable(), environment, nullptr, host.Context()), TestHost::ModuleError::None);
-    }
-
-    Support::ScratchFolder folder{L"-module"};
-    std::filesystem::path copy;
-    TestHost::Host host;
-    TestHost::ModuleLoader loader;
-};
-
-TEST_F(DetachTest, UnloadWithoutReleaseWritesTheTerminationLineWithThePath)
-{
-    EXPECT_TRUE(loader.Unload());
-
-    const std::vector<std::string> expected{
-        "Abnormal add-on termination (\"" + WinTests::Utf8(copy.wstring()) + "\")", "\n"};
-    EXPECT_EQ(host.DebugLines(), expected);
-}
-
-TEST_F(DetachTest, UnloadAfterReleaseWritesNothing)
-{
-    ASSERT_EQ(loader.Release(), TestHost::ModuleError::None);
-    EXPECT_TRUE(loader.Unload());
-
-    EXPECT_TRUE(host.DebugLines().empty());
 }
 
 }  // namespace
