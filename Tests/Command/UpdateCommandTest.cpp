@@ -95,6 +95,9 @@ TEST_F(UpdateCommand, FailureEscapingAPhaseEndsTheCommandWithOneLine)
     EXPECT_EQ(dialog.GetPendingAnswerCount(), 1u);
 }
 
+// Whole runs on what users put on the owned properties (PutUsersWork): it comes back after the
+// import, expressions into the new definitions and element values onto the elements, matched by
+// group and property names.
 TEST_F(UpdateCommand, ValuesAndExpressionsSurviveAFullRun)
 {
     const auto [wall, door] = PutUsersWork();
