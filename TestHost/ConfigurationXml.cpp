@@ -10,6 +10,7 @@
 #include <pugixml.hpp>
 
 #include "HostErrors.hpp"
+#include "TypeNames.hpp"
 
 namespace TestHost {
 
@@ -199,35 +200,24 @@ private:
 
     ConfiguredProperty ReadProperty(pugi::xml_node node, const Project& project) const
     {
-        static const std::pair<const char*, Int32> valueTypes[] = {
-            {"Undefined", API_PropertyUndefinedValueType}, {"Integer", API_PropertyIntegerValueType},
-            {"Real", API_PropertyRealValueType},           {"String", API_PropertyStringValueType},
-            {"Boolean", API_PropertyBooleanValueType}};
-        static const std::pair<const char*, Int32> measures[] = {
-            {"Default", API_PropertyDefaultMeasureType}, {"Length", API_PropertyLengthMeasureType},
-            {"Area", API_PropertyAreaMeasureType},       {"Volume", API_PropertyVolumeMeasureType},
-            {"Angle", API_PropertyAngleMeasureType}};
-
         ConfiguredProperty property;
         property.name = Required(node, "name");
         property.description = node.attribute("description").value();
 
         const std::string type = Required(node, "type");
-        const auto typeFound = std::find_if(std::begin(valueTypes), std::end(valueTypes),
-                                            [&type](const auto& entry) { return type == entry.first; });
-        if (typeFound == std::end(valueTypes))
+        const std::optional<Int32> typeCode = ValueTypeCode(type);
+        if (!typeCode)
             throw ImportFailure{HostError::UnknownValueType,
                                 At(node) + "property \"" + property.name + "\" has unknown type \"" + type + "\""};
-        property.valueType = typeFound->second;
+        property.valueType = *typeCode;
 
         if (const pugi::xml_attribute measure = node.attribute("measure")) {
             const std::string_view measureText = measure.value();
-            const auto measureFound = std::find_if(std::begin(measures), std::end(measures),
-                                                   [measureText](const auto& entry) { return measureText == entry.first; });
-            if (measureFound == std::end(measures))
+            const std::optional<Int32> measureCode = MeasureCode(measureText);
+            if (!measureCode)
                 throw ImportFailure{HostError::UnknownMeasure, At(node) + "property \"" + property.name +
                                                                    "\" has unknown measure \"" + std::string(measureText) + "\""};
-            property.measureType = measureFound->second;
+            property.measureType = *measureCode;
         }
 
         property.defaultValue = MakeZeroValue(property.valueType);

@@ -12,6 +12,7 @@
 #include <pugixml.hpp>
 
 #include "InputFile.hpp"
+#include "TypeNames.hpp"
 
 namespace TestHost {
 
@@ -19,8 +20,6 @@ namespace {
 
 constexpr const char* FormatVersion = "1";
 
-constexpr const char* ValueTypeNames[] = {"Undefined", "Integer", "Real", "String", "Boolean"};
-constexpr const char* MeasureNames[] = {"Default", "Length", "Area", "Volume", "Angle"};
 
 // --- Writing -------------------------------------------------------------------------------------
 
@@ -109,15 +108,6 @@ std::string ValueText(const Value& value)
     }
 }
 
-const char* ValueTypeName(Int32 type)
-{
-    return type >= 0 && type <= 4 ? ValueTypeNames[type] : ValueTypeNames[0];
-}
-
-const char* MeasureName(Int32 measure)
-{
-    return measure >= 1 && measure <= 5 ? MeasureNames[measure - 1] : MeasureNames[0];
-}
 
 void AddItem(pugi::xml_node parent, const Project& project, const API_Guid& guid, std::size_t depth)
 {
@@ -248,9 +238,8 @@ private:
     Int32 ReadValueType(pugi::xml_node node, const char* attribute) const
     {
         const std::string name = Required(node, attribute);
-        for (Int32 type = 0; type < 5; ++type)
-            if (name == ValueTypeNames[type])
-                return type;
+        if (const std::optional<Int32> type = ValueTypeCode(name))
+            return *type;
         throw ReadFailure{LineOf(node), "unknown value type \"" + name + "\""};
     }
 
@@ -259,9 +248,8 @@ private:
         if (!node.attribute(attribute))
             return API_PropertyDefaultMeasureType;
         const std::string name = node.attribute(attribute).value();
-        for (Int32 measure = 0; measure < 5; ++measure)
-            if (name == MeasureNames[measure])
-                return measure + 1;
+        if (const std::optional<Int32> measure = MeasureCode(name))
+            return *measure;
         throw ReadFailure{LineOf(node), "unknown measure \"" + name + "\""};
     }
 
@@ -278,7 +266,7 @@ private:
         const char* first = valueText.data();
         const char* last = first + valueText.size();
         const auto bad = [&]() {
-            return ReadFailure{LineOf(node), "\"" + std::string(valueText) + "\" is not a " + ValueTypeNames[type] + " value"};
+            return ReadFailure{LineOf(node), "\"" + std::string(valueText) + "\" is not a " + ValueTypeName(type) + " value"};
         };
         switch (type) {
             case API_PropertyIntegerValueType: {

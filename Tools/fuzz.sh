@@ -11,7 +11,7 @@
 # Fuzz/regressions/<target> and the repository's example files) and from what earlier runs on this
 # machine added to build/fuzz/corpus/<target>. An input that crashes, leaks, times out or breaks a
 # target's checks is copied into Fuzz/regressions/<target>/, where the test suite replays it
-# (ReliabilityFuzzReplayTests), and the script fails. The last lines of each run give the
+# (FuzzReplay in ReliabilityTests), and the script fails. The last lines of each run give the
 # executions, the coverage and the corpus size.
 set -euo pipefail
 cd "$(dirname "$0")/.."

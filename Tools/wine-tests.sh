@@ -185,8 +185,8 @@ export DISPLAY=":$display"
 echo "== Xvfb on display $DISPLAY"
 
 # --- 2. The Windows test program -----------------------------------------------------------------
-echo "== quillmere_windows_tests.exe under wine"
-timeout 900 wine "$bin/quillmere_windows_tests.exe" --gtest_color=no 2>&1 | quiet_wine
+echo "== WindowsTests.exe under wine"
+timeout 900 wine "$bin/WindowsTests.exe" --gtest_color=no 2>&1 | quiet_wine
 
 # --- 3. The picture of the dialog ----------------------------------------------------------------
 # In a wine desktop window, which draws the dialog's caption: the display has no window manager.
@@ -195,7 +195,7 @@ ready=$work/dialog-ready
 release=$work/dialog-release
 shown_folder=$root/Examples/Configurations
 [ -d "$shown_folder" ] || shown_folder=$root
-timeout 300 wine explorer /desktop=Quillmere,1024x768 "$bin/quillmere_dialog_for_screenshot.exe" \
+timeout 300 wine explorer /desktop=Quillmere,1024x768 "$bin/WindowsDialogForScreenshot.exe" \
     "$(windows_path "$ready")" "$(windows_path "$release")" "$(windows_path "$shown_folder")" \
     >"$work/dialog.log" 2>&1 &
 dialog_pid=$!

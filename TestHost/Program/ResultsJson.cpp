@@ -6,6 +6,7 @@
 
 #include "Project.hpp"
 #include "ResultsText.hpp"
+#include "TypeNames.hpp"
 
 namespace HostProgram {
 
@@ -16,7 +17,7 @@ using Json = nlohmann::ordered_json;
 
 Json ValueJson(const TestHost::Value& value)
 {
-    return Json{{"type", ValueTypeName(value.type)}, {"text", ValueText(value)}};
+    return Json{{"type", TestHost::ValueTypeName(value.type)}, {"text", ValueText(value)}};
 }
 
 // A later value: the value, or null; and whether a definition of those names applies.

@@ -184,12 +184,6 @@ std::size_t CountUnchanged(const std::vector<HeldValue>& before, const ValueSnap
     return unchanged;
 }
 
-const char* ValueTypeName(Int32 type)
-{
-    static const char* const names[] = {"Undefined", "Integer", "Real", "String", "Boolean"};
-    return type >= 0 && type <= 4 ? names[type] : names[0];
-}
-
 std::string ValueText(const Value& value)
 {
     switch (value.type) {

@@ -97,8 +97,6 @@ std::size_t CountUnchanged(const std::vector<HeldValue>& before, const ValueSnap
 // The value as the table shows it: strings in double quotes, reals in their shortest exact form,
 // true/false, "(undefined)".
 std::string ShowValue(const TestHost::Value& value);
-// The value type's name: Undefined, Integer, Real, String, Boolean.
-const char* ValueTypeName(Int32 type);
 // The value's text without quotes (what the JSON output carries next to the type).
 std::string ValueText(const TestHost::Value& value);
 // A later value as the table shows it: the value, "(default)" when a definition applies but the

@@ -118,7 +118,7 @@ SystemError WriteReplacing(const fs::path& target, const std::string& bytes)
     return writer.Commit();
 }
 
-TEST(ReplacingFileWriter, PutsTheNewFileInPlaceOfWhateverIsThere)
+TEST(SystemFiles, ReplacingFileWriterPutsTheNewFileInPlaceOfWhateverIsThere)
 {
     const Support::ScratchFolder scratch;
     const fs::path target = scratch.Path() / "IFC_SG_Properties.xml";
@@ -169,7 +169,7 @@ TEST(ReplacingFileWriter, PutsTheNewFileInPlaceOfWhateverIsThere)
     }
 }
 
-TEST(ReplacingFileWriter, LeavesTheTargetAsItWasWhenItCannotReplaceIt)
+TEST(SystemFiles, ReplacingFileWriterLeavesTheTargetAsItWasWhenItCannotReplaceIt)
 {
     const Support::ScratchFolder scratch;
     const fs::path target = scratch.Path() / "IFC_SG_Properties.xml";

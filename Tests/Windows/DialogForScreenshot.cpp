@@ -1,7 +1,7 @@
 // Runs the module's menu command in the test host and keeps the file dialog that the module opens
 // on screen until a picture of it has been taken, then cancels it.
 //
-//     quillmere_dialog_for_screenshot.exe READY-FILE RELEASE-FILE [FOLDER]
+//     WindowsDialogForScreenshot.exe READY-FILE RELEASE-FILE [FOLDER]
 //
 // FOLDER (default: the current one) becomes the current folder, which the dialog shows. Once the
 // dialog is up and drawn, READY-FILE is written with the dialog's place on the screen in pixels
@@ -34,7 +34,7 @@ std::filesystem::path ProgramFolder()
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 3 || argc > 4) {
-        std::fprintf(stderr, "usage: quillmere_dialog_for_screenshot READY-FILE RELEASE-FILE [FOLDER]\n");
+        std::fprintf(stderr, "usage: WindowsDialogForScreenshot READY-FILE RELEASE-FILE [FOLDER]\n");
         return 2;
     }
     const std::filesystem::path ready = std::filesystem::absolute(argv[1]);

@@ -1,0 +1,161 @@
+// The restore of element values from a backup: the conversions the saved type asks for, repeated
+// values and entries, backups that cannot be read, stray content, no profile, and names that only
+// the key attribute can carry.
+#include "AddOnFixture.hpp"
+
+#include "ValueBackup/HistoryFiles.hpp"
+#include "ValueBackup/ValueBackupWriter.hpp"
+#include "ValueBackup/ValueRestore.hpp"
+
+using namespace AddOnTesting;
+
+class ValueRestore : public AddOnTest {
+protected:
+    void SetUp() override
+    {
+        AddOnTest::SetUp();
+        LoadConfiguration();
+        wall = AddElement(WallGuid, "IfcWall");
+    }
+
+    // Restores from `backup` as the file of an earlier run; answers whether the run may end with
+    // its completion alert.
+    bool RestoreFrom(const std::string& backup)
+    {
+        Support::WriteBytes(profile.BackupFile(), backup);
+        return RestoreFromTheFile();
+    }
+
+    // Restores as a run that saved no values of its own (the project held no owned group) does:
+    // from the backup file an earlier run left.
+    bool RestoreFromTheFile()
+    {
+        run = UpdateRun();
+        run.projectHeldNoOwnedGroup = true;
+        ReadEarlierRuns(run);
+        return RestoreElementValues(run);
+    }
+
+    API_Guid wall;
+};
+
+TEST_F(ValueRestore, ConversionsFollowTheSavedType)
+{
+    EXPECT_TRUE(RestoreFrom(BackupWithWallValues(
+        "\t\t<SGPset_Wall-IsExternal valType=\"Boolean\" MType=\"Default\">true</SGPset_Wall-IsExternal>\n"
+        "\t\t<SGPset_Wall-Thickness valType=\"Real\" MType=\"Length\">2.500000</SGPset_Wall-Thickness>\n"
+        "\t\t<SGPset_Wall-LayerCount valType=\"Integer\" MType=\"Default\">-2147483648</SGPset_Wall-LayerCount>\n"
+        "\t\t<SGPset_Wall-FireRating valType=\"String\" MType=\"Default\">A &amp; B &lt;&gt; \xE5\xBB\xBA</SGPset_Wall-FireRating>\n")));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "IsExternal"), MakeBooleanValue(false));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "Thickness"), MakeRealValue(2.5));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "LayerCount"), MakeIntegerValue(-2147483647 - 1));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "FireRating"), MakeStringValue("A & B <> \xE5\xBB\xBA"));
+    EXPECT_TRUE(host.ReportLines().empty());
+
+    // Only the exact text 1 is true; unreadable numbers give 0; "Undefined" and unknown types set no
+    // field and leave an empty value of the definition's type.
+    RestoreFrom(BackupWithWallValues(
+        "\t\t<SGPset_Wall-IsExternal valType=\"Boolean\" MType=\"Default\"> 1</SGPset_Wall-IsExternal>\n"
+        "\t\t<SGPset_Wall-Thickness valType=\"Real\" MType=\"Length\">thick</SGPset_Wall-Thickness>\n"
+        "\t\t<SGPset_Wall-LayerCount valType=\"Integer\" MType=\"Default\"> 12</SGPset_Wall-LayerCount>\n"
+        "\t\t<SGPset_Wall-FireRating valType=\"Undefined\" MType=\"Default\"/>\n"));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "IsExternal"), MakeBooleanValue(false));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "Thickness"), MakeRealValue(0.0));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "LayerCount"), MakeIntegerValue(0));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "FireRating"), MakeStringValue(""));
+
+    RestoreFrom(BackupWithWallValues(
+        "\t\t<SGPset_Wall-IsExternal valType=\"Boolean\" MType=\"Default\">1</SGPset_Wall-IsExternal>\n"
+        "\t\t<SGPset_Wall-LayerCount MType=\"Default\">5</SGPset_Wall-LayerCount>\n"
+        "\t\t<SGPset_Wall-Thickness valType=\"real\">3.0</SGPset_Wall-Thickness>\n"));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "IsExternal"), MakeBooleanValue(true));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "LayerCount"), MakeIntegerValue(0));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "Thickness"), MakeRealValue(0.0));
+}
+
+TEST_F(ValueRestore, RepeatedValuesAndEntriesAreWrittenInTurn)
+{
+    const std::string entry2 = std::string("\t<element guid=\"") + WallGuid + "\">\n"
+                               "\t\t<SGPset_Wall-LayerCount valType=\"Integer\">9</SGPset_Wall-LayerCount>\n\t</element>\n";
+    std::string backup = BackupWithWallValues(
+        "\t\t<SGPset_Wall-LayerCount valType=\"Integer\">1</SGPset_Wall-LayerCount>\n"
+        "\t\t<SGPset_Wall-FireRating valType=\"String\">first</SGPset_Wall-FireRating>\n"
+        "\t\t<SGPset_Wall-LayerCount valType=\"Integer\">2</SGPset_Wall-LayerCount>\n"
+        "\t\t<SGPset_Wall-FireRating valType=\"String\">last</SGPset_Wall-FireRating>\n");
+    backup.insert(backup.find("</project>"), entry2);
+    RestoreFrom(backup);
+    EXPECT_EQ(host.CallCount("HostWriteElementPropertyValue"), 5u);
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "LayerCount"), MakeIntegerValue(9));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "FireRating"), MakeStringValue("last"));
+}
+
+TEST_F(ValueRestore, UnreadableBackupIsReportedOnceAndTheImportStillCompletes)
+{
+    const std::string prefix = "The value backup \"" + profile.BackupFile().string() + "\" could not be read: ";
+    const std::string suffix = "; no element values were restored";
+    struct Case {
+        const char* bytes;  // nullptr: no file at all
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"", "the file is empty"},
+        {"<?xml version=\"1.0\"?>\n<!-- nothing -->\n", "it has no root element"},
+        {"<project><element guid=\"x\"><SGPset_Wall-Fire Rating valType=\"String\">x</SGPset_Wall-Fire Rating>", ""},
+        {"<project><element", ""},
+    };
+    for (const Case& c : cases) {
+        host.ClearOutput();
+        std::filesystem::remove(profile.BackupFile());
+        if (c.bytes != nullptr)
+            Support::WriteBytes(profile.BackupFile(), c.bytes);
+        EXPECT_TRUE(RestoreFromTheFile());
+        ASSERT_EQ(host.ReportLines().size(), 1u) << (c.bytes ? c.bytes : "(no file)");
+        const TestHost::Host::ReportLine& line = host.ReportLines()[0];
+        EXPECT_EQ(line.flag, 0);
+        if (!c.reason.empty())
+            EXPECT_EQ(line.text, prefix + c.reason + suffix);
+        else
+            EXPECT_EQ(line.text.rfind(prefix + "it is not well-formed XML (", 0), 0u) << line.text;
+        EXPECT_EQ(host.CallCount("HostWriteElementPropertyValue"), 0u);
+    }
+}
+
+TEST_F(ValueRestore, EntriesWithoutGuidAndStrayNodesAreSkipped)
+{
+    EXPECT_TRUE(RestoreFrom(
+        "<project>\n"
+        "\t<element><SGPset_Wall-LayerCount valType=\"Integer\">1</SGPset_Wall-LayerCount></element>\n"
+        "\tstray text\n"
+        "\t<element guid=\"not a guid\"><SGPset_Wall-LayerCount valType=\"Integer\">2</SGPset_Wall-LayerCount></element>\n"
+        "\t<other guid=\"" + std::string(WallGuid) + "\"><SGPset_Wall-LayerCount valType=\"Integer\">3</SGPset_Wall-LayerCount></other>\n"
+        "</project>\n"));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "LayerCount"), MakeIntegerValue(3));
+    EXPECT_TRUE(host.ReportLines().empty());
+}
+
+TEST_F(ValueRestore, WithoutProfileNothingIsReadAndNoAlertShown)
+{
+    Support::WriteBytes(profile.BackupFile(), BackupWithWallValues("\t\t<SGPset_Wall-LayerCount valType=\"Integer\">1</SGPset_Wall-LayerCount>\n"));
+    ::unsetenv("USERPROFILE");
+    EXPECT_FALSE(RestoreFromTheFile());
+    EXPECT_EQ(ValueOf(wall, "SGPset_Wall", "LayerCount"), nullptr);
+    EXPECT_TRUE(host.ReportLines().empty());
+    EXPECT_TRUE(host.Alerts().empty());
+}
+
+TEST_F(ValueRestore, UnsafeNamesComeBackThroughTheKeyAttribute)
+{
+    AddGroupWithDefinition("SGPset_Wall Extra", "Fire <Rating> & \"x\"", API_PropertyStringValueType);
+    SetValue(wall, "SGPset_Wall Extra", "Fire <Rating> & \"x\"", MakeStringValue("EI 30"));
+    SetValue(wall, "SGPset_Wall", "LayerCount", MakeIntegerValue(4));
+
+    BackupElementValues(run);
+    ASSERT_EQ(Model().RemoveGroup(GroupGuid("SGPset_Wall Extra")), 0);
+    ASSERT_EQ(Model().ResetElementValue(wall, Definition("SGPset_Wall", "LayerCount").guid), 0);
+    AddGroupWithDefinition("SGPset_Wall Extra", "Fire <Rating> & \"x\"", API_PropertyStringValueType);
+    RestoreElementValues(run);
+
+    EXPECT_TRUE(host.ReportLines().empty());
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall Extra", "Fire <Rating> & \"x\""), MakeStringValue("EI 30"));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "LayerCount"), MakeIntegerValue(4));
+}
