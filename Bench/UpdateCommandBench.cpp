@@ -439,6 +439,18 @@ void BenchRun::Report() const
                     w.configuration.values, w.fileBytes, command, command / file, write, write / file, read, read / file);
     }
 
+    std::printf("\nThe fill run (after a cancel, every value from the file), ns per saved value:\n\n");
+    std::printf("%8s %4s %8s %8s %8s %7s\n", "N", "M", "own", "host", "floor rd", "ratio");
+    for (const auto& pointer : workloads) {
+        const Workload& w = *pointer;
+        const auto& r = w.rounds;
+        std::printf("%8zu %4zu %8.0f %8.0f %8.0f %7.2f\n", w.configuration.elements, w.configuration.values,
+                    PerValue(MedianOver(r, [](const Round& x) { return x.fill.Own(); }), w),
+                    PerValue(MedianOver(r, [](const Round& x) { return x.fill.host; }), w),
+                    PerValue(MedianOver(r, [](const Round& x) { return x.floorFill.wall; }), w),
+                    MedianOver(r, [](const Round& x) { return x.fill.Own() / x.floorFill.wall; }));
+    }
+
     std::printf("\nHost calls per saved value, one command:\n\n");
     for (const auto& pointer : workloads) {
         const Workload& w = *pointer;
