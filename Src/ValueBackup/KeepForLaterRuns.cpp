@@ -164,7 +164,10 @@ void UpdateExpressionStore(const UpdateRun& run)
         if (!broughtBack && !own && ExpressionStore[index].run + KeptRuns >= run.number)
             store.push_back(std::move(ExpressionStore[index]));
     }
-    for (const auto& [name, list] : run.expressions.lists) {
+    for (const auto& entry : run.expressions.lists) {
+        // Named apart: a lambda may not capture the names of a structured binding before C++20.
+        const auto& name = entry.first;
+        const auto& list = entry.second;
         const auto equal = [&](const KeptExpressionList& kept) {
             return kept.name == name && kept.list.GetSize() == list.GetSize() &&
                    std::equal(list.begin(), list.end(), kept.list.begin());
