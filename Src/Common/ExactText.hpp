@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "GSRoot/GSRoot.hpp"
 #include "GSRoot/UnicodeCodec.hpp"
@@ -16,6 +17,15 @@ inline void AppendExactUtf8(std::string& out, const GS::UniString& text)
     GS::Unicode::AppendUtf16AsUtf8(out, text.ToUStr(), text.GetLength(), GS::Unicode::Surrogates::Keep);
 }
 
+// The 8-bit form of `text`.
+inline std::string ExactUtf8(const GS::UniString& text)
+{
+    std::string bytes;
+    bytes.reserve(text.GetLength());
+    AppendExactUtf8(bytes, text);
+    return bytes;
+}
+
 // The host text of `length` bytes of the 8-bit form; a byte outside any sequence becomes U+FFFD.
 // `scratch` is working space that a caller may reuse.
 inline GS::UniString ExactUtf8ToUniString(const char* bytes, std::size_t length, std::u16string& scratch)
@@ -23,6 +33,10 @@ inline GS::UniString ExactUtf8ToUniString(const char* bytes, std::size_t length,
     scratch.clear();
     GS::Unicode::AppendUtf8AsUtf16(scratch, bytes, length, GS::Unicode::Surrogates::Keep);
     return GS::UniString(scratch.data(), static_cast<USize>(scratch.size()));
+}
+inline GS::UniString ExactUtf8ToUniString(std::string_view bytes, std::u16string& scratch)
+{
+    return ExactUtf8ToUniString(bytes.data(), bytes.size(), scratch);
 }
 
 }  // namespace Quillmere

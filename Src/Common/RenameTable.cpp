@@ -304,8 +304,6 @@ bool RenameTable::RewriteReferences(GS::UniString& expression) const
 
 namespace {
 
-using XmlNode = rapidxml::xml_node<char>;
-using XmlAttribute = rapidxml::xml_attribute<char>;
 using Problem = RenameTableProblem;
 
 // The text is not changed by the parser, so that offsets, the markup between nodes and the
@@ -313,31 +311,6 @@ using Problem = RenameTableProblem;
 constexpr int ParseFlags = rapidxml::parse_non_destructive | rapidxml::parse_validate_closing_tags |
                            rapidxml::parse_declaration_node | rapidxml::parse_comment_nodes |
                            rapidxml::parse_doctype_node | rapidxml::parse_pi_nodes;
-
-std::string_view NameOf(const XmlNode* node)
-{
-    return std::string_view(node->name(), node->name_size());
-}
-
-std::string_view NameOf(const XmlAttribute* attribute)
-{
-    return std::string_view(attribute->name(), attribute->name_size());
-}
-
-std::string_view ValueOf(const XmlNode* node)
-{
-    return std::string_view(node->value(), node->value_size());
-}
-
-std::string_view ValueOf(const XmlAttribute* attribute)
-{
-    return std::string_view(attribute->value(), attribute->value_size());
-}
-
-bool IsSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
 
 bool IsXmlCharacter(char32_t c)
 {
@@ -584,7 +557,7 @@ private:
     {
         if (!IsXmlName(NameOf(attribute)))
             findings.Fault(OffsetOf(attribute->name()), Messages::RenameTableNotXmlNameReason);
-        else if (!IsSpace(attribute->name()[-1]))
+        else if (!XmlScan::IsSpace(attribute->name()[-1]))
             findings.Fault(OffsetOf(attribute->name()), Messages::RenameTableNoSpaceBeforeAttributeReason);
     }
 
@@ -722,7 +695,7 @@ GS::UniString AttributeText(const XmlAttribute* attribute, std::string& bytes, s
             bytes.push_back(c == '\t' || c == '\n' || c == '\r' ? ' ' : c);
         }
     }
-    return ExactUtf8ToUniString(bytes.data(), bytes.size(), units);
+    return ExactUtf8ToUniString(bytes, units);
 }
 
 // The first attribute the entry `node` needs and lacks; nullptr when it has them all.

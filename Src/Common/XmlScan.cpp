@@ -6,16 +6,6 @@ namespace Quillmere::XmlScan {
 
 namespace {
 
-bool IsSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-bool StartsWith(std::string_view text, std::size_t at, std::string_view prefix)
-{
-    return text.compare(at, prefix.size(), prefix) == 0;
-}
-
 std::size_t After(std::string_view text, std::size_t from, std::string_view close)
 {
     const std::size_t found = text.find(close, from);

@@ -10,6 +10,18 @@ namespace Quillmere::XmlScan {
 
 constexpr std::size_t NotFound = std::string_view::npos;
 
+// XML's white space.
+inline bool IsSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Whether `prefix` stands in `text` at `at`.
+inline bool StartsWith(std::string_view text, std::size_t at, std::string_view prefix)
+{
+    return text.compare(at, prefix.size(), prefix) == 0;
+}
+
 // The end (just past its ">") of the start or end tag that begins at `at` (its "<"), past quoted
 // attribute values; NotFound when the text ends first.
 std::size_t EndOfTag(std::string_view text, std::size_t at);

@@ -47,20 +47,17 @@ struct EarlierRuns {
     SystemPath folder;                   // the profile's Documents folder; empty without a profile
     UInt32 lastRun = 0;                  // the number of the last run the history recorded
     UInt32 backupRun = 0;                // the run that wrote the backup file
-    UInt32 thisRun = 1;                  // the number the run that found all this takes
     std::optional<BackupRecord> backup;  // the history's record of the backup file
     std::optional<FileStamp> backupFile; // the backup file as it lies there now; nothing when absent
     std::vector<KeptValues> kept;        // newest first
-    bool historyUnreadable = false;
 
     bool HasProfile() const { return !folder.empty(); }
     // Values of earlier runs that may yet come back lie in kept files or in the backup file.
     bool HasValues() const { return !kept.empty() || BackupUnsettled(); }
+    // The history's record is of the backup file as it lies there now.
+    bool BackupRecorded() const { return backupFile && backup && backup->stamp == *backupFile; }
     // The backup file holds values that no run has brought back or kept elsewhere.
-    bool BackupUnsettled() const
-    {
-        return backupFile && !(backup && backup->stamp == *backupFile && backup->settled);
-    }
+    bool BackupUnsettled() const { return backupFile && !(BackupRecorded() && backup->settled); }
 };
 
 }  // namespace Quillmere

@@ -24,17 +24,6 @@ struct BlockAppender {
 
 }  // namespace
 
-std::string& ValueBackup::KeepText(std::string text)
-{
-    keptText = std::make_unique<std::string>(std::move(text));
-    return *keptText;
-}
-
-bool ValueBackup::IsKeptText(std::string_view text) const noexcept
-{
-    return keptText != nullptr && text.data() >= keptText->data() && text.data() < keptText->data() + keptText->size();
-}
-
 char* ValueBackup::TextArena::Allocate(std::size_t bytes)
 {
     constexpr std::size_t BlockSize = std::size_t{1} << 20;
@@ -71,7 +60,7 @@ std::size_t ValueBackup::PairHash::operator()(const std::pair<std::string_view, 
 
 std::string_view ValueBackup::Keep(std::string_view text)
 {
-    if (text.empty() || IsKeptText(text))
+    if (text.empty())
         return text;
     char* copy = arena.Allocate(text.size());
     std::memcpy(copy, text.data(), text.size());
@@ -133,10 +122,7 @@ void ValueBackup::StartEntry(const API_Guid& element)
 
 void ValueBackup::AddValue(UInt32 key, Int32 valueType, Int32 measureType, std::string_view text)
 {
-    char* copy = text.empty() ? nullptr : arena.Allocate(text.size());
-    if (copy != nullptr)
-        std::memcpy(copy, text.data(), text.size());
-    AddKeptValue(key, valueType, measureType, copy, text.size());
+    AddKeptValue(key, valueType, measureType, text.empty() ? nullptr : Keep(text).data(), text.size());
 }
 
 void ValueBackup::AddValue(UInt32 key, Int32 valueType, Int32 measureType, const GS::UniString& text)

@@ -49,10 +49,6 @@ public:
     ValueBackup(ValueBackup&&) noexcept = default;
     ValueBackup& operator=(ValueBackup&&) noexcept = default;
 
-    // Keeps `text`, a parsed file's text that values and keys may point into, as long as the backup.
-    // Answers the kept text.
-    std::string& KeepText(std::string text);
-
     // The index of the key of (group, property), added the first time the pair is seen.
     UInt32 InternKey(std::string_view group, std::string_view property);
     // The same for a name that joins them ("group-property", as files name values whose group has
@@ -67,8 +63,6 @@ public:
     void AddValue(UInt32 key, Int32 valueType, Int32 measureType, std::string_view text);
     // Adds a value to the current entry whose text is the 8-bit form of `text`.
     void AddValue(UInt32 key, Int32 valueType, Int32 measureType, const GS::UniString& text);
-    // Adds a value whose text lies in storage that the backup keeps anyway (KeepText).
-    void AddKeptValue(UInt32 key, Int32 valueType, Int32 measureType, const char* text, std::size_t length);
     // Ends the current entry; an entry without values is dropped.
     void EndEntry();
     // Marks the value added last as one a run could not write into its property (the host refused
@@ -102,13 +96,13 @@ private:
         std::size_t operator()(const std::pair<std::string_view, std::string_view>& pair) const noexcept;
     };
 
-    bool IsKeptText(std::string_view text) const noexcept;
-    // `text` in storage the backup keeps: as it is when it lies there already, else a copy.
+    // A copy of `text` in the arena (the empty text as it is).
     std::string_view Keep(std::string_view text);
     UInt32 AddKey(Key key);
+    // Adds a value whose text lies in the arena.
+    void AddKeptValue(UInt32 key, Int32 valueType, Int32 measureType, const char* text, std::size_t length);
 
     TextArena arena;
-    std::unique_ptr<std::string> keptText;  // a parsed file's text, which values and keys point into
     std::vector<Key> keys;
     std::unordered_map<std::pair<std::string_view, std::string_view>, UInt32, PairHash> keyIndex;
     std::unordered_map<std::string_view, UInt32> unseparatedKeyIndex;

@@ -12,46 +12,26 @@ namespace Quillmere {
 
 namespace {
 
-using XmlNode = rapidxml::xml_node<char>;
-using XmlAttribute = rapidxml::xml_attribute<char>;
+using XmlScan::IsSpace;
 using XmlScan::NotFound;
-
-bool IsSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-bool StartsWith(std::string_view text, std::size_t at, std::string_view prefix)
-{
-    return text.compare(at, prefix.size(), prefix) == 0;
-}
+using XmlScan::StartsWith;
 
 // How deep elements may nest in an entry: rapidxml descends one call per level, and a file of a few
 // hundred kilobytes of start tags would use up the stack. An entry of the backup is two deep.
 constexpr std::size_t DeepestEntry = 64;
 
-std::string_view TextOf(const XmlAttribute* attribute)
-{
-    return std::string_view(attribute->value(), attribute->value_size());
-}
-
-bool NameIs(const XmlNode* node, std::string_view name)
-{
-    return std::string_view(node->name(), node->name_size()) == name;
-}
-
 // The key a value element is saved under, in whichever form the file names it.
 UInt32 KeyOf(ValueBackup& backup, const XmlNode* value)
 {
-    if (NameIs(value, KeyedValueElementName)) {
+    if (NameOf(value) == KeyedValueElementName) {
         const XmlAttribute* group = value->first_attribute(GroupAttributeName);
         const XmlAttribute* property = value->first_attribute(PropertyAttributeName);
         if (group != nullptr && property != nullptr)
-            return backup.InternKey(TextOf(group), TextOf(property));
+            return backup.InternKey(ValueOf(group), ValueOf(property));
         if (const XmlAttribute* keyed = value->first_attribute(KeyAttributeName))
-            return backup.InternKey(TextOf(keyed));
+            return backup.InternKey(ValueOf(keyed));
     }
-    return backup.InternKey(std::string_view(value->name(), value->name_size()));
+    return backup.InternKey(NameOf(value));
 }
 
 
@@ -84,7 +64,7 @@ bool BackupReader::TakeRootTag(std::string_view tag, std::size_t at)
         KeptFileHeader header;
         header.run = static_cast<UInt32>(std::strtoul(run->value(), nullptr, 10));
         if (const XmlAttribute* saved = root->first_attribute("saved"))
-            header.saved = std::string(TextOf(saved));
+            header.saved = std::string(ValueOf(saved));
         reading.header = std::move(header);
     }
     return true;
@@ -112,9 +92,9 @@ bool BackupReader::TakeEntry(std::string& text, std::size_t start, std::size_t e
         if (value->type() != rapidxml::node_element)
             continue;
         const XmlAttribute* valType = value->first_attribute("valType");
-        const Int32 valueType = valType != nullptr ? ValueTypeOfName(TextOf(valType)) : ValueBackup::UnconvertedValueType;
-        backup.AddValue(KeyOf(backup, value), valueType, 0, std::string_view(value->value(), value->value_size()));
-        if (const XmlAttribute* unwritten = value->first_attribute(UnwrittenAttributeName); unwritten != nullptr && TextOf(unwritten) == "1")
+        const Int32 valueType = valType != nullptr ? ValueTypeOfName(ValueOf(valType)) : ValueBackup::UnconvertedValueType;
+        backup.AddValue(KeyOf(backup, value), valueType, 0, ValueOf(value));
+        if (const XmlAttribute* unwritten = value->first_attribute(UnwrittenAttributeName); unwritten != nullptr && ValueOf(unwritten) == "1")
             backup.MarkLastUnwritten();
     }
     backup.EndEntry();

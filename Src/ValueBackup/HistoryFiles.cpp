@@ -28,32 +28,18 @@ namespace Quillmere {
 namespace {
 
 using namespace XmlPrinting;
-using XmlNode = rapidxml::xml_node<char>;
-using XmlAttribute = rapidxml::xml_attribute<char>;
 
 constexpr std::string_view BaseName = "IFC_SG_Properties";
-
-std::string Utf8(const GS::UniString& text)
-{
-    std::string bytes;
-    AppendExactUtf8(bytes, text);
-    return bytes;
-}
 
 std::string_view Attribute(const XmlNode* node, const char* name)
 {
     const XmlAttribute* attribute = node->first_attribute(name);
-    return attribute != nullptr ? std::string_view(attribute->value(), attribute->value_size()) : std::string_view();
+    return attribute != nullptr ? ValueOf(attribute) : std::string_view();
 }
 
 std::uint64_t Number(std::string_view text)
 {
     return std::strtoull(std::string(text).c_str(), nullptr, 10);
-}
-
-GS::UniString HostText(std::string_view bytes, std::u16string& units)
-{
-    return ExactUtf8ToUniString(bytes.data(), bytes.size(), units);
 }
 
 // The run number of a kept file's name, "IFC_SG_Properties.N.xml"; nothing for another name.
@@ -144,8 +130,8 @@ void PutRecord(StringOutput& out, const BackupRecord& backup)
 void PutList(StringOutput& out, const KeptExpressionList& kept)
 {
     PutIndentedLine(out, 1, "<expressions");
-    PutAttribute(out, "group", Utf8(kept.name.group));
-    PutAttribute(out, "property", Utf8(kept.name.property));
+    PutAttribute(out, "group", ExactUtf8(kept.name.group));
+    PutAttribute(out, "property", ExactUtf8(kept.name.property));
     PutAttribute(out, "run", std::to_string(kept.run));
     PutAttribute(out, "saved", kept.saved);
     if (kept.unwritten)
@@ -159,7 +145,7 @@ void PutList(StringOutput& out, const KeptExpressionList& kept)
     PutLiteral(out, LineEnd);
     for (const GS::UniString& expression : kept.list) {
         PutIndentedLine(out, 2, "<expression>");
-        PutEscaped(out, Utf8(expression), false);
+        PutEscaped(out, ExactUtf8(expression), false);
         PutLiteral(out, "</expression>");
         PutLiteral(out, LineEnd);
     }
@@ -214,14 +200,14 @@ std::optional<HistoryFile> ParseHistory(std::string text)
             history.backup = std::move(backup);
         } else if (name == "expressions") {
             KeptExpressionList kept;
-            kept.name.group = HostText(Attribute(node, "group"), units);
-            kept.name.property = HostText(Attribute(node, "property"), units);
+            kept.name.group = ExactUtf8ToUniString(Attribute(node, "group"), units);
+            kept.name.property = ExactUtf8ToUniString(Attribute(node, "property"), units);
             kept.run = static_cast<UInt32>(Number(Attribute(node, "run")));
             kept.saved = std::string(Attribute(node, "saved"));
             kept.unwritten = Attribute(node, "unwritten") == "1";
             for (const XmlNode* expression = node->first_node("expression"); expression != nullptr;
                  expression = expression->next_sibling("expression"))
-                kept.list.Push(HostText(std::string_view(expression->value(), expression->value_size()), units));
+                kept.list.Push(ExactUtf8ToUniString(ValueOf(expression), units));
             history.lists.push_back(std::move(kept));
         }
     }
@@ -283,28 +269,76 @@ std::string TimeText(const FileStamp& stamp)
     return TimeText(std::chrono::system_clock::to_time_t(std::chrono::time_point_cast<std::chrono::system_clock::duration>(system)));
 }
 
+std::string BackupSavedText(const EarlierRuns& earlier)
+{
+    if (earlier.BackupRecorded())
+        return earlier.backup->saved;
+    return earlier.backupFile ? TimeText(*earlier.backupFile) : std::string();
+}
+
 namespace {
 
-// Numbers the run about to start, and the backup file's run when the history does not know it (a
-// file of an earlier version of the add-on, or one changed since): newer than any run known.
-void NumberRuns(EarlierRuns& earlier)
+// Writes what `print` puts into the file in place of the file at `path`.
+template <typename Print>
+bool WriteReplacing(const SystemPath& path, Print print)
+{
+    ReplacingFileWriter file(path);
+    SystemError error = file.Open();
+    if (error == 0) {
+        print(file);
+        error = file.Commit();
+    }
+    if (error != 0)
+        ReportErrorCode(Messages::BackupWriteError, error);
+    return error == 0;
+}
+
+}  // namespace
+
+bool WriteValuesFile(const SystemPath& path, const ValueBackup& values, const KeptFileHeader* header)
+{
+    return WriteReplacing(path, [&](ReplacingFileWriter& file) { PrintValueBackup(values, file, header); });
+}
+
+bool WriteHistory(const SystemPath& folder, const HistoryFile& history)
+{
+    const std::string text = PrintHistory(history);
+    return WriteReplacing(HistoryFilePath(folder), [&](ReplacingFileWriter& file) { file.Write(text.data(), text.size()); });
+}
+
+namespace {
+
+// Numbers the backup file's run when the history does not know it (a file of an earlier version of
+// the add-on, or one changed since): newer than any run known. Answers the number of the run about
+// to start.
+UInt32 NumberRuns(EarlierRuns& earlier)
 {
     UInt32 known = earlier.lastRun;
     if (earlier.backup)
         known = std::max(known, earlier.backup->run);
     for (const KeptValues& kept : earlier.kept)
         known = std::max(known, kept.run);
-    const bool recorded = earlier.backupFile && earlier.backup && earlier.backup->stamp == *earlier.backupFile;
-    if (recorded) {
+    if (earlier.BackupRecorded())
         earlier.backupRun = earlier.backup->run;
-    } else if (earlier.backupFile) {
+    else if (earlier.backupFile)
         earlier.backupRun = ++known;
-    }
-    earlier.thisRun = known + 1;
+    return known + 1;
+}
+
+// Puts the file at `path`, which cannot be read, aside under a name no later run reads, and tells
+// of it by `line` (the path, and where it is kept): told of once, and still there for whoever
+// wants what it held.
+void PutAside(const SystemPath& path, const char* line)
+{
+    SystemPath aside = path;
+    aside.replace_extension(".unreadable.xml");
+    std::error_code error;
+    std::filesystem::rename(path, aside, error);
+    ReportLine(line, {PathText(path), PathText(error ? path : aside)});
 }
 
 // The history file's content; nothing, reported, when there is a file that cannot be read.
-std::optional<HistoryFile> ReadHistory(EarlierRuns& earlier)
+std::optional<HistoryFile> ReadHistory(const EarlierRuns& earlier)
 {
     const SystemPath historyPath = HistoryFilePath(earlier.folder);
     if (!IsExistingFile(historyPath))
@@ -312,15 +346,8 @@ std::optional<HistoryFile> ReadHistory(EarlierRuns& earlier)
     std::optional<HistoryFile> history;
     if (std::optional<std::string> text = ReadTextFile(historyPath))
         history = ParseHistory(std::move(*text));
-    if (!history) {
-        // Kept aside rather than overwritten: what it held may still be of use to someone.
-        earlier.historyUnreadable = true;
-        SystemPath aside = historyPath;
-        aside.replace_extension(".unreadable.xml");
-        std::error_code error;
-        std::filesystem::rename(historyPath, aside, error);
-        ReportLine(Messages::UnreadableHistoryLine, {PathText(historyPath), PathText(error ? historyPath : aside)});
-    }
+    if (!history)
+        PutAside(historyPath, Messages::UnreadableHistoryLine);
     return history;
 }
 
@@ -330,6 +357,7 @@ void ReadEarlierRuns(UpdateRun& run)
 {
     EarlierRuns& earlier = run.earlier;
     run.started = TimeText();
+    run.number = 1;
     if (const std::optional<SystemPath> backupPath = BackupFilePath()) {
         earlier.folder = backupPath->parent_path();
         earlier.backupFile = StampOf(*backupPath);
@@ -344,9 +372,8 @@ void ReadEarlierRuns(UpdateRun& run)
                     history->lists.push_back(std::move(kept));
             ExpressionStore = std::move(history->lists);
         }
-        NumberRuns(earlier);
+        run.number = NumberRuns(earlier);
     }
-    run.number = earlier.thisRun;
     for (const KeptExpressionList& kept : ExpressionStore)
         run.number = std::max(run.number, kept.run + 1);
 }
@@ -358,13 +385,8 @@ void ReadKeptValues(KeptValues& kept)
     SystemError error = 0;
     std::optional<ValueBackupReading> reading = ReadValueBackupFile(kept.path, error);
     if (!reading || !reading->backup) {
-        // Put aside under a name no later run reads, so that it is told of once and still there.
         kept.unreadable = true;
-        SystemPath aside = kept.path;
-        aside.replace_extension(".unreadable.xml");
-        std::error_code renamed;
-        std::filesystem::rename(kept.path, aside, renamed);
-        ReportLine(Messages::UnreadableKeptValuesLine, {PathText(kept.path), PathText(renamed ? kept.path : aside)});
+        PutAside(kept.path, Messages::UnreadableKeptValuesLine);
         return;
     }
     if (reading->header && !reading->header->saved.empty())

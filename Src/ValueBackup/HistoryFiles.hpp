@@ -13,6 +13,7 @@
 #include "Run/EarlierRuns.hpp"
 #include "Run/SavedExpressions.hpp"
 #include "Run/UpdateRun.hpp"
+#include "ValueBackupFile.hpp"
 
 namespace Quillmere {
 
@@ -45,6 +46,14 @@ std::optional<FileStamp> StampOf(const SystemPath& path);
 // "2026-12-09 14:05".
 std::string TimeText();
 std::string TimeText(const FileStamp& stamp);
+// When the backup file's values were saved: the history's time when it records the file as it lies
+// now, else the file's time of last write; empty when there is no backup file.
+std::string BackupSavedText(const EarlierRuns& earlier);
+
+// Write `values` (with a kept file's header when given), or the history into `folder`, through a
+// temporary file; a failure is reported as BackupWriteError and leaves the file as it was.
+bool WriteValuesFile(const SystemPath& path, const ValueBackup& values, const KeptFileHeader* header = nullptr);
+bool WriteHistory(const SystemPath& folder, const HistoryFile& history);
 
 // Reads what earlier runs left in the folder of the backup file (nothing without "USERPROFILE"):
 // the history, the backup file's stamp and the kept files (not their values), into `run.earlier`;

@@ -43,26 +43,10 @@ ValueBackup Remaining(const ValueBackup& from, const std::vector<ValueFate>& fat
     return remaining;
 }
 
-// Writes `text` or a backup through a temporary file; a failure is reported and leaves the file as
-// it was.
-template <typename Print>
-bool WriteFile(const SystemPath& path, Print print)
-{
-    ReplacingFileWriter file(path);
-    SystemError error = file.Open();
-    if (error == 0) {
-        print(file);
-        error = file.Commit();
-    }
-    if (error != 0)
-        ReportErrorCode(Messages::BackupWriteError, error);
-    return error == 0;
-}
-
 bool WriteKeptValues(const SystemPath& path, const ValueBackup& values, UInt32 run, const std::string& saved)
 {
     const KeptFileHeader header{run, saved};
-    return WriteFile(path, [&](ReplacingFileWriter& file) { PrintValueBackup(values, file, &header); });
+    return WriteValuesFile(path, values, &header);
 }
 
 void RemoveFile(const SystemPath& path)
@@ -137,8 +121,8 @@ bool KeepOwnValues(UpdateRun& run)
         run.valuesKeptIn = *backupPath;
         return false;
     }
-    std::vector<ValueFate> fates = run.fates;
-    const ValueBackup remaining = Remaining(*run.backup, run.restoreRan ? fates : std::vector<ValueFate>(fates.size()));
+    // Without a restore every fate is still Pending: all the values stay.
+    const ValueBackup remaining = Remaining(*run.backup, run.fates);
     if (remaining.ValueCount() == 0)
         return true;
     const SystemPath path = KeptValuesPath(run.earlier.folder, run.number);
@@ -182,6 +166,18 @@ void UpdateExpressionStore(const UpdateRun& run)
     // Held while the module is loaded: an empty store holds no memory.
     store.shrink_to_fit();
     ExpressionStore = std::move(store);
+}
+
+// Where the run's lists wait: the history file; empty without a profile folder (they wait in memory).
+std::string ListsFileText(const UpdateRun& run)
+{
+    return run.earlier.HasProfile() ? PathText(HistoryFilePath(run.earlier.folder)) : std::string();
+}
+
+// Why values could not be kept: no profile folder, or their file could not be written.
+const char* NotKeptReason(const UpdateRun& run)
+{
+    return run.earlier.HasProfile() ? Messages::KeptFileNotWrittenReason : Messages::NoProfileReason;
 }
 
 const char* FateText(ValueFate fate)
@@ -230,9 +226,7 @@ void ReportOwnValues(const UpdateRun& run)
         const std::string_view group = name.separated ? name.group : name.text;
         const GS::UniString of = CountedText(saved[key], Messages::OneSavedValue, Messages::SavedValues);
         if (run.valuesKeptIn.empty())
-            ReportLine(Messages::ValuesNotKeptLine,
-                       {group, name.property, count, of, Reasons(lost[key]),
-                        run.earlier.HasProfile() ? Messages::KeptFileNotWrittenReason : Messages::NoProfileReason});
+            ReportLine(Messages::ValuesNotKeptLine, {group, name.property, count, of, Reasons(lost[key]), NotKeptReason(run)});
         else
             ReportLine(Messages::ValuesNotBroughtBackLine,
                        {group, name.property, count, of, Reasons(lost[key]), PathText(run.valuesKeptIn)});
@@ -241,7 +235,7 @@ void ReportOwnValues(const UpdateRun& run)
 
 void ReportOwnLists(const UpdateRun& run)
 {
-    const std::string where = run.earlier.HasProfile() ? PathText(HistoryFilePath(run.earlier.folder)) : std::string();
+    const std::string where = ListsFileText(run);
     for (const auto& [name, list] : run.expressions.lists) {
         const auto fate = run.listFates.find(name);
         if (fate == run.listFates.end() || fate->second == ValueFate::BroughtBack)
@@ -266,8 +260,7 @@ std::vector<RenameCount> CountByRenameEntry(const UpdateRun& run)
     std::u16string units;
     const auto entryOf = [&run, &units](std::string_view group, std::string_view property) {
         const std::optional<RenameTable::Name> renamed =
-            run.renames.RenamedName(ExactUtf8ToUniString(group.data(), group.size(), units),
-                                    ExactUtf8ToUniString(property.data(), property.size(), units));
+            run.renames.RenamedName(ExactUtf8ToUniString(group, units), ExactUtf8ToUniString(property, units));
         return renamed ? std::optional<std::size_t>(renamed->entry) : std::nullopt;
     };
     if (run.backup) {
@@ -331,11 +324,10 @@ void ReportNothingBroughtBack(const UpdateRun& run)
     if (!values && run.expressions.lists.empty())
         return;
     if (!run.earlier.HasProfile() || (values && run.valuesKeptIn.empty())) {
-        ReportLine(Messages::NothingBroughtBackNotKeptLine,
-                   {run.earlier.HasProfile() ? Messages::KeptFileNotWrittenReason : Messages::NoProfileReason});
+        ReportLine(Messages::NothingBroughtBackNotKeptLine, {NotKeptReason(run)});
         return;
     }
-    const std::string lists = PathText(HistoryFilePath(run.earlier.folder));
+    const std::string lists = ListsFileText(run);
     if (!values)
         ReportLine(Messages::NothingBroughtBackLine, {FormatLine(Messages::KeptInFile, {lists})});
     else if (run.expressions.lists.empty())
@@ -359,7 +351,7 @@ void ReportEarlierRuns(const UpdateRun& run)
             ++count;
             saved = run.keptListSources[index].second;
         }
-    const std::string where = run.earlier.HasProfile() ? PathText(HistoryFilePath(run.earlier.folder)) : std::string();
+    const std::string where = ListsFileText(run);
     for (auto at = lists.rbegin(); at != lists.rend(); ++at)
         ReportLine(Messages::ListsCameBackLine,
                    {CountedText(at->second.first, Messages::OneExpressionList, Messages::ExpressionLists), at->second.second, where});
@@ -377,8 +369,7 @@ void KeepForLaterRuns(UpdateRun& run)
     if (!earlier.HasProfile())
         return;
 
-    bool backupSettled = earlier.backup && earlier.backupFile && earlier.backup->stamp == *earlier.backupFile &&
-                         earlier.backup->settled;
+    bool backupSettled = earlier.BackupRecorded() && earlier.backup->settled;
     for (KeptValues& kept : earlier.kept) {
         if (kept.isBackupFile)
             backupSettled = SettleBackupFile(run, kept) || backupSettled;
@@ -391,14 +382,10 @@ void KeepForLaterRuns(UpdateRun& run)
 
     HistoryFile history;
     history.lastRun = run.number;
-    if (earlier.backupFile) {
-        const bool recorded = earlier.backup && earlier.backup->stamp == *earlier.backupFile;
-        history.backup = BackupRecord{*earlier.backupFile, earlier.backupRun,
-                                      recorded ? earlier.backup->saved : TimeText(*earlier.backupFile), backupSettled};
-    }
+    if (earlier.backupFile)
+        history.backup = BackupRecord{*earlier.backupFile, earlier.backupRun, BackupSavedText(earlier), backupSettled};
     history.lists = ExpressionStore;
-    const std::string text = PrintHistory(history);
-    WriteFile(HistoryFilePath(earlier.folder), [&](ReplacingFileWriter& file) { file.Write(text.data(), text.size()); });
+    WriteHistory(earlier.folder, history);
 }
 
 void ReportWhatWasNotBroughtBack(const UpdateRun& run)

@@ -7,10 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "rapidxml.hpp"
-
 #include "Common/ExactText.hpp"
-#include "Common/XmlDocument.hpp"
 #include "Common/XmlName.hpp"
 #include "GSRoot/UnicodeCodec.hpp"
 #include "XmlPrinting.hpp"
@@ -20,8 +17,6 @@ namespace Quillmere {
 namespace {
 
 using namespace XmlPrinting;
-using XmlNode = rapidxml::xml_node<char>;
-using XmlAttribute = rapidxml::xml_attribute<char>;
 
 template <typename Output>
 void PutValue(Output& out, const ValueBackup& backup, UInt32 index)
@@ -108,10 +103,7 @@ std::optional<SystemPath> BackupFilePath()
 
 std::string BackupName(const GS::UniString& name)
 {
-    std::string bytes;
-    bytes.reserve(name.GetLength());
-    AppendExactUtf8(bytes, name);
-    return bytes;
+    return ExactUtf8(name);
 }
 
 namespace {

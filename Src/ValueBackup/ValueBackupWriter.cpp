@@ -165,20 +165,6 @@ bool HoldsNoOwnedGroup()
     return true;
 }
 
-// Writes the backup file. A failure leaves the earlier file as it was.
-bool WriteBackupFile(const ValueBackup& backup, const SystemPath& path)
-{
-    ReplacingFileWriter file(path);
-    SystemError error = file.Open();
-    if (error == 0) {
-        PrintValueBackup(backup, file);
-        error = file.Commit();
-    }
-    if (error != 0)
-        ReportErrorCode(Messages::BackupWriteError, error);
-    return error == 0;
-}
-
 // Puts a copy of the backup file, whose values no run has accounted for, in the kept file of the run
 // that wrote it: a second name for the same file where the file system allows, else a copy. The
 // backup file itself stays until the new one replaces it whole. Nothing, reported, on failure.
@@ -211,7 +197,7 @@ bool ReplaceBackupFile(UpdateRun& run, const SystemPath& path)
         if (!kept)
             return false;
     }
-    if (!WriteBackupFile(*run.backup, path)) {
+    if (!WriteValuesFile(path, *run.backup)) {
         if (kept) {
             std::error_code ignored;
             std::filesystem::remove(kept->path, ignored);

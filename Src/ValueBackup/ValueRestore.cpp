@@ -334,9 +334,7 @@ std::optional<KeptValues> ReadBackupFileAsSource(const UpdateRun& run, const Sys
     source.path = path;
     source.isBackupFile = true;
     source.run = run.earlier.backupRun;
-    source.saved = run.earlier.backup && run.earlier.backup->run == source.run ? run.earlier.backup->saved
-                   : run.earlier.backupFile                                     ? TimeText(*run.earlier.backupFile)
-                                                                                : std::string();
+    source.saved = BackupSavedText(run.earlier);
     source.values = std::move(reading.backup);
     source.fates.assign(source.values->ValueCount(), ValueFate::Pending);
     return source;
