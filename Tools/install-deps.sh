@@ -10,7 +10,7 @@ set -euo pipefail
 # clang-tidy (the function size check) and valgrind.
 linux_packages=(
     cmake make g++ binutils python3
-    librapidxml-dev libpugixml-dev nlohmann-json3-dev
+    librapidxml-dev libsqlite3-dev libexpat1-dev libpugixml-dev nlohmann-json3-dev sqlite3
     libgtest-dev libgmock-dev libbenchmark-dev
     libxml2-utils
     clang-14 libclang-rt-14-dev clang-tidy valgrind

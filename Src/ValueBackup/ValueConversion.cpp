@@ -35,6 +35,28 @@ std::optional<double> WholeNumber(std::string_view text)
     return number;
 }
 
+// The text as a number whose own text it is: the decimal of an Integer, the shortest text that
+// reads back of a Real. "007", "+1", "1.50" or "1e5" are texts, not numbers.
+std::optional<Int32> IntegerOwnText(std::string_view text)
+{
+    const std::optional<Int32> number = WholeInteger(text);
+    if (!number)
+        return std::nullopt;
+    char own[16];
+    const char* end = std::to_chars(own, own + sizeof own, *number).ptr;
+    return std::string_view(own, static_cast<std::size_t>(end - own)) == text ? number : std::nullopt;
+}
+
+std::optional<double> RealOwnText(std::string_view text)
+{
+    const std::optional<double> number = WholeNumber(text);
+    if (!number)
+        return std::nullopt;
+    char own[64];
+    const char* end = std::to_chars(own, own + sizeof own, *number).ptr;
+    return std::string_view(own, static_cast<std::size_t>(end - own)) == text ? number : std::nullopt;
+}
+
 std::optional<bool> TrueOrFalse(std::string_view text)
 {
     if (text == "true")
@@ -100,33 +122,49 @@ std::optional<Int32> WholeIntegerOfReal(std::string_view text)
 struct Conversion {
     Int32 from;
     Int32 to;
+    Convertibility convertibility;
     bool (*convert)(std::string_view text, TypedValueRecord& value);
 };
+constexpr Convertibility Every = Convertibility::Every, Some = Convertibility::Some;
 constexpr Int32 Integer = API_PropertyIntegerValueType, Real = API_PropertyRealValueType,
                 String = API_PropertyStringValueType, Boolean = API_PropertyBooleanValueType;
 constexpr Conversion Conversions[] = {
-    {Integer, Real, [](std::string_view t, TypedValueRecord& v) {
+    {Integer, Real, Every, [](std::string_view t, TypedValueRecord& v) {
          return Set(Map<Int32, double>(WholeInteger(t), [](Int32 n) { return static_cast<double>(n); }), v.realValue);
      }},
-    {Integer, String, [](std::string_view t, TypedValueRecord& v) {
+    {Integer, String, Every, [](std::string_view t, TypedValueRecord& v) {
          return Set(Map<Int32, GS::UniString>(WholeInteger(t), [](Int32 n) { return NumberText(n); }), v.stringValue);
      }},
-    {Integer, Boolean, [](std::string_view t, TypedValueRecord& v) { return Set(ZeroOrOne(WholeInteger(t)), v.boolValue); }},
-    {Real, Integer, [](std::string_view t, TypedValueRecord& v) { return Set(WholeIntegerOfReal(t), v.intValue); }},
-    {Real, String, [](std::string_view t, TypedValueRecord& v) {
+    {Integer, Boolean, Some, [](std::string_view t, TypedValueRecord& v) { return Set(ZeroOrOne(WholeInteger(t)), v.boolValue); }},
+    {Real, Integer, Some, [](std::string_view t, TypedValueRecord& v) { return Set(WholeIntegerOfReal(t), v.intValue); }},
+    {Real, String, Every, [](std::string_view t, TypedValueRecord& v) {
          return Set(Map<double, GS::UniString>(WholeNumber(t), NumberText), v.stringValue);
      }},
-    {String, Integer, [](std::string_view t, TypedValueRecord& v) { return Set(WholeInteger(t), v.intValue); }},
-    {String, Real, [](std::string_view t, TypedValueRecord& v) { return Set(WholeNumber(t), v.realValue); }},
-    {String, Boolean, [](std::string_view t, TypedValueRecord& v) { return Set(TrueOrFalse(t), v.boolValue); }},
-    {Boolean, String, [](std::string_view t, TypedValueRecord& v) {
+    {String, Integer, Some, [](std::string_view t, TypedValueRecord& v) { return Set(IntegerOwnText(t), v.intValue); }},
+    {String, Real, Some, [](std::string_view t, TypedValueRecord& v) { return Set(RealOwnText(t), v.realValue); }},
+    {String, Boolean, Some, [](std::string_view t, TypedValueRecord& v) { return Set(TrueOrFalse(t), v.boolValue); }},
+    {Boolean, String, Every, [](std::string_view t, TypedValueRecord& v) {
          return Set(Map<bool, GS::UniString>(ZeroOrOne(WholeInteger(t)), [](bool b) { return GS::UniString(b ? "true" : "false"); }),
                     v.stringValue);
      }},
-    {Boolean, Integer, [](std::string_view t, TypedValueRecord& v) {
+    {Boolean, Integer, Every, [](std::string_view t, TypedValueRecord& v) {
          return Set(Map<bool, Int32>(ZeroOrOne(WholeInteger(t)), [](bool b) { return b ? 1 : 0; }), v.intValue);
      }},
 };
+
+// Whether `type` is one of the four types a value can be written as.
+bool IsKnownType(Int32 type)
+{
+    return type == Integer || type == Real || type == String || type == Boolean;
+}
+
+const Conversion* ConversionBetween(Int32 savedType, Int32 definitionType)
+{
+    for (const Conversion& conversion : Conversions)
+        if (conversion.from == savedType && conversion.to == definitionType)
+            return &conversion;
+    return nullptr;
+}
 
 }  // namespace
 
@@ -134,14 +172,24 @@ bool ConvertSavedValue(Int32 savedType, const char* text, std::size_t length, In
                        TypedValueRecord& value, std::u16string& scratch)
 {
     value.typeCode = definitionType;
-    if (savedType == definitionType || savedType == ValueBackup::UnconvertedValueType) {
+    if (!IsKnownType(savedType))
+        return !IsKnownType(definitionType);
+    if (savedType == definitionType) {
         ConvertSameType(savedType, text, length, value, scratch);
         return true;
     }
-    for (const Conversion& conversion : Conversions)
-        if (conversion.from == savedType && conversion.to == definitionType)
-            return conversion.convert(std::string_view(text, length), value);
-    return false;
+    const Conversion* conversion = ConversionBetween(savedType, definitionType);
+    return conversion != nullptr && conversion->convert(std::string_view(text, length), value);
+}
+
+Convertibility ConvertibilityBetween(Int32 savedType, Int32 definitionType)
+{
+    if (!IsKnownType(savedType) || !IsKnownType(definitionType))
+        return !IsKnownType(savedType) && !IsKnownType(definitionType) ? Convertibility::Every : Convertibility::None;
+    if (savedType == definitionType)
+        return Convertibility::Every;
+    const Conversion* conversion = ConversionBetween(savedType, definitionType);
+    return conversion != nullptr ? conversion->convertibility : Convertibility::None;
 }
 
 }  // namespace Quillmere

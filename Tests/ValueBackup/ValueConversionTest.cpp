@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "Run/ValueBackup.hpp"
 #include "ValueBackup/ValueConversion.hpp"
@@ -52,7 +54,14 @@ TEST(ValueConversion, SameTypeAsAlwaysOtherTypesOnlyWhenExact)
         {String, "REI 60", String, "REI 60"},
         {Boolean, "1", Boolean, "true"},
         {Boolean, "true", Boolean, "false"},
-        {Unknown, "x", Integer, "0"},  // "Undefined" or an unknown "valType": an empty value of the type
+        // A value of no type ("Undefined", or an unknown "valType") comes back only where the
+        // property has no known type either: it is never written as 0, "" or false.
+        {Unknown, "", Undefined, "(none)"},
+        {Undefined, "", 7, "(none)"},
+        {Unknown, "x", Integer, nullptr},
+        {Undefined, "", Real, nullptr},
+        {Unknown, "", String, nullptr},
+        {Undefined, "", Boolean, nullptr},
         // Integer to Real, String, Boolean.
         {Integer, "120", Real, "120"},
         {Integer, "-2147483648", String, "-2147483648"},
@@ -65,11 +74,19 @@ TEST(ValueConversion, SameTypeAsAlwaysOtherTypesOnlyWhenExact)
         {Real, "3000000000.000000", Integer, nullptr},
         {Real, "0.100000", String, "0.1"},
         {Real, "1.000000", Boolean, nullptr},
-        // String to Integer, Real, Boolean: only a text that is wholly one.
+        // String to Integer, Real, Boolean: only a text that is the number's own text, so that
+        // the text comes back as it was should the type change back.
         {String, "120", Integer, "120"},
+        {String, "-7", Integer, "-7"},
         {String, "+120", Integer, nullptr},
+        {String, "007", Integer, nullptr},
+        {String, "-0", Integer, nullptr},
         {String, "12 mm", Integer, nullptr},
         {String, "2.5", Real, "2.5"},
+        {String, "1.50", Real, nullptr},
+        {String, "1e5", Real, nullptr},
+        {String, "12345678901234567890", Real, nullptr},
+        {String, "007", Real, nullptr},
         {String, "inf", Real, nullptr},
         {String, "", Real, nullptr},
         {String, "true", Boolean, "true"},
@@ -93,4 +110,39 @@ TEST(ValueConversion, SameTypeAsAlwaysOtherTypesOnlyWhenExact)
             EXPECT_EQ(FieldText(value), c.expected);
         }
     }
+}
+
+TEST(ValueConversion, ConvertibilityOfEachPairAgreesWithTheConversions)
+{
+    // Every pair of types, with texts of each type that do and do not convert: a pair said to
+    // convert every value converts each text of its type, one said to convert none converts no text.
+    const std::pair<Int32, std::vector<const char*>> texts[] = {
+        {Integer, {"0", "1", "-42", "2147483647"}},
+        {Real, {"0.000000", "2.500000", "3.000000", "1e300"}},
+        {String, {"", "1", "true", "007", "2.5", "REI 60"}},
+        {Boolean, {"0", "1"}},
+        {Undefined, {""}},
+    };
+    const Int32 types[] = {Undefined, Integer, Real, String, Boolean, 7};
+    std::u16string scratch;
+    for (const auto& [saved, values] : texts)
+        for (const Int32 now : types) {
+            SCOPED_TRACE(std::to_string(saved) + " to " + std::to_string(now));
+            std::size_t converted = 0;
+            for (const char* text : values) {
+                TypedValueRecord value;
+                converted += ConvertSavedValue(saved, text, std::strlen(text), now, value, scratch) ? 1 : 0;
+            }
+            switch (ConvertibilityBetween(saved, now)) {
+                case Convertibility::Every: EXPECT_EQ(converted, values.size()); break;
+                case Convertibility::None: EXPECT_EQ(converted, 0u); break;
+                case Convertibility::Some:
+                    EXPECT_GT(converted, 0u);
+                    EXPECT_LT(converted, values.size());
+                    break;
+            }
+        }
+    EXPECT_EQ(ConvertibilityBetween(Real, Real), Convertibility::Every);
+    EXPECT_EQ(ConvertibilityBetween(String, Real), Convertibility::Some);
+    EXPECT_EQ(ConvertibilityBetween(Boolean, Real), Convertibility::None);
 }

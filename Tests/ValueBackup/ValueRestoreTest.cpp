@@ -52,8 +52,9 @@ TEST_F(ValueRestore, ConversionsFollowTheSavedType)
     EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "FireRating"), MakeStringValue("A & B <> \xE5\xBB\xBA"));
     EXPECT_TRUE(host.ReportLines().empty());
 
-    // Only the exact text 1 is true; unreadable numbers give 0; "Undefined" and unknown types set no
-    // field and leave an empty value of the definition's type.
+    // Only the exact text 1 is true; unreadable numbers give 0; a value of no type ("Undefined", an
+    // unknown or a missing "valType") is never written as a number or a text: the property keeps
+    // what it had.
     RestoreFrom(BackupWithWallValues(
         "\t\t<SGPset_Wall-IsExternal valType=\"Boolean\" MType=\"Default\"> 1</SGPset_Wall-IsExternal>\n"
         "\t\t<SGPset_Wall-Thickness valType=\"Real\" MType=\"Length\">thick</SGPset_Wall-Thickness>\n"
@@ -62,15 +63,14 @@ TEST_F(ValueRestore, ConversionsFollowTheSavedType)
     EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "IsExternal"), MakeBooleanValue(false));
     EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "Thickness"), MakeRealValue(0.0));
     EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "LayerCount"), MakeIntegerValue(0));
-    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "FireRating"), MakeStringValue(""));
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "FireRating"), MakeStringValue("A & B <> \xE5\xBB\xBA"));
 
     RestoreFrom(BackupWithWallValues(
         "\t\t<SGPset_Wall-IsExternal valType=\"Boolean\" MType=\"Default\">1</SGPset_Wall-IsExternal>\n"
         "\t\t<SGPset_Wall-LayerCount MType=\"Default\">5</SGPset_Wall-LayerCount>\n"
         "\t\t<SGPset_Wall-Thickness valType=\"real\">3.0</SGPset_Wall-Thickness>\n"));
     EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "IsExternal"), MakeBooleanValue(true));
-    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "LayerCount"), MakeIntegerValue(0));
-    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "Thickness"), MakeRealValue(0.0));
+    EXPECT_EQ(host.CallCount("HostWriteElementPropertyValue"), 4u + 3u + 1u);  // the value of no type went nowhere
 }
 
 TEST_F(ValueRestore, RepeatedValuesAndEntriesAreWrittenInTurn)
