@@ -1,5 +1,6 @@
 #include "MessageFormat.hpp"
 
+#include <ctime>
 #include <string>
 
 namespace Quillmere {
@@ -37,6 +38,19 @@ GS::UniString FormatLine(std::string_view pattern, std::initializer_list<Message
     }
     AppendUtf8(line, pattern.substr(at));
     return line;
+}
+
+std::string LocalTimeText(const char* format)
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#if defined(_WIN32)
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    char text[64];
+    return std::string(text, std::strftime(text, sizeof text, format, &local));
 }
 
 GS::UniString CountedText(std::size_t count, const char* one, const char* many)

@@ -37,6 +37,9 @@ private:
 // Host texts go in unit for unit, so a name comes out exactly as the host gave it.
 GS::UniString FormatLine(std::string_view pattern, std::initializer_list<MessageArgument> arguments);
 
+// The local time now, formatted by strftime: "%Y-%m-%d %H:%M" gives "2026-12-09 14:05".
+std::string LocalTimeText(const char* format);
+
 // `one` when `count` is 1, else `many` with the count in its "{}": "1 value", "12 values".
 GS::UniString CountedText(std::size_t count, const char* one, const char* many);
 

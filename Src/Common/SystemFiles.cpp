@@ -5,10 +5,12 @@
 #include <cstdio>
 
 #include "GSRoot/UnicodeCodec.hpp"
+#include "MessageFormat.hpp"
 
 #if defined(_WIN32)
 #include "Win/Win.hpp"
 #else
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -157,6 +159,12 @@ bool IsExistingFile(const SystemPath& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
+bool IsSomethingElse(const SystemPath& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0;
+}
+
 #else
 
 SystemError TextFileReader::Open(const SystemPath& path)
@@ -211,6 +219,12 @@ bool IsExistingFile(const SystemPath& path)
 {
     struct stat status {};
     return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+bool IsSomethingElse(const SystemPath& path)
+{
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
 }
 
 #endif
@@ -331,9 +345,13 @@ void ReplacingFileWriter::RemoveTemporary() noexcept
 SystemError ReplacingFileWriter::Commit()
 {
     Flush();
+    if (failure == 0 && file != nullptr && !FlushFileBuffers(static_cast<HANDLE>(file)))
+        failure = LastError();
     CloseFile();
-    if (failure == 0 &&
-        !RetryWhileHeld(target, [&] { return MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0; }))
+    // Written through: the move returns once the new name is on the disk.
+    if (failure == 0 && !RetryWhileHeld(target, [&] {
+            return MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        }))
         failure = LastError();
     committed = failure == 0;
     return failure;
@@ -389,11 +407,23 @@ void ReplacingFileWriter::RemoveTemporary() noexcept
 SystemError ReplacingFileWriter::Commit()
 {
     Flush();
+    errno = 0;
+    if (failure == 0 && file >= 0 && ::fsync(file) != 0)
+        failure = LastError();
     CloseFile();
     errno = 0;
     if (failure == 0 && std::rename(temporary.c_str(), target.c_str()) != 0)
         failure = LastError();
     committed = failure == 0;
+    // The rename is durable once the folder that holds the name is.
+    if (committed) {
+        const SystemPath folder = target.has_parent_path() ? target.parent_path() : SystemPath(".");
+        const int handle = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (handle >= 0) {
+            ::fsync(handle);
+            ::close(handle);
+        }
+    }
     return failure;
 }
 
@@ -415,6 +445,154 @@ void ReplacingFileWriter::WriteThrough(const char* data, std::size_t size)
     } else {
         WriteToFile(data, size);
     }
+}
+
+}  // namespace Quillmere
+
+namespace Quillmere {
+
+namespace {
+
+// "NAME.WHAT-STAMP-N.EXT" beside `path`; without "-N" for the first.
+SystemPath AsideName(const SystemPath& path, const char* what, const std::string& stamp, int number)
+{
+    SystemPath aside = path;
+    std::string name = PathText(path.stem()) + "." + what + "-" + stamp;
+    if (number > 1)
+        name += "-" + std::to_string(number);
+    name += PathText(path.extension());
+#if defined(_WIN32)
+    aside.replace_filename(SystemPath(GS::Unicode::ConvertUtf8ToUtf16(name.data(), name.size())));
+#else
+    aside.replace_filename(name);
+#endif
+    return aside;
+}
+
+}  // namespace
+
+#if defined(_WIN32)
+
+SystemError CreateFolderOf(const SystemPath& path)
+{
+    const SystemPath folder = path.parent_path();
+    if (CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
+        return IsFolder(folder) ? 0 : ERROR_BAD_FILE_TYPE;
+    return LastError();
+}
+
+SystemError RemoveFile(const SystemPath& path)
+{
+    if (RetryWhileHeld(path, [&] { return DeleteFileW(path.c_str()) != 0; }))
+        return 0;
+    const DWORD why = GetLastError();
+    return why == ERROR_FILE_NOT_FOUND || why == ERROR_PATH_NOT_FOUND ? 0 : static_cast<SystemError>(why);
+}
+
+namespace {
+
+bool RenameWithoutReplacing(const SystemPath& from, const SystemPath& to)
+{
+    return RetryWhileHeld(from, [&] { return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0; });
+}
+
+bool NameIsTaken()
+{
+    return GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS;
+}
+
+}  // namespace
+
+std::vector<SystemPath> FilesIn(const SystemPath& folder)
+{
+    std::vector<SystemPath> names;
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW((folder / L"*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        names.push_back(folder / entry.cFileName);
+    while (FindNextFileW(search, &entry));
+    FindClose(search);
+    return names;
+}
+
+#else
+
+SystemError CreateFolderOf(const SystemPath& path)
+{
+    const SystemPath folder = path.parent_path();
+    errno = 0;
+    if (::mkdir(folder.c_str(), 0777) == 0)
+        return 0;
+    struct stat status {};
+    if (errno == EEXIST && ::stat(folder.c_str(), &status) == 0)
+        return S_ISDIR(status.st_mode) ? 0 : ENOTDIR;
+    return LastError();
+}
+
+SystemError RemoveFile(const SystemPath& path)
+{
+    errno = 0;
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : LastError();
+}
+
+namespace {
+
+// link and unlink: unlike rename, link never replaces a file that has the name.
+bool RenameWithoutReplacing(const SystemPath& from, const SystemPath& to)
+{
+    errno = 0;
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return false;
+    ::unlink(from.c_str());
+    return true;
+}
+
+bool NameIsTaken()
+{
+    return errno == EEXIST;
+}
+
+}  // namespace
+
+std::vector<SystemPath> FilesIn(const SystemPath& folder)
+{
+    std::vector<SystemPath> names;
+    DIR* const directory = ::opendir(folder.c_str());
+    if (directory == nullptr)
+        return names;
+    while (const dirent* entry = ::readdir(directory))
+        names.push_back(folder / entry->d_name);
+    ::closedir(directory);
+    return names;
+}
+
+#endif
+
+std::optional<FileStamp> StampOf(const SystemPath& path)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return std::nullopt;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    const std::filesystem::file_time_type modified = std::filesystem::last_write_time(path, error);
+    if (error)
+        return std::nullopt;
+    return FileStamp{size, static_cast<std::int64_t>(modified.time_since_epoch().count())};
+}
+
+SystemPath SetFileAside(const SystemPath& path, const char* what)
+{
+    const std::string stamp = LocalTimeText("%Y%m%d-%H%M%S");
+    for (int number = 1; number < 1000; ++number) {
+        const SystemPath aside = AsideName(path, what, stamp, number);
+        if (RenameWithoutReplacing(path, aside))
+            return aside;
+        if (!NameIsTaken())
+            return SystemPath();
+    }
+    return SystemPath();
 }
 
 }  // namespace Quillmere

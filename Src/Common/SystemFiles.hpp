@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace Quillmere {
 
@@ -72,11 +73,39 @@ private:
 // Whether a regular file (or a link to one) exists at `path`; a folder, a named pipe or a device is
 // none, as ReadTextFile would not read it.
 bool IsExistingFile(const SystemPath& path);
+// Whether something other than a regular file lies at `path`: a folder, a named pipe, a device.
+bool IsSomethingElse(const SystemPath& path);
+
+// Makes the folder that holds `path` when it is missing (its own folder must exist). Answers 0, or
+// why it could not.
+SystemError CreateFolderOf(const SystemPath& path);
+
+// Removes the file at `path` (a link itself, not what it names); no file there is no failure.
+SystemError RemoveFile(const SystemPath& path);
+
+// Renames the file at `path` to a name beside it that no file has: "NAME.WHAT-YYYYMMDD-HHMMSS.EXT",
+// with "-2", "-3", ... added when that is taken, so that nothing is overwritten and no later run
+// takes the name. Answers the new path; empty when the file could not be renamed.
+SystemPath SetFileAside(const SystemPath& path, const char* what);
+
+// A file's size and time of last write (the file system's own ticks): enough to tell whether it
+// is still the file a run recorded.
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+};
+// Nothing when there is no regular file at `path`.
+std::optional<FileStamp> StampOf(const SystemPath& path);
+
+// The names in `folder`; none when it cannot be listed.
+std::vector<SystemPath> FilesIn(const SystemPath& folder);
 
 // Writes a new file in place of another: the bytes go to "<target>.tmp" beside it, created new
 // (a stale file or a link that lies there is removed first, never followed), and take the
-// target's name only once all of them are written and the file is closed. Until then, and on any
-// failure, the target stays as it was; the temporary file never outlives the writer.
+// target's name only once all of them are written, flushed to the disk and the file is closed; the
+// folder is flushed after the rename too (on Windows the move is written through), so that a power
+// loss leaves the old file or the new one, never an empty one. Until then, and on any failure, the
+// target stays as it was; the temporary file never outlives the writer.
 // On Windows an editor, a virus scanner or a sync client may hold either file for a moment, and a
 // call on it then fails with a sharing or lock violation or access denied: such a call is tried
 // again after 25, 50, ... 250 ms (10 times, 1.375 s in all) before its error is answered.

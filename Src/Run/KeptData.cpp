@@ -1,0 +1,48 @@
+#include "KeptData.hpp"
+
+#include "Common/ExactText.hpp"
+
+namespace Quillmere {
+
+std::string StateKey(std::string_view group, std::string_view property)
+{
+    std::string key;
+    key.reserve(group.size() + 1 + property.size());
+    key.append(group);
+    key.push_back('\0');
+    key.append(property);
+    return key;
+}
+
+LeftMatch MatchLeft(const std::optional<PropertyStates>& left, const PropertyStates* found, const std::string& key)
+{
+    const PropertyState* now = nullptr;
+    if (found != nullptr)
+        if (const auto at = found->find(key); at != found->end())
+            now = &at->second;
+    if (!left)
+        return now == nullptr || !now->value ? LeftMatch::AsLeft : LeftMatch::Changed;
+    const auto then = left->find(key);
+    if (then == left->end())
+        return now == nullptr ? LeftMatch::AsLeft : LeftMatch::Changed;
+    if (now == nullptr || now->value != then->second.value)
+        return LeftMatch::Changed;
+    return then->second.written ? LeftMatch::Taken : LeftMatch::AsLeft;
+}
+
+std::optional<std::string> ExpressionListState(bool flag, const ExpressionList& list)
+{
+    if (!flag)
+        return std::nullopt;
+    // Each expression with its length before it, so that no text of one can look like two.
+    std::string state;
+    for (const GS::UniString& expression : list) {
+        const std::string bytes = ExactUtf8(expression);
+        state += std::to_string(bytes.size());
+        state += ':';
+        state += bytes;
+    }
+    return state;
+}
+
+}  // namespace Quillmere

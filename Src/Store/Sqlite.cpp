@@ -1,0 +1,232 @@
+#include "Sqlite.hpp"
+
+#include <cstring>
+#include <new>
+
+#include <sqlite3.h>
+
+#include "GSRoot/MemoryManager.hpp"
+
+namespace Quillmere {
+
+namespace {
+
+// SQLite asks for the size of its blocks: each carries it in a header that keeps the block aligned
+// as the platform allocator aligns.
+constexpr std::size_t HeaderSize = 16;
+
+void* SqliteMalloc(int bytes)
+{
+    if (bytes < 0)
+        return nullptr;
+    auto* block = static_cast<unsigned char*>(GS::MemoryManager::Allocate(HeaderSize + static_cast<std::size_t>(bytes)));
+    if (block == nullptr)
+        return nullptr;
+    std::memcpy(block, &bytes, sizeof bytes);
+    return block + HeaderSize;
+}
+
+int SqliteSize(void* block)
+{
+    int bytes = 0;
+    std::memcpy(&bytes, static_cast<unsigned char*>(block) - HeaderSize, sizeof bytes);
+    return bytes;
+}
+
+void SqliteFree(void* block)
+{
+    if (block != nullptr)
+        GS::MemoryManager::Free(static_cast<unsigned char*>(block) - HeaderSize);
+}
+
+void* SqliteRealloc(void* block, int bytes)
+{
+    void* grown = SqliteMalloc(bytes);
+    if (grown != nullptr && block != nullptr) {
+        const int kept = SqliteSize(block);
+        std::memcpy(grown, block, static_cast<std::size_t>(kept < bytes ? kept : bytes));
+        SqliteFree(block);
+    }
+    return grown;
+}
+
+int SqliteRoundup(int bytes)
+{
+    return (bytes + 7) & ~7;
+}
+
+int SqliteInit(void*)
+{
+    return SQLITE_OK;
+}
+
+void SqliteShutdown(void*) {}
+
+bool configured = false;
+
+[[noreturn]] void Throw(sqlite3* database, int code)
+{
+    if ((code & 0xFF) == SQLITE_NOMEM)
+        throw std::bad_alloc();
+    throw SqliteFailure(code, database != nullptr ? sqlite3_errmsg(database) : sqlite3_errstr(code));
+}
+
+void Check(sqlite3* database, int code)
+{
+    if (code != SQLITE_OK)
+        Throw(database, code);
+}
+
+}  // namespace
+
+bool SqliteFailure::Damaged() const noexcept
+{
+    return (code & 0xFF) == SQLITE_CORRUPT || (code & 0xFF) == SQLITE_NOTADB;
+}
+
+bool SqliteFailure::Busy() const noexcept
+{
+    return (code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED;
+}
+
+void ConfigureSqlite()
+{
+    if (configured)
+        return;
+    static const sqlite3_mem_methods methods = {SqliteMalloc, SqliteFree,     SqliteRealloc,  SqliteSize,
+                                                SqliteRoundup, SqliteInit, SqliteShutdown, nullptr};
+    // Fails only once SQLite is in use (a test that opened a database first): it then keeps what
+    // it has.
+    sqlite3_config(SQLITE_CONFIG_MALLOC, &methods);
+    configured = true;
+}
+
+void ShutDownSqlite() noexcept
+{
+    sqlite3_shutdown();
+}
+
+SqliteStatement::SqliteStatement(sqlite3* database, std::string_view sql) : database(database)
+{
+    Check(database, sqlite3_prepare_v2(database, sql.data(), static_cast<int>(sql.size()), &statement, nullptr));
+}
+
+SqliteStatement::~SqliteStatement()
+{
+    sqlite3_finalize(statement);
+}
+
+SqliteStatement& SqliteStatement::Bind(int index, std::string_view text)
+{
+    // A null pointer would bind NULL, not the empty text.
+    const char* bytes = text.data() != nullptr ? text.data() : "";
+    Check(database, sqlite3_bind_text(statement, index, bytes, static_cast<int>(text.size()), SQLITE_TRANSIENT));
+    return *this;
+}
+
+SqliteStatement& SqliteStatement::Bind(int index, std::int64_t number)
+{
+    Check(database, sqlite3_bind_int64(statement, index, number));
+    return *this;
+}
+
+SqliteStatement& SqliteStatement::BindNull(int index)
+{
+    Check(database, sqlite3_bind_null(statement, index));
+    return *this;
+}
+
+bool SqliteStatement::Step()
+{
+    const int code = sqlite3_step(statement);
+    if (code == SQLITE_ROW)
+        return true;
+    sqlite3_reset(statement);
+    if (code != SQLITE_DONE)
+        Throw(database, code);
+    return false;
+}
+
+std::string_view SqliteStatement::Text(int column) const
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    if (text == nullptr)
+        return {};
+    return std::string_view(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+}
+
+std::int64_t SqliteStatement::Number(int column) const
+{
+    return sqlite3_column_int64(statement, column);
+}
+
+bool SqliteStatement::IsNull(int column) const
+{
+    return sqlite3_column_type(statement, column) == SQLITE_NULL;
+}
+
+void SqliteDatabase::Open(const SystemPath& path, int busyMilliseconds)
+{
+    ConfigureSqlite();
+    Close();
+    const int code = sqlite3_open_v2(PathText(path).c_str(), &database,
+                                     SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
+    if (code != SQLITE_OK) {
+        const SqliteFailure failure(code, database != nullptr ? sqlite3_errmsg(database) : sqlite3_errstr(code));
+        Close();
+        if ((code & 0xFF) == SQLITE_NOMEM)
+            throw std::bad_alloc();
+        throw failure;
+    }
+    sqlite3_extended_result_codes(database, 1);
+    sqlite3_busy_timeout(database, busyMilliseconds);
+    try {
+        // A rollback journal with a sync at every step of a commit: what is committed survives a
+        // power loss, and an interrupted commit is rolled back by the next reader.
+        Execute("PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL; PRAGMA foreign_keys = OFF;"
+                "SELECT count(*) FROM sqlite_master;");
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+void SqliteDatabase::Close() noexcept
+{
+    if (database != nullptr)
+        sqlite3_close_v2(database);
+    database = nullptr;
+}
+
+void SqliteDatabase::Execute(std::string_view sql)
+{
+    std::string text(sql);
+    char* message = nullptr;
+    const int code = sqlite3_exec(database, text.c_str(), nullptr, nullptr, &message);
+    if (code != SQLITE_OK) {
+        const std::string why = message != nullptr ? message : sqlite3_errstr(code);
+        sqlite3_free(message);
+        if ((code & 0xFF) == SQLITE_NOMEM)
+            throw std::bad_alloc();
+        throw SqliteFailure(sqlite3_extended_errcode(database), why);
+    }
+}
+
+SqliteDatabase::Transaction::Transaction(SqliteDatabase& database, bool write) : database(database)
+{
+    database.Execute(write ? "BEGIN IMMEDIATE" : "BEGIN");
+}
+
+SqliteDatabase::Transaction::~Transaction()
+{
+    if (open && database.database != nullptr && sqlite3_get_autocommit(database.database) == 0)
+        sqlite3_exec(database.database, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void SqliteDatabase::Transaction::Commit()
+{
+    database.Execute("COMMIT");
+    open = false;
+}
+
+}  // namespace Quillmere
