@@ -13,7 +13,6 @@
 #include "ProjectFile.hpp"
 #include "Support/Files.hpp"
 #include "Support/Folders.hpp"
-#include "ValueBackup/HistoryFiles.hpp"
 #include "ValueBackup/BackupReader.hpp"
 #include "ValueBackup/ValueBackupFile.hpp"
 #include "ValueBackup/ValueRestore.hpp"
@@ -101,7 +100,6 @@ BackupRestoreTarget::BackupRestoreTarget(const std::filesystem::path& sourceFold
 BackupRestoreTarget::~BackupRestoreTarget()
 {
     GuardedRelease();
-    ExpressionStore.clear();
 }
 
 std::string BackupRestoreTarget::Run(std::string_view input)
@@ -109,50 +107,49 @@ std::string BackupRestoreTarget::Run(std::string_view input)
     if (!Support::TryWriteBytes(state->profile.BackupFile(), input))
         return "the backup file cannot be written";
 
-    // What the restore must make of the text, read as the restore reads it (CR LF as LF).
+    // The whole text parsed at once, and the file read a piece at a time, as an earlier version's
+    // files are taken into the store: both give the same backup, or neither does.
     std::optional<std::string> text = ReadTextFile(state->profile.BackupFile());
     if (!text)
         return "the backup file just written cannot be read";
-    const ValueBackupReading reading = ParseValueBackup(std::move(*text));
-    const std::optional<ValueBackup>& parsed = reading.backup;
+    ValueBackupReading reading = ParseValueBackup(std::move(*text));
+    SystemError error = 0;
+    std::optional<ValueBackupReading> pieces = ReadValueBackupFile(state->profile.BackupFile(), error);
+    if (!pieces)
+        return "the backup file cannot be read a piece at a time: system error " + std::to_string(error);
+    if (reading.backup.has_value() != pieces->backup.has_value())
+        return "read whole and a piece at a time, the file reads differently";
+    if (!reading.backup)
+        return {};
+    if (std::string difference = CompareBackups(*reading.backup, *pieces->backup); !difference.empty())
+        return "read a piece at a time, " + difference;
 
-    // A run that saved no values of its own (the project held no owned group) reads the file.
+    // Printed and read again, the backup holds the same values.
+    std::string printed;
+    PrintValueBackup(*reading.backup, printed);
+    const ValueBackupReading reparsed = ParseValueBackup(printed);
+    if (!reparsed.backup)
+        return "the printed backup does not read back: " + reparsed.reason;
+    if (std::string difference = CompareBackups(*reading.backup, *reparsed.backup); !difference.empty())
+        return "printed and read back, " + difference;
+
+    // Restored as a run's own values: whatever the file held, the restore ends normally.
     UpdateRun run;
-    run.projectHeldNoOwnedGroup = true;
-    ReadEarlierRuns(run);
+    run.backup = std::move(pieces->backup);
+    run.fates.assign(run.backup->ValueCount(), ValueFate::Pending);
     state->host.ClearOutput();
-    bool restored = false;
     try {
-        restored = RestoreElementValues(run);
-    } catch (const std::exception& error) {
-        return std::string("the restore threw: ") + error.what();
+        if (!RestoreElementValues(run))
+            return "the restore says it had nothing to restore from";
+    } catch (const std::exception& failure) {
+        return std::string("the restore threw: ") + failure.what();
     } catch (...) {
         return "the restore threw something that is not a std::exception";
     }
-
-    if (!restored)
-        return "the restore says it had nothing to restore from";
-    const auto& lines = state->host.ReportLines();
-    if (!parsed) {
-        if (lines.size() != 1 || !StartsWith(lines[0].text, "The value backup \"") ||
-            !EndsWith(lines[0].text, "; no element values were restored"))
-            return "an unreadable file did not give its one report line";
-    } else {
-        // The host may refuse a value (a text that is not a number for an integer property is
-        // still written as 0, so refusals are rare); each refusal names the property.
-        for (const auto& line : lines)
-            if (line.flag != 0 || !EndsWith(line.text, " error while importing property"))
-                return "unexpected report line: " + line.text;
-
-        // Printed and read again, the backup holds the same values.
-        std::string printed;
-        PrintValueBackup(*parsed, printed);
-        const ValueBackupReading reparsed = ParseValueBackup(printed);
-        if (!reparsed.backup)
-            return "the printed backup does not read back: " + reparsed.reason;
-        if (std::string difference = CompareBackups(*parsed, *reparsed.backup); !difference.empty())
-            return "printed and read back, " + difference;
-    }
+    // The host may refuse a value; each refusal names the property.
+    for (const auto& line : state->host.ReportLines())
+        if (line.flag != 0 || !EndsWith(line.text, " error while importing property"))
+            return "unexpected report line: " + line.text;
     return {};
 }
 

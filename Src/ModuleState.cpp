@@ -10,6 +10,5 @@ ModuleState TheModule;
 
 // The parts that the lower layers reach by their own names.
 HostBinding& Binding = TheModule.binding;
-ExpressionStoreList& ExpressionStore = TheModule.expressions;
 
 }  // namespace Quillmere

@@ -6,13 +6,13 @@
 // the resources, the debug line for an unreleased add-on). On Windows the C runtime constructs
 // the module's statics before DllMain's process attach and destroys them after its detach; on
 // Linux the object asks to be constructed ahead of the load hook's object, which is destroyed
-// first. It holds the host binding, the resources' handle and the saved expression lists; what a
-// run of the command carries between its phases is the run's own (Run/UpdateRun.hpp).
+// first. It holds the host binding and the resources' handle; what a run of the command carries
+// between its phases is the run's own (Run/UpdateRun.hpp), and what runs keep for later ones is in
+// the store (Store/KeptStore.hpp).
 #pragma once
 
 #include "Common/MessageFormat.hpp"
 #include "Common/Messages.hpp"
-#include "Run/SavedExpressions.hpp"
 #include "GSRoot/GSRoot.hpp"
 #include "Host/HostBinding.hpp"
 #include "RS/RS.hpp"
@@ -25,7 +25,6 @@ struct ModuleState {
     GSInstance instance = nullptr;              // where the module file is loaded, recorded at load
     WCHAR filePath[MAX_PATH] = {};              // the module file's path, recorded at load
     GSResModule resources = InvalidResModule;   // the module's open resources; -1 for none
-    ExpressionStoreList expressions;            // lists no run has brought back yet (ExpressionStore)
     // Made here because once memory has run out no line could be made to say so.
     GS::UniString outOfMemoryLine = FormatLine(Messages::StoppedCommandLine, {"std::bad_alloc"});
 };

@@ -6,9 +6,10 @@
 #include "ConfigurationImport/GroupRemoval.hpp"
 #include "DG/DG.hpp"
 #include "Host/HostCalls.hpp"
+#include "Report/RunReport.hpp"
 #include "Run/UpdateRun.hpp"
-#include "ValueBackup/HistoryFiles.hpp"
-#include "ValueBackup/KeepForLaterRuns.hpp"
+#include "Store/RunStore.hpp"
+#include "ValueBackup/EarlierVersionFiles.hpp"
 #include "ValueBackup/ValueBackupWriter.hpp"
 #include "ValueBackup/ValueRestore.hpp"
 
@@ -22,16 +23,11 @@ void ShowCompletionAlert()
             GS::UniString(""), GS::UniString(Messages::CompletionAlertButton), GS::UniString(""), GS::UniString(""));
 }
 
-// Lets the user choose the configuration, imports it, and brings back what was saved into whatever
-// definitions the property import made. Answers whether all of it succeeded, so that the run may say so.
-bool ImportAndBringBack(UpdateRun& run)
+// Imports the chosen configuration, and brings back what was saved into whatever definitions the
+// property import made. Answers whether all of it succeeded, so that the run may say so.
+bool ImportAndBringBack(UpdateRun& run, const Configuration& configuration)
 {
-    const std::optional<Configuration> configuration = ChooseConfiguration();
-    if (!configuration)
-        return false;  // cancelled (nothing said), or the file cannot be read (said)
-    run.renamesPath = RenameTablePathBeside(configuration->path);
-    run.renames = ReadRenameTableBeside(*configuration);
-    const ImportCodes imported = ImportConfiguration(*configuration);
+    const ImportCodes imported = ImportConfiguration(configuration);
     run.importRan = true;
     run.propertiesImported = imported.properties == NoError;
     if (!run.propertiesImported)
@@ -43,20 +39,31 @@ bool ImportAndBringBack(UpdateRun& run)
 
 }  // namespace
 
-// One run, in order. What a phase learns goes into `run` for the phases after it.
+// One run, in order. Nothing is changed before a configuration is chosen and read: a cancelled
+// dialog, or a file that cannot be read, leaves the project and every file as they were. What a
+// phase learns goes into `run` for the phases after it.
 void UpdateCommand()
 {
+    const std::optional<Configuration> configuration = ChooseConfiguration();
+    if (!configuration)
+        return;  // cancelled (nothing said), or the file cannot be read (said)
     UpdateRun run;
-    ReadEarlierRuns(run);
-    // Save what the owned groups carry; what cannot be saved must not be removed.
+    run.configuration = configuration->path;
+    run.renamesPath = RenameTablePathBeside(configuration->path);
+    run.renames = ReadRenameTableBeside(*configuration);
+    OpenStore(run);
+    TakeEarlierVersionFiles(run);
+    ReadWhetherStoreHoldsAnything(run);
+    // Save what the owned groups carry; what cannot be saved, or made safe on disk, is not removed.
     if (!ExportExpressions(run) || !BackupElementValues(run)) {
         ReportLine(Messages::NothingRemovedLine, {});
         return;
     }
-    KeepSavedExpressions(run);
+    if (!KeepSavedBeforeRemoval(run))
+        return;
     RemoveOwnedPropertyGroups();
-    const bool completed = ImportAndBringBack(run);
-    // Whatever did not come back stays for a later run, and the user is told.
+    const bool completed = ImportAndBringBack(run, *configuration);
+    // Whatever did not come back stays for a later run, and the user is told once it is kept.
     KeepForLaterRuns(run);
     ReportWhatWasNotBroughtBack(run);
     if (completed)

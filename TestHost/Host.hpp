@@ -79,6 +79,10 @@ public:
     std::vector<std::string> StepNames() const { return history.StepNames(); }
     const std::vector<CommandRun>& Commands() const noexcept { return commands; }
 
+    // The project's file as HostGetProjectInfo tells it (UTF-8); empty for a project never saved.
+    void SetProjectLocation(std::string path) { projectLocation = std::move(path); }
+    const std::string& ProjectLocation() const noexcept { return projectLocation; }
+
     // --- Faults and call counts ----------------------------------------------------------------
     Faults& GetFaults() noexcept { return faults; }
     void AddFault(const InjectedFault& fault) { faults.Add(fault); }
@@ -160,6 +164,7 @@ private:
     Faults faults;
     ServiceClock clock;
     bool contractChecks = true;
+    std::string projectLocation;
     API_ServiceEntry table[HostServiceTableSize] = {};
     std::map<Int16, APIMenuCommandProc> menuHandlers;
     std::vector<API_MenuRequest> menuRequests;

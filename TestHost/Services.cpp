@@ -238,6 +238,19 @@ GSErrCode Services::HostSetMenuHandler(API_HostContext* context, Int16 menuResID
     return NoError;
 }
 
+GSErrCode Services::HostGetProjectInfo(API_HostContext* context, API_ProjectInfo* info)
+{
+    Host* host = nullptr;
+    if (const auto early = Enter(context, ServiceIndex::HostGetProjectInfo, host))
+        return *early;
+    ServiceClock::Call timed(host->clock, ServiceIndex::HostGetProjectInfo);
+    if (info == nullptr)
+        return HostError::BadParameter;
+    info->untitled = host->projectLocation.empty();
+    info->location = GS::UniString(host->projectLocation.c_str());
+    return NoError;
+}
+
 GSErrCode Services::HostReportMessage(API_HostContext* context, const GS::UniString* text, UInt8 flag,
                                       va_list* arguments)
 {

@@ -1,4 +1,4 @@
-// The test host's 15 services, each with exactly the signature of its table entry. The context is
+// The test host's 16 services, each with exactly the signature of its table entry. The context is
 // the Host (Host::Context()); HostAddMenu, which gets none, works on Host::Current(). Every service
 // first counts the call and answers an injected fault's code without doing anything else; a null
 // pointer argument gives HostError::BadParameter. Then it checks the arguments that the host's
@@ -66,6 +66,8 @@ struct Services {
     static GSErrCode HostAddMenu(const API_MenuRequest* request);
     // Installs `handler` for the menu (replacing an earlier one); returns 0.
     static GSErrCode HostSetMenuHandler(API_HostContext* context, Int16 menuResID, APIMenuCommandProc handler);
+    // Whether the project has a file and its path (Host::SetProjectLocation). Returns 0.
+    static GSErrCode HostGetProjectInfo(API_HostContext* context, API_ProjectInfo* info);
     // Adds a report line: with flag 0 the text as it stands, with any other flag the text used as a
     // printf format over *arguments. Returns 0.
     static GSErrCode HostReportMessage(API_HostContext* context, const GS::UniString* text, UInt8 flag,

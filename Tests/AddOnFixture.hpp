@@ -93,7 +93,6 @@ protected:
     void SetUp() override
     {
         previousProvider = dialog.Install();
-        ExpressionStore.clear();
         Bind();
     }
 
@@ -101,7 +100,6 @@ protected:
     {
         GuardedRelease();
         QmSetOpenFileDialogProvider(previousProvider, nullptr);
-        ExpressionStore.clear();
     }
 
     // Hands the host's table (as it stands now, removed services included) and context over.

@@ -121,6 +121,13 @@ struct ElementPropertyRecord {
     bool isDefault = true;
 };
 
+// What the host tells of the open project: whether it has been saved to a file yet, and the full
+// path of that file.
+struct API_ProjectInfo {
+    bool untitled = true;
+    GS::UniString location;
+};
+
 // The record handed to the menu handler: the menu's string resource and the chosen item (1-based).
 struct MenuCommandParams {
     Int16 menuResID = 0;

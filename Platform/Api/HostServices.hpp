@@ -24,6 +24,7 @@ constexpr GSErrCode ModuleNotBound = static_cast<GSErrCode>(0x81060001);
 #define QM_HOST_SERVICES(X)                                                                                       \
     X(AddMenu, HostAddMenu, 5, (const API_MenuRequest* request), (request))                                       \
     X(Plain, HostSetMenuHandler, 26, (Int16 menuResID, APIMenuCommandProc handler), (menuResID, handler))          \
+    X(Plain, HostGetProjectInfo, 41, (API_ProjectInfo * info), (info))                                            \
     X(Report, HostReportMessage, 69, (const GS::UniString* text, UInt8 flag, va_list* arguments),                 \
       (text, flag, arguments))                                                                                    \
     X(Plain, HostRunUndoableCommand, 71, (const GS::UniString* name, const API_CommandCallable* callable),        \

@@ -42,11 +42,9 @@ constexpr const char* ListElementDefinitionsError = "Error 2: %d";
 constexpr const char* ReadGroupError = "Error 3: %d";
 // The backup cannot read an element's value of an owned property; nothing is removed or imported.
 constexpr const char* ReadValueError = "Error 4: %d";
-// A file in the backup file's folder cannot be written; the code is the system's error, not the
-// host's. The backup file: the earlier file stays as it was (also when the values it holds that
-// no run has accounted for cannot first be copied into their run's kept file), and this run's
-// values are still restored from memory. A run's kept values ("IFC_SG_Properties.N.xml") or the
-// history file: the file stays as it was.
+// The value backup file cannot be written; the code is the system's error, not the host's. The
+// earlier file stays as it was, and this run's values are still restored from memory; before the
+// owned groups are removed they are kept in the store instead (NotSafeValuesLine when that fails too).
 constexpr const char* BackupWriteError = "Backup Write Error: %d";
 // One owned property group cannot be removed; it stays, and the other groups are still removed.
 constexpr const char* DeleteGroupError = "Deleting properties error: %d";
@@ -67,37 +65,58 @@ constexpr const char* ExpressionsImportError = "Expressions Import Error: %d";
 constexpr const char* NothingRemovedLine =
     "Nothing was removed or imported: the expression lists and values of the owned property groups could not all be "
     "saved";
+// The saved values could be written neither to the value backup (its path and why) nor to the
+// store of kept values (its path and why), so the run stops before it removes anything.
+constexpr const char* NotSafeValuesLine =
+    "Nothing was removed or imported: the saved values could be written neither to the value backup \"{}\" ({}) nor "
+    "to the store of kept values \"{}\" ({})";
+// Neither "USERPROFILE" nor "LOCALAPPDATA" is set, so nothing saved could be put on disk.
+constexpr const char* NotSafeNoProfileLine =
+    "Nothing was removed or imported: neither \"USERPROFILE\" nor \"LOCALAPPDATA\" is set, so the saved values and "
+    "expression lists could not be written to disk";
+// The saved expression lists, which only the store keeps, could not be written to it (path, why).
+constexpr const char* NotSafeListsLine =
+    "Nothing was removed or imported: the saved expression lists could not be written to the store of kept values "
+    "\"{}\" ({})";
 
 // The run stopped early because of an unexpected failure; the reason follows ("std::bad_alloc"
 // when memory ran out). The project stays as the finished undoable steps left it.
 constexpr const char* StoppedCommandLine = "Import IFC-SG Classifications and Properties stopped: {}";
 
-// The configuration chosen in the dialog cannot be read (path, system error): nothing is imported,
-// and what was saved waits for the next import, as after a cancelled dialog.
+// The configuration chosen in the dialog cannot be read (path, why): the run ends before it
+// saves, removes or imports anything, as after a cancelled dialog.
 constexpr const char* UnreadableConfigurationLine =
-    "The configuration file \"{}\" could not be read (system error {}); nothing was imported, and the saved values "
-    "and expression lists wait for the next import";
+    "The configuration file \"{}\" could not be read ({}); nothing was changed";
 
 // A value could not be written back to its element: group, property.
 constexpr const char* RestoreWriteErrorLine = "{} - {} error while importing property";
 
-// "USERPROFILE" is not set: no backup file is written; the values come back from memory.
+// "USERPROFILE" is not set: no backup file is written; the values come back from memory, and are
+// kept in the store of kept values before anything is removed.
 constexpr const char* NoProfileLine =
     "\"USERPROFILE\" is not set: the value backup is kept for this command only and not written to a file";
 
 // The project holds no owned group (the marker follows in quotes), so this run saves no values and
-// keeps the earlier run's backup file (path), whose values are restored after the import.
+// leaves the earlier run's backup file (path) as it is.
 constexpr const char* KeptEarlierBackupLine =
-    "No property group of the project is owned (\"{}\"): the value backup \"{}\" of an earlier run is kept, and its "
-    "values are restored after the import";
+    "No property group of the project is owned (\"{}\"): no values were saved, and the value backup \"{}\" of an "
+    "earlier run is left as it is";
 
-// The backup file of an earlier run (path) cannot be read; reason as below.
-constexpr const char* UnreadableBackupLine =
-    "The value backup \"{}\" could not be read: {}; no element values were restored";
-constexpr const char* UnreadableBackupCannotOpen = "the file cannot be opened";
-constexpr const char* UnreadableBackupEmpty = "the file is empty";
-constexpr const char* UnreadableBackupNotWellFormed = "it is not well-formed XML ({} at byte {})";
-constexpr const char* UnreadableBackupNoRoot = "it has no root element";
+// --- The store of kept values -------------------------------------------------------------------
+
+// The store cannot be opened, read or written (its path, and why: the system's error or SQLite's
+// words, such as "database is locked" when another host instance held it longer than the command
+// waits). The run goes on without it; what it would have kept is told of by the lines below.
+constexpr const char* StoreUnusableLine =
+    "The store of kept values \"{}\" could not be used ({}): this run reads nothing from it and keeps nothing in it";
+// The store was damaged (its path): it is renamed (the new name) and a new one begun.
+constexpr const char* StoreSetAsideLine =
+    "The store of kept values \"{}\" was damaged: it is kept as \"{}\" and a new store was begun; what it kept does "
+    "not come back by itself";
+// A file an earlier version of the add-on kept beside the backup (its path) cannot be read: it stays.
+constexpr const char* EarlierFileUnreadableLine =
+    "The file \"{}\" that an earlier version of the add-on kept could not be read: it stays as it is, and what it "
+    "holds does not come back by itself";
 
 // Problems of the rename table beside the configuration (path first). A table that cannot be used
 // at all leaves the names as they are; a bad entry is skipped.
@@ -174,15 +193,19 @@ constexpr const char* ExpressionLists = "{} expression lists";
 
 // One line per group and property whose values this run saved and did not all bring back: group,
 // property, how many did not come back, of how many saved values, the reasons (below, joined by
-// ", "), and the file that keeps them. A later run brings them back by itself where its
-// configuration defines the property for an element that did not have it at that run's backup.
+// ", "), and the store that keeps them. A later run brings them back by itself where its
+// configuration defines the property (or a rename of it) and the property is still as this run
+// left it.
 constexpr const char* ValuesNotBroughtBackLine = "{} / {}: {} of {} not brought back ({}); kept in \"{}\"";
 // The same when they cannot be kept (the reason below).
 constexpr const char* ValuesNotKeptLine = "{} / {}: {} of {} not brought back ({}); they could not be kept: {}";
-// Why they could not be kept: there is no profile folder; the file that was to keep them could not
-// be written (BackupWriteError tells why).
+// Why they could not be kept: there is no profile folder; the store could not be used (its path
+// and why), and, when it was written, the value backup (path) holds them until a run writes it anew.
 constexpr const char* NoProfileReason = "\"USERPROFILE\" is not set";
-constexpr const char* KeptFileNotWrittenReason = "their file could not be written";
+constexpr const char* StoreNotUsedReason = "the store of kept values \"{}\" could not be used ({})";
+constexpr const char* InBackupUntilRewritten = "{}; they are in the value backup \"{}\" until a run writes it anew";
+// The project's identity could not be found (the host could not list its elements).
+constexpr const char* ProjectUnknownReason = "the project could not be named";
 // The reason that no owned property of that name (nor a rename of it) is defined for the element by
 // the configuration, with how many values it holds for.
 constexpr const char* NotDefinedReason = "{} not defined by the configuration";
@@ -195,16 +218,18 @@ constexpr const char* NotConvertibleReason = "{} not convertible to the property
 constexpr const char* GaveWayReason = "{} gave way to another saved value of the property they are renamed to";
 
 // One line per expression list this run saved and did not bring back: group, property, the reason
-// (below) and the file that keeps it.
+// (below) and the store that keeps it.
 constexpr const char* ListNotBroughtBackLine =
     "{} / {}: the saved expression list was not brought back ({}); it is kept in \"{}\"";
-// The same without a profile folder: the module keeps it while it is loaded.
+// The same when it cannot be kept (why, as for values).
 constexpr const char* ListNotKeptLine =
-    "{} / {}: the saved expression list was not brought back ({}); it is kept only while the add-on stays loaded";
+    "{} / {}: the saved expression list was not brought back ({}); it could not be kept: {}";
 // Why a list did not come back: the configuration does not define its property (nor a rename of it).
 constexpr const char* ListNotDefinedReason = "the configuration does not define the property";
 // The host refused the list, or the definitions could not be listed or named.
 constexpr const char* ListNotWrittenReason = "it could not be written";
+// The property the rename table renames it to took another saved list.
+constexpr const char* ListGaveWayReason = "it gave way to another saved list of the property it is renamed to";
 
 // An entry of the rename table that leads nowhere: table path, entry number, the entry's element,
 // its target (below), and how many saved values and expression lists of its earlier name this run
@@ -222,35 +247,38 @@ constexpr const char* RenameEntryGaveWayLine =
     "The rename table \"{}\" entry {} (\"{}\"): {} of its earlier name gave way to other saved values of the "
     "property it renames to; they are kept";
 
-// The property import failed, so nothing was brought back: where the values and the lists are kept
-// until an import succeeds (below).
+// The property import failed, so nothing was brought back: the store where the values and the lists
+// are kept until an import succeeds.
 constexpr const char* NothingBroughtBackLine =
-    "No value or expression list was brought back: they are kept in {} for the next import";
-// The files, one or two.
-constexpr const char* KeptInFile = "\"{}\"";
-constexpr const char* KeptInFiles = "\"{}\" and \"{}\"";
-// The same when the values could not be kept, with why (NoProfileReason, or KeptFileNotWrittenReason
-// after a Backup Write Error): undoing the run brings them back.
+    "No value or expression list was brought back: they are kept in \"{}\" for the next import";
+// The same when they could not be kept, with why (as above): undoing the run brings them back.
 constexpr const char* NothingBroughtBackNotKeptLine =
     "No value or expression list was brought back, and the values could not be kept: {}; "
     "undoing the run brings them back";
 
-// Values that an earlier run saved came back: how many (counted, above), when that run saved them,
-// and the file that kept them. One line per earlier run.
+// Values that an earlier run saved came back (written into their properties): how many (counted,
+// above), when that run saved them, and the store that kept them. One line per earlier run.
 constexpr const char* ValuesCameBackLine = "{} came back from the backup of an earlier run, saved {} (\"{}\")";
-// Expression lists that an earlier run saved came back: how many (counted), when, and the history
-// file that kept them.
+// Expression lists that an earlier run saved came back: how many (counted), when, and the store.
 constexpr const char* ListsCameBackLine = "{} came back from an earlier run, saved {} (\"{}\")";
 
-// The history of earlier runs cannot be read: its path, and the name it is kept under instead,
-// where no later run reads it again.
-constexpr const char* UnreadableHistoryLine =
-    "The record of earlier runs \"{}\" could not be read: it is kept as \"{}\", and the expression lists it held do "
-    "not come back by themselves";
-// The values one earlier run kept cannot be read: the file's path, and the name it is kept under.
-constexpr const char* UnreadableKeptValuesLine =
-    "The values kept from an earlier run in \"{}\" could not be read: the file is kept as \"{}\", and its values do "
-    "not come back by themselves";
+// Kept values of an earlier run that end, one line per group and property and reason: group,
+// property, how many (counted), when that run saved the newest of them, and why (below). They leave
+// the store.
+constexpr const char* KeptValuesEndedLine = "{} / {}: {} kept from an earlier run (saved {}) no longer wait: {}";
+// The same for a kept expression list: group, property, when, why.
+constexpr const char* KeptListEndedLine =
+    "{} / {}: the expression list kept from an earlier run (saved {}) no longer waits: {}";
+// Why: the property has been changed or cleared since that run left it, and that stands; a newer
+// value of the property came back or is kept instead; the elements were removed from the project.
+constexpr const char* EndedChangedReason = "the property has been changed or cleared since, and that stands";
+constexpr const char* EndedSupersededReason = "a newer value of the property came back or is kept instead";
+constexpr const char* EndedElementGoneReason = "their elements are no longer in the project";
+
+// What the store keeps for the project after the run, one line when there is anything: the store,
+// how many values and expression lists (counted, above; joined by ", "), and their groups (joined
+// by ", ").
+constexpr const char* WaitingLine = "Waiting in \"{}\" for an import that defines their properties: {} ({})";
 
 // --- The completion alert -----------------------------------------------------------------------
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Common/FileProblem.hpp"
 #include "Common/Messages.hpp"
 #include "GSRoot/UnicodeCodec.hpp"
 #include "Host/HostCalls.hpp"
@@ -78,7 +79,7 @@ std::optional<Configuration> ChooseConfiguration()
     SystemError error = 0;
     std::optional<std::string> text = ReadConfigurationText(*path, &error);
     if (!text) {
-        ReportLine(Messages::UnreadableConfigurationLine, {PathText(ToSystemPath(*path)), error});
+        ReportLine(Messages::UnreadableConfigurationLine, {PathText(ToSystemPath(*path)), FileProblem{{}, error}.Detail()});
         return std::nullopt;
     }
     return Configuration{ToSystemPath(*path), std::move(*text)};

@@ -1,5 +1,10 @@
 #include "ExpressionPreservation.hpp"
 
+#include <algorithm>
+#include <set>
+#include <vector>
+
+#include "Common/ExactText.hpp"
 #include "Common/Messages.hpp"
 #include "Host/HostCalls.hpp"
 #include "Host/PropertyGroupCache.hpp"
@@ -8,40 +13,10 @@ namespace Quillmere {
 
 namespace {
 
-// Finds the list to write into one re-imported definition: the run's own under the definition's
-// name or an earlier one; else, when the project did not have the definition at the export, the
-// newest list an earlier run kept under one of those names.
-class ListFinder {
-public:
-    explicit ListFinder(UpdateRun& run) : run(run) {}
-
-    struct Found {
-        const ExpressionList* list = nullptr;
-        ValueFate* fate = nullptr;  // to be set to what became of it
-    };
-
-    Found Find(const PropertyName& name)
-    {
-        std::vector<PropertyName> names{name};
-        for (const RenameTable::Name& earlier : run.renames.EarlierNames(name.group, name.property))
-            names.push_back(PropertyName{earlier.group, earlier.property});
-        for (const PropertyName& candidate : names)
-            if (const auto own = run.expressions.lists.find(candidate); own != run.expressions.lists.end())
-                return Found{&own->second, &run.listFates[candidate]};
-        // A definition the project had at the export holds the user's choice, unless an earlier
-        // run left it without its list.
-        const bool defined = run.expressions.defined.count(name) != 0;
-        for (std::size_t index = ExpressionStore.size(); index-- > 0;)
-            for (const PropertyName& candidate : names)
-                if (ExpressionStore[index].run != run.number && ExpressionStore[index].name == candidate &&
-                    (!defined || ExpressionStore[index].unwritten))
-                    return Found{&ExpressionStore[index].list, &run.keptListFates[index]};
-        return Found{};
-    }
-
-private:
-    UpdateRun& run;
-};
+std::string StateKeyOf(const PropertyName& name)
+{
+    return StateKey(ExactUtf8(name.group), ExactUtf8(name.property));
+}
 
 }  // namespace
 
@@ -69,36 +44,145 @@ bool ExportExpressions(UpdateRun& run)
         PropertyName name{group->name, definition.name};
         if (definition.expressionFlag != 0)
             run.expressions.lists[name] = definition.expressions;
-        run.expressions.defined.insert(std::move(name));
+        run.expressions.found[StateKeyOf(name)] =
+            PropertyState{ExpressionListState(definition.expressionFlag != 0, definition.expressions), false};
     }
     return true;
 }
 
-void KeepSavedExpressions(const UpdateRun& run)
-{
-    for (const auto& [name, list] : run.expressions.lists)
-        ExpressionStore.push_back(KeptExpressionList{name, list, run.number, run.started, false});
-}
-
 namespace {
 
-// Writes `list` into the listed definition at `index`, its references following the run's rename
-// table, in one undoable command "Import Expressions"; answers what became of the list.
-ValueFate WriteList(const UpdateRun& run, GS::Array<API_PropertyDefinition>& definitions, USize index,
-                    const ExpressionList& list)
+// Brings the saved lists back into the re-imported definitions: the run's own under a definition's
+// name or an earlier one, or a list the store keeps where the definition is as it was left.
+class ListImport {
+public:
+    ListImport(UpdateRun& run, GS::Array<API_PropertyDefinition>& definitions) : run(run), definitions(definitions) {}
+
+    void ImportInto(USize index, const PropertyName& name)
+    {
+        std::vector<PropertyName> names{name};
+        for (const RenameTable::Name& earlier : run.renames.EarlierNames(name.group, name.property))
+            names.push_back(PropertyName{earlier.group, earlier.property});
+        const Own own = FindOwn(names);
+        const std::optional<std::size_t> kept = FindKept(names);
+        if (!kept) {
+            WriteOwn(index, own);
+            return;
+        }
+        const KeptExpressionList& keptList = run.kept.lists[*kept];
+        const LeftMatch match = MatchLeft(keptList.record.earlierVersion ? std::nullopt : run.kept.listsLeft,
+                                          &run.expressions.found, StateKeyOf(name));
+        if (match == LeftMatch::AsLeft && !own.renamed) {
+            const ValueFate fate = Write(index, keptList.list);
+            MarkKept(names, ValueFate::GaveWay);
+            run.kept.listFates[*kept] = fate;
+            if (own.list != nullptr)
+                *own.fate = fate == ValueFate::BroughtBack ? ValueFate::Superseded : Write(index, *own.list);
+            return;
+        }
+        WriteOwn(index, own);
+        const bool same = own.list != nullptr && own.list->GetSize() == keptList.list.GetSize() &&
+                          std::equal(own.list->begin(), own.list->end(), keptList.list.begin());
+        MarkKept(names, match == LeftMatch::Taken ? ValueFate::GaveWay
+                        : match == LeftMatch::AsLeft ? ValueFate::Superseded
+                        : same ? ValueFate::AlreadyHeld : ValueFate::Changed);
+    }
+
+    // Whether the listed definition at `index` took a list in this run.
+    bool Written(USize index) const { return written.count(index) != 0; }
+
+private:
+    struct Own {
+        const ExpressionList* list = nullptr;
+        ValueFate* fate = nullptr;
+        bool renamed = false;
+    };
+
+    // The run's list under the first of `names` that has one; those of the names after it gave way.
+    Own FindOwn(const std::vector<PropertyName>& names)
+    {
+        Own own;
+        for (std::size_t index = 0; index < names.size(); ++index) {
+            const auto found = run.expressions.lists.find(names[index]);
+            if (found == run.expressions.lists.end())
+                continue;
+            ValueFate& fate = run.listFates[names[index]];
+            if (own.list == nullptr)
+                own = Own{&found->second, &fate, index != 0};
+            else if (fate == ValueFate::Pending)
+                fate = ValueFate::GaveWay;
+        }
+        return own;
+    }
+
+    // The newest kept list still pending under one of `names`.
+    std::optional<std::size_t> FindKept(const std::vector<PropertyName>& names) const
+    {
+        std::optional<std::size_t> best;
+        for (std::size_t index = 0; index < run.kept.lists.size(); ++index)
+            if (run.kept.listFates[index] == ValueFate::Pending &&
+                std::find(names.begin(), names.end(), run.kept.lists[index].name) != names.end() &&
+                (!best || run.kept.lists[index].record.run > run.kept.lists[*best].record.run))
+                best = index;
+        return best;
+    }
+
+    void MarkKept(const std::vector<PropertyName>& names, ValueFate fate)
+    {
+        for (std::size_t index = 0; index < run.kept.lists.size(); ++index)
+            if (run.kept.listFates[index] == ValueFate::Pending &&
+                std::find(names.begin(), names.end(), run.kept.lists[index].name) != names.end())
+                run.kept.listFates[index] = fate;
+    }
+
+    void WriteOwn(USize index, const Own& own)
+    {
+        if (own.list == nullptr)
+            return;
+        const ValueFate fate = Write(index, *own.list);
+        // Of two definitions of one name, one that took the list is enough.
+        if (*own.fate != ValueFate::BroughtBack)
+            *own.fate = fate;
+    }
+
+    // Writes `list` into the listed definition at `index`, its references following the run's
+    // rename table, in one undoable command "Import Expressions"; answers what became of the list.
+    ValueFate Write(USize index, const ExpressionList& list)
+    {
+        definitions[index].expressionFlag = 1;
+        definitions[index].expressions = list;
+        if (!run.renames.IsEmpty())
+            for (GS::UniString& expression : definitions[index].expressions)
+                run.renames.RewriteReferences(expression);
+        // The host runs the callable before the command returns, so it reads the list in place.
+        auto updateDefinition = [this, &index]() { return HostUpdatePropertyDefinition(&definitions[index]); };
+        const GSErrCode code = RunUndoableCommand(Messages::ImportExpressionsStep, updateDefinition);
+        if (code == NoError) {
+            written.insert(index);
+            return ValueFate::BroughtBack;
+        }
+        ReportErrorCode(Messages::ExpressionsImportError, code);
+        return ValueFate::NotWritten;
+    }
+
+    UpdateRun& run;
+    GS::Array<API_PropertyDefinition>& definitions;
+    std::set<USize> written;
+};
+
+// What found no definition: its property is not in the configuration (nor a rename of it), as far
+// as the groups that could be read tell.
+void SettlePending(UpdateRun& run, bool groupUnread)
 {
-    definitions[index].expressionFlag = 1;
-    definitions[index].expressions = list;
-    if (!run.renames.IsEmpty())
-        for (GS::UniString& expression : definitions[index].expressions)
-            run.renames.RewriteReferences(expression);
-    // The host runs the callable before the command returns, so it reads the list in place.
-    auto updateDefinition = [&definitions, &index]() { return HostUpdatePropertyDefinition(&definitions[index]); };
-    const GSErrCode code = RunUndoableCommand(Messages::ImportExpressionsStep, updateDefinition);
-    if (code == NoError)
-        return ValueFate::BroughtBack;
-    ReportErrorCode(Messages::ExpressionsImportError, code);
-    return ValueFate::NotWritten;
+    const ValueFate unplaced = groupUnread ? ValueFate::NotWritten : ValueFate::NotDefined;
+    for (auto& [name, list] : run.expressions.lists) {
+        ValueFate& fate = run.listFates[name];
+        if (fate == ValueFate::Pending)
+            fate = unplaced;
+    }
+    for (ValueFate& fate : run.kept.listFates)
+        if (fate == ValueFate::Pending)
+            fate = unplaced;
 }
 
 }  // namespace
@@ -109,14 +193,12 @@ bool ImportExpressions(UpdateRun& run)
     const GSErrCode listCode = HostListPropertyDefinitions(&APINULLGuid, &definitions);
     if (listCode != NoError) {
         ReportErrorCode(Messages::ExpressionsListError, listCode);
-        for (const auto& [name, list] : run.expressions.lists)
-            run.listFates[name] = ValueFate::NotWritten;
+        SettlePending(run, true);
         return false;
     }
-
-    run.keptListFates.resize(ExpressionStore.size(), ValueFate::Pending);
     run.importedOwned.emplace();
-    ListFinder finder(run);
+    run.end.listsLeft.emplace();
+    ListImport import(run, definitions);
     PropertyGroupCache groups;
     bool groupUnread = false;
     for (USize index = 0; index < definitions.GetSize(); ++index) {
@@ -126,22 +208,15 @@ bool ImportExpressions(UpdateRun& run)
         if (!owned)
             continue;
         PropertyName name{group->name, definitions[index].name};
-        const ListFinder::Found saved = finder.Find(name);
+        // As the import made it, unless a list goes in: a list that does not keeps it so.
+        PropertyState left{ExpressionListState(definitions[index].expressionFlag != 0, definitions[index].expressions), false};
+        import.ImportInto(index, name);
+        if (import.Written(index))
+            left = PropertyState{ExpressionListState(true, definitions[index].expressions), true};
+        (*run.end.listsLeft)[StateKeyOf(name)] = std::move(left);
         run.importedOwned->insert(std::move(name));
-        if (saved.list != nullptr) {
-            const ValueFate fate = WriteList(run, definitions, index, *saved.list);
-            // Of two definitions of one name, one that took the list is enough.
-            if (*saved.fate != ValueFate::BroughtBack)
-                *saved.fate = fate;
-        }
     }
-    // What found no definition: its property is not in the configuration (nor a rename of it), as
-    // far as the groups that could be read tell.
-    for (auto& [name, list] : run.expressions.lists) {
-        ValueFate& fate = run.listFates[name];
-        if (fate == ValueFate::Pending)
-            fate = groupUnread ? ValueFate::NotWritten : ValueFate::NotDefined;
-    }
+    SettlePending(run, groupUnread);
     return true;
 }
 

@@ -23,6 +23,23 @@ GSErrCode RunUndoableCommand(const char* name, Callable& callable)
     return HostRunUndoableCommand(&commandName, &command);
 }
 
+// Gives every field a read of a property's value looks at its fresh value, keeping the strings'
+// storage: one record serves many reads.
+inline void MakeFresh(ElementPropertyRecord& record)
+{
+    record.status = 0;
+    record.isDefault = true;
+    TypedValueRecord& value = record.value;
+    value.typeCode = API_PropertyUndefinedValueType;
+    value.intValue = 0;
+    value.realValue = 0.0;
+    value.boolValue = false;
+    value.stringValue = "";
+    value.guidValue = APINULLGuid;
+    value.listValue.Clear();
+    value.variantStatus = API_VariantStatusNormal;
+}
+
 // Reports `code` with `format`, a host format ending in ": %d", as one report-window line.
 inline void ReportErrorCode(const char* format, GSErrCode code)
 {

@@ -1,61 +1,64 @@
 // What one run of the update command carries from phase to phase. The update command
-// (UpdateCommand.cpp) makes it when the run starts and drops it when the run ends, however it ends;
-// the phases take it and add what they learn.
+// (UpdateCommand.cpp) makes it once the configuration is chosen and read and drops it when the run
+// ends, however it ends; the phases take it and add what they learn.
 #pragma once
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
-#include <utility>
+#include <unordered_map>
 #include <vector>
 
+#include "Common/FileProblem.hpp"
 #include "Common/RenameTable.hpp"
-#include "Run/DefinedNames.hpp"
-#include "Run/EarlierRuns.hpp"
+#include "Run/KeptData.hpp"
 #include "Run/SavedExpressions.hpp"
-#include "Run/ValueFate.hpp"
 #include "Run/ValueBackup.hpp"
+#include "Run/ValueFate.hpp"
 
 namespace Quillmere {
 
-struct UpdateRun {
-    UInt32 number = 0;    // this run's number on the profile (EarlierRuns::lastRun + 1)
-    std::string started;  // when it started, as files record it ("2026-12-09 14:05")
+class KeptStore;
 
-    // --- Saved before the owned groups were removed ---
+struct UpdateRun {
+    // --- Chosen before anything else ---
+    SystemPath configuration;  // the configuration file the user chose
+    RenameTable renames;
+    SystemPath renamesPath;    // where the table was looked for
+
+    // --- The store ---
+    std::shared_ptr<KeptStore> store;         // open for the run; nothing when it cannot be used
+    std::optional<FileProblem> storeProblem;  // why not, or why it could not be read or written
+    bool storeHoldsAnything = false;          // for any project: only then is this project's part read
+    bool projectKnown = false;                // `end.project` is the project's identity
+    ProjectIdentity anchor;                   // the identity a project without a file takes when the store knew none
+    bool setAsideTold = false;                // a damaged store set aside has been reported
+    KeptData kept;                            // what it keeps for the project
+    KeptAtRunEnd end;                         // what the run leaves in it (its project, number, ...)
+    bool storeWritten = false;                // the run's end is in the store
+
+    // --- Saved before the owned groups are removed ---
     SavedExpressions expressions;
     // The values, kept in memory: the restore takes them from here, so that neither a failed
     // write nor another program's change of the file costs a value. Nothing when the project held
-    // no owned group: the run then saved nothing on purpose.
+    // no owned group: the run then saved nothing.
     std::optional<ValueBackup> backup;
-    bool projectHeldNoOwnedGroup = false;
-    bool backupWritten = false;  // the backup file holds `backup`
-    // The owned properties each element had at the backup; recorded only when values of earlier
-    // runs may come back (EarlierRuns has some), since only they need it.
-    std::optional<DefinedNames> definedAtBackup;
-    EarlierRuns earlier;
-
-    // --- Chosen with the configuration ---
-    RenameTable renames;
-    SystemPath renamesPath;  // where the table was looked for
+    std::optional<FileProblem> backupProblem;  // the backup file could not be written
+    // The owned properties of the elements with kept values, as the backup found them.
+    std::unordered_map<API_Guid, PropertyStates, GuidHash> found;
 
     // --- Made by the import ---
     // The owned definitions the expression import found, when it could list them.
     std::optional<std::set<PropertyName>> importedOwned;
 
     // --- What came back ---
-    bool importRan = false;           // a configuration was chosen and read, and the imports ran
+    bool importRan = false;           // the imports ran
     bool propertiesImported = false;  // the property import succeeded
     bool restoreRan = false;
-    std::vector<ValueFate> fates;                  // by value of `backup`
-    std::map<PropertyName, ValueFate> listFates;   // by list of `expressions`
-    std::vector<ValueFate> keptListFates;          // by entry of the module's ExpressionStore
-
-    // --- Kept for later runs ---
-    SystemPath valuesKeptIn;  // where the values of `backup` that did not come back are kept
-    // By entry of the ExpressionStore as the run found it: the run that saved the list, and when.
-    std::vector<std::pair<UInt32, std::string>> keptListSources;
+    std::vector<ValueFate> fates;                 // by value of `backup`
+    std::map<PropertyName, ValueFate> listFates;  // by list of `expressions`
 };
 
 }  // namespace Quillmere

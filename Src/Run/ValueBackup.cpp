@@ -24,6 +24,53 @@ struct BlockAppender {
 
 }  // namespace
 
+namespace {
+
+// The texts of the codes the host gives a definition's value type and measure type, as the file
+// writes them.
+struct CodeName {
+    Int32 code;
+    const char* name;
+};
+constexpr CodeName ValueTypeNames[] = {
+    {API_PropertyUndefinedValueType, "Undefined"}, {API_PropertyIntegerValueType, "Integer"},
+    {API_PropertyRealValueType, "Real"},           {API_PropertyStringValueType, "String"},
+    {API_PropertyBooleanValueType, "Boolean"},
+};
+constexpr CodeName MeasureTypeNames[] = {
+    {1, "Default"}, {2, "Length"}, {3, "Area"}, {4, "Volume"}, {5, "Angle"},
+};
+
+template <std::size_t Size>
+const char* NameOfCode(const CodeName (&names)[Size], Int32 code)
+{
+    for (const CodeName& name : names)
+        if (name.code == code)
+            return name.name;
+    return "";
+}
+
+
+}  // namespace
+
+const char* ValueTypeName(Int32 valueType)
+{
+    return NameOfCode(ValueTypeNames, valueType);
+}
+
+const char* MeasureTypeName(Int32 measureType)
+{
+    return NameOfCode(MeasureTypeNames, measureType);
+}
+
+Int32 ValueTypeOfName(std::string_view name)
+{
+    for (const CodeName& type : ValueTypeNames)
+        if (name == type.name && type.code != API_PropertyUndefinedValueType)
+            return type.code;
+    return ValueBackup::UnconvertedValueType;
+}
+
 char* ValueBackup::TextArena::Allocate(std::size_t bytes)
 {
     constexpr std::size_t BlockSize = std::size_t{1} << 20;

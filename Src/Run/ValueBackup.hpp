@@ -111,4 +111,14 @@ private:
     std::vector<UInt32> unwritten;  // the indices of the values marked, rising
 };
 
+// "valType" text of a definition's value type code: "Undefined", "Integer", "Real", "String",
+// "Boolean", or empty for any other code.
+const char* ValueTypeName(Int32 valueType);
+// The value type code a "valType" text stands for: "String", "Real", "Integer" or "Boolean", exactly;
+// ValueBackup::UnconvertedValueType for any other text, "Undefined" and the empty text included.
+Int32 ValueTypeOfName(std::string_view name);
+// "MType" text of a definition's measure type code: "Default", "Length", "Area", "Volume",
+// "Angle", or empty for any other code.
+const char* MeasureTypeName(Int32 measureType);
+
 }  // namespace Quillmere

@@ -14,8 +14,18 @@ enum class ValueFate : UInt8 {
     NotConvertible,    // its text does not convert exactly to the type the property has now
     GaveWay,           // the property the rename table gives it took another saved value: one saved
                        // under that name, or under the name of a later entry
-    Superseded,        // (an earlier run's) the element has had the property since, or a newer
-                       // value of it came back instead: it is dropped
+    // Only a kept value or list of an earlier run ends so; it then leaves the store:
+    Changed,           // its property has held another value since that run left it: the user's stands
+    Superseded,        // a newer value of the same property is kept or came back instead
+    ElementGone,       // its element is no longer in the project
+    AlreadyHeld,       // its property holds that very value: nothing is left to bring back
 };
+
+// Whether a kept value or list of that fate stays kept after the run.
+inline bool StaysKept(ValueFate fate)
+{
+    return fate != ValueFate::BroughtBack && fate != ValueFate::Changed && fate != ValueFate::Superseded &&
+           fate != ValueFate::ElementGone && fate != ValueFate::AlreadyHeld;
+}
 
 }  // namespace Quillmere

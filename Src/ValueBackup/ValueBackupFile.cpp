@@ -106,50 +106,29 @@ std::string BackupName(const GS::UniString& name)
     return ExactUtf8(name);
 }
 
-namespace {
-
-// The texts of the codes the host gives a definition's value type and measure type, as the file
-// writes them.
-struct CodeName {
-    Int32 code;
-    const char* name;
-};
-constexpr CodeName ValueTypeNames[] = {
-    {API_PropertyUndefinedValueType, "Undefined"}, {API_PropertyIntegerValueType, "Integer"},
-    {API_PropertyRealValueType, "Real"},           {API_PropertyStringValueType, "String"},
-    {API_PropertyBooleanValueType, "Boolean"},
-};
-constexpr CodeName MeasureTypeNames[] = {
-    {1, "Default"}, {2, "Length"}, {3, "Area"}, {4, "Volume"}, {5, "Angle"},
-};
-
-template <std::size_t Size>
-const char* NameOfCode(const CodeName (&names)[Size], Int32 code)
+void AppendValueText(std::string& out, Int32 valueType, const TypedValueRecord& value)
 {
-    for (const CodeName& name : names)
-        if (name.code == code)
-            return name.name;
-    return "";
+    switch (valueType) {
+        case API_PropertyIntegerValueType: {
+            char text[16];
+            out.append(text, std::to_chars(text, text + sizeof text, value.intValue).ptr);
+            break;
+        }
+        case API_PropertyRealValueType: AppendRealText(out, value.realValue); break;
+        case API_PropertyStringValueType: AppendExactUtf8(out, value.stringValue); break;
+        case API_PropertyBooleanValueType: out.push_back(value.boolValue ? '1' : '0'); break;
+        default: break;
+    }
 }
 
-}  // namespace
-
-const char* ValueTypeName(Int32 valueType)
+std::optional<std::string> ValueState(const API_PropertyDefinition& definition, const ElementPropertyRecord& property)
 {
-    return NameOfCode(ValueTypeNames, valueType);
-}
-
-const char* MeasureTypeName(Int32 measureType)
-{
-    return NameOfCode(MeasureTypeNames, measureType);
-}
-
-Int32 ValueTypeOfName(std::string_view name)
-{
-    for (const CodeName& type : ValueTypeNames)
-        if (name == type.name && type.code != API_PropertyUndefinedValueType)
-            return type.code;
-    return ValueBackup::UnconvertedValueType;
+    if (property.isDefault || property.status != API_VariantStatusNormal)
+        return std::nullopt;
+    std::string state = ValueTypeName(definition.valueType);
+    state.push_back(':');
+    AppendValueText(state, definition.valueType, property.value);
+    return state;
 }
 
 void AppendRealText(std::string& out, double value)

@@ -36,15 +36,13 @@ constexpr const char* PropertyAttributeName = "property";
 // property (ValueBackup::MarkLastUnwritten).
 constexpr const char* UnwrittenAttributeName = "unwritten";
 
-// "valType" text of a definition's value type code: "Undefined", "Integer", "Real", "String",
-// "Boolean", or empty for any other code.
-const char* ValueTypeName(Int32 valueType);
-// The value type code a "valType" text stands for: "String", "Real", "Integer" or "Boolean", exactly;
-// ValueBackup::UnconvertedValueType for any other text, "Undefined" and the empty text included.
-Int32 ValueTypeOfName(std::string_view name);
-// "MType" text of a definition's measure type code: "Default", "Length", "Area", "Volume",
-// "Angle", or empty for any other code.
-const char* MeasureTypeName(Int32 measureType);
+
+// Appends the value text of `value` as the backup saves a value of a definition of `valueType`
+// (the definition's type code, not the record's own).
+void AppendValueText(std::string& out, Int32 valueType, const TypedValueRecord& value);
+// What an element's property holds, as a kept value's property is compared with how a run left
+// it: "valType:text" of the value it really holds (status 2, not the default); nothing otherwise.
+std::optional<std::string> ValueState(const API_PropertyDefinition& definition, const ElementPropertyRecord& property);
 
 // The value text of a real: "%f" (six decimals) where that reads back as the same number, else
 // the shortest text that does. Appended to `out`.

@@ -11,8 +11,6 @@
 #include "Common/Messages.hpp"
 #include "Host/HostCalls.hpp"
 #include "Host/PropertyGroupCache.hpp"
-#include "HistoryFiles.hpp"
-#include "BackupReader.hpp"
 #include "ValueBackupFile.hpp"
 #include "ValueConversion.hpp"
 
@@ -22,8 +20,8 @@ namespace {
 
 constexpr UInt32 NoValue = std::numeric_limits<UInt32>::max();
 
-// A backup whose values the restore writes back: the run's own, or an earlier run's that fills
-// what the run's own could not. While an element is at hand its values are chained by key.
+// Saved values the restore writes back: the run's own, or those the store keeps. While an element
+// is at hand its values are chained by key.
 class Source {
 public:
     Source(const ValueBackup& values, std::vector<ValueFate>& fates)
@@ -31,8 +29,8 @@ public:
     {
     }
 
-    // Chains the values of `entry` by key, each key's in document order; an element's entries
-    // are opened together, and closed before the next element's are opened.
+    // Chains the values of `entry` by key, each key's in document order; closed before the next
+    // element's entry is opened.
     void Open(const ValueBackup::Entry& entry)
     {
         for (UInt32 value = entry.firstValue + entry.valueCount; value-- > entry.firstValue;) {
@@ -47,121 +45,129 @@ public:
             firstOfKey[values.Values()[value].key] = NoValue;
     }
 
-    // The first value of the open entries under `key`, and the one after `value` under its key.
+    // The first value of the open entry under `key`, and the one after `value` under its key.
     UInt32 First(std::optional<UInt32> key) const { return key ? firstOfKey[*key] : NoValue; }
     UInt32 Next(UInt32 value) const { return nextOfValue[value]; }
 
-    const ValueBackup& values;
-    std::vector<ValueFate>& fates;
-    // By definition: the key of its name and those of its earlier names, in the order to try.
+    // By definition: the keys of its name and of its earlier names, in the order to try.
     struct Keys {
         std::optional<UInt32> own;
         std::vector<UInt32> earlier;
     };
-    std::unordered_map<API_Guid, Keys, GuidHash> keys;
+    const Keys& KeysOf(const API_Guid& definition, const std::string& group, const std::string& property,
+                       const std::vector<RenameTable::Name>& earlierNames)
+    {
+        auto [at, added] = keys.try_emplace(definition);
+        if (added) {
+            at->second.own = values.FindKey(group, property);
+            for (const RenameTable::Name& name : earlierNames)
+                if (const std::optional<UInt32> key = values.FindKey(BackupName(name.group), BackupName(name.property)))
+                    at->second.earlier.push_back(*key);
+        }
+        return at->second;
+    }
+
+    const ValueBackup& values;
+    std::vector<ValueFate>& fates;
 
 private:
     std::vector<UInt32> firstOfKey;
     std::vector<UInt32> nextOfValue;
+    std::unordered_map<API_Guid, Keys, GuidHash> keys;
 };
 
-// Writes the values of the run's backup, and of earlier runs' where the run's own has none, back
-// onto the elements: one pass over each element's definitions, each finding its saved values by
-// key. A group's name is read once, a definition's names made once, and one property record per
-// definition serves all its writes.
+// What a definition's names find in a source.
+struct Found {
+    UInt32 first = NoValue;  // the first value to write (own), or the one chosen (kept)
+    bool renamed = false;    // found under an earlier name
+};
+
+}  // namespace
+
+namespace {
+
+// Writes the run's own values, and the store's kept values where they may come back, onto the
+// elements: one pass over each element's definitions. A group's name is read once, a definition's
+// names made once, and one property record per definition serves all its writes.
 class ValueWriter {
 public:
-    ValueWriter(UpdateRun& run, std::vector<KeptValues*> earlierSources) : run(run)
+    explicit ValueWriter(UpdateRun& run) : run(run), kept(run.kept.values, run.kept.fates)
     {
         if (run.backup)
             own.emplace(*run.backup, run.fates);
-        for (KeptValues* kept : earlierSources)
-            earlier.push_back(std::make_unique<Source>(*kept->values, kept->fates));
-        earlierCounts.assign(earlierSources.size(), 0);
+        const std::vector<ValueBackup::Entry>& entries = run.kept.values.Entries();
+        for (std::size_t index = 0; index < entries.size(); ++index)
+            keptEntries.emplace(entries[index].element, &entries[index]);
     }
 
-    // The run's own entries, each with whatever of earlier runs its element lacks.
-    void RestoreOwnEntries()
+    // The run's own entries, with what the store keeps for their elements; then the elements only
+    // the store keeps values of.
+    void RestoreAll()
     {
-        if (!own)
-            return;
-        for (const ValueBackup::Entry& entry : own->values.Entries()) {
-            visited.insert(entry.element);
-            const bool restored = RestoreElement(entry.element, &entry);
-            // What is left of the entry did not find its property.
-            for (UInt32 value = entry.firstValue; value < entry.firstValue + entry.valueCount; ++value)
-                if (run.fates[value] == ValueFate::Pending)
-                    run.fates[value] = restored && !groupUnread ? ValueFate::NotDefined : ValueFate::NotWritten;
-        }
+        // An element standing in several entries has each of them written in turn, with what is
+        // kept for it once, with the first.
+        if (own)
+            for (const ValueBackup::Entry& entry : own->values.Entries())
+                RestoreElement(entry.element, &entry, visited.insert(entry.element).second);
+        for (const ValueBackup::Entry& entry : run.kept.values.Entries())
+            if (visited.insert(entry.element).second && HasPending(kept, entry))
+                RestoreElement(entry.element, nullptr, true);
     }
-
-    // The elements that only earlier runs saved values of.
-    void RestoreEarlierEntries()
-    {
-        for (const std::unique_ptr<Source>& source : earlier)
-            for (const ValueBackup::Entry& entry : source->values.Entries()) {
-                // An element the project did not hold at the backup is another project's, or gone.
-                if (run.definedAtBackup && !run.definedAtBackup->HasElement(entry.element))
-                    continue;
-                if (visited.insert(entry.element).second)
-                    RestoreElement(entry.element, nullptr);
-            }
-    }
-
-    // How many values came back from each earlier source.
-    const std::vector<std::size_t>& EarlierCounts() const { return earlierCounts; }
 
 private:
     struct Definition {
-        std::string group;     // the 8-bit names
+        std::string group;  // the 8-bit names
         std::string property;
         std::vector<RenameTable::Name> earlierNames;
         std::unique_ptr<ElementPropertyRecord> record;
     };
 
-    // Answers false when the element's definitions cannot be listed.
-    bool RestoreElement(const API_Guid& element, const ValueBackup::Entry* ownEntry)
+    static bool HasPending(const Source& source, const ValueBackup::Entry& entry)
     {
-        groupUnread = false;
-        if (HostListElementPropertyDefinitions(&element, 0, &definitions) != NoError)
-            return false;
-        OpenAll(element, ownEntry, true);
-        for (USize index = 0; index < definitions.GetSize(); ++index)
-            RestoreDefinition(element, definitions[index], ownEntry != nullptr);
-        OpenAll(element, ownEntry, false);
-        return true;
+        for (UInt32 value = entry.firstValue; value < entry.firstValue + entry.valueCount; ++value)
+            if (source.fates[value] == ValueFate::Pending)
+                return true;
+        return false;
     }
 
-    void OpenAll(const API_Guid& element, const ValueBackup::Entry* ownEntry, bool open)
+    void RestoreElement(const API_Guid& element, const ValueBackup::Entry* ownEntry, bool withKept)
+    {
+        const auto keptAt = withKept ? keptEntries.find(element) : keptEntries.end();
+        const ValueBackup::Entry* keptEntry = keptAt != keptEntries.end() ? keptAt->second : nullptr;
+        groupUnread = false;
+        written.clear();
+        const bool listed = HostListElementPropertyDefinitions(&element, 0, &definitions) == NoError;
+        if (listed) {
+            Toggle(ownEntry, keptEntry, true);
+            for (USize index = 0; index < definitions.GetSize(); ++index)
+                RestoreDefinition(element, definitions[index], ownEntry != nullptr, keptEntry != nullptr);
+            Toggle(ownEntry, keptEntry, false);
+        }
+        // What is left pending found no property of its name.
+        const ValueFate unplaced = listed && !groupUnread ? ValueFate::NotDefined : ValueFate::NotWritten;
+        if (ownEntry != nullptr)
+            Settle(*own, *ownEntry, unplaced);
+        if (keptEntry != nullptr)
+            Settle(kept, *keptEntry, unplaced);
+        NoteLeft(element, ownEntry, keptEntry, listed);
+    }
+
+    void Toggle(const ValueBackup::Entry* ownEntry, const ValueBackup::Entry* keptEntry, bool open)
     {
         if (ownEntry != nullptr)
             open ? own->Open(*ownEntry) : own->Close(*ownEntry);
-        // Opened last to first, so that each key's values chain in document order across entries.
-        for (std::size_t index = 0; index < earlier.size(); ++index) {
-            const std::vector<UInt32>& entries = EntriesOf(index, element);
-            for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
-                open ? earlier[index]->Open(earlier[index]->values.Entries()[*entry])
-                     : earlier[index]->Close(earlier[index]->values.Entries()[*entry]);
-        }
+        if (keptEntry != nullptr)
+            open ? kept.Open(*keptEntry) : kept.Close(*keptEntry);
     }
 
-    // The entries of `element` in earlier source `index`, found through an index made on first use.
-    const std::vector<UInt32>& EntriesOf(std::size_t index, const API_Guid& element)
+    static void Settle(Source& source, const ValueBackup::Entry& entry, ValueFate unplaced)
     {
-        if (entryIndex.size() <= index) {
-            entryIndex.resize(earlier.size());
-            for (std::size_t s = 0; s < earlier.size(); ++s) {
-                const std::vector<ValueBackup::Entry>& entries = earlier[s]->values.Entries();
-                for (UInt32 e = 0; e < entries.size(); ++e)
-                    entryIndex[s][entries[e].element].push_back(e);
-            }
-        }
-        static const std::vector<UInt32> none;
-        const auto found = entryIndex[index].find(element);
-        return found == entryIndex[index].end() ? none : found->second;
+        for (UInt32 value = entry.firstValue; value < entry.firstValue + entry.valueCount; ++value)
+            if (source.fates[value] == ValueFate::Pending)
+                source.fates[value] = unplaced;
     }
 
-    void RestoreDefinition(const API_Guid& element, const API_PropertyDefinition& listed, bool hasOwnEntry)
+    void RestoreDefinition(const API_Guid& element, const API_PropertyDefinition& listed, bool hasOwn, bool hasKept)
     {
         // A group that cannot be read leaves the name empty, so the definition counts as not owned.
         const PropertyGroupCache::Group& group = groups.Get(listed.groupGuid);
@@ -169,75 +175,155 @@ private:
         if (!group.owned)
             return;
         Definition& definition = DefinitionOf(listed, group);
-        if (hasOwnEntry && WriteFrom(*own, element, listed, definition, Filter::Own))
-            return;
-        // Earlier runs' values come back only to a property the element did not have at the backup:
-        // one it had, with a value or cleared, is the user's. A value an earlier run could not write
-        // may still come back to a property the element had without a value.
-        if (earlier.empty())
-            return;
-        Filter filter = Filter::All;
-        if (run.definedAtBackup && run.definedAtBackup->Had(element, definition.group, definition.property)) {
-            if (run.definedAtBackup->HadValue(element, definition.group, definition.property))
-                return;
-            filter = Filter::OnlyUnwritten;
-        }
-        for (std::size_t index = 0; index < earlier.size(); ++index) {
-            if (!WriteFrom(*earlier[index], element, listed, definition, filter))
-                continue;
-            ++earlierCounts[index];
-            // An older run's value of the same property is out of date now.
-            for (std::size_t older = index + 1; older < earlier.size(); ++older)
-                MarkAll(*earlier[older], listed, definition, ValueFate::Superseded);
+        const Found ownFound = hasOwn ? FindOwn(listed, definition) : Found{};
+        const Found keptFound = hasKept ? FindKept(listed, definition) : Found{};
+        if (keptFound.first == NoValue) {
+            WriteOwn(element, listed, definition, ownFound);
             return;
         }
+        const KeptRecord& record = run.kept.records[keptFound.first];
+        const auto found = run.found.find(element);
+        const LeftMatch match = MatchLeft(record.earlierVersion ? std::nullopt : run.kept.left[element],
+                                          found != run.found.end() ? &found->second : nullptr,
+                                          StateKey(definition.group, definition.property));
+        if (match == LeftMatch::AsLeft && !ownFound.renamed)
+            BringBackKept(element, listed, definition, keptFound, ownFound);
+        else
+            KeepOwn(element, listed, definition, ownFound, match);
     }
 
-    // Which of a source's values may be written: the run's own, an earlier run's, or only those an
-    // earlier run could not write.
-    enum class Filter { Own, All, OnlyUnwritten };
-
-    // The first value under `key` from `value` on that the filter lets through.
-    static UInt32 Admitted(const Source& source, UInt32 value, Filter filter)
+    // The run's values for the definition: under its own name, or else the first earlier name that
+    // has some; those of the earlier names after it go nowhere else through the table.
+    Found FindOwn(const API_PropertyDefinition& listed, const Definition& definition)
     {
-        while (value != NoValue && filter == Filter::OnlyUnwritten && !source.values.IsUnwritten(value))
-            value = source.Next(value);
+        const Source::Keys& keys = own->KeysOf(listed.guid, definition.group, definition.property, definition.earlierNames);
+        Found found{own->First(keys.own), false};
+        std::size_t used = 0;
+        for (; found.first == NoValue && used < keys.earlier.size(); ++used)
+            found = Found{own->First(keys.earlier[used]), true};
+        if (found.first != NoValue)
+            for (std::size_t index = used; index < keys.earlier.size(); ++index)
+                for (UInt32 value = own->First(keys.earlier[index]); value != NoValue; value = own->Next(value))
+                    if (own->fates[value] == ValueFate::Pending)
+                        own->fates[value] = ValueFate::GaveWay;
+        return found;
+    }
+
+    // Calls `visit(value, renamed)` for each kept value still pending under the definition's names.
+    template <typename Visit>
+    void ForEachKept(const API_PropertyDefinition& listed, const Definition& definition, Visit visit)
+    {
+        const Source::Keys& keys = kept.KeysOf(listed.guid, definition.group, definition.property, definition.earlierNames);
+        for (UInt32 value = kept.First(keys.own); value != NoValue; value = kept.Next(value))
+            if (kept.fates[value] == ValueFate::Pending)
+                visit(value, false);
+        for (const UInt32 key : keys.earlier)
+            for (UInt32 value = kept.First(key); value != NoValue; value = kept.Next(value))
+                if (kept.fates[value] == ValueFate::Pending)
+                    visit(value, true);
+    }
+
+    // The newest kept value under the definition's names (of one run, its own name first).
+    Found FindKept(const API_PropertyDefinition& listed, const Definition& definition)
+    {
+        Found best;
+        ForEachKept(listed, definition, [&](UInt32 value, bool renamed) {
+            if (best.first == NoValue || run.kept.records[value].run > run.kept.records[best.first].run)
+                best = Found{value, renamed};
+        });
+        return best;
+    }
+
+    void MarkKept(const API_PropertyDefinition& listed, const Definition& definition, ValueFate fate)
+    {
+        ForEachKept(listed, definition, [&](UInt32 value, bool) { kept.fates[value] = fate; });
+    }
+
+    // Writes the run's values found for the definition, each in turn (the last one stays).
+    void WriteOwn(const API_Guid& element, const API_PropertyDefinition& listed, Definition& definition, const Found& found)
+    {
+        for (UInt32 value = found.first; value != NoValue; value = own->Next(value))
+            own->fates[value] = Write(element, listed, definition, own->values.Values()[value]);
+    }
+
+    // The kept value comes back; the run's own value of the property, if any, is the state the
+    // import left it in then, not the user's. Should the kept value not go in, that state does.
+    void BringBackKept(const API_Guid& element, const API_PropertyDefinition& listed, Definition& definition,
+                       const Found& keptFound, const Found& ownFound)
+    {
+        const ValueFate fate = Write(element, listed, definition, run.kept.values.Values()[keptFound.first]);
+        kept.fates[keptFound.first] = fate;
+        MarkKept(listed, definition, ValueFate::GaveWay);
+        if (fate == ValueFate::BroughtBack)
+            for (UInt32 value = ownFound.first; value != NoValue; value = own->Next(value))
+                own->fates[value] = ValueFate::Superseded;
+        else
+            WriteOwn(element, listed, definition, ownFound);
+    }
+
+    // The property is not as the kept value's run left it, or a value saved under an earlier name
+    // now takes it: the run's own value comes back; the kept ones stay where that run's own value
+    // still holds the property, and end otherwise.
+    void KeepOwn(const API_Guid& element, const API_PropertyDefinition& listed, Definition& definition,
+                 const Found& ownFound, LeftMatch match)
+    {
+        WriteOwn(element, listed, definition, ownFound);
+        const Found keptFound = FindKept(listed, definition);
+        ValueFate fate = match == LeftMatch::Taken ? ValueFate::GaveWay
+                         : match == LeftMatch::AsLeft ? ValueFate::Superseded
+                                                      : ValueFate::Changed;
+        if (fate == ValueFate::Changed && ownFound.first != NoValue &&
+            SameValue(run.kept.values.Values()[keptFound.first], own->values.Values()[LastOf(ownFound.first)]))
+            fate = ValueFate::AlreadyHeld;
+        MarkKept(listed, definition, fate);
+    }
+
+    UInt32 LastOf(UInt32 value) const
+    {
+        while (own->Next(value) != NoValue)
+            value = own->Next(value);
         return value;
     }
 
-    // Writes the values `source` holds for the definition at the element, under its own name or else
-    // under the first earlier name that has some. Answers whether there were any.
-    bool WriteFrom(Source& source, const API_Guid& element, const API_PropertyDefinition& listed, Definition& definition,
-                   Filter filter)
+    static bool SameValue(const ValueBackup::Value& a, const ValueBackup::Value& b)
     {
-        const Source::Keys& keys = KeysOf(source, listed, definition);
-        UInt32 first = Admitted(source, source.First(keys.own), filter);
-        std::size_t used = 0;
-        for (; first == NoValue && used < keys.earlier.size(); ++used)
-            first = Admitted(source, source.First(keys.earlier[used]), filter);
-        if (first == NoValue)
-            return false;
-        // The values of the earlier names after the one that won go nowhere else through the table.
-        if (filter == Filter::Own)
-            for (std::size_t index = used; index < keys.earlier.size(); ++index)
-                for (UInt32 value = source.First(keys.earlier[index]); value != NoValue; value = source.Next(value))
-                    if (source.fates[value] == ValueFate::Pending)
-                        source.fates[value] = ValueFate::GaveWay;
-        for (UInt32 value = first; value != NoValue; value = Admitted(source, source.Next(value), filter))
-            source.fates[value] = Write(element, listed, definition, source.values.Values()[value]);
-        return true;
+        return a.valueType == b.valueType &&
+               std::string_view(a.text, a.textLength) == std::string_view(b.text, b.textLength);
     }
 
-    void MarkAll(Source& source, const API_PropertyDefinition& listed, Definition& definition, ValueFate fate)
+    // Where the element still has kept values after the run, notes what the run left on each of its
+    // owned properties, as the next run's backup would find it: a later run compares with it.
+    void NoteLeft(const API_Guid& element, const ValueBackup::Entry* ownEntry, const ValueBackup::Entry* keptEntry, bool listed)
     {
-        const Source::Keys& keys = KeysOf(source, listed, definition);
-        for (UInt32 value = source.First(keys.own); value != NoValue; value = source.Next(value))
-            if (source.fates[value] == ValueFate::Pending)
-                source.fates[value] = fate;
-        for (const UInt32 key : keys.earlier)
-            for (UInt32 value = source.First(key); value != NoValue; value = source.Next(value))
-                if (source.fates[value] == ValueFate::Pending)
-                    source.fates[value] = fate;
+        const auto stays = [](const std::vector<ValueFate>& fates, const ValueBackup::Entry* entry, bool (*keptAfter)(ValueFate)) {
+            if (entry != nullptr)
+                for (UInt32 value = entry->firstValue; value < entry->firstValue + entry->valueCount; ++value)
+                    if (keptAfter(fates[value]))
+                        return true;
+            return false;
+        };
+        const auto ownStays = [](ValueFate fate) { return fate != ValueFate::BroughtBack && fate != ValueFate::Superseded; };
+        if (!stays(run.fates, ownEntry, ownStays) && !stays(run.kept.fates, keptEntry, StaysKept))
+            return;
+        std::optional<PropertyStates>& left = run.end.left[element];
+        left.reset();
+        if (!listed || groupUnread)
+            return;  // not known: only a property without a value will count as left
+        left.emplace();
+        for (USize index = 0; index < definitions.GetSize(); ++index) {
+            const API_PropertyDefinition& listedDefinition = definitions[index];
+            const PropertyGroupCache::Group& group = groups.Get(listedDefinition.groupGuid);
+            if (!group.owned)
+                continue;
+            MakeFresh(scratch);
+            if (HostReadElementPropertyValue(&element, &listedDefinition.guid, &scratch) != NoError) {
+                left.reset();
+                return;
+            }
+            const Definition& definition = DefinitionOf(listedDefinition, group);
+            (*left)[StateKey(definition.group, definition.property)] =
+                PropertyState{ValueState(listedDefinition, scratch), written.count(listedDefinition.guid) != 0};
+        }
     }
 
     Definition& DefinitionOf(const API_PropertyDefinition& listed, const PropertyGroupCache::Group& group)
@@ -248,19 +334,6 @@ private:
             at->second.property = BackupName(listed.name);
             for (const RenameTable::Name& earlierName : run.renames.EarlierNames(group.name, listed.name))
                 at->second.earlierNames.push_back(earlierName);
-        }
-        return at->second;
-    }
-
-    const Source::Keys& KeysOf(Source& source, const API_PropertyDefinition& listed, const Definition& definition)
-    {
-        auto [at, added] = source.keys.try_emplace(listed.guid);
-        if (added) {
-            at->second.own = source.values.FindKey(definition.group, definition.property);
-            for (const RenameTable::Name& earlierName : definition.earlierNames)
-                if (const std::optional<UInt32> key =
-                        source.values.FindKey(BackupName(earlierName.group), BackupName(earlierName.property)))
-                    at->second.earlier.push_back(*key);
         }
         return at->second;
     }
@@ -280,94 +353,36 @@ private:
         property.isDefault = false;
         if (HostWriteElementPropertyValue(&element, &property) != NoError) {
             ReportLine(Messages::RestoreWriteErrorLine, {groups.Get(listed.groupGuid).name, listed.name});
+            written.erase(listed.guid);
             return ValueFate::NotWritten;
         }
+        written.insert(listed.guid);
         return ValueFate::BroughtBack;
     }
 
     UpdateRun& run;
     std::optional<Source> own;
-    std::vector<std::unique_ptr<Source>> earlier;
-    std::vector<std::size_t> earlierCounts;
-    std::vector<std::unordered_map<API_Guid, std::vector<UInt32>, GuidHash>> entryIndex;
+    Source kept;
+    std::unordered_map<API_Guid, const ValueBackup::Entry*, GuidHash> keptEntries;
     std::unordered_set<API_Guid, GuidHash> visited;
+    std::unordered_set<API_Guid, GuidHash> written;  // the definitions of the element at hand written into
     bool groupUnread = false;  // a group of the element at hand could not be read
     PropertyGroupCache groups;
     std::unordered_map<API_Guid, Definition, GuidHash> known;
     GS::Array<API_PropertyDefinition> definitions;  // the current element's, filled anew by the host
+    ElementPropertyRecord scratch;
     std::u16string units;
 };
-
-void ReportUnreadableBackup(const SystemPath& path, const MessageArgument& reason)
-{
-    ReportLine(Messages::UnreadableBackupLine, {PathText(path), reason});
-}
-
-void ReportUnreadableBackup(const SystemPath& path, const ValueBackupReading& reading)
-{
-    switch (reading.problem) {
-        case ValueBackupReading::Problem::Empty: ReportUnreadableBackup(path, Messages::UnreadableBackupEmpty); break;
-        case ValueBackupReading::Problem::NotWellFormed:
-            ReportUnreadableBackup(path, FormatLine(Messages::UnreadableBackupNotWellFormed, {reading.reason, reading.byte}));
-            break;
-        default: ReportUnreadableBackup(path, Messages::UnreadableBackupNoRoot); break;
-    }
-}
-
-// The backup file an earlier run left, read as a source of values for a run that saved none (the
-// project held no owned group); nothing, reported, when it cannot be read.
-std::optional<KeptValues> ReadBackupFileAsSource(const UpdateRun& run, const SystemPath& path)
-{
-    SystemError error = 0;
-    std::optional<ValueBackupReading> read = ReadValueBackupFile(path, error);
-    if (!read) {
-        if (IsExistingFile(path))
-            ReportUnreadableBackup(path, Messages::UnreadableBackupCannotOpen);
-        return std::nullopt;
-    }
-    ValueBackupReading& reading = *read;
-    if (!reading.backup) {
-        ReportUnreadableBackup(path, reading);
-        return std::nullopt;
-    }
-    KeptValues source;
-    source.path = path;
-    source.isBackupFile = true;
-    source.run = run.earlier.backupRun;
-    source.saved = BackupSavedText(run.earlier);
-    source.values = std::move(reading.backup);
-    source.fates.assign(source.values->ValueCount(), ValueFate::Pending);
-    return source;
-}
 
 }  // namespace
 
 bool RestoreElementValues(UpdateRun& run)
 {
     run.restoreRan = true;
-    EarlierRuns& earlier = run.earlier;
-    if (!run.backup && !earlier.HasProfile())
+    if (!run.backup && !run.store)
         return false;
-    // The sources of earlier runs' values, newest first: the backup file when the run saved none of
-    // its own, then the kept files.
-    if (run.projectHeldNoOwnedGroup && earlier.HasProfile())
-        if (std::optional<KeptValues> backupFile = ReadBackupFileAsSource(run, *BackupFilePath()))
-            earlier.kept.insert(earlier.kept.begin(), std::move(*backupFile));
-    std::vector<KeptValues*> sources;
-    for (KeptValues& kept : earlier.kept) {
-        // A kept file older than KeptRuns runs is removed after the restore without being read.
-        if (!kept.isBackupFile && kept.run + KeptRuns < run.number)
-            continue;
-        ReadKeptValues(kept);
-        if (kept.values)
-            sources.push_back(&kept);
-    }
-
-    ValueWriter writer(run, sources);
-    writer.RestoreOwnEntries();
-    writer.RestoreEarlierEntries();
-    for (std::size_t index = 0; index < sources.size(); ++index)
-        sources[index]->broughtBack = writer.EarlierCounts()[index];
+    ValueWriter writer(run);
+    writer.RestoreAll();
     return true;
 }
 

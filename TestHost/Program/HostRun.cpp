@@ -219,8 +219,8 @@ bool StartModule(Host& host, const ProgramInputs& inputs, TestHost::ModuleLoader
 bool RunMenuCommand(Host& host, const ProgramOptions& options, const ProgramInputs& inputs,
                     const std::filesystem::path& profile, std::ostream& out, std::string& error)
 {
-    if (!SetProcessVariable("USERPROFILE", profile)) {
-        error = "cannot set USERPROFILE";
+    if (!SetProcessVariable("USERPROFILE", profile) || !SetProcessVariable("LOCALAPPDATA", profile / "AppData" / "Local")) {
+        error = "cannot set USERPROFILE and LOCALAPPDATA";
         return false;
     }
     out << "Command  " << inputs.module.menuText.substr(0, inputs.module.menuText.find(" ^")) << " (menu "
@@ -362,6 +362,9 @@ bool RunHostCommand(const ProgramOptions& options, ProgramInputs& inputs, const 
 {
     Host host;
     host.ReplaceProject(std::move(inputs.project));
+    // The project is the file it was opened from, as a host names it.
+    std::error_code ignored;
+    host.SetProjectLocation(std::filesystem::absolute(options.project, ignored).lexically_normal().string());
     for (const std::string& name : options.missing)
         host.RemoveService(name);
     for (const TestHost::InjectedFault& fault : options.faults)

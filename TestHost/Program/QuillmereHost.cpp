@@ -25,7 +25,8 @@ int Fail(int status, const std::string& message)
     return status;
 }
 
-// The profile folder with its Documents folder: the one given, or a new one for this run.
+// The profile folder with its Documents and local application data folders: the one given, or a
+// new one for this run.
 bool PrepareProfile(const HostProgram::ProgramOptions& options, std::filesystem::path& profile, std::string& error)
 {
     std::error_code code;
@@ -36,10 +37,12 @@ bool PrepareProfile(const HostProgram::ProgramOptions& options, std::filesystem:
     } else {
         profile = std::filesystem::absolute(options.profile, code).lexically_normal();
     }
-    std::filesystem::create_directories(profile / "Documents", code);
-    if (code) {
-        error = "cannot create \"" + (profile / "Documents").string() + "\": " + code.message();
-        return false;
+    for (const std::filesystem::path& folder : {profile / "Documents", profile / "AppData" / "Local"}) {
+        std::filesystem::create_directories(folder, code);
+        if (code) {
+            error = "cannot create \"" + folder.string() + "\": " + code.message();
+            return false;
+        }
     }
     return true;
 }

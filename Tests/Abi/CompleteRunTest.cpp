@@ -4,6 +4,7 @@
 
 #include "Host.hpp"
 #include "Support/Memory.hpp"
+#include "Support/Store.hpp"
 #include "Support/Projects.hpp"
 #include "Win/DialogProviders.hpp"
 
@@ -39,13 +40,13 @@ protected:
 
 }  // namespace
 
-TEST_F(CompleteRun, LeavesNothingInThePlatformAllocatorButTheSavedExpressions)
+TEST_F(CompleteRun, LeavesNothingInThePlatformAllocator)
 {
     const std::size_t blocks = GS::MemoryManager::LiveBlocks();
     const std::size_t bytes = GS::MemoryManager::LiveBytes();
 
-    // A run that gets to the end applies and empties the store: every block the module took for
-    // the command has been given back.
+    // A run that gets to the end: every block the module took for the command, SQLite's among them,
+    // has been given back.
     dialog.QueueChoice(configuration.string());
     EXPECT_EQ(host.ChooseMenuItem(32500, 1), 0);
     ASSERT_EQ(host.Alerts().size(), 1u);
@@ -59,12 +60,22 @@ TEST_F(CompleteRun, LeavesNothingInThePlatformAllocatorButTheSavedExpressions)
     EXPECT_EQ(project.FindDefinitionByName(group, "Thickness")->expressions, std::vector<std::string>{"{Wall.Width}"});
     EXPECT_EQ(project.ValueCount(), 20u);
 
-    // A cancelled run keeps the saved expression list in the store, and that is all it keeps.
+    // A cancelled run takes nothing; a run whose property import fails keeps the saved expression
+    // list in the store, not in memory; and the next run brings it back.
     dialog.QueueCancel();
     EXPECT_EQ(host.ChooseMenuItem(32500, 1), 0);
-    EXPECT_GT(GS::MemoryManager::LiveBlocks(), blocks);
+    EXPECT_EQ(GS::MemoryManager::LiveBlocks(), blocks);
+    dialog.QueueChoice(configuration.string());
+    host.AddFault({ServiceIndex::HostImportPropertyXml, 0, 95});
+    EXPECT_EQ(host.ChooseMenuItem(32500, 1), 0);
+    EXPECT_EQ(Support::KeptListCount(home.Store()), 1u);
+    EXPECT_EQ(GS::MemoryManager::LiveBlocks(), blocks);
+    host.GetFaults().Clear();
     dialog.QueueChoice(configuration.string());
     EXPECT_EQ(host.ChooseMenuItem(32500, 1), 0);
+    EXPECT_EQ(project.FindDefinitionByName(project.FindGroupByName("SGPset_Wall")->guid, "Thickness")->expressions,
+              std::vector<std::string>{"{Wall.Width}"});
+    EXPECT_EQ(Support::KeptListCount(home.Store()), 0u);
     EXPECT_EQ(GS::MemoryManager::LiveBlocks(), blocks);
     EXPECT_EQ(GS::MemoryManager::LiveBytes(), bytes);
 }

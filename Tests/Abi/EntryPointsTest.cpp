@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "AbiSupport.hpp"
+#include "Win/DialogProviders.hpp"
 #include "Win/Win.hpp"
 
 namespace {
@@ -154,7 +155,13 @@ TEST_F(EntryPoints, ReleaseClearsTheContextThatLaterCallsPass)
 {
     const Support::ScratchFolder home;  // where a backup file would go
     const Support::UserProfile user(home.Path());
-    QmSetOpenFileDialogProvider(nullptr, nullptr);  // the command's file dialog is cancelled
+    // The command's file dialog chooses a configuration twice, so that the command goes on to call
+    // the host.
+    const std::filesystem::path configuration = home.Write("config.xml", "<configuration/>");
+    ScriptedFileDialog dialog;
+    dialog.QueueChoice(configuration.string());
+    dialog.QueueChoice(configuration.string());
+    const OpenFileDialogProvider previous = dialog.Install();
     const ServiceTable table = ServiceTable::Complete();
     ASSERT_EQ(loader.ImportedFunctions()(table.Get()), NoError);
     auto* context = reinterpret_cast<API_HostContext*>(0x2000);
@@ -174,6 +181,7 @@ TEST_F(EntryPoints, ReleaseClearsTheContextThatLaterCallsPass)
     ASSERT_FALSE(FakeHost::calls.empty());
     for (const Abi::ServiceCall& call : FakeHost::calls)
         EXPECT_EQ(call.context, nullptr) << "service entry " << call.entry;
+    QmSetOpenFileDialogProvider(previous, nullptr);
 }
 
 TEST_F(EntryPoints, EntryPointsWorkThroughTheLoadersStartSequence)

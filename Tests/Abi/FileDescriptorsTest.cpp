@@ -1,6 +1,6 @@
 // Whole runs of the command through the module file leave the process with the descriptors it had
 // before, whether the files the module reads are good or cannot be read: a named pipe (which the
-// module must not wait on), a folder, a file without read permission.
+// module must not wait on), a folder, a file without read permission; the store among them.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,7 +21,7 @@ const char* const Configuration = R"xml(<configuration>
 </configuration>)xml";
 
 // The file of a run that is made unreadable, and how.
-enum class Target { None, Configuration, RenameTable, Backup };
+enum class Target { None, Configuration, RenameTable, Store };
 enum class Kind { Good, Pipe, Folder, Unreadable };
 
 class FileDescriptors : public ModuleRunTest {
@@ -44,7 +44,7 @@ protected:
         switch (target) {
             case Target::Configuration: return home.Path() / "chosen.xml";
             case Target::RenameTable: return home.Path() / "config.renames.xml";
-            case Target::Backup: return home.BackupFile();
+            case Target::Store: return home.Store();
             default: return {};
         }
     }
@@ -52,6 +52,7 @@ protected:
     static void Make(Kind kind, const fs::path& path)
     {
         fs::remove_all(path);
+        fs::create_directories(path.parent_path());
         switch (kind) {
             case Kind::Good: break;
             case Kind::Pipe: Support::MakeNamedPipe(path); break;
@@ -76,7 +77,7 @@ protected:
 TEST_F(FileDescriptors, NoRunLeavesADescriptorOpenWhateverItReads)
 {
     const Support::PipeWatchdog watchdog(
-        {PathOf(Target::Configuration), PathOf(Target::RenameTable), PathOf(Target::Backup)});
+        {PathOf(Target::Configuration), PathOf(Target::RenameTable), PathOf(Target::Store)});
     struct Case {
         Target target;
         Kind kind;
@@ -87,30 +88,31 @@ TEST_F(FileDescriptors, NoRunLeavesADescriptorOpenWhateverItReads)
     std::vector<Case> cases = {
         {Target::None, Kind::Good, 0, "", 1},
         // The module does not read the chosen pipe, says so and ends the command.
-        {Target::Configuration, Kind::Pipe, 1, "could not be read (system error 22); nothing was imported", 0},
+        {Target::Configuration, Kind::Pipe, 1, "could not be read (system error 22); nothing was changed", 0},
         {Target::Configuration, Kind::Folder, 0, "", 0},  // the dialog refuses it
         // It reads the table beside it, says it cannot, and goes on.
         {Target::RenameTable, Kind::Good, 0, "", 1},
         {Target::RenameTable, Kind::Pipe, 1, "could not be read (system error 22)", 1},
         {Target::RenameTable, Kind::Folder, 1, "could not be read (system error 22)", 1},
-        // After a cancelled run it reads the backup file of that run: what is no file is none.
-        {Target::Backup, Kind::Good, 2, "the value backup", 1},  // kept, and its values came back
-        {Target::Backup, Kind::Pipe, 0, "", 1},
-        {Target::Backup, Kind::Folder, 0, "", 1},
+        // It opens its store, says when it cannot, and goes on without it: the values are safe in
+        // the backup file.
+        {Target::Store, Kind::Good, 0, "", 1},
+        {Target::Store, Kind::Pipe, 1, "could not be used (system error 22)", 1},
+        {Target::Store, Kind::Folder, 1, "could not be used (system error 22)", 1},
     };
     // Root opens files without read permission all the same.
     if (::geteuid() != 0) {
         cases.push_back({Target::Configuration, Kind::Unreadable, 1, "could not be read (system error 13)", 0});
         cases.push_back({Target::RenameTable, Kind::Unreadable, 1, "could not be read (system error 13)", 1});
-        cases.push_back({Target::Backup, Kind::Unreadable, 2, "the value backup", 1});
+        cases.push_back({Target::Store, Kind::Unreadable, 1, "could not be used", 1});
     }
 
     for (const Case& c : cases) {
         SCOPED_TRACE("target " + std::to_string(static_cast<int>(c.target)) + ", kind " +
                      std::to_string(static_cast<int>(c.kind)));
         const fs::path path = PathOf(c.target);
-        if (c.target == Target::Backup)
-            RunKeepingDescriptors(false);  // the backup file the next run reads
+        if (c.target == Target::Store)
+            RunKeepingDescriptors(true);  // a store as a run leaves it
         if (c.target == Target::RenameTable && c.kind == Kind::Good)
             home.Write("config.renames.xml", "<renames/>");
         else if (c.target != Target::None && c.kind != Kind::Good)

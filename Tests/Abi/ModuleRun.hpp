@@ -74,14 +74,16 @@ protected:
     }
 
     // Runs the command with the dialog answered by `chosen` (the configuration file when empty), or
-    // cancelled; `whileOpen` runs while the dialog is up, between the backup and the restore.
-    void RunCommand(bool choose = true, std::function<void()> whileOpen = {}, std::filesystem::path chosen = {})
+    // cancelled; `whileImporting` runs as the first import starts, between the backup and the restore.
+    void RunCommand(bool choose = true, std::function<void()> whileImporting = {}, std::filesystem::path chosen = {})
     {
         host.ClearOutput();
         answerChoose = choose;
         answerPath = chosen.empty() ? configuration : chosen;
-        dialogAction = std::move(whileOpen);
+        importing.action = std::move(whileImporting);
+        host.SetListener(&importing);
         EXPECT_EQ(host.ChooseMenuItem(32500, 1), 0);
+        host.SetListener(nullptr);
     }
 
     std::vector<std::string> ReportTexts() const
@@ -98,11 +100,18 @@ protected:
     TestHost::ModuleLoader loader;
 
 private:
+    struct ImportListener : TestHost::Host::Listener {
+        std::function<void()> action;
+        void CommandStarting(const std::string& name) override
+        {
+            if (action && name == "Import Classifications")
+                action();
+        }
+    };
+
     static BOOL Answer(OPENFILENAMEW* request, void* self)
     {
         auto& test = *static_cast<ModuleRunTest*>(self);
-        if (test.dialogAction)
-            test.dialogAction();
         ScriptedFileDialog dialog;
         if (test.answerChoose)
             dialog.QueueChoice(test.answerPath.string());
@@ -115,7 +124,7 @@ private:
     OpenFileDialogProvider previousProvider = nullptr;
     bool answerChoose = true;
     std::filesystem::path answerPath;
-    std::function<void()> dialogAction;
+    ImportListener importing;
     API_EnvirParams environment;
 };
 

@@ -1,10 +1,11 @@
 // The module file under the test host through whole update commands, where the values users put on
-// owned properties could be lost: the backup file replaced, unwritable or redirected, a cancelled
-// run, older files, and values that text does not hold easily.
+// owned properties could be lost: the backup file replaced, unwritable or redirected, the store
+// unusable, a cancelled run, and values that text does not hold easily.
 #include <cmath>
 #include <limits>
 
 #include "ModuleRun.hpp"
+#include "Support/Store.hpp"
 
 namespace {
 
@@ -61,8 +62,8 @@ TEST_F(ValueSafety, TheRestoreTakesThisRunsValuesWhateverBecomesOfTheFile)
 {
     const Support::ValueMap before = Support::OwnedValues(host.GetProject());
 
-    // Another program (a second host on the same profile) writes its own backup while the dialog
-    // is up: the restore still writes this project's values, not the other file's.
+    // Another program (a second host on the same profile) writes its own backup while the import
+    // runs: the restore still writes this project's values, not the other file's.
     std::string ours;
     RunCommand(true, [&] {
         ours = Support::ReadBytes(home.BackupFile());
@@ -87,7 +88,8 @@ TEST_F(ValueSafety, TheRestoreTakesThisRunsValuesWhateverBecomesOfTheFile)
     EXPECT_TRUE(Support::SameValues(Support::OwnedValues(host.GetProject()), before));
     std::filesystem::remove(home.TemporaryFile());
 
-    // Without "USERPROFILE" nothing goes to disk, one line says so, and the values come back.
+    // Without "USERPROFILE" no backup file is written, one line says so, the values are safe in
+    // the store meanwhile, and they come back; the store keeps nothing afterwards.
     std::filesystem::remove(home.BackupFile());
     unsetenv("USERPROFILE");
     RunCommand();
@@ -96,40 +98,64 @@ TEST_F(ValueSafety, TheRestoreTakesThisRunsValuesWhateverBecomesOfTheFile)
     EXPECT_EQ(host.Alerts().size(), 1u);
     EXPECT_FALSE(std::filesystem::exists(home.BackupFile()));
     EXPECT_TRUE(Support::SameValues(Support::OwnedValues(host.GetProject()), before));
+    EXPECT_EQ(Support::KeptValueCount(home.Store()), 0u);
+
+    // Without "LOCALAPPDATA" too, nothing could be put on disk: nothing is removed.
+    unsetenv("LOCALAPPDATA");
+    const std::string project = TestHost::WriteProjectXml(host.GetProject());
+    const std::size_t steps = host.StepNames().size();
+    RunCommand();
+    EXPECT_EQ(ReportTexts(), (std::vector<std::string>{
+                                 "\"USERPROFILE\" is not set: the value backup is kept for this command only and not "
+                                 "written to a file",
+                                 "Nothing was removed or imported: neither \"USERPROFILE\" nor \"LOCALAPPDATA\" is set, "
+                                 "so the saved values and expression lists could not be written to disk"}));
+    EXPECT_EQ(host.StepNames().size(), steps);
+    EXPECT_EQ(TestHost::WriteProjectXml(host.GetProject()), project);
 }
 
-TEST_F(ValueSafety, AFailedPropertyImportSaysWhereTheValuesWaitOrThatOnlyUndoHasThem)
+TEST_F(ValueSafety, AFailedPropertyImportSaysWhereTheValuesWaitOrThatNothingWasRemoved)
 {
     const Support::ValueMap before = Support::OwnedValues(host.GetProject());
     host.GetFaults().FailAlways(ServiceIndex::HostImportPropertyXml, 4242);
-    const std::string notKept = "No value or expression list was brought back, and the values could not be kept: ";
+    const std::string store = home.Store().string();
+    const std::string blocked = "Backup Write Error: " + std::to_string(EEXIST);
+    const std::string waiting = "Waiting in \"" + store + "\" for an import that defines their properties: 5 values "
+                                "(SGPset_Door, SGPset_Wall)";
     struct Case {
         const char* what;
-        bool profile;
-        bool filesBlocked;  // the backup file and the run's kept file cannot be written
+        bool backupBlocked;  // the backup file cannot be written
+        bool storeBlocked;   // nor the store
+        bool profile;        // "USERPROFILE" is set
         std::vector<std::string> lines;
     };
     const Case cases[] = {
-        {"kept", true, false,
+        {"kept", false, false, true,
          {"Properties Import Error: 4242",
-          "No value or expression list was brought back: they are kept in \"" + home.BackupFile().string() + "\" for the next import"}},
-        {"files blocked", true, true,
-         {"Backup Write Error: " + std::to_string(EEXIST), "Properties Import Error: 4242", "Backup Write Error: " + std::to_string(EEXIST),
-          notKept + "their file could not be written; undoing the run brings them back"}},
-        {"no profile", false, false,
+          "No value or expression list was brought back: they are kept in \"" + store + "\" for the next import", waiting}},
+        {"backup blocked", true, false, true,
+         {blocked, "Properties Import Error: 4242",
+          "No value or expression list was brought back: they are kept in \"" + store + "\" for the next import", waiting}},
+        {"no profile", false, false, false,
          {"\"USERPROFILE\" is not set: the value backup is kept for this command only and not written to a file",
-          "Properties Import Error: 4242", notKept + "\"USERPROFILE\" is not set; undoing the run brings them back"}},
+          "Properties Import Error: 4242",
+          "No value or expression list was brought back: they are kept in \"" + store + "\" for the next import", waiting}},
+        {"backup and store blocked", true, true, true,
+         {"The store of kept values \"" + store + "\" could not be used (system error 22): this run reads nothing from it "
+          "and keeps nothing in it",
+          blocked,
+          "Nothing was removed or imported: the saved values could be written neither to the value backup \"" +
+              home.BackupFile().string() + "\" (system error " + std::to_string(EEXIST) + ") nor to the store of kept "
+              "values \"" + store + "\" (system error 22)"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::vector<std::filesystem::path> blocked;
-        if (c.filesBlocked)
-            for (int run = 1; run <= 4; ++run)
-                blocked.push_back(home.Documents() / ("IFC_SG_Properties." + std::to_string(run) + ".xml.tmp"));
-        if (c.filesBlocked)
-            blocked.push_back(home.TemporaryFile());
-        for (const std::filesystem::path& folder : blocked)
-            std::filesystem::create_directory(folder);
+        if (c.backupBlocked)
+            std::filesystem::create_directory(home.TemporaryFile());
+        if (c.storeBlocked) {
+            std::filesystem::remove_all(home.Store().parent_path());
+            std::filesystem::create_directories(home.Store());
+        }
         if (!c.profile)
             unsetenv("USERPROFILE");
         RunCommand();
@@ -138,87 +164,53 @@ TEST_F(ValueSafety, AFailedPropertyImportSaysWhereTheValuesWaitOrThatOnlyUndoHas
         // Undo brings every value back in every case.
         host.Undo(host.StepNames().size());
         EXPECT_TRUE(Support::SameValues(Support::OwnedValues(host.GetProject()), before));
-        for (const std::filesystem::path& folder : blocked)
-            std::filesystem::remove(folder);
-        std::filesystem::remove(home.BackupFile());
+        std::filesystem::remove(home.TemporaryFile());
+        std::filesystem::remove_all(home.Store().parent_path());
+        setenv("USERPROFILE", home.Path().c_str(), 1);
     }
 }
 
-TEST_F(ValueSafety, CancelSaveReopenAndChooseBringsEveryValueBack)
+TEST_F(ValueSafety, ACancelChangesNothingAndTheNextRunBringsEveryValueBack)
 {
     const Support::ValueMap before = Support::OwnedValues(host.GetProject());
     ASSERT_EQ(before.size(), 5u);
+    const std::string project = TestHost::WriteProjectXml(host.GetProject());
 
     RunCommand(false);
-    EXPECT_TRUE(Support::OwnedValues(host.GetProject()).empty());
-    const std::string written = Support::ReadBytes(home.BackupFile());
+    EXPECT_EQ(TestHost::WriteProjectXml(host.GetProject()), project);
+    EXPECT_TRUE(host.StepNames().empty());
+    EXPECT_FALSE(std::filesystem::exists(home.BackupFile()));
 
-    // The project is saved and the host closed; later it is opened again and the command chosen.
-    const std::filesystem::path saved = home.Path() / "project.xml";
-    std::string error;
-    ASSERT_TRUE(TestHost::SaveProjectFile(host.GetProject(), saved.string(), error)) << error;
-    Stop();
-    TestHost::Project reopened;
-    ASSERT_TRUE(TestHost::LoadProjectFile(saved.string(), reopened).ok);
-    ASSERT_TRUE(host.ReplaceProject(std::move(reopened)));
-    Start();
-
-    RunCommand();
-    // No owned group, so no backup: the earlier file stays, and its values come back.
-    ASSERT_EQ(ReportTexts().size(), 2u);
-    EXPECT_EQ(ReportTexts()[0], "No property group of the project is owned (\"SGPset_\"): the value backup \"" +
-                                    home.BackupFile().string() +
-                                    "\" of an earlier run is kept, and its values are restored after the import");
-    EXPECT_TRUE(SaysValuesCameBack(ReportTexts()[1], 5, home.BackupFile())) << ReportTexts()[1];
-    EXPECT_EQ(Support::ReadBytes(home.BackupFile()), written);
-    EXPECT_TRUE(Support::SameValues(Support::OwnedValues(host.GetProject()), before));
-
-    // Without an earlier file, a project without owned groups is nothing to report.
-    host.GetProject().RemoveGroup(host.GetProject().FindGroupByName("SGPset_Wall")->guid);
-    host.GetProject().RemoveGroup(host.GetProject().FindGroupByName("SGPset_Door")->guid);
-    std::filesystem::remove(home.BackupFile());
     RunCommand();
     EXPECT_TRUE(ReportTexts().empty());
-    EXPECT_FALSE(std::filesystem::exists(home.BackupFile()));
+    EXPECT_TRUE(Support::SameValues(Support::OwnedValues(host.GetProject()), before));
+    const std::string written = Support::ReadBytes(home.BackupFile());
+
+    // A project whose owned groups the user removed saves nothing and leaves the earlier backup
+    // file as it is; nothing of it is taken for this project.
+    host.GetProject().RemoveGroup(host.GetProject().FindGroupByName("SGPset_Wall")->guid);
+    host.GetProject().RemoveGroup(host.GetProject().FindGroupByName("SGPset_Door")->guid);
+    RunCommand();
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"No property group of the project is owned (\"SGPset_\"): no values "
+                                                      "were saved, and the value backup \"" + home.BackupFile().string() +
+                                                      "\" of an earlier run is left as it is"});
+    EXPECT_EQ(Support::ReadBytes(home.BackupFile()), written);
+    EXPECT_TRUE(Support::OwnedValues(host.GetProject()).empty());
     EXPECT_EQ(host.Alerts().size(), 1u);
 }
 
-TEST_F(ValueSafety, OlderFilesRestoreInBothForms)
+TEST_F(ValueSafety, TheWriterNamesValuesByEveryKeyThatIsAnXmlName)
 {
-    // A file in the plain form, every key the name of its element as rapidxml reads it, and the
-    // keyed form for the names XML cannot carry, as an earlier run left it.
-    const std::string guid = TestHost::GuidToText(door);
-    Support::WriteBytes(home.BackupFile(),
-                        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<project>\n\t<element guid=\"" + guid + "\">\n"
-                        "\t\t<SGPset_Door-Width(mm) valType=\"Real\" MType=\"Default\">850.500000</SGPset_Door-Width(mm)>\n"
-                        "\t\t<SGPset_Door-Fire:Rating valType=\"String\" MType=\"Default\">FD60</SGPset_Door-Fire:Rating>\n"
-                        "\t\t<value key=\"SGPset_Door-Clear Width\" valType=\"Real\" MType=\"Default\">0.800000</value>\n"
-                        "\t</element>\n</project>\n\n");
-    // The restore reads the file when this run built no backup: here, none of the project's groups
-    // is owned any more.
-    host.GetProject().RemoveGroup(host.GetProject().FindGroupByName("SGPset_Wall")->guid);
-    host.GetProject().RemoveGroup(host.GetProject().FindGroupByName("SGPset_Door")->guid);
-
+    Set(door, "SGPset_Door", "Width(mm)", MakeRealValue(850.5));
     RunCommand();
-    ASSERT_EQ(ReportTexts().size(), 2u);  // the earlier file is kept, and its values came back
-    EXPECT_TRUE(SaysValuesCameBack(ReportTexts()[1], 3, home.BackupFile())) << ReportTexts()[1];
-    const Support::ValueMap after = Support::OwnedValues(host.GetProject());
-    const auto value = [&](const char* name) { return after.at({guid, "SGPset_Door", name}); };
-    EXPECT_EQ(after.size(), 3u);
-    EXPECT_EQ(value("Width(mm)"), MakeRealValue(850.5));
-    EXPECT_EQ(value("Fire:Rating"), MakeStringValue("FD60"));
-    EXPECT_EQ(value("Clear Width"), MakeRealValue(0.8));
-
-    // The writer names elements by every key that is an XML name, the colon included.
-    RunCommand(false);
     const std::string written = Support::ReadBytes(home.BackupFile());
-    EXPECT_NE(written.find("<SGPset_Door-Fire:Rating valType=\"String\" MType=\"Default\">FD60</SGPset_Door-Fire:Rating>"),
+    EXPECT_NE(written.find("<SGPset_Door-Fire:Rating valType=\"String\" MType=\"Default\">FD30</SGPset_Door-Fire:Rating>"),
               std::string::npos);
     EXPECT_NE(written.find("<value key=\"SGPset_Door-Width(mm)\" valType=\"Real\" MType=\"Default\">850.500000</value>"),
               std::string::npos);
 }
 
-TEST_F(ValueSafety, HostileValuesComeBackExactlyFromMemoryAndFromTheFile)
+TEST_F(ValueSafety, HostileValuesComeBackExactlyFromMemoryAndFromTheStore)
 {
     const std::string lone = "\xED\xA0\x80";  // a lone surrogate, U+D800, as the model keeps it
     const std::vector<std::string> strings = {
@@ -247,12 +239,15 @@ TEST_F(ValueSafety, HostileValuesComeBackExactlyFromMemoryAndFromTheFile)
     EXPECT_TRUE(ReportTexts().empty());
     EXPECT_TRUE(Support::SameValues(Support::OwnedValues(host.GetProject()), before));
 
-    // From the file: a cancelled run writes it, and the next run, which finds no owned group,
-    // restores from it.
-    RunCommand(false);
+    // From the store: a run whose property import fails keeps every value there, and the next run
+    // brings them back.
+    host.GetFaults().FailAlways(ServiceIndex::HostImportPropertyXml, 4242);
     RunCommand();
-    ASSERT_EQ(ReportTexts().size(), 2u);
-    EXPECT_TRUE(SaysValuesCameBack(ReportTexts()[1], before.size(), home.BackupFile())) << ReportTexts()[1];
+    host.GetFaults().Clear();
+    EXPECT_EQ(Support::KeptValueCount(home.Store()), before.size()) << ::testing::PrintToString(ReportTexts());
+    RunCommand();
+    ASSERT_EQ(ReportTexts().size(), 2u);  // the project held no owned group, and the values came back
+    EXPECT_TRUE(SaysValuesCameBack(ReportTexts()[1], before.size(), home.Store())) << ReportTexts()[1];
     EXPECT_TRUE(Support::SameValues(Support::OwnedValues(host.GetProject()), before));
 }
 
@@ -268,13 +263,11 @@ TEST_F(ValueSafety, LinksAtTheTemporaryFileAreNotFollowed)
             std::filesystem::create_hard_link(outside, temporary);
         else
             std::filesystem::create_symlink(outside, temporary);
-        RunCommand(false);
+        RunCommand();
         EXPECT_TRUE(ReportTexts().empty());
         EXPECT_EQ(Support::ReadBytes(outside), "not the backup");
         EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(home.BackupFile())));
         EXPECT_NE(Support::ReadBytes(home.BackupFile()).find("SGPset_Wall-Mark"), std::string::npos);
         EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(temporary)));
-        // The cancelled run removed the owned groups; bring them back for the next round.
-        host.Undo(host.StepNames().size());
     }
 }

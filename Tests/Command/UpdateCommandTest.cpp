@@ -4,7 +4,9 @@
 #include "AddOnFixture.hpp"
 
 #include "ProjectFile.hpp"
+#include "Support/Descriptors.hpp"
 #include "Support/Memory.hpp"
+#include "Support/Store.hpp"
 
 using namespace AddOnTesting;
 
@@ -36,28 +38,29 @@ const char* const RenamedConfiguration = R"(<configuration>
 
 class UpdateCommand : public AddOnTest {};
 
-TEST_F(UpdateCommand, CancelledDialogLeavesOwnedGroupsRemovedAndUndoable)
+TEST_F(UpdateCommand, CancelledOrUnreadableConfigurationChangesNothing)
 {
     LoadConfiguration();
-    SetExpressions("SGPset_Wall", "FireRating", {"\"REI 60\""});
+    PutUsersWork();
     const std::string before = TestHost::WriteProjectXml(Model());
     dialog.QueueCancel();
+    // A named pipe passes the dialog's must-exist check but is no file to read.
+    Support::MakeNamedPipe(profile.Path() / "a pipe.xml");
+    dialog.QueueChoice((profile.Path() / "a pipe.xml").string());
 
-    EXPECT_EQ(RunCommand(), 0);
+    for (int run = 0; run < 2; ++run)
+        EXPECT_EQ(RunCommand(), 0);
 
-    EXPECT_TRUE(OwnedGroupNames(Model()).empty());
-    ASSERT_NE(Model().FindGroupByName("Pset_WallCommon"), nullptr);
-    EXPECT_EQ(host.StepNames(), (std::vector<std::string>{"Delete Property Groups", "Delete Property Groups"}));
-    EXPECT_TRUE(host.ReportLines().empty());
-    EXPECT_TRUE(host.Alerts().empty());
-    EXPECT_EQ(host.CallCount("HostImportClassificationXml"), 0u);
-    EXPECT_EQ(host.CallCount("HostImportPropertyXml"), 0u);
-    // The backup was written and the expressions stay saved for the next run.
-    EXPECT_TRUE(std::filesystem::exists(profile.BackupFile()));
-    EXPECT_EQ(ExpressionStore.size(), 1u);
-
-    EXPECT_EQ(host.Undo(2), 2u);
+    // The dialog comes first: nothing was saved, removed or written, and no step can be undone.
     EXPECT_EQ(TestHost::WriteProjectXml(Model()), before);
+    EXPECT_TRUE(host.StepNames().empty());
+    EXPECT_EQ(host.CallCount("HostListPropertyDefinitions") + host.CallCount("HostListElements"), 0u);
+    EXPECT_FALSE(std::filesystem::exists(profile.BackupFile()));
+    EXPECT_FALSE(std::filesystem::exists(profile.Store()));
+    EXPECT_TRUE(host.Alerts().empty());
+    // The file that cannot be read gets its line; the cancel says nothing.
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"The configuration file \"" + (profile.Path() / "a pipe.xml").string() +
+                                                      "\" could not be read (system error 22); nothing was changed"});
 }
 
 TEST_F(UpdateCommand, MissingUndoableCommandServiceIsReportedByEveryPhase)
@@ -81,8 +84,8 @@ TEST_F(UpdateCommand, MissingUndoableCommandServiceIsReportedByEveryPhase)
 TEST_F(UpdateCommand, FailureEscapingAPhaseEndsTheCommandWithOneLine)
 {
     LoadConfiguration();
-    dialog.QueueCancel();
-    // The first definition list the host fills cannot grow: the platform allocator is exhausted.
+    ChooseConfiguration(BaseConfiguration);
+    // The configuration's text cannot be held: the platform allocator is exhausted.
     GSErrCode result = NoError;
     {
         const Support::LiveBytesLimit limit(512);
@@ -92,7 +95,7 @@ TEST_F(UpdateCommand, FailureEscapingAPhaseEndsTheCommandWithOneLine)
     EXPECT_EQ(result, 0);
     EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Import IFC-SG Classifications and Properties stopped: std::bad_alloc"});
     EXPECT_TRUE(host.Commands().empty());
-    EXPECT_EQ(dialog.GetPendingAnswerCount(), 1u);
+    EXPECT_EQ(dialog.GetPendingAnswerCount(), 0u);
 }
 
 // Whole runs on what users put on the owned properties (PutUsersWork): it comes back after the
@@ -123,7 +126,9 @@ TEST_F(UpdateCommand, ValuesAndExpressionsSurviveAFullRun)
     EXPECT_EQ(Definition("SGPset_Wall", "Thickness").expressionFlag, 1);
     EXPECT_EQ(Definition("SGPset_Door", "ClearWidth").expressions, std::vector<std::string>{"{Door.Width} - 0.1"});
     EXPECT_TRUE(Definition("SGPset_Wall", "LayerCount").expressions.empty());
-    EXPECT_TRUE(ExpressionStore.empty());
+    // The lists were in the store while the groups were away; nothing is kept now.
+    EXPECT_EQ(Support::KeptListCount(profile.Store()), 0u);
+    EXPECT_EQ(Support::KeptValueCount(profile.Store()), 0u);
 
     EXPECT_EQ(CommandNames(), (std::vector<std::string>{"Delete Property Groups", "Delete Property Groups",
                                                         "Import Classifications", "Import Properties",
@@ -151,16 +156,18 @@ TEST_F(UpdateCommand, RenamedGroupOrPropertyIsKeptAndReported)
     EXPECT_TRUE(Definition("SGPset_DoorLeaf", "ClearWidth").expressions.empty());
     EXPECT_EQ(Definition("SGPset_Wall", "Thickness").expressions.size(), 2u);
     // What found no definition is kept, and the user is told where.
-    const std::string kept = (profile.BackupFile().parent_path() / "IFC_SG_Properties.1.xml").string();
-    const std::string history = (profile.BackupFile().parent_path() / "IFC_SG_Properties.history.xml").string();
+    const std::string store = profile.Store().string();
     EXPECT_EQ(ReportTexts(), (std::vector<std::string>{
                                  "SGPset_Wall / FireRating: 1 of 1 saved value not brought back (1 not defined by "
-                                 "the configuration); kept in \"" + kept + "\"",
+                                 "the configuration); kept in \"" + store + "\"",
                                  "SGPset_Door / FireExit: 1 of 1 saved value not brought back (1 not defined by the "
-                                 "configuration); kept in \"" + kept + "\"",
+                                 "configuration); kept in \"" + store + "\"",
                                  "SGPset_Door / ClearWidth: the saved expression list was not brought back (the "
-                                 "configuration does not define the property); it is kept in \"" + history + "\""}));
-    EXPECT_EQ(ExpressionStore.size(), 1u);
+                                 "configuration does not define the property); it is kept in \"" + store + "\"",
+                                 "Waiting in \"" + store + "\" for an import that defines their properties: 2 values, "
+                                 "1 expression list (SGPset_Door, SGPset_Wall)"}));
+    EXPECT_EQ(Support::KeptListCount(profile.Store()), 1u);
+    EXPECT_EQ(Support::KeptValueCount(profile.Store()), 2u);
     EXPECT_EQ(host.Alerts().size(), 1u);
 }
 
@@ -182,8 +189,8 @@ TEST_F(UpdateCommand, FailedBackupRemovesNothing)
                                                                       "could not all be saved"}));
     EXPECT_EQ(TestHost::WriteProjectXml(Model()), before);
     EXPECT_TRUE(host.Commands().empty());
-    EXPECT_EQ(dialog.GetPendingAnswerCount(), 1u);
     EXPECT_EQ(Support::ReadBytes(profile.BackupFile()), earlier);
+    EXPECT_EQ(Support::KeptValueCount(profile.Store()), 0u);
     EXPECT_TRUE(host.Alerts().empty());
 }
 
@@ -193,12 +200,12 @@ TEST_F(UpdateCommand, RefusedWriteIsReportedWithTheNamesAndTheRestGoesOn)
     ChooseConfiguration(BaseConfiguration);
     host.AddFault({ServiceIndex::HostWriteElementPropertyValue, 1, 93});
     RunCommand();
-    ASSERT_EQ(host.ReportLines().size(), 2u);
+    ASSERT_EQ(host.ReportLines().size(), 3u);
     EXPECT_EQ(host.ReportLines()[0].flag, 0);
     EXPECT_EQ(host.ReportLines()[0].text, "SGPset_Wall - FireRating error while importing property");
     EXPECT_EQ(host.ReportLines()[1].text,
               "SGPset_Wall / FireRating: 1 of 1 saved value not brought back (1 could not be written); kept in \"" +
-                  (profile.BackupFile().parent_path() / "IFC_SG_Properties.1.xml").string() + "\"");
+                  profile.Store().string() + "\"");
     EXPECT_EQ(ValueOf(wall, "SGPset_Wall", "FireRating"), nullptr);
     EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "LayerCount"), MakeIntegerValue(-3));
     EXPECT_EQ(host.Alerts().size(), 1u);

@@ -4,6 +4,7 @@
 #include "AddOnFixture.hpp"
 
 #include "ConfigurationImport/ExpressionPreservation.hpp"
+#include "Support/Store.hpp"
 #include "ValueBackup/ValueBackupWriter.hpp"
 
 using namespace AddOnTesting;
@@ -22,15 +23,19 @@ protected:
 
 TEST_F(ExpressionPreservation, ExpressionsSavedByAnUnfinishedRunComeBackInTheNext)
 {
-    dialog.QueueCancel();
+    // The property import fails after the owned groups went: the lists wait in the store.
+    ChooseConfiguration(BaseConfiguration);
+    host.AddFault({ServiceIndex::HostImportPropertyXml, 1, 94});
     RunCommand();
-    EXPECT_EQ(ExpressionStore.size(), 2u);
+    EXPECT_TRUE(OwnedGroupNames(Model()).empty());
+    EXPECT_EQ(Support::KeptListCount(profile.Store()), 2u);
 
     // The second run finds no owned definition to save from, and still applies what was kept.
     ChooseConfiguration(BaseConfiguration);
     RunCommand();
     EXPECT_EQ(Definition("SGPset_Door", "ClearWidth").expressions, std::vector<std::string>{"{Door.Width} - 0.1"});
-    EXPECT_TRUE(ExpressionStore.empty());
+    EXPECT_EQ(Definition("SGPset_Wall", "Thickness").expressions.size(), 2u);
+    EXPECT_EQ(Support::KeptListCount(profile.Store()), 0u);
 }
 
 TEST_F(ExpressionPreservation, FailedDefinitionListingOfTheExpressionImportKeepsTheStore)
@@ -38,11 +43,13 @@ TEST_F(ExpressionPreservation, FailedDefinitionListingOfTheExpressionImportKeeps
     ChooseConfiguration(BaseConfiguration);
     host.AddFault({ServiceIndex::HostListPropertyDefinitions, 2, 91});
     RunCommand();
-    ASSERT_EQ(ReportTexts().size(), 3u);
+    ASSERT_EQ(ReportTexts().size(), 4u);
     EXPECT_EQ(ReportTexts()[0], "Error: 91");
     EXPECT_EQ(ReportTexts()[1].rfind("SGPset_Door / ClearWidth: the saved expression list was not brought back (it "
                                      "could not be written); it is kept in \"", 0), 0u);
-    EXPECT_EQ(ExpressionStore.size(), 2u);
+    EXPECT_EQ(ReportTexts()[3], "Waiting in \"" + profile.Store().string() +
+                                    "\" for an import that defines their properties: 2 expression lists (SGPset_Door, SGPset_Wall)");
+    EXPECT_EQ(Support::KeptListCount(profile.Store()), 2u);
     EXPECT_TRUE(host.Alerts().empty());
     // The values still come back into the definitions the import made.
     EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "Thickness"), MakeRealValue(0.25));
@@ -51,7 +58,7 @@ TEST_F(ExpressionPreservation, FailedDefinitionListingOfTheExpressionImportKeeps
     ChooseConfiguration(BaseConfiguration);
     RunCommand();
     EXPECT_EQ(Definition("SGPset_Wall", "Thickness").expressions.size(), 2u);
-    EXPECT_TRUE(ExpressionStore.empty());
+    EXPECT_EQ(Support::KeptListCount(profile.Store()), 0u);
 }
 
 TEST_F(ExpressionPreservation, MissingUndoableCommandServiceDuringTheExpressionImport)
@@ -68,7 +75,10 @@ TEST_F(ExpressionPreservation, MissingUndoableCommandServiceDuringTheExpressionI
                                                        "Expressions Import Error: " + NotAvailableText}));
     EXPECT_TRUE(Definition("SGPset_Door", "ClearWidth").expressions.size() == 1u);
     EXPECT_EQ(host.CallCount("HostUpdatePropertyDefinition"), 0u);
-    EXPECT_TRUE(ExpressionStore.empty());
+    // Both lists stay for a later run, as not written.
+    for (const auto& [name, fate] : run.listFates)
+        EXPECT_EQ(fate, ValueFate::NotWritten);
+    EXPECT_EQ(run.listFates.size(), 2u);
 }
 
 TEST_F(ExpressionPreservation, ExpressionsFollowNamesKindAndFlag)

@@ -1,7 +1,9 @@
-// The removal of the owned property groups as the update command starts it: one undoable step per
+// The removal of the owned property groups: one undoable step per
 // group, a failing removal reported while the others still go, nothing removed when the groups
 // cannot be listed.
 #include "AddOnFixture.hpp"
+
+#include "ConfigurationImport/GroupRemoval.hpp"
 
 using namespace AddOnTesting;
 
@@ -17,9 +19,7 @@ TEST_F(GroupRemoval, FailingRemovalIsReportedAndTheOthersStillGo)
     Model().AddGroup("SGPsetNoUnderscore", "");
     Model().AddGroup("SGP set_Blank", "");
     host.AddFault({ServiceIndex::HostRemovePropertyGroup, 2, SomeHostError});
-    dialog.QueueCancel();
-
-    RunCommand();
+    RemoveOwnedPropertyGroups();
 
     EXPECT_EQ(CommandNames(), std::vector<std::string>(3, "Delete Property Groups"));
     EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Deleting properties error: " + std::to_string(SomeHostError)});
@@ -34,8 +34,7 @@ TEST_F(GroupRemoval, GroupsThatCannotBeListedEndTheRemovalSilently)
 {
     LoadConfiguration();
     host.AddFault({ServiceIndex::HostListPropertyGroups, 0, SomeHostError});
-    dialog.QueueCancel();
-    RunCommand();
+    RemoveOwnedPropertyGroups();
     EXPECT_EQ(OwnedGroupNames(Model()).size(), 2u);
     EXPECT_TRUE(host.Commands().empty());
     EXPECT_TRUE(host.ReportLines().empty());

@@ -54,12 +54,18 @@ protected:
     }
 
     // After a failed property import: where the saved values and lists wait for the next one.
+    fs::path Store() const { return Profile() / "AppData" / "Local" / "Quillmere" / "store.sqlite"; }
+
     std::string NothingBroughtBackLine() const
     {
-        const fs::path documents = Profile() / "Documents";
-        return "No value or expression list was brought back: they are kept in \"" +
-               (documents / "IFC_SG_Properties.xml").string() + "\" and \"" +
-               (documents / "IFC_SG_Properties.history.xml").string() + "\" for the next import";
+        return "No value or expression list was brought back: they are kept in \"" + Store().string() + "\" for the next import";
+    }
+
+    // The line that tells what waits in the store after a run that kept all the example's values.
+    std::string EverythingWaitsLine() const
+    {
+        return "Waiting in \"" + Store().string() + "\" for an import that defines their properties: 225 values, 5 "
+               "expression lists (SGPset_Column, SGPset_Door, SGPset_Slab, SGPset_Space, SGPset_Wall, SGPset_Window)";
     }
 
     // The line of quillmere-host's output that lists the owned groups.
@@ -107,6 +113,7 @@ TEST_F(FaultRun, MissingUndoableCommandServiceFailsEveryCommandWithServiceNotAva
     expected.push_back("Classification Import Error: " + NotAvailable);
     expected.push_back("Properties Import Error: " + NotAvailable);
     expected.push_back(NothingBroughtBackLine());
+    expected.push_back(EverythingWaitsLine());
     EXPECT_EQ(ReportTexts(json), expected);
     // The forwarder answered without reaching the host: no command ran, no group was removed,
     // so every value is still where it was.
@@ -137,13 +144,13 @@ TEST_F(FaultRun, RefusedValueWriteLosesThatValueOnlyAndNamesIt)
 {
     const Json json = RunWithFaults({"--fail", "HostWriteElementPropertyValue@1=5"});
 
-    ASSERT_EQ(json.at("reportLines").size(), 2u);
+    EXPECT_EQ(ReportTexts(json), (std::vector<std::string>{
+                                     "SGPset_Wall - Thickness error while importing property",
+                                     "SGPset_Wall / Thickness: 1 of 18 saved values not brought back (1 could not be "
+                                     "written); kept in \"" + Store().string() + "\"",
+                                     "Waiting in \"" + Store().string() + "\" for an import that defines their "
+                                     "properties: 1 value (SGPset_Wall)"}));
     EXPECT_EQ(json.at("reportLines").at(0).at("flag"), 0);
-    EXPECT_EQ(json.at("reportLines").at(0).at("text").get<std::string>(),
-              "SGPset_Wall - Thickness error while importing property");
-    EXPECT_EQ(json.at("reportLines").at(1).at("text").get<std::string>(),
-              "SGPset_Wall / Thickness: 1 of 18 saved values not brought back (1 could not be written); kept in \"" +
-                  (Profile() / "Documents" / "IFC_SG_Properties.1.xml").string() + "\"");
     // The first value restored is the first row; it now has its default, the rest came back.
     const Json& first = json.at("values").at(0);
     EXPECT_EQ(first.at("group").get<std::string>(), "SGPset_Wall");
@@ -160,7 +167,7 @@ TEST_F(FaultRun, RefusedValueWriteLosesThatValueOnlyAndNamesIt)
                line.find(" 0.3 ") != std::string::npos && line.find(" (default) ") != std::string::npos &&
                line.ends_with(" lost");
     })) << run.out;
-    EXPECT_TRUE(run.OutLines().back().ends_with("; 2 report lines")) << run.OutLines().back();
+    EXPECT_TRUE(run.OutLines().back().ends_with("; 3 report lines")) << run.OutLines().back();
 }
 
 TEST_F(FaultRun, EveryFaultGivenActs)
@@ -169,7 +176,8 @@ TEST_F(FaultRun, EveryFaultGivenActs)
     const Json json = RunWithFaults({"--fail", "HostImportPropertyXml=-5", "--fail", "HostRemovePropertyGroup@2=9"});
 
     EXPECT_EQ(ReportTexts(json),
-              (std::vector<std::string>{"Deleting properties error: 9", "Properties Import Error: -5", NothingBroughtBackLine()}));
+              (std::vector<std::string>{"Deleting properties error: 9", "Properties Import Error: -5", NothingBroughtBackLine(),
+                                        EverythingWaitsLine()}));
     EXPECT_NE(run.out.find("Fault    HostImportPropertyXml=-5\n"), std::string::npos);
     EXPECT_NE(run.out.find("Fault    HostRemovePropertyGroup@2=9\n"), std::string::npos);
 }

@@ -9,7 +9,7 @@
 #include <set>
 
 #include "ReliabilitySupport.hpp"
-#include "ValueBackup/HistoryFiles.hpp"
+#include "ValueBackup/BackupReader.hpp"
 
 #include "GSRoot/UnicodeCodec.hpp"
 
@@ -311,10 +311,13 @@ TEST_F(HostileValues, EveryGeneratedValueComesBackExactlyFromMemoryAndFromTheFil
         EXPECT_TRUE(host.ReportLines().empty()) << host.ReportLines()[0].text;
         EXPECT_EQ(Differences(before, Support::OwnedValues(host.GetProject())), std::vector<std::string>{});
 
-        // From the file, as a command that built no backup reads it.
+        // From the file, as an earlier version's files are read into the store.
         run = UpdateRun();
-        run.projectHeldNoOwnedGroup = true;
-        ReadEarlierRuns(run);
+        SystemError error = 0;
+        std::optional<ValueBackupReading> reading = ReadValueBackupFile(profile.BackupFile(), error);
+        ASSERT_TRUE(reading && reading->backup) << error;
+        run.backup = std::move(reading->backup);
+        run.fates.assign(run.backup->ValueCount(), ValueFate::Pending);
         host.ClearOutput();
         ResetOwnedValues();
         RestoreElementValues(run);

@@ -15,6 +15,7 @@
 #include "Host.hpp"
 #include "Host/EntryPoints.hpp"
 #include "Support/Files.hpp"
+#include "Support/Store.hpp"
 #include "Support/Folders.hpp"
 #include "Support/OwnedValues.hpp"
 #include "Run/UpdateRun.hpp"
@@ -44,6 +45,18 @@ public:
                     std::string(value.text, value.textLength);
                 ++content.count;
             }
+        return content;
+    }
+
+    // The values the store keeps, for every project.
+    static BackupContent ReadStore(const fs::path& store)
+    {
+        BackupContent content;
+        for (const std::string& row : Support::StoreRows(store, "SELECT element, grp || '-' || property, value FROM kept_value")) {
+            const std::size_t first = row.find('|'), second = row.find('|', first + 1);
+            content.texts[{row.substr(0, first), row.substr(first + 1, second - first - 1)}] = row.substr(second + 1);
+            ++content.count;
+        }
         return content;
     }
 
@@ -78,19 +91,17 @@ private:
 };
 
 // A profile folder as "USERPROFILE" and a dialog that chooses `Choice()` each time it is asked
-// (or cancels when that is empty). Module-wide state of the add-on is cleared on both ends.
+// (or cancels when that is empty).
 class ProfileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         previousProvider = QmSetOpenFileDialogProvider(&Answer, this);
-        ExpressionStore.clear();
     }
 
     void TearDown() override
     {
         QmSetOpenFileDialogProvider(previousProvider, nullptr);
-        ExpressionStore.clear();
     }
 
     const Support::ProfileFolder profile;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 #include <system_error>
 
@@ -98,40 +99,42 @@ fs::path ScratchFolder::Write(const fs::path& name, std::string_view bytes) cons
 }
 
 #ifdef _WIN32
-UserProfile::UserProfile(const fs::path& folder)
+FolderVariable::FolderVariable(const char* name, const fs::path& folder) : name(name)
 {
-    if (const wchar_t* value = ::_wgetenv(L"USERPROFILE"); value != nullptr)
+    const std::wstring wide(name, name + std::strlen(name));
+    if (const wchar_t* value = ::_wgetenv(wide.c_str()); value != nullptr)
         previous = value;
-    // The module reads the variable as UTF-16, so a folder of any name reaches it whole.
-    if (::_wputenv_s(L"USERPROFILE", folder.wstring().c_str()) != 0)
-        throw std::runtime_error("cannot set USERPROFILE");
+    if (::_wputenv_s(wide.c_str(), folder.wstring().c_str()) != 0)
+        throw std::runtime_error(std::string("cannot set ") + name);
 }
 
-UserProfile::~UserProfile()
+FolderVariable::~FolderVariable()
 {
-    ::_wputenv_s(L"USERPROFILE", previous ? previous->c_str() : L"");  // empty: removed
+    const std::wstring wide(name, name + std::strlen(name));
+    ::_wputenv_s(wide.c_str(), previous ? previous->c_str() : L"");  // empty: removed
 }
 #else
-UserProfile::UserProfile(const fs::path& folder)
+FolderVariable::FolderVariable(const char* name, const fs::path& folder) : name(name)
 {
-    if (const char* value = std::getenv("USERPROFILE"); value != nullptr)
+    if (const char* value = std::getenv(name); value != nullptr)
         previous = value;
-    if (::setenv("USERPROFILE", folder.c_str(), 1) != 0)
-        throw std::runtime_error("cannot set USERPROFILE");
+    if (::setenv(name, folder.c_str(), 1) != 0)
+        throw std::runtime_error(std::string("cannot set ") + name);
 }
 
-UserProfile::~UserProfile()
+FolderVariable::~FolderVariable()
 {
     if (previous)
-        ::setenv("USERPROFILE", previous->c_str(), 1);
+        ::setenv(name, previous->c_str(), 1);
     else
-        ::unsetenv("USERPROFILE");
+        ::unsetenv(name);
 }
 #endif
 
 ProfileFolder::ProfileFolder(const fs::path& suffix) : folder(suffix), user(folder.Path())
 {
     fs::create_directory(Documents());
+    fs::create_directories(LocalAppData());
 }
 
 }  // namespace Support

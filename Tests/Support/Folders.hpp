@@ -36,22 +36,38 @@ private:
     std::filesystem::path path;
 };
 
-// Points "USERPROFILE" at `folder` while it lives, for the add-on, which takes its backup folder
-// from there (on Windows through the C runtime's environment, which the module shares); the
-// earlier value, or none, comes back at the end.
-class UserProfile {
+// Sets the environment variable `name` to `folder` while it lives (on Windows through the C
+// runtime's environment, which the module shares, as UTF-16 so that a folder of any name reaches it
+// whole); the earlier value, or none, comes back at the end.
+class FolderVariable {
 public:
-    explicit UserProfile(const std::filesystem::path& folder);
-    ~UserProfile();
-    UserProfile(const UserProfile&) = delete;
-    UserProfile& operator=(const UserProfile&) = delete;
+    FolderVariable(const char* name, const std::filesystem::path& folder);
+    ~FolderVariable();
+    FolderVariable(const FolderVariable&) = delete;
+    FolderVariable& operator=(const FolderVariable&) = delete;
 
 private:
+    const char* name;
     std::optional<std::filesystem::path::string_type> previous;
 };
 
-// A scratch folder with a Documents folder in it, as "USERPROFILE" while it lives: where the
-// add-on writes its value backup.
+// Points "USERPROFILE" at `folder` while it lives, and "LOCALAPPDATA" at its "AppData/Local", as a
+// user's profile has them: the add-on takes its backup folder from the first and its store from the
+// second.
+class UserProfile {
+public:
+    explicit UserProfile(const std::filesystem::path& folder)
+        : profile("USERPROFILE", folder), local("LOCALAPPDATA", folder / "AppData" / "Local")
+    {
+    }
+
+private:
+    FolderVariable profile;
+    FolderVariable local;
+};
+
+// A scratch folder with a Documents and an "AppData/Local" folder in it, as "USERPROFILE" while it
+// lives: where the add-on writes its value backup and keeps its store.
 class ProfileFolder {
 public:
     explicit ProfileFolder(const std::filesystem::path& suffix = {});
@@ -61,6 +77,9 @@ public:
     // The backup file the add-on writes, and the temporary file it writes first.
     std::filesystem::path BackupFile() const { return Documents() / "IFC_SG_Properties.xml"; }
     std::filesystem::path TemporaryFile() const { return Documents() / "IFC_SG_Properties.xml.tmp"; }
+    // The local application data folder, and the add-on's store in it.
+    std::filesystem::path LocalAppData() const { return Path() / "AppData" / "Local"; }
+    std::filesystem::path Store() const { return LocalAppData() / "Quillmere" / "store.sqlite"; }
     // Writes `bytes` to the file `name` in the profile folder and answers its full path.
     std::filesystem::path Write(const std::filesystem::path& name, std::string_view bytes) const
     {

@@ -86,13 +86,13 @@ protected:
     std::size_t linesSeen = 0;
 };
 
-TEST_F(Services, TableHoldsTheFifteenServicesAndNothingElse)
+TEST_F(Services, TableHoldsTheSixteenServicesAndNothingElse)
 {
     const API_ServiceEntry* table = host.ServiceTable();
     std::size_t present = 0;
     for (UInt32 i = 0; i < HostServiceTableSize; ++i)
         present += table[i] != nullptr ? 1 : 0;
-    EXPECT_EQ(present, 15u);
+    EXPECT_EQ(present, 16u);
     EXPECT_EQ(table[ServiceIndex::HostAddMenu], reinterpret_cast<API_ServiceEntry>(&TestHost::Services::HostAddMenu));
     EXPECT_EQ(table[ServiceIndex::HostImportClassificationXml],
               reinterpret_cast<API_ServiceEntry>(&TestHost::Services::HostImportClassificationXml));

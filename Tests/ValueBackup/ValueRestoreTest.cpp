@@ -1,9 +1,9 @@
 // The restore of element values from a backup: the conversions the saved type asks for, repeated
-// values and entries, backups that cannot be read, stray content, no profile, and names that only
-// the key attribute can carry.
+// values and entries, stray content, nothing to restore from, and names that only the key
+// attribute can carry.
 #include "AddOnFixture.hpp"
 
-#include "ValueBackup/HistoryFiles.hpp"
+#include "ValueBackup/BackupReader.hpp"
 #include "ValueBackup/ValueBackupWriter.hpp"
 #include "ValueBackup/ValueRestore.hpp"
 
@@ -18,21 +18,14 @@ protected:
         wall = AddElement(WallGuid, "IfcWall");
     }
 
-    // Restores from `backup` as the file of an earlier run; answers whether the run may end with
-    // its completion alert.
+    // Restores the values of the backup file's text `backup` as the run's own; answers whether the
+    // run may end with its completion alert.
     bool RestoreFrom(const std::string& backup)
     {
-        Support::WriteBytes(profile.BackupFile(), backup);
-        return RestoreFromTheFile();
-    }
-
-    // Restores as a run that saved no values of its own (the project held no owned group) does:
-    // from the backup file an earlier run left.
-    bool RestoreFromTheFile()
-    {
         run = UpdateRun();
-        run.projectHeldNoOwnedGroup = true;
-        ReadEarlierRuns(run);
+        run.backup = ParseValueBackup(backup).backup;
+        if (run.backup)
+            run.fates.assign(run.backup->ValueCount(), ValueFate::Pending);
         return RestoreElementValues(run);
     }
 
@@ -89,37 +82,6 @@ TEST_F(ValueRestore, RepeatedValuesAndEntriesAreWrittenInTurn)
     EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "FireRating"), MakeStringValue("last"));
 }
 
-TEST_F(ValueRestore, UnreadableBackupIsReportedOnceAndTheImportStillCompletes)
-{
-    const std::string prefix = "The value backup \"" + profile.BackupFile().string() + "\" could not be read: ";
-    const std::string suffix = "; no element values were restored";
-    struct Case {
-        const char* bytes;  // nullptr: no file at all
-        std::string reason;
-    };
-    const Case cases[] = {
-        {"", "the file is empty"},
-        {"<?xml version=\"1.0\"?>\n<!-- nothing -->\n", "it has no root element"},
-        {"<project><element guid=\"x\"><SGPset_Wall-Fire Rating valType=\"String\">x</SGPset_Wall-Fire Rating>", ""},
-        {"<project><element", ""},
-    };
-    for (const Case& c : cases) {
-        host.ClearOutput();
-        std::filesystem::remove(profile.BackupFile());
-        if (c.bytes != nullptr)
-            Support::WriteBytes(profile.BackupFile(), c.bytes);
-        EXPECT_TRUE(RestoreFromTheFile());
-        ASSERT_EQ(host.ReportLines().size(), 1u) << (c.bytes ? c.bytes : "(no file)");
-        const TestHost::Host::ReportLine& line = host.ReportLines()[0];
-        EXPECT_EQ(line.flag, 0);
-        if (!c.reason.empty())
-            EXPECT_EQ(line.text, prefix + c.reason + suffix);
-        else
-            EXPECT_EQ(line.text.rfind(prefix + "it is not well-formed XML (", 0), 0u) << line.text;
-        EXPECT_EQ(host.CallCount("HostWriteElementPropertyValue"), 0u);
-    }
-}
-
 TEST_F(ValueRestore, EntriesWithoutGuidAndStrayNodesAreSkipped)
 {
     EXPECT_TRUE(RestoreFrom(
@@ -133,14 +95,13 @@ TEST_F(ValueRestore, EntriesWithoutGuidAndStrayNodesAreSkipped)
     EXPECT_TRUE(host.ReportLines().empty());
 }
 
-TEST_F(ValueRestore, WithoutProfileNothingIsReadAndNoAlertShown)
+TEST_F(ValueRestore, WithNothingToRestoreFromNoAlertIsShown)
 {
-    Support::WriteBytes(profile.BackupFile(), BackupWithWallValues("\t\t<SGPset_Wall-LayerCount valType=\"Integer\">1</SGPset_Wall-LayerCount>\n"));
-    ::unsetenv("USERPROFILE");
-    EXPECT_FALSE(RestoreFromTheFile());
-    EXPECT_EQ(ValueOf(wall, "SGPset_Wall", "LayerCount"), nullptr);
+    // No values of its own (the project held no owned group) and no store to take kept ones from.
+    run = UpdateRun();
+    EXPECT_FALSE(RestoreElementValues(run));
+    EXPECT_EQ(host.CallCount("HostListElementPropertyDefinitions"), 0u);
     EXPECT_TRUE(host.ReportLines().empty());
-    EXPECT_TRUE(host.Alerts().empty());
 }
 
 TEST_F(ValueRestore, UnsafeNamesComeBackThroughTheKeyAttribute)

@@ -1,0 +1,301 @@
+#include "RunStore.hpp"
+
+#include <algorithm>
+#include <string_view>
+#include <unordered_map>
+
+#include "Common/ExactText.hpp"
+#include "Common/Messages.hpp"
+#include "Host/HostCalls.hpp"
+#include "KeptStore.hpp"
+
+namespace Quillmere {
+
+namespace {
+
+// Tells of a damaged store set aside, once, and of a store that cannot be used, which the run then
+// does without.
+void TellOfStore(UpdateRun& run, const std::optional<FileProblem>& problem)
+{
+    if (run.store && !run.store->SetAside().empty() && !run.setAsideTold) {
+        ReportLine(Messages::StoreSetAsideLine, {PathText(run.store->Path()), PathText(run.store->SetAside())});
+        run.setAsideTold = true;
+    }
+    if (!problem)
+        return;
+    if (!run.storeProblem)
+        ReportLine(Messages::StoreUnusableLine, {PathText(problem->path), problem->Detail()});
+    run.storeProblem = problem;
+    run.store.reset();
+}
+
+// The project's file as the host names it; nothing for a project without one, or when the host
+// does not tell.
+std::optional<ProjectIdentity> FileIdentity()
+{
+    API_ProjectInfo info;
+    if (HostGetProjectInfo(&info) != NoError || info.untitled || info.location.IsEmpty())
+        return std::nullopt;
+    return "file:" + ExactUtf8(info.location);
+}
+
+// Finds the project's identity, once: its file, or for a project without one, its elements
+// (`elements`, else those the backup noted, else listed now). Answers false when it cannot be known.
+bool KnowProject(UpdateRun& run, const GS::Array<API_Guid>* elements)
+{
+    if (run.projectKnown)
+        return true;
+    if (const std::optional<ProjectIdentity> file = FileIdentity()) {
+        run.end.project = *file;
+        return run.projectKnown = true;
+    }
+    if (elements == nullptr && !run.anchor.empty()) {
+        run.end.project = run.anchor;  // the store knew no project when the run read it
+        return run.projectKnown = true;
+    }
+    GS::Array<API_Guid> listed;
+    const API_ElemType everyType;
+    if (elements == nullptr && HostListElements(&everyType, &listed, 0, &APINULLGuid) != NoError)
+        return false;
+    const GS::Array<API_Guid>& all = elements != nullptr ? *elements : listed;
+    const ElementSet set(all.begin(), all.end());
+    TellOfStore(run, run.store->AnchorIdentity(set, run.end.project));
+    return run.projectKnown = run.store != nullptr;
+}
+
+// Kept values whose element the project no longer holds end.
+void EndValuesOfGoneElements(KeptData& kept, const ElementSet& elements)
+{
+    for (const ValueBackup::Entry& entry : kept.values.Entries())
+        if (elements.count(entry.element) == 0)
+            for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
+                kept.fates[index] = ValueFate::ElementGone;
+}
+
+}  // namespace
+
+void OpenStore(UpdateRun& run)
+{
+    run.end.started = LocalTimeText("%Y-%m-%d %H:%M");
+    run.end.configuration = PathText(run.configuration);
+    const std::optional<SystemPath> path = KeptStore::DefaultPath();
+    if (!path) {
+        run.storeProblem = FileProblem{SystemPath(), 0, Messages::NoProfileReason};
+        return;
+    }
+    run.store = std::make_shared<KeptStore>(*path);
+    TellOfStore(run, run.store->Open());
+}
+
+void ReadWhetherStoreHoldsAnything(UpdateRun& run)
+{
+    if (run.store)
+        TellOfStore(run, run.store->HoldsAnything(run.storeHoldsAnything));
+}
+
+void ReadKeptData(UpdateRun& run, const GS::Array<API_Guid>* elements)
+{
+    if (!run.store)
+        return;
+    if (!run.storeHoldsAnything) {
+        // Nothing to read; should the run keep something, a project without a file is known by
+        // one of these elements.
+        if (elements != nullptr)
+            run.anchor = NewAnchor(*elements);
+        return;
+    }
+    GS::Array<API_Guid> listed;
+    const API_ElemType everyType;
+    if (elements == nullptr) {
+        if (HostListElements(&everyType, &listed, 0, &APINULLGuid) != NoError)
+            return;
+        elements = &listed;
+    }
+    if (!KnowProject(run, elements))
+        return;
+    const ElementSet set(elements->begin(), elements->end());
+    TellOfStore(run, run.store->Read(run.end.project, &set, run.kept));
+    EndValuesOfGoneElements(run.kept, set);
+}
+
+namespace {
+
+// Whether a saved value or list of this run stays kept: it did not come back and no kept one of
+// the same property was brought back over it.
+bool OwnStays(ValueFate fate)
+{
+    return fate != ValueFate::BroughtBack && fate != ValueFate::Superseded;
+}
+
+// The run's lists that stay kept (all of them before the import), with why.
+std::vector<KeptExpressionList> OwnLists(const UpdateRun& run)
+{
+    std::vector<KeptExpressionList> lists;
+    for (const auto& [name, list] : run.expressions.lists) {
+        const auto fate = run.listFates.find(name);
+        const ValueFate reason = fate == run.listFates.end() ? ValueFate::Pending : fate->second;
+        if (OwnStays(reason))
+            lists.push_back(KeptExpressionList{name, list, KeptRecord{0, reason, false}});
+    }
+    return lists;
+}
+
+void ReportNotSafe(const UpdateRun& run, bool valuesSafe)
+{
+    const FileProblem store = run.storeProblem.value_or(FileProblem{});
+    if (store.path.empty() && (valuesSafe || !run.backupProblem || run.backupProblem->path.empty())) {
+        ReportLine(Messages::NotSafeNoProfileLine, {});
+        return;
+    }
+    if (valuesSafe) {
+        ReportLine(Messages::NotSafeListsLine, {PathText(store.path), store.Detail()});
+        return;
+    }
+    const FileProblem backup = run.backupProblem.value_or(FileProblem{});
+    ReportLine(Messages::NotSafeValuesLine, {PathText(backup.path), backup.Detail(), PathText(store.path), store.Detail()});
+}
+
+// The elements with values kept after the run; what the run left on them is what the restore
+// noted, or, when the import removed the owned groups and made none, nothing at all.
+void NoteWhatWasLeft(UpdateRun& run)
+{
+    const auto note = [&run](const API_Guid& element) {
+        if (!run.restoreRan)
+            run.end.left.try_emplace(element, PropertyStates());
+    };
+    if (run.backup)
+        for (const ValueBackup::Entry& entry : run.backup->Entries())
+            for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
+                if (OwnStays(run.fates[index]))
+                    note(entry.element);
+    for (const ValueBackup::Entry& entry : run.kept.values.Entries())
+        for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
+            if (StaysKept(run.kept.fates[index]))
+                note(entry.element);
+    if (!run.propertiesImported)
+        run.end.listsLeft = PropertyStates();
+}
+
+// A kept value or list of a property for which this run keeps one of its own ends: the run's is
+// newer. Quietly, when it is the same.
+void EndWhatOwnReplaces(UpdateRun& run)
+{
+    std::unordered_map<std::string, const ValueBackup::Value*> own;
+    const auto keyOf = [](const API_Guid& element, const ValueBackup::Key& key) {
+        return std::string(reinterpret_cast<const char*>(&element), sizeof element) + StateKey(key.group, key.property);
+    };
+    if (run.backup)
+        for (const ValueBackup::Entry& entry : run.backup->Entries())
+            for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
+                if (OwnStays(run.fates[index]))
+                    own.emplace(keyOf(entry.element, run.backup->Keys()[run.backup->Values()[index].key]), &run.backup->Values()[index]);
+    for (const ValueBackup::Entry& entry : run.kept.values.Entries())
+        for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index) {
+            const ValueBackup::Value& kept = run.kept.values.Values()[index];
+            const auto found = own.find(keyOf(entry.element, run.kept.values.Keys()[kept.key]));
+            if (found != own.end() && StaysKept(run.kept.fates[index]))
+                run.kept.fates[index] = found->second->valueType == kept.valueType &&
+                                                std::string_view(found->second->text, found->second->textLength) ==
+                                                    std::string_view(kept.text, kept.textLength)
+                                            ? ValueFate::AlreadyHeld
+                                            : ValueFate::Superseded;
+        }
+    for (std::size_t index = 0; index < run.kept.lists.size(); ++index) {
+        const auto found = run.expressions.lists.find(run.kept.lists[index].name);
+        const auto fate = run.listFates.find(run.kept.lists[index].name);
+        if (found == run.expressions.lists.end() || (fate != run.listFates.end() && !OwnStays(fate->second)) ||
+            !StaysKept(run.kept.listFates[index]))
+            continue;
+        const ExpressionList& kept = run.kept.lists[index].list;
+        const bool same = kept.GetSize() == found->second.GetSize() &&
+                          std::equal(kept.begin(), kept.end(), found->second.begin());
+        run.kept.listFates[index] = same ? ValueFate::AlreadyHeld : ValueFate::Superseded;
+    }
+}
+
+// What the backup found of a kept value's own property, as "valType:text" or nothing.
+bool SameAsKept(const PropertyStates* found, const std::string& key, const ValueBackup::Value& kept)
+{
+    const auto at = found != nullptr ? found->find(key) : PropertyStates::const_iterator();
+    if (found == nullptr || at == found->end() || !at->second.value)
+        return false;
+    return *at->second.value == ValueTypeName(kept.valueType) + std::string(":") + std::string(kept.text, kept.textLength);
+}
+
+// A kept value or list whose own property the user has changed or cleared since the run that kept
+// it left it ends: the user's stands. When the property holds that very value, it ends quietly.
+void EndWhatChangedSince(UpdateRun& run)
+{
+    KeptData& kept = run.kept;
+    for (const ValueBackup::Entry& entry : kept.values.Entries()) {
+        const auto found = run.found.find(entry.element);
+        const PropertyStates* states = found != run.found.end() ? &found->second : nullptr;
+        for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index) {
+            const ValueBackup::Value& value = kept.values.Values()[index];
+            const ValueBackup::Key& key = kept.values.Keys()[value.key];
+            const std::string state = StateKey(key.group, key.property);
+            const std::optional<PropertyStates>& left = kept.records[index].earlierVersion ? std::nullopt : kept.left[entry.element];
+            if (kept.fates[index] == ValueFate::Pending && MatchLeft(left, states, state) == LeftMatch::Changed)
+                kept.fates[index] = SameAsKept(states, state, value) ? ValueFate::AlreadyHeld : ValueFate::Changed;
+        }
+    }
+    for (std::size_t index = 0; index < kept.lists.size(); ++index) {
+        const KeptExpressionList& list = kept.lists[index];
+        const std::string state = StateKey(ExactUtf8(list.name.group), ExactUtf8(list.name.property));
+        const std::optional<PropertyStates>& left = list.record.earlierVersion ? std::nullopt : kept.listsLeft;
+        if (kept.listFates[index] != ValueFate::Pending || MatchLeft(left, &run.expressions.found, state) != LeftMatch::Changed)
+            continue;
+        const auto found = run.expressions.found.find(state);
+        const bool same = found != run.expressions.found.end() && found->second.value == ExpressionListState(true, list.list);
+        kept.listFates[index] = same ? ValueFate::AlreadyHeld : ValueFate::Changed;
+    }
+}
+
+}  // namespace
+
+bool KeepSavedBeforeRemoval(UpdateRun& run)
+{
+    EndWhatChangedSince(run);
+    const bool valuesSafe = !run.backup || run.backup->ValueCount() == 0 || !run.backupProblem;
+    if (valuesSafe && run.expressions.lists.empty())
+        return true;
+    if (run.store && !KnowProject(run, nullptr))
+        run.storeProblem = FileProblem{run.store->Path(), 0, Messages::ProjectUnknownReason};
+    else if (run.store) {
+        std::vector<KeptExpressionList> lists = OwnLists(run);
+        TellOfStore(run, run.store->WriteSaved(run.end, valuesSafe ? nullptr : &*run.backup, lists));
+        if (run.store) {
+            run.end.ownValuesWritten = !valuesSafe;
+            run.end.ownListsWritten = !lists.empty();
+            return true;
+        }
+    }
+    ReportNotSafe(run, valuesSafe);
+    return false;
+}
+
+void KeepForLaterRuns(UpdateRun& run)
+{
+    if (!run.store)
+        return;
+    std::vector<KeptExpressionList> lists = OwnLists(run);
+    bool ownValuesStay = false;
+    for (const ValueFate fate : run.fates)
+        ownValuesStay = ownValuesStay || OwnStays(fate);
+    if (run.kept.Empty() && !ownValuesStay && lists.empty() && !run.end.ownValuesWritten && !run.end.ownListsWritten)
+        return;
+    if (!KnowProject(run, nullptr)) {
+        run.storeProblem = FileProblem{run.store->Path(), 0, Messages::ProjectUnknownReason};
+        return;
+    }
+    EndWhatOwnReplaces(run);
+    NoteWhatWasLeft(run);
+    run.end.kept = &run.kept;
+    run.end.own = run.backup ? &*run.backup : nullptr;
+    run.end.ownFates = &run.fates;
+    run.end.ownLists = std::move(lists);
+    TellOfStore(run, run.store->WriteRunEnd(run.end));
+    run.storeWritten = run.store != nullptr;
+}
+
+}  // namespace Quillmere

@@ -1,0 +1,133 @@
+#include "EarlierVersionFiles.hpp"
+
+#include <cstdlib>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "BackupReader.hpp"
+#include "Common/ExactText.hpp"
+#include "Common/Messages.hpp"
+#include "Common/XmlDocument.hpp"
+#include "Host/HostCalls.hpp"
+#include "Store/KeptStore.hpp"
+
+namespace Quillmere {
+
+namespace {
+
+constexpr std::string_view BaseName = "IFC_SG_Properties";
+
+struct EarlierVersion {
+    std::vector<std::pair<UInt32, ValueBackup>> values;
+    std::vector<KeptExpressionList> lists;
+    std::map<UInt32, std::string> started;
+    std::vector<SystemPath> taken;  // the files to rename once their content is in the store
+};
+
+std::string_view Attribute(const XmlNode* node, const char* name)
+{
+    const XmlAttribute* attribute = node->first_attribute(name);
+    return attribute != nullptr ? ValueOf(attribute) : std::string_view();
+}
+
+UInt32 Number(std::string_view text)
+{
+    return static_cast<UInt32>(std::strtoul(std::string(text).c_str(), nullptr, 10));
+}
+
+// The history's backup record says the backup file was written by a run that never settled it, and
+// the file is still the one it recorded (size, and time of last write in the file system's ticks).
+bool BackupUnsettled(const XmlNode* record, const SystemPath& backup)
+{
+    if (record == nullptr || Attribute(record, "settled") == "1")
+        return false;
+    const std::optional<FileStamp> stamp = StampOf(backup);
+    return stamp && std::to_string(stamp->size) == Attribute(record, "size") &&
+           std::to_string(stamp->modified) == Attribute(record, "modified");
+}
+
+void TakeLists(const XmlNode* root, EarlierVersion& earlier)
+{
+    std::u16string units;
+    for (const XmlNode* node = root->first_node("expressions"); node != nullptr; node = node->next_sibling("expressions")) {
+        KeptExpressionList kept;
+        kept.name.group = ExactUtf8ToUniString(Attribute(node, "group"), units);
+        kept.name.property = ExactUtf8ToUniString(Attribute(node, "property"), units);
+        kept.record = KeptRecord{Number(Attribute(node, "run")), ValueFate::NotDefined, true};
+        for (const XmlNode* expression = node->first_node("expression"); expression != nullptr;
+             expression = expression->next_sibling("expression"))
+            kept.list.Push(ExactUtf8ToUniString(ValueOf(expression), units));
+        earlier.started.emplace(kept.record.run, Attribute(node, "saved"));
+        earlier.lists.push_back(std::move(kept));
+    }
+}
+
+// Reads the values run `run` saved in `path`. A kept file must name that run on its root (a user's
+// own copy of the backup under such a name is left alone). False when it is not such a file.
+bool TakeValues(const SystemPath& path, bool keptFile, UInt32 run, std::string_view saved, EarlierVersion& earlier)
+{
+    SystemError error = 0;
+    std::optional<ValueBackupReading> reading = ReadValueBackupFile(path, error);
+    if (!reading || !reading->backup) {
+        ReportLine(Messages::EarlierFileUnreadableLine, {PathText(path)});
+        return false;
+    }
+    if (keptFile && (!reading->header || reading->header->run != run))
+        return false;
+    earlier.started.emplace(run, keptFile ? std::string_view(reading->header->saved) : saved);
+    earlier.values.emplace_back(run, std::move(*reading->backup));
+    return true;
+}
+
+// The run number of a kept file's name, "IFC_SG_Properties.N.xml"; 0 for another name.
+UInt32 KeptFileRun(const std::string& name)
+{
+    const std::string prefix = std::string(BaseName) + ".", suffix = ".xml";
+    if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return 0;
+    const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    return digits.size() <= 9 && digits.find_first_not_of("0123456789") == std::string::npos ? Number(digits) : 0;
+}
+
+}  // namespace
+
+void TakeEarlierVersionFiles(UpdateRun& run)
+{
+    const std::optional<SystemPath> backup = BackupFilePath();
+    if (!run.store || !backup)
+        return;
+    const SystemPath historyPath = backup->parent_path() / (std::string(BaseName) + ".history.xml");
+    if (!IsExistingFile(historyPath))
+        return;
+    std::optional<std::string> text = ReadTextFile(historyPath);
+    XmlDocument document;
+    const XmlNode* root = nullptr;
+    try {
+        if (text) {
+            document.parse<0>(text->data());
+            root = document.first_node("history");
+        }
+    } catch (const rapidxml::parse_error&) {
+    }
+    if (root == nullptr) {
+        ReportLine(Messages::EarlierFileUnreadableLine, {PathText(historyPath)});
+        return;
+    }
+    EarlierVersion earlier;
+    TakeLists(root, earlier);
+    earlier.taken.push_back(historyPath);
+    for (const SystemPath& path : FilesIn(backup->parent_path()))
+        if (const UInt32 number = KeptFileRun(PathText(path.filename()));
+            number != 0 && TakeValues(path, true, number, {}, earlier))
+            earlier.taken.push_back(path);
+    if (const XmlNode* record = root->first_node("backup"); BackupUnsettled(record, *backup))
+        TakeValues(*backup, false, Number(Attribute(record, "run")), Attribute(record, "saved"), earlier);
+    if (run.store->WriteEarlierVersion(earlier.values, earlier.lists, earlier.started))
+        return;  // told with the run's other store problems when the store is used next
+    for (const SystemPath& path : earlier.taken)
+        SetFileAside(path, "in-store");
+}
+
+}  // namespace Quillmere
