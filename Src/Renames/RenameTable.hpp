@@ -3,22 +3,22 @@
 // them (docs/rename-table.md).
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "Common/SystemFiles.hpp"
 #include "GSRoot/GSRoot.hpp"
 
 namespace Quillmere {
 
-// The entries of a table, indexed as they are added: building costs O(entries) and each look-up
-// O(1) plus the names it answers (and, for EarlierNames, the group entries that a property entry
-// overrides for the property asked for). Rules of every look-up: names compare exactly (units of the host
-// text), a property entry wins over its group's entry for the same earlier property, a later entry
-// wins over an earlier one, and renames are never chained.
+// The entries of a table, indexed by their earlier and their new names: each look-up costs
+// O(log entries) plus the names it answers. Rules of every look-up: names compare exactly (units of
+// the host text), a property entry wins over its group's entry for the same earlier property, a
+// later entry wins over an earlier one, and renames are never chained.
 class RenameTable {
 public:
     struct Entry {
@@ -33,8 +33,8 @@ public:
     bool IsEmpty() const noexcept { return entries.empty(); }
     const std::vector<Entry>& Entries() const noexcept { return entries; }
 
-    // Adds an entry after the others: a later entry wins over an earlier one. Throws
-    // std::length_error beyond 2^32 - 2 entries.
+    // Adds an entry after the others: a later entry wins over an earlier one. When memory runs out
+    // (std::bad_alloc) the table is left to be thrown away.
     void Add(Entry entry);
 
     // A name and the entry (index into Entries()) that gives it. `group` and `property` refer to
@@ -56,114 +56,38 @@ public:
     // Nothing when no entry names it.
     std::optional<Name> RenamedName(const GS::UniString& group, const GS::UniString& property) const;
 
-    // Rewrites, in `expression`, each property reference "{Property:GROUP/NAME}" whose (GROUP, NAME)
-    // the table renames (RenamedName) into "{Property:NEWGROUP/NEWNAME}"; everything else stays as
-    // it is, each reference is rewritten once (not chained), and the text is scanned once, from the
-    // start. As names may hold "/" and "}", a reference runs from "{Property:" to some "}" before
-    // the next "{Property:" and is split at some "/": of the splits that the table renames, one
-    // that a property entry names wins over one that only a group entry renames, and among those
-    // the nearest "}" and then the first "/"; a reference without such a split stays as it is.
-    // Answers whether the text changed.
-    bool RewriteReferences(GS::UniString& expression) const;
+    // The entry that RenamedName takes for (`group`, `property`) given as units; nothing when none.
+    std::optional<std::size_t> RenamingEntry(std::u16string_view group, std::u16string_view property) const;
+
+    // Whether an entry renames from the group `group`: a group entry from it, or a property entry
+    // of it.
+    bool RenamesFromGroup(std::u16string_view group) const;
 
 private:
-    static constexpr std::uint32_t None = 0xFFFFFFFFu;
-
-    // An open-addressing hash index from a key to the latest entry with that key. Keys are not
-    // stored: a slot keeps the key's hash and the entry, and the caller says whether an entry
-    // has the key it looks for.
-    class KeyIndex {
-    public:
-        template <typename HasKey>
-        std::uint32_t Find(std::uint64_t hash, HasKey hasKey) const;
-        // Grows the index, if need be, so that the next Put allocates nothing.
-        void MakeRoomForOne();
-        // Makes `entry` the latest with its key; answers the one that was (None when none).
-        template <typename HasKey>
-        std::uint32_t Put(std::uint64_t hash, std::uint32_t entry, HasKey hasKey);
-
-    private:
-        struct Slot {
-            std::uint64_t hash = 0;
-            std::uint32_t entry = None;
-        };
-        void Grow();
-
-        std::vector<Slot> slots;  // a power of two of them, at most half used
-        std::size_t used = 0;
+    // The entries from one earlier group: its latest group entry, and the latest property entry
+    // for each of its properties.
+    struct FromGroup {
+        std::optional<std::size_t> groupEntry;
+        std::map<std::u16string, std::size_t, std::less<>> propertyEntries;
+    };
+    // The entries to one new group, in the order of the table: its group entries, and its property
+    // entries for each of its properties.
+    struct ToGroup {
+        std::vector<std::size_t> groupEntries;
+        std::map<std::u16string, std::vector<std::size_t>, std::less<>> propertyEntries;
     };
 
-    // Per entry: the hash of its earlier group and the entries before it with the same key.
-    struct Links {
-        std::uint64_t groupHash = 0;
-        std::uint32_t previousByEarlier = None;
-        std::uint32_t previousByNew = None;
-    };
-
-    // A property reference found in an expression: where its "/" and "}" are, and the entry that
-    // renames it.
-    struct Reference {
-        std::size_t slash;
-        std::size_t brace;
-        std::uint32_t entry;
-    };
-
-    std::uint32_t Renaming(std::u16string_view group, std::uint64_t groupHash, std::u16string_view property,
-                           std::uint64_t propertyHash) const;
-    std::optional<Reference> FindReference(std::u16string_view text, std::size_t begin, std::size_t end) const;
+    bool HasPropertyEntry(std::u16string_view group, std::u16string_view property) const;
 
     std::vector<Entry> entries;
-    std::vector<Links> links;
-    KeyIndex groupsByEarlier;      // group entries by earlier group
-    KeyIndex groupsByNew;          // group entries by new group
-    KeyIndex propertiesByEarlier;  // property entries by earlier (group, property)
-    KeyIndex propertiesByNew;      // property entries by new (group, property)
-    KeyIndex earlierGroups;        // every entry by earlier group: whether the table renames from a group
+    std::map<std::u16string, FromGroup, std::less<>> fromGroups;
+    std::map<std::u16string, ToGroup, std::less<>> toGroups;
 };
 
-// Something in a rename table's file that the table does without.
-struct RenameTableProblem {
-    enum class Kind {
-        Unreadable,          // the file cannot be read: `error`; no table
-        NotWellFormed,       // not well-formed XML: `detail` (the reason) at `byte`; no table
-        UnsupportedEntity,   // uses the entity `detail` (its name) at `byte`, which is not expanded; no table
-        NoRenamesRoot,       // the root element is not "renames"; no table
-        MissingAttribute,    // entry `entry` (element `element`) lacks attribute `detail`; skipped
-        UnknownEntry,        // entry `entry` (element `element`) is neither "group" nor "property"; skipped
-        DuplicateAttribute,  // entry `entry` (element `element`) has attribute `detail` twice; skipped
-    };
-    explicit RenameTableProblem(Kind kind) : kind(kind) {}
-
-    // Whether the problem leaves the table empty (the first four kinds); such a problem comes alone.
-    bool LeavesNoTable() const noexcept { return kind <= Kind::NoRenamesRoot; }
-
-    Kind kind;
-    SystemError error = 0;
-    std::size_t byte = 0;
-    std::size_t entry = 0;  // counted from 1 among the root's elements
-    std::string element;
-    std::string detail;
-};
-
-// A table as read, with what it does without.
-struct RenameTableReading {
-    RenameTable table;
-    std::vector<RenameTableProblem> problems;
-};
-
-// Where the table beside the configuration file `configuration` is looked for:
-// "NAME.renames.xml" for "NAME.xml".
-SystemPath RenameTablePathBeside(const SystemPath& configuration);
-
-// Parses the text of a rename table, UTF-8. It must be well-formed XML 1.0 with one root element
-// "renames" and no entity other than XML's five and character references; else the reading has
-// one problem of a kind that leaves no table. Each entry of the root that cannot be used is
-// skipped with one problem; the others make the table. docs/rename-table.md lists what the
-// reading checks and what it does not.
-RenameTableReading ParseRenameTable(std::string text);
-
-// Reads the table at `path`: an empty table without problems when nothing is there; a file that
-// cannot be read (a folder, no access, a link that leads nowhere or in a loop) is Unreadable.
-RenameTableReading ReadRenameTable(const SystemPath& path);
+// The units of a host text, for the look-ups that take them.
+inline std::u16string_view UnitsOf(const GS::UniString& text)
+{
+    return std::u16string_view(text.ToUStr(), text.GetLength());
+}
 
 }  // namespace Quillmere

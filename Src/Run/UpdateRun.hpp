@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "Common/RenameTable.hpp"
+#include "Renames/RenameTable.hpp"
 #include "Run/DefinedNames.hpp"
 #include "Run/EarlierRuns.hpp"
 #include "Run/SavedExpressions.hpp"

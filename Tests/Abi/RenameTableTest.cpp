@@ -1,8 +1,10 @@
 // The rename table beside the chosen configuration, through the module file: values and expression
 // lists follow groups and properties that a newer configuration renamed.
+#include <algorithm>
 #include <optional>
 
 #include "ModuleRun.hpp"
+#include "Support/Memory.hpp"
 
 namespace {
 
@@ -211,24 +213,33 @@ TEST_F(RenameTable, BadTablesCostNoValue)
     EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 2u);
     host.Undo(host.StepNames().size());
 
-    // An entry with an attribute given twice is skipped with one line; the rest apply.
+    // An attribute given twice makes the table not well-formed, on an entry too: no entry applies.
     home.Write("IFC-SG-2026.renames.xml", R"(<renames>
   <group from="SGPset_Column" to="SGPset_StructuralColumn" to="SGPset_Column2"/>
   <property group="SGPset_Old" from="Width" toGroup="SGPset_New" to="ClearWidth"/>
 </renames>)");
     RunCommand(true, {}, newer);
     EXPECT_EQ(TableLines(), std::vector<std::string>{"The rename table \"" + table +
-                                                     "\" entry 1 (\"group\") has the attribute \"to\" twice; it is skipped"});
-    EXPECT_EQ(*After(bothAreas, "SGPset_New", "ClearWidth"), MakeRealValue(1.2));
-    EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 2u);
+                                                     "\" is not well-formed XML (duplicate attribute at line 2, byte 69)" +
+                                                     onlyOwnNames});
+    EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 1u);
     host.Undo(host.StepNames().size());
 
-    // An entity, declared or not, is not expanded: one line, and no entry applies.
+    // A document type declaration, or an entity it would declare, is not read: one line, and no
+    // entry applies.
     home.Write("IFC-SG-2026.renames.xml", R"(<!DOCTYPE renames [<!ENTITY old "SGPset_Old">]>
 <renames><property group="&old;" from="Width" toGroup="SGPset_New" to="ClearWidth"/></renames>)");
     RunCommand(true, {}, newer);
     EXPECT_EQ(TableLines(), std::vector<std::string>{"The rename table \"" + table +
-                                                     "\" uses the entity \"&old;\" at byte 74, which the command "
+                                                     "\" has the document type declaration \"renames\" at line 1, byte 0, "
+                                                     "which the command does not read" + onlyOwnNames});
+    EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 1u);
+    host.Undo(host.StepNames().size());
+    home.Write("IFC-SG-2026.renames.xml",
+               R"(<renames><property group="&old;" from="Width" toGroup="SGPset_New" to="ClearWidth"/></renames>)");
+    RunCommand(true, {}, newer);
+    EXPECT_EQ(TableLines(), std::vector<std::string>{"The rename table \"" + table +
+                                                     "\" uses the entity \"&old;\" at line 1, byte 26, which the command "
                                                      "does not expand" + onlyOwnNames});
     EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 1u);
     host.Undo(host.StepNames().size());
@@ -283,4 +294,44 @@ TEST_F(RenameTable, PropertyReferencesInExpressionsFollowTheRenames)
     EXPECT_EQ(after.FindDefinitionByName(after.FindGroupByName("SGPset_Space")->guid, "Area")->expressions,
               (std::vector<std::string>{"ROUNDDOWN ( {Property:SGPset_Space/Area} / 4 )",
                                         "{Property:SGPset_StructuralColumn/Width} + {Property:Pset_X/Width}"}));
+}
+
+// Memory that runs out while the table is read, within expat too, stops the command as it does
+// anywhere: the menu handler's one line, and nothing imported.
+TEST_F(RenameTable, RunningOutOfMemoryWhileTheTableIsReadStopsTheCommand)
+{
+    home.Write("IFC-SG-2026.renames.xml", Renames);
+    // The allocations from the dialog's answer to the import's first command: those that read the
+    // configuration and the table.
+    struct ImportStart : TestHost::Host::Listener {
+        void CommandStarting(const std::string& name) override
+        {
+            if (name == "Import Classifications" && at == 0)
+                at = GS::MemoryManager::AllocationCount();
+        }
+        std::size_t at = 0;
+    } importStart;
+    std::size_t answered = 0;
+    host.SetListener(&importStart);
+    RunCommand(true, [&] { answered = GS::MemoryManager::AllocationCount(); }, newer);
+    host.SetListener(nullptr);
+    ASSERT_EQ(host.Alerts().size(), 1u);
+    host.Undo(host.StepNames().size());
+    ASSERT_GT(importStart.at, answered + 20);
+
+    const std::string stopped = "Import IFC-SG Classifications and Properties stopped: std::bad_alloc";
+    std::optional<Support::FailingAllocation> failing;
+    for (const bool andLater : {false, true}) {
+        for (std::size_t nth = 1; nth < importStart.at - answered; ++nth) {
+            SCOPED_TRACE(std::string(andLater ? "from allocation " : "allocation ") + std::to_string(nth));
+            RunCommand(true, [&] { failing.emplace(nth, andLater); }, newer);
+            failing.reset();
+            ASSERT_FALSE(host.ReportLines().empty());
+            EXPECT_EQ(host.ReportLines().back().text, stopped);
+            EXPECT_TRUE(host.Alerts().empty());
+            const std::vector<std::string> steps = host.StepNames();
+            EXPECT_EQ(std::count(steps.begin(), steps.end(), "Import Classifications"), 0);
+            host.Undo(host.StepNames().size());
+        }
+    }
 }
