@@ -5,18 +5,18 @@
 
 #include <cstddef>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "GSRoot/GSRoot.hpp"
 
 namespace Quillmere {
 
-// The entries of a table, indexed by their earlier and their new names: each look-up costs
-// O(log entries) plus the names it answers. Rules of every look-up: names compare exactly (units of
+// The entries of a table, indexed by their earlier and their new names: each look-up costs O(1)
+// plus the names it answers. Rules of every look-up: names compare exactly (units of
 // the host text), a property entry wins over its group's entry for the same earlier property, a
 // later entry wins over an earlier one, and renames are never chained.
 class RenameTable {
@@ -64,24 +64,33 @@ public:
     bool RenamesFromGroup(std::u16string_view group) const;
 
 private:
+    // A hash index by name that is looked up by units as they stand (in the host text, or in an
+    // expression).
+    struct UnitsHash {
+        using is_transparent = void;
+        std::size_t operator()(std::u16string_view units) const noexcept { return std::hash<std::u16string_view>()(units); }
+    };
+    template <typename Value>
+    using ByName = std::unordered_map<std::u16string, Value, UnitsHash, std::equal_to<>>;
+
     // The entries from one earlier group: its latest group entry, and the latest property entry
     // for each of its properties.
     struct FromGroup {
         std::optional<std::size_t> groupEntry;
-        std::map<std::u16string, std::size_t, std::less<>> propertyEntries;
+        ByName<std::size_t> propertyEntries;
     };
     // The entries to one new group, in the order of the table: its group entries, and its property
     // entries for each of its properties.
     struct ToGroup {
         std::vector<std::size_t> groupEntries;
-        std::map<std::u16string, std::vector<std::size_t>, std::less<>> propertyEntries;
+        ByName<std::vector<std::size_t>> propertyEntries;
     };
 
     bool HasPropertyEntry(std::u16string_view group, std::u16string_view property) const;
 
     std::vector<Entry> entries;
-    std::map<std::u16string, FromGroup, std::less<>> fromGroups;
-    std::map<std::u16string, ToGroup, std::less<>> toGroups;
+    ByName<FromGroup> fromGroups;
+    ByName<ToGroup> toGroups;
 };
 
 // The units of a host text, for the look-ups that take them.
