@@ -23,7 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "Common/RenameTable.hpp"
+#include "Renames/ReferenceRewriting.hpp"
+#include "Renames/RenameTableReader.hpp"
 
 using namespace Quillmere;
 
@@ -138,7 +139,7 @@ Timing Apply(const Workload& work, std::size_t repeat)
         std::size_t rewritten = 0;
         for (const GS::UniString& expression : work.expressions) {
             GS::UniString copy = expression;
-            rewritten += table.RewriteReferences(copy) ? 1 : 0;
+            rewritten += RewriteReferences(table, copy) ? 1 : 0;
         }
         const Clock::time_point done = Clock::now();
         if (names != work.expectedNames || rewritten != work.expressions.size())

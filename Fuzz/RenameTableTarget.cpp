@@ -3,7 +3,8 @@
 #include <stdexcept>
 
 #include "Common/ExactText.hpp"
-#include "Common/RenameTable.hpp"
+#include "Renames/ReferenceRewriting.hpp"
+#include "Renames/RenameTableReader.hpp"
 
 namespace Fuzz {
 
@@ -79,7 +80,7 @@ std::string CheckLookUps(const RenameTable& table, const GS::UniString& group, c
         const GS::UniString close("}");
         GS::UniString reference = open + group + slash + property + close;
         const GS::UniString expected = open + renamed->group + slash + renamed->property + close;
-        const bool changed = table.RewriteReferences(reference);
+        const bool changed = RewriteReferences(table, reference);
         if (reference != expected || changed != (renamed->group != group || renamed->property != property))
             return "a reference not rewritten to the renamed name: " + Describe(group, property);
     }
@@ -91,7 +92,7 @@ std::string CheckLookUps(const RenameTable& table, const GS::UniString& group, c
 std::string RenameTableTarget::Run(std::string_view input)
 {
     try {
-        const RenameTableReading reading = ParseRenameTable(std::string(input));
+        const RenameTableReading reading = ParseRenameTable(input);
         if (std::string problem = CheckProblems(reading); !problem.empty())
             return problem;
         const RenameTable& table = reading.table;
@@ -118,7 +119,7 @@ std::string RenameTableTarget::Run(std::string_view input)
         std::u16string units;
         GS::UniString text = ExactUtf8ToUniString(input.data(), input.size(), units);
         const GS::UniString before = text;
-        const bool changed = table.RewriteReferences(text);
+        const bool changed = RewriteReferences(table, text);
         if (input.find("{Property:") == std::string_view::npos && (changed || text != before))
             return "a text without references was rewritten";
         if (changed == (text == before))

@@ -122,9 +122,20 @@ constexpr const char* EarlierFileUnreadableLine =
 // at all leaves the names as they are; a bad entry is skipped.
 constexpr const char* RenameTableUnreadableLine =
     "The rename table \"{}\" could not be read (system error {}); values and expressions follow their own names only";
+// Path, expat's reason (such as "mismatched tag" or "duplicate attribute"), line and byte offset.
 constexpr const char* RenameTableNotWellFormedLine =
-    "The rename table \"{}\" is not well-formed XML ({} at byte {}); values and expressions follow their own names "
-    "only";
+    "The rename table \"{}\" is not well-formed XML ({} at line {}, byte {}); values and expressions follow their "
+    "own names only";
+// The table has a document type declaration: path, the declaration's name, its line and byte offset.
+constexpr const char* RenameTableDocumentTypeLine =
+    "The rename table \"{}\" has the document type declaration \"{}\" at line {}, byte {}, which the command does "
+    "not read; values and expressions follow their own names only";
+// The table uses an entity other than XML's five (amp, lt, gt, quot, apos): path, the entity's name,
+// its line and byte offset. The table is not applied.
+constexpr const char* RenameTableEntityLine =
+    "The rename table \"{}\" uses the entity \"&{};\" at line {}, byte {}, which the command does not expand; "
+    "values and expressions follow their own names only";
+// The table is XML but its root element is not "renames": path.
 constexpr const char* RenameTableNoRootLine =
     "The rename table \"{}\" has no \"renames\" root element; values and expressions follow their own names only";
 // Path, entry number, the entry's element name, the missing attribute.
@@ -133,53 +144,6 @@ constexpr const char* RenameTableMissingAttributeLine =
 // Path, entry number, the entry's element name.
 constexpr const char* RenameTableUnknownEntryLine =
     "The rename table \"{}\" entry {} (\"{}\") is neither a group nor a property entry; it is skipped";
-// The table uses an entity other than XML's five (amp, lt, gt, quot, apos), declared in its document
-// type or not: path, the entity's name, its byte offset. The table is not applied.
-constexpr const char* RenameTableEntityLine =
-    "The rename table \"{}\" uses the entity \"&{};\" at byte {}, which the command does not expand; values and "
-    "expressions follow their own names only";
-// Path, entry number, the entry's element name, the attribute it gives twice.
-constexpr const char* RenameTableDuplicateAttributeLine =
-    "The rename table \"{}\" entry {} (\"{}\") has the attribute \"{}\" twice; it is skipped";
-
-// Reasons in the not-well-formed line above that the module finds itself (the XML parser's own, such
-// as "expected >" or "invalid closing tag name", come as the parser gives them).
-// A byte sequence that is not UTF-8, in which the table is read.
-constexpr const char* RenameTableNotUtf8Reason = "bytes that are not UTF-8";
-// A control character other than tab and line ends, or U+FFFE, U+FFFF, written or referenced.
-constexpr const char* RenameTableNotXmlCharacterReason = "a character that XML does not allow";
-// "&" not followed by a name or "#" digits and ";".
-constexpr const char* RenameTableBadReferenceReason = "\"&\" that starts no reference";
-// Nothing but comments, declarations and white space (at the end of the text).
-constexpr const char* RenameTableNoRootReason = "no root element";
-// An element after the root element ended.
-constexpr const char* RenameTableSecondRootReason = "a second root element";
-// CDATA before or after the root element.
-constexpr const char* RenameTableTextOutsideRootReason = "text outside the root element";
-// An element, attribute or processing instruction name that XML does not allow.
-constexpr const char* RenameTableNotXmlNameReason = "a name that is not an XML name";
-// Two attributes written together, as in from="a"to="b".
-constexpr const char* RenameTableNoSpaceBeforeAttributeReason = "no white space before an attribute";
-// The same attribute twice on the root element or within an entry (on an entry itself the entry is skipped).
-constexpr const char* RenameTableAttributeTwiceReason = "an attribute given twice";
-constexpr const char* RenameTableLessThanInAttributeReason = "\"<\" in an attribute value";
-constexpr const char* RenameTableCdataEndInTextReason = "\"]]>\" in text";
-// A comment holding "--" or ending in "-".
-constexpr const char* RenameTableDoubleHyphenInCommentReason = "\"--\" in a comment";
-// "<!" that begins no comment, CDATA section or document type declaration.
-constexpr const char* RenameTableUnknownMarkupReason = "markup that XML does not know";
-// "<?xml " anywhere but at the very start, or "<?xml" in another letter case.
-constexpr const char* RenameTableMisplacedDeclarationReason = "an XML declaration that is not at the start";
-// A declaration whose attributes are not version, then optionally encoding and standalone, with
-// values of their form.
-constexpr const char* RenameTableBadDeclarationReason = "an XML declaration of another form than version, encoding, standalone";
-// A processing instruction named "xml".
-constexpr const char* RenameTableReservedTargetReason = "a processing instruction named \"xml\"";
-// A document type declaration after the root element, within it, or a second one.
-constexpr const char* RenameTableMisplacedDoctypeReason = "a document type declaration that is not before the root element";
-// An element within more elements than a rename table needs (RenameTable.cpp: MaxNesting); the
-// parser would need stack for each of them.
-constexpr const char* RenameTableTooDeepReason = "elements nested deeper than the command reads";
 
 // --- What a run did not bring back, and what came back from earlier runs ----------------------
 

@@ -165,6 +165,15 @@ bool IsSomethingElse(const SystemPath& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0;
 }
 
+bool IsAnythingAt(const SystemPath& path)
+{
+    // GetFileAttributesW does not follow a link: it describes the link itself.
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return true;
+    const DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
 #else
 
 SystemError TextFileReader::Open(const SystemPath& path)
@@ -225,6 +234,12 @@ bool IsSomethingElse(const SystemPath& path)
 {
     struct stat status {};
     return ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
+}
+
+bool IsAnythingAt(const SystemPath& path)
+{
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 || (errno != ENOENT && errno != ENOTDIR);
 }
 
 #endif

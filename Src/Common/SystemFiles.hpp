@@ -100,6 +100,11 @@ std::optional<FileStamp> StampOf(const SystemPath& path);
 // The names in `folder`; none when it cannot be listed.
 std::vector<SystemPath> FilesIn(const SystemPath& folder);
 
+// Whether anything at all is at `path`: a file, a folder, a device, or a link, even one that leads
+// nowhere or in a loop (the link itself is looked at). True also when the path cannot be looked at
+// for another reason than that nothing is there (no access to its folder).
+bool IsAnythingAt(const SystemPath& path);
+
 // Writes a new file in place of another: the bytes go to "<target>.tmp" beside it, created new
 // (a stale file or a link that lies there is removed first, never followed), and take the
 // target's name only once all of them are written, flushed to the disk and the file is closed; the

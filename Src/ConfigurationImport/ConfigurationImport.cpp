@@ -96,10 +96,13 @@ RenameTable ReadRenameTableBeside(const Configuration& configuration)
                 ReportLine(Messages::RenameTableUnreadableLine, {pathText, problem.error});
                 break;
             case RenameTableProblem::Kind::NotWellFormed:
-                ReportLine(Messages::RenameTableNotWellFormedLine, {pathText, problem.detail, problem.byte});
+                ReportLine(Messages::RenameTableNotWellFormedLine, {pathText, problem.detail, problem.line, problem.byte});
+                break;
+            case RenameTableProblem::Kind::DocumentType:
+                ReportLine(Messages::RenameTableDocumentTypeLine, {pathText, problem.detail, problem.line, problem.byte});
                 break;
             case RenameTableProblem::Kind::UnsupportedEntity:
-                ReportLine(Messages::RenameTableEntityLine, {pathText, problem.detail, problem.byte});
+                ReportLine(Messages::RenameTableEntityLine, {pathText, problem.detail, problem.line, problem.byte});
                 break;
             case RenameTableProblem::Kind::NoRenamesRoot: ReportLine(Messages::RenameTableNoRootLine, {pathText}); break;
             case RenameTableProblem::Kind::MissingAttribute:
@@ -107,10 +110,6 @@ RenameTable ReadRenameTableBeside(const Configuration& configuration)
                 break;
             case RenameTableProblem::Kind::UnknownEntry:
                 ReportLine(Messages::RenameTableUnknownEntryLine, {pathText, problem.entry, problem.element});
-                break;
-            case RenameTableProblem::Kind::DuplicateAttribute:
-                ReportLine(Messages::RenameTableDuplicateAttributeLine,
-                           {pathText, problem.entry, problem.element, problem.detail});
                 break;
         }
     }

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "Common/RenameTable.hpp"
 #include "Common/SystemFiles.hpp"
+#include "Renames/RenameTableReader.hpp"
 #include "Win/Win.hpp"
 
 namespace Quillmere {

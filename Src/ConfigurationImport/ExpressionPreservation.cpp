@@ -8,6 +8,7 @@
 #include "Common/Messages.hpp"
 #include "Host/HostCalls.hpp"
 #include "Host/PropertyGroupCache.hpp"
+#include "Renames/ReferenceRewriting.hpp"
 
 namespace Quillmere {
 
@@ -153,7 +154,7 @@ private:
         definitions[index].expressions = list;
         if (!run.renames.IsEmpty())
             for (GS::UniString& expression : definitions[index].expressions)
-                run.renames.RewriteReferences(expression);
+                RewriteReferences(run.renames, expression);
         // The host runs the callable before the command returns, so it reads the list in place.
         auto updateDefinition = [this, &index]() { return HostUpdatePropertyDefinition(&definitions[index]); };
         const GSErrCode code = RunUndoableCommand(Messages::ImportExpressionsStep, updateDefinition);

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "Common/FileProblem.hpp"
-#include "Common/RenameTable.hpp"
+#include "Renames/RenameTable.hpp"
 #include "Run/KeptData.hpp"
 #include "Run/SavedExpressions.hpp"
 #include "Run/ValueBackup.hpp"

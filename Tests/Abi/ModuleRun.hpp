@@ -80,10 +80,13 @@ protected:
         host.ClearOutput();
         answerChoose = choose;
         answerPath = chosen.empty() ? configuration : chosen;
+        const bool listening = static_cast<bool>(whileImporting);
         importing.action = std::move(whileImporting);
-        host.SetListener(&importing);
+        if (listening)
+            host.SetListener(&importing);
         EXPECT_EQ(host.ChooseMenuItem(32500, 1), 0);
-        host.SetListener(nullptr);
+        if (listening)
+            host.SetListener(nullptr);
     }
 
     std::vector<std::string> ReportTexts() const
@@ -95,6 +98,7 @@ protected:
     }
 
     Support::ProfileFolder home;  // "USERPROFILE" while the test runs
+    std::function<void()> onDialog;  // runs when the dialog is answered, before anything else of the command
     std::filesystem::path configuration;
     TestHost::Host host;
     TestHost::ModuleLoader loader;
@@ -112,6 +116,8 @@ private:
     static BOOL Answer(OPENFILENAMEW* request, void* self)
     {
         auto& test = *static_cast<ModuleRunTest*>(self);
+        if (test.onDialog)
+            test.onDialog();
         ScriptedFileDialog dialog;
         if (test.answerChoose)
             dialog.QueueChoice(test.answerPath.string());

@@ -1,8 +1,10 @@
 // The rename table beside the chosen configuration, through the module file: values and expression
 // lists follow groups and properties that a newer configuration renamed.
+#include <algorithm>
 #include <optional>
 
 #include "ModuleRun.hpp"
+#include "Support/Memory.hpp"
 
 namespace {
 
@@ -215,24 +217,33 @@ TEST_F(RenameTable, BadTablesCostNoValue)
     EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 2u);
     host.Undo(host.StepNames().size());
 
-    // An entry with an attribute given twice is skipped with one line; the rest apply.
+    // An attribute given twice makes the table not well-formed, on an entry too: no entry applies.
     home.Write("IFC-SG-2026.renames.xml", R"(<renames>
   <group from="SGPset_Column" to="SGPset_StructuralColumn" to="SGPset_Column2"/>
   <property group="SGPset_Old" from="Width" toGroup="SGPset_New" to="ClearWidth"/>
 </renames>)");
     RunCommand(true, {}, newer);
     EXPECT_EQ(TableLines(), std::vector<std::string>{"The rename table \"" + table +
-                                                     "\" entry 1 (\"group\") has the attribute \"to\" twice; it is skipped"});
-    EXPECT_EQ(*After(bothAreas, "SGPset_New", "ClearWidth"), MakeRealValue(1.2));
-    EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 2u);
+                                                     "\" is not well-formed XML (duplicate attribute at line 2, byte 69)" +
+                                                     onlyOwnNames});
+    EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 1u);
     host.Undo(host.StepNames().size());
 
-    // An entity, declared or not, is not expanded: one line, and no entry applies.
+    // A document type declaration, or an entity it would declare, is not read: one line, and no
+    // entry applies.
     home.Write("IFC-SG-2026.renames.xml", R"(<!DOCTYPE renames [<!ENTITY old "SGPset_Old">]>
 <renames><property group="&old;" from="Width" toGroup="SGPset_New" to="ClearWidth"/></renames>)");
     RunCommand(true, {}, newer);
     EXPECT_EQ(TableLines(), std::vector<std::string>{"The rename table \"" + table +
-                                                     "\" uses the entity \"&old;\" at byte 74, which the command "
+                                                     "\" has the document type declaration \"renames\" at line 1, byte 0, "
+                                                     "which the command does not read" + onlyOwnNames});
+    EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 1u);
+    host.Undo(host.StepNames().size());
+    home.Write("IFC-SG-2026.renames.xml",
+               R"(<renames><property group="&old;" from="Width" toGroup="SGPset_New" to="ClearWidth"/></renames>)");
+    RunCommand(true, {}, newer);
+    EXPECT_EQ(TableLines(), std::vector<std::string>{"The rename table \"" + table +
+                                                     "\" uses the entity \"&old;\" at line 1, byte 26, which the command "
                                                      "does not expand" + onlyOwnNames});
     EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 1u);
     host.Undo(host.StepNames().size());
@@ -287,4 +298,51 @@ TEST_F(RenameTable, PropertyReferencesInExpressionsFollowTheRenames)
     EXPECT_EQ(after.FindDefinitionByName(after.FindGroupByName("SGPset_Space")->guid, "Area")->expressions,
               (std::vector<std::string>{"ROUNDDOWN ( {Property:SGPset_Space/Area} / 4 )",
                                         "{Property:SGPset_StructuralColumn/Width} + {Property:Pset_X/Width}"}));
+}
+
+// Memory that runs out while the table is read, within expat too, stops the command as it does
+// anywhere: the menu handler's one line, and nothing imported.
+TEST_F(RenameTable, RunningOutOfMemoryWhileTheTableIsReadStopsTheCommand)
+{
+    home.Write("IFC-SG-2026.renames.xml", Renames);
+    // The allocations from the dialog's answer to the first service call after it: those that read
+    // the configuration and the table, and open the store.
+    std::size_t answered = 0, firstCall = 0;
+    host.GetFaults().SetCallListener([&](UInt32, UInt64) {
+        if (answered != 0 && firstCall == 0)
+            firstCall = GS::MemoryManager::AllocationCount();
+    });
+    onDialog = [&] { answered = GS::MemoryManager::AllocationCount(); };
+    RunCommand(true, {}, newer);
+    host.GetFaults().SetCallListener({});
+    ASSERT_EQ(host.Alerts().size(), 1u);
+    host.Undo(host.StepNames().size());
+    ASSERT_GT(firstCall, answered + 20);
+
+    const std::string stopped = "Import IFC-SG Classifications and Properties stopped: std::bad_alloc";
+    std::optional<Support::FailingAllocation> failing;
+    std::size_t stops = 0;
+    for (const bool andLater : {false, true}) {
+        // Every one while the configuration and the table are read, then every eighth as the store opens.
+        for (std::size_t nth = 1; nth < firstCall - answered; nth += nth < 100 ? 1 : 8) {
+            SCOPED_TRACE(std::string(andLater ? "from allocation " : "allocation ") + std::to_string(nth));
+            onDialog = [&] { failing.emplace(nth, andLater); };
+            RunCommand(true, {}, newer);
+            failing.reset();
+            // The command stops before it changes anything, or (where SQLite does without the block
+            // it asked for, while it opens the store) it goes on to its end.
+            const std::vector<std::string> steps = host.StepNames();
+            const bool wasStopped = !host.ReportLines().empty() && host.ReportLines().back().text == stopped;
+            if (wasStopped) {
+                EXPECT_TRUE(host.Alerts().empty());
+                EXPECT_TRUE(steps.empty());
+                ++stops;
+            } else {
+                EXPECT_EQ(host.Alerts().size(), 1u);
+            }
+            host.Undo(host.StepNames().size());
+        }
+    }
+    // Reading the configuration and the table comes first: every failure there stops the command.
+    EXPECT_GT(stops, 40u);
 }

@@ -235,3 +235,28 @@ TEST(SystemFiles, ReadInPiecesAsReadWhole)
         EXPECT_EQ(text, *whole) << piece;
     }
 }
+
+// Anything at a path counts, a link that leads nowhere or in a loop too; only a missing name, or a
+// path through something that is no folder, is nothing.
+TEST(SystemFiles, IsAnythingAtLooksAtLinksThemselves)
+{
+    const Support::ScratchFolder scratch;
+    const fs::path file = scratch.Write("file.xml", "<a/>");
+    fs::create_directory(scratch.Path() / "folder");
+    fs::create_symlink("missing.xml", scratch.Path() / "dangling.xml");
+    fs::create_symlink("loop.xml", scratch.Path() / "loop.xml");
+    const struct {
+        fs::path path;
+        bool anything;
+    } cases[] = {
+        {file, true},
+        {scratch.Path() / "folder", true},
+        {scratch.Path() / "dangling.xml", true},
+        {scratch.Path() / "loop.xml", true},
+        {scratch.Path() / "missing.xml", false},
+        {file / "inside.xml", false},
+        {scratch.Path() / "gone" / "inside.xml", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Quillmere::IsAnythingAt(c.path), c.anything) << c.path;
+}

@@ -127,3 +127,44 @@ TEST_F(ConfigurationImport, NonLatinPathChosenInTheDialogImportsThatFile)
     EXPECT_EQ(OwnedGroupNames(Model()), std::vector<std::string>{"SGPset_Unicode"});
     EXPECT_EQ(host.Alerts().size(), 1u);
 }
+
+// Each problem of the rename table beside the configuration is one report line that names the
+// table's file; a good table reads without one.
+TEST_F(ConfigurationImport, RenameTableProblemsAreOneLineEachNamingTheTable)
+{
+    const Configuration configuration{profile.Write("IFC-SG.xml", "<configuration/>"), "<configuration/>"};
+    const std::filesystem::path table = RenameTablePathBeside(configuration.path);
+    const std::string named = "The rename table \"" + table.string() + "\" ";
+    const std::string onlyOwnNames = "; values and expressions follow their own names only";
+    struct Case {
+        const char* text;
+        std::vector<std::string> lines;
+        std::size_t entries;
+    } const cases[] = {
+        {"<renames><group from=\"A\" to=\"B\"/></renames>", {}, 1},
+        {"<renames>\n<group from=\"A\" to=\"B\"></renames>",
+         {named + "is not well-formed XML (mismatched tag at line 2, byte 35)" + onlyOwnNames}, 0},
+        {"<!DOCTYPE renames><renames/>",
+         {named + "has the document type declaration \"renames\" at line 1, byte 0, which the command does not read" +
+          onlyOwnNames},
+         0},
+        {"<renames>&g;</renames>",
+         {named + "uses the entity \"&g;\" at line 1, byte 9, which the command does not expand" + onlyOwnNames}, 0},
+        {"<tables/>", {named + "has no \"renames\" root element" + onlyOwnNames}, 0},
+        {"<renames><alias/><group from=\"A\"/><group from=\"A\" to=\"B\"/></renames>",
+         {named + "entry 1 (\"alias\") is neither a group nor a property entry; it is skipped",
+          named + "entry 2 (\"group\") has no \"to\" attribute; it is skipped"},
+         1},
+    };
+    for (const Case& c : cases) {
+        profile.Write(table.filename().string(), c.text);
+        host.ClearOutput();
+        EXPECT_EQ(ReadRenameTableBeside(configuration).Entries().size(), c.entries) << c.text;
+        EXPECT_EQ(ReportTexts(), c.lines) << c.text;
+    }
+    std::filesystem::remove(table);
+    std::filesystem::create_directory(table);
+    host.ClearOutput();
+    EXPECT_TRUE(ReadRenameTableBeside(configuration).IsEmpty());
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{named + "could not be read (system error " + std::to_string(NotARegularFile) + ")" + onlyOwnNames});
+}
