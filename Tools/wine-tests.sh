@@ -6,7 +6,7 @@
 #      install note and nothing else;
 #   1. the programs and DLLs import nothing but Windows' own DLLs and quillmere_platform.dll;
 #   2. the Windows test program (the real file dialog answered by automation, the backup file in
-#      text mode, the module file's exports, resources and unload);
+#      text mode, the module file's exports, resources and unload, the SQLite and expat it links in);
 #   3. a picture of the file dialog as the module opens it: build/windows/dialog-under-wine.png;
 #   4. quillmere-host.exe on the examples, whose saved projects must equal those of the Linux
 #      quillmere-host apart from line ends.
