@@ -177,10 +177,11 @@ private:
         }
     }
 
-    void ReadItems(pugi::xml_node parent, const std::string& system, std::set<std::string>& ids, Edition& edition)
+    void ReadItems(pugi::xml_node parent, const std::string& system, std::set<std::string>& ids, Edition& edition,
+                   std::uint32_t parentItem = EditionItem::NoParent)
     {
         for (pugi::xml_node node : parent.children(ItemName)) {
-            EditionItem item{system, Required(node, "id")};
+            EditionItem item{system, Required(node, "id"), parentItem};
             Attribute(node, "name");
             if (!ids.insert(item.id).second)
                 Fail(node, "item \"" + item.id + "\" appears twice in \"" + system + "\"");
@@ -188,7 +189,7 @@ private:
             firstById.emplace(item.id, index);
             bySystemAndId.emplace(system + '\0' + item.id, index);
             edition.items.push_back(std::move(item));
-            ReadItems(node, system, ids, edition);
+            ReadItems(node, system, ids, edition, index);
         }
     }
 
@@ -264,6 +265,25 @@ EditionReading ReadEdition(std::string_view text)
         reading.problem = failure.message;
     }
     return reading;
+}
+
+bool ItemsRelated(const Edition& edition, std::uint32_t a, std::uint32_t b)
+{
+    const auto holds = [&](std::uint32_t outer, std::uint32_t inner) {
+        for (std::uint32_t item = inner; item != EditionItem::NoParent; item = edition.items[item].parent)
+            if (item == outer)
+                return true;
+        return false;
+    };
+    return holds(a, b) || holds(b, a);
+}
+
+std::uint32_t SameItemIn(const Edition& edition, const EditionItem& item)
+{
+    for (std::uint32_t index = 0; index < edition.items.size(); ++index)
+        if (edition.items[index].system == item.system && edition.items[index].id == item.id)
+            return index;
+    return EditionItem::NoParent;
 }
 
 const char* ValueTypeName(std::int32_t valueType)

@@ -14,6 +14,9 @@ namespace RenameProposal {
 struct EditionItem {
     std::string system;
     std::string id;
+    std::uint32_t parent = NoParent;  // index into Edition::items of the item that holds it
+
+    static constexpr std::uint32_t NoParent = 0xFFFFFFFFu;
 };
 
 struct EditionProperty {
@@ -47,6 +50,14 @@ struct EditionReading {
 // system holds, a name or item id given twice; and also where XML 1.0 is stricter than the host's
 // parser: bytes that are not UTF-8 or characters XML does not allow, written or referred to.
 EditionReading ReadEdition(std::string_view text);
+
+// Whether the items `a` and `b` of `edition` are one, or one holds the other at some depth
+// (IfcWall and IfcWall.PARTITIONING): a property of one applies to elements of the same type.
+bool ItemsRelated(const Edition& edition, std::uint32_t a, std::uint32_t b);
+
+// The index in `edition` of the item with the system and id of `item`; EditionItem::NoParent when
+// it has none.
+std::uint32_t SameItemIn(const Edition& edition, const EditionItem& item);
 
 // The names of value types and measures in the format ("Real", "Length"); "?" for a code outside it.
 const char* ValueTypeName(std::int32_t valueType);

@@ -1,6 +1,7 @@
 #include "Proposal.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -129,34 +130,39 @@ private:
                                item);
         for (const EditionItem& item : older.edition.items) {
             const auto found = newerItems.find({item.system, item.id});
-            olderItemInNewer.push_back(found != newerItems.end() ? found->second : NoGroup);
+            olderItemInNewer.push_back(found != newerItems.end() ? found->second : EditionItem::NoParent);
         }
     }
 
-    // Whether the older property `at` and the newer property `candidate` apply to an item in common.
+    // Whether the older property `at` and the newer property `candidate` apply to elements of the
+    // same type: to one item, or to items of which one holds the other.
     bool ShareAnItem(PropertyAt at, PropertyAt candidate) const
     {
-        const std::vector<std::uint32_t>& theirs = newer[candidate].items;
         for (const std::uint32_t item : older[at].items) {
             const std::uint32_t mapped = olderItemInNewer[item];
-            if (mapped != NoGroup && std::binary_search(theirs.begin(), theirs.end(), mapped))
-                return true;
+            if (mapped == EditionItem::NoParent)
+                continue;
+            for (const std::uint32_t theirs : newer[candidate].items)
+                if (ItemsRelated(newer.edition, mapped, theirs))
+                    return true;
         }
         return false;
     }
 
-    // The groups that more than half of the older group's names reappear in, new to them.
+    // The groups that more than half of the older group's names reappear in, new to them and for
+    // elements of the same type.
     std::vector<GroupEntry> GroupCandidates(std::uint32_t group) const
     {
         const EditionGroup& gone = older.edition.groups[group];
         std::map<std::uint32_t, std::size_t> carried;
-        for (const EditionProperty& property : gone.properties) {
-            const auto found = byName.find(property.name);
+        for (std::uint32_t property = 0; property < gone.properties.size(); ++property) {
+            const auto found = byName.find(gone.properties[property].name);
             if (found == byName.end())
                 continue;
             for (const PropertyAt at : found->second) {
                 const std::string& name = newer.edition.groups[at.group].name;
-                if (MayReceive(name) && !older.Has(name, property.name))
+                if (MayReceive(name) && !older.Has(name, gone.properties[property].name) &&
+                    ShareAnItem(PropertyAt{group, property}, at))
                     ++carried[at.group];
             }
         }

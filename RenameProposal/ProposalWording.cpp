@@ -53,17 +53,20 @@ std::string ItemsText(const Edition& edition, const std::vector<std::uint32_t>& 
 
 std::vector<std::uint32_t> SharedItems(const EditionPair& editions, PropertyAt older, PropertyAt newer)
 {
-    std::vector<std::uint32_t> shared;
-    const EditionProperty& before = editions.older.groups[older.group].properties[older.property];
-    for (const std::uint32_t item : editions.newer.groups[newer.group].properties[newer.property].items) {
-        const EditionItem& wanted = editions.newer.items[item];
-        const bool alsoBefore = std::any_of(before.items.begin(), before.items.end(), [&](std::uint32_t olderItem) {
-            return editions.older.items[olderItem].system == wanted.system && editions.older.items[olderItem].id == wanted.id;
-        });
-        if (alsoBefore)
-            shared.push_back(item);
+    std::vector<std::uint32_t> mapped;
+    for (const std::uint32_t item : editions.older.groups[older.group].properties[older.property].items)
+        mapped.push_back(SameItemIn(editions.newer, editions.older.items[item]));
+    const std::vector<std::uint32_t>& theirs = editions.newer.groups[newer.group].properties[newer.property].items;
+    std::vector<std::uint32_t> same, related;
+    for (const std::uint32_t item : theirs) {
+        if (std::find(mapped.begin(), mapped.end(), item) != mapped.end())
+            same.push_back(item);
+        else if (std::any_of(mapped.begin(), mapped.end(), [&](std::uint32_t before) {
+                     return before != EditionItem::NoParent && ItemsRelated(editions.newer, before, item);
+                 }))
+            related.push_back(item);
     }
-    return shared;
+    return same.empty() ? related : same;
 }
 
 std::optional<std::uint32_t> ContinuationOf(const EditionPair& editions, const Proposal& proposal, std::uint32_t group)

@@ -38,7 +38,8 @@ std::string ConversionText(const EditionProperty& from, const EditionProperty& t
 // The item ids, at most four and then how many more: "IfcWall, IfcWall.PARTITIONING".
 std::string ItemsText(const Edition& edition, const std::vector<std::uint32_t>& items);
 
-// The items of the newer property that the older one applied to too, as newer item indexes.
+// The items of the newer property that the older one applied to too, as newer item indexes; where
+// there are none, those that hold its items or that its items hold.
 std::vector<std::uint32_t> SharedItems(const EditionPair& editions, PropertyAt older, PropertyAt newer);
 
 // The newer group an older group continues in: the group of its name, else its group entry's;

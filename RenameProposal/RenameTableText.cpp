@@ -82,8 +82,8 @@ private:
         const EditionGroup& gone = editions.older.groups[choice.older];
         Separate();
         Comment("Choose one or none: " + gone.name + " is gone, and more than half of its " +
-                    std::to_string(gone.properties.size()) +
-                    " property names are new to each of these groups; a group is renamed to one group only.",
+                    Counted(gone.properties.size(), "property name", "property names") +
+                    " are new to each of these groups; a group is renamed to one group only.",
                 Indent);
         for (const GroupEntry& candidate : choice.candidates) {
             Comment(editions.newer.groups[candidate.newer].name + " has " + std::to_string(candidate.carried) + " of them.",
