@@ -91,7 +91,7 @@ public:
     Proposer(const Edition& older, const Edition& newer)
         : older(older), newer(newer), continuation(older.groups.size(), NoGroup),
           kept(ForEachProperty(older, std::optional<PropertyAt>())), claimed(ForEachProperty(newer, false)),
-          decided(ForEachProperty(older, false))
+          decided(ForEachProperty(older, false)), newerFolded(ForEachProperty(newer, std::string()))
     {
         IndexNewerNames();
         MapItems();
@@ -113,9 +113,9 @@ private:
             const std::vector<EditionProperty>& properties = newer.edition.groups[group].properties;
             for (std::uint32_t property = 0; property < properties.size(); ++property) {
                 byName[properties[property].name].push_back({group, property});
-                std::string folded = FoldedName(properties[property].name);
-                if (!folded.empty())
-                    byFoldedName[std::move(folded)].push_back({group, property});
+                newerFolded[group][property] = FoldedName(properties[property].name);
+                if (!newerFolded[group][property].empty())
+                    byFoldedName[newerFolded[group][property]].push_back({group, property});
             }
         }
     }
@@ -195,6 +195,8 @@ private:
             continuation[group] = newer.GroupNamed(older.edition.groups[group].name);
         for (const GroupEntry& entry : proposal.groupEntries)
             continuation[entry.older] = entry.newer;
+        for (const std::uint32_t group : continuation)
+            proposal.continuations.push_back(group != NoGroup ? std::optional(group) : std::nullopt);
         for (std::uint32_t group = 0; group < older.edition.groups.size(); ++group) {
             const std::vector<EditionProperty>& properties = older.edition.groups[group].properties;
             for (std::uint32_t property = 0; property < properties.size(); ++property) {
@@ -309,7 +311,7 @@ private:
             for (std::uint32_t property = 0; property < properties.size(); ++property) {
                 if (claimed[own][property] || targeted[own][property] || properties[property].valueType != older[at].valueType)
                     continue;
-                const std::string theirs = FoldedName(properties[property].name);
+                const std::string& theirs = newerFolded[own][property];
                 const std::size_t alike = CommonStart(folded, theirs);
                 if (alike >= SimilarStart && 2 * alike >= std::min(folded.size(), theirs.size()))
                     candidates.push_back({PropertyAt{own, property}, false, false});
@@ -353,7 +355,7 @@ private:
     // A property of the same group with the same name but for spelling that continues an older one.
     std::optional<std::uint32_t> OtherSpelling(PropertyAt at) const
     {
-        const std::string folded = FoldedName(newer[at].name);
+        const std::string& folded = newerFolded[at.group][at.property];
         const std::vector<PropertyAt>* spelt = folded.empty() ? nullptr : Find(byFoldedName, folded);
         if (spelt != nullptr)
             for (const PropertyAt other : *spelt)
@@ -385,6 +387,7 @@ private:
     PerProperty<std::optional<PropertyAt>> kept;    // per older property: the newer one that continues it
     PerProperty<bool> claimed;                      // per newer property: whether it continues an older one
     PerProperty<bool> decided;                      // per older property: whether an entry or choice names it
+    PerProperty<std::string> newerFolded;           // per newer property: its name folded (NameFolding.hpp)
     std::vector<PropertyChoice> choices;
     Proposal proposal;
 };

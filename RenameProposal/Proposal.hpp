@@ -77,6 +77,10 @@ struct AddedProperty {
 
 // Everything in the order of the edition the items come from.
 struct Proposal {
+    // Per older group, the newer group it continues in: the group of its name, else the target of
+    // its group entry; nothing for a group that is gone without one.
+    std::vector<std::optional<std::uint32_t>> continuations;
+
     std::vector<GroupEntry> groupEntries;
     std::vector<PropertyEntry> propertyEntries;
     std::vector<GroupChoice> groupChoices;

@@ -69,16 +69,9 @@ std::vector<std::uint32_t> SharedItems(const EditionPair& editions, PropertyAt o
     return same.empty() ? related : same;
 }
 
-std::optional<std::uint32_t> ContinuationOf(const EditionPair& editions, const Proposal& proposal, std::uint32_t group)
+std::optional<std::uint32_t> ContinuationOf(const Proposal& proposal, std::uint32_t group)
 {
-    const std::string& name = editions.older.groups[group].name;
-    for (std::uint32_t newer = 0; newer < editions.newer.groups.size(); ++newer)
-        if (editions.newer.groups[newer].name == name)
-            return newer;
-    for (const GroupEntry& entry : proposal.groupEntries)
-        if (entry.older == group)
-            return entry.newer;
-    return std::nullopt;
+    return group < proposal.continuations.size() ? proposal.continuations[group] : std::nullopt;
 }
 
 std::string Counted(std::size_t count, const char* one, const char* many)

@@ -42,9 +42,8 @@ std::string ItemsText(const Edition& edition, const std::vector<std::uint32_t>& 
 // there are none, those that hold its items or that its items hold.
 std::vector<std::uint32_t> SharedItems(const EditionPair& editions, PropertyAt older, PropertyAt newer);
 
-// The newer group an older group continues in: the group of its name, else its group entry's;
-// none when it has neither.
-std::optional<std::uint32_t> ContinuationOf(const EditionPair& editions, const Proposal& proposal, std::uint32_t group);
+// The newer group an older group continues in (Proposal::continuations).
+std::optional<std::uint32_t> ContinuationOf(const Proposal& proposal, std::uint32_t group);
 
 // "N thing" or "N things" ("1 group entry", "2 property entries").
 std::string Counted(std::size_t count, const char* one, const char* many);

@@ -147,7 +147,7 @@ private:
     {
         const std::string& group = editions.older.groups[at.group].name;
         const std::string name = "\"" + OlderProperty(at).name + "\"";
-        const std::optional<std::uint32_t> continuation = ContinuationOf(editions, proposal, at.group);
+        const std::optional<std::uint32_t> continuation = ContinuationOf(proposal, at.group);
         if (!continuation)
             return name + " is gone with its group " + group + ".";
         const std::string& now = editions.newer.groups[*continuation].name;
