@@ -4,12 +4,21 @@ classification items, property groups and definitions are those of the IFC-SG 20
 (Examples/Configurations/IFC-SG-2025.xml), with the office's own group next to them, values on the
 elements and expressions on some owned definitions.
 
+With --edition 2027 it writes Examples/CommunityClinic-2027.xml instead: the same clinic as it
+stands after the upgrades to 2026.1 and 2027.1 (the group and property that 2026.1 renamed under
+their new names, the same values and expressions), with values entered for what 2026.1 and 2027.1
+added, and the railings of its stairs and roof. It is the project for the upgrade to 2028.1
+(docs/upgrading.md), whose elements hold values for every property that 2028.1 moves, renames,
+retypes, splits or withdraws.
+
 The file is written in the test host's project format (docs/project-format.md) exactly as the host
 writes it, so reading and saving it again gives the same bytes. GUIDs are derived from names, so
-running the script again gives the same file.
+running the script again gives the same file, and an element has the same GUID in both projects.
 
-    python3 Examples/MakeExampleProject.py            # writes Examples/CommunityClinic.xml
-    python3 Examples/MakeExampleProject.py OUT.xml    # writes OUT.xml
+    python3 Examples/MakeExampleProject.py                          # writes Examples/CommunityClinic.xml
+    python3 Examples/MakeExampleProject.py OUT.xml                  # writes OUT.xml
+    python3 Examples/MakeExampleProject.py --edition 2027           # writes Examples/CommunityClinic-2027.xml
+    python3 Examples/MakeExampleProject.py --edition 2027 OUT.xml   # writes OUT.xml
 """
 
 import math
@@ -19,8 +28,17 @@ import xml.etree.ElementTree as ET
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
-CONFIGURATION = HERE / "Configurations" / "IFC-SG-2025.xml"
-OUTPUT = HERE / "CommunityClinic.xml"
+# By edition: the configuration the project's definitions come from and the file written.
+EDITIONS = {
+    "2025": (HERE / "Configurations" / "IFC-SG-2025.xml", HERE / "CommunityClinic.xml"),
+    "2027": (HERE / "Configurations" / "IFC-SG-2027.xml", HERE / "CommunityClinic-2027.xml"),
+}
+# What the 2026.1 upgrade renamed (Examples/Configurations/IFC-SG-2026.renames.xml): the values and
+# expressions of the 2025.1 names stand under the new ones in later editions.
+RENAMED_IN_2026 = {
+    ("SGPset_Column", None): "SGPset_StructuralColumn",
+    ("SGPset_Space", "OccupancyType"): "OccupancyClass",
+}
 NAMESPACE = uuid.UUID("6f1c2a4e-9b1d-4c55-8e0a-3d2b7c9e4f10")
 
 VALUE_TYPES = ["Undefined", "Integer", "Real", "String", "Boolean"]
@@ -84,13 +102,19 @@ def tag(depth, name, attributes, empty=True):
 
 
 class Model:
-    def __init__(self):
+    def __init__(self, renames=None):
         self.systems = []       # (guid, name, version, [item])
         self.items = {}         # id -> guid
         self.groups = []        # (guid, name, description)
         self.definitions = []   # dict
         self.by_name = {}       # (group, name) -> definition
         self.elements = []      # dict with values {(group, name): value}
+        self.renames = renames or {}
+
+    def name(self, group, prop):
+        """The (group, property) under which the 2025.1 name (group, prop) stands in this model."""
+        new_group = self.renames.get((group, None), group)
+        return new_group, self.renames.get((group, prop), prop)
 
     def read_configuration(self, path):
         root = ET.parse(path).getroot()
@@ -127,12 +151,17 @@ class Model:
         self.by_name[(group, name)] = definition
 
     def set_expressions(self, group, name, expressions, flag=1):
+        group, name = self.name(group, name)
         self.by_name[(group, name)]["expressions"] = expressions
         self.by_name[(group, name)]["flag"] = flag
 
     def add_element(self, name, ifc_type, item, values):
         self.elements.append({"guid": guid("element/" + name), "name": name, "type": ifc_type,
-                              "item": self.items[item], "values": values})
+                              "item": self.items[item],
+                              "values": {self.name(*key): value for key, value in values.items()}})
+
+    def element(self, name):
+        return next(e for e in self.elements if e["name"] == name)
 
     def write(self):
         lines = ['<?xml version="1.0" encoding="utf-8"?>', tag(0, "project", [("format", "1"), ("guidSerial", "0")], False)]
@@ -181,9 +210,9 @@ class Model:
             lines.append("  " * depth + "</item>")
 
 
-def build():
-    model = Model()
-    model.read_configuration(CONFIGURATION)
+def build(edition="2025"):
+    model = Model(RENAMED_IN_2026 if edition != "2025" else None)
+    model.read_configuration(EDITIONS[edition][0])
     # The office's own checking group: not part of any configuration, never touched by the import.
     model.add_group("Clinic_QA", "Design checks of the project team")
     model.add_definition("Clinic_QA", "CheckedBy", "String", "Default", None, "", ["IfcWall", "IfcDoor"])
@@ -282,9 +311,62 @@ def build():
     return model
 
 
+def add_values_of_2027(model):
+    """Values for what 2026.1 and 2027.1 added, on the clinic's elements, and its railings."""
+    model.set_expressions("SGPset_Railing", "Height", ["{Railing.Height}"])
+    for storey in (1, 2, 3):
+        level = "L%d" % storey
+        for n in range(1, 7):
+            values = model.element("W-%s-%02d" % (level, n))["values"]
+            external = n <= 4
+            values[("SGPset_Wall", "IsLoadBearing")] = external
+            if external:
+                values[("SGPset_Wall", "FaçadeCladding")] = "Granite panels" if storey == 1 else "Aluminium composite panels"
+        slab = model.element("S-%s-FLOOR" % level)["values"]
+        if storey > 1:
+            slab[("SGPset_Slab", "ThermalTransmittance")] = 1.9
+        for grid in ("A1", "A2", "B1", "B2"):
+            column = model.element("C-%s-%s" % (level, grid))["values"]
+            column[("SGPset_StructuralColumn", "ConcreteCover")] = 0.04 if storey == 1 else 0.03
+        for n in range(1, 5):
+            door = model.element("D-%s-%02d" % (level, n))["values"]
+            door[("SGPset_Door", "SelfClosing")] = n == 4
+            if n in (2, 3):
+                door[("SGPset_Door", "HasVisionPanel")] = True
+        transmittance = {1: ["0.62", "0.62", "60%"], 2: ["0.45", "0.45", "0.45"], 3: ["0.62", "0.62", None]}[storey]
+        for n in range(1, 4):
+            window = model.element("WN-%s-%02d" % (level, n))["values"]
+            window[("SGPset_Window", "ThermalTransmittance")] = 2.8
+            window[("SGPset_Window", "VisibleTransmittance")] = transmittance[n - 1]
+            window[("SGPset_Window", "FaçadeOrientation")] = ["North", "East", "South"][n - 1]
+            if n < 3 and storey < 3:
+                window[("SGPset_WindowShading", "ShadingType")] = "Horizontal fin"
+                window[("SGPset_WindowShading", "ShadingDepth")] = 0.9 if storey == 1 else 0.6
+        for n in range(1, 5):
+            model.element("SP-%s-%02d" % (level, n))["values"][("SGPset_Space", "CeilingHeight")] = 3.2 if storey == 1 else 2.8
+    model.element("S-RF-ROOF")["values"][("SGPset_Slab", "ThermalTransmittance")] = 0.45
+    for name, height, infill in (("R-L2-STAIR", 1.0, "Tempered glass"), ("R-L3-STAIR", 1.0, "Tempered glass"),
+                                 ("R-RF-PARAPET", 1.2, "Steel balusters")):
+        model.add_element(name, "IfcRailing", "IfcRailing", {
+            ("SGPset_Railing", "Height"): height,
+            ("SGPset_Railing", "InfillMaterial"): infill,
+            ("SGPset_Railing", "MaxOpeningWidth"): 0.1,
+        })
+
+
 def main():
-    output = Path(sys.argv[1]) if len(sys.argv) > 1 else OUTPUT
-    output.write_bytes(build().write().encode("utf-8"))
+    arguments = sys.argv[1:]
+    edition = "2025"
+    if arguments[:1] == ["--edition"]:
+        if len(arguments) < 2 or arguments[1] not in EDITIONS:
+            sys.exit("--edition takes one of " + ", ".join(EDITIONS))
+        edition = arguments[1]
+        arguments = arguments[2:]
+    output = Path(arguments[0]) if arguments else EDITIONS[edition][1]
+    model = build(edition)
+    if edition == "2027":
+        add_values_of_2027(model)
+    output.write_bytes(model.write().encode("utf-8"))
 
 
 if __name__ == "__main__":

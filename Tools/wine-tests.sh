@@ -2,14 +2,18 @@
 # Checks the Windows build and runs it under wine, on a virtual X display of its own (Xvfb) so that
 # the module's real file dialog can come up:
 #   0. Quillmere.dll as shipped: no debug information or symbols, which are in Quillmere.dll.debug
-#      beside it, named by the DLL's debug link; the ZIP package (cpack) holds the DLL and the
-#      install note and nothing else;
-#   1. the programs and DLLs import nothing but Windows' own DLLs and quillmere_platform.dll;
+#      beside it, named by the DLL's debug link; the ZIP package (cpack) holds the DLL, the install
+#      note and quillmere-renames.exe and nothing else;
+#   1. the programs and DLLs import nothing but Windows' own DLLs and quillmere_platform.dll, and
+#      quillmere-renames.exe, which users run on their own, not even that;
 #   2. the Windows test program (the real file dialog answered by automation, the backup file in
 #      text mode, the module file's exports, resources and unload, the SQLite and expat it links in);
 #   3. a picture of the file dialog as the module opens it: build/windows/dialog-under-wine.png;
 #   4. quillmere-host.exe on the examples, whose saved projects must equal those of the Linux
-#      quillmere-host apart from line ends.
+#      quillmere-host apart from line ends;
+#   5. quillmere-renames.exe on the example editions, whose tables and reports must be the Linux
+#      quillmere-renames' byte for byte, in a folder with a non-Latin name; an existing table stays
+#      without --force.
 # Needs build/windows (cmake --preset windows) and build/debug (cmake --preset debug; another
 # Linux build folder through QUILLMERE_LINUX_BUILD), both built.
 # The wine prefix lives in build/windows/wineprefix and is made on first use.
@@ -110,10 +114,13 @@ if len(packages) != 1:
 with zipfile.ZipFile(packages[0]) as package:
     top = os.path.basename(packages[0])[:-len(".zip")]
     files = sorted(info.filename for info in package.infolist() if not info.is_dir())
-    if files != [f"{top}/INSTALL.txt", f"{top}/Quillmere.dll"]:
-        fail(f"{os.path.basename(packages[0])} holds {files}, not the DLL and INSTALL.txt")
+    if files != [f"{top}/INSTALL.txt", f"{top}/Quillmere.dll", f"{top}/quillmere-renames.exe"]:
+        fail(f"{os.path.basename(packages[0])} holds {files}, not the DLL, INSTALL.txt and quillmere-renames.exe")
     if package.read(f"{top}/Quillmere.dll") != open(sys.argv[2], "rb").read():
         fail("the packaged Quillmere.dll is not the built one")
+    renames = os.path.join(os.path.dirname(sys.argv[2]), "quillmere-renames.exe")
+    if package.read(f"{top}/quillmere-renames.exe") != open(renames, "rb").read():
+        fail("the packaged quillmere-renames.exe is not the built one")
     note = package.read(f"{top}/INSTALL.txt").decode("ascii")
     if "@" in note or "\r\n" not in note or "IFC_SG_Properties.xml" not in note:
         fail("INSTALL.txt is not the filled-in note with Windows line ends")
@@ -141,6 +148,11 @@ for file in "$bin"/*.dll "$bin"/*.exe; do
     done < <(x86_64-w64-mingw32-objdump -p "$file" | sed -n 's/^[[:space:]]*DLL Name: //p')
     echo "$(basename "$file"): $(x86_64-w64-mingw32-objdump -p "$file" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '\n' ' ')"
 done
+# The users' program stands alone: it is shipped without the platform substitute.
+if x86_64-w64-mingw32-objdump -p "$bin/quillmere-renames.exe" | grep -qi 'DLL Name: quillmere_platform.dll'; then
+    echo "quillmere-renames.exe imports quillmere_platform.dll, which the package does not hold"
+    imports_ok=0
+fi
 [ "$imports_ok" = 1 ] || exit 1
 
 # --- The wine prefix and the display -------------------------------------------------------------
@@ -263,5 +275,54 @@ compare_example choose-2025 --choose Examples/Configurations/IFC-SG-2025.xml
 compare_example cancel --cancel
 compare_example choose-2026-undo-3 --choose Examples/Configurations/IFC-SG-2026.xml --undo 3
 [ "$examples_ok" = 1 ] || exit 1
+
+# --- 5. quillmere-renames.exe on the example editions, against the Linux program -------------------
+# The editions are copied into a folder named in Chinese and Greek; each pair's table and report
+# must be the same bytes as the Linux program's, and a second run without --force must leave the
+# table as it is and answer 2.
+echo "== quillmere-renames.exe on the example editions, against the Linux quillmere-renames"
+linux_renames=$linux_build/bin/quillmere-renames
+if [ ! -x "$linux_renames" ]; then
+    echo "no Linux quillmere-renames in $linux_build (cmake --build --preset debug --target quillmere-renames)" >&2
+    exit 1
+fi
+renames_ok=1
+editions=$work/renames/"项目 Ωμέγα"
+mkdir -p "$editions"
+cp Examples/Configurations/IFC-SG-202[5678].xml "$editions/"
+for pair in 2025:2026 2026:2027 2027:2028; do
+    older=IFC-SG-${pair%:*}.xml newer=IFC-SG-${pair#*:}.xml
+    linux_run=$work/renames/linux-${pair/:/-} windows_run=$editions/windows-${pair/:/-}
+    mkdir -p "$linux_run" "$windows_run"
+    "$linux_renames" "$editions/$older" "$editions/$newer" \
+        --output "$linux_run/table.xml" --report "$linux_run/report.txt" >/dev/null
+    status=0
+    timeout 120 wine "$bin/quillmere-renames.exe" "$(windows_path "$editions/$older")" "$(windows_path "$editions/$newer")" \
+        --output "$(windows_path "$windows_run/table.xml")" --report "$(windows_path "$windows_run/report.txt")" \
+        >"$windows_run/output.txt" 2>&1 || status=$?
+    verdict=same
+    if [ "$status" != 0 ]; then
+        verdict="exit status $status: $(tr -d '\r' <"$windows_run/output.txt" | tail -1)"
+    elif ! cmp -s "$windows_run/table.xml" "$linux_run/table.xml"; then
+        verdict="table differs"
+    elif ! cmp -s "$windows_run/report.txt" "$linux_run/report.txt"; then
+        verdict="report differs"
+    else
+        # Without --force the table stays as it is.
+        printf 'reviewed' >"$windows_run/table.xml"
+        status=0
+        timeout 120 wine "$bin/quillmere-renames.exe" "$(windows_path "$editions/$older")" "$(windows_path "$editions/$newer")" \
+            --output "$(windows_path "$windows_run/table.xml")" >"$windows_run/again.txt" 2>&1 || status=$?
+        if [ "$status" != 2 ] || [ "$(cat "$windows_run/table.xml")" != reviewed ]; then
+            verdict="an existing table was not kept (exit status $status)"
+        fi
+    fi
+    printf '  %-10s %s\n' "$pair" "$verdict"
+    if [ "$verdict" != same ]; then
+        renames_ok=0
+        diff "$linux_run/table.xml" "$windows_run/table.xml" | head -20 || true
+    fi
+done
+[ "$renames_ok" = 1 ] || exit 1
 
 echo "== Windows checks under wine passed in $((SECONDS - started)) s"

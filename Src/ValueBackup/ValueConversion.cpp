@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -118,45 +119,54 @@ std::optional<Int32> WholeIntegerOfReal(std::string_view text)
 }
 
 // The conversions across types, each exact or none: from the saved type's text to the field of
-// the type the property has now.
+// the type the property has now. One for each pair of ConvertiblePairs (Convertibility.hpp), in
+// its order, which says how many values each converts.
 struct Conversion {
     Int32 from;
     Int32 to;
-    Convertibility convertibility;
     bool (*convert)(std::string_view text, TypedValueRecord& value);
 };
-constexpr Convertibility Every = Convertibility::Every, Some = Convertibility::Some;
 constexpr Int32 Integer = API_PropertyIntegerValueType, Real = API_PropertyRealValueType,
                 String = API_PropertyStringValueType, Boolean = API_PropertyBooleanValueType;
 constexpr Conversion Conversions[] = {
-    {Integer, Real, Every, [](std::string_view t, TypedValueRecord& v) {
+    {Integer, Real, [](std::string_view t, TypedValueRecord& v) {
          return Set(Map<Int32, double>(WholeInteger(t), [](Int32 n) { return static_cast<double>(n); }), v.realValue);
      }},
-    {Integer, String, Every, [](std::string_view t, TypedValueRecord& v) {
+    {Integer, String, [](std::string_view t, TypedValueRecord& v) {
          return Set(Map<Int32, GS::UniString>(WholeInteger(t), [](Int32 n) { return NumberText(n); }), v.stringValue);
      }},
-    {Integer, Boolean, Some, [](std::string_view t, TypedValueRecord& v) { return Set(ZeroOrOne(WholeInteger(t)), v.boolValue); }},
-    {Real, Integer, Some, [](std::string_view t, TypedValueRecord& v) { return Set(WholeIntegerOfReal(t), v.intValue); }},
-    {Real, String, Every, [](std::string_view t, TypedValueRecord& v) {
+    {Integer, Boolean, [](std::string_view t, TypedValueRecord& v) { return Set(ZeroOrOne(WholeInteger(t)), v.boolValue); }},
+    {Real, Integer, [](std::string_view t, TypedValueRecord& v) { return Set(WholeIntegerOfReal(t), v.intValue); }},
+    {Real, String, [](std::string_view t, TypedValueRecord& v) {
          return Set(Map<double, GS::UniString>(WholeNumber(t), NumberText), v.stringValue);
      }},
-    {String, Integer, Some, [](std::string_view t, TypedValueRecord& v) { return Set(IntegerOwnText(t), v.intValue); }},
-    {String, Real, Some, [](std::string_view t, TypedValueRecord& v) { return Set(RealOwnText(t), v.realValue); }},
-    {String, Boolean, Some, [](std::string_view t, TypedValueRecord& v) { return Set(TrueOrFalse(t), v.boolValue); }},
-    {Boolean, String, Every, [](std::string_view t, TypedValueRecord& v) {
+    {String, Integer, [](std::string_view t, TypedValueRecord& v) { return Set(IntegerOwnText(t), v.intValue); }},
+    {String, Real, [](std::string_view t, TypedValueRecord& v) { return Set(RealOwnText(t), v.realValue); }},
+    {String, Boolean, [](std::string_view t, TypedValueRecord& v) { return Set(TrueOrFalse(t), v.boolValue); }},
+    {Boolean, String, [](std::string_view t, TypedValueRecord& v) {
          return Set(Map<bool, GS::UniString>(ZeroOrOne(WholeInteger(t)), [](bool b) { return GS::UniString(b ? "true" : "false"); }),
                     v.stringValue);
      }},
-    {Boolean, Integer, Every, [](std::string_view t, TypedValueRecord& v) {
+    {Boolean, Integer, [](std::string_view t, TypedValueRecord& v) {
          return Set(Map<bool, Int32>(ZeroOrOne(WholeInteger(t)), [](bool b) { return b ? 1 : 0; }), v.intValue);
      }},
 };
 
-// Whether `type` is one of the four types a value can be written as.
-bool IsKnownType(Int32 type)
+static_assert(API_PropertyIntegerValueType == ValueTypeCode::Integer && API_PropertyRealValueType == ValueTypeCode::Real &&
+              API_PropertyStringValueType == ValueTypeCode::String &&
+              API_PropertyBooleanValueType == ValueTypeCode::Boolean);
+
+// Whether the conversions are those of ConvertiblePairs, pair by pair.
+constexpr bool ConversionsFollowTheTable()
 {
-    return type == Integer || type == Real || type == String || type == Boolean;
+    if (std::size(Conversions) != std::size(ConvertiblePairs))
+        return false;
+    for (std::size_t index = 0; index < std::size(Conversions); ++index)
+        if (Conversions[index].from != ConvertiblePairs[index].from || Conversions[index].to != ConvertiblePairs[index].to)
+            return false;
+    return true;
 }
+static_assert(ConversionsFollowTheTable(), "one conversion for each pair of ConvertiblePairs, in its order");
 
 const Conversion* ConversionBetween(Int32 savedType, Int32 definitionType)
 {
@@ -172,24 +182,14 @@ bool ConvertSavedValue(Int32 savedType, const char* text, std::size_t length, In
                        TypedValueRecord& value, std::u16string& scratch)
 {
     value.typeCode = definitionType;
-    if (!IsKnownType(savedType))
-        return !IsKnownType(definitionType);
+    if (!IsKnownValueType(savedType))
+        return !IsKnownValueType(definitionType);
     if (savedType == definitionType) {
         ConvertSameType(savedType, text, length, value, scratch);
         return true;
     }
     const Conversion* conversion = ConversionBetween(savedType, definitionType);
     return conversion != nullptr && conversion->convert(std::string_view(text, length), value);
-}
-
-Convertibility ConvertibilityBetween(Int32 savedType, Int32 definitionType)
-{
-    if (!IsKnownType(savedType) || !IsKnownType(definitionType))
-        return !IsKnownType(savedType) && !IsKnownType(definitionType) ? Convertibility::Every : Convertibility::None;
-    if (savedType == definitionType)
-        return Convertibility::Every;
-    const Conversion* conversion = ConversionBetween(savedType, definitionType);
-    return conversion != nullptr ? conversion->convertibility : Convertibility::None;
 }
 
 }  // namespace Quillmere

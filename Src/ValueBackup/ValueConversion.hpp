@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Api/Api.hpp"
+#include "Convertibility.hpp"
 
 namespace Quillmere {
 
@@ -22,16 +23,9 @@ namespace Quillmere {
 // "12345678901234567890" stay Strings; a Boolean to "true"/"false" as a String or to 0/1 as an
 // Integer; "true"/"false" or an Integer 0/1 to Boolean. Answers false, leaving the field unset, for
 // any other pair or text (the value is then not written). `scratch` is working space that a caller
-// may reuse.
+// may reuse. ConvertibilityBetween (Convertibility.hpp) tells, per pair of types, whether every,
+// some or no value converts.
 bool ConvertSavedValue(Int32 savedType, const char* text, std::size_t length, Int32 definitionType,
                        TypedValueRecord& value, std::u16string& scratch);
-
-// How values of one value type code convert to another by ConvertSavedValue.
-enum class Convertibility {
-    Every,  // every value (the same type; Integer to Real or String; Real to String; Boolean to String or Integer)
-    Some,   // some values only (a whole Real to Integer, a number's own text to Integer or Real, ...)
-    None,
-};
-Convertibility ConvertibilityBetween(Int32 savedType, Int32 definitionType);
 
 }  // namespace Quillmere
