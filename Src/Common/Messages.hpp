@@ -180,6 +180,9 @@ constexpr const char* NotConvertibleReason = "{} not convertible to the property
 // The property the rename table renames it to took another saved value: one saved under its new
 // name, or under a later entry's earlier name.
 constexpr const char* GaveWayReason = "{} gave way to another saved value of the property they are renamed to";
+// The rename table gives them a property of a group that is not owned (a standard set), and the
+// element holds a value of its own there, which stands.
+constexpr const char* OccupiedReason = "{} not written over the value the property they are renamed to holds";
 
 // One line per expression list this run saved and did not bring back: group, property, the reason
 // (below) and the store that keeps it.
@@ -194,16 +197,18 @@ constexpr const char* ListNotDefinedReason = "the configuration does not define 
 constexpr const char* ListNotWrittenReason = "it could not be written";
 // The property the rename table renames it to took another saved list.
 constexpr const char* ListGaveWayReason = "it gave way to another saved list of the property it is renamed to";
+// The rename table gives it a definition of a group that is not owned, which has a list of its own.
+constexpr const char* ListOccupiedReason = "the property it is renamed to has an expression list of its own";
 
 // An entry of the rename table that leads nowhere: table path, entry number, the entry's element,
 // its target (below), and how many saved values and expression lists of its earlier name this run
 // kept therefore (counted, above).
 constexpr const char* RenameEntryNoTargetLine =
     "The rename table \"{}\" entry {} (\"{}\") renames to {}: {} and {} of its earlier name are kept";
-// The target of a property entry (group, property), or of a group entry (group), that is not an
-// owned one of the configuration.
-constexpr const char* RenameTargetProperty = "{} / {}, which is not an owned property of the configuration";
-constexpr const char* RenameTargetGroup = "the group {}, which is not an owned group of the configuration";
+// The target of a property entry (group, property), or of a group entry (group), that the
+// configuration does not define (owned, or another group such as a standard set).
+constexpr const char* RenameTargetProperty = "{} / {}, which the configuration does not define";
+constexpr const char* RenameTargetGroup = "the group {}, which the configuration does not define";
 // An entry whose earlier name's values gave way to other saved values of the property it renames to
 // (one saved under the new name, or under a later entry's earlier name): table path, entry number,
 // its element, how many (counted, above).

@@ -61,9 +61,7 @@ public:
 
     void ImportInto(USize index, const PropertyName& name)
     {
-        std::vector<PropertyName> names{name};
-        for (const RenameTable::Name& earlier : run.renames.EarlierNames(name.group, name.property))
-            names.push_back(PropertyName{earlier.group, earlier.property});
+        const std::vector<PropertyName> names = NamesOf(name);
         const Own own = FindOwn(names);
         const std::optional<std::size_t> kept = FindKept(names);
         if (!kept) {
@@ -89,10 +87,40 @@ public:
                         : same ? ValueFate::AlreadyHeld : ValueFate::Changed);
     }
 
+    // A definition of a group that is not owned takes a saved list only when the rename table leads
+    // there, and only when it has no list of its own; nothing else of it is touched.
+    void ImportIntoOtherGroup(USize index, const PropertyName& name)
+    {
+        const std::vector<PropertyName> names = NamesOf(name);
+        if (names.size() == 1)
+            return;
+        const Own own = FindOwn(names);
+        const std::optional<std::size_t> kept = FindKept(names);
+        if (own.list == nullptr && !kept)
+            return;
+        const bool held = definitions[index].expressionFlag != 0 && !definitions[index].expressions.IsEmpty();
+        if (own.list != nullptr) {
+            *own.fate = held ? ValueFate::Occupied : Write(index, *own.list);
+            MarkKept(names, held ? ValueFate::Occupied : ValueFate::Superseded);
+            return;
+        }
+        run.kept.listFates[*kept] = held ? ValueFate::Occupied : Write(index, run.kept.lists[*kept].list);
+        MarkKept(names, ValueFate::GaveWay);
+    }
+
     // Whether the listed definition at `index` took a list in this run.
     bool Written(USize index) const { return written.count(index) != 0; }
 
 private:
+    // The definition's name, then the earlier names the rename table gives it, in the order to try.
+    std::vector<PropertyName> NamesOf(const PropertyName& name) const
+    {
+        std::vector<PropertyName> names{name};
+        for (const RenameTable::Name& earlier : run.renames.EarlierNames(name.group, name.property))
+            names.push_back(PropertyName{earlier.group, earlier.property});
+        return names;
+    }
+
     struct Own {
         const ExpressionList* list = nullptr;
         ValueFate* fate = nullptr;
@@ -197,7 +225,7 @@ bool ImportExpressions(UpdateRun& run)
         SettlePending(run, true);
         return false;
     }
-    run.importedOwned.emplace();
+    run.imported.emplace();
     run.end.listsLeft.emplace();
     ListImport import(run, definitions);
     PropertyGroupCache groups;
@@ -206,16 +234,21 @@ bool ImportExpressions(UpdateRun& run)
         const PropertyGroupCache::Group* group = nullptr;
         const bool owned = IsOwnedDefinition(definitions[index], groups, group);
         groupUnread = groupUnread || group->readCode != NoError;
-        if (!owned)
+        if (group->readCode != NoError)
             continue;
         PropertyName name{group->name, definitions[index].name};
+        run.imported->insert(name);
+        if (!owned) {
+            if (definitions[index].kind == API_PropertyCustomDefinitionKind)
+                import.ImportIntoOtherGroup(index, name);
+            continue;
+        }
         // As the import made it, unless a list goes in: a list that does not keeps it so.
         PropertyState left{ExpressionListState(definitions[index].expressionFlag != 0, definitions[index].expressions), false};
         import.ImportInto(index, name);
         if (import.Written(index))
             left = PropertyState{ExpressionListState(true, definitions[index].expressions), true};
         (*run.end.listsLeft)[StateKeyOf(name)] = std::move(left);
-        run.importedOwned->insert(std::move(name));
     }
     SettlePending(run, groupUnread);
     return true;

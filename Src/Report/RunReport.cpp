@@ -41,6 +41,7 @@ const char* FateText(ValueFate fate)
 {
     switch (fate) {
         case ValueFate::NotWritten: return Messages::NotWrittenReason;
+        case ValueFate::Occupied: return Messages::OccupiedReason;
         case ValueFate::NotConvertible: return Messages::NotConvertibleReason;
         case ValueFate::GaveWay: return Messages::GaveWayReason;
         default: return Messages::NotDefinedReason;
@@ -93,6 +94,7 @@ const char* ListFateText(ValueFate fate)
 {
     return fate == ValueFate::NotWritten ? Messages::ListNotWrittenReason
            : fate == ValueFate::GaveWay  ? Messages::ListGaveWayReason
+           : fate == ValueFate::Occupied ? Messages::ListOccupiedReason
                                          : Messages::ListNotDefinedReason;
 }
 
@@ -150,18 +152,18 @@ std::vector<RenameCount> CountByRenameEntry(const UpdateRun& run)
 // One line per entry of the rename table that leads nowhere, or whose values gave way to others.
 void ReportRenames(const UpdateRun& run)
 {
-    if (run.renames.IsEmpty() || !run.importedOwned)
+    if (run.renames.IsEmpty() || !run.imported)
         return;
     const std::vector<RenameCount> counts = CountByRenameEntry(run);
     std::set<GS::UniString> groups;
-    for (const PropertyName& owned : *run.importedOwned)
-        groups.insert(owned.group);
+    for (const PropertyName& defined : *run.imported)
+        groups.insert(defined.group);
     const std::string path = PathText(run.renamesPath);
     for (std::size_t index = 0; index < counts.size(); ++index) {
         const RenameTable::Entry& entry = run.renames.Entries()[index];
         const char* element = entry.isGroup ? "group" : "property";
         const bool leads = entry.isGroup ? groups.count(entry.newGroup) != 0
-                                         : run.importedOwned->count(PropertyName{entry.newGroup, entry.newProperty}) != 0;
+                                         : run.imported->count(PropertyName{entry.newGroup, entry.newProperty}) != 0;
         if (!leads) {
             const GS::UniString target = entry.isGroup ? FormatLine(Messages::RenameTargetGroup, {entry.newGroup})
                                                        : FormatLine(Messages::RenameTargetProperty, {entry.newGroup, entry.newProperty});

@@ -50,8 +50,8 @@ struct UpdateRun {
     std::unordered_map<API_Guid, PropertyStates, GuidHash> found;
 
     // --- Made by the import ---
-    // The owned definitions the expression import found, when it could list them.
-    std::optional<std::set<PropertyName>> importedOwned;
+    // The definitions the expression import found (owned or not), when it could list them.
+    std::optional<std::set<PropertyName>> imported;
 
     // --- What came back ---
     bool importRan = false;           // the imports ran

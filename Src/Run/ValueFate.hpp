@@ -14,6 +14,8 @@ enum class ValueFate : UInt8 {
     NotConvertible,    // its text does not convert exactly to the type the property has now
     GaveWay,           // the property the rename table gives it took another saved value: one saved
                        // under that name, or under the name of a later entry
+    Occupied,          // the rename table gives it a property of a group that is not owned, and the
+                       // element (or the definition, for a list) holds a value of its own there
     // Only a kept value or list of an earlier run ends so; it then leaves the store:
     Changed,           // its property has held another value since that run left it: the user's stands
     Superseded,        // a newer value of the same property is kept or came back instead

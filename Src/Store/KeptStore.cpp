@@ -59,6 +59,7 @@ constexpr ReasonName ReasonNames[] = {
     {ValueFate::NotWritten, "not written"},
     {ValueFate::NotConvertible, "not convertible"},
     {ValueFate::GaveWay, "gave way"},
+    {ValueFate::Occupied, "target holds a value"},
 };
 
 const char* ReasonText(ValueFate fate)

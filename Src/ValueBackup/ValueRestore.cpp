@@ -172,8 +172,11 @@ private:
         // A group that cannot be read leaves the name empty, so the definition counts as not owned.
         const PropertyGroupCache::Group& group = groups.Get(listed.groupGuid);
         groupUnread = groupUnread || group.readCode != NoError;
-        if (!group.owned)
+        if (!group.owned) {
+            if (group.readCode == NoError && !run.renames.IsEmpty())
+                RestoreIntoOtherGroup(element, listed, group, hasOwn, hasKept);
             return;
+        }
         Definition& definition = DefinitionOf(listed, group);
         const Found ownFound = hasOwn ? FindOwn(listed, definition) : Found{};
         const Found keptFound = hasKept ? FindKept(listed, definition) : Found{};
@@ -190,6 +193,33 @@ private:
             BringBackKept(element, listed, definition, keptFound, ownFound);
         else
             KeepOwn(element, listed, definition, ownFound, match);
+    }
+
+    // A property of a group that is not owned takes a saved value only when the rename table leads
+    // there, and only where the element holds no value of it: the user's or the host's stands.
+    // Nothing else of such a group is touched.
+    void RestoreIntoOtherGroup(const API_Guid& element, const API_PropertyDefinition& listed,
+                               const PropertyGroupCache::Group& group, bool hasOwn, bool hasKept)
+    {
+        Definition& definition = DefinitionOf(listed, group);
+        if (definition.earlierNames.empty())
+            return;
+        const Found ownFound = hasOwn ? FindOwn(listed, definition) : Found{};
+        const Found keptFound = hasKept ? FindKept(listed, definition) : Found{};
+        if (ownFound.first == NoValue && keptFound.first == NoValue)
+            return;
+        MakeFresh(scratch);
+        const bool read = HostReadElementPropertyValue(&element, &listed.guid, &scratch) == NoError;
+        const ValueFate held = !read ? ValueFate::NotWritten : ValueState(listed, scratch) ? ValueFate::Occupied : ValueFate::Pending;
+        if (ownFound.first != NoValue) {
+            for (UInt32 value = ownFound.first; value != NoValue; value = own->Next(value))
+                own->fates[value] = held != ValueFate::Pending ? held : Write(element, listed, definition, own->values.Values()[value]);
+            MarkKept(listed, definition, held != ValueFate::Pending ? held : ValueFate::Superseded);
+            return;
+        }
+        kept.fates[keptFound.first] =
+            held != ValueFate::Pending ? held : Write(element, listed, definition, run.kept.values.Values()[keptFound.first]);
+        MarkKept(listed, definition, ValueFate::GaveWay);
     }
 
     // The run's values for the definition: under its own name, or else the first earlier name that

@@ -2,9 +2,11 @@
 // lists follow groups and properties that a newer configuration renamed.
 #include <algorithm>
 #include <optional>
+#include <tuple>
 
 #include "ModuleRun.hpp"
 #include "Support/Memory.hpp"
+#include "Support/Store.hpp"
 
 namespace {
 
@@ -268,19 +270,19 @@ TEST_F(RenameTable, EntriesThatLeadNowhereAreToldAndWhatTheyConcernIsKept)
 </renames>)");
     RunCommand(true, {}, newer);
     const std::string entry = "The rename table \"" + TablePath().string() + "\" entry ";
-    const std::string nowhere = ", which is not an owned property of the configuration: ";
+    const std::string nowhere = ", which the configuration does not define: ";
     std::vector<std::string> told;
     for (const std::string& line : ReportTexts())
         if (line.rfind("The rename table", 0) == 0)
             told.push_back(line);
-    // A property the configuration does not define, a group that is not owned, and a chain whose
-    // middle group is not defined: renames are never chained.
+    // A property the configuration does not define, in an owned group or in another, and a chain
+    // whose middle group is not defined: renames are never chained.
     EXPECT_EQ(told, (std::vector<std::string>{
                         entry + "1 (\"property\") renames to SGPset_Space / Occupancy" + nowhere +
                             "1 saved value and 0 expression lists of its earlier name are kept",
                         entry + "2 (\"property\") renames to Pset_SpaceCommon / ClearWidth" + nowhere +
                             "1 saved value and 0 expression lists of its earlier name are kept",
-                        entry + "3 (\"group\") renames to the group SGPset_Pillar, which is not an owned group of the configuration: " +
+                        entry + "3 (\"group\") renames to the group SGPset_Pillar, which the configuration does not define: " +
                             "2 saved values and 1 expression list of its earlier name are kept"}));
     EXPECT_FALSE(After(column, "SGPset_StructuralColumn", "Width").has_value());
 }
@@ -345,4 +347,99 @@ TEST_F(RenameTable, RunningOutOfMemoryWhileTheTableIsReadStopsTheCommand)
     }
     // Reading the configuration and the table comes first: every failure there stops the command.
     EXPECT_GT(stops, 40u);
+}
+
+namespace {
+
+// A property moves from an owned group into a standard set that both editions have.
+const char* const WithArea = R"xml(<configuration>
+  <classificationSystem name="IFC-SG"><item id="IfcSpace"/></classificationSystem>
+  <propertyGroup name="SGPset_Space">
+    <property name="Area" type="Real" measure="Area"><appliesTo item="IfcSpace"/></property>
+    <property name="Label" type="String"><appliesTo item="IfcSpace"/></property>
+  </propertyGroup>
+  <propertyGroup name="Pset_SpaceCommon">
+    <property name="NetArea" type="Real" measure="Area"><appliesTo item="IfcSpace"/></property>
+    <property name="Reference" type="String"><appliesTo item="IfcSpace"/></property>
+  </propertyGroup>
+</configuration>)xml";
+
+const char* const AreaMoved = R"xml(<configuration>
+  <classificationSystem name="IFC-SG"><item id="IfcSpace"/></classificationSystem>
+  <propertyGroup name="SGPset_Space">
+    <property name="Label" type="String"><appliesTo item="IfcSpace"/></property>
+  </propertyGroup>
+  <propertyGroup name="Pset_SpaceCommon">
+    <property name="NetArea" type="Real" measure="Area"><appliesTo item="IfcSpace"/></property>
+    <property name="Reference" type="String"><appliesTo item="IfcSpace"/></property>
+  </propertyGroup>
+</configuration>)xml";
+
+class MoveIntoStandardSet : public ModuleRunTest {
+protected:
+    MoveIntoStandardSet() : ModuleRunTest(WithArea) {}
+
+    const TestHost::PropertyDefinition& Definition(const char* group, const char* name) const
+    {
+        const TestHost::Project& project = host.GetProject();
+        return *project.FindDefinitionByName(project.FindGroupByName(group)->guid, name);
+    }
+
+    std::optional<TestHost::Value> ValueOf(const API_Guid& element, const char* group, const char* name) const
+    {
+        const TestHost::Value* value = host.GetProject().FindElementValue(element, Definition(group, name).guid);
+        return value != nullptr ? std::optional<TestHost::Value>(*value) : std::nullopt;
+    }
+};
+
+}  // namespace
+
+TEST_F(MoveIntoStandardSet, AValueGoesOnlyWhereTheElementHoldsNoneAndAListOnlyWhereThereIsNone)
+{
+    const API_Guid empty = AddElement("S1", "IfcSpace"), held = AddElement("S2", "IfcSpace");
+    Set(empty, "SGPset_Space", "Area", MakeRealValue(40));
+    Set(held, "SGPset_Space", "Area", MakeRealValue(50));
+    Set(held, "Pset_SpaceCommon", "NetArea", MakeRealValue(48));  // the user's own
+    Set(held, "Pset_SpaceCommon", "Reference", MakeStringValue("R-2"));
+    for (const auto& [group, name, expression] : {std::tuple{"SGPset_Space", "Area", "{Zone.NetArea}"},
+                                                  std::tuple{"Pset_SpaceCommon", "NetArea", "{Zone.Area} * 0.9"}}) {
+        TestHost::PropertyDefinition definition = Definition(group, name);
+        definition.expressions = {expression};
+        definition.expressionFlag = 1;
+        ASSERT_EQ(host.GetProject().UpdateDefinition(definition), 0);
+    }
+    const API_Guid standardSet = host.GetProject().FindGroupByName("Pset_SpaceCommon")->guid;
+    Start();
+    const std::filesystem::path moved = home.Write("moved.xml", AreaMoved);
+    home.Write("moved.renames.xml",
+               R"(<renames><property group="SGPset_Space" from="Area" toGroup="Pset_SpaceCommon" to="NetArea"/></renames>)");
+
+    RunCommand(true, {}, moved);
+    EXPECT_EQ(ValueOf(empty, "Pset_SpaceCommon", "NetArea"), MakeRealValue(40));
+    EXPECT_EQ(ValueOf(held, "Pset_SpaceCommon", "NetArea"), MakeRealValue(48));
+    EXPECT_EQ(Definition("Pset_SpaceCommon", "NetArea").expressions, std::vector<std::string>{"{Zone.Area} * 0.9"});
+    // Nothing else of the standard set is touched: the group stays, its other values as they were.
+    EXPECT_EQ(host.GetProject().FindGroupByName("Pset_SpaceCommon")->guid, standardSet);
+    EXPECT_EQ(ValueOf(held, "Pset_SpaceCommon", "Reference"), MakeStringValue("R-2"));
+    // What did not go in stays kept, and is told.
+    const std::string store = home.Store().string();
+    EXPECT_EQ(ReportTexts(), (std::vector<std::string>{
+                                 "SGPset_Space / Area: 1 of 2 saved values not brought back (1 not written over the "
+                                 "value the property they are renamed to holds); kept in \"" + store + "\"",
+                                 "SGPset_Space / Area: the saved expression list was not brought back (the property it "
+                                 "is renamed to has an expression list of its own); it is kept in \"" + store + "\"",
+                                 "Waiting in \"" + store + "\" for an import that defines their properties: 1 value, "
+                                 "1 expression list (SGPset_Space)"}));
+
+    // Once the user clears them, the kept value and list go in.
+    ASSERT_EQ(host.GetProject().ResetElementValue(held, Definition("Pset_SpaceCommon", "NetArea").guid), 0);
+    TestHost::PropertyDefinition netArea = Definition("Pset_SpaceCommon", "NetArea");
+    netArea.expressions.clear();
+    netArea.expressionFlag = 0;
+    ASSERT_EQ(host.GetProject().UpdateDefinition(netArea), 0);
+    RunCommand(true, {}, moved);
+    EXPECT_EQ(ValueOf(held, "Pset_SpaceCommon", "NetArea"), MakeRealValue(50));
+    EXPECT_EQ(Definition("Pset_SpaceCommon", "NetArea").expressions, std::vector<std::string>{"{Zone.NetArea}"});
+    EXPECT_EQ(Support::KeptValueCount(home.Store()), 0u);
+    EXPECT_EQ(Support::KeptListCount(home.Store()), 0u);
 }
