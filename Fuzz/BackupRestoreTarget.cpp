@@ -107,35 +107,26 @@ std::string BackupRestoreTarget::Run(std::string_view input)
     if (!Support::TryWriteBytes(state->profile.BackupFile(), input))
         return "the backup file cannot be written";
 
-    // The whole text parsed at once, and the file read a piece at a time, as an earlier version's
-    // files are taken into the store: both give the same backup, or neither does.
-    std::optional<std::string> text = ReadTextFile(state->profile.BackupFile());
-    if (!text)
-        return "the backup file just written cannot be read";
-    ValueBackupReading reading = ParseValueBackup(std::move(*text));
-    SystemError error = 0;
-    std::optional<ValueBackupReading> pieces = ReadValueBackupFile(state->profile.BackupFile(), error);
-    if (!pieces)
-        return "the backup file cannot be read a piece at a time: system error " + std::to_string(error);
-    if (reading.backup.has_value() != pieces->backup.has_value())
-        return "read whole and a piece at a time, the file reads differently";
-    if (!reading.backup)
+    // The file read as the earlier version's files are read when they are taken into the store.
+    ValueBackupReading reading = ReadValueBackupFile(state->profile.BackupFile());
+    if (!reading.backup) {
+        if (!reading.problem || reading.problem->path != state->profile.BackupFile())
+            return "an unreadable file's problem does not name it";
         return {};
-    if (std::string difference = CompareBackups(*reading.backup, *pieces->backup); !difference.empty())
-        return "read a piece at a time, " + difference;
+    }
 
     // Printed and read again, the backup holds the same values.
     std::string printed;
     PrintValueBackup(*reading.backup, printed);
     const ValueBackupReading reparsed = ParseValueBackup(printed);
     if (!reparsed.backup)
-        return "the printed backup does not read back: " + reparsed.reason;
+        return "the printed backup does not read back: " + reparsed.problem->Detail();
     if (std::string difference = CompareBackups(*reading.backup, *reparsed.backup); !difference.empty())
         return "printed and read back, " + difference;
 
     // Restored as a run's own values: whatever the file held, the restore ends normally.
     UpdateRun run;
-    run.backup = std::move(pieces->backup);
+    run.backup = std::move(reading.backup);
     run.fates.assign(run.backup->ValueCount(), ValueFate::Pending);
     state->host.ClearOutput();
     try {

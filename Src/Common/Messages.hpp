@@ -113,10 +113,12 @@ constexpr const char* StoreUnusableLine =
 constexpr const char* StoreSetAsideLine =
     "The store of kept values \"{}\" was damaged: it is kept as \"{}\" and a new store was begun; what it kept does "
     "not come back by itself";
-// A file an earlier version of the add-on kept beside the backup (its path) cannot be read: it stays.
+// A file an earlier version of the add-on kept beside the backup cannot be read (its path, and why):
+// it stays where it is.
 constexpr const char* EarlierFileUnreadableLine =
-    "The file \"{}\" that an earlier version of the add-on kept could not be read: it stays as it is, and what it "
-    "holds does not come back by itself";
+    "The file \"{}\" that an earlier version of the add-on kept could not be read ({}): it stays as it is, and "
+    "what it holds does not come back by itself";
+constexpr const char* NotAHistoryReason = "it is no history of runs";
 
 // Problems of the rename table beside the configuration (path first). A table that cannot be used
 // at all leaves the names as they are; a bad entry is skipped.

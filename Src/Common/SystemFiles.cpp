@@ -91,6 +91,24 @@ SystemError LastError()
 
 #endif
 
+// A regular file open for reading, closed when it goes.
+class ReadOnlyFile {
+public:
+    ReadOnlyFile() = default;
+    ~ReadOnlyFile();
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+    // Opens the file without waiting on what is no regular file. Answers 0, or why not.
+    SystemError Open(const SystemPath& path);
+
+    std::uint64_t size = 0;
+#if defined(_WIN32)
+    void* file = nullptr;  // HANDLE
+#else
+    int file = -1;
+#endif
+};
+
 }  // namespace
 
 std::string PathText(const SystemPath& path)
@@ -105,7 +123,7 @@ std::string PathText(const SystemPath& path)
 
 #if defined(_WIN32)
 
-SystemError TextFileReader::Open(const SystemPath& path)
+SystemError ReadOnlyFile::Open(const SystemPath& path)
 {
     HANDLE handle = INVALID_HANDLE_VALUE;
     const bool opened = RetryWhileHeld(path, [&] {
@@ -134,7 +152,7 @@ SystemError TextFileReader::Open(const SystemPath& path)
     return 0;
 }
 
-TextFileReader::~TextFileReader()
+ReadOnlyFile::~ReadOnlyFile()
 {
     if (file != nullptr)
         CloseHandle(static_cast<HANDLE>(file));
@@ -176,7 +194,7 @@ bool IsAnythingAt(const SystemPath& path)
 
 #else
 
-SystemError TextFileReader::Open(const SystemPath& path)
+SystemError ReadOnlyFile::Open(const SystemPath& path)
 {
     // Only a regular file is opened: opening a device may act on it, and opening a named pipe waits
     // for a writer. O_NONBLOCK keeps the open from waiting should a pipe take the file's place
@@ -203,7 +221,7 @@ SystemError TextFileReader::Open(const SystemPath& path)
     return 0;
 }
 
-TextFileReader::~TextFileReader()
+ReadOnlyFile::~ReadOnlyFile()
 {
     if (file >= 0)
         ::close(file);
@@ -244,31 +262,6 @@ bool IsAnythingAt(const SystemPath& path)
 
 #endif
 
-SystemError TextFileReader::ReadMore(std::string& text, std::size_t bytes)
-{
-    const std::size_t start = text.size();
-    if (carriageReturnHeld) {
-        text.push_back('\r');
-        carriageReturnHeld = false;
-    }
-    const std::size_t before = text.size();
-    text.resize(before + bytes);
-    const long long read = ReadPiece(file, text.data() + before, bytes);
-    if (read < 0) {
-        text.resize(before);
-        atEnd = true;
-        return LastError();
-    }
-    text.resize(before + static_cast<std::size_t>(read));
-    atEnd = read == 0;
-    if (!atEnd && text.size() > start && text.back() == '\r') {
-        text.pop_back();
-        carriageReturnHeld = true;
-    }
-    DropCarriageReturnsBeforeLineFeeds(text, start);
-    return 0;
-}
-
 std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* error)
 {
     const auto fail = [error](SystemError why) -> std::optional<std::string> {
@@ -276,20 +269,24 @@ std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* err
             *error = why;
         return std::nullopt;
     };
-    TextFileReader file;
+    ReadOnlyFile file;
     if (const SystemError why = file.Open(path))
         return fail(why);
-    if (file.Size() >= SIZE_MAX / 2)
+    if (file.size >= SIZE_MAX / 2)
         return fail(EFBIG);
     // One sized read, and one more that finds the end (or what a growing file added).
     std::string text;
-    text.reserve(static_cast<std::size_t>(file.Size()));
-    std::size_t piece = static_cast<std::size_t>(file.Size()) + 1;
-    while (!file.AtEnd()) {
-        if (const SystemError why = file.ReadMore(text, piece))
-            return fail(why);
-        piece = std::size_t{1} << 20;
+    for (std::size_t piece = static_cast<std::size_t>(file.size) + 1;; piece = std::size_t{1} << 20) {
+        const std::size_t before = text.size();
+        text.resize(before + piece);
+        const long long read = ReadPiece(file.file, text.data() + before, piece);
+        if (read < 0)
+            return fail(LastError());
+        text.resize(before + static_cast<std::size_t>(read));
+        if (read == 0)
+            break;
     }
+    DropCarriageReturnsBeforeLineFeeds(text, 0);
     return text;
 }
 

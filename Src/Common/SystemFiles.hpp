@@ -41,35 +41,6 @@ std::string PathText(const SystemPath& path);
 // ReplacingFileWriter).
 std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* error = nullptr);
 
-// A regular file read piece by piece, as ReadTextFile reads it whole: for texts too large to hold at
-// once. Closed when it goes.
-class TextFileReader {
-public:
-    TextFileReader() = default;
-    ~TextFileReader();
-    TextFileReader(const TextFileReader&) = delete;
-    TextFileReader& operator=(const TextFileReader&) = delete;
-
-    // Opens the file as ReadTextFile does. Answers 0, or why it cannot be read.
-    SystemError Open(const SystemPath& path);
-    // The file's size when it was opened.
-    std::uint64_t Size() const noexcept { return size; }
-    // Appends up to `bytes` more of the file to `text`, each CR LF pair as LF (a CR at the end of
-    // a piece waits for the next). Answers 0, or why it could not read; AtEnd() then or at the end.
-    SystemError ReadMore(std::string& text, std::size_t bytes);
-    bool AtEnd() const noexcept { return atEnd; }
-
-private:
-    std::uint64_t size = 0;
-    bool atEnd = false;
-    bool carriageReturnHeld = false;
-#if defined(_WIN32)
-    void* file = nullptr;  // HANDLE
-#else
-    int file = -1;
-#endif
-};
-
 // Whether a regular file (or a link to one) exists at `path`; a folder, a named pipe or a device is
 // none, as ReadTextFile would not read it.
 bool IsExistingFile(const SystemPath& path);

@@ -65,14 +65,6 @@ public:
     void AddValue(UInt32 key, Int32 valueType, Int32 measureType, const GS::UniString& text);
     // Ends the current entry; an entry without values is dropped.
     void EndEntry();
-    // Marks the value added last as one a run could not write into its property (the host refused
-    // it, or it did not convert): such a value may come back into that property while the property
-    // holds no value, where another kept value may not (EarlierRuns).
-    void MarkLastUnwritten() { unwritten.push_back(static_cast<UInt32>(values.size() - 1)); }
-    bool IsUnwritten(UInt32 value) const noexcept
-    {
-        return !unwritten.empty() && std::binary_search(unwritten.begin(), unwritten.end(), value);
-    }
 
     const std::vector<Entry>& Entries() const noexcept { return entries; }
     const std::vector<Value>& Values() const noexcept { return values; }
@@ -108,7 +100,6 @@ private:
     std::unordered_map<std::string_view, UInt32> unseparatedKeyIndex;
     std::vector<Entry> entries;
     std::vector<Value> values;
-    std::vector<UInt32> unwritten;  // the indices of the values marked, rising
 };
 
 // "valType" text of a definition's value type code: "Undefined", "Integer", "Real", "String",

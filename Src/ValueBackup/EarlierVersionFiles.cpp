@@ -67,16 +67,15 @@ void TakeLists(const XmlNode* root, EarlierVersion& earlier)
 // own copy of the backup under such a name is left alone). False when it is not such a file.
 bool TakeValues(const SystemPath& path, bool keptFile, UInt32 run, std::string_view saved, EarlierVersion& earlier)
 {
-    SystemError error = 0;
-    std::optional<ValueBackupReading> reading = ReadValueBackupFile(path, error);
-    if (!reading || !reading->backup) {
-        ReportLine(Messages::EarlierFileUnreadableLine, {PathText(path)});
+    ValueBackupReading reading = ReadValueBackupFile(path);
+    if (!reading.backup) {
+        ReportLine(Messages::EarlierFileUnreadableLine, {PathText(path), reading.problem->Detail()});
         return false;
     }
-    if (keptFile && (!reading->header || reading->header->run != run))
+    if (keptFile && (!reading.header || reading.header->run != run))
         return false;
-    earlier.started.emplace(run, keptFile ? std::string_view(reading->header->saved) : saved);
-    earlier.values.emplace_back(run, std::move(*reading->backup));
+    earlier.started.emplace(run, keptFile ? std::string_view(reading.header->saved) : saved);
+    earlier.values.emplace_back(run, std::move(*reading.backup));
     return true;
 }
 
@@ -112,7 +111,7 @@ void TakeEarlierVersionFiles(UpdateRun& run)
     } catch (const rapidxml::parse_error&) {
     }
     if (root == nullptr) {
-        ReportLine(Messages::EarlierFileUnreadableLine, {PathText(historyPath)});
+        ReportLine(Messages::EarlierFileUnreadableLine, {PathText(historyPath), Messages::NotAHistoryReason});
         return;
     }
     EarlierVersion earlier;

@@ -36,8 +36,6 @@ void PutValue(Output& out, const ValueBackup& backup, UInt32 index)
     }
     PutAttribute(out, "valType", ValueTypeName(value.valueType));
     PutAttribute(out, "MType", MeasureTypeName(value.measureType));
-    if (backup.IsUnwritten(index))
-        PutAttribute(out, UnwrittenAttributeName, "1");
     if (value.textLength == 0) {
         PutLiteral(out, "/>");
     } else {
@@ -51,15 +49,11 @@ void PutValue(Output& out, const ValueBackup& backup, UInt32 index)
 }
 
 template <typename Output>
-void Print(const ValueBackup& backup, Output& out, const KeptFileHeader* header)
+void Print(const ValueBackup& backup, Output& out)
 {
     PutLiteral(out, "<?xml version=\"1.0\" encoding=\"utf-8\"?>");
     PutLiteral(out, LineEnd);
     PutLiteral(out, "<project");
-    if (header != nullptr) {
-        PutAttribute(out, "run", std::to_string(header->run));
-        PutAttribute(out, "saved", header->saved);
-    }
     if (backup.Entries().empty()) {
         PutLiteral(out, "/>");
     } else {
@@ -167,15 +161,15 @@ void ParseIntegerText(const char* text, std::size_t length, Int32& value)
     GS::strtovalue(GS::UniString(std::string(text, length).c_str(), CC_Default), value, 1, 0);
 }
 
-void PrintValueBackup(const ValueBackup& backup, ReplacingFileWriter& out, const KeptFileHeader* header)
+void PrintValueBackup(const ValueBackup& backup, ReplacingFileWriter& out)
 {
-    Print(backup, out, header);
+    Print(backup, out);
 }
 
-void PrintValueBackup(const ValueBackup& backup, std::string& out, const KeptFileHeader* header)
+void PrintValueBackup(const ValueBackup& backup, std::string& out)
 {
     StringOutput output{out};
-    Print(backup, output, header);
+    Print(backup, output);
 }
 
 }  // namespace Quillmere

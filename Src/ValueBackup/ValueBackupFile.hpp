@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "Api/Api.hpp"
+#include "Common/FileProblem.hpp"
 #include "Common/SystemFiles.hpp"
 #include "GSRoot/GSRoot.hpp"
 #include "Run/ValueBackup.hpp"
@@ -32,9 +33,6 @@ constexpr const char* KeyedValueElementName = "value";
 constexpr const char* KeyAttributeName = "key";
 constexpr const char* GroupAttributeName = "group";
 constexpr const char* PropertyAttributeName = "property";
-// On a value of a file of kept values (only there): a run could not write the value into its
-// property (ValueBackup::MarkLastUnwritten).
-constexpr const char* UnwrittenAttributeName = "unwritten";
 
 
 // Appends the value text of `value` as the backup saves a value of a definition of `valueType`
@@ -53,8 +51,8 @@ double ParseRealText(const char* text, std::size_t length);
 // is for any other text.
 void ParseIntegerText(const char* text, std::size_t length, Int32& value);
 
-// The root's attributes of a file of kept values (a backup file has none): the run that saved the
-// values, and when.
+// The root's attributes of the earlier version's files of kept values (a backup file has none): the
+// run that saved the values, and when.
 struct KeptFileHeader {
     UInt32 run = 0;
     std::string saved;
@@ -62,17 +60,9 @@ struct KeptFileHeader {
 
 // What a backup file's text gives: the backup, or why it cannot be read as one.
 struct ValueBackupReading {
-    enum class Problem {
-        None,
-        Empty,          // the file is empty
-        NotWellFormed,  // not well-formed XML: `reason` (the parser's) at `byte`
-        NoRoot,         // no root element
-    };
     std::optional<ValueBackup> backup;
     std::optional<KeptFileHeader> header;  // when the root has a "run" attribute
-    Problem problem = Problem::None;
-    std::string reason;
-    std::size_t byte = 0;
+    std::optional<FileProblem> problem;    // why there is no backup: the file's, or its text's
 };
 
 // Prints `backup` as the backup file's text, line ends as text mode stores them on this system:
@@ -81,8 +71,7 @@ struct ValueBackupReading {
 // that XML does not allow and a lone surrogate are written as character references, and so is the
 // first character of a text of white space alone, which the parser would drop; in an attribute,
 // tab and line feed are too, which strict XML parsers would turn into spaces.
-// With `header`, the root carries its attributes.
-void PrintValueBackup(const ValueBackup& backup, ReplacingFileWriter& out, const KeptFileHeader* header = nullptr);
-void PrintValueBackup(const ValueBackup& backup, std::string& out, const KeptFileHeader* header = nullptr);
+void PrintValueBackup(const ValueBackup& backup, ReplacingFileWriter& out);
+void PrintValueBackup(const ValueBackup& backup, std::string& out);
 
 }  // namespace Quillmere

@@ -313,10 +313,9 @@ TEST_F(HostileValues, EveryGeneratedValueComesBackExactlyFromMemoryAndFromTheFil
 
         // From the file, as an earlier version's files are read into the store.
         run = UpdateRun();
-        SystemError error = 0;
-        std::optional<ValueBackupReading> reading = ReadValueBackupFile(profile.BackupFile(), error);
-        ASSERT_TRUE(reading && reading->backup) << error;
-        run.backup = std::move(reading->backup);
+        ValueBackupReading reading = ReadValueBackupFile(profile.BackupFile());
+        ASSERT_TRUE(reading.backup) << reading.problem->Detail();
+        run.backup = std::move(reading.backup);
         run.fates.assign(run.backup->ValueCount(), ValueFate::Pending);
         host.ClearOutput();
         ResetOwnedValues();

@@ -121,7 +121,7 @@ TEST(ValueBackupFile, TextsRapidxmlWouldNotGiveBackAreCharacterReferences)
     // And the parser gives every text back as it was.
     const ValueBackupReading reading = ParseValueBackup(printed);
     const std::optional<ValueBackup>& parsed = reading.backup;
-    ASSERT_TRUE(parsed.has_value()) << reading.reason;
+    ASSERT_TRUE(parsed.has_value()) << reading.problem->Detail();
     ASSERT_EQ(parsed->ValueCount(), backup.ValueCount());
     for (std::size_t index = 0; index < backup.ValueCount(); ++index) {
         const ValueBackup::Value& original = backup.Values()[index];
