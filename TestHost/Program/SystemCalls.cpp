@@ -37,11 +37,22 @@ std::FILE* OpenForWriting(const std::filesystem::path& path)
 #endif
 }
 
-// Writes, flushes and closes `file`, and asks the system to put the bytes on the disk before the
-// file takes the target's place. Returns false with errno set on failure; the file is closed either way.
-bool WriteAndClose(std::FILE* file, const std::string& text)
+// Writes the text, flushes and closes `file`, and asks the system to put the bytes on the disk
+// before the file takes the target's place. Returns false with errno set on failure; the file is
+// closed either way (also when `writeText` throws). After a failed write the rest of the text is
+// not written.
+bool WriteAndClose(std::FILE* file, const std::function<void(const TextSink&)>& writeText)
 {
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
+    bool written = true;
+    try {
+        writeText([&written, file](std::string_view piece) {
+            written = written && std::fwrite(piece.data(), 1, piece.size(), file) == piece.size();
+        });
+    } catch (...) {
+        std::fclose(file);
+        throw;
+    }
+    written = written && std::fflush(file) == 0;
 #if defined(_WIN32)
     written = written && _commit(_fileno(file)) == 0;
 #else
@@ -139,7 +150,8 @@ bool IsInputTerminal()
 #endif
 }
 
-bool ReplaceFileContent(const std::string& path, const std::string& text, std::string& error)
+bool ReplaceFileContent(const std::string& path, const std::function<void(const TextSink&)>& writeText,
+                        std::string& error)
 {
     namespace fs = std::filesystem;
     std::error_code code;
@@ -157,7 +169,14 @@ bool ReplaceFileContent(const std::string& path, const std::string& text, std::s
     std::FILE* file = OpenForWriting(temporary);
     if (file == nullptr)
         return fail(std::strerror(errno));
-    if (!WriteAndClose(file, text))
+    bool written = false;
+    try {
+        written = WriteAndClose(file, writeText);
+    } catch (...) {
+        fs::remove(temporary, code);
+        throw;
+    }
+    if (!written)
         return fail(std::strerror(errno));
     // The new file keeps the permissions of the one it replaces.
     const fs::file_status existing = fs::status(target, code);
