@@ -46,7 +46,6 @@ Json AlertJson(const std::vector<TestHost::Host::Alert>& alerts)
 class JsonText {
 public:
     explicit JsonText(const TextSink& sink) : sink(sink) {}
-    ~JsonText() = default;
     JsonText(const JsonText&) = delete;
     JsonText& operator=(const JsonText&) = delete;
 
@@ -75,10 +74,13 @@ public:
         const bool plain = std::all_of(value.begin(), value.end(), [](char c) {
             return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
         });
-        if (plain)
-            (*this << "\"").text.append(value).append("\"");
-        else
+        if (plain) {
+            text += '"';
+            text.append(value);
+            text += '"';
+        } else {
             text += Json(std::string(value)).dump(-1, ' ', false, Json::error_handler_t::replace);
+        }
     }
 
     // Hands what is there to the sink once it is large enough, or always with `all`.
@@ -119,14 +121,13 @@ void AddLater(JsonText& out, const char* key, const LaterValue& later)
 // One row of the values, as an object in the "values" array.
 void AddRow(JsonText& out, const ValueRow& row)
 {
-    const std::pair<const char*, std::string> names[] = {{"element", row.elementName},
-                                                         {"elementGuid", TestHost::GuidToText(row.element)},
-                                                         {"group", row.group},
-                                                         {"property", row.property}};
+    const std::string guid = TestHost::GuidToText(row.element);
+    const std::pair<const char*, const std::string*> names[] = {
+        {"element", &row.elementName}, {"elementGuid", &guid}, {"group", &row.group}, {"property", &row.property}};
     out << "    {";
     for (const auto& [key, text] : names) {
         out << "\n      \"" << key << "\": ";
-        out.AddString(text);
+        out.AddString(*text);
         out << ",";
     }
     out << "\n      \"before\": ";
