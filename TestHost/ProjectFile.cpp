@@ -514,14 +514,17 @@ private:
     std::size_t Step(std::string_view text, std::size_t at)
     {
         if (state == State::Start) {
-            // Only the declaration the writer puts at the very start.
+            // Only the declaration the writer puts at the very start; without it, the root may come.
             if (text.size() < 6)
                 return at;
+            if (text.substr(0, 6) == "<?xml ") {
+                const std::size_t end = text.find("?>", at);
+                if (end == std::string_view::npos)
+                    return at;
+                state = State::BeforeRoot;
+                return end + 2;
+            }
             state = State::BeforeRoot;
-            if (text.substr(0, 6) != "<?xml ")
-                return at;
-            const std::size_t end = text.find("?>", at);
-            return end == std::string_view::npos ? at : end + 2;
         }
         if (IsSpace(text[at]))
             return at + 1;
