@@ -44,21 +44,27 @@ std::FILE* OpenForWriting(const std::filesystem::path& path)
 bool WriteAndClose(std::FILE* file, const std::function<void(const TextSink&)>& writeText)
 {
     bool written = true;
+    int writeError = 0;  // of the write that failed: making the rest of the text may touch errno
     try {
-        writeText([&written, file](std::string_view piece) {
-            written = written && std::fwrite(piece.data(), 1, piece.size(), file) == piece.size();
+        writeText([&written, &writeError, file](std::string_view piece) {
+            if (written && std::fwrite(piece.data(), 1, piece.size(), file) != piece.size()) {
+                written = false;
+                writeError = errno;
+            }
         });
     } catch (...) {
         std::fclose(file);
         throw;
     }
-    written = written && std::fflush(file) == 0;
+    if (written) {
+        written = std::fflush(file) == 0;
 #if defined(_WIN32)
-    written = written && _commit(_fileno(file)) == 0;
+        written = written && _commit(_fileno(file)) == 0;
 #else
-    written = written && ::fsync(fileno(file)) == 0;
+        written = written && ::fsync(fileno(file)) == 0;
 #endif
-    const int writeError = errno;
+        writeError = errno;
+    }
     const bool closed = std::fclose(file) == 0;
     if (!written)
         errno = writeError;
