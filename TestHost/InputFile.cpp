@@ -6,7 +6,6 @@
 
 #if defined(_WIN32)
 #include <fstream>
-#include <sstream>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -67,8 +66,12 @@ int OpenRegular(const fs::path& path, std::string& reason)
     return file;
 }
 
-bool ReadAll(int file, std::string& bytes, std::string& reason)
+// Reads the whole file, handing each piece to `pieces`; reserves room for it first in `reserve`.
+bool ReadAll(int file, const std::function<void(std::string_view)>& pieces, std::string* reserve, std::string& reason)
 {
+    struct stat status {};
+    if (reserve != nullptr && ::fstat(file, &status) == 0 && status.st_size > 0)
+        reserve->reserve(reserve->size() + static_cast<std::size_t>(status.st_size));
     char buffer[1 << 16];
     for (;;) {
         const ssize_t read = ::read(file, buffer, sizeof buffer);
@@ -80,15 +83,16 @@ bool ReadAll(int file, std::string& bytes, std::string& reason)
         }
         if (read == 0)
             return true;
-        bytes.append(buffer, static_cast<std::size_t>(read));
+        pieces(std::string_view(buffer, static_cast<std::size_t>(read)));
     }
 }
 
 #endif
 
-}  // namespace
-
-std::string ReadInputFile(const fs::path& path, const std::string& what, std::string* bytes)
+// Opens the file as ReadInputFile says and, with `pieces`, reads it into them (room reserved in
+// `reserve` first, when given).
+std::string ReadPieces(const fs::path& path, const std::string& what,
+                       const std::function<void(std::string_view)>* pieces, std::string* reserve)
 {
     const std::string named = (what.empty() ? "" : what + " ") + "\"" + path.string() + "\": ";
     // The kind is looked at first, without opening anything.
@@ -99,27 +103,47 @@ std::string ReadInputFile(const fs::path& path, const std::string& what, std::st
             return "cannot open " + named + refused;
     }
 #if defined(_WIN32)
+    (void)reserve;
     std::ifstream file(path, std::ios::binary);
     if (!file)
         return "cannot open " + named + std::strerror(errno);
-    if (bytes != nullptr) {
-        std::ostringstream content;
-        content << file.rdbuf();
+    if (pieces != nullptr) {
+        char buffer[1 << 16];
+        while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
+            (*pieces)(std::string_view(buffer, static_cast<std::size_t>(file.gcount())));
+            if (file.eof())
+                break;
+        }
         if (file.bad())
             return "cannot read " + named + "the read failed";
-        *bytes = std::move(content).str();
     }
 #else
     std::string reason;
     const int file = OpenRegular(path, reason);
     if (file < 0)
         return "cannot open " + named + reason;
-    const bool read = bytes == nullptr || ReadAll(file, *bytes, reason);
+    const bool read = pieces == nullptr || ReadAll(file, *pieces, reserve, reason);
     ::close(file);
     if (!read)
         return "cannot read " + named + reason;
 #endif
     return {};
+}
+
+}  // namespace
+
+std::string ReadInputFile(const fs::path& path, const std::string& what, std::string* bytes)
+{
+    if (bytes == nullptr)
+        return ReadPieces(path, what, nullptr, nullptr);
+    const std::function<void(std::string_view)> append = [bytes](std::string_view piece) { bytes->append(piece); };
+    return ReadPieces(path, what, &append, bytes);
+}
+
+std::string ReadInputFile(const fs::path& path, const std::string& what,
+                          const std::function<void(std::string_view)>& pieces)
+{
+    return ReadPieces(path, what, &pieces, nullptr);
 }
 
 }  // namespace TestHost

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace TestHost {
 
@@ -13,5 +15,9 @@ namespace TestHost {
 // folder", "it is a named pipe (FIFO), not a file", the system's reason, ...) or "cannot read ...",
 // where WHAT is `what` and a blank when `what` is not empty.
 std::string ReadInputFile(const std::filesystem::path& path, const std::string& what, std::string* bytes);
+// The same, handing the bytes to `pieces` as they are read, in pieces of at most 64 KiB, instead of
+// keeping them: for a file too large to hold whole.
+std::string ReadInputFile(const std::filesystem::path& path, const std::string& what,
+                          const std::function<void(std::string_view)>& pieces);
 
 }  // namespace TestHost

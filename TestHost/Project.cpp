@@ -67,17 +67,55 @@ std::size_t GuidHash::operator()(const API_Guid& guid) const noexcept
 
 std::string GuidToText(const API_Guid& guid)
 {
-    return APIGuid2GSGuid(guid).ConvertToString().ToCStr().Get();
+    // GS::Guid's own text form, written here without a platform string: the program and the project
+    // file writer format a GUID per value.
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    std::string text(36, '-');
+    const auto put = [&text](std::size_t at, UInt64 number, int digits) {
+        for (int i = digits - 1; i >= 0; --i, number >>= 4)
+            text[at + static_cast<std::size_t>(i)] = Digits[number & 0xF];
+    };
+    put(0, guid.data1, 8);
+    put(9, guid.data2, 4);
+    put(14, guid.data3, 4);
+    put(19, (UInt64{guid.data4[0]} << 8) | guid.data4[1], 4);
+    UInt64 node = 0;
+    for (int i = 2; i < 8; ++i)
+        node = (node << 8) | guid.data4[i];
+    put(24, node, 12);
+    return text;
 }
 
 bool TextToGuid(std::string_view text, API_Guid& guid)
 {
-    // The platform's parser gives the nil GUID for text that is not a GUID; only the nil GUID's
-    // own text may give it here.
-    const GS::Guid parsed(std::string(text).c_str());
-    if (parsed.IsNull() && text != "00000000-0000-0000-0000-000000000000")
+    // GS::Guid's parser, without a platform string: exactly 36 characters, hexadecimal digits of
+    // either case with the four hyphens in their places. The nil GUID's own text gives the nil GUID.
+    if (text.size() != 36 || text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-')
         return false;
-    guid = GSGuid2APIGuid(parsed);
+    const auto read = [&text](std::size_t at, int digits, UInt64& number) {
+        number = 0;
+        for (int i = 0; i < digits; ++i) {
+            const char c = text[at + static_cast<std::size_t>(i)];
+            const int digit = c >= '0' && c <= '9' ? c - '0'
+                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                              : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                     : -1;
+            if (digit < 0)
+                return false;
+            number = (number << 4) | static_cast<UInt64>(digit);
+        }
+        return true;
+    };
+    UInt64 data1 = 0, data2 = 0, data3 = 0, clock = 0, node = 0;
+    if (!read(0, 8, data1) || !read(9, 4, data2) || !read(14, 4, data3) || !read(19, 4, clock) || !read(24, 12, node))
+        return false;
+    guid.data1 = static_cast<UInt32>(data1);
+    guid.data2 = static_cast<UInt16>(data2);
+    guid.data3 = static_cast<UInt16>(data3);
+    guid.data4[0] = static_cast<UInt8>(clock >> 8);
+    guid.data4[1] = static_cast<UInt8>(clock);
+    for (int i = 0; i < 6; ++i)
+        guid.data4[2 + i] = static_cast<UInt8>(node >> (8 * (5 - i)));
     return true;
 }
 
@@ -188,6 +226,7 @@ Project& Project::operator=(Project&& other) noexcept
         elements = std::move(other.elements);
         values = std::move(other.values);
         valueCount = std::exchange(other.valueCount, 0);
+        heldPerDefinition = std::move(other.heldPerDefinition);
         definitionsByGroup = std::move(other.definitionsByGroup);
         definitionsByItem = std::move(other.definitionsByItem);
         guidSerial = other.guidSerial;
@@ -303,34 +342,139 @@ bool Project::AppliesTo(const API_Guid& definition, const API_Guid& element) con
     return found != definitionsByItem.end() && found->second.keys.count(key->second->first) != 0;
 }
 
+namespace {
+
+// Where the value of `definition` is, or would go, among values ordered by definition GUID.
+template <typename Held>
+auto HeldPlace(Held& held, const API_Guid& definition)
+{
+    return std::lower_bound(held.begin(), held.end(), definition,
+                            [](const auto& entry, const API_Guid& guid) { return GuidLess()(entry.first, guid); });
+}
+
+}  // namespace
+
 const Value* Project::FindElementValue(const API_Guid& element, const API_Guid& definition) const
 {
-    const auto held = values.find(definition);
+    const auto held = values.find(element);
     if (held == values.end())
         return nullptr;
-    const auto found = held->second.find(element);
-    return found == held->second.end() ? nullptr : &found->second;
+    const auto found = HeldPlace(held->second, definition);
+    return found != held->second.end() && found->first == definition ? &found->second : nullptr;
 }
 
 void Project::ForEachValue(const std::function<void(const API_Guid&, const API_Guid&, const Value&)>& visit) const
 {
+    struct Entry {
+        const API_Guid* element;
+        const API_Guid* definition;
+        const Value* value;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(valueCount);
+    for (const auto& [element, held] : values)
+        for (const auto& [definition, value] : held)
+            entries.push_back(Entry{&element, &definition, &value});
     const GuidLess less;
-    std::vector<const std::pair<const API_Guid, ElementValues>*> byDefinition;
-    byDefinition.reserve(values.size());
-    for (const auto& entry : values)
-        byDefinition.push_back(&entry);
-    std::sort(byDefinition.begin(), byDefinition.end(),
-              [&less](const auto* left, const auto* right) { return less(left->first, right->first); });
-    std::vector<const std::pair<const API_Guid, Value>*> byElement;
-    for (const auto* definition : byDefinition) {
-        byElement.clear();
-        for (const auto& entry : definition->second)
-            byElement.push_back(&entry);
-        std::sort(byElement.begin(), byElement.end(),
-                  [&less](const auto* left, const auto* right) { return less(left->first, right->first); });
-        for (const auto* held : byElement)
-            visit(held->first, definition->first, held->second);
+    std::sort(entries.begin(), entries.end(), [&less](const Entry& left, const Entry& right) {
+        if (!(*left.definition == *right.definition))
+            return less(*left.definition, *right.definition);
+        return less(*left.element, *right.element);
+    });
+    for (const Entry& entry : entries)
+        visit(*entry.element, *entry.definition, *entry.value);
+}
+
+void Project::ForEachValueOfElement(const API_Guid& element,
+                                    const std::function<void(const API_Guid&, const Value&)>& visit) const
+{
+    const auto held = values.find(element);
+    if (held == values.end())
+        return;
+    for (const auto& [definition, value] : held->second)
+        visit(definition, value);
+}
+
+std::pair<Value*, bool> Project::EmplaceHeld(const API_Guid& element, const API_Guid& definition)
+{
+    HeldValues& held = values[element];
+    const auto found = HeldPlace(held, definition);
+    if (found != held.end() && found->first == definition)
+        return {&found->second, false};
+    // A quarter more room at a time: an element's values are read one by one, and doubling would
+    // leave a third of the room unused on average.
+    if (held.size() == held.capacity())
+        held.reserve(held.size() + held.size() / 4 + 2);
+    const auto at = held.insert(HeldPlace(held, definition), std::make_pair(definition, Value{}));
+    ++valueCount;
+    CountHeld(definition, 1);
+    return {&at->second, true};
+}
+
+std::optional<Value> Project::EraseHeld(const API_Guid& element, const API_Guid& definition)
+{
+    const auto held = values.find(element);
+    if (held == values.end())
+        return std::nullopt;
+    const auto found = HeldPlace(held->second, definition);
+    if (found == held->second.end() || !(found->first == definition))
+        return std::nullopt;
+    std::optional<Value> value = std::move(found->second);
+    held->second.erase(found);
+    if (held->second.empty())
+        values.erase(held);
+    --valueCount;
+    CountHeld(definition, -1);
+    return value;
+}
+
+void Project::CountHeld(const API_Guid& definition, std::ptrdiff_t by)
+{
+    std::size_t& count = heldPerDefinition[definition];
+    count = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(count) + by);
+    if (count == 0)
+        heldPerDefinition.erase(definition);
+}
+
+std::vector<Project::TakenValues> Project::TakeValuesOf(const std::vector<API_Guid>& taken)
+{
+    std::vector<TakenValues> result(taken.size());
+    // The definitions that hold values, sorted by GUID, with where their values go.
+    std::vector<std::pair<API_Guid, std::size_t>> holding;
+    for (std::size_t index = 0; index < taken.size(); ++index) {
+        if (const auto held = heldPerDefinition.find(taken[index]); held != heldPerDefinition.end()) {
+            holding.emplace_back(taken[index], index);
+            result[index].reserve(held->second);
+        }
     }
+    if (holding.empty())
+        return result;
+    std::sort(holding.begin(), holding.end(),
+              [](const auto& left, const auto& right) { return GuidLess()(left.first, right.first); });
+    for (auto element = values.begin(); element != values.end();) {
+        HeldValues& held = element->second;
+        // Both lists are ordered by definition GUID: the values to keep move up over those taken.
+        auto kept = held.begin();
+        auto next = holding.begin();
+        for (auto value = held.begin(); value != held.end(); ++value) {
+            while (next != holding.end() && GuidLess()(next->first, value->first))
+                ++next;
+            if (next != holding.end() && next->first == value->first) {
+                result[next->second].emplace_back(element->first, std::move(value->second));
+                continue;
+            }
+            if (kept != value)
+                *kept = std::move(*value);
+            ++kept;
+        }
+        const std::size_t removed = static_cast<std::size_t>(held.end() - kept);
+        held.erase(kept, held.end());
+        valueCount -= removed;
+        element = held.empty() ? values.erase(element) : std::next(element);
+    }
+    for (const auto& [definition, index] : holding)
+        heldPerDefinition.erase(definition);
+    return result;
 }
 
 bool Project::IsGuidInUse(const API_Guid& guid) const
@@ -409,17 +553,13 @@ void Project::UnindexDefinition(UInt64 key, const PropertyDefinition& definition
         eraseKey(definitionsByItem, item);
 }
 
-Project::RemovedDefinition Project::RemoveDefinitionQuietly(const API_Guid& guid)
+Project::RemovedDefinition Project::RemoveDefinitionQuietly(const API_Guid& guid, TakenValues values)
 {
     RemovedDefinition removed;
     removed.key = definitions.KeyOf(guid);
     UnindexDefinition(removed.key, *definitions.Find(guid));
     removed.definition = definitions.Erase(guid);
-    if (const auto held = values.find(guid); held != values.end()) {
-        removed.values = std::move(held->second);
-        valueCount -= removed.values.size();
-        values.erase(held);
-    }
+    removed.values = std::move(values);
     return removed;
 }
 
@@ -428,10 +568,8 @@ void Project::RestoreDefinitionQuietly(RemovedDefinition removed)
     const API_Guid guid = removed.definition.guid;
     definitions.InsertAt(removed.key, std::move(removed.definition));
     IndexDefinition(removed.key, *definitions.Find(guid));
-    if (!removed.values.empty()) {
-        valueCount += removed.values.size();
-        values[guid] = std::move(removed.values);
-    }
+    for (auto& [element, value] : removed.values)
+        *EmplaceHeld(element, guid).first = std::move(value);
 }
 
 void Project::RemoveItemQuietly(const API_Guid& guid)
@@ -516,7 +654,9 @@ API_Guid Project::AddDefinition(PropertyDefinition definition)
     const API_Guid guid = definition.guid;
     const UInt64 key = definitions.Append(std::move(definition));
     IndexDefinition(key, *definitions.Find(guid));
-    Record([guid](Project& project) { project.RemoveDefinitionQuietly(guid); });
+    Record([guid](Project& project) {
+        project.RemoveDefinitionQuietly(guid, std::move(project.TakeValuesOf({guid}).front()));
+    });
     return guid;
 }
 
@@ -534,9 +674,11 @@ API_Guid Project::AddElement(std::string name, std::string ifcType, const API_Gu
     elements.Append(std::move(element));
     Record([guid](Project& project) {
         // Values written to the element since (outside any command) go with it.
-        for (auto held = project.values.begin(); held != project.values.end();) {
-            project.valueCount -= held->second.erase(guid);
-            held = held->second.empty() ? project.values.erase(held) : std::next(held);
+        if (const auto held = project.values.find(guid); held != project.values.end()) {
+            for (const auto& [definition, value] : held->second)
+                project.CountHeld(definition, -1);
+            project.valueCount -= held->second.size();
+            project.values.erase(held);
         }
         project.elements.Erase(guid);
     });
@@ -613,10 +755,11 @@ GSErrCode Project::RemoveGroup(const API_Guid& guid)
     std::vector<API_Guid> owned;
     for (const PropertyDefinition* definition : DefinitionsOfGroup(guid))
         owned.push_back(definition->guid);
+    std::vector<TakenValues> taken = TakeValuesOf(owned);
     std::vector<RemovedDefinition> removed;
     removed.reserve(owned.size());
-    for (const API_Guid& definition : owned)
-        removed.push_back(RemoveDefinitionQuietly(definition));
+    for (std::size_t index = 0; index < owned.size(); ++index)
+        removed.push_back(RemoveDefinitionQuietly(owned[index], std::move(taken[index])));
     const UInt64 key = groups.KeyOf(guid);
     PropertyGroup group = groups.Erase(guid);
     // One inverse for the whole removal; shared so that the action stays copyable.
@@ -650,19 +793,16 @@ GSErrCode Project::SetElementValue(const API_Guid& element, const API_Guid& defi
         return HostError::BadId;
     if (!IsCanonical(value))
         return HostError::BadParameter;
-    ElementValues& held = values[definition];
-    auto [at, inserted] = held.try_emplace(element);
-    if (inserted)
-        ++valueCount;
+    const auto [held, made] = EmplaceHeld(element, definition);
     if (IsRecording()) {
         std::optional<Value> before;
-        if (!inserted)
-            before = std::move(at->second);
+        if (!made)
+            before = std::move(*held);
         Record([element, definition, before = std::move(before)](Project& project) {
             project.PutValueQuietly(element, definition, before);
         });
     }
-    at->second = std::move(value);
+    *held = std::move(value);
     return NoError;
 }
 
@@ -670,38 +810,20 @@ GSErrCode Project::ResetElementValue(const API_Guid& element, const API_Guid& de
 {
     if (elements.Find(element) == nullptr || definitions.Find(definition) == nullptr)
         return HostError::BadId;
-    const auto held = values.find(definition);
-    if (held == values.end())
-        return NoError;
-    const auto found = held->second.find(element);
-    if (found == held->second.end())
-        return NoError;
-    if (IsRecording())
-        Record([element, definition, before = std::move(found->second)](Project& project) {
+    std::optional<Value> before = EraseHeld(element, definition);
+    if (before.has_value() && IsRecording())
+        Record([element, definition, before = std::move(before)](Project& project) {
             project.PutValueQuietly(element, definition, before);
         });
-    held->second.erase(found);
-    --valueCount;
-    if (held->second.empty())
-        values.erase(held);
     return NoError;
 }
 
 void Project::PutValueQuietly(const API_Guid& element, const API_Guid& definition, std::optional<Value> value)
 {
-    if (value.has_value()) {
-        auto [at, inserted] = values[definition].try_emplace(element);
-        if (inserted)
-            ++valueCount;
-        at->second = std::move(*value);
-        return;
-    }
-    const auto held = values.find(definition);
-    if (held == values.end())
-        return;
-    valueCount -= held->second.erase(element);
-    if (held->second.empty())
-        values.erase(held);
+    if (value.has_value())
+        *EmplaceHeld(element, definition).first = std::move(*value);
+    else
+        EraseHeld(element, definition);
 }
 
 std::size_t Project::ClassifyElementsByType()

@@ -1,8 +1,10 @@
 // The test host's in-memory project: classification systems with their items, property groups,
 // property definitions, elements and the values elements hold. Groups, definitions and elements
-// keep the order in which they were added (the host order). Every look-up by GUID, and every look-up
-// of an element's value, is hashed, so a service call costs the same on a project of a few hundred
-// thousand elements as on a small one, apart from what it copies out.
+// keep the order in which they were added (the host order). Every look-up by GUID is hashed, and an
+// element's values lie together, ordered by definition GUID (one hashed look-up of the element and a
+// binary search among its values), so a service call costs the same on a project of a few hundred
+// thousand elements as on a small one, apart from what it copies out, and taking the values element
+// by element, as the add-on and the project file do, keeps to memory that lies together.
 #pragma once
 
 #include <cstddef>
@@ -200,8 +202,13 @@ public:
     // The element's own value for a definition; nullptr when it holds none (it then has the default).
     const Value* FindElementValue(const API_Guid& element, const API_Guid& definition) const;
     // Calls visit(element GUID, definition GUID, value) for every value held, ordered by definition
-    // GUID and then element GUID (sorted on each call: the store itself is hashed).
+    // GUID and then element GUID (sorted on each call: the store keeps values by element).
     void ForEachValue(const std::function<void(const API_Guid&, const API_Guid&, const Value&)>& visit) const;
+    // Calls visit(definition GUID, value) for every value the element holds, ordered by definition
+    // GUID (the store's own order, nothing is sorted); nothing for an element without values or an
+    // unknown GUID.
+    void ForEachValueOfElement(const API_Guid& element,
+                               const std::function<void(const API_Guid&, const Value&)>& visit) const;
 
     // Whether any system, item, group, definition or element has that GUID.
     bool IsGuidInUse(const API_Guid& guid) const;
@@ -273,13 +280,16 @@ private:
         std::unordered_set<UInt64> keys;
     };
 
-    // The values held for one definition, by element.
-    using ElementValues = std::unordered_map<API_Guid, Value, GuidHash>;
+    // The values one element holds, each with its definition's GUID, ordered by that GUID: found by
+    // a binary search, and listed in the project file's order.
+    using HeldValues = std::vector<std::pair<API_Guid, Value>>;
+    // Values taken out of the project with their elements: element GUID and value.
+    using TakenValues = std::vector<std::pair<API_Guid, Value>>;
 
     struct RemovedDefinition {
         UInt64 key;
         PropertyDefinition definition;
-        ElementValues values;
+        TakenValues values;
     };
 
     void Record(InverseAction inverse);
@@ -289,8 +299,17 @@ private:
     bool IsValidDefinitionContent(const PropertyDefinition& definition) const;
     void IndexDefinition(UInt64 key, const PropertyDefinition& definition);
     void UnindexDefinition(UInt64 key, const PropertyDefinition& definition);
-    RemovedDefinition RemoveDefinitionQuietly(const API_Guid& definition);
+    RemovedDefinition RemoveDefinitionQuietly(const API_Guid& definition, TakenValues values);
     void RestoreDefinitionQuietly(RemovedDefinition removed);
+    // Takes every value held for the definitions out of the project, per definition in the order
+    // given, in one pass over the elements (none when the definitions hold no value).
+    std::vector<TakenValues> TakeValuesOf(const std::vector<API_Guid>& definitions);
+    // The element's value for the definition, made (a default Value) when it holds none; true when made.
+    std::pair<Value*, bool> EmplaceHeld(const API_Guid& element, const API_Guid& definition);
+    // Drops the element's value for the definition and answers it; nothing when it holds none.
+    std::optional<Value> EraseHeld(const API_Guid& element, const API_Guid& definition);
+    // Counts a value of the definition as held (`by` 1) or no longer held (-1).
+    void CountHeld(const API_Guid& definition, std::ptrdiff_t by);
     void RemoveItemQuietly(const API_Guid& item);
     // Puts a value back (or drops it, for none) without recording: the inverse of a value change.
     void PutValueQuietly(const API_Guid& element, const API_Guid& definition, std::optional<Value> value);
@@ -300,10 +319,13 @@ private:
     Table<PropertyGroup> groups;
     Table<PropertyDefinition> definitions;
     Table<Element> elements;
-    // Values by definition, then by element: one hashed look-up each way, and a group's removal
-    // (and its undo) moves each definition's values as a whole.
-    std::unordered_map<API_Guid, ElementValues, GuidHash> values;
+    // Values by element, each element's ordered by definition GUID: one hashed look-up per element,
+    // after which its values lie together, as the add-on and the project file take them element by
+    // element. A group's removal takes its definitions' values out in one pass over the elements,
+    // and only when they hold any (heldPerDefinition).
+    std::unordered_map<API_Guid, HeldValues, GuidHash> values;
     std::size_t valueCount = 0;
+    std::unordered_map<API_Guid, std::size_t, GuidHash> heldPerDefinition;  // values held, by definition
     // Definitions per group and per classification item, kept up to date with every change.
     std::unordered_map<API_Guid, DefinitionSet, GuidHash> definitionsByGroup;
     std::unordered_map<API_Guid, DefinitionSet, GuidHash> definitionsByItem;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -24,18 +25,20 @@ constexpr const char* FormatVersion = "1";
 // --- Writing -------------------------------------------------------------------------------------
 
 // The entries under the root are built and printed by pugixml one at a time, so that a large
-// project never has its whole document in memory next to its text. An entry carries its own
-// layout as text: before every element a line break and two blanks per level, and the same before
-// the end tag of an element with children. pugixml's raw printer then gives one element per line
-// and empty elements as "<name .../>", and escapes the attribute values: "&", "<" and the quote as
-// entities, and every control character (tab and line breaks included) as a character reference,
-// so that they read back with their exact bytes.
+// project never has its whole document in memory next to its text; the text goes to the sink in
+// pieces of about a MiB. An entry carries its own layout as text: before every element a line
+// break and two blanks per level, and the same before the end tag of an element with children.
+// pugixml's raw printer then gives one element per line and empty elements as "<name .../>", and
+// escapes the attribute values: "&", "<" and the quote as entities, and every control character
+// (tab and line breaks included) as a character reference, so that they read back with their exact
+// bytes.
 class EntryPrinter final : public pugi::xml_writer {
 public:
     // Starts the text with the declaration and the root's start tag, whose attributes are numbers.
-    EntryPrinter(const char* format, UInt64 guidSerial)
+    EntryPrinter(const char* format, UInt64 guidSerial, const ProjectTextSink& sink)
         : text(std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<project format=\"") + format +
-               "\" guidSerial=\"" + std::to_string(guidSerial) + "\">")
+               "\" guidSerial=\"" + std::to_string(guidSerial) + "\">"),
+          sink(sink)
     {
     }
 
@@ -46,17 +49,20 @@ public:
         return entry.append_child(name);
     }
 
-    // The whole text, with the root's end tag.
-    std::string Finish()
+    // Ends the text with the root's end tag and hands the rest to the sink.
+    void Finish()
     {
         Flush();
         text += "\n</project>\n";
-        return std::move(text);
+        sink(text);
+        text.clear();
     }
 
     void write(const void* data, std::size_t size) override { text.append(static_cast<const char*>(data), size); }
 
 private:
+    static constexpr std::size_t PieceSize = std::size_t{1} << 20;
+
     void Flush()
     {
         if (entry.first_child()) {
@@ -64,9 +70,14 @@ private:
             entry.first_child().print(*this, "", pugi::format_raw, pugi::encoding_utf8);
         }
         entry.reset();
+        if (text.size() >= PieceSize) {
+            sink(text);
+            text.clear();
+        }
     }
 
     std::string text;
+    const ProjectTextSink& sink;
     pugi::xml_document entry;
 };
 
@@ -154,30 +165,45 @@ public:
             throw ReadFailure{LineAt(static_cast<std::ptrdiff_t>(text.size())), "malformed XML: no root element"};
         if (std::string_view(root.name()) != "project")
             throw ReadFailure{LineOf(root), "the root element is <" + std::string(root.name()) + ">, not <project>"};
+        CheckFormat(root);
+        Project project;
+        for (pugi::xml_node node : root.children()) {
+            CheckNoText(node);
+            if (node.type() == pugi::node_element)
+                ReadEntry(node, project);
+        }
+        // Set last: the GUIDs of the file are taken as they stand, none is generated while reading.
+        project.SetGuidSerial(ReadGuidSerial(root));
+        return project;
+    }
+
+    // Refuses a root whose format is not the one this reader knows.
+    void CheckFormat(pugi::xml_node root) const
+    {
         const std::string format = Required(root, "format");
         if (format != FormatVersion)
             throw ReadFailure{LineOf(root), "unknown project format \"" + format + "\""};
+    }
 
-        Project project;
-        for (pugi::xml_node node : root.children()) {
-            const std::string_view name = node.name();
-            CheckNoText(node);
-            if (node.type() != pugi::node_element)
-                continue;
-            if (name == "classificationSystem")
-                ReadSystem(node, project);
-            else if (name == "propertyGroup")
-                ReadGroup(node, project);
-            else if (name == "propertyDefinition")
-                ReadDefinition(node, project);
-            else if (name == "element")
-                ReadElement(node, project);
-            else
-                throw ReadFailure{LineOf(node), "unknown element <" + std::string(name) + "> in <project>"};
-        }
-        // Set last: the GUIDs of the file are taken as they stand, none is generated while reading.
-        project.SetGuidSerial(root.attribute("guidSerial") ? ReadUnsigned(root, "guidSerial") : 0);
-        return project;
+    // Reads one element under the root into `project`.
+    void ReadEntry(pugi::xml_node node, Project& project) const
+    {
+        const std::string_view name = node.name();
+        if (name == "classificationSystem")
+            ReadSystem(node, project);
+        else if (name == "propertyGroup")
+            ReadGroup(node, project);
+        else if (name == "propertyDefinition")
+            ReadDefinition(node, project);
+        else if (name == "element")
+            ReadElement(node, project);
+        else
+            throw ReadFailure{LineOf(node), "unknown element <" + std::string(name) + "> in <project>"};
+    }
+
+    UInt64 ReadGuidSerial(pugi::xml_node root) const
+    {
+        return root.attribute("guidSerial") ? ReadUnsigned(root, "guidSerial") : 0;
     }
 
 private:
@@ -419,11 +445,230 @@ private:
     pugi::xml_document document;
 };
 
+// Reads a project file piece by piece, entry by entry: the declaration, the root's start tag, each
+// element under the root parsed by pugixml on its own and read into the project at once, the root's
+// end tag. So a large file is never whole in memory, nor its document. It takes the layout the
+// writer gives and white space anywhere between tags; anything else (comments, processing
+// instructions, CDATA, a document type, text, a NUL byte, a byte order mark, a truncated file) and
+// every problem it meets make it give up, and the whole-document reader then answers for the text,
+// with its own precedence of errors.
+class EntryReader {
+public:
+    // Takes the next piece of the text; does nothing once the reader has given up.
+    void Feed(std::string_view piece)
+    {
+        if (gaveUp)
+            return;
+        if (std::memchr(piece.data(), '\0', piece.size()) != nullptr) {
+            GiveUp();
+            return;
+        }
+        std::string_view text = piece;
+        if (!pending.empty()) {
+            pending.append(piece);
+            text = pending;
+        }
+        std::size_t used = 0;
+        try {
+            while (!gaveUp && used < text.size()) {
+                const std::size_t next = Step(text, used);
+                if (next == used)
+                    break;  // the rest of a token is still to come
+                used = next;
+            }
+        } catch (const ReadFailure&) {
+            GiveUp();
+        }
+        if (gaveUp)
+            return;
+        if (text.data() == pending.data())
+            pending.erase(0, used);
+        else
+            pending.assign(text.substr(used));
+    }
+
+    // After the last piece: the project read, or nothing when the whole-document reader must answer.
+    std::optional<Project> Finish()
+    {
+        if (gaveUp || state != State::AfterRoot || pending.find_first_not_of(" \t\r\n") != std::string::npos)
+            return std::nullopt;
+        // Set last: the GUIDs of the file are taken as they stand, none is generated while reading.
+        project.SetGuidSerial(guidSerial);
+        return std::move(project);
+    }
+
+private:
+    enum class State { Start, BeforeRoot, InRoot, AfterRoot };
+
+    void GiveUp()
+    {
+        gaveUp = true;
+        pending = std::string();
+        project = Project();
+    }
+
+    static bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+    // Takes the token at `at` and answers where the next one starts; `at` itself while the token
+    // is not yet whole.
+    std::size_t Step(std::string_view text, std::size_t at)
+    {
+        if (state == State::Start) {
+            // Only the declaration the writer puts at the very start; without it, the root may come.
+            if (text.size() < 6)
+                return at;
+            if (text.substr(0, 6) == "<?xml ") {
+                const std::size_t end = text.find("?>", at);
+                if (end == std::string_view::npos)
+                    return at;
+                state = State::BeforeRoot;
+                return end + 2;
+            }
+            state = State::BeforeRoot;
+        }
+        if (IsSpace(text[at]))
+            return at + 1;
+        if (text[at] != '<' || state == State::AfterRoot) {
+            GiveUp();
+            return at;
+        }
+        if (at + 1 >= text.size())
+            return at;
+        if (text[at + 1] == '!' || text[at + 1] == '?') {
+            GiveUp();
+            return at;
+        }
+        return state == State::BeforeRoot ? ReadRootStart(text, at) : text[at + 1] == '/' ? ReadRootEnd(text, at)
+                                                                                            : ReadEntry(text, at);
+    }
+
+    // The end of the tag starting at `at` (one past its ">"), with whether it closes itself; npos
+    // while it is not whole. Gives up on a "<" inside it.
+    std::size_t TagEnd(std::string_view text, std::size_t at, bool& selfClosing)
+    {
+        for (std::size_t i = at + 1; i < text.size(); ++i) {
+            const char c = text[i];
+            if (c == '"' || c == '\'') {
+                i = text.find(c, i + 1);
+                if (i == std::string_view::npos)
+                    return i;
+            } else if (c == '<') {
+                GiveUp();
+                return std::string_view::npos;
+            } else if (c == '>') {
+                selfClosing = text[i - 1] == '/';
+                return i + 1;
+            }
+        }
+        return std::string_view::npos;
+    }
+
+    std::size_t ReadRootStart(std::string_view text, std::size_t at)
+    {
+        bool empty = false;
+        const std::size_t end = TagEnd(text, at, empty);
+        if (end == std::string_view::npos)
+            return at;
+        std::string tag(text.substr(at, end - at));
+        if (!empty)
+            tag.insert(tag.size() - 1, "/");
+        const pugi::xml_node root = Parse(tag);
+        if (gaveUp)
+            return at;
+        if (std::string_view(root.name()) != "project") {
+            GiveUp();
+            return at;
+        }
+        reader.CheckFormat(root);
+        guidSerial = reader.ReadGuidSerial(root);
+        state = empty ? State::AfterRoot : State::InRoot;
+        return end;
+    }
+
+    std::size_t ReadRootEnd(std::string_view text, std::size_t at)
+    {
+        const std::size_t end = text.find('>', at);
+        if (end == std::string_view::npos)
+            return at;
+        std::string_view name = text.substr(at + 2, end - at - 2);
+        while (!name.empty() && IsSpace(name.back()))
+            name.remove_suffix(1);
+        if (name != "project") {
+            GiveUp();
+            return at;
+        }
+        state = State::AfterRoot;
+        return end + 1;
+    }
+
+    // One element under the root, once its end tag has come: parsed and read into the project.
+    std::size_t ReadEntry(std::string_view text, std::size_t at)
+    {
+        std::size_t depth = 0;
+        std::size_t i = at;
+        while (i < text.size()) {
+            if (IsSpace(text[i])) {
+                ++i;
+                continue;
+            }
+            if (text[i] != '<' || i + 1 >= text.size() || text[i + 1] == '!' || text[i + 1] == '?') {
+                if (i + 1 >= text.size() && text[i] == '<')
+                    return at;
+                GiveUp();  // text, a comment, CDATA, a processing instruction
+                return at;
+            }
+            bool selfClosing = false;
+            const std::size_t end = text[i + 1] == '/' ? text.find('>', i) : TagEnd(text, i, selfClosing);
+            if (end == std::string_view::npos || gaveUp)
+                return at;
+            if (text[i + 1] == '/') {
+                if (depth == 0) {
+                    GiveUp();
+                    return at;
+                }
+                --depth;
+            } else if (!selfClosing) {
+                ++depth;
+            }
+            i = text[i + 1] == '/' ? end + 1 : end;
+            if (depth == 0) {
+                const pugi::xml_node node = Parse(text.substr(at, i - at));
+                if (!gaveUp)
+                    reader.ReadEntry(node, project);
+                return i;
+            }
+        }
+        return at;
+    }
+
+    // The one element of `text`, parsed as the whole-document reader parses; an empty node (whose
+    // name matches nothing) when pugixml refuses it.
+    pugi::xml_node Parse(std::string_view text)
+    {
+        entry.reset();
+        if (!entry.load_buffer(text.data(), text.size(), pugi::parse_default | pugi::parse_fragment,
+                               pugi::encoding_utf8) ||
+            entry.first_child() != entry.last_child() || entry.first_child().type() != pugi::node_element) {
+            GiveUp();
+            return pugi::xml_node();
+        }
+        return entry.first_child();
+    }
+
+    const ProjectReader reader{std::string_view()};
+    pugi::xml_document entry;
+    Project project;
+    UInt64 guidSerial = 0;
+    State state = State::Start;
+    std::string pending;
+    bool gaveUp = false;
+};
+
 }  // namespace
 
-std::string WriteProjectXml(const Project& project)
+void WriteProjectXml(const Project& project, const ProjectTextSink& sink)
 {
-    EntryPrinter printer(FormatVersion, project.GuidSerial());
+    EntryPrinter printer(FormatVersion, project.GuidSerial(), sink);
 
     for (const ClassificationSystem& system : project.Systems()) {
         pugi::xml_node node = printer.Begin("classificationSystem");
@@ -462,11 +707,6 @@ std::string WriteProjectXml(const Project& project)
         EndChildren(node, 1);
     }
 
-    // Each element's values, ordered by definition GUID.
-    std::unordered_map<API_Guid, std::vector<std::pair<API_Guid, const Value*>>, GuidHash> valuesOf;
-    project.ForEachValue([&valuesOf](const API_Guid& element, const API_Guid& definition, const Value& value) {
-        valuesOf[element].emplace_back(definition, &value);
-    });
     for (const Element& element : project.Elements()) {
         pugi::xml_node node = printer.Begin("element");
         AddAttribute(node, "guid", GuidToText(element.guid));
@@ -474,22 +714,35 @@ std::string WriteProjectXml(const Project& project)
         AddAttribute(node, "type", element.ifcType);
         if (!(element.classification == APINULLGuid))
             AddAttribute(node, "classification", GuidToText(element.classification));
-        if (const auto found = valuesOf.find(element.guid); found != valuesOf.end()) {
-            for (const auto& [definition, value] : found->second) {
-                pugi::xml_node valueNode = AddElement(node, "value", 2);
-                AddAttribute(valueNode, "definition", GuidToText(definition));
-                AddAttribute(valueNode, "type", ValueTypeName(value->type));
-                if (value->type != API_PropertyUndefinedValueType)
-                    AddAttribute(valueNode, "value", ValueText(*value));
-            }
-        }
+        // Ordered by definition GUID, as ForEachValue orders them.
+        project.ForEachValueOfElement(element.guid, [&node](const API_Guid& definition, const Value& value) {
+            pugi::xml_node valueNode = AddElement(node, "value", 2);
+            AddAttribute(valueNode, "definition", GuidToText(definition));
+            AddAttribute(valueNode, "type", ValueTypeName(value.type));
+            if (value.type != API_PropertyUndefinedValueType)
+                AddAttribute(valueNode, "value", ValueText(value));
+        });
         EndChildren(node, 1);
     }
-    return printer.Finish();
+    printer.Finish();
+}
+
+std::string WriteProjectXml(const Project& project)
+{
+    std::string text;
+    WriteProjectXml(project, [&text](std::string_view piece) { text.append(piece); });
+    return text;
 }
 
 ProjectReadResult ReadProjectXml(std::string_view text, Project& project)
 {
+    EntryReader entries;
+    entries.Feed(text);
+    if (std::optional<Project> read = entries.Finish()) {
+        project = std::move(*read);
+        return ProjectReadResult{};
+    }
+    // A text the entry reader does not take: the whole document answers, errors and all.
     try {
         ProjectReader reader(text);
         Project read = reader.Read();
@@ -502,13 +755,15 @@ ProjectReadResult ReadProjectXml(std::string_view text, Project& project)
 
 bool SaveProjectFile(const Project& project, const std::string& path, std::string& error)
 {
-    const std::string text = WriteProjectXml(project);
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
         error = "cannot write \"" + path + "\": " + std::strerror(errno);
         return false;
     }
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    bool written = true;
+    WriteProjectXml(project, [&](std::string_view piece) {
+        written = written && std::fwrite(piece.data(), 1, piece.size(), file) == piece.size();
+    });
     const bool closed = std::fclose(file) == 0;
     if (!written || !closed) {
         error = "cannot write \"" + path + "\": " + std::strerror(errno);
@@ -519,6 +774,15 @@ bool SaveProjectFile(const Project& project, const std::string& path, std::strin
 
 ProjectReadResult LoadProjectFile(const std::string& path, Project& project)
 {
+    // Entry by entry as the file is read; a file the entry reader does not take is read again whole.
+    EntryReader entries;
+    if (std::string error = ReadInputFile(path, "", [&entries](std::string_view piece) { entries.Feed(piece); });
+        !error.empty())
+        return ProjectReadResult{false, 0, std::move(error)};
+    if (std::optional<Project> read = entries.Finish()) {
+        project = std::move(*read);
+        return ProjectReadResult{};
+    }
     std::string content;
     if (std::string error = ReadInputFile(path, "", &content); !error.empty())
         return ProjectReadResult{false, 0, std::move(error)};

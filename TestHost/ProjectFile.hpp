@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -19,8 +20,14 @@ struct ProjectReadResult {
     std::string message;
 };
 
+// Receives a project file's text piece by piece, in order.
+using ProjectTextSink = std::function<void(std::string_view)>;
+
 // The project file text of `project`.
 std::string WriteProjectXml(const Project& project);
+// The same text handed to `sink` in pieces of about a MiB, so that a large project's text is never
+// whole in memory.
+void WriteProjectXml(const Project& project, const ProjectTextSink& sink);
 // Reads a project file text into `project`, which is replaced only when the whole text is valid.
 // Messages read "line 12: unknown value type "Text"" and the like.
 ProjectReadResult ReadProjectXml(std::string_view text, Project& project);

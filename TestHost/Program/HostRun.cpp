@@ -25,7 +25,7 @@ constexpr Int32 MenuItemIndex = 1;
 // What the project held before the command, for the comparison afterwards.
 struct ProjectBefore {
     std::vector<std::string> groups;        // group names, host order
-    ValueSnapshot values;
+    ValuesBefore values;
     std::vector<ExpressionList> flagged;    // lists whose flag is set, one per group and definition name
     std::set<std::pair<std::string, std::string>> definitionNames;  // group and definition names
 
@@ -34,7 +34,7 @@ struct ProjectBefore {
         ProjectBefore before;
         for (const TestHost::PropertyGroup& group : project.Groups())
             before.groups.push_back(group.name);
-        before.values = ValueSnapshot::Take(project);
+        before.values = ValuesBefore::Take(project);
         // Lists are matched by names across the command, so a later definition of equal names
         // stands for both.
         std::map<std::pair<std::string, std::string>, std::size_t> at;
@@ -275,7 +275,7 @@ UndoOutcome UndoSteps(Host& host, std::size_t requested, const std::vector<std::
 }
 
 // Everything the results show, derived from what the host saw and the project before and after.
-void CollectResults(Host& host, const ProjectBefore& before, const CommandWatcher& watcher,
+void CollectResults(Host& host, ProjectBefore& before, const CommandWatcher& watcher,
                     const ProgramOptions& options, RunResults& results)
 {
     std::error_code ignored;
@@ -292,18 +292,14 @@ void CollectResults(Host& host, const ProjectBefore& before, const CommandWatche
         if (watcher.ownedGroups.count(group) != 0)
             results.ownedGroups.push_back(group);
 
-    const ValueSnapshot after = ValueSnapshot::Take(host.GetProject());
-    std::optional<ValueSnapshot> afterUndo;
+    // The values before are compared with the project as it is now, and again after the undo.
+    results.values = ValueTable(std::move(before.values), watcher.ownedGroups, host.GetProject());
     if (options.undo.has_value()) {
         results.undo = UndoSteps(host, *options.undo, results.history);
-        afterUndo = ValueSnapshot::Take(host.GetProject());
+        results.values.AddAfterUndo(host.GetProject());
     }
-    const std::vector<HeldValue> owned = SelectValues(before.values, watcher.ownedGroups, true);
-    const std::vector<HeldValue> other = SelectValues(before.values, watcher.ownedGroups, false);
-    results.values = CompareValues(owned, after, afterUndo ? &*afterUndo : nullptr);
-    FindRenamedValues(results.values, before.values, after);
-    results.otherValuesBefore = other.size();
-    results.otherValuesUnchanged = CountUnchanged(other, after);
+    results.otherValuesBefore = results.values.OtherValues();
+    results.otherValuesUnchanged = results.values.OtherValuesUnchanged();
 
     std::set<std::pair<std::string, std::string>> reappliedNames;
     for (const ExpressionList& list : results.reapplied)
@@ -345,18 +341,6 @@ void FindRenamedExpressionLists(std::vector<ExpressionList>& reapplied, std::vec
     notReapplied = std::move(stillNot);
 }
 
-std::size_t RunResults::Count(ValueStatus status) const
-{
-    return static_cast<std::size_t>(
-        std::count_if(values.begin(), values.end(), [status](const ValueRow& row) { return row.status == status; }));
-}
-
-std::size_t RunResults::CountRenamed() const
-{
-    return static_cast<std::size_t>(
-        std::count_if(values.begin(), values.end(), [](const ValueRow& row) { return row.renamedTo.has_value(); }));
-}
-
 bool RunHostCommand(const ProgramOptions& options, ProgramInputs& inputs, const std::filesystem::path& profile,
                     std::ostream& out, RunResults& results, std::string& error)
 {
@@ -370,7 +354,7 @@ bool RunHostCommand(const ProgramOptions& options, ProgramInputs& inputs, const 
     for (const TestHost::InjectedFault& fault : options.faults)
         host.AddFault(fault);
     DescribeRun(options, inputs, profile, results);
-    const ProjectBefore before = ProjectBefore::Take(host.GetProject());
+    ProjectBefore before = ProjectBefore::Take(host.GetProject());
     PrintStart(options, results, host.GetProject(), out);
 
     CommandWatcher watcher(host.GetProject(), out);
@@ -385,7 +369,9 @@ bool RunHostCommand(const ProgramOptions& options, ProgramInputs& inputs, const 
     CollectResults(host, before, watcher, options, results);
     // Saving onto the project file given is allowed: it is replaced only once the new one is whole.
     return options.save.empty() ||
-           ReplaceFileContent(options.save, TestHost::WriteProjectXml(host.GetProject()), error);
+           ReplaceFileContent(
+               options.save, [&host](const TextSink& sink) { TestHost::WriteProjectXml(host.GetProject(), sink); },
+               error);
 }
 
 }  // namespace HostProgram

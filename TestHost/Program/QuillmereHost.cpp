@@ -71,7 +71,8 @@ int Run(int argc, const char* const* argv)
         return Fail(ExitRunFailed, error);
     results.savedTo = options.save;
     if (!options.json.empty()) {
-        if (!ReplaceFileContent(options.json, ResultsToJson(results), error))
+        if (!ReplaceFileContent(
+                options.json, [&results](const TextSink& sink) { WriteResultsJson(results, sink); }, error))
             return Fail(ExitRunFailed, error);
         results.jsonTo = options.json;
     }

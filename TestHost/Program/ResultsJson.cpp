@@ -1,6 +1,9 @@
 #include "ResultsJson.hpp"
 
+#include <algorithm>
 #include <optional>
+#include <string_view>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -14,18 +17,6 @@ namespace {
 
 // Objects keep their members in the order they are added, as the documented layout has them.
 using Json = nlohmann::ordered_json;
-
-Json ValueJson(const TestHost::Value& value)
-{
-    return Json{{"type", TestHost::ValueTypeName(value.type)}, {"text", ValueText(value)}};
-}
-
-// A later value: the value, or null; and whether a definition of those names applies.
-void AddLater(Json& row, const std::string& key, const LaterValue& later)
-{
-    row[key] = later.value.has_value() ? ValueJson(*later.value) : Json(nullptr);
-    row[key + "HasDefinition"] = later.hasDefinition;
-}
 
 Json ExpressionListsJson(const std::vector<ExpressionList>& lists)
 {
@@ -51,24 +42,123 @@ Json AlertJson(const std::vector<TestHost::Host::Alert>& alerts)
                 {"buttons", {alert.button1, alert.button2, alert.button3}}};
 }
 
-Json ValuesJson(const std::vector<ValueRow>& rows)
-{
-    Json array = Json::array();
-    for (const ValueRow& row : rows) {
-        Json entry{{"element", row.before.elementName},
-                   {"elementGuid", TestHost::GuidToText(row.before.element)},
-                   {"group", row.renamedTo ? row.renamedTo->first : row.before.group},
-                   {"property", row.renamedTo ? row.renamedTo->second : row.before.property},
-                   {"before", ValueJson(row.before.value)}};
-        AddLater(entry, "after", row.after);
-        if (row.afterUndo.has_value())
-            AddLater(entry, "afterUndo", *row.afterUndo);
-        entry["status"] = StatusName(row.status);
-        if (row.renamedTo)
-            entry["renamedFrom"] = ValueKeyText(row.before.group, row.before.property);
-        array.push_back(std::move(entry));
+// Puts the text of a JSON file together and hands it to the sink in pieces of about a MiB.
+class JsonText {
+public:
+    explicit JsonText(const TextSink& sink) : sink(sink) {}
+    JsonText(const JsonText&) = delete;
+    JsonText& operator=(const JsonText&) = delete;
+
+    JsonText& operator<<(std::string_view piece)
+    {
+        text.append(piece);
+        return *this;
     }
-    return array;
+
+    // `json` as the whole document's dump shows it at `indent` blanks: the dump of the value alone,
+    // its later lines indented further. Strings hold no line break of their own (it is escaped).
+    void Add(const Json& json, std::size_t indent)
+    {
+        const std::string dumped = json.dump(2, ' ', false, Json::error_handler_t::replace);
+        for (const char c : dumped) {
+            text += c;
+            if (c == '\n')
+                text.append(indent, ' ');
+        }
+    }
+
+    // A JSON string: plain printable ASCII as it is, any other text as the library escapes it (and
+    // replaces what is not UTF-8).
+    void AddString(std::string_view value)
+    {
+        const bool plain = std::all_of(value.begin(), value.end(), [](char c) {
+            return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
+        });
+        if (plain) {
+            text += '"';
+            text.append(value);
+            text += '"';
+        } else {
+            text += Json(std::string(value)).dump(-1, ' ', false, Json::error_handler_t::replace);
+        }
+    }
+
+    // Hands what is there to the sink once it is large enough, or always with `all`.
+    void Flush(bool all)
+    {
+        if (all || text.size() >= (std::size_t{1} << 20)) {
+            sink(text);
+            text.clear();
+        }
+    }
+
+private:
+    std::string text;
+    const TextSink& sink;
+};
+
+// A value as {"type", "text"}, members at `indent` blanks.
+void AddValue(JsonText& out, const TestHost::Value& value, const char* indent)
+{
+    out << "{\n" << indent << "  \"type\": ";
+    out.AddString(TestHost::ValueTypeName(value.type));
+    out << ",\n" << indent << "  \"text\": ";
+    out.AddString(ValueText(value));
+    out << "\n" << indent << "}";
+}
+
+// A later value under `key`: the value, or null; and whether a definition of those names applies.
+void AddLater(JsonText& out, const char* key, const LaterValue& later)
+{
+    out << ",\n      \"" << key << "\": ";
+    if (later.value.has_value())
+        AddValue(out, *later.value, "      ");
+    else
+        out << "null";
+    out << ",\n      \"" << key << "HasDefinition\": " << (later.hasDefinition ? "true" : "false");
+}
+
+// One row of the values, as an object in the "values" array.
+void AddRow(JsonText& out, const ValueRow& row)
+{
+    const std::string guid = TestHost::GuidToText(row.element);
+    const std::pair<const char*, const std::string*> names[] = {
+        {"element", &row.elementName}, {"elementGuid", &guid}, {"group", &row.group}, {"property", &row.property}};
+    out << "    {";
+    for (const auto& [key, text] : names) {
+        out << "\n      \"" << key << "\": ";
+        out.AddString(*text);
+        out << ",";
+    }
+    out << "\n      \"before\": ";
+    AddValue(out, row.before, "      ");
+    AddLater(out, "after", row.after);
+    if (row.afterUndo.has_value())
+        AddLater(out, "afterUndo", *row.afterUndo);
+    out << ",\n      \"status\": ";
+    out.AddString(StatusName(row.status));
+    if (row.renamed) {
+        out << ",\n      \"renamedFrom\": ";
+        out.AddString(ValueKeyText(row.savedGroup, row.savedProperty));
+    }
+    out << "\n    }";
+}
+
+// The "values" array, row by row, as the whole document's dump would show it.
+void AddValues(JsonText& out, const ValueTable& table)
+{
+    if (table.Size() == 0) {
+        out << "[]";
+        return;
+    }
+    out << "[\n";
+    for (std::size_t index = 0; index < table.Size(); ++index) {
+        if (index != 0)
+            out << ",\n";
+        AddRow(out, table.Row(index));
+        out.Flush(false);
+    }
+    out << "\n  ]";
 }
 
 Json UndoJson(const std::optional<UndoOutcome>& undo)
@@ -83,7 +173,7 @@ Json UndoJson(const std::optional<UndoOutcome>& undo)
 
 }  // namespace
 
-std::string ResultsToJson(const RunResults& results)
+void WriteResultsJson(const RunResults& results, const TextSink& sink)
 {
     Json json;
     json["project"] = results.project;
@@ -107,7 +197,7 @@ std::string ResultsToJson(const RunResults& results)
     json["alert"] = AlertJson(results.alerts);
     json["alertCount"] = results.alerts.size();
 
-    json["values"] = ValuesJson(results.values);
+    json["values"] = nullptr;  // written row by row below
     json["otherValues"] = Json{{"before", results.otherValuesBefore}, {"unchanged", results.otherValuesUnchanged}};
     json["expressionsReapplied"] = ExpressionListsJson(results.reapplied);
     json["expressionsNotReapplied"] = ExpressionListsJson(results.notReapplied);
@@ -124,8 +214,21 @@ std::string ResultsToJson(const RunResults& results)
                            {"expressionListsReapplied", results.reapplied.size()},
                            {"reportLines", results.reportLines.size()},
                            {"text", SummaryLine(results)}};
-    // Texts that are not valid UTF-8 (a project may hold any bytes) get U+FFFD instead of an error.
-    return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+    // The document as its dump would show it, member by member, the values row by row. Texts that
+    // are not valid UTF-8 (a project may hold any bytes) get U+FFFD instead of an error.
+    JsonText out(sink);
+    out << "{";
+    bool first = true;
+    for (const auto& [key, value] : json.items()) {
+        out << (first ? "\n  \"" : ",\n  \"") << key << "\": ";
+        first = false;
+        if (key == "values")
+            AddValues(out, results.values);
+        else
+            out.Add(value, 2);
+    }
+    out << "\n}\n";
+    out.Flush(true);
 }
 
 }  // namespace HostProgram

@@ -5,10 +5,12 @@
 #include <string>
 
 #include "RunResults.hpp"
+#include "SystemCalls.hpp"
 
 namespace HostProgram {
 
-// The JSON text of `results`: one object, two-space indentation, members in the documented order.
-std::string ResultsToJson(const RunResults& results);
+// Writes the JSON text of `results` to `sink` in pieces: one object, two-space indentation,
+// members in the documented order.
+void WriteResultsJson(const RunResults& results, const TextSink& sink);
 
 }  // namespace HostProgram

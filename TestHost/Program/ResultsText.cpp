@@ -1,5 +1,6 @@
 #include "ResultsText.hpp"
 
+#include <algorithm>
 #include <vector>
 
 #include "Project.hpp"
@@ -17,24 +18,50 @@ std::size_t DisplayWidth(const std::string& text)
     return width;
 }
 
-// Prints rows as columns two blanks apart; the last column is not padded.
-void PrintColumns(const std::vector<std::vector<std::string>>& rows, std::ostream& out)
+// The cells of one row of the value table.
+std::vector<std::string> ValueCells(const ValueRow& row, bool withUndo)
 {
-    std::vector<std::size_t> widths;
-    for (const auto& row : rows) {
-        widths.resize(std::max(widths.size(), row.size()), 0);
-        for (std::size_t i = 0; i < row.size(); ++i)
-            widths[i] = std::max(widths[i], DisplayWidth(row[i]));
-    }
-    for (const auto& row : rows) {
-        std::string line;
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            line += row[i];
-            if (i + 1 < row.size())
-                line.append(widths[i] - DisplayWidth(row[i]) + 2, ' ');
+    // A value kept under other names shows them, and where it came from.
+    std::vector<std::string> cells = {row.elementName, TestHost::GuidToText(row.element), row.group, row.property,
+                                      ShowValue(row.before), ShowLaterValue(row.after)};
+    if (withUndo)
+        cells.push_back(row.afterUndo.has_value() ? ShowLaterValue(*row.afterUndo) : std::string());
+    cells.push_back(std::string(StatusName(row.status)) +
+                    (row.renamed ? " (renamed from " + ValueKeyText(row.savedGroup, row.savedProperty) + ")" : std::string()));
+    return cells;
+}
+
+// Prints the header and the rows of the value table as columns two blanks apart; the last column
+// is not padded. The rows are made twice, once for the widths and once to print them, so that a
+// table of millions of values is never in memory as text.
+void PrintValueTable(const ValueTable& table, bool withUndo, std::ostream& out)
+{
+    std::vector<std::string> header = {"ELEMENT", "GUID", "GROUP", "PROPERTY", "BEFORE", "AFTER"};
+    if (withUndo)
+        header.push_back("AFTER UNDO");
+    header.push_back("STATUS");
+    std::vector<std::size_t> widths(header.size(), 0);
+    const auto measure = [&widths](const std::vector<std::string>& cells) {
+        for (std::size_t i = 0; i < cells.size(); ++i)
+            widths[i] = std::max(widths[i], DisplayWidth(cells[i]));
+    };
+    measure(header);
+    for (std::size_t index = 0; index < table.Size(); ++index)
+        measure(ValueCells(table.Row(index), withUndo));
+    std::string line;
+    const auto print = [&](const std::vector<std::string>& cells) {
+        line.clear();
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            line += cells[i];
+            if (i + 1 < cells.size())
+                line.append(widths[i] - DisplayWidth(cells[i]) + 2, ' ');
         }
-        out << line << "\n";
-    }
+        line += '\n';
+        out << line;
+    };
+    print(header);
+    for (std::size_t index = 0; index < table.Size(); ++index)
+        print(ValueCells(table.Row(index), withUndo));
 }
 
 std::string Counted(std::size_t count, const char* one, const char* many)
@@ -89,30 +116,9 @@ void PrintResults(const RunResults& results, std::ostream& out)
         << results.groupCount;
     if (!results.ownedGroups.empty())
         out << ": " << JoinNames(results.ownedGroups);
-    out << "\nOwned values, held before the command: " << results.values.size() << "\n";
-    if (!results.values.empty()) {
-        std::vector<std::vector<std::string>> rows;
-        std::vector<std::string> header = {"ELEMENT", "GUID", "GROUP", "PROPERTY", "BEFORE", "AFTER"};
-        if (withUndo)
-            header.push_back("AFTER UNDO");
-        header.push_back("STATUS");
-        rows.push_back(header);
-        for (const ValueRow& row : results.values) {
-            // A value kept under other names shows them, and where it came from.
-            const std::string& group = row.renamedTo ? row.renamedTo->first : row.before.group;
-            const std::string& property = row.renamedTo ? row.renamedTo->second : row.before.property;
-            std::vector<std::string> cells = {row.before.elementName, TestHost::GuidToText(row.before.element),
-                                              group,                  property,
-                                              ShowValue(row.before.value), ShowLaterValue(row.after)};
-            if (withUndo)
-                cells.push_back(row.afterUndo.has_value() ? ShowLaterValue(*row.afterUndo) : std::string());
-            cells.push_back(std::string(StatusName(row.status)) +
-                            (row.renamedTo ? " (renamed from " + ValueKeyText(row.before.group, row.before.property) + ")"
-                                           : std::string()));
-            rows.push_back(std::move(cells));
-        }
-        PrintColumns(rows, out);
-    }
+    out << "\nOwned values, held before the command: " << results.values.Size() << "\n";
+    if (results.values.Size() != 0)
+        PrintValueTable(results.values, withUndo, out);
     out << "Values of other groups: " << results.otherValuesBefore << " before the command, "
         << results.otherValuesUnchanged << " unchanged after it\n";
 

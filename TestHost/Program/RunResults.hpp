@@ -65,7 +65,7 @@ struct RunResults {
     // values it read. Their names, for the project's groups before the command, in host order.
     std::vector<std::string> ownedGroups;
     std::size_t groupCount = 0;              // the project's groups before the command
-    std::vector<ValueRow> values;            // owned values held before the command
+    ValueTable values;                       // owned values held before the command
     std::vector<ExpressionList> reapplied;   // definitions changed by successful commands
     std::vector<ExpressionList> notReapplied;  // flagged lists of owned definitions not re-applied
     std::size_t otherValuesBefore = 0;
@@ -74,8 +74,8 @@ struct RunResults {
     std::vector<std::pair<std::string, UInt64>> serviceCalls;  // services called at least once
 
     // Counts of the rows by status, and of the kept rows that are kept under other names.
-    std::size_t Count(ValueStatus status) const;
-    std::size_t CountRenamed() const;
+    std::size_t Count(ValueStatus status) const { return values.Count(status); }
+    std::size_t CountRenamed() const { return values.CountRenamed(); }
 };
 
 }  // namespace HostProgram

@@ -37,17 +37,34 @@ std::FILE* OpenForWriting(const std::filesystem::path& path)
 #endif
 }
 
-// Writes, flushes and closes `file`, and asks the system to put the bytes on the disk before the
-// file takes the target's place. Returns false with errno set on failure; the file is closed either way.
-bool WriteAndClose(std::FILE* file, const std::string& text)
+// Writes the text, flushes and closes `file`, and asks the system to put the bytes on the disk
+// before the file takes the target's place. Returns false with errno set on failure; the file is
+// closed either way (also when `writeText` throws). After a failed write the rest of the text is
+// not written.
+bool WriteAndClose(std::FILE* file, const std::function<void(const TextSink&)>& writeText)
 {
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
+    bool written = true;
+    int writeError = 0;  // of the write that failed: making the rest of the text may touch errno
+    try {
+        writeText([&written, &writeError, file](std::string_view piece) {
+            if (written && std::fwrite(piece.data(), 1, piece.size(), file) != piece.size()) {
+                written = false;
+                writeError = errno;
+            }
+        });
+    } catch (...) {
+        std::fclose(file);
+        throw;
+    }
+    if (written) {
+        written = std::fflush(file) == 0;
 #if defined(_WIN32)
-    written = written && _commit(_fileno(file)) == 0;
+        written = written && _commit(_fileno(file)) == 0;
 #else
-    written = written && ::fsync(fileno(file)) == 0;
+        written = written && ::fsync(fileno(file)) == 0;
 #endif
-    const int writeError = errno;
+        writeError = errno;
+    }
     const bool closed = std::fclose(file) == 0;
     if (!written)
         errno = writeError;
@@ -139,7 +156,8 @@ bool IsInputTerminal()
 #endif
 }
 
-bool ReplaceFileContent(const std::string& path, const std::string& text, std::string& error)
+bool ReplaceFileContent(const std::string& path, const std::function<void(const TextSink&)>& writeText,
+                        std::string& error)
 {
     namespace fs = std::filesystem;
     std::error_code code;
@@ -157,7 +175,14 @@ bool ReplaceFileContent(const std::string& path, const std::string& text, std::s
     std::FILE* file = OpenForWriting(temporary);
     if (file == nullptr)
         return fail(std::strerror(errno));
-    if (!WriteAndClose(file, text))
+    bool written = false;
+    try {
+        written = WriteAndClose(file, writeText);
+    } catch (...) {
+        fs::remove(temporary, code);
+        throw;
+    }
+    if (!written)
         return fail(std::strerror(errno));
     // The new file keeps the permissions of the one it replaces.
     const fs::file_status existing = fs::status(target, code);

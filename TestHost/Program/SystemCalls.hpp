@@ -2,7 +2,9 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace HostProgram {
 
@@ -24,10 +26,16 @@ bool SetProcessVariable(const char* name, const std::filesystem::path& value);
 // Whether the standard input is a terminal (someone can answer a prompt).
 bool IsInputTerminal();
 
-// Writes `text` as the file at `path` through a new file in the same folder that takes the file's
-// place only once it is completely written, so that a failure leaves an existing file as it was.
-// A symbolic link is followed: the file it names is replaced. Returns false with a message naming
-// `path` on failure, and leaves no new file behind.
-bool ReplaceFileContent(const std::string& path, const std::string& text, std::string& error);
+// Receives a file's text piece by piece, in order.
+using TextSink = std::function<void(std::string_view)>;
+
+// Writes the text that `writeText` hands to its sink as the file at `path`, through a new file in
+// the same folder that takes the file's place only once it is completely written, so that a failure
+// leaves an existing file as it was. The text goes to the new file as it comes, never whole in
+// memory. A symbolic link is followed: the file it names is replaced. Returns false with a message
+// naming `path` on failure, and leaves no new file behind (also when `writeText` throws, which it
+// then passes on).
+bool ReplaceFileContent(const std::string& path, const std::function<void(const TextSink&)>& writeText,
+                        std::string& error);
 
 }  // namespace HostProgram

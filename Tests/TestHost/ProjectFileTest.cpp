@@ -173,6 +173,135 @@ TEST(ProjectFile, MalformedProjectsGiveTheLineAndLeaveTheProjectAlone)
     }
 }
 
+// A file is read entry by entry as it comes; a text that way of reading does not take is read as a
+// whole document. Either way, every layout of the same content reads as the same project.
+TEST(ProjectFile, EveryLayoutOfTheSameContentReadsAsTheSameProject)
+{
+    RichProject rich;
+    const std::string good = WriteProjectXml(rich.project);
+    const auto replaced = [&good](const std::string& from, const std::string& to) {
+        std::string text = good;
+        for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+            text.replace(at, from.size(), to);
+        return text;
+    };
+    const std::size_t firstGroup = good.find("  <propertyGroup");
+    const std::size_t firstValue = good.find("    <value");
+    const struct {
+        const char* what;
+        std::string text;
+    } variants[] = {
+        {"as written", good},
+        {"CR LF line ends", replaced("\n", "\r\n")},
+        {"no declaration", good.substr(good.find("<project"))},
+        {"another declaration", "<?xml version='1.0'?>" + good.substr(good.find('\n'))},
+        {"white space before the declaration", "\n " + good},
+        {"a byte order mark", "\xEF\xBB\xBF" + good},
+        {"a document type", "<!DOCTYPE project>\n" + good.substr(good.find("<project"))},
+        {"a comment between entries", good.substr(0, firstGroup) + "<!-- groups -->" + good.substr(firstGroup)},
+        {"a comment in an element", good.substr(0, firstValue) + "<!-- values -->" + good.substr(firstValue)},
+        {"a processing instruction", good.substr(0, firstGroup) + "<?note x?>" + good.substr(firstGroup)},
+        {"a comment after the root", good + "<!-- end -->\n"},
+        {"attributes on lines of their own", replaced("\" name=\"", "\"\n\t name = \"")},
+        {"single quotes", replaced(" kind=\"2\"", " kind='2'")},
+        {"end tags with blanks", replaced("</element>", "</element\n  >")},
+        {"empty elements with end tags", replaced("\"/>\n    <value", "\"></value>\n    <value")},
+    };
+    for (const auto& variant : variants) {
+        Project read;
+        const ProjectReadResult result = ReadProjectXml(variant.text, read);
+        ASSERT_TRUE(result.ok) << variant.what << ": " << result.message;
+        EXPECT_EQ(WriteProjectXml(read), good) << variant.what;
+
+        // The same through a file, read in pieces.
+        const Support::ScratchFolder scratch;
+        Project loaded;
+        const ProjectReadResult loadedResult = LoadProjectFile(scratch.Write("p.xml", variant.text).string(), loaded);
+        ASSERT_TRUE(loadedResult.ok) << variant.what << ": " << loadedResult.message;
+        EXPECT_EQ(WriteProjectXml(loaded), good) << variant.what;
+    }
+
+    // A ">" and what looks like markup inside a value are the value's.
+    const std::string markup = replaced("Rw 52", "Rw > 52 &lt;!-- x -->&lt;/element>");
+    Project read;
+    ASSERT_TRUE(ReadProjectXml(markup, read).ok);
+    EXPECT_EQ(read.FindElementValue(rich.sample.wall1, rich.sample.acousticRating)->text, "Rw > 52 <!-- x --></element>");
+    EXPECT_EQ(WriteProjectXml(read), markup);
+}
+
+// What is wrong with a text is what the whole document says, wherever the entries that came before
+// it broke off: a malformed place later in the file wins over an unknown name earlier.
+TEST(ProjectFile, ProblemsAreThoseOfTheWholeDocument)
+{
+    RichProject rich;
+    const std::string good = WriteProjectXml(rich.project);
+    const std::size_t lines = static_cast<std::size_t>(std::count(good.begin(), good.end(), '\n'));
+    std::string unknownType = good;
+    unknownType.replace(unknownType.find("type=\"Real\""), 11, "type=\"Reel\"");
+    const std::size_t reelLine =
+        1 + static_cast<std::size_t>(std::count(unknownType.begin(), unknownType.begin() + unknownType.find("Reel"), '\n'));
+    const std::string lastEntryEnd = "  </element>\n</project>\n";
+    const struct {
+        const char* what;
+        std::string text;
+        std::size_t line;
+        const char* fragment;
+    } cases[] = {
+        {"unknown type alone", unknownType, reelLine, "unknown value type \"Reel\""},
+        {"unknown type, then a broken end", unknownType.substr(0, unknownType.size() - lastEntryEnd.size()) + "  </elem>\n</project>\n",
+         lines - 1, "malformed XML"},
+        {"cut off in the middle", good.substr(0, good.size() / 2), 0, "malformed XML"},
+        {"cut off before the root's end", good.substr(0, good.size() - 11), lines - 1, "malformed XML"},
+        {"a NUL byte", good.substr(0, good.find("  <propertyGroup")) + std::string(1, '\0') +
+                           good.substr(good.find("  <propertyGroup")),
+         0, "malformed XML"},
+        {"text after the root", good + "tail", lines, "text outside the root element"},
+        {"a second root", good + "<project format=\"1\"/>", lines + 1, "a second root element"},
+        {"text in an element", good.substr(0, good.find("    <value")) + "x" + good.substr(good.find("    <value")), 0,
+         "unexpected text in <element>"},
+    };
+    for (const auto& bad : cases) {
+        Project project;
+        ASSERT_TRUE(ReadProjectXml(good, project).ok);
+        const ProjectReadResult result = ReadProjectXml(bad.text, project);
+        EXPECT_FALSE(result.ok) << bad.what;
+        if (bad.line != 0) {
+            EXPECT_EQ(result.line, bad.line) << bad.what << ": " << result.message;
+        }
+        EXPECT_NE(result.message.find(bad.fragment), std::string::npos) << bad.what << ": " << result.message;
+        EXPECT_EQ(WriteProjectXml(project), good) << bad.what;
+
+        const Support::ScratchFolder scratch;
+        const std::string path = scratch.Write("p.xml", bad.text).string();
+        const ProjectReadResult loaded = LoadProjectFile(path, project);
+        EXPECT_FALSE(loaded.ok) << bad.what;
+        EXPECT_EQ(loaded.line, result.line) << bad.what;
+        EXPECT_EQ(loaded.message, path + ":" + result.message.substr(5)) << bad.what;
+        EXPECT_EQ(WriteProjectXml(project), good) << bad.what;
+    }
+}
+
+// A file of many pieces, with entries that run across them and one longer than a piece, reads as
+// its text does.
+TEST(ProjectFile, LargeFilesReadInPiecesAsTheirText)
+{
+    RichProject rich;
+    for (int i = 0; i < 3000; ++i) {
+        const API_Guid wall = rich.project.AddElement("W-" + std::to_string(i), "IfcWall", rich.sample.wallItem);
+        ASSERT_EQ(rich.project.SetElementValue(wall, rich.sample.thickness, MakeRealValue(i * 0.001)), NoError);
+        ASSERT_EQ(rich.project.SetElementValue(wall, rich.text, MakeStringValue("note " + std::to_string(i))), NoError);
+    }
+    ASSERT_EQ(rich.project.SetElementValue(rich.sample.wall2, rich.text, MakeStringValue(std::string(200000, 'x'))), NoError);
+    const std::string text = WriteProjectXml(rich.project);
+    ASSERT_GT(text.size(), std::size_t{4} << 16);
+    const Support::ScratchFolder scratch;
+    Project loaded;
+    const ProjectReadResult result = LoadProjectFile(scratch.Write("large.xml", text).string(), loaded);
+    ASSERT_TRUE(result.ok) << result.message;
+    EXPECT_EQ(loaded.ValueCount(), rich.project.ValueCount());
+    EXPECT_EQ(WriteProjectXml(loaded), text);
+}
+
 TEST(ProjectFile, FilesSaveLoadAndReportPathsInMessages)
 {
     RichProject rich;

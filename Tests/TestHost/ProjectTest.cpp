@@ -48,6 +48,40 @@ TEST(Project, GuidTextFormRoundTripsAndRejectsOtherText)
     EXPECT_EQ(untouched, guid);
 }
 
+// The test host writes and reads GUIDs without the platform's strings, a GUID per value in a large
+// project; the platform's GS::Guid stays the measure of both.
+TEST(Project, GuidTextFormIsThePlatformsForEveryGuidAndEveryText)
+{
+    for (unsigned seed = 0; seed < 64; ++seed) {
+        API_Guid guid{};
+        guid.data1 = 0x9E3779B9u * (seed + 1);
+        guid.data2 = static_cast<UInt16>(0x7F4A * seed + 0x1234);
+        guid.data3 = static_cast<UInt16>(0xC15B * seed);
+        for (int i = 0; i < 8; ++i)
+            guid.data4[i] = static_cast<UInt8>(seed * 37 + static_cast<unsigned>(i) * 29);
+        EXPECT_EQ(GuidToText(guid), APIGuid2GSGuid(guid).ConvertToString().ToCStr().Get()) << seed;
+    }
+
+    const std::string nilText = "00000000-0000-0000-0000-000000000000";
+    const std::vector<std::string> texts = {
+        "0a1B2c3D-4e5F-6071-8293-A4b5C6d7E8f9", "FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF", nilText,
+        "00000000-0000-0000-0000-00000000000",  "0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F90",
+        "0A1B2C3D4-E5F-6071-8293-A4B5C6D7E8F9", "0A1B2C3D-4E5F-60718-293-A4B5C6D7E8F9",
+        " 0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F", "0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F ",
+        "+A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9", "0x1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9",
+        "0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8FG", std::string("0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F\0", 36),
+        "0A1B2C3D_4E5F_6071_8293_A4B5C6D7E8F9", "{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8}",
+    };
+    const API_Guid untouched{0x12345678u, 0x9ABC, 0xDEF0, {1, 2, 3, 4, 5, 6, 7, 8}};
+    for (const std::string& text : texts) {
+        const GS::Guid platform(text.c_str());
+        const bool isGuid = !platform.IsNull() || text == nilText;
+        API_Guid read = untouched;
+        EXPECT_EQ(TextToGuid(text, read), isGuid) << text;
+        EXPECT_EQ(read, isGuid ? GSGuid2APIGuid(platform) : untouched) << text;
+    }
+}
+
 TEST(Project, KeepsHostOrderAcrossGroupsAndRemovals)
 {
     Project project;

@@ -236,3 +236,85 @@ TEST(UndoHistory, ValueStoreKeepsItsOrderAndCountThroughRemovalsResetsAndUndo)
     EXPECT_EQ(project.FindElement(extra), nullptr);
     EXPECT_EQ(Snapshot(project), text);
 }
+
+// The store keeps each element's values together, ordered by definition GUID; values go with their
+// element when its addition is undone, and with their definition when its addition or its group
+// is removed, and come back with them.
+TEST(UndoHistory, ValuesGoAndComeBackWithTheirElementAndTheirDefinition)
+{
+    Project project;
+    UndoHistory history(project);
+    const SampleProject sample(project);
+    const std::string text = Snapshot(project);
+    const auto valuesOf = [&project](const API_Guid& element) {
+        std::vector<API_Guid> definitions;
+        project.ForEachValueOfElement(element, [&](const API_Guid& definition, const Value& value) {
+            definitions.push_back(definition);
+            EXPECT_EQ(project.FindElementValue(element, definition), &value);
+        });
+        return definitions;
+    };
+
+    history.OpenStep("Import Properties");
+    const API_Guid group = project.AddGroup("SGPset_Extra", "");
+    std::vector<API_Guid> added;
+    for (int i = 0; i < 12; ++i) {
+        PropertyDefinition definition;
+        definition.group = group;
+        definition.name = "P" + std::to_string(i);
+        definition.valueType = API_PropertyIntegerValueType;
+        definition.defaultValue = MakeIntegerValue(0);
+        definition.availability = {sample.wallItem};
+        added.push_back(project.AddDefinition(definition));
+    }
+    const API_Guid wall = project.AddElement("W-new", "IfcWall", sample.wallItem);
+    // Written in an order of their own, on an old element and on the new one.
+    for (int i : {7, 2, 11, 0, 5, 9, 1, 10, 3, 8, 6, 4}) {
+        ASSERT_EQ(project.SetElementValue(sample.wall1, added[static_cast<std::size_t>(i)], MakeIntegerValue(i)), NoError);
+        ASSERT_EQ(project.SetElementValue(wall, added[static_cast<std::size_t>(i)], MakeIntegerValue(-i)), NoError);
+    }
+    ASSERT_EQ(project.SetElementValue(wall, sample.thickness, MakeRealValue(0.3)), NoError);
+    history.CloseStep(true);
+
+    const std::vector<API_Guid> ofWall1 = valuesOf(sample.wall1);
+    EXPECT_EQ(ofWall1.size(), 3u + 12u);
+    EXPECT_TRUE(std::is_sorted(ofWall1.begin(), ofWall1.end(), GuidLess()));
+    EXPECT_EQ(valuesOf(wall).size(), 13u);
+    EXPECT_EQ(project.FindElementValue(wall, added[5])->integer, -5);
+    EXPECT_EQ(project.ValueCount(), 4u + 12u + 13u);
+
+    // The group's removal takes its twelve definitions' values from both elements, and only those.
+    history.OpenStep("Delete Property Groups");
+    ASSERT_EQ(project.RemoveGroup(group), NoError);
+    history.CloseStep(true);
+    EXPECT_EQ(project.ValueCount(), 4u + 1u);
+    EXPECT_EQ(valuesOf(sample.wall1).size(), 3u);
+    EXPECT_EQ(valuesOf(wall), std::vector<API_Guid>{sample.thickness});
+    // A group whose definitions hold no value goes as well.
+    history.OpenStep("Delete Property Groups");
+    ASSERT_EQ(project.RemoveGroup(sample.doorGroup), NoError);
+    ASSERT_EQ(project.RemoveGroup(project.AddGroup("SGPset_Empty", "")), NoError);
+    history.CloseStep(true);
+    EXPECT_EQ(project.FindElementValue(sample.door, sample.clearWidth), nullptr);
+    EXPECT_EQ(project.ValueCount(), 4u);
+
+    ASSERT_EQ(history.Undo(2), 2u);
+    EXPECT_EQ(project.ValueCount(), 4u + 12u + 13u);
+    EXPECT_EQ(valuesOf(sample.wall1), ofWall1);
+    EXPECT_EQ(project.FindElementValue(sample.wall1, added[11])->integer, 11);
+    EXPECT_EQ(project.FindElementValue(wall, added[0])->integer, 0);
+    EXPECT_EQ(project.FindElementValue(sample.door, sample.clearWidth)->real, 1.05);
+
+    // Values written outside any step are not undone by themselves: undoing the import takes them
+    // with the element and the definition they belong to.
+    ASSERT_EQ(project.SetElementValue(wall, sample.acousticRating, MakeStringValue("Rw 40")), NoError);
+    ASSERT_EQ(project.SetElementValue(sample.wall2, added[3], MakeIntegerValue(33)), NoError);
+    EXPECT_EQ(project.ValueCount(), 4u + 12u + 13u + 2u);
+    ASSERT_EQ(history.Undo(), 1u);
+    EXPECT_EQ(project.FindElement(wall), nullptr);
+    EXPECT_TRUE(valuesOf(wall).empty());
+    EXPECT_EQ(valuesOf(sample.wall1).size(), 3u);
+    EXPECT_TRUE(valuesOf(sample.wall2).empty());
+    EXPECT_EQ(project.ValueCount(), 4u);
+    EXPECT_EQ(Snapshot(project), text);
+}
