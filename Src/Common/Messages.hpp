@@ -106,7 +106,10 @@ constexpr const char* KeptEarlierBackupLine =
 
 // The store cannot be opened, read or written (its path, and why: the system's error or SQLite's
 // words, such as "database is locked" when another host instance held it longer than the command
-// waits). The run goes on without it; what it would have kept is told of by the lines below.
+// waits). The run goes on without it while the backup file holds its values; a run that saved
+// expression lists, which only the store keeps, or whose backup file could not be written stops
+// before it removes anything (NotSafeListsLine, NotSafeValuesLine). What the run would have kept
+// is told of by the lines below.
 constexpr const char* StoreUnusableLine =
     "The store of kept values \"{}\" could not be used ({}): this run reads nothing from it and keeps nothing in it";
 // The store was damaged (its path): it is renamed (the new name) and a new one begun.
@@ -255,9 +258,10 @@ constexpr const char* WaitingLine = "Waiting in \"{}\" for an import that define
 
 // Shown at the end of a run in which a configuration was chosen and read, both imports succeeded,
 // the expression import could list the definitions and the restore had somewhere to take values
-// from (it has not when the project held no owned group and "USERPROFILE" is not set), whether or
-// not single expression lists or values could be written or files of earlier runs read. Not after
-// a cancelled dialog, nor after a run that stopped.
+// from (it has not when the project held no owned group and the store of kept values could not be
+// used, or neither "LOCALAPPDATA" nor "USERPROFILE" is set), whether or not single expression
+// lists or values could be written or files of earlier runs read. Not after a cancelled dialog,
+// nor after a run that stopped.
 constexpr const char* CompletionAlertTitle = "Import Successful";
 constexpr const char* CompletionAlertText = "IFC-SG Classifications and Properties are Imported Successfully!";
 constexpr const char* CompletionAlertButton = "Ok";
