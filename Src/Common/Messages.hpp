@@ -232,14 +232,14 @@ constexpr const char* NothingBroughtBackNotKeptLine =
 
 // Values that an earlier run saved came back (written into their properties): how many (counted,
 // above), when that run saved them, and the store that kept them. One line per earlier run.
-constexpr const char* ValuesCameBackLine = "{} came back from the backup of an earlier run, saved {} (\"{}\")";
+constexpr const char* ValuesCameBackLine = "{} came back from an earlier run, saved {} (\"{}\")";
 // Expression lists that an earlier run saved came back: how many (counted), when, and the store.
 constexpr const char* ListsCameBackLine = "{} came back from an earlier run, saved {} (\"{}\")";
 
 // Kept values of an earlier run that end, one line per group and property and reason: group,
-// property, how many (counted), when that run saved the newest of them, and why (below). They leave
+// property, when that run saved the newest of them, how many (counted), and why (below). They leave
 // the store.
-constexpr const char* KeptValuesEndedLine = "{} / {}: {} kept from an earlier run (saved {}) no longer wait: {}";
+constexpr const char* KeptValuesEndedLine = "{} / {}: kept from an earlier run (saved {}), {} no longer waiting: {}";
 // The same for a kept expression list: group, property, when, why.
 constexpr const char* KeptListEndedLine =
     "{} / {}: the expression list kept from an earlier run (saved {}) no longer waits: {}";

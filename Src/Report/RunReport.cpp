@@ -230,8 +230,8 @@ void ReportEnded(const UpdateRun& run)
     }
     for (const auto& [name, counted] : ended)
         ReportLine(Messages::KeptValuesEndedLine,
-                   {std::get<0>(name), std::get<1>(name), CountedText(counted.first, Messages::OneValue, Messages::ManyValues),
-                    StartedText(run, counted.second), EndedText(std::get<2>(name))});
+                   {std::get<0>(name), std::get<1>(name), StartedText(run, counted.second),
+                    CountedText(counted.first, Messages::OneValue, Messages::ManyValues), EndedText(std::get<2>(name))});
     for (std::size_t index = 0; index < run.kept.lists.size(); ++index)
         if (EndsWithLine(run.kept.listFates[index]))
             ReportLine(Messages::KeptListEndedLine, {run.kept.lists[index].name.group, run.kept.lists[index].name.property,

@@ -63,6 +63,17 @@ bool KnowProject(UpdateRun& run, const GS::Array<API_Guid>* elements)
     return run.projectKnown = run.store != nullptr;
 }
 
+// As KnowProject, noting a project that cannot be known as the store's problem (the store itself
+// may have failed meanwhile, and told so).
+bool KnowOrTell(UpdateRun& run)
+{
+    if (KnowProject(run, nullptr))
+        return true;
+    if (run.store && !run.storeProblem)
+        run.storeProblem = FileProblem{run.store->Path(), 0, Messages::ProjectUnknownReason};
+    return false;
+}
+
 // Kept values whose element the project no longer holds end.
 void EndValuesOfGoneElements(KeptData& kept, const ElementSet& elements)
 {
@@ -259,9 +270,7 @@ bool KeepSavedBeforeRemoval(UpdateRun& run)
     const bool valuesSafe = !run.backup || run.backup->ValueCount() == 0 || !run.backupProblem;
     if (valuesSafe && run.expressions.lists.empty())
         return true;
-    if (run.store && !KnowProject(run, nullptr))
-        run.storeProblem = FileProblem{run.store->Path(), 0, Messages::ProjectUnknownReason};
-    else if (run.store) {
+    if (run.store && KnowOrTell(run)) {
         std::vector<KeptExpressionList> lists = OwnLists(run);
         TellOfStore(run, run.store->WriteSaved(run.end, valuesSafe ? nullptr : &*run.backup, lists));
         if (run.store) {
@@ -284,10 +293,8 @@ void KeepForLaterRuns(UpdateRun& run)
         ownValuesStay = ownValuesStay || OwnStays(fate);
     if (run.kept.Empty() && !ownValuesStay && lists.empty() && !run.end.ownValuesWritten && !run.end.ownListsWritten)
         return;
-    if (!KnowProject(run, nullptr)) {
-        run.storeProblem = FileProblem{run.store->Path(), 0, Messages::ProjectUnknownReason};
+    if (!KnowOrTell(run))
         return;
-    }
     EndWhatOwnReplaces(run);
     NoteWhatWasLeft(run);
     run.end.kept = &run.kept;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -23,6 +24,7 @@ struct EarlierVersion {
     std::vector<KeptExpressionList> lists;
     std::map<UInt32, std::string> started;
     std::vector<SystemPath> taken;  // the files to rename once their content is in the store
+    bool retry = false;             // a file could not be read now: the history stays for a later run
 };
 
 std::string_view Attribute(const XmlNode* node, const char* name)
@@ -63,18 +65,24 @@ void TakeLists(const XmlNode* root, EarlierVersion& earlier)
     }
 }
 
-// Reads the values run `run` saved in `path`. A kept file must name that run on its root (a user's
-// own copy of the backup under such a name is left alone). False when it is not such a file.
-bool TakeValues(const SystemPath& path, bool keptFile, UInt32 run, std::string_view saved, EarlierVersion& earlier)
+// Reads the values run `run` saved in `path`: the backup file, or a kept file of the earlier version
+// (when `lastRun`, the last run the history counted, is given): its root names that run, or it names
+// none and the run is one the history counted (the earlier version also kept copies of the backup
+// so). A user's own file under such a name, say "IFC_SG_Properties.20261201.xml", is left alone.
+// False when it is not taken; `retry` is set when it could not be read at all, for a later run to
+// try again.
+bool TakeValues(const SystemPath& path, UInt32 run, std::optional<UInt32> lastRun, std::string_view saved,
+                EarlierVersion& earlier)
 {
     ValueBackupReading reading = ReadValueBackupFile(path);
     if (!reading.backup) {
         ReportLine(Messages::EarlierFileUnreadableLine, {PathText(path), reading.problem->Detail()});
+        earlier.retry = earlier.retry || reading.problem->error != 0;
         return false;
     }
-    if (keptFile && (!reading.header || reading.header->run != run))
+    if (lastRun && (reading.header ? reading.header->run != run : run > *lastRun))
         return false;
-    earlier.started.emplace(run, keptFile ? std::string_view(reading.header->saved) : saved);
+    earlier.started.emplace(run, reading.header ? std::string_view(reading.header->saved) : saved);
     earlier.values.emplace_back(run, std::move(*reading.backup));
     return true;
 }
@@ -90,6 +98,22 @@ UInt32 KeptFileRun(const std::string& name)
     return digits.size() <= 9 && digits.find_first_not_of("0123456789") == std::string::npos ? Number(digits) : 0;
 }
 
+// The history's root; nothing, told, when the file is no history, which is then set aside so that
+// the runs after this one do not tell of it again.
+const XmlNode* HistoryRoot(const SystemPath& path, std::string& text, XmlDocument& document, EarlierVersion& earlier)
+{
+    try {
+        document.parse<0>(text.data());
+        if (const XmlNode* root = document.first_node("history"))
+            return root;
+    } catch (const rapidxml::parse_error&) {
+    }
+    ReportLine(Messages::EarlierFileUnreadableLine, {PathText(path), Messages::NotAHistoryReason});
+    earlier.taken.clear();
+    SetFileAside(path, "unreadable");
+    return nullptr;
+}
+
 }  // namespace
 
 void TakeEarlierVersionFiles(UpdateRun& run)
@@ -100,33 +124,30 @@ void TakeEarlierVersionFiles(UpdateRun& run)
     const SystemPath historyPath = backup->parent_path() / (std::string(BaseName) + ".history.xml");
     if (!IsExistingFile(historyPath))
         return;
-    std::optional<std::string> text = ReadTextFile(historyPath);
-    XmlDocument document;
-    const XmlNode* root = nullptr;
-    try {
-        if (text) {
-            document.parse<0>(text->data());
-            root = document.first_node("history");
-        }
-    } catch (const rapidxml::parse_error&) {
-    }
-    if (root == nullptr) {
-        ReportLine(Messages::EarlierFileUnreadableLine, {PathText(historyPath), Messages::NotAHistoryReason});
+    SystemError error = 0;
+    std::optional<std::string> text = ReadTextFile(historyPath, &error);
+    if (!text) {
+        ReportLine(Messages::EarlierFileUnreadableLine, {PathText(historyPath), FileProblem(historyPath, error).Detail()});
         return;
     }
     EarlierVersion earlier;
-    TakeLists(root, earlier);
+    XmlDocument document;
     earlier.taken.push_back(historyPath);
+    const XmlNode* root = HistoryRoot(historyPath, *text, document, earlier);
+    const UInt32 lastRun = root != nullptr ? Number(Attribute(root, "run")) : 0;
+    if (root != nullptr)
+        TakeLists(root, earlier);
     for (const SystemPath& path : FilesIn(backup->parent_path()))
         if (const UInt32 number = KeptFileRun(PathText(path.filename()));
-            number != 0 && TakeValues(path, true, number, {}, earlier))
+            number != 0 && TakeValues(path, number, lastRun, {}, earlier))
             earlier.taken.push_back(path);
-    if (const XmlNode* record = root->first_node("backup"); BackupUnsettled(record, *backup))
-        TakeValues(*backup, false, Number(Attribute(record, "run")), Attribute(record, "saved"), earlier);
+    if (const XmlNode* record = root != nullptr ? root->first_node("backup") : nullptr; BackupUnsettled(record, *backup))
+        TakeValues(*backup, Number(Attribute(record, "run")), std::nullopt, Attribute(record, "saved"), earlier);
     if (run.store->WriteEarlierVersion(earlier.values, earlier.lists, earlier.started))
         return;  // told with the run's other store problems when the store is used next
     for (const SystemPath& path : earlier.taken)
-        SetFileAside(path, "in-store");
+        if (!earlier.retry || path != historyPath)
+            SetFileAside(path, "in-store");
 }
 
 }  // namespace Quillmere

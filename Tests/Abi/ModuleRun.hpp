@@ -19,7 +19,7 @@ namespace Abi {
 // run's date).
 inline bool SaysValuesCameBack(const std::string& line, std::size_t count, const std::filesystem::path& file)
 {
-    const std::string start = std::to_string(count) + " values came back from the backup of an earlier run, saved ";
+    const std::string start = std::to_string(count) + " values came back from an earlier run, saved ";
     const std::string end = " (\"" + file.string() + "\")";
     return line.rfind(start, 0) == 0 && line.size() > start.size() + end.size() &&
            line.compare(line.size() - end.size(), end.size(), end) == 0;

@@ -262,7 +262,7 @@ TEST_F(BackupFile, AProfileFolderOfAnyNameHoldsTheBackup)
     // The earlier backup is kept, and its values came back from it: both lines name it.
     ASSERT_EQ(host.ReportLines().size(), 2u);
     EXPECT_NE(host.ReportLines()[0].text.find(WinTests::Utf8(backup.wstring())), std::string::npos);
-    EXPECT_NE(host.ReportLines()[1].text.find(" values came back from the backup of an earlier run, saved "), std::string::npos);
+    EXPECT_NE(host.ReportLines()[1].text.find(" values came back from an earlier run, saved "), std::string::npos);
     EXPECT_NE(host.ReportLines()[1].text.find(WinTests::Utf8(backup.wstring())), std::string::npos);
     ASSERT_EQ(host.Alerts().size(), 1u);
     const TestHost::Project& project = host.GetProject();
