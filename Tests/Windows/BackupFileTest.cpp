@@ -2,9 +2,11 @@
 // by the restore in the same command, and placed in the Documents folder of the "USERPROFILE"
 // that the host set. A file that another program holds for a moment is waited for.
 #include <condition_variable>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "ImportPatch.hpp"
 #include "Project.hpp"
@@ -63,10 +65,12 @@ private:
 // What the module's own calls on one file met, seen through its imports of MoveFileExW, CreateFileW
 // and Sleep from kernel32: the error of each call on the file (0 for success) and each pause. At
 // the first failed call the holder, when given, lets go of the file, as if the other program
-// closed it just then.
+// closed it just then. `onceInPlace`, when given, runs after the first move that put the file in
+// place, before the module goes on.
 struct HeldFileWatch {
     std::filesystem::path file;
     FileHolder* releaseOnFailure = nullptr;
+    std::function<void()> onceInPlace;
     std::vector<DWORD> errors;
     std::vector<DWORD> pauses;
 
@@ -91,6 +95,11 @@ struct HeldFileWatch {
     {
         const BOOL moved = realMoveFileEx(from, to, flags);
         current->Note(to, moved != 0);
+        if (moved != 0 && current->onceInPlace && current->errors.back() == 0) {
+            const DWORD last = GetLastError();
+            std::exchange(current->onceInPlace, nullptr)();
+            SetLastError(last);
+        }
         return moved;
     }
     static HANDLE WINAPI WatchOpen(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
@@ -159,26 +168,27 @@ TEST_F(BackupFile, TheFileHasCrLfLineEndsAndTheRestoreTakesThisRunsValues)
 {
     const WinTests::SampleProject sample(host.GetProject());
     ChooseSampleConfiguration();
-    // While the dialog is up the backup is on disk and the restore is still to come: look at the
-    // file, and change one value in it, as another program might: the restore takes this run's
-    // values from memory all the same.
+    // Once the backup is in place the restore is still to come: look at the file, and change one
+    // value in it, as another program might: the restore takes this run's values from memory all
+    // the same.
     std::optional<std::string> written;
-    dialogs->HoldWhile([&](HWND) {
-        if (!written) {
-            written = Support::TryReadBytes(profileFolder.BackupFile());
-            if (written) {
-                std::string changed = *written;
-                if (const std::size_t at = changed.find(">0.250000<"); at != std::string::npos)
-                    changed.replace(at, 10, ">0.375000<");
-                EXPECT_TRUE(Support::TryWriteBytes(profileFolder.BackupFile(), changed));
-            }
+    HeldFileWatch watch;
+    watch.file = profileFolder.BackupFile();
+    watch.onceInPlace = [&] {
+        written = Support::TryReadBytes(profileFolder.BackupFile());
+        if (written) {
+            std::string changed = *written;
+            if (const std::size_t at = changed.find(">0.250000<"); at != std::string::npos)
+                changed.replace(at, 10, ">0.375000<");
+            EXPECT_TRUE(Support::TryWriteBytes(profileFolder.BackupFile(), changed));
         }
-        return false;
-    });
+    };
+    const WatchingModuleCalls watching(watch);
+    ASSERT_TRUE(watching.Applied());
 
     EXPECT_EQ(RunCommand(), NoError);
 
-    ASSERT_TRUE(written.has_value()) << "no backup file when the dialog was up";
+    ASSERT_TRUE(written.has_value()) << "no backup file was put in place";
     const std::string location =
         "Lobby &amp; &lt;stair&gt; \xCE\x94\xCE\xB9\xCE\xAC\xCE\xB4\xCF\x81\xCE\xBF\xCE\xBC\xCE\xBF\xCF\x82 \xE8\xB5\xB0\xE5\xBB\x8A";
     const std::string expected = WinTests::WithCrLf(
@@ -218,26 +228,29 @@ TEST_F(BackupFile, TheFileHasCrLfLineEndsAndTheRestoreTakesThisRunsValues)
 TEST_F(BackupFile, TheModuleWritesWhereTheHostPointsUserProfile)
 {
     const WinTests::SampleProject sample(host.GetProject());
+    // A cancelled dialog writes nothing.
     dialogs->QueueCancel();
+    ASSERT_EQ(RunCommand(), NoError);
+    EXPECT_FALSE(std::filesystem::exists(profileFolder.BackupFile()));
+    ChooseSampleConfiguration();
     ASSERT_EQ(RunCommand(), NoError);
     const std::optional<std::string> first = Support::TryReadBytes(profileFolder.BackupFile());
     ASSERT_TRUE(first.has_value()) << "nothing written under the first profile";
     EXPECT_NE(first->find("<SGPset_Wall-Thickness"), std::string::npos);
 
-    // A second profile, set while the module is loaded: the next run would write there, and leaves
-    // the first profile's file alone. The owned groups are gone by now, so it builds no backup and,
-    // with no earlier file to keep, writes none and says nothing.
+    // A second profile, set while the module is loaded: the next run writes there, and leaves the
+    // first profile's file alone.
     Support::ScratchFolder otherFolder(L"-other-profile");
     ASSERT_TRUE(std::filesystem::create_directory(otherFolder.Path() / L"Documents"));
     {
         const Support::UserProfile other(otherFolder.Path());
-        dialogs->QueueCancel();
+        ChooseSampleConfiguration();
         ASSERT_EQ(RunCommand(), NoError);
     }
-    EXPECT_FALSE(std::filesystem::exists(otherFolder.Path() / L"Documents" / L"IFC_SG_Properties.xml"));
+    EXPECT_EQ(Support::TryReadBytes(otherFolder.Path() / L"Documents" / L"IFC_SG_Properties.xml"), first);
     EXPECT_TRUE(host.ReportLines().empty());
     EXPECT_EQ(Support::TryReadBytes(profileFolder.BackupFile()), first);
-    EXPECT_EQ(dialogs->Dialogs().size(), 2u);
+    EXPECT_EQ(dialogs->Dialogs().size(), 3u);
 }
 
 TEST_F(BackupFile, AProfileFolderOfAnyNameHoldsTheBackup)
@@ -247,23 +260,29 @@ TEST_F(BackupFile, AProfileFolderOfAnyNameHoldsTheBackup)
     const std::filesystem::path backup = user.BackupFile();
     const WinTests::SampleProject sample(host.GetProject());
 
-    // A cancelled run writes the backup there; the next run, which finds no owned group, restores
-    // the values from that file.
-    dialogs->QueueCancel();
+    // A run writes the backup there, and the store beside it in the profile's AppData.
+    ChooseSampleConfiguration();
     ASSERT_EQ(RunCommand(), NoError);
     const std::optional<std::string> written = Support::TryReadBytes(backup);
     ASSERT_TRUE(written.has_value()) << "no backup file in the profile folder";
     EXPECT_NE(written->find("<SGPset_Door-ClearWidth valType=\"Real\" MType=\"Length\">1.050000<"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(profileFolder.BackupFile()));
+    EXPECT_TRUE(host.ReportLines().empty());
 
+    // A configuration without the door's group: its values wait in the store under that folder, and
+    // the next run with the sample configuration brings them back from there.
+    std::string withoutDoors = WinTests::SampleConfiguration;
+    const std::size_t door = withoutDoors.find("SGPset_Door");
+    ASSERT_NE(door, std::string::npos);
+    withoutDoors.replace(door, 11, "SGPset_Gate");
+    dialogs->QueueChoice(user.Write(L"IFC-SG without doors.xml", withoutDoors).wstring());
+    ASSERT_EQ(RunCommand(), NoError);
+    EXPECT_TRUE(std::filesystem::is_regular_file(user.Store()));
     host.ClearOutput();
     ChooseSampleConfiguration();
     ASSERT_EQ(RunCommand(), NoError);
-    // The earlier backup is kept, and its values came back from it: both lines name it.
-    ASSERT_EQ(host.ReportLines().size(), 2u);
-    EXPECT_NE(host.ReportLines()[0].text.find(WinTests::Utf8(backup.wstring())), std::string::npos);
-    EXPECT_NE(host.ReportLines()[1].text.find(" values came back from an earlier run, saved "), std::string::npos);
-    EXPECT_NE(host.ReportLines()[1].text.find(WinTests::Utf8(backup.wstring())), std::string::npos);
+    ASSERT_EQ(host.ReportLines().size(), 1u);
+    EXPECT_NE(host.ReportLines()[0].text.find(" came back from an earlier run, saved "), std::string::npos);
     ASSERT_EQ(host.Alerts().size(), 1u);
     const TestHost::Project& project = host.GetProject();
     const TestHost::Value* thickness = FindValue(project, sample.wall, "SGPset_Wall", "Thickness");
@@ -271,7 +290,6 @@ TEST_F(BackupFile, AProfileFolderOfAnyNameHoldsTheBackup)
     ASSERT_TRUE(thickness && place);
     EXPECT_EQ(*thickness, TestHost::MakeRealValue(0.25));
     EXPECT_EQ(*place, TestHost::MakeStringValue("Lobby & <stair> \xCE\x94\xCE\xB9\xCE\xAC\xCE\xB4\xCF\x81\xCE\xBF\xCE\xBC\xCE\xBF\xCF\x82 \xE8\xB5\xB0\xE5\xBB\x8A"));
-    EXPECT_EQ(Support::TryReadBytes(backup), written);
 }
 
 TEST_F(BackupFile, AFileAnotherProgramHoldsForAMomentIsWaitedFor)
@@ -327,8 +345,9 @@ TEST_F(BackupFile, AFileAnotherProgramHoldsForAMomentIsWaitedFor)
         ASSERT_TRUE(backup.has_value());
         EXPECT_FALSE(std::filesystem::exists(profileFolder.TemporaryFile()));
         if (c.configuration) {
-            // A configuration that cannot be read ends the command with one line.
-            EXPECT_NE(backup->find("<SGPset_Wall-Thickness"), std::string::npos);
+            // A configuration that cannot be read ends the command with one line, before anything
+            // is saved.
+            EXPECT_EQ(*backup == Earlier, !c.letGo);
             EXPECT_EQ(host.ReportLines().size(), c.letGo ? 0u : 1u);
             EXPECT_EQ(host.Alerts().size(), c.letGo ? 1u : 0u);
         } else {

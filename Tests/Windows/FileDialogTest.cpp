@@ -176,9 +176,11 @@ TEST_F(FileDialog, CancellingTheDialogImportsNothing)
     EXPECT_FALSE(dialog.abandoned);
     EXPECT_EQ(seen.result, 0);
     ExpectNothingImported();
-    // The owned groups were removed before the dialog; the standard set stays.
-    EXPECT_EQ(host.GetProject().FindGroupByName("SGPset_Wall"), nullptr);
+    // Nothing was removed either, and no backup written: the project is as it was.
+    EXPECT_NE(host.GetProject().FindGroupByName("SGPset_Wall"), nullptr);
     EXPECT_NE(host.GetProject().FindGroupByName("Pset_WallCommon"), nullptr);
+    EXPECT_TRUE(host.StepNames().empty());
+    EXPECT_FALSE(std::filesystem::exists(profileFolder.BackupFile()));
     EXPECT_TRUE(host.ReportLines().empty());
 }
 
