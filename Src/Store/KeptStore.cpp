@@ -11,9 +11,6 @@ namespace Quillmere {
 
 namespace {
 
-// How long a run waits for another host instance's transaction before it reports the store busy.
-constexpr int BusyMilliseconds = 10000;
-
 constexpr const char* Schema = R"(
 CREATE TABLE IF NOT EXISTS project (
     id INTEGER PRIMARY KEY,
@@ -159,7 +156,7 @@ std::optional<FileProblem> KeptStore::SetDamagedAside()
     journal += "-journal";
     RemoveFile(journal);
     try {
-        database.Open(path, BusyMilliseconds);
+        database.Open(path, busyMilliseconds);
         CreateTables();
     } catch (const SqliteFailure& failure) {
         database.Close();
@@ -177,7 +174,7 @@ std::optional<FileProblem> KeptStore::Open()
         return FileProblem{path, NotARegularFile};
     std::optional<FileProblem> problem = Attempt([this](SqliteDatabase& opened) {
         if (!opened.IsOpen())
-            opened.Open(path, BusyMilliseconds);
+            opened.Open(path, busyMilliseconds);
         CreateTables();
     });
     if (problem)
