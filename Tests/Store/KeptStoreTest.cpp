@@ -579,6 +579,24 @@ TEST_F(KeptStore, WhatAnEarlierVersionLeftIsReadWithEveryProjectForItsElementsOn
                                    "list SGPset_Door/ClearWidth [{Door.Width} - 0.05;] run 1 NotDefined earlier"}));
     EXPECT_EQ(again.left.at(Guid(E1)), (PropertyStates{{StateKey("SGPset_Door", "FireExit"), PropertyState{}}}));
     EXPECT_EQ(again.started.at(1), "2025-01-10 08:00");
+
+    // Taken in once more (the files could not be renamed): the exit ClinicA made its own comes
+    // once, and the copy leaves at the end without a word (it is no newer value).
+    ASSERT_EQ(store->WriteEarlierVersion(values, lists, started), std::nullopt);
+    KeptData twice = Read(*store, ClinicA, &onlyE1);
+    std::vector<std::string> exits;
+    for (const std::string& line : Describe(twice))
+        if (line.find("FireExit") != std::string::npos)
+            exits.push_back(line);
+    EXPECT_EQ(exits, (std::vector<std::string>{"E1 SGPset_Door/FireExit 4:1 run 1 NotDefined",
+                                               "E1 SGPset_Door/FireExit 4:1 run 1 NotDefined earlier AlreadyHeld"}));
+    KeptAtRunEnd third = RunOf(ClinicA);
+    third.kept = &twice;
+    third.left[Guid(E1)] = PropertyStates{{StateKey("SGPset_Door", "FireExit"), PropertyState{}}};
+    ASSERT_EQ(store->WriteRunEnd(third), std::nullopt);
+    EXPECT_EQ(Rows("SELECT p.identity, v.value FROM kept_value v JOIN project p ON p.id = v.project "
+                   "WHERE v.element = '" + e1 + "' AND v.property = 'FireExit'"),
+              std::vector<std::string>{ClinicA + "|1"});
 }
 
 TEST_F(KeptStore, AProjectWithoutAFileIsKnownByAnAnchorAmongItsElements)
