@@ -11,9 +11,6 @@ namespace Quillmere {
 
 namespace {
 
-// How long a run waits for another host instance's transaction before it reports the store busy.
-constexpr int BusyMilliseconds = 10000;
-
 constexpr const char* Schema = R"(
 CREATE TABLE IF NOT EXISTS project (
     id INTEGER PRIMARY KEY,
@@ -160,7 +157,7 @@ std::optional<FileProblem> KeptStore::SetDamagedAside()
     journal += "-journal";
     RemoveFile(journal);
     try {
-        database.Open(path, BusyMilliseconds);
+        database.Open(path, busyMilliseconds);
         CreateTables();
     } catch (const SqliteFailure& failure) {
         database.Close();
@@ -178,7 +175,7 @@ std::optional<FileProblem> KeptStore::Open()
         return FileProblem{path, NotARegularFile};
     std::optional<FileProblem> problem = Attempt([this](SqliteDatabase& opened) {
         if (!opened.IsOpen())
-            opened.Open(path, BusyMilliseconds);
+            opened.Open(path, busyMilliseconds);
         CreateTables();
     });
     if (problem)
@@ -249,11 +246,19 @@ struct ReadIds {
     std::int64_t earlier = -1;  // what an earlier version left
 };
 
+// Whether the row holds the value read last once more: of the same run, type and text.
+bool SameAsLast(const SqliteStatement& row, const KeptData& kept)
+{
+    const ValueBackup::Value& last = kept.values.Values().back();
+    return kept.records.back().run == row.Number(4) && last.valueType == row.Number(6) &&
+           std::string_view(last.text, last.textLength) == row.Text(7);
+}
+
 void ReadValues(SqliteDatabase& database, const ReadIds& ids, const ElementSet* elements, KeptData& kept)
 {
     SqliteStatement rows = database.Prepare(
         "SELECT project, element, grp, property, run, reason, value_type, value FROM kept_value "
-        "WHERE project IN (?1, ?2) ORDER BY element, grp, property, run DESC");
+        "WHERE project IN (?1, ?2) ORDER BY element, grp, property, run DESC, project = ?2");
     rows.Bind(1, ids.project).Bind(2, ids.earlier);
     std::string element, group, property;
     bool open = false;
@@ -263,8 +268,10 @@ void ReadValues(SqliteDatabase& database, const ReadIds& ids, const ElementSet* 
         if (earlier && (elements == nullptr || elements->count(guid) == 0))
             continue;
         // A second row of one property is an older run's (its run ended before it could settle):
-        // the newer stands.
+        // the newer stands. An earlier version's row after the project's own of the same value is
+        // that value taken in once more (its file could not be renamed): it leaves quietly.
         const bool older = open && element == rows.Text(1) && group == rows.Text(2) && property == rows.Text(3);
+        const bool again = older && earlier && SameAsLast(rows, kept);
         if (!open || element != rows.Text(1)) {
             if (open)
                 kept.values.EndEntry();
@@ -277,7 +284,7 @@ void ReadValues(SqliteDatabase& database, const ReadIds& ids, const ElementSet* 
         property = rows.Text(3);
         kept.values.AddValue(kept.values.InternKey(group, property), static_cast<Int32>(rows.Number(6)), 0, rows.Text(7));
         kept.records.push_back(KeptRecord{static_cast<UInt32>(rows.Number(4)), ReasonOf(rows.Text(5)), earlier});
-        kept.fates.push_back(older ? ValueFate::Superseded : ValueFate::Pending);
+        kept.fates.push_back(again ? ValueFate::AlreadyHeld : older ? ValueFate::Superseded : ValueFate::Pending);
     }
     if (open)
         kept.values.EndEntry();
@@ -582,8 +589,11 @@ std::optional<FileProblem> KeptStore::WriteRunEnd(KeptAtRunEnd& end)
                 .Bind(2, std::int64_t{end.run}).Run();
         if (end.own != nullptr)
             writer.InsertValues(project, end.run, *end.own, [&](UInt32 index) {
+                // A value of the run over which a kept one came back was the state the import left,
+                // not the user's: it is no more kept than one that came back itself.
                 const ValueFate fate = (*end.ownFates)[index];
-                return fate == ValueFate::BroughtBack ? std::nullopt : std::optional<ValueFate>(fate);
+                const bool stays = fate != ValueFate::BroughtBack && fate != ValueFate::Superseded;
+                return stays ? std::optional<ValueFate>(fate) : std::nullopt;
             });
         WriteLeft(database, project, end);
         if (end.ownListsWritten)

@@ -32,7 +32,14 @@ public:
     // "USERPROFILE\AppData\Local" when LOCALAPPDATA is not set. Nothing when neither is set.
     static std::optional<SystemPath> DefaultPath();
 
-    explicit KeptStore(SystemPath path) : path(std::move(path)) {}
+    // How long the store waits for another host instance's transaction before it reports the store
+    // busy.
+    static constexpr int DefaultBusyMilliseconds = 10000;
+
+    explicit KeptStore(SystemPath path, int busyMilliseconds = DefaultBusyMilliseconds)
+        : path(std::move(path)), busyMilliseconds(busyMilliseconds)
+    {
+    }
     const SystemPath& Path() const noexcept { return path; }
     // Where a damaged store was set aside when this run opened it; empty when none was.
     const SystemPath& SetAside() const noexcept { return setAside; }
@@ -86,6 +93,7 @@ private:
     std::optional<FileProblem> SetDamagedAside();
 
     SystemPath path;
+    int busyMilliseconds;
     SystemPath setAside;
     SqliteDatabase database;
 };
