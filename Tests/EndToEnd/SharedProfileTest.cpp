@@ -284,7 +284,7 @@ TEST_F(SharedProfile, OneInstanceAtItsDialogWhileAnotherKeepsAndEachProjectGetsI
         EXPECT_EQ(KeptFor(project), 0u);
         const std::vector<std::string> report = ReportTexts(json);
         ASSERT_FALSE(report.empty());
-        EXPECT_NE(report[0].find(std::to_string(doors.size()) + " values came back from the backup of an earlier run"),
+        EXPECT_NE(report[0].find(std::to_string(doors.size()) + " values came back from an earlier run"),
                   std::string::npos)
             << report[0];
     }

@@ -135,6 +135,7 @@ const char* FateName(ValueFate fate)
         case ValueFate::Superseded: return "Superseded";
         case ValueFate::ElementGone: return "ElementGone";
         case ValueFate::AlreadyHeld: return "AlreadyHeld";
+        case ValueFate::Occupied: return "Occupied";
     }
     return "?";
 }
@@ -686,6 +687,7 @@ TEST_F(KeptStore, AKeptValueOrListWhoseWriteFailedStaysAndTheOthersGo)
         {ValueFate::Superseded, std::nullopt},
         {ValueFate::ElementGone, std::nullopt},
         {ValueFate::AlreadyHeld, std::nullopt},
+        {ValueFate::Occupied, "target holds a value"},
     };
     const auto property = [](const Case& row) { return std::string("P") + FateName(row.fate); };
     const std::unique_ptr<Store> store = OpenStore();

@@ -93,13 +93,13 @@ protected:
         RunCommand();
     }
 
-    // The names in Documents, each "in-store-YYYYMMDD-HHMMSS" as "in-store".
+    // The names in Documents, each "in-store-YYYYMMDD-HHMMSS" as "in-store" (and so "unreadable").
     std::vector<std::string> DocumentNames() const
     {
-        static const std::regex stamp(R"(\.in-store-\d{8}-\d{6}(-\d+)?\.xml$)");
+        static const std::regex stamp(R"(\.(in-store|unreadable)-\d{8}-\d{6}(-\d+)?\.xml$)");
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(profile.Documents()))
-            names.push_back(std::regex_replace(entry.path().filename().string(), stamp, ".in-store.xml"));
+            names.push_back(std::regex_replace(entry.path().filename().string(), stamp, ".$1.xml"));
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -144,9 +144,9 @@ TEST_F(EarlierVersionFiles, AreTakenInOnceAndWhatTheyHoldComesBackWithTheRightEd
     Run(BaseConfiguration);
     ExpectEverythingBack();
     // One line per earlier run whose values came back, one for the list.
-    EXPECT_EQ(LinesWith("2 values came back from the backup of an earlier run, saved 2026-11-02 09:30"), 1u)
+    EXPECT_EQ(LinesWith("2 values came back from an earlier run, saved 2026-11-02 09:30"), 1u)
         << ::testing::PrintToString(ReportTexts());
-    EXPECT_EQ(LinesWith("2 values came back from the backup of an earlier run, saved 2026-11-20 16:45"), 1u);
+    EXPECT_EQ(LinesWith("2 values came back from an earlier run, saved 2026-11-20 16:45"), 1u);
     EXPECT_EQ(LinesWith("1 expression list came back from an earlier run, saved 2026-11-02 09:30"), 1u);
     EXPECT_EQ(DocumentNames(), (std::vector<std::string>{"IFC_SG_Properties.1.in-store.xml",
                                                           "IFC_SG_Properties.2.in-store.xml",
@@ -181,12 +181,16 @@ TEST_F(EarlierVersionFiles, WhatTheyHoldWaitsThroughWrongEditionsAndIsNotTakenAg
 
     Run(BaseConfiguration);
     ExpectEverythingBack();
-    EXPECT_EQ(LinesWith("came back from the backup of an earlier run"), 2u);
+    EXPECT_EQ(LinesWith("values came back from an earlier run"), 2u);
 }
 
 TEST_F(EarlierVersionFiles, OnlyTheEarlierVersionsOwnFilesAreTakenAndAnUnreadableOneIsToldOfAndStays)
 {
     WriteEarlierFiles();
+    // The history counted six runs.
+    std::string history = Support::ReadBytes(History());
+    history.replace(history.find("run=\"2\""), 7, "run=\"6\"");
+    Support::WriteBytes(History(), history);
     // Each file names a wall of its own, so that what came back tells which were taken.
     struct Case {
         const char* name;
@@ -198,13 +202,16 @@ TEST_F(EarlierVersionFiles, OnlyTheEarlierVersionsOwnFilesAreTakenAndAnUnreadabl
     const char* const walls[] = {"3F2504E0-4F89-11D3-9A0C-0305E82C3311", "3F2504E0-4F89-11D3-9A0C-0305E82C3312",
                                  "3F2504E0-4F89-11D3-9A0C-0305E82C3313", "3F2504E0-4F89-11D3-9A0C-0305E82C3314",
                                  "3F2504E0-4F89-11D3-9A0C-0305E82C3315", "3F2504E0-4F89-11D3-9A0C-0305E82C3316",
-                                 "3F2504E0-4F89-11D3-9A0C-0305E82C3317", "3F2504E0-4F89-11D3-9A0C-0305E82C3318"};
+                                 "3F2504E0-4F89-11D3-9A0C-0305E82C3317", "3F2504E0-4F89-11D3-9A0C-0305E82C3318",
+                                 "3F2504E0-4F89-11D3-9A0C-0305E82C3319"};
     const auto kept = [](const std::string& root, const char* wall) {
         return KeptFile(root, Entry(wall, Value("SGPset_Wall-LayerCount", "Integer", "7")));
     };
     const Case cases[] = {
         {"IFC_SG_Properties.5.xml", walls[0], kept(" run=\"5\" saved=\"2026-11-25 08:00\"", walls[0]), true, false},
         {"IFC_SG_Properties.6.xml", walls[1], kept(" run=\"6\" saved=\"2026-11-26 08:00\"", walls[1]), true, false},
+        // A copy of the backup the earlier version kept of a run it counted, without a run on it.
+        {"IFC_SG_Properties.4.xml", walls[8], kept("", walls[8]), true, false},
         // A user's copy of a backup, without a run, or of another run than its name says.
         {"IFC_SG_Properties.20261201.xml", walls[2], kept("", walls[2]), false, false},
         {"IFC_SG_Properties.7.xml", walls[3], kept(" run=\"9\" saved=\"2026-11-27 08:00\"", walls[3]), false, false},
@@ -231,8 +238,7 @@ TEST_F(EarlierVersionFiles, OnlyTheEarlierVersionsOwnFilesAreTakenAndAnUnreadabl
         if (!row.taken) {
             EXPECT_EQ(Support::ReadBytes(path), row.bytes);
         }
-        EXPECT_EQ(LinesWith("The file \"" + path.string() + "\" that an earlier version of the add-on kept could not be read: "
-                            "it stays as it is, and what it holds does not come back by itself"),
+        EXPECT_EQ(LinesWith("The file \"" + path.string() + "\" that an earlier version of the add-on kept could not be read ("),
                   row.told ? 1u : 0u);
     }
     // The files that could be read are taken all the same.
@@ -240,16 +246,26 @@ TEST_F(EarlierVersionFiles, OnlyTheEarlierVersionsOwnFilesAreTakenAndAnUnreadabl
     EXPECT_EQ(fs::exists(History()), false);
 }
 
-TEST_F(EarlierVersionFiles, AnUnreadableHistoryTakesNothingIn)
+TEST_F(EarlierVersionFiles, ADamagedHistoryIsSetAsideOnceAndTheRunsItNamedStillComeIn)
 {
     WriteEarlierFiles();
     Support::WriteBytes(History(), "<history run=\"2\"><expressions group=\"SGPset_Door\"");
     Run(BaseConfiguration);
-    EXPECT_EQ(LinesWith("The file \"" + History().string() + "\" that an earlier version of the add-on kept could not be read"), 1u);
-    EXPECT_EQ(DocumentNames(), (std::vector<std::string>{"IFC_SG_Properties.1.xml", "IFC_SG_Properties.2.xml",
-                                                          "IFC_SG_Properties.history.xml", "IFC_SG_Properties.xml"}));
-    EXPECT_EQ(ValueOf(door, "SGPset_Door", "FireExit"), nullptr);
-    EXPECT_EQ(Support::KeptValueCount(profile.Store()), 0u);
+    EXPECT_EQ(LinesWith("The file \"" + History().string() + "\" that an earlier version of the add-on kept could not be read "
+                        "(it is no history of runs)"),
+              1u);
+    EXPECT_EQ(DocumentNames(), (std::vector<std::string>{"IFC_SG_Properties.1.in-store.xml",
+                                                          "IFC_SG_Properties.2.in-store.xml",
+                                                          "IFC_SG_Properties.history.unreadable.xml",
+                                                          "IFC_SG_Properties.xml"}));
+    // The kept files named their runs: their values came back; the history's list did not.
+    ASSERT_NE(ValueOf(door, "SGPset_Door", "FireExit"), nullptr);
+    EXPECT_EQ(*ValueOf(door, "SGPset_Door", "FireExit"), MakeBooleanValue(true));
+    EXPECT_EQ(Support::KeptListCount(profile.Store()), 0u);
+
+    // Told once: the damaged file is out of the way of the next run.
+    Run(BaseConfiguration);
+    EXPECT_EQ(LinesWith("that an earlier version of the add-on kept"), 0u);
 }
 
 TEST_F(EarlierVersionFiles, TakenTwiceBecauseTheyCouldNotBeRenamedTheyAreKeptOnce)
@@ -272,7 +288,7 @@ TEST_F(EarlierVersionFiles, TakenTwiceBecauseTheyCouldNotBeRenamedTheyAreKeptOnc
 
     Run(BaseConfiguration);
     ExpectEverythingBack();
-    EXPECT_EQ(LinesWith("came back from the backup of an earlier run"), 2u) << ::testing::PrintToString(ReportTexts());
+    EXPECT_EQ(LinesWith("values came back from an earlier run"), 2u) << ::testing::PrintToString(ReportTexts());
     EXPECT_EQ(LinesWith("no longer wait"), 0u);
 }
 
@@ -296,7 +312,7 @@ TEST_F(EarlierVersionFiles, ABackupTheHistoryRecordsAsNotSettledIsTakenInAndStay
 
     Run(BaseConfiguration);
     ExpectEverythingBack();
-    EXPECT_EQ(LinesWith("2 values came back from the backup of an earlier run, saved 2026-11-30 11:00"), 1u)
+    EXPECT_EQ(LinesWith("2 values came back from an earlier run, saved 2026-11-30 11:00"), 1u)
         << ::testing::PrintToString(ReportTexts());
     // The backup file is this run's now; the earlier one's values are in the store, not set aside.
     EXPECT_EQ(DocumentNames(), (std::vector<std::string>{"IFC_SG_Properties.1.in-store.xml",
