@@ -135,13 +135,16 @@ void TakeEarlierVersionFiles(UpdateRun& run)
     earlier.taken.push_back(historyPath);
     const XmlNode* root = HistoryRoot(historyPath, *text, document, earlier);
     const UInt32 lastRun = root != nullptr ? Number(Attribute(root, "run")) : 0;
+    const XmlNode* record = root != nullptr ? root->first_node("backup") : nullptr;
     if (root != nullptr)
         TakeLists(root, earlier);
+    if (record != nullptr)  // the time of a run whose kept file is a copy of the backup, naming none
+        earlier.started.emplace(Number(Attribute(record, "run")), Attribute(record, "saved"));
     for (const SystemPath& path : FilesIn(backup->parent_path()))
         if (const UInt32 number = KeptFileRun(PathText(path.filename()));
             number != 0 && TakeValues(path, number, lastRun, {}, earlier))
             earlier.taken.push_back(path);
-    if (const XmlNode* record = root != nullptr ? root->first_node("backup") : nullptr; BackupUnsettled(record, *backup))
+    if (BackupUnsettled(record, *backup))
         TakeValues(*backup, Number(Attribute(record, "run")), std::nullopt, Attribute(record, "saved"), earlier);
     if (run.store->WriteEarlierVersion(earlier.values, earlier.lists, earlier.started))
         return;  // told with the run's other store problems when the store is used next

@@ -187,9 +187,10 @@ TEST_F(EarlierVersionFiles, WhatTheyHoldWaitsThroughWrongEditionsAndIsNotTakenAg
 TEST_F(EarlierVersionFiles, OnlyTheEarlierVersionsOwnFilesAreTakenAndAnUnreadableOneIsToldOfAndStays)
 {
     WriteEarlierFiles();
-    // The history counted six runs.
+    // The history counted six runs, the fourth of which wrote the backup.
     std::string history = Support::ReadBytes(History());
-    history.replace(history.find("run=\"2\""), 7, "run=\"6\"");
+    history.replace(history.find("run=\"2\">"), 8,
+                    "run=\"6\">\n\t<backup run=\"4\" size=\"0\" modified=\"0\" saved=\"2026-11-24 08:00\" settled=\"1\"/>");
     Support::WriteBytes(History(), history);
     // Each file names a wall of its own, so that what came back tells which were taken.
     struct Case {
@@ -241,6 +242,9 @@ TEST_F(EarlierVersionFiles, OnlyTheEarlierVersionsOwnFilesAreTakenAndAnUnreadabl
         EXPECT_EQ(LinesWith("The file \"" + path.string() + "\" that an earlier version of the add-on kept could not be read ("),
                   row.told ? 1u : 0u);
     }
+    // The copy of the backup came back with the time the history recorded for it.
+    EXPECT_EQ(LinesWith("1 value came back from an earlier run, saved 2026-11-24 08:00"), 1u)
+        << ::testing::PrintToString(ReportTexts());
     // The files that could be read are taken all the same.
     ExpectEverythingBack();
     EXPECT_EQ(fs::exists(History()), false);
