@@ -242,6 +242,7 @@ TEST_F(BackupFile, TheModuleWritesWhereTheHostPointsUserProfile)
     // first profile's file alone.
     Support::ScratchFolder otherFolder(L"-other-profile");
     ASSERT_TRUE(std::filesystem::create_directory(otherFolder.Path() / L"Documents"));
+    ASSERT_TRUE(std::filesystem::create_directories(otherFolder.Path() / L"AppData" / L"Local"));
     {
         const Support::UserProfile other(otherFolder.Path());
         ChooseSampleConfiguration();
