@@ -129,7 +129,7 @@ Timing Apply(const Workload& work, std::size_t repeat)
         const RenameTableReading reading = ParseRenameTable(work.text);
         const Clock::time_point parsed = Clock::now();
         const RenameTable& table = reading.table;
-        if (!reading.problems.empty() || table.Entries().size() != work.entries)
+        if (reading.problem || !reading.skipped.empty() || table.Entries().size() != work.entries)
             throw std::runtime_error("the benchmark's table did not read as written");
         std::size_t names = 0;
         for (std::size_t at = 0; at < work.definitions.size(); at += 2)

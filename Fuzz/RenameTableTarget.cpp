@@ -12,8 +12,6 @@ using namespace Quillmere;
 
 namespace {
 
-using Kind = RenameTableProblem::Kind;
-
 std::string Describe(const GS::UniString& group, const GS::UniString& property)
 {
     return std::string(group.ToCStr().Get()) + "/" + property.ToCStr().Get();
@@ -30,15 +28,14 @@ bool PlainName(const GS::UniString& name)
 // entries and skipped entries have distinct numbers, rising in the order of the text.
 std::string CheckProblems(const RenameTableReading& reading)
 {
-    for (const RenameTableProblem& problem : reading.problems)
-        if (problem.LeavesNoTable() && (reading.problems.size() != 1 || !reading.table.IsEmpty()))
-            return "a problem that leaves no table comes with other problems or entries";
+    if (reading.problem && (!reading.skipped.empty() || !reading.table.IsEmpty()))
+        return "a problem that leaves no table comes with skipped entries or entries";
     std::size_t last = 0;
-    std::size_t problem = 0;
+    std::size_t skipped = 0;
     for (const RenameTable::Entry& entry : reading.table.Entries()) {
-        while (problem < reading.problems.size() && reading.problems[problem].entry < entry.number)
-            last = reading.problems[problem++].entry;
-        if (entry.number <= last || (problem < reading.problems.size() && reading.problems[problem].entry == entry.number))
+        while (skipped < reading.skipped.size() && reading.skipped[skipped].number < entry.number)
+            last = reading.skipped[skipped++].number;
+        if (entry.number <= last || (skipped < reading.skipped.size() && reading.skipped[skipped].number == entry.number))
             return "entry numbers repeat or fall";
         last = entry.number;
     }

@@ -124,31 +124,23 @@ constexpr const char* EarlierFileUnreadableLine =
 constexpr const char* NotAHistoryReason = "it is no history of runs";
 
 // Problems of the rename table beside the configuration (path first). A table that cannot be used
-// at all leaves the names as they are; a bad entry is skipped.
-constexpr const char* RenameTableUnreadableLine =
-    "The rename table \"{}\" could not be read (system error {}); values and expressions follow their own names only";
-// Path, expat's reason (such as "mismatched tag" or "duplicate attribute"), line and byte offset.
-constexpr const char* RenameTableNotWellFormedLine =
-    "The rename table \"{}\" is not well-formed XML ({} at line {}, byte {}); values and expressions follow their "
-    "own names only";
-// The table has a document type declaration: path, the declaration's name, its line and byte offset.
-constexpr const char* RenameTableDocumentTypeLine =
-    "The rename table \"{}\" has the document type declaration \"{}\" at line {}, byte {}, which the command does "
-    "not read; values and expressions follow their own names only";
-// The table uses an entity other than XML's five (amp, lt, gt, quot, apos): path, the entity's name,
-// its line and byte offset. The table is not applied.
-constexpr const char* RenameTableEntityLine =
-    "The rename table \"{}\" uses the entity \"&{};\" at line {}, byte {}, which the command does not expand; "
-    "values and expressions follow their own names only";
-// The table is XML but its root element is not "renames": path.
-constexpr const char* RenameTableNoRootLine =
-    "The rename table \"{}\" has no \"renames\" root element; values and expressions follow their own names only";
-// Path, entry number, the entry's element name, the missing attribute.
-constexpr const char* RenameTableMissingAttributeLine =
-    "The rename table \"{}\" entry {} (\"{}\") has no \"{}\" attribute; it is skipped";
-// Path, entry number, the entry's element name.
-constexpr const char* RenameTableUnknownEntryLine =
-    "The rename table \"{}\" entry {} (\"{}\") is neither a group nor a property entry; it is skipped";
+// at all leaves the names as they are: why, as FileProblem::Detail() gives it ("system error 5", or
+// expat's reason such as "mismatched tag" or "duplicate attribute" with line and byte, or one of
+// the reasons below).
+constexpr const char* RenameTableUnusableLine =
+    "The rename table \"{}\" could not be used ({}); values and expressions follow their own names only";
+// The table has a document type declaration (its name), which the command does not read.
+constexpr const char* RenameTableDocumentTypeReason = "a document type declaration \"{}\"";
+// The table uses an entity other than XML's five (amp, lt, gt, quot, apos), which the command does
+// not expand (its name).
+constexpr const char* RenameTableEntityReason = "the undefined entity \"&{};\"";
+// The table is XML but its root element is not "renames".
+constexpr const char* RenameTableNoRootReason = "no \"renames\" root element";
+// A bad entry is skipped: path, entry number, the entry's element name, and why.
+constexpr const char* RenameTableEntrySkippedLine = "The rename table \"{}\" entry {} (\"{}\") is skipped: {}";
+// It lacks an attribute (its name).
+constexpr const char* EntryAttributeMissingReason = "it has no \"{}\" attribute";
+constexpr const char* EntryUnknownReason = "it is neither a group nor a property entry";
 
 // --- What a run did not bring back, and what came back from earlier runs ----------------------
 

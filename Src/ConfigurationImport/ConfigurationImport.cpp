@@ -89,29 +89,12 @@ RenameTable ReadRenameTableBeside(const Configuration& configuration)
 {
     const SystemPath path = RenameTablePathBeside(configuration.path);
     RenameTableReading reading = ReadRenameTable(path);
-    const std::string pathText = PathText(path);
-    for (const RenameTableProblem& problem : reading.problems) {
-        switch (problem.kind) {
-            case RenameTableProblem::Kind::Unreadable:
-                ReportLine(Messages::RenameTableUnreadableLine, {pathText, problem.error});
-                break;
-            case RenameTableProblem::Kind::NotWellFormed:
-                ReportLine(Messages::RenameTableNotWellFormedLine, {pathText, problem.detail, problem.line, problem.byte});
-                break;
-            case RenameTableProblem::Kind::DocumentType:
-                ReportLine(Messages::RenameTableDocumentTypeLine, {pathText, problem.detail, problem.line, problem.byte});
-                break;
-            case RenameTableProblem::Kind::UnsupportedEntity:
-                ReportLine(Messages::RenameTableEntityLine, {pathText, problem.detail, problem.line, problem.byte});
-                break;
-            case RenameTableProblem::Kind::NoRenamesRoot: ReportLine(Messages::RenameTableNoRootLine, {pathText}); break;
-            case RenameTableProblem::Kind::MissingAttribute:
-                ReportLine(Messages::RenameTableMissingAttributeLine, {pathText, problem.entry, problem.element, problem.detail});
-                break;
-            case RenameTableProblem::Kind::UnknownEntry:
-                ReportLine(Messages::RenameTableUnknownEntryLine, {pathText, problem.entry, problem.element});
-                break;
-        }
+    if (reading.problem)
+        ReportLine(Messages::RenameTableUnusableLine, {PathText(path), reading.problem->Detail()});
+    for (const SkippedEntry& entry : reading.skipped) {
+        const char* why = entry.missing.empty() ? Messages::EntryUnknownReason : Messages::EntryAttributeMissingReason;
+        ReportLine(Messages::RenameTableEntrySkippedLine, {PathText(path), entry.number, entry.element,
+                                                              FormatLine(why, {entry.missing})});
     }
     return std::move(reading.table);
 }

@@ -7,17 +7,18 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <utility>
 
 #include <expat.h>
 
 #include "Common/ExactText.hpp"
+#include "Common/MessageFormat.hpp"
+#include "Common/Messages.hpp"
 #include "GSRoot/MemoryManager.hpp"
 
 namespace Quillmere {
 
 namespace {
-
-using Problem = RenameTableProblem;
 
 // expat's memory comes from the platform allocator, as all of the module's does. A block keeps its
 // size in front of it, since growing a block needs it and the allocator does not tell it.
@@ -106,7 +107,7 @@ private:
 
     XML_Status Parse();
     void ReadEntry(std::string_view element, const XML_Char** attributes);
-    RenameTableReading Refused(Problem problem);
+    RenameTableReading Refused(std::string reason, std::size_t byte, std::size_t line);
     RenameTableReading ParserProblem();
 
     std::string_view text;
@@ -115,7 +116,7 @@ private:
     bool renamesRoot = false;
     std::size_t number = 0;  // of the root's elements so far
     RenameTableReading reading;
-    std::optional<Problem> documentType;
+    std::optional<std::pair<std::string, std::size_t>> documentType;  // its name and byte
     std::exception_ptr failure;
     std::u16string units;  // scratch
 };
@@ -153,10 +154,7 @@ void XMLCALL TableReader::StartDocumentType(void* self, const XML_Char* name, co
 {
     Guarded(self, [&](TableReader& reader) {
         const auto told = static_cast<std::size_t>(XML_GetCurrentByteIndex(reader.parser));
-        Problem problem(Problem::Kind::DocumentType);
-        problem.detail = name;
-        problem.byte = std::min(told, reader.text.rfind("<!DOCTYPE", told));
-        reader.documentType = std::move(problem);
+        reader.documentType.emplace(name, std::min(told, reader.text.rfind("<!DOCTYPE", told)));
         XML_StopParser(reader.parser, XML_FALSE);
     });
 }
@@ -164,19 +162,16 @@ void XMLCALL TableReader::StartDocumentType(void* self, const XML_Char* name, co
 void TableReader::ReadEntry(std::string_view element, const XML_Char** attributes)
 {
     const bool isGroup = element == "group";
-    Problem problem(Problem::Kind::UnknownEntry);
-    problem.entry = ++number;
-    problem.element = element;
+    SkippedEntry skipped{++number, std::string(element), {}};
     if (!isGroup && element != "property") {
-        reading.problems.push_back(std::move(problem));
+        reading.skipped.push_back(std::move(skipped));
         return;
     }
     const char* const required[] = {isGroup ? "from" : "group", isGroup ? "to" : "from", "to"};
     for (const char* name : required) {
         if (AttributeOf(attributes, name) == nullptr) {
-            problem.kind = Problem::Kind::MissingAttribute;
-            problem.detail = name;
-            reading.problems.push_back(std::move(problem));
+            skipped.missing = name;
+            reading.skipped.push_back(std::move(skipped));
             return;
         }
     }
@@ -210,10 +205,12 @@ XML_Status TableReader::Parse()
     return XML_STATUS_OK;
 }
 
-RenameTableReading TableReader::Refused(Problem problem)
+RenameTableReading TableReader::Refused(std::string reason, std::size_t byte, std::size_t line)
 {
     RenameTableReading refused;
-    refused.problems.push_back(std::move(problem));
+    refused.problem.emplace(SystemPath(), 0, std::move(reason));
+    refused.problem->line = line;
+    refused.problem->byte = byte;
     return refused;
 }
 
@@ -226,17 +223,10 @@ RenameTableReading TableReader::ParserProblem()
         throw std::bad_alloc();
     const auto at = static_cast<std::size_t>(std::max<XML_Index>(0, XML_GetCurrentByteIndex(parser)));
     const std::size_t entity = error == XML_ERROR_UNDEFINED_ENTITY ? UnknownReferenceFrom(text, at) : std::string_view::npos;
-    Problem problem(entity != std::string_view::npos ? Problem::Kind::UnsupportedEntity : Problem::Kind::NotWellFormed);
-    if (entity != std::string_view::npos) {
-        problem.detail = text.substr(entity + 1, text.find(';', entity) - entity - 1);
-        problem.line = LineOf(text, entity);
-        problem.byte = entity;
-    } else {
-        problem.detail = XML_ErrorString(error);
-        problem.line = XML_GetCurrentLineNumber(parser);
-        problem.byte = at;
-    }
-    return Refused(std::move(problem));
+    if (entity == std::string_view::npos)
+        return Refused(XML_ErrorString(error), at, XML_GetCurrentLineNumber(parser));
+    const std::string_view name = text.substr(entity + 1, text.find(';', entity) - entity - 1);
+    return Refused(ExactUtf8(FormatLine(Messages::RenameTableEntityReason, {name})), entity, LineOf(text, entity));
 }
 
 RenameTableReading TableReader::Read()
@@ -253,13 +243,16 @@ RenameTableReading TableReader::Read()
     if (failure)
         std::rethrow_exception(failure);
     if (documentType) {
-        documentType->line = LineOf(text, documentType->byte);
-        return Refused(std::move(*documentType));
+        const auto& [name, byte] = *documentType;
+        return Refused(ExactUtf8(FormatLine(Messages::RenameTableDocumentTypeReason, {name})), byte, LineOf(text, byte));
     }
     if (status != XML_STATUS_OK)
         return ParserProblem();
-    if (!renamesRoot)
-        return Refused(Problem(Problem::Kind::NoRenamesRoot));
+    if (!renamesRoot) {
+        RenameTableReading refused;
+        refused.problem.emplace(SystemPath(), 0, Messages::RenameTableNoRootReason);
+        return refused;
+    }
     return std::move(reading);
 }
 
@@ -281,14 +274,13 @@ RenameTableReading ReadRenameTable(const SystemPath& path)
 {
     SystemError error = 0;
     const std::optional<std::string> text = ReadTextFile(path, &error);
-    if (text)
-        return ParseRenameTable(*text);
     RenameTableReading reading;
-    if (IsAnythingAt(path)) {
-        Problem problem(Problem::Kind::Unreadable);
-        problem.error = error;
-        reading.problems.push_back(std::move(problem));
-    }
+    if (text)
+        reading = ParseRenameTable(*text);
+    else if (IsAnythingAt(path))
+        reading.problem.emplace(SystemPath(), error);
+    if (reading.problem)
+        reading.problem->path = path;
     return reading;
 }
 

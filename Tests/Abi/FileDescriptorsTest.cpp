@@ -92,8 +92,8 @@ TEST_F(FileDescriptors, NoRunLeavesADescriptorOpenWhateverItReads)
         {Target::Configuration, Kind::Folder, 0, "", 0},  // the dialog refuses it
         // It reads the table beside it, says it cannot, and goes on.
         {Target::RenameTable, Kind::Good, 0, "", 1},
-        {Target::RenameTable, Kind::Pipe, 1, "could not be read (system error 22)", 1},
-        {Target::RenameTable, Kind::Folder, 1, "could not be read (system error 22)", 1},
+        {Target::RenameTable, Kind::Pipe, 1, "could not be used (system error 22)", 1},
+        {Target::RenameTable, Kind::Folder, 1, "could not be used (system error 22)", 1},
         // It opens its store, says when it cannot, and goes on without it: the values are safe in
         // the backup file.
         {Target::Store, Kind::Good, 0, "", 1},
@@ -103,7 +103,7 @@ TEST_F(FileDescriptors, NoRunLeavesADescriptorOpenWhateverItReads)
     // Root opens files without read permission all the same.
     if (::geteuid() != 0) {
         cases.push_back({Target::Configuration, Kind::Unreadable, 1, "could not be read (system error 13)", 0});
-        cases.push_back({Target::RenameTable, Kind::Unreadable, 1, "could not be read (system error 13)", 1});
+        cases.push_back({Target::RenameTable, Kind::Unreadable, 1, "could not be used (system error 13)", 1});
         cases.push_back({Target::Store, Kind::Unreadable, 1, "could not be used", 1});
     }
 

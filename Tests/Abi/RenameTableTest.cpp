@@ -186,7 +186,7 @@ TEST_F(RenameTable, BadTablesCostNoValue)
     home.Write("IFC-SG-2026.renames.xml", "<renames><group from=\"SGPset_Column\" to=");
     RunCommand(true, {}, newer);
     ASSERT_EQ(TableLines().size(), 1u) << ::testing::PrintToString(ReportTexts());
-    EXPECT_EQ(TableLines()[0].rfind("The rename table \"" + table + "\" is not well-formed XML (", 0), 0u) << TableLines()[0];
+    EXPECT_EQ(TableLines()[0].rfind("The rename table \"" + table + "\" could not be used (", 0), 0u) << TableLines()[0];
     EXPECT_NE(TableLines()[0].find(onlyOwnNames), std::string::npos);
     EXPECT_EQ(*After(bothAreas, "SGPset_Space", "Area"), MakeRealValue(40.5));
     EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 1u);
@@ -197,7 +197,7 @@ TEST_F(RenameTable, BadTablesCostNoValue)
     std::filesystem::create_directory(TablePath());
     RunCommand(true, {}, newer);
     ASSERT_EQ(TableLines().size(), 1u) << ::testing::PrintToString(ReportTexts());
-    EXPECT_EQ(TableLines()[0].rfind("The rename table \"" + table + "\" could not be read (system error ", 0), 0u)
+    EXPECT_EQ(TableLines()[0].rfind("The rename table \"" + table + "\" could not be used (system error ", 0), 0u)
         << TableLines()[0];
     EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 1u);
     host.Undo(host.StepNames().size());
@@ -212,9 +212,9 @@ TEST_F(RenameTable, BadTablesCostNoValue)
 </renames>)");
     RunCommand(true, {}, newer);
     EXPECT_EQ(TableLines(), (std::vector<std::string>{
-                                 "The rename table \"" + table + "\" entry 1 (\"group\") has no \"to\" attribute; it is skipped",
-                                 "The rename table \"" + table + "\" entry 2 (\"property\") has no \"group\" attribute; it is skipped",
-                                 "The rename table \"" + table + "\" entry 3 (\"alias\") is neither a group nor a property entry; it is skipped"}));
+                                 "The rename table \"" + table + "\" entry 1 (\"group\") is skipped: it has no \"to\" attribute",
+                                 "The rename table \"" + table + "\" entry 2 (\"property\") is skipped: it has no \"group\" attribute",
+                                 "The rename table \"" + table + "\" entry 3 (\"alias\") is skipped: it is neither a group nor a property entry"}));
     EXPECT_EQ(*After(bothAreas, "SGPset_New", "ClearWidth"), MakeRealValue(1.2));
     EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 2u);
     host.Undo(host.StepNames().size());
@@ -226,7 +226,7 @@ TEST_F(RenameTable, BadTablesCostNoValue)
 </renames>)");
     RunCommand(true, {}, newer);
     EXPECT_EQ(TableLines(), std::vector<std::string>{"The rename table \"" + table +
-                                                     "\" is not well-formed XML (duplicate attribute at line 2, byte 69)" +
+                                                     "\" could not be used (duplicate attribute at line 2, byte 69)" +
                                                      onlyOwnNames});
     EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 1u);
     host.Undo(host.StepNames().size());
@@ -237,16 +237,16 @@ TEST_F(RenameTable, BadTablesCostNoValue)
 <renames><property group="&old;" from="Width" toGroup="SGPset_New" to="ClearWidth"/></renames>)");
     RunCommand(true, {}, newer);
     EXPECT_EQ(TableLines(), std::vector<std::string>{"The rename table \"" + table +
-                                                     "\" has the document type declaration \"renames\" at line 1, byte 0, "
-                                                     "which the command does not read" + onlyOwnNames});
+                                                     "\" could not be used (a document type declaration \"renames\" at "
+                                                     "line 1, byte 0)" + onlyOwnNames});
     EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 1u);
     host.Undo(host.StepNames().size());
     home.Write("IFC-SG-2026.renames.xml",
                R"(<renames><property group="&old;" from="Width" toGroup="SGPset_New" to="ClearWidth"/></renames>)");
     RunCommand(true, {}, newer);
     EXPECT_EQ(TableLines(), std::vector<std::string>{"The rename table \"" + table +
-                                                     "\" uses the entity \"&old;\" at line 1, byte 26, which the command "
-                                                     "does not expand" + onlyOwnNames});
+                                                     "\" could not be used (the undefined entity \"&old;\" at line 1, "
+                                                     "byte 26)" + onlyOwnNames});
     EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 1u);
     host.Undo(host.StepNames().size());
     std::filesystem::remove(TablePath());
@@ -255,7 +255,7 @@ TEST_F(RenameTable, BadTablesCostNoValue)
     std::filesystem::create_symlink(home.Path() / "gone.renames.xml", TablePath());
     RunCommand(true, {}, newer);
     ASSERT_EQ(TableLines().size(), 1u);
-    EXPECT_EQ(TableLines()[0].rfind("The rename table \"" + table + "\" could not be read (system error ", 0), 0u)
+    EXPECT_EQ(TableLines()[0].rfind("The rename table \"" + table + "\" could not be used (system error ", 0), 0u)
         << TableLines()[0];
     EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), 1u);
 }

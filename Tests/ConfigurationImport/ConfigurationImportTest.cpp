@@ -143,17 +143,16 @@ TEST_F(ConfigurationImport, RenameTableProblemsAreOneLineEachNamingTheTable)
     } const cases[] = {
         {"<renames><group from=\"A\" to=\"B\"/></renames>", {}, 1},
         {"<renames>\n<group from=\"A\" to=\"B\"></renames>",
-         {named + "is not well-formed XML (mismatched tag at line 2, byte 35)" + onlyOwnNames}, 0},
+         {named + "could not be used (mismatched tag at line 2, byte 35)" + onlyOwnNames}, 0},
         {"<!DOCTYPE renames><renames/>",
-         {named + "has the document type declaration \"renames\" at line 1, byte 0, which the command does not read" +
-          onlyOwnNames},
+         {named + "could not be used (a document type declaration \"renames\" at line 1, byte 0)" + onlyOwnNames},
          0},
         {"<renames>&g;</renames>",
-         {named + "uses the entity \"&g;\" at line 1, byte 9, which the command does not expand" + onlyOwnNames}, 0},
-        {"<tables/>", {named + "has no \"renames\" root element" + onlyOwnNames}, 0},
+         {named + "could not be used (the undefined entity \"&g;\" at line 1, byte 9)" + onlyOwnNames}, 0},
+        {"<tables/>", {named + "could not be used (no \"renames\" root element)" + onlyOwnNames}, 0},
         {"<renames><alias/><group from=\"A\"/><group from=\"A\" to=\"B\"/></renames>",
-         {named + "entry 1 (\"alias\") is neither a group nor a property entry; it is skipped",
-          named + "entry 2 (\"group\") has no \"to\" attribute; it is skipped"},
+         {named + "entry 1 (\"alias\") is skipped: it is neither a group nor a property entry",
+          named + "entry 2 (\"group\") is skipped: it has no \"to\" attribute"},
          1},
     };
     for (const Case& c : cases) {
@@ -166,5 +165,5 @@ TEST_F(ConfigurationImport, RenameTableProblemsAreOneLineEachNamingTheTable)
     std::filesystem::create_directory(table);
     host.ClearOutput();
     EXPECT_TRUE(ReadRenameTableBeside(configuration).IsEmpty());
-    EXPECT_EQ(ReportTexts(), std::vector<std::string>{named + "could not be read (system error " + std::to_string(NotARegularFile) + ")" + onlyOwnNames});
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{named + "could not be used (system error " + std::to_string(NotARegularFile) + ")" + onlyOwnNames});
 }

@@ -158,7 +158,7 @@ TEST_F(InputSafety, PipesWhereTheModuleReadsOrWritesDoNotKeepTheRunWaiting)
     const Case cases[] = {
         // The module does not read the table, says so, and goes on without renames.
         {"rename table", table, {"--project", project, "--choose", configuration},
-         {"  report   The rename table \"" + table.string() + "\" could not be read (system error 22); values and "
+         {"  report   The rename table \"" + table.string() + "\" could not be used (system error 22); values and "
           "expressions follow their own names only",
           alert},
          true, 8},  // and the six properties the table would have renamed, kept, and what waits

@@ -22,9 +22,11 @@ ModuleReading ReadThroughModule(const std::string& text)
         result.entries.push_back(entry.isGroup ? "group " + Utf8(entry.group) + " -> " + Utf8(entry.newGroup)
                                                : "property " + Utf8(entry.group) + " / " + Utf8(entry.property) +
                                                      " -> " + Utf8(entry.newGroup) + " / " + Utf8(entry.newProperty));
-    for (const Quillmere::RenameTableProblem& problem : reading.problems)
-        result.problems.push_back("kind " + std::to_string(static_cast<int>(problem.kind)) + " at byte " +
-                                  std::to_string(problem.byte) + ": " + problem.detail);
+    if (reading.problem)
+        result.problems.push_back(reading.problem->Detail());
+    for (const Quillmere::SkippedEntry& skipped : reading.skipped)
+        result.problems.push_back("entry " + std::to_string(skipped.number) + " (" + skipped.element + ") skipped" +
+                                  (skipped.missing.empty() ? "" : ": no " + skipped.missing));
     return result;
 }
 

@@ -10,7 +10,7 @@ namespace RenameProposalTests {
 // What the module's reader makes of a table.
 struct ModuleReading {
     std::vector<std::string> entries;   // "group FROM -> TO" or "property GROUP / FROM -> TOGROUP / TO"
-    std::vector<std::string> problems;  // one per problem, with its kind's number and detail
+    std::vector<std::string> problems;  // the problem that leaves no table, or one per skipped entry
 };
 
 ModuleReading ReadThroughModule(const std::string& text);

@@ -16,7 +16,6 @@
 
 using namespace Quillmere;
 using namespace std::string_literals;
-using Kind = RenameTableProblem::Kind;
 
 namespace {
 
@@ -66,23 +65,21 @@ Line"/>
         EXPECT_EQ(Utf8(read[at].newProperty), entries[at].newProperty);
     }
 
-    struct ExpectedProblem {
-        Kind kind;
-        std::size_t entry;
+    struct Skipped {
+        std::size_t number;
         const char* element;
-        const char* detail;
-    } const problems[] = {
-        {Kind::UnknownEntry, 3, "alias", ""},
-        {Kind::MissingAttribute, 4, "property", "to"},
-        {Kind::MissingAttribute, 6, "group", "from"},
+        const char* missing;
+    } const skipped[] = {
+        {3, "alias", ""},
+        {4, "property", "to"},
+        {6, "group", "from"},
     };
-    ASSERT_EQ(reading.problems.size(), std::size(problems));
-    for (std::size_t at = 0; at < reading.problems.size(); ++at) {
-        EXPECT_EQ(reading.problems[at].kind, problems[at].kind) << at;
-        EXPECT_EQ(reading.problems[at].entry, problems[at].entry) << at;
-        EXPECT_EQ(reading.problems[at].element, problems[at].element) << at;
-        EXPECT_EQ(reading.problems[at].detail, problems[at].detail) << at;
-        EXPECT_FALSE(reading.problems[at].LeavesNoTable());
+    EXPECT_FALSE(reading.problem.has_value());
+    ASSERT_EQ(reading.skipped.size(), std::size(skipped));
+    for (std::size_t at = 0; at < reading.skipped.size(); ++at) {
+        EXPECT_EQ(reading.skipped[at].number, skipped[at].number) << at;
+        EXPECT_EQ(reading.skipped[at].element, skipped[at].element) << at;
+        EXPECT_EQ(reading.skipped[at].missing, skipped[at].missing) << at;
     }
 }
 
@@ -92,48 +89,41 @@ TEST(RenameTableReader, TextsThatAreNoTableGiveOneProblemThatSaysWhatAndWhere)
 {
     struct Case {
         std::string text;
-        Kind kind;
-        std::string detail;
-        std::size_t line;
-        std::size_t byte;
+        std::string detail;  // as the problem's line tells it
     } const cases[] = {
-        {"<renames>\n<group from=\"a\" to=\"b\"></property>", Kind::NotWellFormed, "mismatched tag", 2, 35},
-        {"<renames/>\n<renames/>", Kind::NotWellFormed, "junk after document element", 2, 11},
-        {"", Kind::NotWellFormed, "no element found", 1, 0},
-        {"<?xml version=\"1.0\"?>\n<!-- nothing -->\n", Kind::NotWellFormed, "no element found", 3, 39},
+        {"<renames>\n<group from=\"a\" to=\"b\"></property>", "mismatched tag at line 2, byte 35"},
+        {"<renames/>\n<renames/>", "junk after document element at line 2, byte 11"},
+        {"", "no element found at line 1, byte 0"},
+        {"<?xml version=\"1.0\"?>\n<!-- nothing -->\n", "no element found at line 3, byte 39"},
         // An attribute given twice, on an entry too: the whole table is not well-formed.
-        {"<renames>\n  <group from=\"a\" to=\"b\" to=\"c\"/>\n</renames>", Kind::NotWellFormed, "duplicate attribute", 2, 35},
-        {"<renames><x a=\"&#1;\"/></renames>", Kind::NotWellFormed, "reference to invalid character number", 1, 15},
-        {"<renames>a & b</renames>", Kind::NotWellFormed, "not well-formed (invalid token)", 1, 12},
-        {"<renames>\0</renames>"s, Kind::NotWellFormed, "not well-formed (invalid token)", 1, 9},
-        {"<renames>\xFF</renames>", Kind::NotWellFormed, "not well-formed (invalid token)", 1, 9},
+        {"<renames>\n  <group from=\"a\" to=\"b\" to=\"c\"/>\n</renames>", "duplicate attribute at line 2, byte 35"},
+        {"<renames><x a=\"&#1;\"/></renames>", "reference to invalid character number at line 1, byte 15"},
+        {"<renames>a & b</renames>", "not well-formed (invalid token) at line 1, byte 12"},
+        {"<renames>\0</renames>"s, "not well-formed (invalid token) at line 1, byte 9"},
+        {"<renames>\xFF</renames>", "not well-formed (invalid token) at line 1, byte 9"},
         // Read as UTF-8 whatever the declaration says.
-        {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<renames a=\"\xE9\"/>", Kind::NotWellFormed,
-         "not well-formed (invalid token)", 2, 56},
+        {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<renames a=\"\xE9\"/>", "not well-formed (invalid token) at line 2, byte 56"},
         // A document type declaration is refused by its name before anything in it is read.
         {"<?xml version=\"1.0\"?>\n<!-- c -->\n<!DOCTYPE renames [<!ENTITY g \"SGPset_\">]>\n<renames><group from=\"&g;A\" "
          "to=\"B\"/></renames>",
-         Kind::DocumentType, "renames", 3, 33},
-        {"<!DOCTYPE renames SYSTEM \"renames.dtd\"><renames/>", Kind::DocumentType, "renames", 1, 0},
+         "a document type declaration \"renames\" at line 3, byte 33"},
+        {"<!DOCTYPE renames SYSTEM \"renames.dtd\"><renames/>", "a document type declaration \"renames\" at line 1, byte 0"},
         // An entity, in text or in an attribute on a later line of its tag, by its name.
-        {"<renames>&nbsp;</renames>", Kind::UnsupportedEntity, "nbsp", 1, 9},
-        {"<renames>\n<group from=\"&amp;&#65;&lt;\"\n  to=\"&old;\"/></renames>", Kind::UnsupportedEntity, "old", 3, 45},
+        {"<renames>&nbsp;</renames>", "the undefined entity \"&nbsp;\" at line 1, byte 9"},
+        {"<renames>\n<group from=\"&amp;&#65;&lt;\"\n  to=\"&old;\"/></renames>", "the undefined entity \"&old;\" at line 3, byte 45"},
         // The first problem in the text is the one told.
-        {"<renames a=\"1\"></y>&nbsp;", Kind::NotWellFormed, "mismatched tag", 1, 17},
-        {"<renames>&nbsp;</y>", Kind::UnsupportedEntity, "nbsp", 1, 9},
+        {"<renames a=\"1\"></y>&nbsp;", "mismatched tag at line 1, byte 17"},
+        {"<renames>&nbsp;</y>", "the undefined entity \"&nbsp;\" at line 1, byte 9"},
         // Another root is told only of a text that is otherwise fine.
-        {"<tables><group from=\"a\" to=\"b\"/></tables>", Kind::NoRenamesRoot, "", 0, 0},
-        {"<tables></renames>", Kind::NotWellFormed, "mismatched tag", 1, 10},
+        {"<tables><group from=\"a\" to=\"b\"/></tables>", "no \"renames\" root element"},
+        {"<tables></renames>", "mismatched tag at line 1, byte 10"},
     };
     for (const Case& c : cases) {
         const RenameTableReading reading = ParseRenameTable(c.text);
-        ASSERT_EQ(reading.problems.size(), 1u) << c.text;
-        const RenameTableProblem& problem = reading.problems[0];
-        EXPECT_EQ(problem.kind, c.kind) << c.text;
-        EXPECT_EQ(problem.detail, c.detail) << c.text;
-        EXPECT_EQ(problem.line, c.line) << c.text;
-        EXPECT_EQ(problem.byte, c.byte) << c.text;
-        EXPECT_TRUE(problem.LeavesNoTable());
+        ASSERT_TRUE(reading.problem.has_value()) << c.text;
+        EXPECT_EQ(reading.problem->Detail(), c.detail) << c.text;
+        EXPECT_EQ(reading.problem->error, 0) << c.text;
+        EXPECT_TRUE(reading.skipped.empty()) << c.text;
         EXPECT_TRUE(reading.table.IsEmpty()) << c.text;
     }
 }
@@ -146,9 +136,8 @@ TEST(RenameTableReader, ElementsNestedAsDeepAsATextAllowsAreNoCrash)
     for (int level = 0; level < 200000; ++level)
         flood += "<a>";
     const RenameTableReading reading = ParseRenameTable(flood);
-    ASSERT_EQ(reading.problems.size(), 1u);
-    EXPECT_EQ(reading.problems[0].kind, Kind::NotWellFormed);
-    EXPECT_EQ(reading.problems[0].detail, "no element found");
+    ASSERT_TRUE(reading.problem.has_value());
+    EXPECT_EQ(reading.problem->reason, "no element found");
 }
 
 // Every allocation expat makes comes from the platform allocator, as the module's do; one that
@@ -185,7 +174,7 @@ TEST(RenameTableReader, FilesThatAreMissingOrCannotBeRead)
 
     // Nothing there: no table and nothing to say.
     RenameTableReading reading = ReadRenameTable(table);
-    EXPECT_TRUE(reading.problems.empty());
+    EXPECT_FALSE(reading.problem.has_value());
     EXPECT_TRUE(reading.table.IsEmpty());
 
     // A table is read through a link.
@@ -209,9 +198,9 @@ TEST(RenameTableReader, FilesThatAreMissingOrCannotBeRead)
     for (const Case& c : cases) {
         c.make(table, folder.Path());
         reading = ReadRenameTable(table);
-        ASSERT_EQ(reading.problems.size(), 1u) << c.what;
-        EXPECT_EQ(reading.problems[0].kind, Kind::Unreadable) << c.what;
-        EXPECT_EQ(reading.problems[0].error, c.error) << c.what;
+        ASSERT_TRUE(reading.problem.has_value()) << c.what;
+        EXPECT_EQ(reading.problem->Detail(), "system error " + std::to_string(c.error)) << c.what;
+        EXPECT_EQ(reading.problem->path, table) << c.what;
         EXPECT_TRUE(reading.table.IsEmpty()) << c.what;
         std::filesystem::remove(table);
     }

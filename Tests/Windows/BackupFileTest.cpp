@@ -386,7 +386,7 @@ TEST_F(BackupFile, AFolderWhereAFileIsReadIsRefusedAtOnce)
     EXPECT_EQ(watch.pauses, std::vector<DWORD>{});
     ASSERT_EQ(host.ReportLines().size(), 1u);
     EXPECT_EQ(host.ReportLines()[0].text, "The rename table \"" + WinTests::Utf8(table.wstring()) +
-                                              "\" could not be read (system error 222); values and expressions "
+                                              "\" could not be used (system error 222); values and expressions "
                                               "follow their own names only");
     EXPECT_EQ(host.Alerts().size(), 1u);
 }
