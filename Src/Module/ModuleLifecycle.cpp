@@ -3,6 +3,7 @@
 #include "GSRoot/GSRoot.hpp"
 #include "ModuleState.hpp"
 #include "RS/RS.hpp"
+#include "Store/Sqlite.hpp"
 #include "Win/Win.hpp"
 
 #if !defined(_WIN32)
@@ -35,9 +36,11 @@ void LoadModule(GSInstance instance)
     TheModule.resources = RSInitModuleImageCache(TheModule.instance);
 }
 
-// Closes the resources and, when the host never released the add-on, says so on the debug output.
+// Closes the resources, releases what SQLite keeps between runs and, when the host never released
+// the add-on, says so on the debug output.
 void UnloadModule()
 {
+    Quillmere::ShutDownSqlite();
     if (TheModule.resources != InvalidResModule) {
         RSRemoveModuleImageCache(TheModule.resources);
         TheModule.resources = InvalidResModule;

@@ -104,6 +104,7 @@ void ConfigureSqlite()
 void ShutDownSqlite() noexcept
 {
     sqlite3_shutdown();
+    configured = false;
 }
 
 SqliteStatement::SqliteStatement(sqlite3* database, std::string_view sql) : database(database)
