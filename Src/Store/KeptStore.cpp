@@ -248,25 +248,39 @@ struct ReadIds {
     std::int64_t earlier = -1;  // what an earlier version left
 };
 
+// The kept values of the project and of what an earlier version left, by element and property,
+// older runs first. Without an earlier version's values the rows come in the primary key's order,
+// so the read needs no sort.
+constexpr const char* ValuesOfProject =
+    "SELECT project, element, grp, property, run, reason, value_type, value FROM kept_value "
+    "WHERE project = ?1 ORDER BY element, grp, property, run";
+constexpr const char* ValuesOfProjectAndEarlier =
+    "SELECT project, element, grp, property, run, reason, value_type, value FROM kept_value "
+    "WHERE project IN (?1, ?2) ORDER BY element, grp, property, run";
+
 void ReadValues(SqliteDatabase& database, const ReadIds& ids, const ElementSet* elements, KeptData& kept)
 {
-    SqliteStatement rows = database.Prepare(
-        "SELECT project, element, grp, property, run, reason, value_type, value FROM kept_value "
-        "WHERE project IN (?1, ?2) ORDER BY element, grp, property, run DESC");
-    rows.Bind(1, ids.project).Bind(2, ids.earlier);
+    SqliteStatement rows = database.Prepare(ids.earlier < 0 ? ValuesOfProject : ValuesOfProjectAndEarlier);
+    rows.Bind(1, ids.project);
+    if (ids.earlier >= 0)
+        rows.Bind(2, ids.earlier);
     std::string element, group, property;
+    API_Guid guid = APINULLGuid;
     bool open = false;
     while (rows.Step()) {
         const bool earlier = rows.Number(0) == ids.earlier;
-        const API_Guid guid = GuidOf(rows.Text(1));
-        if (earlier && (elements == nullptr || elements->count(guid) == 0))
+        const bool sameElement = open && element == rows.Text(1);
+        const API_Guid rowGuid = sameElement ? guid : GuidOf(rows.Text(1));
+        if (earlier && (elements == nullptr || elements->count(rowGuid) == 0))
             continue;
-        // A second row of one property is an older run's (its run ended before it could settle):
-        // the newer stands.
-        const bool older = open && element == rows.Text(1) && group == rows.Text(2) && property == rows.Text(3);
-        if (!open || element != rows.Text(1)) {
+        // A second row of one property is a newer run's (the older one's run ended before it could
+        // settle): the newer stands.
+        if (sameElement && group == rows.Text(2) && property == rows.Text(3))
+            kept.fates.back() = ValueFate::Superseded;
+        if (!sameElement) {
             if (open)
                 kept.values.EndEntry();
+            guid = rowGuid;
             kept.values.StartEntry(guid);
             element = rows.Text(1);
             open = true;
@@ -276,7 +290,7 @@ void ReadValues(SqliteDatabase& database, const ReadIds& ids, const ElementSet* 
         property = rows.Text(3);
         kept.values.AddValue(kept.values.InternKey(group, property), static_cast<Int32>(rows.Number(6)), 0, rows.Text(7));
         kept.records.push_back(KeptRecord{static_cast<UInt32>(rows.Number(4)), ReasonOf(rows.Text(5)), earlier});
-        kept.fates.push_back(older ? ValueFate::Superseded : ValueFate::Pending);
+        kept.fates.push_back(ValueFate::Pending);
     }
     if (open)
         kept.values.EndEntry();
