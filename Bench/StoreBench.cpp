@@ -522,7 +522,8 @@ bool StoreBench::Report() const
     }
 
     bool allMet = true;
-    std::printf("\nRatios (median of the per-round ratios; lowest and highest round in brackets):\n\n");
+    std::printf("\nRatios (median of the per-round ratios; lowest and highest round in brackets; unqueued: of the wall\n"
+                "time less the time spent waiting for a processor that other programs held):\n\n");
     const auto ratio = [](const Workload& w, Kind over, Kind under, double (*part)(const Run&)) {
         std::vector<double> ratios;
         for (const auto& r : w.rounds)
@@ -534,12 +535,13 @@ bool StoreBench::Report() const
         const auto wall = ratio(w, over, under, [](const Run& r) { return r.wall; });
         const auto own = ratio(w, over, under, [](const Run& r) { return r.Own(); });
         const auto cpu = ratio(w, over, under, [](const Run& r) { return r.cpu; });
+        const auto unqueued = ratio(w, over, under, [](const Run& r) { return r.wall - r.queued; });
         const bool met = wall[0] <= target;
         allMet = allMet && (met || !counts);
-        std::printf("  N=%-6zu M=%-3zu %-34s wall %5.3f [%5.3f %5.3f]  own %5.3f [%5.3f %5.3f]  cpu %5.3f   "
-                    "(wall at most %.2f)  %s\n",
+        std::printf("  N=%-6zu M=%-3zu %-33s wall %5.3f [%5.3f %5.3f]  own %5.3f [%5.3f %5.3f]  cpu %5.3f  "
+                    "unqueued %5.3f  (wall at most %.2f)  %s\n",
                     w.shape.elements, w.shape.values, what, wall[0], wall[1], wall[2], own[0], own[1], own[2], cpu[0],
-                    target, counts ? Verdict(met) : (met ? "(met; not a target)" : "(NOT MET; not a target)"));
+                    unqueued[0], target, counts ? Verdict(met) : (met ? "(met; not a target)" : "(NOT MET; not a target)"));
     };
     for (const auto& pointer : workloads)
         print(*pointer, "store in use / no store", Store, NoStore, StoreAddsTarget, true);
