@@ -18,8 +18,8 @@
 // Targets: the store adds at most 10 % to an ordinary run (store in use / no store), and bringing
 // back N x M kept values takes at most 1.3 times an ordinary run restoring its own (bringing back /
 // ordinary with the store in use). Ratios are taken within a round, medians over the rounds
-// reported; each round runs the shapes in turn and the kinds in an order that rotates from round to
-// round, after one warm-up round that is not counted. Beside the wall time it gives the module's
+// reported; each round runs the shapes in turn and the kinds in an order shuffled anew each round,
+// after one warm-up round that is not counted. Beside the wall time it gives the module's
 // own time (wall minus the time inside host services, from the test host's service clock), the
 // process's processor time, the time the thread waited for a processor that other programs held
 // (Linux's schedstat), and what is left: the time it was blocked, mostly on the disk's syncs.
@@ -43,6 +43,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -210,6 +211,17 @@ double QueuedSeconds()
     unsigned long long running = 0, waiting = 0;
     in >> running >> waiting;
     return static_cast<double>(waiting) * 1e-9;
+}
+
+// Copies `from` over `to` and has the copy on the disk, so that the run timed next does not pay for
+// writing it back when it syncs the file, as it would not with a store it found there.
+void PutInPlace(const fs::path& from, const fs::path& to)
+{
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+    const int file = open(to.c_str(), O_RDONLY);
+    if (file < 0 || fsync(file) != 0)
+        throw std::runtime_error("cannot sync " + to.string());
+    close(file);
 }
 
 std::string LoadAverage()
@@ -419,7 +431,7 @@ Run StoreBench::RunOrdinary(Workload& workload, Kind kind)
     if (kind == OthersStore) {
         // The kept values of the benchmark's project, for another project's run.
         fs::create_directories(StoreFile(othersHome).parent_path());
-        fs::copy_file(workload.keptStore, StoreFile(othersHome), fs::copy_options::overwrite_existing);
+        PutInPlace(workload.keptStore, StoreFile(othersHome));
         host.SetProjectLocation(otherProject.string());
     }
     const Run run = Command(workload.configuration, kind == Store ? storeHome : kind == OthersStore ? othersHome : noStoreHome, kind);
@@ -448,7 +460,7 @@ Run StoreBench::RunBringingBack(Workload& workload)
 {
     const fs::path store = StoreFile(keptHome);
     fs::create_directories(store.parent_path());
-    fs::copy_file(workload.keptStore, store, fs::copy_options::overwrite_existing);
+    PutInPlace(workload.keptStore, store);
     TestHost::Project project;
     if (!TestHost::ReadProjectXml(workload.keptProject, project).ok)
         throw std::runtime_error("cannot read the project the keeping run left");
@@ -470,14 +482,18 @@ Run StoreBench::RunBringingBack(Workload& workload)
 void StoreBench::RunRounds()
 {
     loadBefore = LoadAverage();
+    // The kinds in a new order each round (the same in every benchmark run), so that no kind always
+    // follows the same other one, and pays for what that one leaves to the system to finish.
+    std::array<Kind, KindCount> order = {Store, OthersStore, NoStore, BringBack};
+    std::mt19937 shuffler(20261209);
     // Round 0 warms up: the store in use is made, code and files are in memory.
     for (int round = 0; round <= options.rounds; ++round) {
+        std::shuffle(order.begin(), order.end(), shuffler);
         const auto start = Clock::now();
         for (std::size_t i = 0; i < workloads.size(); ++i) {
             Workload& workload = *workloads[(static_cast<std::size_t>(round) + i) % workloads.size()];
             std::array<Run, KindCount> result;
-            for (int turn = 0; turn < KindCount; ++turn) {
-                const Kind kind = static_cast<Kind>((round + turn) % KindCount);
+            for (const Kind kind : order) {
                 result[kind] = kind == BringBack ? RunBringingBack(workload) : RunOrdinary(workload, kind);
             }
             if (round > 0)
