@@ -258,7 +258,12 @@ private:
     // another; the fill runs in a third.
     struct Profile {
         Support::ScratchFolder folder;
-        Profile() { std::filesystem::create_directories(folder.Path() / "Documents"); }
+        // A user's profile has its local application data folder, where the command keeps its store.
+        Profile()
+        {
+            std::filesystem::create_directories(folder.Path() / "Documents");
+            std::filesystem::create_directories(folder.Path() / "AppData" / "Local");
+        }
         std::filesystem::path BackupFile() const { return folder.Path() / "Documents" / "IFC_SG_Properties.xml"; }
     };
 

@@ -246,35 +246,50 @@ struct ReadIds {
     std::int64_t earlier = -1;  // what an earlier version left
 };
 
-// Whether the row holds the value read last once more: of the same run, type and text.
-bool SameAsLast(const SqliteStatement& row, const KeptData& kept)
+// The kept values of the project and of what an earlier version left, by element and property,
+// older runs first, and of one run the project's own row first. Without an earlier version's values
+// the rows come in the primary key's order, so the read needs no sort.
+constexpr const char* ValuesOfProject =
+    "SELECT project, element, grp, property, run, reason, value_type, value FROM kept_value "
+    "WHERE project = ?1 ORDER BY element, grp, property, run";
+constexpr const char* ValuesOfProjectAndEarlier =
+    "SELECT project, element, grp, property, run, reason, value_type, value FROM kept_value "
+    "WHERE project IN (?1, ?2) ORDER BY element, grp, property, run, project = ?2";
+
+// Whether the row holds the value at `standing` once more: of the same run, type and text.
+bool SameAs(const SqliteStatement& row, const KeptData& kept, std::size_t standing)
 {
-    const ValueBackup::Value& last = kept.values.Values().back();
-    return kept.records.back().run == row.Number(4) && last.valueType == row.Number(6) &&
-           std::string_view(last.text, last.textLength) == row.Text(7);
+    const ValueBackup::Value& value = kept.values.Values()[standing];
+    return kept.records[standing].run == row.Number(4) && value.valueType == row.Number(6) &&
+           std::string_view(value.text, value.textLength) == row.Text(7);
 }
 
 void ReadValues(SqliteDatabase& database, const ReadIds& ids, const ElementSet* elements, KeptData& kept)
 {
-    SqliteStatement rows = database.Prepare(
-        "SELECT project, element, grp, property, run, reason, value_type, value FROM kept_value "
-        "WHERE project IN (?1, ?2) ORDER BY element, grp, property, run DESC, project = ?2");
-    rows.Bind(1, ids.project).Bind(2, ids.earlier);
+    SqliteStatement rows = database.Prepare(ids.earlier < 0 ? ValuesOfProject : ValuesOfProjectAndEarlier);
+    rows.Bind(1, ids.project);
+    if (ids.earlier >= 0)
+        rows.Bind(2, ids.earlier);
     std::string element, group, property;
+    API_Guid guid = APINULLGuid;
     bool open = false;
+    std::size_t standing = 0;  // the row of the current property that stands so far
     while (rows.Step()) {
         const bool earlier = rows.Number(0) == ids.earlier;
-        const API_Guid guid = GuidOf(rows.Text(1));
-        if (earlier && (elements == nullptr || elements->count(guid) == 0))
+        const bool sameElement = open && element == rows.Text(1);
+        const API_Guid rowGuid = sameElement ? guid : GuidOf(rows.Text(1));
+        if (earlier && (elements == nullptr || elements->count(rowGuid) == 0))
             continue;
-        // A second row of one property is an older run's (its run ended before it could settle):
-        // the newer stands. An earlier version's row after the project's own of the same value is
-        // that value taken in once more (its file could not be renamed): it leaves quietly.
-        const bool older = open && element == rows.Text(1) && group == rows.Text(2) && property == rows.Text(3);
-        const bool again = older && earlier && SameAsLast(rows, kept);
-        if (!open || element != rows.Text(1)) {
+        // A newer run's row of one property stands (the older run ended before it could settle);
+        // an earlier version's copy of the project's row was taken in twice, and leaves quietly.
+        const bool again = sameElement && group == rows.Text(2) && property == rows.Text(3);
+        const bool copy = again && earlier && SameAs(rows, kept, standing);
+        if (again && !copy)
+            kept.fates[standing] = ValueFate::Superseded;
+        if (!sameElement) {
             if (open)
                 kept.values.EndEntry();
+            guid = rowGuid;
             kept.values.StartEntry(guid);
             element = rows.Text(1);
             open = true;
@@ -284,7 +299,9 @@ void ReadValues(SqliteDatabase& database, const ReadIds& ids, const ElementSet* 
         property = rows.Text(3);
         kept.values.AddValue(kept.values.InternKey(group, property), static_cast<Int32>(rows.Number(6)), 0, rows.Text(7));
         kept.records.push_back(KeptRecord{static_cast<UInt32>(rows.Number(4)), ReasonOf(rows.Text(5)), earlier});
-        kept.fates.push_back(again ? ValueFate::AlreadyHeld : older ? ValueFate::Superseded : ValueFate::Pending);
+        if (!copy)
+            standing = kept.fates.size();
+        kept.fates.push_back(copy ? ValueFate::AlreadyHeld : ValueFate::Pending);
     }
     if (open)
         kept.values.EndEntry();

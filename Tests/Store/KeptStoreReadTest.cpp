@@ -1,0 +1,140 @@
+// What the store reads for a project: one entry per element, the newest of several kept values of
+// one property standing (the others superseded) whatever order the rows were written in and
+// whichever of the project and an earlier version kept them, and what an earlier version left only
+// for the project's own elements.
+#include <algorithm>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "Api/ApiRecords.hpp"
+#include "Store/KeptStore.hpp"
+#include "Support/Folders.hpp"
+
+namespace {
+
+using Quillmere::ValueBackup;
+using Quillmere::ValueFate;
+
+// Element GUIDs in the order of their texts; the project holds the first and the last.
+const char* const First = "10000000-0000-0000-0000-000000000001";
+const char* const Lacking = "20000000-0000-0000-0000-000000000002";
+const char* const Last = "30000000-0000-0000-0000-000000000003";
+
+const Quillmere::ProjectIdentity Project = "file:/projects/clinic.pln";
+
+// A kept value as a row of the store: of the project, or of what an earlier version left.
+struct Row {
+    bool earlier;
+    const char* element;
+    const char* property;  // of SGPset_Wall
+    int run;
+};
+
+struct Case {
+    const char* name;
+    std::vector<Row> rows;  // in the order they are written
+    // The values read, sorted, each as "element's first digit, property, e(arlier version) or
+    // p(roject) and run, fate"; and the number of element entries.
+    std::vector<std::string> values;
+    std::size_t entries;
+};
+
+// gtest names a failing case by its name.
+void PrintTo(const Case& test, std::ostream* out)
+{
+    *out << test.name;
+}
+
+const std::vector<Case> Cases = {
+    {"TheNewestOfThreeRunsOfOnePropertyStands",
+     {{false, First, "FireRating", 3}, {false, First, "FireRating", 1}, {false, First, "FireRating", 2}},
+     {"1 FireRating p1 superseded", "1 FireRating p2 superseded", "1 FireRating p3 pending"},
+     1},
+    {"ValuesOfOtherPropertiesAndElementsAllStand",
+     {{false, Last, "FireRating", 1}, {false, First, "Thickness", 2}, {false, First, "FireRating", 1}},
+     {"1 FireRating p1 pending", "1 Thickness p2 pending", "3 FireRating p1 pending"},
+     2},
+    {"AnEarlierVersionsValueNewerThanTheProjectsStands",
+     {{false, First, "FireRating", 2}, {true, First, "FireRating", 5}},
+     {"1 FireRating e5 pending", "1 FireRating p2 superseded"},
+     1},
+    {"TheProjectsValueNewerThanAnEarlierVersionsStands",
+     {{true, First, "FireRating", 1}, {false, First, "FireRating", 4}},
+     {"1 FireRating e1 superseded", "1 FireRating p4 pending"},
+     1},
+    {"AnEarlierVersionsValuesOfAnElementTheProjectLacksAreLeftOut",
+     {{false, Last, "FireRating", 1}, {true, Lacking, "FireRating", 3}, {true, First, "Thickness", 3},
+      {false, First, "FireRating", 1}, {true, Last, "FireRating", 3}},
+     {"1 FireRating p1 pending", "1 Thickness e3 pending", "3 FireRating e3 pending", "3 FireRating p1 superseded"},
+     2},
+};
+
+API_Guid Guid(const char* text)
+{
+    return GSGuid2APIGuid(GS::Guid(text));
+}
+
+// Writes the rows into a new store at `path` through the module's own connection.
+void WriteRows(const Quillmere::SystemPath& path, const std::vector<Row>& rows)
+{
+    Quillmere::KeptStore store(path);
+    ASSERT_FALSE(store.Open().has_value());
+    Quillmere::SqliteDatabase database;
+    database.Open(path, 1000);
+    database.Execute("INSERT INTO project (id, identity) VALUES (1, '" + Project + "'), (2, '')");
+    for (const Row& row : rows) {
+        const std::string text = (row.earlier ? "e" : "p") + std::to_string(row.run);
+        database.Execute("INSERT INTO kept_value VALUES (" + std::string(row.earlier ? "2" : "1") + ", '" + row.element +
+                         "', 'SGPset_Wall', '" + row.property + "', " + std::to_string(row.run) + ", 'not defined', 1, '" +
+                         text + "')");
+    }
+}
+
+const char* FateText(ValueFate fate)
+{
+    return fate == ValueFate::Pending ? "pending" : fate == ValueFate::Superseded ? "superseded" : "other";
+}
+
+class KeptStoreRead : public ::testing::TestWithParam<Case> {};
+
+}  // namespace
+
+TEST_P(KeptStoreRead, ReadsOneEntryPerElementWithTheNewestValueOfEachPropertyStanding)
+{
+    const Case& test = GetParam();
+    const Support::ScratchFolder folder;
+    const Quillmere::SystemPath path = folder.Path() / "store.sqlite";
+    WriteRows(path, test.rows);
+    Quillmere::KeptStore store(path);
+    ASSERT_FALSE(store.Open().has_value());
+    const Quillmere::ElementSet elements = {Guid(First), Guid(Last)};
+    Quillmere::KeptData kept;
+    ASSERT_FALSE(store.Read(Project, &elements, kept).has_value());
+
+    std::vector<std::string> values;
+    std::vector<std::string> elementsSeen;
+    for (const ValueBackup::Entry& entry : kept.values.Entries()) {
+        const std::string element = APIGuid2GSGuid(entry.element).ConvertToString().ToCStr().Get();
+        elementsSeen.push_back(element);
+        for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index) {
+            const ValueBackup::Value& value = kept.values.Values()[index];
+            const std::string text(value.text, value.textLength);
+            EXPECT_EQ(kept.records[index].earlierVersion, text[0] == 'e') << text;
+            EXPECT_EQ(std::to_string(kept.records[index].run), text.substr(1));
+            values.push_back(element.substr(0, 1) + " " + std::string(kept.values.Keys()[value.key].property) + " " + text +
+                             " " + FateText(kept.fates[index]));
+        }
+    }
+    std::sort(values.begin(), values.end());
+    EXPECT_EQ(values, test.values);
+    // The restore finds an element's kept values through its one entry.
+    EXPECT_EQ(kept.values.Entries().size(), test.entries);
+    std::sort(elementsSeen.begin(), elementsSeen.end());
+    EXPECT_EQ(std::adjacent_find(elementsSeen.begin(), elementsSeen.end()), elementsSeen.end()) << "an element in two entries";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, KeptStoreRead, ::testing::ValuesIn(Cases),
+                         [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
