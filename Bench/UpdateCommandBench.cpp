@@ -42,8 +42,8 @@
 #include "Support/Files.hpp"
 #include "Support/Folders.hpp"
 #include "Run/UpdateRun.hpp"
-#include "ValueBackup/ValueBackupWriter.hpp"
-#include "ValueBackup/ValueRestore.hpp"
+#include "BackupFile/ValueBackupWriter.hpp"
+#include "Restore/ValueRestore.hpp"
 #include "Win/DialogProviders.hpp"
 
 using namespace Quillmere;

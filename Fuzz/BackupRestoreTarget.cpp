@@ -13,9 +13,9 @@
 #include "ProjectFile.hpp"
 #include "Support/Files.hpp"
 #include "Support/Folders.hpp"
-#include "ValueBackup/BackupReader.hpp"
-#include "ValueBackup/ValueBackupFile.hpp"
-#include "ValueBackup/ValueRestore.hpp"
+#include "BackupFile/BackupReader.hpp"
+#include "BackupFile/ValueBackupFile.hpp"
+#include "Restore/ValueRestore.hpp"
 
 namespace Fuzz {
 

@@ -21,7 +21,7 @@ struct EditionItem {
 
 struct EditionProperty {
     std::string name;
-    std::int32_t valueType = 0;  // value type code (Src/ValueBackup/Convertibility.hpp), 0 to 4
+    std::int32_t valueType = 0;  // value type code (Src/Restore/Convertibility.hpp), 0 to 4
     std::int32_t measure = 1;    // measure code, 1 (Default) to 5 (Angle)
     std::vector<std::uint32_t> items;  // indexes into Edition::items, ascending, each once
 };

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "ValueBackup/Convertibility.hpp"
+#include "Restore/Convertibility.hpp"
 
 namespace RenameProposal {
 

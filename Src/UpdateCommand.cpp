@@ -9,9 +9,9 @@
 #include "Report/RunReport.hpp"
 #include "Run/UpdateRun.hpp"
 #include "Store/RunStore.hpp"
-#include "ValueBackup/EarlierVersionFiles.hpp"
-#include "ValueBackup/ValueBackupWriter.hpp"
-#include "ValueBackup/ValueRestore.hpp"
+#include "BackupFile/EarlierVersionFiles.hpp"
+#include "BackupFile/ValueBackupWriter.hpp"
+#include "Restore/ValueRestore.hpp"
 
 namespace Quillmere {
 

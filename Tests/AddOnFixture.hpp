@@ -2,7 +2,7 @@
 // table goes to SetImportedFuncAddrs and its context to the initialize entry point, as a real host
 // hands them over. Each test gets its own profile folder as "USERPROFILE" and a scripted dialog.
 // The in-process suites of the module's units that need a host share it (Tests/ConfigurationImport,
-// Tests/ValueBackup, Tests/Command); it lies in Tests/ because it needs gtest and the module's
+// Tests/BackupFile, Tests/Restore, Tests/Command); it lies in Tests/ because it needs gtest and the module's
 // internals, which Tests/Support, shared with the fuzz targets and the benchmark, must not.
 #pragma once
 

@@ -121,7 +121,12 @@ constexpr const char* StoreSetAsideLine =
 constexpr const char* EarlierFileUnreadableLine =
     "The file \"{}\" that an earlier version of the add-on kept could not be read ({}): it stays as it is, and "
     "what it holds does not come back by itself";
+// Why (besides a system error or the XML parser's words with the byte): the history is not one, a
+// kept file is empty, has no root element, or nests its elements deeper than the reader follows.
 constexpr const char* NotAHistoryReason = "it is no history of runs";
+constexpr const char* FileEmptyReason = "the file is empty";
+constexpr const char* NoRootElementReason = "no root element";
+constexpr const char* NestedTooDeepReason = "elements nested too deep";
 
 // Problems of the rename table beside the configuration (path first). A table that cannot be used
 // at all leaves the names as they are: why, as FileProblem::Detail() gives it ("system error 5", or

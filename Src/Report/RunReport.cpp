@@ -8,7 +8,7 @@
 #include "Common/Messages.hpp"
 #include "Host/HostCalls.hpp"
 #include "Store/KeptStore.hpp"
-#include "ValueBackup/ValueBackupFile.hpp"
+#include "BackupFile/ValueBackupFile.hpp"
 
 namespace Quillmere {
 

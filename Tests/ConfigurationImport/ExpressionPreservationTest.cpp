@@ -5,7 +5,7 @@
 
 #include "ConfigurationImport/ExpressionPreservation.hpp"
 #include "Support/Store.hpp"
-#include "ValueBackup/ValueBackupWriter.hpp"
+#include "BackupFile/ValueBackupWriter.hpp"
 
 using namespace AddOnTesting;
 

@@ -12,7 +12,7 @@
 #include "ReliabilitySupport.hpp"
 
 #include "ConfigurationXml.hpp"
-#include "ValueBackup/ValueBackupWriter.hpp"
+#include "BackupFile/ValueBackupWriter.hpp"
 
 using namespace Reliability;
 

@@ -9,12 +9,12 @@
 #include <set>
 
 #include "ReliabilitySupport.hpp"
-#include "ValueBackup/BackupReader.hpp"
+#include "BackupFile/BackupReader.hpp"
 
 #include "GSRoot/UnicodeCodec.hpp"
 
-#include "ValueBackup/ValueBackupWriter.hpp"
-#include "ValueBackup/ValueRestore.hpp"
+#include "BackupFile/ValueBackupWriter.hpp"
+#include "Restore/ValueRestore.hpp"
 
 using namespace Reliability;
 

@@ -19,8 +19,8 @@
 #include "Support/Folders.hpp"
 #include "Support/OwnedValues.hpp"
 #include "Run/UpdateRun.hpp"
-#include "ValueBackup/BackupReader.hpp"
-#include "ValueBackup/ValueBackupFile.hpp"
+#include "BackupFile/BackupReader.hpp"
+#include "BackupFile/ValueBackupFile.hpp"
 #include "Win/DialogProviders.hpp"
 
 namespace Reliability {

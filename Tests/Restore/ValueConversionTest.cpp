@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Run/ValueBackup.hpp"
-#include "ValueBackup/ValueConversion.hpp"
+#include "Restore/ValueConversion.hpp"
 
 using namespace Quillmere;
 

@@ -3,8 +3,8 @@
 // references where rapidxml would not give the text back.
 #include "AddOnFixture.hpp"
 
-#include "ValueBackup/BackupReader.hpp"
-#include "ValueBackup/ValueBackupFile.hpp"
+#include "BackupFile/BackupReader.hpp"
+#include "BackupFile/ValueBackupFile.hpp"
 #include "rapidxml_print.hpp"
 
 using namespace AddOnTesting;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "Common/Messages.hpp"
 #include "Common/XmlDocument.hpp"
 
 namespace Quillmere {
@@ -62,7 +63,7 @@ ValueBackupReading ParseValueBackup(std::string text)
 {
     ValueBackupReading reading;
     if (NestsTooDeep(text)) {
-        reading.problem = FileProblem({}, 0, "elements nested too deep");
+        reading.problem = FileProblem({}, 0, Messages::NestedTooDeepReason);
         return reading;
     }
     text.push_back('\0');
@@ -76,7 +77,7 @@ ValueBackupReading ParseValueBackup(std::string text)
     }
     const XmlNode* root = document.first_node();
     if (root == nullptr) {
-        reading.problem = FileProblem({}, 0, text.size() == 1 ? "the file is empty" : "no root element");
+        reading.problem = FileProblem({}, 0, text.size() == 1 ? Messages::FileEmptyReason : Messages::NoRootElementReason);
         return reading;
     }
     if (const XmlAttribute* run = root->first_attribute("run"))

@@ -3,9 +3,9 @@
 // attribute can carry.
 #include "AddOnFixture.hpp"
 
-#include "ValueBackup/BackupReader.hpp"
-#include "ValueBackup/ValueBackupWriter.hpp"
-#include "ValueBackup/ValueRestore.hpp"
+#include "BackupFile/BackupReader.hpp"
+#include "BackupFile/ValueBackupWriter.hpp"
+#include "Restore/ValueRestore.hpp"
 
 using namespace AddOnTesting;
 

@@ -5,7 +5,7 @@
 
 #include "Support/Files.hpp"
 #include "Support/Folders.hpp"
-#include "ValueBackup/BackupReader.hpp"
+#include "BackupFile/BackupReader.hpp"
 
 using namespace Quillmere;
 

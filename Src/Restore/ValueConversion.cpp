@@ -9,7 +9,7 @@
 
 #include "Common/ExactText.hpp"
 #include "Run/ValueBackup.hpp"
-#include "ValueBackupFile.hpp"
+#include "BackupFile/ValueBackupFile.hpp"
 
 namespace Quillmere {
 

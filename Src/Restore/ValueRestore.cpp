@@ -11,7 +11,7 @@
 #include "Common/Messages.hpp"
 #include "Host/HostCalls.hpp"
 #include "Host/PropertyGroupCache.hpp"
-#include "ValueBackupFile.hpp"
+#include "BackupFile/ValueBackupFile.hpp"
 #include "ValueConversion.hpp"
 
 namespace Quillmere {

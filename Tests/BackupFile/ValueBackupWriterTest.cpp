@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "ValueBackup/ValueBackupWriter.hpp"
+#include "BackupFile/ValueBackupWriter.hpp"
 
 using namespace AddOnTesting;
 
