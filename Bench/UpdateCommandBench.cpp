@@ -58,7 +58,6 @@ constexpr double FloorRatioTarget = 1.3;           // backup / floor write, rest
 constexpr double ElementGrowthTarget = 1.15;       // command per value, largest N over smallest N, M = 20
 constexpr double ValueGrowthTarget = 1.10;         // restore per value, M = 100 over M = 20, same N
 constexpr double PeakToFileTarget = 1.0;           // peak memory added by the command / backup file size
-constexpr double FillRatioTarget = 1.3;            // a run filling from an earlier file / floor read of it
 
 struct Configuration {
     std::size_t elements = 0;
@@ -81,7 +80,6 @@ struct Run {
 
 struct Round {
     Run backup, floorWrite, restore, floorRead, command;
-    Run fill, floorFill;  // a run that takes every value from an earlier run's file, and the floor's read of it
 };
 
 struct Workload {
@@ -255,7 +253,7 @@ private:
 
     // A folder of its own as "USERPROFILE" while it lives: the command runs in one, with the files
     // of its earlier runs as an ordinary command finds them; the phases measured one by one in
-    // another; the fill runs in a third.
+    // another.
     struct Profile {
         Support::ScratchFolder folder;
         // A user's profile has its local application data folder, where the command keeps its store.
@@ -266,31 +264,6 @@ private:
         }
         std::filesystem::path BackupFile() const { return folder.Path() / "Documents" / "IFC_SG_Properties.xml"; }
     };
-
-    // A cancelled run saves the values and removes the groups; the next run finds no owned group and
-    // takes every value from the file the cancelled run left: the run measured, against the floor's
-    // read of that file.
-    void MeasureFill(Workload& workload, Round& result, bool moduleFirst, std::size_t values)
-    {
-        const Support::UserProfile user(fillProfile.folder.Path());
-        dialog.QueueCancel();
-        host.ChooseMenuItem(MenuStringsResID, 1);
-        host.ClearOutput();
-        const auto fill = [&]() {
-            dialog.QueueChoice(workload.configurationPath);
-            result.fill = Measure([&]() { host.ChooseMenuItem(MenuStringsResID, 1); });
-            Expect(workload, host.Alerts().size() == 1, "the fill did not end with one alert");
-            Expect(workload, host.ReportLines().size() == 2, "the fill did not write its two lines");
-            Expect(workload, host.GetProject().ValueCount() == values, "the fill did not bring every value back");
-            host.ClearOutput();
-        };
-        std::size_t floorValues = 0;
-        const auto floor = [&]() {
-            result.floorFill = Measure([&]() { floorValues = workload.reader->Read(fillProfile.BackupFile().string()); });
-        };
-        moduleFirst ? (fill(), floor()) : (floor(), fill());
-        Expect(workload, floorValues == workload.content.valueCount, "the floor read a different number of values");
-    }
 
     void RunRound(Workload& workload, int round)
     {
@@ -349,7 +322,6 @@ private:
             for (const char* name : ServiceNames())
                 if (const UInt64 calls = host.CallCount(name) - callsBefore[name])
                     workload.commandCalls[name] = calls;
-        MeasureFill(workload, result, moduleFirst, values);
 
         // The removed groups stay in the undo history until it is cleared.
         host.History().Clear();
@@ -386,7 +358,6 @@ private:
     const Options& options;
     const Support::ProfileFolder profile;  // "USERPROFILE" while the benchmark runs, but for the runs below
     const Profile commandProfile;
-    const Profile fillProfile;
     std::string backupPath;
     std::string floorPath;
     TestHost::Host host;
@@ -444,18 +415,6 @@ void BenchRun::Report() const
                     w.configuration.values, w.fileBytes, command, command / file, write, write / file, read, read / file);
     }
 
-    std::printf("\nThe fill run (after a cancel, every value from the file), ns per saved value:\n\n");
-    std::printf("%8s %4s %8s %8s %8s %7s\n", "N", "M", "own", "host", "floor rd", "ratio");
-    for (const auto& pointer : workloads) {
-        const Workload& w = *pointer;
-        const auto& r = w.rounds;
-        std::printf("%8zu %4zu %8.0f %8.0f %8.0f %7.2f\n", w.configuration.elements, w.configuration.values,
-                    PerValue(MedianOver(r, [](const Round& x) { return x.fill.Own(); }), w),
-                    PerValue(MedianOver(r, [](const Round& x) { return x.fill.host; }), w),
-                    PerValue(MedianOver(r, [](const Round& x) { return x.floorFill.wall; }), w),
-                    MedianOver(r, [](const Round& x) { return x.fill.Own() / x.floorFill.wall; }));
-    }
-
     std::printf("\nHost calls per saved value, one command:\n\n");
     for (const auto& pointer : workloads) {
         const Workload& w = *pointer;
@@ -497,13 +456,6 @@ void BenchRun::Report() const
                     FloorRatioTarget, Verdict(restoreRatio <= FloorRatioTarget));
         std::printf("  %-18s command peak / backup file size  %7.3f  (at most %.2f)  %s\n", name.c_str(), peakRatio,
                     PeakToFileTarget, Verdict(peakRatio <= PeakToFileTarget));
-        const double fillRatio = MedianOver(r, [](const Round& x) { return x.fill.Own() / x.floorFill.wall; });
-        const double fillPeak =
-            MedianOver(r, [](const Round& x) { return x.fill.peakBytes; }) / static_cast<double>(w.fileBytes);
-        std::printf("  %-18s fill run / floor read of its file %6.3f  (at most %.2f)  %s\n", name.c_str(), fillRatio,
-                    FillRatioTarget, Verdict(fillRatio <= FillRatioTarget));
-        std::printf("  %-18s fill run peak / backup file size %7.3f  (at most %.2f)  %s\n", name.c_str(), fillPeak,
-                    PeakToFileTarget, Verdict(fillPeak <= PeakToFileTarget));
     }
 
     // Growth of the per-value time, taken round by round between two configurations.
@@ -557,7 +509,7 @@ void BenchRun::WriteTsv() const
     std::ofstream out(options.tsv);
     out << "elements\tvalues\tsaved\tfile_bytes\tbackup_ns\tfloor_write_ns\tbackup_host_ns\trestore_ns\tfloor_read_ns\t"
            "restore_host_ns\tcommand_ns\tcommand_wall_ns\tcommand_host_ns\tbackup_ratio\trestore_ratio\t"
-           "calls_per_value\tcommand_peak_bytes\tfloor_write_peak_bytes\tfloor_read_peak_bytes\tfill_ratio\tfill_peak_bytes\n";
+           "calls_per_value\tcommand_peak_bytes\tfloor_write_peak_bytes\tfloor_read_peak_bytes\n";
     for (const auto& pointer : workloads) {
         const Workload& w = *pointer;
         const auto& r = w.rounds;
@@ -579,9 +531,7 @@ void BenchRun::WriteTsv() const
             << static_cast<double>(calls) / static_cast<double>(w.content.valueCount) << '\t'
             << MedianOver(r, [](const Round& x) { return x.command.peakBytes; }) << '\t'
             << MedianOver(r, [](const Round& x) { return x.floorWrite.peakBytes; }) << '\t'
-            << MedianOver(r, [](const Round& x) { return x.floorRead.peakBytes; }) << '\t'
-            << MedianOver(r, [](const Round& x) { return x.fill.Own() / x.floorFill.wall; }) << '\t'
-            << MedianOver(r, [](const Round& x) { return x.fill.peakBytes; }) << '\n';
+            << MedianOver(r, [](const Round& x) { return x.floorRead.peakBytes; }) << '\n';
     }
 }
 
