@@ -241,9 +241,11 @@ if [ ! -x "$linux_host" ]; then
 fi
 # From the "Command" line on, without wine's notices, CRs and the lines naming this run's files.
 command_part() {
-    tr -d '\r' <"$1" | sed -n '/^Command /,$p' | sed '/^Backup file present: /d; /^Project saved: /d'
+    tr -d '\r' <"$1" | sed -n '/^Command /,$p' | sed '/^Backup file present: /d; /^Backup file absent: /d; /^Project saved: /d'
 }
+has_file() { if [ -f "$1" ]; then echo yes; else echo no; fi; }
 examples_ok=1
+# A cancel writes no backup file on either side; every other example writes one on both.
 compare_example() {
     local name=$1
     shift
@@ -257,9 +259,9 @@ compare_example() {
     local backup=profile/Documents/IFC_SG_Properties.xml verdict=same
     if ! cmp -s <(tr -d '\r' <"$windows_run/project.xml") "$linux_run/project.xml"; then
         verdict="saved project differs"
-    elif [ ! -f "$linux_run/$backup" ] || [ ! -f "$windows_run/$backup" ]; then
-        verdict="no backup file"
-    elif ! cmp -s "$windows_run/$backup" <(sed 's/$/\r/' "$linux_run/$backup"); then
+    elif [ "$(has_file "$linux_run/$backup")" != "$(has_file "$windows_run/$backup")" ]; then
+        verdict="a backup file on one side only"
+    elif [ -f "$linux_run/$backup" ] && ! cmp -s "$windows_run/$backup" <(sed 's/$/\r/' "$linux_run/$backup"); then
         verdict="backup file differs from the Linux one with CR LF line ends"
     elif ! cmp -s <(command_part "$windows_run/output.txt") <(command_part "$linux_run/output.txt"); then
         verdict="printed results differ"

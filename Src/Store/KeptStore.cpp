@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <set>
 #include <tuple>
 
 #include "Common/ExactText.hpp"
@@ -483,17 +485,45 @@ void InsertRun(SqliteDatabase& database, std::int64_t project, const KeptAtRunEn
         .Bind(1, std::int64_t{end.run}).Bind(2, project).Bind(3, end.started).Bind(4, end.configuration).Run();
 }
 
+// Deletes the project's runs none of whose values stays, each with one statement rather than a row
+// at a time, and answers them. A run's rows are counted in the store too, inside the write
+// transaction, so that a row another instance wrote since the read is never deleted unseen.
+std::set<UInt32> DeleteRunsLeavingWhole(SqliteDatabase& database, std::int64_t project, const KeptData& kept)
+{
+    std::map<UInt32, std::int64_t> read;  // by run: its rows read, or -1 when one of them stays
+    for (std::size_t index = 0; index < kept.records.size(); ++index)
+        if (const KeptRecord& record = kept.records[index]; !record.earlierVersion) {
+            std::int64_t& count = read[record.run];
+            count = count < 0 || StaysKept(kept.fates[index]) ? -1 : count + 1;
+        }
+    std::set<UInt32> whole;
+    if (std::none_of(read.begin(), read.end(), [](const auto& run) { return run.second > 0; }))
+        return whole;
+    SqliteStatement stored = database.Prepare("SELECT run, count(*) FROM kept_value WHERE project = ?1 GROUP BY run");
+    stored.Bind(1, project);
+    while (stored.Step())
+        if (const auto at = read.find(static_cast<UInt32>(stored.Number(0))); at != read.end() && at->second == stored.Number(1))
+            whole.insert(at->first);
+    SqliteStatement remove = database.Prepare("DELETE FROM kept_value WHERE project = ?1 AND run = ?2");
+    for (const UInt32 run : whole)
+        remove.Bind(1, project).Bind(2, std::int64_t{run}).Run();
+    return whole;
+}
+
 // The kept values as read: what left is deleted, what an earlier version left moves to the project,
 // what stays takes its new reason.
 void SettleKeptValues(SqliteDatabase& database, KeptWriter& writer, std::int64_t project, std::int64_t earlier,
                       const KeptData& kept)
 {
+    const std::set<UInt32> gone = DeleteRunsLeavingWhole(database, project, kept);
     SqliteStatement reason = database.Prepare(
         "UPDATE kept_value SET reason = ?6 WHERE project = ?1 AND element = ?2 AND grp = ?3 AND property = ?4 AND run = ?5");
     for (const ValueBackup::Entry& entry : kept.values.Entries()) {
         const std::string element = GuidText(entry.element);
         for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index) {
             const KeptRecord& record = kept.records[index];
+            if (!record.earlierVersion && gone.count(record.run) != 0)
+                continue;
             const ValueFate fate = kept.fates[index];
             const ValueFate now = fate == ValueFate::Pending ? record.reason : fate;
             const ValueBackup::Key& key = kept.values.Keys()[kept.values.Values()[index].key];
