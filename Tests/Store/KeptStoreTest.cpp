@@ -763,6 +763,44 @@ TEST_F(KeptStore, AKeptValueOrListWhoseWriteFailedStaysAndTheOthersGo)
     EXPECT_EQ(listsNow, lists);
 }
 
+// A run whose kept values all came back is deleted whole, unless another host instance changed its
+// rows between this run's read and its write: then only the rows this run read go.
+TEST_F(KeptStore, ARunWhoseValuesAllCameBackGoesWholeButNoRowAnotherInstanceWroteMeanwhile)
+{
+    struct Case {
+        const char* meanwhile;                // what the other instance did, in SQL
+        std::vector<std::string> valuesAfter;  // "element|property|run" of what stays
+    };
+    const std::string e1 = GuidText(Guid(E1)), e2 = GuidText(Guid(E2));
+    const std::string project = "(SELECT id FROM project WHERE identity = '" + ClinicA + "')";
+    const Case cases[] = {
+        {"", {}},
+        {"INSERT INTO kept_value SELECT project, element, grp, 'Added', run, reason, value_type, value "
+         "FROM kept_value WHERE property = 'FireRating'",
+         {e1 + "|Added|1"}},
+        {"DELETE FROM kept_value WHERE property = 'Thickness'", {}},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.meanwhile);
+        fs::remove_all(StorePath().parent_path());
+        const std::unique_ptr<Store> store = OpenStore();
+        KeepForClinicA(*store);
+        const ElementSet elements = Elements({E1, E2});
+        KeptData kept = Read(*store, ClinicA, &elements);
+        ASSERT_EQ(kept.values.ValueCount(), 3u);
+        Execute(row.meanwhile);
+        std::fill(kept.fates.begin(), kept.fates.end(), ValueFate::BroughtBack);
+        KeptAtRunEnd next = RunOf(ClinicA, "2026-12-10 09:00");
+        next.kept = &kept;
+        next.left[Guid(E1)] = PropertyStates();
+        next.left[Guid(E2)] = PropertyStates();
+        next.listsLeft = PropertyStates();
+        ASSERT_EQ(store->WriteRunEnd(next), std::nullopt);
+        EXPECT_EQ(Rows("SELECT element || '|' || property || '|' || run FROM kept_value WHERE project = " + project),
+                  row.valuesAfter);
+    }
+}
+
 TEST_F(KeptStore, TheRunsOwnValuesStayUnlessTheyCameBackOrAKeptOneCameBackOverThem)
 {
     const std::pair<ValueFate, std::optional<const char*>> cases[] = {
