@@ -39,10 +39,13 @@
 
 #include "BenchProject.hpp"
 #include "ProjectFile.hpp"
+#include "Statistics.hpp"
 #include "Support/Files.hpp"
 #include "Support/Folders.hpp"
 
 namespace {
+
+using Bench::Median;
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -75,15 +78,6 @@ struct RunCost {
     double cpuSeconds = 0;  // user and system time
     double peakBytes = 0;
 };
-
-double Median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 std::string Grouped(double number)
 {

@@ -39,6 +39,7 @@
 #include "Proposal.hpp"
 #include "RenameTableText.hpp"
 #include "RenamesProgram.hpp"
+#include "Statistics.hpp"
 
 namespace fs = std::filesystem;
 using namespace RenameProposal;
@@ -46,6 +47,8 @@ using namespace RenameProposal;
 extern char** environ;
 
 namespace {
+
+using Bench::Median;
 
 using Clock = std::chrono::steady_clock;
 
@@ -70,12 +73,6 @@ struct Group {
 double Milliseconds(Clock::duration duration)
 {
     return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
 }
 
 std::string Entity(int entity)

@@ -25,10 +25,13 @@
 
 #include "Renames/ReferenceRewriting.hpp"
 #include "Renames/RenameTableReader.hpp"
+#include "Statistics.hpp"
 
 using namespace Quillmere;
 
 namespace {
+
+using Bench::Median;
 
 using Clock = std::chrono::steady_clock;
 
@@ -148,13 +151,6 @@ Timing Apply(const Workload& work, std::size_t repeat)
         timing.lookUps += std::chrono::duration<double>(done - parsed).count();
     }
     return timing;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 std::string Grouped(std::size_t n)

@@ -59,9 +59,12 @@
 #include "Support/Files.hpp"
 #include "Support/Folders.hpp"
 #include "Support/Store.hpp"
+#include "Statistics.hpp"
 #include "Win/DialogProviders.hpp"
 
 namespace {
+
+using Bench::Median;
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -112,15 +115,6 @@ struct Workload {
     std::vector<std::string> problems;
 };
 
-double Median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 template <typename Of>
 double MedianOver(const Workload& workload, Of of)
 {
@@ -128,19 +122,6 @@ double MedianOver(const Workload& workload, Of of)
     for (const auto& round : workload.rounds)
         values.push_back(of(round));
     return Median(values);
-}
-
-bool ParseShape(const std::string& text, Shape& shape)
-{
-    const std::size_t colon = text.find(':');
-    if (colon == std::string::npos)
-        return false;
-    char* end = nullptr;
-    shape.elements = std::strtoull(text.c_str(), &end, 10);
-    if (end != text.c_str() + colon || shape.elements == 0)
-        return false;
-    shape.values = std::strtoull(text.c_str() + colon + 1, &end, 10);
-    return *end == '\0' && shape.values > 0;
 }
 
 Options ParseOptions(int argc, char** argv)
@@ -155,7 +136,7 @@ Options ParseOptions(int argc, char** argv)
             throw std::invalid_argument(usage);
         const std::string value = argv[++i];
         Shape shape;
-        if (option == "--shape" && ParseShape(value, shape)) {
+        if (option == "--shape" && Bench::ParseShape(value, shape.elements, shape.values)) {
             options.shapes.push_back(shape);
         } else if (option == "--rounds" && std::atoi(value.c_str()) >= 1) {
             options.rounds = std::atoi(value.c_str());

@@ -41,6 +41,7 @@
 #include "ModuleLoader.hpp"
 #include "Support/Files.hpp"
 #include "Support/Folders.hpp"
+#include "Statistics.hpp"
 #include "Run/UpdateRun.hpp"
 #include "BackupFile/ValueBackupWriter.hpp"
 #include "Restore/ValueRestore.hpp"
@@ -49,6 +50,8 @@
 using namespace Quillmere;
 
 namespace {
+
+using Bench::Median;
 
 using Clock = std::chrono::steady_clock;
 
@@ -95,15 +98,6 @@ struct Workload {
     std::vector<std::string> problems;
 };
 
-double Median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 template <typename Of>
 double MedianOver(const std::vector<Round>& rounds, Of of)
 {
@@ -111,19 +105,6 @@ double MedianOver(const std::vector<Round>& rounds, Of of)
     for (const Round& round : rounds)
         values.push_back(of(round));
     return Median(values);
-}
-
-bool ParseConfiguration(const std::string& text, Configuration& configuration)
-{
-    const std::size_t colon = text.find(':');
-    if (colon == std::string::npos)
-        return false;
-    char* end = nullptr;
-    configuration.elements = std::strtoull(text.c_str(), &end, 10);
-    if (end != text.c_str() + colon || configuration.elements == 0)
-        return false;
-    configuration.values = std::strtoull(text.c_str() + colon + 1, &end, 10);
-    return *end == '\0' && configuration.values > 0;
 }
 
 Options ParseOptions(int argc, char** argv)
@@ -134,7 +115,7 @@ Options ParseOptions(int argc, char** argv)
         const bool hasValue = i + 1 < argc;
         if (option == "--config" && hasValue) {
             Configuration configuration;
-            if (!ParseConfiguration(argv[++i], configuration))
+            if (!Bench::ParseShape(argv[++i], configuration.elements, configuration.values))
                 throw std::invalid_argument(std::string("--config takes N:M, not ") + argv[i]);
             options.configurations.push_back(configuration);
         } else if (option == "--rounds" && hasValue) {
