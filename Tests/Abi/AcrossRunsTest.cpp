@@ -3,6 +3,7 @@
 // told of, and comes back by itself once a configuration defines its property again, into a
 // property still as the run that kept it left it; what the user has changed or cleared since stands.
 #include <optional>
+#include <string>
 
 #include "ModuleRun.hpp"
 #include "Support/Store.hpp"
@@ -126,6 +127,16 @@ protected:
     }
 
     std::string KeptIn() const { return "kept in \"" + home.Store().string() + "\""; }
+
+    // The values the run's "came back from an earlier run" lines count, over all of them.
+    std::size_t ValuesSaidToComeBack() const
+    {
+        std::size_t count = 0;
+        for (const std::string& line : ReportTexts())
+            if (line.find(" came back from an earlier run") != std::string::npos && line.find(" value") != std::string::npos)
+                count += std::stoul(line);
+        return count;
+    }
 
     std::filesystem::path partial;
     std::filesystem::path retyped;
@@ -282,8 +293,10 @@ TEST_F(AcrossRuns, TwoWrongConfigurationsThenAFailureThenTheRightOneBringEveryth
     // The right edition, but the host refuses the door's rating once: it stays kept, and it is told.
     host.GetFaults().FailNthCall(ServiceIndex::HostWriteElementPropertyValue,
                                  static_cast<UInt32>(host.CallCount("HostWriteElementPropertyValue") + 1), 93);
+    const std::size_t kept = Support::KeptValueCount(home.Store());
     RunCommand();
     host.GetFaults().Clear();
+    EXPECT_EQ(ValuesSaidToComeBack(), kept - 1) << ::testing::PrintToString(ReportTexts());
     EXPECT_EQ(Support::OwnedValues(host.GetProject()).size(), before.size() - 1);
     EXPECT_EQ(Support::KeptValueCount(home.Store()), 1u);
     EXPECT_EQ(LinesWith(" error while importing property"), 1u) << ::testing::PrintToString(ReportTexts());

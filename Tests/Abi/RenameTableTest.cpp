@@ -158,6 +158,13 @@ TEST_F(RenameTable, ValuesAndExpressionsFollowTheRenames)
     const TestHost::Project& project = host.GetProject();
     EXPECT_EQ(project.FindDefinitionByName(project.FindGroupByName("SGPset_StructuralColumn")->guid, "Width")->expressions,
               std::vector<std::string>{"{Column.Width}"});
+
+    // The same run again: what gave way stays kept, and never comes over the values written in its
+    // place.
+    const Support::ValueMap written = Support::OwnedValues(host.GetProject());
+    RunCommand(true, {}, newer);
+    EXPECT_TRUE(Support::SameValues(Support::OwnedValues(host.GetProject()), written));
+    EXPECT_EQ(Support::KeptValueCount(home.Store()), 2u);
 }
 
 TEST_F(RenameTable, WithoutATableOnlyOwnNamesMatch)
