@@ -304,6 +304,17 @@ protected:
         ASSERT_EQ(store.WriteRunEnd(run), std::nullopt);
     }
 
+    // The end of ClinicA's next run, which read `kept` and left E1 and E2 without owned properties.
+    static KeptAtRunEnd NextRunOfClinicA(const KeptData& kept)
+    {
+        KeptAtRunEnd next = RunOf(ClinicA, "2026-12-10 09:00");
+        next.kept = &kept;
+        next.left[Guid(E1)] = PropertyStates();
+        next.left[Guid(E2)] = PropertyStates();
+        next.listsLeft = PropertyStates();
+        return next;
+    }
+
     Support::ScratchFolder folder;
 };
 
@@ -735,11 +746,7 @@ TEST_F(KeptStore, AKeptValueOrListWhoseWriteFailedStaysAndTheOthersGo)
             if (Quillmere::ExactUtf8(kept.lists[index].name.property) == property(row))
                 kept.listFates[index] = row.fate;
     }
-    KeptAtRunEnd next = RunOf(ClinicA, "2026-12-10 09:00");
-    next.kept = &kept;
-    next.left[Guid(E1)] = PropertyStates();
-    next.left[Guid(E2)] = PropertyStates();
-    next.listsLeft = PropertyStates();
+    KeptAtRunEnd next = NextRunOfClinicA(kept);
     ASSERT_EQ(store->WriteRunEnd(next), std::nullopt);
 
     // What stays keeps its value and its run, with the reason this run learnt; an earlier version's
@@ -790,11 +797,7 @@ TEST_F(KeptStore, ARunWhoseValuesAllCameBackGoesWholeButNoRowAnotherInstanceWrot
         ASSERT_EQ(kept.values.ValueCount(), 3u);
         Execute(row.meanwhile);
         std::fill(kept.fates.begin(), kept.fates.end(), ValueFate::BroughtBack);
-        KeptAtRunEnd next = RunOf(ClinicA, "2026-12-10 09:00");
-        next.kept = &kept;
-        next.left[Guid(E1)] = PropertyStates();
-        next.left[Guid(E2)] = PropertyStates();
-        next.listsLeft = PropertyStates();
+        KeptAtRunEnd next = NextRunOfClinicA(kept);
         ASSERT_EQ(store->WriteRunEnd(next), std::nullopt);
         EXPECT_EQ(Rows("SELECT element || '|' || property || '|' || run FROM kept_value WHERE project = " + project),
                   row.valuesAfter);
