@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -82,17 +81,7 @@ void Print(const ValueBackup& backup, Output& out)
 
 std::optional<SystemPath> BackupFilePath()
 {
-#if defined(_WIN32)
-    const wchar_t* profile = _wgetenv(L"USERPROFILE");
-    if (profile == nullptr)
-        return std::nullopt;
-    return SystemPath(std::wstring(profile) + L"\\Documents\\IFC_SG_Properties.xml");
-#else
-    const char* profile = std::getenv("USERPROFILE");
-    if (profile == nullptr)
-        return std::nullopt;
-    return SystemPath(std::string(profile) + "/Documents/IFC_SG_Properties.xml");
-#endif
+    return EnvironmentPath("USERPROFILE", "/Documents/IFC_SG_Properties.xml");
 }
 
 std::string BackupName(const GS::UniString& name)

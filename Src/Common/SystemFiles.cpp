@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "GSRoot/UnicodeCodec.hpp"
 #include "MessageFormat.hpp"
@@ -118,6 +119,25 @@ std::string PathText(const SystemPath& path)
     return GS::Unicode::ConvertUtf16ToUtf8(reinterpret_cast<const char16_t*>(units.data()), units.size());
 #else
     return path.native();
+#endif
+}
+
+std::optional<SystemPath> EnvironmentPath(const char* name, std::string_view tail)
+{
+#if defined(_WIN32)
+    const std::wstring variable(name, name + std::strlen(name));
+    const wchar_t* value = _wgetenv(variable.c_str());
+    if (value == nullptr)
+        return std::nullopt;
+    std::wstring path(value);
+    for (const char c : tail)
+        path.push_back(c == '/' ? L'\\' : static_cast<wchar_t>(c));
+    return SystemPath(path);
+#else
+    const char* value = std::getenv(name);
+    if (value == nullptr)
+        return std::nullopt;
+    return SystemPath(std::string(value).append(tail));
 #endif
 }
 

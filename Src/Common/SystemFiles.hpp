@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Quillmere {
@@ -32,6 +33,11 @@ constexpr SystemError NotARegularFile = EINVAL;
 
 // `path` as UTF-8 text, for messages.
 std::string PathText(const SystemPath& path);
+
+// The folder the environment variable `name` holds, followed by `tail` ("/" between its names, the
+// system's separator in the answer), in the system's own form: read as UTF-16 on Windows, so that a
+// folder of any name works. Nothing when the variable is not set.
+std::optional<SystemPath> EnvironmentPath(const char* name, std::string_view tail);
 
 // Reads the whole regular file (or the one a link names) with one sized read. Line ends come back
 // as text mode gives them on Windows: each CR LF pair becomes LF, so files written on either system

@@ -1,7 +1,6 @@
 #include "KeptStore.hpp"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <set>
@@ -120,18 +119,9 @@ std::pair<std::string_view, std::string_view> NamesOfKey(const std::string& key)
 
 std::optional<SystemPath> KeptStore::DefaultPath()
 {
-#if defined(_WIN32)
-    if (const wchar_t* local = _wgetenv(L"LOCALAPPDATA"))
-        return SystemPath(std::wstring(local) + L"\\Quillmere\\store.sqlite");
-    if (const wchar_t* profile = _wgetenv(L"USERPROFILE"))
-        return SystemPath(std::wstring(profile) + L"\\AppData\\Local\\Quillmere\\store.sqlite");
-#else
-    if (const char* local = std::getenv("LOCALAPPDATA"))
-        return SystemPath(std::string(local) + "/Quillmere/store.sqlite");
-    if (const char* profile = std::getenv("USERPROFILE"))
-        return SystemPath(std::string(profile) + "/AppData/Local/Quillmere/store.sqlite");
-#endif
-    return std::nullopt;
+    if (std::optional<SystemPath> local = EnvironmentPath("LOCALAPPDATA", "/Quillmere/store.sqlite"))
+        return local;
+    return EnvironmentPath("USERPROFILE", "/AppData/Local/Quillmere/store.sqlite");
 }
 
 void KeptStore::CreateTables()
