@@ -144,8 +144,7 @@ bool BackupElementValues(UpdateRun& run)
         return true;
     }
     GS::Array<API_Guid> elements;
-    const API_ElemType everyType;
-    const GSErrCode listCode = HostListElements(&everyType, &elements, 0, &APINULLGuid);
+    const GSErrCode listCode = ListEveryElement(elements);
     if (listCode != NoError) {
         ReportErrorCode(Messages::ListElementsError, listCode);
         return false;

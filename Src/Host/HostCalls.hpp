@@ -23,6 +23,13 @@ GSErrCode RunUndoableCommand(const char* name, Callable& callable)
     return HostRunUndoableCommand(&commandName, &command);
 }
 
+// Lists every element of the project, of any type, in the host's order.
+inline GSErrCode ListEveryElement(GS::Array<API_Guid>& elements)
+{
+    const API_ElemType everyType;
+    return HostListElements(&everyType, &elements, 0, &APINULLGuid);
+}
+
 // Gives every field a read of a property's value looks at its fresh value, keeping the strings'
 // storage: one record serves many reads.
 inline void MakeFresh(ElementPropertyRecord& record)

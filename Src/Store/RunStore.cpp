@@ -54,8 +54,7 @@ bool KnowProject(UpdateRun& run, const GS::Array<API_Guid>* elements)
         return run.projectKnown = true;
     }
     GS::Array<API_Guid> listed;
-    const API_ElemType everyType;
-    if (elements == nullptr && HostListElements(&everyType, &listed, 0, &APINULLGuid) != NoError)
+    if (elements == nullptr && ListEveryElement(listed) != NoError)
         return false;
     const GS::Array<API_Guid>& all = elements != nullptr ? *elements : listed;
     const ElementSet set(all.begin(), all.end());
@@ -116,9 +115,8 @@ void ReadKeptData(UpdateRun& run, const GS::Array<API_Guid>* elements)
         return;
     }
     GS::Array<API_Guid> listed;
-    const API_ElemType everyType;
     if (elements == nullptr) {
-        if (HostListElements(&everyType, &listed, 0, &APINULLGuid) != NoError)
+        if (ListEveryElement(listed) != NoError)
             return;
         elements = &listed;
     }
