@@ -88,34 +88,16 @@ std::string GuidToText(const API_Guid& guid)
 
 bool TextToGuid(std::string_view text, API_Guid& guid)
 {
-    // GS::Guid's parser, without a platform string: exactly 36 characters, hexadecimal digits of
-    // either case with the four hyphens in their places. The nil GUID's own text gives the nil GUID.
-    if (text.size() != 36 || text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-')
+    // The platform's parser, given the text on the stack rather than in a string of its own: it gives
+    // the nil GUID for text that is not a GUID, so only the nil GUID's own text may give it here.
+    char terminated[37] = {};
+    if (text.size() != 36)
         return false;
-    const auto read = [&text](std::size_t at, int digits, UInt64& number) {
-        number = 0;
-        for (int i = 0; i < digits; ++i) {
-            const char c = text[at + static_cast<std::size_t>(i)];
-            const int digit = c >= '0' && c <= '9' ? c - '0'
-                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                              : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                     : -1;
-            if (digit < 0)
-                return false;
-            number = (number << 4) | static_cast<UInt64>(digit);
-        }
-        return true;
-    };
-    UInt64 data1 = 0, data2 = 0, data3 = 0, clock = 0, node = 0;
-    if (!read(0, 8, data1) || !read(9, 4, data2) || !read(14, 4, data3) || !read(19, 4, clock) || !read(24, 12, node))
+    text.copy(terminated, text.size());
+    const GS::Guid parsed(terminated);
+    if (parsed.IsNull() && text != "00000000-0000-0000-0000-000000000000")
         return false;
-    guid.data1 = static_cast<UInt32>(data1);
-    guid.data2 = static_cast<UInt16>(data2);
-    guid.data3 = static_cast<UInt16>(data3);
-    guid.data4[0] = static_cast<UInt8>(clock >> 8);
-    guid.data4[1] = static_cast<UInt8>(clock);
-    for (int i = 0; i < 6; ++i)
-        guid.data4[2 + i] = static_cast<UInt8>(node >> (8 * (5 - i)));
+    guid = GSGuid2APIGuid(parsed);
     return true;
 }
 
