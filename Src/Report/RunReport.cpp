@@ -14,11 +14,6 @@ namespace Quillmere {
 
 namespace {
 
-bool OwnStays(ValueFate fate)
-{
-    return fate != ValueFate::BroughtBack && fate != ValueFate::Superseded;
-}
-
 std::string StoreText(const UpdateRun& run)
 {
     return run.store ? PathText(run.store->Path()) : std::string();

@@ -332,8 +332,7 @@ private:
                         return true;
             return false;
         };
-        const auto ownStays = [](ValueFate fate) { return fate != ValueFate::BroughtBack && fate != ValueFate::Superseded; };
-        if (!stays(run.fates, ownEntry, ownStays) && !stays(run.kept.fates, keptEntry, StaysKept))
+        if (!stays(run.fates, ownEntry, OwnStays) && !stays(run.kept.fates, keptEntry, StaysKept))
             return;
         std::optional<PropertyStates>& left = run.end.left[element];
         left.reset();

@@ -30,4 +30,12 @@ inline bool StaysKept(ValueFate fate)
            fate != ValueFate::ElementGone && fate != ValueFate::AlreadyHeld;
 }
 
+// Whether a value or list this run saved stays kept after it: it did not come back, and no kept one
+// of the same property came back over it (the run's was then the state the import left, not the
+// user's).
+inline bool OwnStays(ValueFate fate)
+{
+    return fate != ValueFate::BroughtBack && fate != ValueFate::Superseded;
+}
+
 }  // namespace Quillmere

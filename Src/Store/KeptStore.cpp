@@ -626,11 +626,8 @@ std::optional<FileProblem> KeptStore::WriteRunEnd(KeptAtRunEnd& end)
                 .Bind(2, std::int64_t{end.run}).Run();
         if (end.own != nullptr)
             writer.InsertValues(project, end.run, *end.own, [&](UInt32 index) {
-                // A value of the run over which a kept one came back was the state the import left,
-                // not the user's: it is no more kept than one that came back itself.
                 const ValueFate fate = (*end.ownFates)[index];
-                const bool stays = fate != ValueFate::BroughtBack && fate != ValueFate::Superseded;
-                return stays ? std::optional<ValueFate>(fate) : std::nullopt;
+                return OwnStays(fate) ? std::optional<ValueFate>(fate) : std::nullopt;
             });
         WriteLeft(database, project, end);
         if (end.ownListsWritten)

@@ -129,13 +129,6 @@ void ReadKeptData(UpdateRun& run, const GS::Array<API_Guid>* elements)
 
 namespace {
 
-// Whether a saved value or list of this run stays kept: it did not come back and no kept one of
-// the same property was brought back over it.
-bool OwnStays(ValueFate fate)
-{
-    return fate != ValueFate::BroughtBack && fate != ValueFate::Superseded;
-}
-
 // The run's lists that stay kept (all of them before the import), with why.
 std::vector<KeptExpressionList> OwnLists(const UpdateRun& run)
 {
