@@ -31,31 +31,8 @@ public:
                 throw std::runtime_error("cannot make a terminal for quillmere-host");
             slave = ::ptsname(master);
         }
-        const std::string program = HostProgram().string();
-        std::vector<std::string> argv = {program};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        std::vector<char*> pointers;
-        for (std::string& argument : argv)
-            pointers.push_back(argument.data());
-        pointers.push_back(nullptr);
-        child = ::fork();
-        if (child == 0) {
-            ::setsid();
-            const int input = ::open(slave.c_str(), O_RDWR);
-            const int output = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int error = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (input < 0 || output < 0 || error < 0)
-                ::_exit(126);
-            ::dup2(input, STDIN_FILENO);
-            ::dup2(output, STDOUT_FILENO);
-            ::dup2(error, STDERR_FILENO);
-            ::close_range(3, ~0u, 0);
-            ::alarm(600);
-            ::execv(program.c_str(), pointers.data());
-            ::_exit(127);
-        }
-        if (child < 0)
-            throw std::runtime_error("cannot run " + program);
+        // A session of its own, so that the terminal becomes its controlling terminal.
+        child = StartHost(arguments, slave, O_RDWR, outFile, errFile, 600, [] { ::setsid(); });
     }
 
     ~RunningProgram()
