@@ -76,7 +76,7 @@ void ReportOwnValues(const UpdateRun& run)
         if (count == 0)
             continue;
         const ValueBackup::Key& name = backup.Keys()[key];
-        const std::string_view group = name.separated ? name.group : name.text;
+        const std::string_view group = name.GroupOrText();
         const GS::UniString of = CountedText(saved[key], Messages::OneSavedValue, Messages::SavedValues);
         if (run.storeWritten)
             ReportLine(Messages::ValuesNotBroughtBackLine, {group, name.property, count, of, Reasons(lost[key]), StoreText(run)});

@@ -29,6 +29,9 @@ public:
         std::string_view text;
         bool separated;      // false for a name without "-"
         bool textIsXmlName;  // whether `text` can stand as the value element's name
+
+        // The group as the store and the report name it: for a name without "-", the whole name.
+        std::string_view GroupOrText() const noexcept { return separated ? group : text; }
     };
     struct Value {
         const char* text;   // the decoded value text (no entity references)

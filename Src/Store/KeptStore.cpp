@@ -408,7 +408,7 @@ public:
     {
         const ValueBackup::Value& value = values.Values()[index];
         const ValueBackup::Key& key = values.Keys()[value.key];
-        insertValue.Bind(1, project).Bind(2, element).Bind(3, key.separated ? key.group : key.text);
+        insertValue.Bind(1, project).Bind(2, element).Bind(3, key.GroupOrText());
         insertValue.Bind(4, key.property).Bind(5, std::int64_t{run}).Bind(6, ReasonText(reason));
         insertValue.Bind(7, std::int64_t{value.valueType}).Bind(8, std::string_view(value.text, value.textLength)).Run();
     }
@@ -427,7 +427,7 @@ public:
 
     void DeleteValue(std::int64_t project, const std::string& element, const ValueBackup::Key& key, UInt32 run)
     {
-        deleteValue.Bind(1, project).Bind(2, element).Bind(3, key.separated ? key.group : key.text);
+        deleteValue.Bind(1, project).Bind(2, element).Bind(3, key.GroupOrText());
         deleteValue.Bind(4, key.property).Bind(5, std::int64_t{run}).Run();
     }
 
@@ -522,7 +522,7 @@ void SettleKeptValues(SqliteDatabase& database, KeptWriter& writer, std::int64_t
             if (StaysKept(fate) && record.earlierVersion)
                 writer.InsertValue(project, element, kept.values, index, record.run, now);
             else if (StaysKept(fate) && now != record.reason)
-                reason.Bind(1, project).Bind(2, element).Bind(3, key.separated ? key.group : key.text).Bind(4, key.property)
+                reason.Bind(1, project).Bind(2, element).Bind(3, key.GroupOrText()).Bind(4, key.property)
                     .Bind(5, std::int64_t{record.run}).Bind(6, ReasonText(now)).Run();
         }
     }
