@@ -1,6 +1,7 @@
 #include "KeptStore.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <map>
 #include <set>
@@ -23,9 +24,9 @@ CREATE TABLE IF NOT EXISTS run (
     started TEXT NOT NULL,
     configuration TEXT NOT NULL);
 CREATE TABLE IF NOT EXISTS kept_value (
-    project INTEGER NOT NULL, element TEXT NOT NULL, grp TEXT NOT NULL, property TEXT NOT NULL,
-    run INTEGER NOT NULL, reason TEXT NOT NULL, value_type INTEGER NOT NULL, value TEXT NOT NULL,
-    PRIMARY KEY (project, element, grp, property, run)) WITHOUT ROWID;
+    project INTEGER NOT NULL, element TEXT NOT NULL, run INTEGER NOT NULL, grp TEXT NOT NULL,
+    count INTEGER NOT NULL, packed TEXT NOT NULL,
+    PRIMARY KEY (project, element, run, grp)) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS kept_element (
     project INTEGER NOT NULL, element TEXT NOT NULL, left_known INTEGER NOT NULL,
     PRIMARY KEY (project, element)) WITHOUT ROWID;
@@ -44,7 +45,25 @@ CREATE TABLE IF NOT EXISTS left_definition (
     project INTEGER NOT NULL, grp TEXT NOT NULL, property TEXT NOT NULL, state TEXT, written INTEGER NOT NULL,
     PRIMARY KEY (project, grp, property)) WITHOUT ROWID;
 )";
-constexpr std::int64_t SchemaVersion = 1;
+constexpr std::int64_t SchemaVersion = 2;
+
+// The first version of the store kept one row per value; its rows are packed, one per element, run
+// and group, as the module packs them (PackValue).
+constexpr const char* PackRowsOfVersion1 = R"(
+CREATE TABLE kept_value_packed (
+    project INTEGER NOT NULL, element TEXT NOT NULL, run INTEGER NOT NULL, grp TEXT NOT NULL,
+    count INTEGER NOT NULL, packed TEXT NOT NULL,
+    PRIMARY KEY (project, element, run, grp)) WITHOUT ROWID;
+INSERT INTO kept_value_packed
+    SELECT project, element, run, grp, count(*), group_concat(
+        length(CAST(property AS BLOB)) || ':' || property ||
+        length(CAST(value_type AS TEXT)) || ':' || value_type ||
+        length(CAST(reason AS BLOB)) || ':' || reason ||
+        length(CAST(value AS BLOB)) || ':' || value, '')
+    FROM kept_value GROUP BY project, element, run, grp;
+DROP TABLE kept_value;
+ALTER TABLE kept_value_packed RENAME TO kept_value;
+)";
 
 // The reasons as the store writes them, so that a look inside reads plainly.
 struct ReasonName {
@@ -115,6 +134,69 @@ std::pair<std::string_view, std::string_view> NamesOfKey(const std::string& key)
     return {std::string_view(key).substr(0, nul), std::string_view(key).substr(nul + 1)};
 }
 
+// A kept value as a row of kept_value holds it: its property, value type, reason and text, each
+// as LENGTH:BYTES, so that no text of one can look like another's.
+struct PackedValue {
+    std::string_view property;
+    Int32 valueType = 0;
+    std::string_view reason;
+    std::string_view text;
+};
+
+void AppendField(std::string& packed, std::string_view field)
+{
+    packed += std::to_string(field.size());
+    packed += ':';
+    packed += field;
+}
+
+void PackValue(std::string& packed, std::string_view property, Int32 valueType, ValueFate reason, std::string_view text)
+{
+    AppendField(packed, property);
+    AppendField(packed, std::to_string(valueType));
+    AppendField(packed, ReasonText(reason));
+    AppendField(packed, text);
+}
+
+[[noreturn]] void ThrowNotPacked()
+{
+    throw SqliteFailure(0, "a row of its kept values is not in the form the add-on writes");
+}
+
+template <typename Number>
+Number NumberOf(std::string_view text)
+{
+    Number number{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        ThrowNotPacked();
+    return number;
+}
+
+std::string_view NextField(std::string_view& packed)
+{
+    const std::size_t colon = packed.find(':');
+    if (colon == std::string_view::npos)
+        ThrowNotPacked();
+    const std::size_t length = NumberOf<std::size_t>(packed.substr(0, colon));
+    if (length > packed.size() - colon - 1)
+        ThrowNotPacked();
+    const std::string_view field = packed.substr(colon + 1, length);
+    packed.remove_prefix(colon + 1 + length);
+    return field;
+}
+
+// Takes the first value off `packed`.
+PackedValue UnpackValue(std::string_view& packed)
+{
+    PackedValue value;
+    value.property = NextField(packed);
+    value.valueType = NumberOf<Int32>(NextField(packed));
+    value.reason = NextField(packed);
+    value.text = NextField(packed);
+    return value;
+}
+
 }  // namespace
 
 std::optional<SystemPath> KeptStore::DefaultPath()
@@ -124,16 +206,30 @@ std::optional<SystemPath> KeptStore::DefaultPath()
     return EnvironmentPath("USERPROFILE", "/AppData/Local/Quillmere/store.sqlite");
 }
 
-void KeptStore::CreateTables()
+namespace {
+
+std::int64_t SchemaVersionOf(SqliteDatabase& database)
 {
     SqliteStatement version = database.Prepare("PRAGMA user_version");
     const std::int64_t found = version.Step() ? version.Number(0) : 0;
     version.Run();
-    if (found == SchemaVersion)
-        return;
     if (found > SchemaVersion)
         throw SqliteFailure(0, "the store was made by a newer version of the add-on");
+    return found;
+}
+
+}  // namespace
+
+// The version is read again under the write lock: another host instance may have made or changed
+// the tables meanwhile.
+void KeptStore::CreateTables()
+{
+    if (SchemaVersionOf(database) == SchemaVersion)
+        return;
     SqliteDatabase::Transaction transaction(database, true);
+    const std::int64_t found = SchemaVersionOf(database);
+    if (found == 1)
+        database.Execute(PackRowsOfVersion1);
     database.Execute(Schema);
     database.Execute("PRAGMA user_version = " + std::to_string(SchemaVersion));
     transaction.Commit();
@@ -238,22 +334,35 @@ struct ReadIds {
     std::int64_t earlier = -1;  // what an earlier version left
 };
 
-// The kept values of the project and of what an earlier version left, by element and property,
-// older runs first, and of one run the project's own row first. Without an earlier version's values
-// the rows come in the primary key's order, so the read needs no sort.
+// The rows of kept values of the project and of what an earlier version left, by element, older
+// runs first, and of one run and group the project's own row first. Without an earlier version's
+// values the rows come in the primary key's order, so the read needs no sort.
 constexpr const char* ValuesOfProject =
-    "SELECT project, element, grp, property, run, reason, value_type, value FROM kept_value "
-    "WHERE project = ?1 ORDER BY element, grp, property, run";
+    "SELECT project, element, run, grp, packed FROM kept_value WHERE project = ?1 ORDER BY element, run, grp";
 constexpr const char* ValuesOfProjectAndEarlier =
-    "SELECT project, element, grp, property, run, reason, value_type, value FROM kept_value "
-    "WHERE project IN (?1, ?2) ORDER BY element, grp, property, run, project = ?2";
+    "SELECT project, element, run, grp, packed FROM kept_value WHERE project IN (?1, ?2) "
+    "ORDER BY element, run, grp, project = ?2";
 
-// Whether the row holds the value at `standing` once more: of the same run, type and text.
-bool SameAs(const SqliteStatement& row, const KeptData& kept, std::size_t standing)
+// Which value of the element's values read so far (from `first` on) stands for the same key as the
+// value just added (the last one): the latest that is not a copy. An older one of a newer run's
+// value stands no more (its run ended before it could settle); an earlier version's copy of the
+// project's value (same run, type and text) was taken in twice, and leaves quietly.
+ValueFate FateOfNewest(KeptData& kept, std::size_t first)
 {
-    const ValueBackup::Value& value = kept.values.Values()[standing];
-    return kept.records[standing].run == row.Number(4) && value.valueType == row.Number(6) &&
-           std::string_view(value.text, value.textLength) == row.Text(7);
+    const std::size_t newest = kept.records.size() - 1;
+    const ValueBackup::Value& value = kept.values.Values()[newest];
+    for (std::size_t index = newest; index-- > first;) {
+        const ValueBackup::Value& older = kept.values.Values()[index];
+        if (older.key != value.key || kept.fates[index] == ValueFate::AlreadyHeld)
+            continue;
+        if (kept.records[newest].earlierVersion && kept.records[index].run == kept.records[newest].run &&
+            older.valueType == value.valueType &&
+            std::string_view(older.text, older.textLength) == std::string_view(value.text, value.textLength))
+            return ValueFate::AlreadyHeld;
+        kept.fates[index] = ValueFate::Superseded;
+        break;
+    }
+    return ValueFate::Pending;
 }
 
 void ReadValues(SqliteDatabase& database, const ReadIds& ids, const ElementSet* elements, KeptData& kept)
@@ -262,22 +371,16 @@ void ReadValues(SqliteDatabase& database, const ReadIds& ids, const ElementSet* 
     rows.Bind(1, ids.project);
     if (ids.earlier >= 0)
         rows.Bind(2, ids.earlier);
-    std::string element, group, property;
+    std::string element;
     API_Guid guid = APINULLGuid;
     bool open = false;
-    std::size_t standing = 0;  // the row of the current property that stands so far
+    std::size_t first = 0;  // the element's first value
     while (rows.Step()) {
         const bool earlier = rows.Number(0) == ids.earlier;
         const bool sameElement = open && element == rows.Text(1);
         const API_Guid rowGuid = sameElement ? guid : GuidOf(rows.Text(1));
         if (earlier && (elements == nullptr || elements->count(rowGuid) == 0))
             continue;
-        // A newer run's row of one property stands (the older run ended before it could settle);
-        // an earlier version's copy of the project's row was taken in twice, and leaves quietly.
-        const bool again = sameElement && group == rows.Text(2) && property == rows.Text(3);
-        const bool copy = again && earlier && SameAs(rows, kept, standing);
-        if (again && !copy)
-            kept.fates[standing] = ValueFate::Superseded;
         if (!sameElement) {
             if (open)
                 kept.values.EndEntry();
@@ -285,15 +388,17 @@ void ReadValues(SqliteDatabase& database, const ReadIds& ids, const ElementSet* 
             kept.values.StartEntry(guid);
             element = rows.Text(1);
             open = true;
+            first = kept.fates.size();
             kept.left.emplace(guid, std::nullopt);
         }
-        group = rows.Text(2);
-        property = rows.Text(3);
-        kept.values.AddValue(kept.values.InternKey(group, property), static_cast<Int32>(rows.Number(6)), 0, rows.Text(7));
-        kept.records.push_back(KeptRecord{static_cast<UInt32>(rows.Number(4)), ReasonOf(rows.Text(5)), earlier});
-        if (!copy)
-            standing = kept.fates.size();
-        kept.fates.push_back(copy ? ValueFate::AlreadyHeld : ValueFate::Pending);
+        const UInt32 run = static_cast<UInt32>(rows.Number(2));
+        for (std::string_view packed = rows.Text(4); !packed.empty();) {
+            const PackedValue value = UnpackValue(packed);
+            kept.values.AddValue(kept.values.InternKey(rows.Text(3), value.property), value.valueType, 0, value.text);
+            kept.records.push_back(KeptRecord{run, ReasonOf(value.reason), earlier});
+            kept.fates.push_back(ValueFate::Pending);
+            kept.fates.back() = FateOfNewest(kept, first);
+        }
     }
     if (open)
         kept.values.EndEntry();
@@ -391,44 +496,113 @@ std::optional<FileProblem> KeptStore::Read(const ProjectIdentity& project, const
 
 namespace {
 
+// The values of one row of kept_value, packed.
+struct PackedRow {
+    std::int64_t count = 0;
+    std::string packed;
+};
+
+// Values [first, end) of the kept data.
+struct ValueRange {
+    std::size_t first;
+    std::size_t end;
+};
+
+std::string_view GroupOf(const KeptData& kept, std::size_t index)
+{
+    return kept.values.Keys()[kept.values.Values()[index].key].GroupOrText();
+}
+
+// The end of the values, from `first` on and before `end`, that one row held: those of one run,
+// group and owner (a row's values come in one piece, and no two rows of one run and group follow
+// each other but the project's and an earlier version's).
+std::size_t RowEnd(const KeptData& kept, std::size_t first, std::size_t end)
+{
+    std::size_t at = first + 1;
+    while (at < end && kept.records[at].run == kept.records[first].run &&
+           kept.records[at].earlierVersion == kept.records[first].earlierVersion && GroupOf(kept, at) == GroupOf(kept, first))
+        ++at;
+    return at;
+}
+
+// The values of `range` (nullptr: none) as read, or those that stay with their reasons now.
+PackedRow PackRow(const KeptData& kept, const ValueRange* range, bool asRead)
+{
+    PackedRow row;
+    for (std::size_t index = range != nullptr ? range->first : 0; range != nullptr && index < range->end; ++index) {
+        const ValueFate fate = kept.fates[index];
+        if (!asRead && !StaysKept(fate))
+            continue;
+        const ValueBackup::Value& value = kept.values.Values()[index];
+        const ValueFate reason = asRead || fate == ValueFate::Pending ? kept.records[index].reason : fate;
+        PackValue(row.packed, kept.values.Keys()[value.key].property, value.valueType, reason, {value.text, value.textLength});
+        ++row.count;
+    }
+    return row;
+}
+
 // The statements that put values and lists into the store, prepared once for a transaction.
 class KeptWriter {
 public:
-    KeptWriter(SqliteDatabase& database)
+    explicit KeptWriter(SqliteDatabase& database)
         : database(database),
-          insertValue(database.Prepare("INSERT OR REPLACE INTO kept_value (project, element, grp, property, run, reason, "
-                                       "value_type, value) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)")),
-          deleteValue(database.Prepare(
-              "DELETE FROM kept_value WHERE project = ?1 AND element = ?2 AND grp = ?3 AND property = ?4 AND run = ?5"))
+          insertRow(database.Prepare("INSERT OR REPLACE INTO kept_value (project, element, run, grp, count, packed) "
+                                     "VALUES (?1, ?2, ?3, ?4, ?5, ?6)")),
+          addRow(database.Prepare("INSERT OR IGNORE INTO kept_value (project, element, run, grp, count, packed) "
+                                  "VALUES (?1, ?2, ?3, ?4, ?5, ?6)")),
+          // A row changes or goes only while it holds what the run read: another host instance may
+          // have written it since.
+          updateRow(database.Prepare("UPDATE kept_value SET count = ?5, packed = ?6 WHERE project = ?1 AND "
+                                     "element = ?2 AND run = ?3 AND grp = ?4 AND packed = ?7")),
+          deleteRow(database.Prepare("DELETE FROM kept_value WHERE project = ?1 AND element = ?2 AND run = ?3 AND "
+                                     "grp = ?4 AND packed = ?5"))
     {
     }
 
-    void InsertValue(std::int64_t project, const std::string& element, const ValueBackup& values, UInt32 index,
-                     UInt32 run, ValueFate reason)
-    {
-        const ValueBackup::Value& value = values.Values()[index];
-        const ValueBackup::Key& key = values.Keys()[value.key];
-        insertValue.Bind(1, project).Bind(2, element).Bind(3, key.GroupOrText());
-        insertValue.Bind(4, key.property).Bind(5, std::int64_t{run}).Bind(6, ReasonText(reason));
-        insertValue.Bind(7, std::int64_t{value.valueType}).Bind(8, std::string_view(value.text, value.textLength)).Run();
-    }
-
-    // Every value of `values` for which `keep(index)` answers a reason.
+    // Every value of `values` for which `keep(index)` answers a reason, one row per element and group.
     template <typename Keep>
     void InsertValues(std::int64_t project, UInt32 run, const ValueBackup& values, Keep keep)
     {
+        std::map<std::pair<std::string, std::string_view>, PackedRow> rows;
         for (const ValueBackup::Entry& entry : values.Entries()) {
             const std::string element = GuidText(entry.element);
             for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
-                if (const std::optional<ValueFate> reason = keep(index))
-                    InsertValue(project, element, values, index, run, *reason);
+                if (const std::optional<ValueFate> reason = keep(index)) {
+                    const ValueBackup::Value& value = values.Values()[index];
+                    const ValueBackup::Key& key = values.Keys()[value.key];
+                    PackedRow& row = rows[{element, key.GroupOrText()}];
+                    PackValue(row.packed, key.property, value.valueType, *reason, {value.text, value.textLength});
+                    ++row.count;
+                }
         }
+        for (const auto& [at, row] : rows)
+            Bind(insertRow, project, at.first, run, at.second, row).Run();
     }
 
-    void DeleteValue(std::int64_t project, const std::string& element, const ValueBackup::Key& key, UInt32 run)
+    // Settles the row of `project` that the values [first, end) of an element came from (`own`),
+    // and an earlier version's row of the same run and group (`earlier`), whose values that stay
+    // move to the project's row.
+    void SettleRows(std::int64_t project, std::int64_t earlierProject, const std::string& element, const KeptData& kept,
+                    const ValueRange* own, const ValueRange* earlier)
     {
-        deleteValue.Bind(1, project).Bind(2, element).Bind(3, key.GroupOrText());
-        deleteValue.Bind(4, key.property).Bind(5, std::int64_t{run}).Run();
+        const std::size_t first = own != nullptr ? own->first : earlier->first;
+        const UInt32 run = kept.records[first].run;
+        const std::string_view group = GroupOf(kept, first);
+        PackedRow stays = PackRow(kept, own, false);
+        const PackedRow moved = PackRow(kept, earlier, false);
+        stays.packed += moved.packed;
+        stays.count += moved.count;
+        if (own != nullptr) {
+            const std::string read = PackRow(kept, own, true).packed;
+            if (stays.count == 0)
+                Bind(deleteRow, project, element, run, group).Bind(5, read).Run();
+            else if (stays.packed != read)
+                Bind(updateRow, project, element, run, group, stays).Bind(7, read).Run();
+        } else if (stays.count != 0) {
+            Bind(addRow, project, element, run, group, stays).Run();
+        }
+        if (earlier != nullptr)
+            Bind(deleteRow, earlierProject, element, run, group).Bind(5, PackRow(kept, earlier, true).packed).Run();
     }
 
     void InsertList(std::int64_t project, const KeptExpressionList& list, ValueFate reason)
@@ -454,9 +628,22 @@ public:
     }
 
 private:
+    static SqliteStatement& Bind(SqliteStatement& statement, std::int64_t project, const std::string& element, UInt32 run,
+                                 std::string_view group)
+    {
+        return statement.Bind(1, project).Bind(2, element).Bind(3, std::int64_t{run}).Bind(4, group);
+    }
+    static SqliteStatement& Bind(SqliteStatement& statement, std::int64_t project, const std::string& element, UInt32 run,
+                                 std::string_view group, const PackedRow& row)
+    {
+        return Bind(statement, project, element, run, group).Bind(5, row.count).Bind(6, row.packed);
+    }
+
     SqliteDatabase& database;
-    SqliteStatement insertValue;
-    SqliteStatement deleteValue;
+    SqliteStatement insertRow;
+    SqliteStatement addRow;
+    SqliteStatement updateRow;
+    SqliteStatement deleteRow;
 };
 
 // This run's number, taken while the write lock is held so that no other instance takes it too.
@@ -475,55 +662,24 @@ void InsertRun(SqliteDatabase& database, std::int64_t project, const KeptAtRunEn
         .Bind(1, std::int64_t{end.run}).Bind(2, project).Bind(3, end.started).Bind(4, end.configuration).Run();
 }
 
-// Deletes the project's runs none of whose values stays, each with one statement rather than a row
-// at a time, and answers them. A run's rows are counted in the store too, inside the write
-// transaction, so that a row another instance wrote since the read is never deleted unseen.
-std::set<UInt32> DeleteRunsLeavingWhole(SqliteDatabase& database, std::int64_t project, const KeptData& kept)
+// The kept values as read: rows whose values all stay as they were stay, the others change or go;
+// what an earlier version left moves to the project where it stays.
+void SettleKeptValues(KeptWriter& writer, std::int64_t project, std::int64_t earlier, const KeptData& kept)
 {
-    std::map<UInt32, std::int64_t> read;  // by run: its rows read, or -1 when one of them stays
-    for (std::size_t index = 0; index < kept.records.size(); ++index)
-        if (const KeptRecord& record = kept.records[index]; !record.earlierVersion) {
-            std::int64_t& count = read[record.run];
-            count = count < 0 || StaysKept(kept.fates[index]) ? -1 : count + 1;
-        }
-    std::set<UInt32> whole;
-    if (std::none_of(read.begin(), read.end(), [](const auto& run) { return run.second > 0; }))
-        return whole;
-    SqliteStatement stored = database.Prepare("SELECT run, count(*) FROM kept_value WHERE project = ?1 GROUP BY run");
-    stored.Bind(1, project);
-    while (stored.Step())
-        if (const auto at = read.find(static_cast<UInt32>(stored.Number(0))); at != read.end() && at->second == stored.Number(1))
-            whole.insert(at->first);
-    SqliteStatement remove = database.Prepare("DELETE FROM kept_value WHERE project = ?1 AND run = ?2");
-    for (const UInt32 run : whole)
-        remove.Bind(1, project).Bind(2, std::int64_t{run}).Run();
-    return whole;
-}
-
-// The kept values as read: what left is deleted, what an earlier version left moves to the project,
-// what stays takes its new reason.
-void SettleKeptValues(SqliteDatabase& database, KeptWriter& writer, std::int64_t project, std::int64_t earlier,
-                      const KeptData& kept)
-{
-    const std::set<UInt32> gone = DeleteRunsLeavingWhole(database, project, kept);
-    SqliteStatement reason = database.Prepare(
-        "UPDATE kept_value SET reason = ?6 WHERE project = ?1 AND element = ?2 AND grp = ?3 AND property = ?4 AND run = ?5");
     for (const ValueBackup::Entry& entry : kept.values.Entries()) {
         const std::string element = GuidText(entry.element);
-        for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index) {
-            const KeptRecord& record = kept.records[index];
-            if (!record.earlierVersion && gone.count(record.run) != 0)
-                continue;
-            const ValueFate fate = kept.fates[index];
-            const ValueFate now = fate == ValueFate::Pending ? record.reason : fate;
-            const ValueBackup::Key& key = kept.values.Keys()[kept.values.Values()[index].key];
-            if (!StaysKept(fate) || record.earlierVersion)
-                writer.DeleteValue(record.earlierVersion ? earlier : project, element, key, record.run);
-            if (StaysKept(fate) && record.earlierVersion)
-                writer.InsertValue(project, element, kept.values, index, record.run, now);
-            else if (StaysKept(fate) && now != record.reason)
-                reason.Bind(1, project).Bind(2, element).Bind(3, key.GroupOrText()).Bind(4, key.property)
-                    .Bind(5, std::int64_t{record.run}).Bind(6, ReasonText(now)).Run();
+        const std::size_t end = entry.firstValue + entry.valueCount;
+        for (std::size_t first = entry.firstValue; first < end;) {
+            ValueRange row{first, RowEnd(kept, first, end)};
+            std::optional<ValueRange> next;
+            if (row.end < end && kept.records[row.end].earlierVersion && kept.records[row.end].run == kept.records[first].run &&
+                GroupOf(kept, row.end) == GroupOf(kept, first))
+                next = ValueRange{row.end, RowEnd(kept, row.end, end)};
+            if (kept.records[first].earlierVersion)
+                writer.SettleRows(project, earlier, element, kept, nullptr, &row);
+            else
+                writer.SettleRows(project, earlier, element, kept, &row, next ? &*next : nullptr);
+            first = next ? next->end : row.end;
         }
     }
 }
@@ -620,7 +776,7 @@ std::optional<FileProblem> KeptStore::WriteRunEnd(KeptAtRunEnd& end)
         for (KeptExpressionList& list : end.ownLists)
             list.record.run = end.run;
         KeptWriter writer(database);
-        SettleKeptValues(database, writer, project, earlier, *end.kept);
+        SettleKeptValues(writer, project, earlier, *end.kept);
         if (end.ownValuesWritten)
             database.Prepare("DELETE FROM kept_value WHERE project = ?1 AND run = ?2").Bind(1, project)
                 .Bind(2, std::int64_t{end.run}).Run();

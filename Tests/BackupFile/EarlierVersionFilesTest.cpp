@@ -172,12 +172,12 @@ TEST_F(EarlierVersionFiles, WhatTheyHoldWaitsThroughWrongEditionsAndIsNotTakenAg
               std::vector<std::string>{"file:" + (profile.Path() / "clinic.pln").string()});
     EXPECT_EQ(Support::KeptListCount(profile.Store()), 1u);
 
-    const std::vector<std::string> store = Support::StoreRows(profile.Store(), "SELECT * FROM kept_value ORDER BY 2, 3, 4");
+    const std::vector<std::string> store = Support::KeptValues(profile.Store());
     Run(Partial);
     EXPECT_EQ(LinesWith("Waiting in "), 1u);
     EXPECT_EQ(ReportTexts().size(), 1u) << ::testing::PrintToString(ReportTexts());
     EXPECT_EQ(DocumentNames(), taken);
-    EXPECT_EQ(Support::StoreRows(profile.Store(), "SELECT * FROM kept_value ORDER BY 2, 3, 4"), store);
+    EXPECT_EQ(Support::KeptValues(profile.Store()), store);
 
     Run(BaseConfiguration);
     ExpectEverythingBack();
@@ -279,7 +279,7 @@ TEST_F(EarlierVersionFiles, TakenTwiceBecauseTheyCouldNotBeRenamedTheyAreKeptOnc
                       second = Support::ReadBytes(Kept(2));
     Run(Partial);
     const std::vector<std::string> report = ReportTexts();
-    const std::vector<std::string> store = Support::StoreRows(profile.Store(), "SELECT * FROM kept_value ORDER BY 2, 3, 4");
+    const std::vector<std::string> store = Support::KeptValues(profile.Store());
     ASSERT_EQ(store.size(), 4u);
 
     // As if the renames had failed: the same files are there for the next run.
@@ -287,7 +287,7 @@ TEST_F(EarlierVersionFiles, TakenTwiceBecauseTheyCouldNotBeRenamedTheyAreKeptOnc
         Support::WriteBytes(path, bytes);
     Run(Partial);
     EXPECT_EQ(ReportTexts(), report);
-    EXPECT_EQ(Support::StoreRows(profile.Store(), "SELECT * FROM kept_value ORDER BY 2, 3, 4"), store);
+    EXPECT_EQ(Support::KeptValues(profile.Store()), store);
     EXPECT_EQ(Support::KeptListCount(profile.Store()), 1u);
 
     Run(BaseConfiguration);

@@ -209,10 +209,10 @@ protected:
     // How many values the store keeps for the project file.
     std::size_t KeptFor(const fs::path& project) const
     {
-        const std::vector<std::string> rows = Support::StoreRows(
-            Store(), "SELECT count(*) FROM kept_value v JOIN project p ON p.id = v.project WHERE p.identity = 'file:" +
-                         project.string() + "'");
-        return rows.empty() ? 0 : std::stoul(rows[0]);
+        const std::vector<std::string> values = Support::KeptValues(Store());
+        return std::count_if(values.begin(), values.end(), [&](const std::string& value) {
+            return Support::KeptValueColumns(value)[0] == "file:" + project.string();
+        });
     }
 
     Scratch scratch;

@@ -52,9 +52,9 @@ public:
     static BackupContent ReadStore(const fs::path& store)
     {
         BackupContent content;
-        for (const std::string& row : Support::StoreRows(store, "SELECT element, grp || '-' || property, value FROM kept_value")) {
-            const std::size_t first = row.find('|'), second = row.find('|', first + 1);
-            content.texts[{row.substr(0, first), row.substr(first + 1, second - first - 1)}] = row.substr(second + 1);
+        for (const std::string& row : Support::KeptValues(store)) {
+            const std::vector<std::string> columns = Support::KeptValueColumns(row);
+            content.texts[{columns[1], columns[2] + "-" + columns[3]}] = columns[7];
             ++content.count;
         }
         return content;

@@ -12,6 +12,7 @@
 #include "Api/ApiRecords.hpp"
 #include "Store/KeptStore.hpp"
 #include "Support/Folders.hpp"
+#include "Support/Store.hpp"
 
 namespace {
 
@@ -90,9 +91,11 @@ void WriteRows(const Quillmere::SystemPath& path, const std::vector<Row>& rows)
     database.Execute("INSERT INTO project (id, identity) VALUES (1, '" + Project + "')" + (earlier ? ", (2, '')" : ""));
     for (const Row& row : rows) {
         const std::string text = (row.earlier ? "e" : "p") + std::to_string(row.run);
+        // Values of one element, run and group share a row.
         database.Execute("INSERT INTO kept_value VALUES (" + std::string(row.earlier ? "2" : "1") + ", '" + row.element +
-                         "', 'SGPset_Wall', '" + row.property + "', " + std::to_string(row.run) + ", 'not defined', 1, '" +
-                         text + "')");
+                         "', " + std::to_string(row.run) + ", 'SGPset_Wall', 1, '" +
+                         Support::PackedValue(row.property, 1, "not defined", text) +
+                         "') ON CONFLICT DO UPDATE SET count = count + 1, packed = packed || excluded.packed");
     }
 }
 

@@ -11,6 +11,17 @@ namespace Support {
 // none when there is no store. The store is opened read-only and closed before this returns.
 std::vector<std::string> StoreRows(const std::filesystem::path& path, const std::string& sql);
 
+// Every value the store keeps, unpacked from its rows (one per element, run and group), as
+// "project|element|group|property|run|reason|value type|text", sorted. Throws when a row is not
+// in the store's packed form or its count does not match its values.
+std::vector<std::string> KeptValues(const std::filesystem::path& path);
+
+// The eight columns of one of KeptValues' texts (the value's text, last, may hold "|").
+std::vector<std::string> KeptValueColumns(const std::string& value);
+
+// One value as a row of kept values packs it: each field as LENGTH:BYTES.
+std::string PackedValue(const std::string& property, int valueType, const std::string& reason, const std::string& text);
+
 // How many values and expression lists the store keeps, for all projects.
 std::size_t KeptValueCount(const std::filesystem::path& path);
 std::size_t KeptListCount(const std::filesystem::path& path);
