@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -78,24 +79,42 @@ API_Guid Guid(const char* text)
     return GSGuid2APIGuid(GS::Guid(text));
 }
 
-// Writes the rows into a new store at `path` through the module's own connection.
-void WriteRows(const Quillmere::SystemPath& path, const std::vector<Row>& rows)
+// The tables of kept values as the first version of the store made them: one row per value.
+constexpr const char* FirstLayout = R"(
+CREATE TABLE project (id INTEGER PRIMARY KEY, identity TEXT NOT NULL UNIQUE,
+    lists_left_known INTEGER NOT NULL DEFAULT 1);
+CREATE TABLE kept_value (
+    project INTEGER NOT NULL, element TEXT NOT NULL, grp TEXT NOT NULL, property TEXT NOT NULL,
+    run INTEGER NOT NULL, reason TEXT NOT NULL, value_type INTEGER NOT NULL, value TEXT NOT NULL,
+    PRIMARY KEY (project, element, grp, property, run)) WITHOUT ROWID;
+PRAGMA user_version = 1;
+)";
+
+// Writes the rows into a new store at `path` through the module's own connection, in the store's
+// layout or in the first one (`firstLayout`), which the module then packs on opening.
+void WriteRows(const Quillmere::SystemPath& path, const std::vector<Row>& rows, bool firstLayout)
 {
-    Quillmere::KeptStore store(path);
-    ASSERT_FALSE(store.Open().has_value());
+    if (!firstLayout) {
+        Quillmere::KeptStore store(path);
+        ASSERT_FALSE(store.Open().has_value());
+    }
     Quillmere::SqliteDatabase database;
     database.Open(path, 1000);
+    if (firstLayout)
+        database.Execute(FirstLayout);
     // Without an earlier version's row the store has no such project, and the read takes the
     // project's rows alone (another query than with one).
     const bool earlier = std::any_of(rows.begin(), rows.end(), [](const Row& row) { return row.earlier; });
     database.Execute("INSERT INTO project (id, identity) VALUES (1, '" + Project + "')" + (earlier ? ", (2, '')" : ""));
     for (const Row& row : rows) {
-        const std::string text = (row.earlier ? "e" : "p") + std::to_string(row.run);
+        const std::string project = row.earlier ? "2" : "1", text = (row.earlier ? "e" : "p") + std::to_string(row.run);
+        const std::string run = std::to_string(row.run);
         // Values of one element, run and group share a row.
-        database.Execute("INSERT INTO kept_value VALUES (" + std::string(row.earlier ? "2" : "1") + ", '" + row.element +
-                         "', " + std::to_string(row.run) + ", 'SGPset_Wall', 1, '" +
-                         Support::PackedValue(row.property, 1, "not defined", text) +
-                         "') ON CONFLICT DO UPDATE SET count = count + 1, packed = packed || excluded.packed");
+        database.Execute(firstLayout ? "INSERT INTO kept_value VALUES (" + project + ", '" + row.element + "', 'SGPset_Wall', '" +
+                                           row.property + "', " + run + ", 'not defined', 1, '" + text + "')"
+                                     : "INSERT INTO kept_value VALUES (" + project + ", '" + row.element + "', " + run +
+                                           ", 'SGPset_Wall', 1, '" + Support::PackedValue(row.property, 1, "not defined", text) +
+                                           "') ON CONFLICT DO UPDATE SET count = count + 1, packed = packed || excluded.packed");
     }
 }
 
@@ -104,16 +123,17 @@ const char* FateText(ValueFate fate)
     return fate == ValueFate::Pending ? "pending" : fate == ValueFate::Superseded ? "superseded" : "other";
 }
 
-class KeptStoreRead : public ::testing::TestWithParam<Case> {};
+// Each case is written in the store's layout and in the first one.
+class KeptStoreRead : public ::testing::TestWithParam<std::tuple<Case, bool>> {};
 
 }  // namespace
 
 TEST_P(KeptStoreRead, ReadsOneEntryPerElementWithTheNewestValueOfEachPropertyStanding)
 {
-    const Case& test = GetParam();
+    const auto& [test, firstLayout] = GetParam();
     const Support::ScratchFolder folder;
     const Quillmere::SystemPath path = folder.Path() / "store.sqlite";
-    WriteRows(path, test.rows);
+    WriteRows(path, test.rows, firstLayout);
     Quillmere::KeptStore store(path);
     ASSERT_FALSE(store.Open().has_value());
     const Quillmere::ElementSet elements = {Guid(First), Guid(Last)};
@@ -142,5 +162,33 @@ TEST_P(KeptStoreRead, ReadsOneEntryPerElementWithTheNewestValueOfEachPropertySta
     EXPECT_EQ(std::adjacent_find(elementsSeen.begin(), elementsSeen.end()), elementsSeen.end()) << "an element in two entries";
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, KeptStoreRead, ::testing::ValuesIn(Cases),
-                         [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, KeptStoreRead, ::testing::Combine(::testing::ValuesIn(Cases), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<Case, bool>>& info) {
+                             return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "_FirstLayout" : "");
+                         });
+
+// A row the add-on did not write in its packed form (a hand edit) makes the read fail with a reason
+// that says so, and the row stays as it is.
+TEST(KeptStoreReadRows, ARowNotInThePackedFormIsReportedAndLeftAlone)
+{
+    const Support::ScratchFolder folder;
+    const Quillmere::SystemPath path = folder.Path() / "store.sqlite";
+    WriteRows(path, {{false, First, "FireRating", 1}}, false);
+    for (const char* packed : {"10:FireRating1:1", "10:FireRating1:x11:not defined2:p1", "99:FireRating"}) {
+        SCOPED_TRACE(packed);
+        {
+            Quillmere::SqliteDatabase database;
+            database.Open(path, 1000);
+            database.Execute(std::string("UPDATE kept_value SET packed = '") + packed + "'");
+        }
+        Quillmere::KeptStore store(path);
+        ASSERT_FALSE(store.Open().has_value());
+        const Quillmere::ElementSet elements = {Guid(First)};
+        Quillmere::KeptData kept;
+        const std::optional<Quillmere::FileProblem> problem = store.Read(Project, &elements, kept);
+        ASSERT_TRUE(problem.has_value());
+        EXPECT_NE(problem->Detail().find("not in the form the add-on writes"), std::string::npos) << problem->Detail();
+        EXPECT_TRUE(kept.Empty());
+        EXPECT_EQ(Support::StoreRows(path, "SELECT packed FROM kept_value"), std::vector<std::string>{packed});
+    }
+}
