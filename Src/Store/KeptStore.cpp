@@ -23,10 +23,28 @@ CREATE TABLE IF NOT EXISTS run (
     project INTEGER NOT NULL,
     started TEXT NOT NULL,
     configuration TEXT NOT NULL);
+-- One row per element, run and group: its values packed, each as its property, value type, reason
+-- and text, every one as LENGTH:BYTES. The view kept_value_each unpacks them, a row per value, for
+-- people looking inside with a SQLite shell; the add-on itself unpacks them (UnpackValue).
 CREATE TABLE IF NOT EXISTS kept_value (
     project INTEGER NOT NULL, element TEXT NOT NULL, run INTEGER NOT NULL, grp TEXT NOT NULL,
     count INTEGER NOT NULL, packed TEXT NOT NULL,
     PRIMARY KEY (project, element, run, grp)) WITHOUT ROWID;
+CREATE VIEW IF NOT EXISTS kept_value_each AS
+WITH RECURSIVE field (project, element, run, grp, number, text, rest) AS (
+    SELECT project, element, run, grp, 0, NULL, CAST(packed AS BLOB) FROM kept_value
+    UNION ALL
+    SELECT project, element, run, grp, number + 1,
+        CAST(substr(rest, instr(rest, X'3A') + 1, CAST(CAST(substr(rest, 1, instr(rest, X'3A') - 1) AS TEXT) AS INTEGER)) AS TEXT),
+        substr(rest, instr(rest, X'3A') + 1 + CAST(CAST(substr(rest, 1, instr(rest, X'3A') - 1) AS TEXT) AS INTEGER))
+    FROM field WHERE length(rest) > 0)
+SELECT project, element, run, grp,
+    max(CASE number % 4 WHEN 1 THEN text END) AS property,
+    CAST(max(CASE number % 4 WHEN 2 THEN text END) AS INTEGER) AS value_type,
+    max(CASE number % 4 WHEN 3 THEN text END) AS reason,
+    max(CASE number % 4 WHEN 0 THEN text END) AS value
+FROM field WHERE number > 0
+GROUP BY project, element, run, grp, (number - 1) / 4;
 CREATE TABLE IF NOT EXISTS kept_element (
     project INTEGER NOT NULL, element TEXT NOT NULL, left_known INTEGER NOT NULL,
     PRIMARY KEY (project, element)) WITHOUT ROWID;

@@ -209,9 +209,18 @@ protected:
     std::vector<std::string> Rows(const std::string& sql) const { return Support::StoreRows(StorePath(), sql); }
 
     // The kept values, "project|element|group|property|run|reason|type|value", by project identity.
+    // The view that unpacks them for people looking inside gives the same.
     std::vector<std::string> Values() const
     {
-        return Support::KeptValues(StorePath());
+        const std::vector<std::string> values = Support::KeptValues(StorePath());
+        std::vector<std::string> viewed = Rows(
+            "SELECT p.identity, v.element, v.grp, v.property, v.run, v.reason, v.value_type, v.value "
+            "FROM kept_value_each v LEFT JOIN project p ON p.id = v.project");
+        std::sort(viewed.begin(), viewed.end(), [](const std::string& a, const std::string& b) {
+            return Support::KeptValueColumns(a) < Support::KeptValueColumns(b);
+        });
+        EXPECT_EQ(viewed, values) << "as kept_value_each shows them";
+        return values;
     }
 
     // The kept lists, "project|group|property|run|reason|expressions" (each "position:text;").
