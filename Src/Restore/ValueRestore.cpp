@@ -184,9 +184,8 @@ private:
             WriteOwn(element, listed, definition, ownFound);
             return;
         }
-        const KeptRecord& record = run.kept.records[keptFound.first];
         const auto found = run.found.find(element);
-        const LeftMatch match = MatchLeft(record.earlierVersion ? std::nullopt : run.kept.left[element],
+        const LeftMatch match = MatchLeft(run.kept.LeftFor(element, keptFound.first),
                                           found != run.found.end() ? &found->second : nullptr,
                                           StateKey(definition.group, definition.property));
         if (match == LeftMatch::AsLeft && !ownFound.renamed)

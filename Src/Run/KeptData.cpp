@@ -30,6 +30,15 @@ LeftMatch MatchLeft(const std::optional<PropertyStates>& left, const PropertySta
     return then->second.written ? LeftMatch::Taken : LeftMatch::AsLeft;
 }
 
+const std::optional<PropertyStates>& KeptData::LeftFor(const API_Guid& element, std::size_t index) const
+{
+    static const std::optional<PropertyStates> unknown;
+    if (records[index].earlierVersion)
+        return unknown;
+    const auto at = left.find(element);
+    return at != left.end() ? at->second : unknown;
+}
+
 std::optional<std::string> ExpressionListState(bool flag, const ExpressionList& list)
 {
     if (!flag)

@@ -3,6 +3,7 @@
 // properties they could come back into.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -62,6 +63,14 @@ struct KeptExpressionList {
     KeptRecord record;
 };
 
+// What the store held of one of the project's runs when the run read it: its rows, their values and
+// bytes, so that the run can tell whether another host instance has written them since.
+struct KeptRunRead {
+    std::int64_t rows = 0;
+    std::int64_t values = 0;
+    std::int64_t bytes = 0;
+};
+
 struct KeptData {
     ValueBackup values;                // entries by element
     std::vector<KeptRecord> records;   // by value
@@ -75,8 +84,12 @@ struct KeptData {
     std::optional<PropertyStates> listsLeft;  // the owned definitions as left; nothing when not known
 
     std::map<UInt32, std::string> started;  // when each run that kept something started
+    std::map<UInt32, KeptRunRead> runsRead;  // by run of the project's values
 
     bool Empty() const { return values.ValueCount() == 0 && lists.empty(); }
+    // What the run that kept the value `index` of `element` left there: nothing known for an
+    // earlier version's value.
+    const std::optional<PropertyStates>& LeftFor(const API_Guid& element, std::size_t index) const;
 };
 
 // The identity of a project in the store: "file:" and the project file's path as the host gives

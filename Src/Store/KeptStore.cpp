@@ -410,6 +410,12 @@ void ReadValues(SqliteDatabase& database, const ReadIds& ids, const ElementSet* 
             kept.left.emplace(guid, std::nullopt);
         }
         const UInt32 run = static_cast<UInt32>(rows.Number(2));
+        if (!earlier) {
+            KeptRunRead& read = kept.runsRead[run];
+            ++read.rows;
+            read.bytes += static_cast<std::int64_t>(rows.Text(4).size());
+            read.values -= static_cast<std::int64_t>(kept.records.size());
+        }
         for (std::string_view packed = rows.Text(4); !packed.empty();) {
             const PackedValue value = UnpackValue(packed);
             kept.values.AddValue(kept.values.InternKey(rows.Text(3), value.property), value.valueType, 0, value.text);
@@ -417,6 +423,8 @@ void ReadValues(SqliteDatabase& database, const ReadIds& ids, const ElementSet* 
             kept.fates.push_back(ValueFate::Pending);
             kept.fates.back() = FateOfNewest(kept, first);
         }
+        if (!earlier)
+            kept.runsRead[run].values += static_cast<std::int64_t>(kept.records.size());
     }
     if (open)
         kept.values.EndEntry();
@@ -600,8 +608,12 @@ public:
     // Settles the row of `project` that the values [first, end) of an element came from (`own`),
     // and an earlier version's row of the same run and group (`earlier`), whose values that stay
     // move to the project's row.
-    void SettleRows(std::int64_t project, std::int64_t earlierProject, const std::string& element, const KeptData& kept,
-                    const ValueRange* own, const ValueRange* earlier)
+    // Settles the row of `project` that the values `own` of an element came from (nullptr: none,
+    // or gone with its whole run), and an earlier version's row of the same run and group
+    // (`earlier`), whose values that stay move to the project's row. `element` is the element's
+    // text, made here the first time a row of it is written.
+    void SettleRows(std::int64_t project, std::int64_t earlierProject, const API_Guid& guid, std::string& element,
+                    const KeptData& kept, const ValueRange* own, const ValueRange* earlier)
     {
         const std::size_t first = own != nullptr ? own->first : earlier->first;
         const UInt32 run = kept.records[first].run;
@@ -610,15 +622,17 @@ public:
         const PackedRow moved = PackRow(kept, earlier, false);
         stays.packed += moved.packed;
         stays.count += moved.count;
-        if (own != nullptr) {
-            const std::string read = PackRow(kept, own, true).packed;
-            if (stays.count == 0)
-                Bind(deleteRow, project, element, run, group).Bind(5, read).Run();
-            else if (stays.packed != read)
-                Bind(updateRow, project, element, run, group, stays).Bind(7, read).Run();
-        } else if (stays.count != 0) {
+        const std::string read = PackRow(kept, own, true).packed;
+        if (own != nullptr && stays.packed == read && earlier == nullptr)
+            return;
+        if (element.empty())
+            element = GuidText(guid);
+        if (own != nullptr && stays.count == 0)
+            Bind(deleteRow, project, element, run, group).Bind(5, read).Run();
+        else if (own != nullptr && stays.packed != read)
+            Bind(updateRow, project, element, run, group, stays).Bind(7, read).Run();
+        else if (own == nullptr && stays.count != 0)
             Bind(addRow, project, element, run, group, stays).Run();
-        }
         if (earlier != nullptr)
             Bind(deleteRow, earlierProject, element, run, group).Bind(5, PackRow(kept, earlier, true).packed).Run();
     }
@@ -680,23 +694,55 @@ void InsertRun(SqliteDatabase& database, std::int64_t project, const KeptAtRunEn
         .Bind(1, std::int64_t{end.run}).Bind(2, project).Bind(3, end.started).Bind(4, end.configuration).Run();
 }
 
+// Deletes the project's runs none of whose values read stays, each with one statement rather than a
+// row at a time, and answers them. Only a run the store still holds as it was read goes so: the
+// same rows, values and bytes (another host instance may have written rows of it since).
+std::set<UInt32> DeleteRunsLeavingWhole(SqliteDatabase& database, std::int64_t project, const KeptData& kept)
+{
+    std::map<UInt32, bool> stays;  // by run of the project read: whether one of its values stays
+    for (std::size_t index = 0; index < kept.records.size(); ++index)
+        if (const KeptRecord& record = kept.records[index]; !record.earlierVersion)
+            stays[record.run] = stays[record.run] || StaysKept(kept.fates[index]);
+    std::set<UInt32> whole;
+    if (std::all_of(stays.begin(), stays.end(), [](const auto& run) { return run.second; }))
+        return whole;
+    SqliteStatement stored = database.Prepare(
+        "SELECT run, count(*), sum(count), sum(length(CAST(packed AS BLOB))) FROM kept_value WHERE project = ?1 GROUP BY run");
+    stored.Bind(1, project);
+    while (stored.Step()) {
+        const UInt32 run = static_cast<UInt32>(stored.Number(0));
+        const auto read = kept.runsRead.find(run);
+        if (read != kept.runsRead.end() && !stays[run] && read->second.rows == stored.Number(1) &&
+            read->second.values == stored.Number(2) && read->second.bytes == stored.Number(3))
+            whole.insert(run);
+    }
+    SqliteStatement remove = database.Prepare("DELETE FROM kept_value WHERE project = ?1 AND run = ?2");
+    for (const UInt32 run : whole)
+        remove.Bind(1, project).Bind(2, std::int64_t{run}).Run();
+    return whole;
+}
+
 // The kept values as read: rows whose values all stay as they were stay, the others change or go;
 // what an earlier version left moves to the project where it stays.
-void SettleKeptValues(KeptWriter& writer, std::int64_t project, std::int64_t earlier, const KeptData& kept)
+void SettleKeptValues(KeptWriter& writer, std::int64_t project, std::int64_t earlier, const KeptData& kept,
+                      const std::set<UInt32>& wholeRunsGone)
 {
     for (const ValueBackup::Entry& entry : kept.values.Entries()) {
-        const std::string element = GuidText(entry.element);
+        std::string element;
         const std::size_t end = entry.firstValue + entry.valueCount;
         for (std::size_t first = entry.firstValue; first < end;) {
-            ValueRange row{first, RowEnd(kept, first, end)};
+            const ValueRange row{first, RowEnd(kept, first, end)};
+            const UInt32 run = kept.records[first].run;
             std::optional<ValueRange> next;
-            if (row.end < end && kept.records[row.end].earlierVersion && kept.records[row.end].run == kept.records[first].run &&
+            if (row.end < end && kept.records[row.end].earlierVersion && kept.records[row.end].run == run &&
                 GroupOf(kept, row.end) == GroupOf(kept, first))
                 next = ValueRange{row.end, RowEnd(kept, row.end, end)};
             if (kept.records[first].earlierVersion)
-                writer.SettleRows(project, earlier, element, kept, nullptr, &row);
-            else
-                writer.SettleRows(project, earlier, element, kept, &row, next ? &*next : nullptr);
+                writer.SettleRows(project, earlier, entry.element, element, kept, nullptr, &row);
+            else if (wholeRunsGone.count(run) == 0)
+                writer.SettleRows(project, earlier, entry.element, element, kept, &row, next ? &*next : nullptr);
+            else if (next)
+                writer.SettleRows(project, earlier, entry.element, element, kept, nullptr, &*next);
             first = next ? next->end : row.end;
         }
     }
@@ -794,7 +840,7 @@ std::optional<FileProblem> KeptStore::WriteRunEnd(KeptAtRunEnd& end)
         for (KeptExpressionList& list : end.ownLists)
             list.record.run = end.run;
         KeptWriter writer(database);
-        SettleKeptValues(writer, project, earlier, *end.kept);
+        SettleKeptValues(writer, project, earlier, *end.kept, DeleteRunsLeavingWhole(database, project, *end.kept));
         if (end.ownValuesWritten)
             database.Prepare("DELETE FROM kept_value WHERE project = ?1 AND run = ?2").Bind(1, project)
                 .Bind(2, std::int64_t{end.run}).Run();

@@ -229,15 +229,17 @@ bool SameAsKept(const PropertyStates* found, const std::string& key, const Value
 void EndWhatChangedSince(UpdateRun& run)
 {
     KeptData& kept = run.kept;
+    std::vector<std::string> stateKeys;  // by key
+    for (const ValueBackup::Key& key : kept.values.Keys())
+        stateKeys.push_back(StateKey(key.group, key.property));
     for (const ValueBackup::Entry& entry : kept.values.Entries()) {
         const auto found = run.found.find(entry.element);
         const PropertyStates* states = found != run.found.end() ? &found->second : nullptr;
         for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index) {
             const ValueBackup::Value& value = kept.values.Values()[index];
-            const ValueBackup::Key& key = kept.values.Keys()[value.key];
-            const std::string state = StateKey(key.group, key.property);
-            const std::optional<PropertyStates>& left = kept.records[index].earlierVersion ? std::nullopt : kept.left[entry.element];
-            if (kept.fates[index] == ValueFate::Pending && MatchLeft(left, states, state) == LeftMatch::Changed)
+            const std::string& state = stateKeys[value.key];
+            if (kept.fates[index] == ValueFate::Pending &&
+                MatchLeft(kept.LeftFor(entry.element, index), states, state) == LeftMatch::Changed)
                 kept.fates[index] = SameAsKept(states, state, value) ? ValueFate::AlreadyHeld : ValueFate::Changed;
         }
     }
