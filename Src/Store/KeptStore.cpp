@@ -716,6 +716,18 @@ std::set<UInt32> DeleteRunsLeavingWhole(SqliteDatabase& database, std::int64_t p
             read->second.values == stored.Number(2) && read->second.bytes == stored.Number(3))
             whole.insert(run);
     }
+    // When they are all the store keeps, the table is emptied at once: SQLite then frees its pages
+    // without copying them to the journal.
+    std::int64_t goingRows = 0;
+    for (const UInt32 run : whole)
+        goingRows += kept.runsRead.at(run).rows;
+    SqliteStatement all = database.Prepare("SELECT count(*) FROM kept_value");
+    const bool everything = all.Step() && all.Number(0) == goingRows;
+    all.Run();
+    if (everything && !whole.empty()) {
+        database.Execute("DELETE FROM kept_value");
+        return whole;
+    }
     SqliteStatement remove = database.Prepare("DELETE FROM kept_value WHERE project = ?1 AND run = ?2");
     for (const UInt32 run : whole)
         remove.Bind(1, project).Bind(2, std::int64_t{run}).Run();

@@ -788,15 +788,20 @@ TEST_F(KeptStore, RowsWhoseValuesAllCameBackGoButNoRowAnotherInstanceChangedMean
 {
     struct Case {
         std::string meanwhile;                 // what the other instance did, in SQL
-        std::vector<std::string> valuesAfter;  // "element|property|run" of what stays
+        std::vector<std::string> valuesAfter;  // "project|element|property|run" of what stays
     };
-    const std::string e1 = GuidText(Guid(E1));
+    const std::string e1 = ClinicA + "|" + GuidText(Guid(E1)), annex = "file:/projects/annex.pln|";
     const Case cases[] = {
         {"", {}},
         {"UPDATE kept_value SET count = count + 1, packed = packed || '" +
              Support::PackedValue("Added", 3, "not defined", "x") + "' WHERE packed LIKE '%FireRating%'",
          {e1 + "|Added|1", e1 + "|FireRating|1", e1 + "|Thickness|1"}},
         {"DELETE FROM kept_value WHERE packed LIKE '%Thickness%'", {}},
+        // Another project's rows are no business of this run's.
+        {"INSERT INTO project (identity) VALUES ('file:/projects/annex.pln');"
+         "INSERT INTO kept_value SELECT (SELECT max(id) FROM project), element, run, grp, count, packed FROM kept_value",
+         {annex + GuidText(Guid(E1)) + "|FireRating|1", annex + GuidText(Guid(E1)) + "|Thickness|1",
+          annex + GuidText(Guid(E2)) + "|ClearWidth|1"}},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.meanwhile);
@@ -813,7 +818,7 @@ TEST_F(KeptStore, RowsWhoseValuesAllCameBackGoButNoRowAnotherInstanceChangedMean
         std::vector<std::string> after;
         for (const std::string& value : Values()) {
             const std::vector<std::string> columns = Support::KeptValueColumns(value);
-            after.push_back(columns[1] + "|" + columns[3] + "|" + columns[4]);
+            after.push_back(columns[0] + "|" + columns[1] + "|" + columns[3] + "|" + columns[4]);
         }
         EXPECT_EQ(after, row.valuesAfter);
     }
