@@ -28,11 +28,6 @@ GSErrCode InitializeAddOn()
     return HostSetMenuHandler(MenuStringsResID, &MenuCommandHandler);
 }
 
-GSErrCode ReleaseAddOn()
-{
-    return NoError;
-}
-
 namespace {
 
 // Tells the user that the command stopped early, for `reason`, or because memory ran out when it is

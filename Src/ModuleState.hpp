@@ -1,8 +1,8 @@
 // Everything the module keeps while it is loaded, in one object.
 //
 // The object is made when the module file is loaded, before the module's load steps run
-// (Module/ModuleLifecycle.cpp: register the dialog message, record the instance and the file path,
-// open the resources), and destroyed when the module is unloaded, after its unload steps (close
+// (Module/ModuleLifecycle.cpp: register the dialog message, record the file path, open the
+// resources), and destroyed when the module is unloaded, after its unload steps (close
 // the resources, the debug line for an unreleased add-on). On Windows the C runtime constructs
 // the module's statics before DllMain's process attach and destroys them after its detach; on
 // Linux the object asks to be constructed ahead of the load hook's object, which is destroyed
@@ -22,7 +22,6 @@ namespace Quillmere {
 
 struct ModuleState {
     HostBinding binding;                        // the host's service table and context pointers
-    GSInstance instance = nullptr;              // where the module file is loaded, recorded at load
     WCHAR filePath[MAX_PATH] = {};              // the module file's path, recorded at load
     GSResModule resources = InvalidResModule;   // the module's open resources; -1 for none
     // Made here because once memory has run out no line could be made to say so.

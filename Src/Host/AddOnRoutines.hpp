@@ -1,5 +1,6 @@
-// What the entry points call: the add-on's own routines behind identify, register, initialize and
-// release. The add-on implements them (AddOnMain.cpp); the host binding knows no more of it.
+// What the entry points call: the add-on's own routines behind identify, register and initialize
+// (release has nothing of the add-on's to end). The add-on implements them (AddOnMain.cpp); the
+// host binding knows no more of it.
 #pragma once
 
 #include "Api/Api.hpp"
@@ -13,7 +14,5 @@ void IdentifyAddOn(API_EnvirParams* environment);
 GSErrCode RegisterAddOnMenu();
 // Installs the menu command's handler for menu 32500; answers the host's code.
 GSErrCode InitializeAddOn();
-// Answers 0: the add-on holds nothing that the host's release must end.
-GSErrCode ReleaseAddOn();
 
 }  // namespace Quillmere

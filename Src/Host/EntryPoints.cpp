@@ -15,14 +15,11 @@ Int32 GuardedIdentify(API_EnvirParams* environment)
     return 1;
 }
 
-GSErrCode GuardedRegister(API_RegistrationContext* registration)
+GSErrCode GuardedRegister(API_RegistrationContext* /*registration*/)
 {
     if (!Binding.serviceTableBound)
         return ModuleNotBound;
-    Binding.registrationContext = registration;
-    const GSErrCode result = RegisterAddOnMenu();
-    Binding.registrationContext = nullptr;
-    return result;
+    return RegisterAddOnMenu();
 }
 
 GSErrCode GuardedInitialize(API_HostContext* context)
@@ -37,7 +34,6 @@ GSErrCode GuardedRelease()
 {
     if (!Binding.serviceTableBound)
         return ModuleNotBound;
-    ReleaseAddOn();
     Binding.hostContext = nullptr;
     return NoError;
 }

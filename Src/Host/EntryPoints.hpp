@@ -2,7 +2,13 @@
 #pragma once
 
 #include "Api/Api.hpp"
-#include "ModuleExport.hpp"
+
+// Marks the module file's only two exported functions; everything else of the module is hidden.
+#if defined(_WIN32)
+#  define QM_MODULE_EXPORT extern "C" __declspec(dllexport)
+#else
+#  define QM_MODULE_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 // Fills the host's export record: zeroes all 120 bytes, then writes the version word, the four
 // entry points and the interface version. Needs no service table.
@@ -22,7 +28,7 @@ Int32 GuardedIdentify(API_EnvirParams* environment);
 GSErrCode GuardedRegister(API_RegistrationContext* registration);
 // Unbound: ModuleNotBound. Bound: keeps the context, installs the menu handler, answers its code.
 GSErrCode GuardedInitialize(API_HostContext* context);
-// Unbound: ModuleNotBound. Bound: releases the add-on, clears the context, answers 0.
+// Unbound: ModuleNotBound. Bound: clears the context, answers 0.
 GSErrCode GuardedRelease();
 
 }  // namespace Quillmere

@@ -8,13 +8,12 @@
 namespace Quillmere {
 
 // What the module keeps of the host. The table is written only by SetImportedFuncAddrs; the
-// context pointers by the entry points (EntryPoints.cpp), and the host context cleared too by the
-// unload of a module the host never released (Module/ModuleLifecycle.cpp). The forwarders only read.
+// host context by the entry points (EntryPoints.cpp), and cleared too by the unload of a module
+// the host never released (Module/ModuleLifecycle.cpp). The forwarders only read.
 struct HostBinding {
     API_ServiceEntry serviceTable[HostServiceTableSize] = {};  // the module's own copy
     bool serviceTableBound = false;
-    API_HostContext* hostContext = nullptr;                  // set from initialize to release
-    API_RegistrationContext* registrationContext = nullptr;  // set only while register runs
+    API_HostContext* hostContext = nullptr;  // set from initialize to release
 };
 
 // The module's binding, a part of the module's state (ModuleState.hpp).

@@ -5,30 +5,22 @@
 
 namespace Quillmere {
 
-GSErrCode ReadPropertyGroupName(const API_Guid& groupGuid, GS::UniString& name)
-{
-    API_PropertyGroup group;
-    group.kind = API_PropertyCustomDefinitionKind;
-    group.guid = groupGuid;
-    const GSErrCode code = HostReadPropertyGroup(&group);
-    name = code == NoError ? std::move(group.name) : GS::UniString();
-    return code;
-}
-
 const PropertyGroupCache::Group& PropertyGroupCache::Get(const API_Guid& groupGuid)
 {
-    const auto found = groups.find(groupGuid);
-    if (found != groups.end())
+    if (const auto found = groups.find(groupGuid); found != groups.end())
         return found->second;
-    Group group;
-    group.readCode = ReadPropertyGroupName(groupGuid, group.name);
-    group.owned = IsOwnedGroupName(group.name);
+    // A group request record: kind 2, the GUID, empty texts.
+    API_PropertyGroup read;
+    read.kind = API_PropertyCustomDefinitionKind;
+    read.guid = groupGuid;
+    const GSErrCode code = HostReadPropertyGroup(&read);
     // A failed read is asked again next time: one refusal must not cost every value of the group.
-    if (group.readCode != NoError) {
-        failed = std::move(group);
+    if (code != NoError) {
+        failed = Group{code, false, GS::UniString()};
         return failed;
     }
-    return groups.emplace(groupGuid, std::move(group)).first->second;
+    const bool owned = IsOwnedGroupName(read.name);
+    return groups.emplace(groupGuid, Group{NoError, owned, std::move(read.name)}).first->second;
 }
 
 bool IsOwnedDefinition(const API_PropertyDefinition& definition, PropertyGroupCache& groups,

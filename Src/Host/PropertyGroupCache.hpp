@@ -10,10 +10,6 @@
 
 namespace Quillmere {
 
-// Asks the host for the name of the group `groupGuid` with a group request record (kind 2, empty
-// texts). Answers the host's code; on failure `name` is left empty.
-GSErrCode ReadPropertyGroupName(const API_Guid& groupGuid, GS::UniString& name);
-
 // The groups a phase has met, each read from the host the first time: a project has a handful of
 // groups and a phase meets each once per element. A read that succeeded stands for the phase; a
 // failed one is tried again at the next meeting.

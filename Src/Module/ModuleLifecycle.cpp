@@ -1,5 +1,7 @@
 // Load and unload of the module file: the steps that run after the module's state is made and
 // before it is destroyed (ModuleState.hpp).
+#include <string_view>
+
 #include "GSRoot/GSRoot.hpp"
 #include "ModuleState.hpp"
 #include "RS/RS.hpp"
@@ -14,26 +16,16 @@ namespace {
 
 using Quillmere::TheModule;
 
-// The recorded path as UTF-8 text.
-GS::UniString ModuleFilePathText()
-{
-    USize length = 0;
-    while (length < MAX_PATH && TheModule.filePath[length] != 0)
-        ++length;
-    return GS::UniString(reinterpret_cast<const char16_t*>(TheModule.filePath), length);
-}
-
-// Registers the file dialog's message, records the instance and the file path, and opens the
-// module's resources. Always succeeds; without readable resources the handle stays -1.
+// Registers the file dialog's message, records the file path, and opens the module's resources.
+// Always succeeds; without readable resources the handle stays -1.
 void LoadModule(GSInstance instance)
 {
     // The common dialog's message for a hook to check a chosen name: registered at load as the
     // host's add-ons do, so that it exists before any dialog runs. The module installs no hook and
     // never sends it, so its number is not kept.
     RegisterWindowMessageW(QM_WIDE("commdlg_FileNameOK"));
-    TheModule.instance = instance;
-    GetModuleFileNameW(static_cast<HMODULE>(TheModule.instance), TheModule.filePath, MAX_PATH);
-    TheModule.resources = RSInitModuleImageCache(TheModule.instance);
+    GetModuleFileNameW(static_cast<HMODULE>(instance), TheModule.filePath, MAX_PATH);
+    TheModule.resources = RSInitModuleImageCache(instance);
 }
 
 // Closes the resources, releases what SQLite keeps between runs and, when the host never released
@@ -46,7 +38,9 @@ void UnloadModule()
         TheModule.resources = InvalidResModule;
     }
     if (TheModule.binding.hostContext != nullptr) {
-        const GS::UniString path = ModuleFilePathText();
+        // The path is always NUL-terminated: GetModuleFileNameW cuts a long one to fit.
+        const std::u16string_view units(reinterpret_cast<const char16_t*>(TheModule.filePath));
+        const GS::UniString path(units.data(), static_cast<USize>(units.size()));
         DBPrintf("Abnormal add-on termination (\"%s\")", path.ToCStr().Get());
         DBPrintf("\n");
         TheModule.binding.hostContext = nullptr;
@@ -69,10 +63,7 @@ namespace {
 // never gives it back, so every load and unload would leak it. This object is constructed before
 // and destroyed after every other module-wide object: when nothing of the module runs any more.
 struct RuntimePoolRelease {
-    RuntimePoolRelease() = default;
     ~RuntimePoolRelease() { __gnu_cxx::__freeres(); }
-    RuntimePoolRelease(const RuntimePoolRelease&) = delete;
-    RuntimePoolRelease& operator=(const RuntimePoolRelease&) = delete;
 };
 
 __attribute__((init_priority(101))) const RuntimePoolRelease runtimePoolRelease;
@@ -106,8 +97,6 @@ struct ModuleAttachment {
         LoadModule(dladdr(&TheModule, &info) != 0 ? info.dli_fbase : nullptr);
     }
     ~ModuleAttachment() { UnloadModule(); }
-    ModuleAttachment(const ModuleAttachment&) = delete;
-    ModuleAttachment& operator=(const ModuleAttachment&) = delete;
 };
 
 const ModuleAttachment attachment;

@@ -5,24 +5,8 @@
 
 #include "Common/ExactText.hpp"
 #include "Common/XmlName.hpp"
-#include "GSRoot/UnicodeCodec.hpp"
 
 namespace Quillmere {
-
-namespace {
-
-// Appends into a fixed block of the arena: the encoder's output target.
-struct BlockAppender {
-    char* at;
-    void push_back(char c) { *at++ = c; }
-    void append(const char* bytes, std::size_t count)
-    {
-        std::memcpy(at, bytes, count);
-        at += count;
-    }
-};
-
-}  // namespace
 
 namespace {
 
@@ -50,7 +34,6 @@ const char* NameOfCode(const CodeName (&names)[Size], Int32 code)
     return "";
 }
 
-
 }  // namespace
 
 const char* ValueTypeName(Int32 valueType)
@@ -76,9 +59,7 @@ char* ValueBackup::TextArena::Allocate(std::size_t bytes)
     constexpr std::size_t BlockSize = std::size_t{1} << 20;
     if (bytes > left) {
         const std::size_t size = bytes > BlockSize / 4 ? bytes : BlockSize;
-        // Owned before the list grows: a list that cannot grow must not leak the block.
-        std::unique_ptr<char[]> owned(new char[size]);
-        blocks.push_back(std::move(owned));
+        blocks.push_back(std::make_unique_for_overwrite<char[]>(size));
         char* block = blocks.back().get();
         if (bytes > BlockSize / 4)
             return block;  // a text of its own; the current block stays in use
@@ -91,14 +72,6 @@ char* ValueBackup::TextArena::Allocate(std::size_t bytes)
     return start;
 }
 
-void ValueBackup::TextArena::Shrink(char* last, std::size_t capacity, std::size_t used) noexcept
-{
-    if (last + capacity == next) {
-        next -= capacity - used;
-        left += capacity - used;
-    }
-}
-
 std::size_t ValueBackup::PairHash::operator()(const std::pair<std::string_view, std::string_view>& pair) const noexcept
 {
     const std::size_t first = std::hash<std::string_view>()(pair.first);
@@ -108,7 +81,7 @@ std::size_t ValueBackup::PairHash::operator()(const std::pair<std::string_view, 
 std::string_view ValueBackup::Keep(std::string_view text)
 {
     if (text.empty())
-        return text;
+        return {};
     char* copy = arena.Allocate(text.size());
     std::memcpy(copy, text.data(), text.size());
     return std::string_view(copy, text.size());
@@ -131,27 +104,20 @@ UInt32 ValueBackup::InternKey(std::string_view group, std::string_view property)
     if (const auto found = keyIndex.find({group, property}); found != keyIndex.end())
         return found->second;
     // The joined text, with the two names as views into it.
-    char* joined = arena.Allocate(group.size() + 1 + property.size());
-    std::memcpy(joined, group.data(), group.size());
-    joined[group.size()] = '-';
-    std::memcpy(joined + group.size() + 1, property.data(), property.size());
-    const std::string_view text(joined, group.size() + 1 + property.size());
+    scratch.assign(group).append(1, '-').append(property);
+    const std::string_view text = Keep(scratch);
     return AddKey(Key{text.substr(0, group.size()), text.substr(group.size() + 1), text, true, false});
 }
 
 UInt32 ValueBackup::InternKey(std::string_view text)
 {
     const std::size_t dash = text.find('-');
-    if (dash == std::string_view::npos) {
-        if (const auto found = unseparatedKeyIndex.find(text); found != unseparatedKeyIndex.end())
-            return found->second;
-        const std::string_view kept = Keep(text);
-        return AddKey(Key{kept, std::string_view(), kept, false, false});
-    }
-    if (const auto found = keyIndex.find({text.substr(0, dash), text.substr(dash + 1)}); found != keyIndex.end())
+    if (dash != std::string_view::npos)
+        return InternKey(text.substr(0, dash), text.substr(dash + 1));
+    if (const auto found = unseparatedKeyIndex.find(text); found != unseparatedKeyIndex.end())
         return found->second;
     const std::string_view kept = Keep(text);
-    return AddKey(Key{kept.substr(0, dash), kept.substr(dash + 1), kept, true, false});
+    return AddKey(Key{kept, std::string_view(), kept, false, false});
 }
 
 std::optional<UInt32> ValueBackup::FindKey(std::string_view group, std::string_view property) const
@@ -169,25 +135,16 @@ void ValueBackup::StartEntry(const API_Guid& element)
 
 void ValueBackup::AddValue(UInt32 key, Int32 valueType, Int32 measureType, std::string_view text)
 {
-    AddKeptValue(key, valueType, measureType, text.empty() ? nullptr : Keep(text).data(), text.size());
+    const std::string_view kept = Keep(text);
+    values.push_back(Value{kept.data(), static_cast<UInt32>(kept.size()), key, valueType, measureType});
+    ++entries.back().valueCount;
 }
 
 void ValueBackup::AddValue(UInt32 key, Int32 valueType, Int32 measureType, const GS::UniString& text)
 {
-    // At most three bytes a unit; what the text does not use goes back to the arena.
-    const std::size_t capacity = std::size_t{text.GetLength()} * 3;
-    char* start = capacity == 0 ? nullptr : arena.Allocate(capacity);
-    BlockAppender out{start};
-    GS::Unicode::AppendUtf16AsUtf8(out, text.ToUStr(), text.GetLength(), GS::Unicode::Surrogates::Keep);
-    const std::size_t length = static_cast<std::size_t>(out.at - start);
-    arena.Shrink(start, capacity, length);
-    AddKeptValue(key, valueType, measureType, start, length);
-}
-
-void ValueBackup::AddKeptValue(UInt32 key, Int32 valueType, Int32 measureType, const char* text, std::size_t length)
-{
-    values.push_back(Value{text, static_cast<UInt32>(length), key, valueType, measureType});
-    ++entries.back().valueCount;
+    scratch.clear();
+    AppendExactUtf8(scratch, text);
+    AddValue(key, valueType, measureType, std::string_view(scratch));
 }
 
 void ValueBackup::EndEntry()

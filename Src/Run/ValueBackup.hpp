@@ -2,7 +2,6 @@
 // element entries in order, each with its saved values in order, and the keys they are saved under.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -79,8 +78,6 @@ private:
     class TextArena {
     public:
         char* Allocate(std::size_t bytes);
-        // Gives back the end of the last allocation, which used only `used` of its bytes.
-        void Shrink(char* last, std::size_t capacity, std::size_t used) noexcept;
     private:
         std::vector<std::unique_ptr<char[]>> blocks;
         char* next = nullptr;
@@ -91,11 +88,9 @@ private:
         std::size_t operator()(const std::pair<std::string_view, std::string_view>& pair) const noexcept;
     };
 
-    // A copy of `text` in the arena (the empty text as it is).
+    // A copy of `text` in the arena; the empty text has no address.
     std::string_view Keep(std::string_view text);
     UInt32 AddKey(Key key);
-    // Adds a value whose text lies in the arena.
-    void AddKeptValue(UInt32 key, Int32 valueType, Int32 measureType, const char* text, std::size_t length);
 
     TextArena arena;
     std::vector<Key> keys;
@@ -103,6 +98,7 @@ private:
     std::unordered_map<std::string_view, UInt32> unseparatedKeyIndex;
     std::vector<Entry> entries;
     std::vector<Value> values;
+    std::string scratch;  // a joined key or the 8-bit form of a host text, on its way into the arena
 };
 
 // "valType" text of a definition's value type code: "Undefined", "Integer", "Real", "String",
