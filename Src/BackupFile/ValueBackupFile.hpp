@@ -42,9 +42,6 @@ void AppendValueText(std::string& out, Int32 valueType, const TypedValueRecord& 
 // it: "valType:text" of the value it really holds (status 2, not the default); nothing otherwise.
 std::optional<std::string> ValueState(const API_PropertyDefinition& definition, const ElementPropertyRecord& property);
 
-// The value text of a real: "%f" (six decimals) where that reads back as the same number, else
-// the shortest text that does. Appended to `out`.
-void AppendRealText(std::string& out, double value);
 // The real a value text gives, as atof gives it.
 double ParseRealText(const char* text, std::size_t length);
 // Sets `value` from a decimal text as GS::strtovalue does (mode 1, white space 0); leaves it as it
@@ -71,7 +68,9 @@ struct ValueBackupReading {
 // that XML does not allow and a lone surrogate are written as character references, and so is the
 // first character of a text of white space alone, which the parser would drop; in an attribute,
 // tab and line feed are too, which strict XML parsers would turn into spaces.
-void PrintValueBackup(const ValueBackup& backup, ReplacingFileWriter& out);
 void PrintValueBackup(const ValueBackup& backup, std::string& out);
+// Writes `backup`, printed so, to `path` through a temporary file that replaces the file there only
+// when complete and flushed. Answers 0, or why it could not.
+SystemError WriteValueBackupFile(const SystemPath& path, const ValueBackup& backup);
 
 }  // namespace Quillmere
