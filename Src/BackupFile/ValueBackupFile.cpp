@@ -2,13 +2,10 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdint>
 #include <cstring>
 #include <functional>
-#include <new>
 
 #include "Common/ExactText.hpp"
-#include "Common/XmlName.hpp"
 #include "GSRoot/UnicodeCodec.hpp"
 
 namespace Quillmere {
@@ -130,6 +127,7 @@ void Print(const ValueBackup& backup, const std::function<void(const std::string
     text += LineEnd;
     write(text);
 }
+
 // "%f" (six decimals) where that reads back as the same number, else the shortest text that does.
 void AppendRealText(std::string& out, double value)
 {
@@ -158,11 +156,7 @@ std::string BackupName(const GS::UniString& name)
 void AppendValueText(std::string& out, Int32 valueType, const TypedValueRecord& value)
 {
     switch (valueType) {
-        case API_PropertyIntegerValueType: {
-            char text[16];
-            out.append(text, std::to_chars(text, text + sizeof text, value.intValue).ptr);
-            break;
-        }
+        case API_PropertyIntegerValueType: out += std::to_string(value.intValue); break;
         case API_PropertyRealValueType: AppendRealText(out, value.realValue); break;
         case API_PropertyStringValueType: AppendExactUtf8(out, value.stringValue); break;
         case API_PropertyBooleanValueType: out.push_back(value.boolValue ? '1' : '0'); break;

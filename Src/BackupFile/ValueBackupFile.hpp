@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "Api/Api.hpp"
-#include "Common/FileProblem.hpp"
 #include "Common/SystemFiles.hpp"
 #include "GSRoot/GSRoot.hpp"
 #include "Run/ValueBackup.hpp"
@@ -47,20 +46,6 @@ double ParseRealText(const char* text, std::size_t length);
 // Sets `value` from a decimal text as GS::strtovalue does (mode 1, white space 0); leaves it as it
 // is for any other text.
 void ParseIntegerText(const char* text, std::size_t length, Int32& value);
-
-// The root's attributes of the earlier version's files of kept values (a backup file has none): the
-// run that saved the values, and when.
-struct KeptFileHeader {
-    UInt32 run = 0;
-    std::string saved;
-};
-
-// What a backup file's text gives: the backup, or why it cannot be read as one.
-struct ValueBackupReading {
-    std::optional<ValueBackup> backup;
-    std::optional<KeptFileHeader> header;  // when the root has a "run" attribute
-    std::optional<FileProblem> problem;    // why there is no backup: the file's, or its text's
-};
 
 // Prints `backup` as the backup file's text, line ends as text mode stores them on this system:
 // the bytes rapidxml's printer gives (print flags 0) for the document of the same content, except
