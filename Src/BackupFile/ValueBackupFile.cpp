@@ -63,9 +63,7 @@ void AppendEscaped(std::string& out, std::string_view text, char quote)
 void AppendAttribute(std::string& out, std::string_view name, std::string_view value)
 {
     const char quote = value.find('"') != std::string_view::npos ? '\'' : '"';
-    out += ' ';
-    out += name;
-    out += '=';
+    out.append(" ").append(name).append("=");
     out += quote;
     AppendEscaped(out, value, quote);
     out += quote;
@@ -77,8 +75,7 @@ void AppendValue(std::string& out, const ValueBackup& backup, const ValueBackup:
     const bool apart = key.separated && key.group.find('-') != std::string_view::npos;
     const bool named = !apart && key.textIsXmlName;
     const std::string_view name = named ? key.text : std::string_view(KeyedValueElementName);
-    out += "\t\t<";
-    out += name;
+    out.append("\t\t<").append(name);
     if (apart) {
         AppendAttribute(out, GroupAttributeName, key.group);
         AppendAttribute(out, PropertyAttributeName, key.property);
@@ -92,9 +89,7 @@ void AppendValue(std::string& out, const ValueBackup& backup, const ValueBackup:
     } else {
         out += '>';
         AppendEscaped(out, std::string_view(value.text, value.textLength), 0);
-        out += "</";
-        out += name;
-        out += '>';
+        out.append("</").append(name).append(">");
     }
     out += LineEnd;
 }
@@ -103,28 +98,21 @@ void AppendValue(std::string& out, const ValueBackup& backup, const ValueBackup:
 void Print(const ValueBackup& backup, const std::function<void(const std::string&)>& write)
 {
     std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
-    text += LineEnd;
-    text += "<project";
-    if (!backup.Entries().empty()) {
-        text += '>';
-        text += LineEnd;
-    }
+    text.append(LineEnd).append("<project");
+    if (!backup.Entries().empty())
+        text.append(">").append(LineEnd);
     for (const ValueBackup::Entry& entry : backup.Entries()) {
         text += "\t<element";
         AppendAttribute(text, "guid", APIGuid2GSGuid(entry.element).ConvertToString().ToCStr().Get());
-        text += '>';
-        text += LineEnd;
+        text.append(">").append(LineEnd);
         for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
             AppendValue(text, backup, backup.Values()[index]);
-        text += "\t</element>";
-        text += LineEnd;
+        text.append("\t</element>").append(LineEnd);
         write(text);
         text.clear();
     }
-    text += backup.Entries().empty() ? "/>" : "</project>";
     // rapidxml's printer ends each node with a line end, and the document too.
-    text += LineEnd;
-    text += LineEnd;
+    text.append(backup.Entries().empty() ? "/>" : "</project>").append(LineEnd).append(LineEnd);
     write(text);
 }
 
