@@ -139,9 +139,9 @@ std::vector<RenameCount> CountByRenameEntry(const UpdateRun& run, const std::vec
             (fate == ValueFate::GaveWay ? counts[renamed->entry].gaveWay : counts[renamed->entry].values) += count;
     }
     for (const auto& [name, fate] : run.listFates)
-        if (const std::optional<RenameTable::Name> renamed = run.renames.RenamedName(name.group, name.property);
-            renamed && OwnStays(fate))
-            ++counts[renamed->entry].lists;
+        if (OwnStays(fate))
+            if (const std::optional<RenameTable::Name> renamed = run.renames.RenamedName(name.group, name.property))
+                ++counts[renamed->entry].lists;
     return counts;
 }
 
