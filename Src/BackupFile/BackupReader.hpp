@@ -10,6 +10,20 @@
 
 namespace Quillmere {
 
+// The root's attributes of the earlier version's files of kept values (a backup file has none): the
+// run that saved the values, and when.
+struct KeptFileHeader {
+    UInt32 run = 0;
+    std::string saved;
+};
+
+// What a backup file's text gives: the backup, or why it cannot be read as one.
+struct ValueBackupReading {
+    std::optional<ValueBackup> backup;
+    std::optional<KeptFileHeader> header;  // when the root has a "run" attribute
+    std::optional<FileProblem> problem;    // why there is no backup: the file's, or its text's
+};
+
 // Parses a whole backup file's text with rapidxml, parse flags 0: the root is the first node, the
 // first child named "element" begins the entries and every later sibling is one, an entry without
 // "guid" is skipped, each child element of an entry is a value of its key in any of the file's

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <map>
 #include <optional>
+#include <regex>
 #include <utility>
 #include <vector>
 
@@ -87,15 +88,13 @@ bool TakeValues(const SystemPath& path, UInt32 run, std::optional<UInt32> lastRu
     return true;
 }
 
-// The run number of a kept file's name, "IFC_SG_Properties.N.xml"; 0 for another name.
+// The run number of a kept file's name, "IFC_SG_Properties.N.xml" with N of at most nine digits; 0
+// for another name.
 UInt32 KeptFileRun(const std::string& name)
 {
-    const std::string prefix = std::string(BaseName) + ".", suffix = ".xml";
-    if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
-        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
-        return 0;
-    const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
-    return digits.size() <= 9 && digits.find_first_not_of("0123456789") == std::string::npos ? Number(digits) : 0;
+    static const std::regex keptFile(std::string(BaseName) + "\\.([0-9]{1,9})\\.xml");
+    std::smatch match;
+    return std::regex_match(name, match, keptFile) ? Number(match.str(1)) : 0;
 }
 
 // The history's root; nothing, told, when the file is no history, which is then set aside so that

@@ -2,79 +2,131 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdint>
 #include <cstring>
-#include <new>
+#include <functional>
 
 #include "Common/ExactText.hpp"
-#include "Common/XmlName.hpp"
 #include "GSRoot/UnicodeCodec.hpp"
-#include "XmlPrinting.hpp"
 
 namespace Quillmere {
 
 namespace {
 
-using namespace XmlPrinting;
+#if defined(_WIN32)
+constexpr std::string_view LineEnd = "\r\n";
+#else
+constexpr std::string_view LineEnd = "\n";
+#endif
 
-template <typename Output>
-void PutValue(Output& out, const ValueBackup& backup, UInt32 index)
+void AppendReference(std::string& out, unsigned code)
 {
-    const ValueBackup::Value& value = backup.Values()[index];
+    out += "&#" + std::to_string(code) + ';';
+}
+
+// Appends `text` escaped for element content (`quote` 0) or for an attribute value delimited by
+// `quote`, as rapidxml's printer escapes it, with the further references that make every text
+// come back as it was (ValueBackupFile.hpp, PrintValueBackup).
+void AppendEscaped(std::string& out, std::string_view text, char quote)
+{
+    const auto byte = [text](std::size_t at) { return static_cast<unsigned char>(text[at]); };
+    std::size_t at = 0;
+    // A text of white space alone would come back empty: its first character is a reference.
+    if (quote == 0 && !text.empty() && text.find_first_not_of(" \t\n\r") == std::string_view::npos)
+        AppendReference(out, byte(at++));
+    for (; at < text.size(); ++at) {
+        const char c = text[at];
+        // In an attribute the quote that does not delimit it stays as it is; in text both are expanded.
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == '\'' && quote != '"')
+            out += "&apos;";
+        else if (c == '"' && quote != '\'')
+            out += "&quot;";
+        else if (c == '\n' && quote == 0)
+            out += LineEnd;
+        else if (byte(at) < 0x20 && !(c == '\t' && quote == 0))
+            AppendReference(out, byte(at));
+        else if (byte(at) == 0xED && at + 2 < text.size() && (byte(at + 1) & 0xE0) == 0xA0) {  // a surrogate
+            AppendReference(out, 0xD000u | (byte(at + 1) & 0x3Fu) << 6 | (byte(at + 2) & 0x3Fu));
+            at += 2;
+        } else {
+            out += c;
+        }
+    }
+}
+
+// ` name="value"`, quoted as rapidxml's printer quotes it: with ' when the value holds a ".
+void AppendAttribute(std::string& out, std::string_view name, std::string_view value)
+{
+    const char quote = value.find('"') != std::string_view::npos ? '\'' : '"';
+    out.append(" ").append(name).append("=");
+    out += quote;
+    AppendEscaped(out, value, quote);
+    out += quote;
+}
+
+void AppendValue(std::string& out, const ValueBackup& backup, const ValueBackup::Value& value)
+{
     const ValueBackup::Key& key = backup.Keys()[value.key];
     const bool apart = key.separated && key.group.find('-') != std::string_view::npos;
     const bool named = !apart && key.textIsXmlName;
     const std::string_view name = named ? key.text : std::string_view(KeyedValueElementName);
-    PutLiteral(out, "\t\t<");
-    PutLiteral(out, name);
+    out.append("\t\t<").append(name);
     if (apart) {
-        PutAttribute(out, GroupAttributeName, key.group);
-        PutAttribute(out, PropertyAttributeName, key.property);
+        AppendAttribute(out, GroupAttributeName, key.group);
+        AppendAttribute(out, PropertyAttributeName, key.property);
     } else if (!named) {
-        PutAttribute(out, KeyAttributeName, key.text);
+        AppendAttribute(out, KeyAttributeName, key.text);
     }
-    PutAttribute(out, "valType", ValueTypeName(value.valueType));
-    PutAttribute(out, "MType", MeasureTypeName(value.measureType));
+    AppendAttribute(out, "valType", ValueTypeName(value.valueType));
+    AppendAttribute(out, "MType", MeasureTypeName(value.measureType));
     if (value.textLength == 0) {
-        PutLiteral(out, "/>");
+        out += "/>";
     } else {
-        out.Write('>');
-        PutEscaped(out, std::string_view(value.text, value.textLength), false);
-        PutLiteral(out, "</");
-        PutLiteral(out, name);
-        out.Write('>');
+        out += '>';
+        AppendEscaped(out, std::string_view(value.text, value.textLength), 0);
+        out.append("</").append(name).append(">");
     }
-    PutLiteral(out, LineEnd);
+    out += LineEnd;
 }
 
-template <typename Output>
-void Print(const ValueBackup& backup, Output& out)
+// Hands the file's text to `write` an entry at a time, so that the whole text is never in memory.
+void Print(const ValueBackup& backup, const std::function<void(const std::string&)>& write)
 {
-    PutLiteral(out, "<?xml version=\"1.0\" encoding=\"utf-8\"?>");
-    PutLiteral(out, LineEnd);
-    PutLiteral(out, "<project");
-    if (backup.Entries().empty()) {
-        PutLiteral(out, "/>");
-    } else {
-        PutLiteral(out, ">");
-        PutLiteral(out, LineEnd);
-        for (const ValueBackup::Entry& entry : backup.Entries()) {
-            const GS::UniString guid = APIGuid2GSGuid(entry.element).ConvertToString();
-            const GS::UniString::CStr guidText = guid.ToCStr();
-            PutLiteral(out, "\t<element");
-            PutAttribute(out, "guid", std::string_view(guidText.Get(), guidText.GetLength()));
-            out.Write('>');
-            PutLiteral(out, LineEnd);
-            for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
-                PutValue(out, backup, index);
-            PutLiteral(out, "\t</element>");
-            PutLiteral(out, LineEnd);
-        }
-        PutLiteral(out, "</project>");
+    std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
+    text.append(LineEnd).append("<project");
+    if (!backup.Entries().empty())
+        text.append(">").append(LineEnd);
+    for (const ValueBackup::Entry& entry : backup.Entries()) {
+        text += "\t<element";
+        AppendAttribute(text, "guid", APIGuid2GSGuid(entry.element).ConvertToString().ToCStr().Get());
+        text.append(">").append(LineEnd);
+        for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
+            AppendValue(text, backup, backup.Values()[index]);
+        text.append("\t</element>").append(LineEnd);
+        write(text);
+        text.clear();
     }
     // rapidxml's printer ends each node with a line end, and the document too.
-    PutLiteral(out, LineEnd);
-    PutLiteral(out, LineEnd);
+    text.append(backup.Entries().empty() ? "/>" : "</project>").append(LineEnd).append(LineEnd);
+    write(text);
+}
+
+// "%f" (six decimals) where that reads back as the same number, else the shortest text that does.
+void AppendRealText(std::string& out, double value)
+{
+    // "%f" of the largest double has 309 digits before the point.
+    char text[400];
+    std::to_chars_result written = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
+    const double back = ParseRealText(text, static_cast<std::size_t>(written.ptr - text));
+    const bool same = std::memcmp(&back, &value, sizeof value) == 0 || (std::isnan(back) && std::isnan(value));
+    if (!same)
+        written = std::to_chars(text, text + sizeof text, value);
+    out.append(text, static_cast<std::size_t>(written.ptr - text));
 }
 
 }  // namespace
@@ -92,11 +144,7 @@ std::string BackupName(const GS::UniString& name)
 void AppendValueText(std::string& out, Int32 valueType, const TypedValueRecord& value)
 {
     switch (valueType) {
-        case API_PropertyIntegerValueType: {
-            char text[16];
-            out.append(text, std::to_chars(text, text + sizeof text, value.intValue).ptr);
-            break;
-        }
+        case API_PropertyIntegerValueType: out += std::to_string(value.intValue); break;
         case API_PropertyRealValueType: AppendRealText(out, value.realValue); break;
         case API_PropertyStringValueType: AppendExactUtf8(out, value.stringValue); break;
         case API_PropertyBooleanValueType: out.push_back(value.boolValue ? '1' : '0'); break;
@@ -112,18 +160,6 @@ std::optional<std::string> ValueState(const API_PropertyDefinition& definition, 
     state.push_back(':');
     AppendValueText(state, definition.valueType, property.value);
     return state;
-}
-
-void AppendRealText(std::string& out, double value)
-{
-    // "%f" of the largest double has 309 digits before the point.
-    char text[400];
-    std::to_chars_result written = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
-    const double back = ParseRealText(text, static_cast<std::size_t>(written.ptr - text));
-    const bool same = std::memcmp(&back, &value, sizeof value) == 0 || (std::isnan(back) && std::isnan(value));
-    if (!same)
-        written = std::to_chars(text, text + sizeof text, value);
-    out.append(text, static_cast<std::size_t>(written.ptr - text));
 }
 
 double ParseRealText(const char* text, std::size_t length)
@@ -150,15 +186,19 @@ void ParseIntegerText(const char* text, std::size_t length, Int32& value)
     GS::strtovalue(GS::UniString(std::string(text, length).c_str(), CC_Default), value, 1, 0);
 }
 
-void PrintValueBackup(const ValueBackup& backup, ReplacingFileWriter& out)
+SystemError WriteValueBackupFile(const SystemPath& path, const ValueBackup& backup)
 {
-    Print(backup, out);
+    ReplacingFileWriter file(path);
+    const SystemError error = file.Open();
+    if (error != 0)
+        return error;
+    Print(backup, [&file](const std::string& text) { file.Write(text.data(), text.size()); });
+    return file.Commit();
 }
 
 void PrintValueBackup(const ValueBackup& backup, std::string& out)
 {
-    StringOutput output{out};
-    Print(backup, output);
+    Print(backup, [&out](const std::string& text) { out += text; });
 }
 
 }  // namespace Quillmere

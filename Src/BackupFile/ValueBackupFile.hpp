@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "Api/Api.hpp"
-#include "Common/FileProblem.hpp"
 #include "Common/SystemFiles.hpp"
 #include "GSRoot/GSRoot.hpp"
 #include "Run/ValueBackup.hpp"
@@ -42,28 +41,11 @@ void AppendValueText(std::string& out, Int32 valueType, const TypedValueRecord& 
 // it: "valType:text" of the value it really holds (status 2, not the default); nothing otherwise.
 std::optional<std::string> ValueState(const API_PropertyDefinition& definition, const ElementPropertyRecord& property);
 
-// The value text of a real: "%f" (six decimals) where that reads back as the same number, else
-// the shortest text that does. Appended to `out`.
-void AppendRealText(std::string& out, double value);
 // The real a value text gives, as atof gives it.
 double ParseRealText(const char* text, std::size_t length);
 // Sets `value` from a decimal text as GS::strtovalue does (mode 1, white space 0); leaves it as it
 // is for any other text.
 void ParseIntegerText(const char* text, std::size_t length, Int32& value);
-
-// The root's attributes of the earlier version's files of kept values (a backup file has none): the
-// run that saved the values, and when.
-struct KeptFileHeader {
-    UInt32 run = 0;
-    std::string saved;
-};
-
-// What a backup file's text gives: the backup, or why it cannot be read as one.
-struct ValueBackupReading {
-    std::optional<ValueBackup> backup;
-    std::optional<KeptFileHeader> header;  // when the root has a "run" attribute
-    std::optional<FileProblem> problem;    // why there is no backup: the file's, or its text's
-};
 
 // Prints `backup` as the backup file's text, line ends as text mode stores them on this system:
 // the bytes rapidxml's printer gives (print flags 0) for the document of the same content, except
@@ -71,7 +53,9 @@ struct ValueBackupReading {
 // that XML does not allow and a lone surrogate are written as character references, and so is the
 // first character of a text of white space alone, which the parser would drop; in an attribute,
 // tab and line feed are too, which strict XML parsers would turn into spaces.
-void PrintValueBackup(const ValueBackup& backup, ReplacingFileWriter& out);
 void PrintValueBackup(const ValueBackup& backup, std::string& out);
+// Writes `backup`, printed so, to `path` through a temporary file that replaces the file there only
+// when complete and flushed. Answers 0, or why it could not.
+SystemError WriteValueBackupFile(const SystemPath& path, const ValueBackup& backup);
 
 }  // namespace Quillmere

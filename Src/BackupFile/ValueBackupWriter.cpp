@@ -117,27 +117,12 @@ bool HoldsNoOwnedGroup()
     return true;
 }
 
-// Writes the backup file in place of the earlier one. The problem when it cannot.
-std::optional<FileProblem> WriteBackupFile(const SystemPath& path, const ValueBackup& backup)
-{
-    ReplacingFileWriter file(path);
-    SystemError error = file.Open();
-    if (error == 0) {
-        PrintValueBackup(backup, file);
-        error = file.Commit();
-    }
-    if (error == 0)
-        return std::nullopt;
-    ReportErrorCode(Messages::BackupWriteError, error);
-    return FileProblem{path, error};
-}
-
 }  // namespace
 
 bool BackupElementValues(UpdateRun& run)
 {
+    const std::optional<SystemPath> path = BackupFilePath();
     if (HoldsNoOwnedGroup()) {
-        const std::optional<SystemPath> path = BackupFilePath();
         if (path && IsExistingFile(*path))
             ReportLine(Messages::KeptEarlierBackupLine, {OwnedGroupMarker, PathText(*path)});
         ReadKeptData(run, nullptr);
@@ -158,13 +143,13 @@ bool BackupElementValues(UpdateRun& run)
     run.backup = collector.TakeBackup();
     run.fates.assign(run.backup->ValueCount(), ValueFate::Pending);
 
-    const std::optional<SystemPath> path = BackupFilePath();
     if (!path) {
         ReportLine(Messages::NoProfileLine, {});
         run.backupProblem = FileProblem{SystemPath(), 0, Messages::NoProfileReason};
-        return true;
+    } else if (const SystemError error = WriteValueBackupFile(*path, *run.backup); error != 0) {
+        ReportErrorCode(Messages::BackupWriteError, error);
+        run.backupProblem = FileProblem{*path, error};
     }
-    run.backupProblem = WriteBackupFile(*path, *run.backup);
     return true;
 }
 

@@ -14,14 +14,19 @@ namespace Quillmere {
 
 namespace {
 
+using FateCounts = std::map<ValueFate, std::size_t>;
+
 std::string StoreText(const UpdateRun& run)
 {
     return run.store ? PathText(run.store->Path()) : std::string();
 }
 
-// Why what did not come back could not be kept, and where the values are meanwhile.
-GS::UniString NotKeptReason(const UpdateRun& run)
+// Where what did not come back is kept: the store, once the run's end is in it; else why it could
+// not be kept, and where the values are meanwhile.
+GS::UniString WhereKept(const UpdateRun& run)
 {
+    if (run.storeWritten)
+        return GS::UniString(StoreText(run).c_str());
     const FileProblem problem = run.storeProblem.value_or(FileProblem{});
     GS::UniString reason = problem.path.empty() ? GS::UniString(problem.reason.empty() ? Messages::NoProfileReason
                                                                                        : problem.reason.c_str())
@@ -30,6 +35,21 @@ GS::UniString NotKeptReason(const UpdateRun& run)
         if (const std::optional<SystemPath> backup = BackupFilePath())
             reason = FormatLine(Messages::InBackupUntilRewritten, {reason, PathText(*backup)});
     return reason;
+}
+
+GS::UniString ValuesText(std::size_t count)
+{
+    return CountedText(count, Messages::OneValue, Messages::ManyValues);
+}
+
+GS::UniString SavedValuesText(std::size_t count)
+{
+    return CountedText(count, Messages::OneSavedValue, Messages::SavedValues);
+}
+
+GS::UniString ListsText(std::size_t count)
+{
+    return CountedText(count, Messages::OneExpressionList, Messages::ExpressionLists);
 }
 
 const char* FateText(ValueFate fate)
@@ -44,7 +64,7 @@ const char* FateText(ValueFate fate)
 }
 
 // "12 not defined by the configuration, 1 could not be written"
-GS::UniString Reasons(const std::map<ValueFate, std::size_t>& counts)
+GS::UniString Reasons(const FateCounts& counts)
 {
     GS::UniString text;
     for (const auto& [fate, count] : counts) {
@@ -55,33 +75,30 @@ GS::UniString Reasons(const std::map<ValueFate, std::size_t>& counts)
     return text;
 }
 
-void ReportOwnValues(const UpdateRun& run)
+// By key of the run's backup, the fates of its values that stay kept (were not brought back); a
+// value still pending found no definition. Empty without a backup.
+std::vector<FateCounts> NotBroughtBackByKey(const UpdateRun& run)
 {
-    if (!run.backup)
-        return;
-    // By key, in the order of the keys: the fates of the values not brought back, and how many were saved.
-    const ValueBackup& backup = *run.backup;
-    std::vector<std::map<ValueFate, std::size_t>> lost(backup.Keys().size());
-    std::vector<std::size_t> saved(backup.Keys().size(), 0);
-    for (std::size_t index = 0; index < backup.ValueCount(); ++index) {
-        const UInt32 key = backup.Values()[index].key;
-        ++saved[key];
-        if (OwnStays(run.fates[index]))
-            ++lost[key][run.fates[index] == ValueFate::Pending ? ValueFate::NotDefined : run.fates[index]];
-    }
+    std::vector<FateCounts> lost(run.backup ? run.backup->Keys().size() : 0);
+    for (std::size_t index = 0; index < run.fates.size(); ++index)
+        if (const ValueFate fate = run.fates[index]; OwnStays(fate))
+            ++lost[run.backup->Values()[index].key][fate == ValueFate::Pending ? ValueFate::NotDefined : fate];
+    return lost;
+}
+
+void ReportOwnValues(const UpdateRun& run, const std::vector<FateCounts>& lost)
+{
+    std::vector<std::size_t> saved(lost.size(), 0);
+    for (std::size_t index = 0; index < run.fates.size(); ++index)
+        ++saved[run.backup->Values()[index].key];
     for (std::size_t key = 0; key < lost.size(); ++key) {
         std::size_t count = 0;
         for (const auto& [fate, n] : lost[key])
             count += n;
-        if (count == 0)
-            continue;
-        const ValueBackup::Key& name = backup.Keys()[key];
-        const std::string_view group = name.GroupOrText();
-        const GS::UniString of = CountedText(saved[key], Messages::OneSavedValue, Messages::SavedValues);
-        if (run.storeWritten)
-            ReportLine(Messages::ValuesNotBroughtBackLine, {group, name.property, count, of, Reasons(lost[key]), StoreText(run)});
-        else
-            ReportLine(Messages::ValuesNotKeptLine, {group, name.property, count, of, Reasons(lost[key]), NotKeptReason(run)});
+        const ValueBackup::Key& name = run.backup->Keys()[key];
+        if (count != 0)
+            ReportLine(run.storeWritten ? Messages::ValuesNotBroughtBackLine : Messages::ValuesNotKeptLine,
+                       {name.GroupOrText(), name.property, count, SavedValuesText(saved[key]), Reasons(lost[key]), WhereKept(run)});
     }
 }
 
@@ -95,15 +112,10 @@ const char* ListFateText(ValueFate fate)
 
 void ReportOwnLists(const UpdateRun& run)
 {
-    for (const auto& [name, list] : run.expressions.lists) {
-        const auto fate = run.listFates.find(name);
-        if (fate == run.listFates.end() || !OwnStays(fate->second))
-            continue;
-        if (run.storeWritten)
-            ReportLine(Messages::ListNotBroughtBackLine, {name.group, name.property, ListFateText(fate->second), StoreText(run)});
-        else
-            ReportLine(Messages::ListNotKeptLine, {name.group, name.property, ListFateText(fate->second), NotKeptReason(run)});
-    }
+    for (const auto& [name, fate] : run.listFates)
+        if (OwnStays(fate))
+            ReportLine(run.storeWritten ? Messages::ListNotBroughtBackLine : Messages::ListNotKeptLine,
+                       {name.group, name.property, ListFateText(fate), WhereKept(run)});
 }
 
 // What the run did not bring back of an earlier name the rename table renames, by entry.
@@ -111,45 +123,34 @@ struct RenameCount {
     std::size_t values = 0, gaveWay = 0, lists = 0;
 };
 
-std::vector<RenameCount> CountByRenameEntry(const UpdateRun& run)
+std::vector<RenameCount> CountByRenameEntry(const UpdateRun& run, const std::vector<FateCounts>& lost)
 {
     std::vector<RenameCount> counts(run.renames.Entries().size());
     std::u16string units;
-    const auto entryOf = [&run, &units](const ValueBackup::Key& key) -> std::optional<std::size_t> {
-        if (!key.separated)
-            return std::nullopt;
+    for (std::size_t key = 0; key < lost.size(); ++key) {
+        const ValueBackup::Key& name = run.backup->Keys()[key];
+        if (lost[key].empty() || !name.separated)
+            continue;
         const std::optional<RenameTable::Name> renamed =
-            run.renames.RenamedName(ExactUtf8ToUniString(key.group, units), ExactUtf8ToUniString(key.property, units));
-        return renamed ? std::optional<std::size_t>(renamed->entry) : std::nullopt;
-    };
-    if (run.backup) {
-        // The entry each key's name follows, found once a key.
-        std::vector<std::optional<std::optional<std::size_t>>> entryOfKey(run.backup->Keys().size());
-        for (std::size_t index = 0; index < run.backup->ValueCount(); ++index) {
-            const UInt32 key = run.backup->Values()[index].key;
-            if (!OwnStays(run.fates[index]))
-                continue;
-            if (!entryOfKey[key])
-                entryOfKey[key] = entryOf(run.backup->Keys()[key]);
-            if (const std::optional<std::size_t> entry = *entryOfKey[key])
-                ++(run.fates[index] == ValueFate::GaveWay ? counts[*entry].gaveWay : counts[*entry].values);
-        }
+            run.renames.RenamedName(ExactUtf8ToUniString(name.group, units), ExactUtf8ToUniString(name.property, units));
+        if (!renamed)
+            continue;
+        for (const auto& [fate, count] : lost[key])
+            (fate == ValueFate::GaveWay ? counts[renamed->entry].gaveWay : counts[renamed->entry].values) += count;
     }
-    for (const auto& [name, list] : run.expressions.lists) {
-        const auto fate = run.listFates.find(name);
-        if (fate != run.listFates.end() && OwnStays(fate->second))
+    for (const auto& [name, fate] : run.listFates)
+        if (OwnStays(fate))
             if (const std::optional<RenameTable::Name> renamed = run.renames.RenamedName(name.group, name.property))
                 ++counts[renamed->entry].lists;
-    }
     return counts;
 }
 
 // One line per entry of the rename table that leads nowhere, or whose values gave way to others.
-void ReportRenames(const UpdateRun& run)
+void ReportRenames(const UpdateRun& run, const std::vector<FateCounts>& lost)
 {
     if (run.renames.IsEmpty() || !run.imported)
         return;
-    const std::vector<RenameCount> counts = CountByRenameEntry(run);
+    const std::vector<RenameCount> counts = CountByRenameEntry(run, lost);
     std::set<GS::UniString> groups;
     for (const PropertyName& defined : *run.imported)
         groups.insert(defined.group);
@@ -162,13 +163,11 @@ void ReportRenames(const UpdateRun& run)
         if (!leads) {
             const GS::UniString target = entry.isGroup ? FormatLine(Messages::RenameTargetGroup, {entry.newGroup})
                                                        : FormatLine(Messages::RenameTargetProperty, {entry.newGroup, entry.newProperty});
-            ReportLine(Messages::RenameEntryNoTargetLine,
-                       {path, entry.number, element, target,
-                        CountedText(counts[index].values + counts[index].gaveWay, Messages::OneSavedValue, Messages::SavedValues),
-                        CountedText(counts[index].lists, Messages::OneExpressionList, Messages::ExpressionLists)});
+            ReportLine(Messages::RenameEntryNoTargetLine, {path, entry.number, element, target,
+                                                           SavedValuesText(counts[index].values + counts[index].gaveWay),
+                                                           ListsText(counts[index].lists)});
         } else if (counts[index].gaveWay > 0) {
-            ReportLine(Messages::RenameEntryGaveWayLine,
-                       {path, entry.number, element, CountedText(counts[index].gaveWay, Messages::OneSavedValue, Messages::SavedValues)});
+            ReportLine(Messages::RenameEntryGaveWayLine, {path, entry.number, element, SavedValuesText(counts[index].gaveWay)});
         }
     }
 }
@@ -191,11 +190,9 @@ void ReportEarlierRuns(const UpdateRun& run)
             ++lists[run.kept.lists[index].record.run];
     const std::string store = StoreText(run);
     for (const auto& [number, count] : values)
-        ReportLine(Messages::ValuesCameBackLine, {CountedText(count, Messages::OneValue, Messages::ManyValues),
-                                                  StartedText(run, number), store});
+        ReportLine(Messages::ValuesCameBackLine, {ValuesText(count), StartedText(run, number), store});
     for (const auto& [number, count] : lists)
-        ReportLine(Messages::ListsCameBackLine,
-                   {CountedText(count, Messages::OneExpressionList, Messages::ExpressionLists), StartedText(run, number), store});
+        ReportLine(Messages::ListsCameBackLine, {ListsText(count), StartedText(run, number), store});
 }
 
 const char* EndedText(ValueFate fate)
@@ -226,7 +223,7 @@ void ReportEnded(const UpdateRun& run)
     for (const auto& [name, counted] : ended)
         ReportLine(Messages::KeptValuesEndedLine,
                    {std::get<0>(name), std::get<1>(name), StartedText(run, counted.second),
-                    CountedText(counted.first, Messages::OneValue, Messages::ManyValues), EndedText(std::get<2>(name))});
+                    ValuesText(counted.first), EndedText(std::get<2>(name))});
     for (std::size_t index = 0; index < run.kept.lists.size(); ++index)
         if (EndsWithLine(run.kept.listFates[index]))
             ReportLine(Messages::KeptListEndedLine, {run.kept.lists[index].name.group, run.kept.lists[index].name.property,
@@ -262,11 +259,11 @@ void ReportWaiting(const UpdateRun& run)
         return;
     GS::UniString counts;
     if (values != 0)
-        counts += CountedText(values, Messages::OneValue, Messages::ManyValues);
+        counts += ValuesText(values);
     if (values != 0 && lists != 0)
         counts += GS::UniString(", ");
     if (lists != 0)
-        counts += CountedText(lists, Messages::OneExpressionList, Messages::ExpressionLists);
+        counts += ListsText(lists);
     std::string joined;
     for (const std::string& group : groups)
         joined += (joined.empty() ? "" : ", ") + group;
@@ -279,10 +276,7 @@ void ReportNothingBroughtBack(const UpdateRun& run)
     const bool values = run.backup && run.backup->ValueCount() > 0;
     if (!values && run.expressions.lists.empty())
         return;
-    if (run.storeWritten)
-        ReportLine(Messages::NothingBroughtBackLine, {StoreText(run)});
-    else
-        ReportLine(Messages::NothingBroughtBackNotKeptLine, {NotKeptReason(run)});
+    ReportLine(run.storeWritten ? Messages::NothingBroughtBackLine : Messages::NothingBroughtBackNotKeptLine, {WhereKept(run)});
 }
 
 }  // namespace
@@ -294,9 +288,10 @@ void ReportWhatWasNotBroughtBack(const UpdateRun& run)
     if (!run.propertiesImported) {
         ReportNothingBroughtBack(run);
     } else {
-        ReportOwnValues(run);
+        const std::vector<FateCounts> lost = NotBroughtBackByKey(run);
+        ReportOwnValues(run, lost);
         ReportOwnLists(run);
-        ReportRenames(run);
+        ReportRenames(run, lost);
         ReportEarlierRuns(run);
     }
     // Lines that say what the store keeps or no longer keeps are true only once it is written.
