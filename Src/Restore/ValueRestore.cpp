@@ -209,15 +209,13 @@ private:
     {
         OwnFound found;
         for (std::size_t index = 0; index < definition.ownKeys.size(); ++index) {
-            const std::optional<UInt32> key = definition.ownKeys[index];
-            if (found.values.empty()) {
-                if (key)
-                    found = OwnFound{own->Under(key), index > 0};
-                continue;
-            }
-            for (const UInt32 value : own->Under(key))
-                if (own->fates[value] == ValueFate::Pending)
-                    own->fates[value] = ValueFate::GaveWay;
+            const std::span<const UInt32> values = own->Under(definition.ownKeys[index]);
+            if (found.values.empty())
+                found = OwnFound{values, index > 0 && !values.empty()};
+            else
+                for (const UInt32 value : values)
+                    if (own->fates[value] == ValueFate::Pending)
+                        own->fates[value] = ValueFate::GaveWay;
         }
         return found;
     }
