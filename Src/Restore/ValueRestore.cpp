@@ -85,9 +85,8 @@ public:
     {
         if (run.backup)
             own.emplace(*run.backup, run.fates);
-        const std::vector<ValueBackup::Entry>& entries = run.kept.values.Entries();
-        for (std::size_t index = 0; index < entries.size(); ++index)
-            keptEntries.emplace(entries[index].element, &entries[index]);
+        for (const ValueBackup::Entry& entry : run.kept.values.Entries())
+            keptEntries.emplace(entry.element, &entry);
     }
 
     // The run's own entries, with what the store keeps for their elements; then the elements only
@@ -125,7 +124,7 @@ private:
         if (listed) {
             Toggle(ownEntry, keptEntry, true);
             for (USize index = 0; index < definitions.GetSize(); ++index)
-                RestoreDefinition(element, definitions[index], ownEntry != nullptr, keptEntry != nullptr);
+                RestoreDefinition(element, definitions[index]);
             Toggle(ownEntry, keptEntry, false);
         }
         // What is left pending found no property of its name.
@@ -152,19 +151,20 @@ private:
         Definition& definition;
     };
 
-    void RestoreDefinition(const API_Guid& element, const API_PropertyDefinition& listed, bool hasOwn, bool hasKept)
+    // Only the entries open for the element give values to find.
+    void RestoreDefinition(const API_Guid& element, const API_PropertyDefinition& listed)
     {
         // A group that cannot be read leaves the name empty, so the definition counts as not owned.
         const PropertyGroupCache::Group& group = groups.Get(listed.groupGuid);
         groupUnread = groupUnread || group.readCode != NoError;
         if (!group.owned) {
             if (group.readCode == NoError && !run.renames.IsEmpty())
-                RestoreIntoOtherGroup(Target{element, listed, DefinitionOf(listed, group)}, hasOwn, hasKept);
+                RestoreIntoOtherGroup(Target{element, listed, DefinitionOf(listed, group)});
             return;
         }
         const Target target{element, listed, DefinitionOf(listed, group)};
-        const OwnFound ownFound = hasOwn ? FindOwn(target.definition) : OwnFound{};
-        const KeptFound keptFound = hasKept ? FindKept(target.definition) : KeptFound{};
+        const OwnFound ownFound = FindOwn(target.definition);
+        const KeptFound keptFound = FindKept(target.definition);
         if (keptFound.value == NoValue) {
             WriteOwn(target, ownFound);
             return;
@@ -181,12 +181,12 @@ private:
     // A property of a group that is not owned takes a saved value only when the rename table leads
     // there, and only where the element holds no value of it: the user's or the host's stands.
     // Nothing else of such a group is touched.
-    void RestoreIntoOtherGroup(const Target& target, bool hasOwn, bool hasKept)
+    void RestoreIntoOtherGroup(const Target& target)
     {
         if (!target.definition.hasEarlierNames)
             return;
-        const OwnFound ownFound = hasOwn ? FindOwn(target.definition) : OwnFound{};
-        const KeptFound keptFound = hasKept ? FindKept(target.definition) : KeptFound{};
+        const OwnFound ownFound = FindOwn(target.definition);
+        const KeptFound keptFound = FindKept(target.definition);
         if (ownFound.values.empty() && keptFound.value == NoValue)
             return;
         MakeFresh(scratch);
