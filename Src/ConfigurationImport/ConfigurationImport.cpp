@@ -1,16 +1,16 @@
 #include "ConfigurationImport.hpp"
 
-#include <algorithm>
-#include <cstring>
-
 #include "Common/FileProblem.hpp"
 #include "Common/Messages.hpp"
 #include "GSRoot/UnicodeCodec.hpp"
 #include "Host/HostCalls.hpp"
+#include "Win/Win.hpp"
 
 namespace Quillmere {
 
 namespace {
+
+using WideString = std::basic_string<WCHAR>;
 
 // The wide literal of a macro's text: the macro is expanded before the prefix is put on.
 #define QM_WIDE_TEXT(text) QM_WIDE(text)
@@ -45,44 +45,41 @@ GSErrCode RunImport(const char* name, const char* errorFormat, const std::string
     return code;
 }
 
-}  // namespace
-
+// Shows the open-file dialog. Gives the chosen path, or nothing when the dialog was cancelled,
+// closed or failed (any result but 1).
 std::optional<WideString> SelectConfigurationFile()
 {
-    WCHAR fileName[ConfigurationPathCapacity] = {};
-    OPENFILENAMEW request;
-    std::memset(&request, 0, sizeof(request));
+    constexpr DWORD PathCapacity = 260;  // the terminating NUL included
+    WCHAR fileName[PathCapacity] = {};
+    OPENFILENAMEW request{};
     request.lStructSize = sizeof(OPENFILENAMEW);
     request.lpstrFilter = ConfigurationFilter;
     request.nFilterIndex = 1;
     request.lpstrFile = fileName;
-    request.nMaxFile = ConfigurationPathCapacity;
+    request.nMaxFile = PathCapacity;
     request.lpstrTitle = DialogTitle;
     request.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-
     if (GetOpenFileNameW(&request) != 1)
         return std::nullopt;
-    const WCHAR* end = std::find(fileName, fileName + ConfigurationPathCapacity, WCHAR(0));
-    return WideString(fileName, static_cast<std::size_t>(end - fileName));
+    return WideString(fileName);
 }
 
-std::optional<std::string> ReadConfigurationText(const WideString& path, SystemError* error)
-{
-    return ReadTextFile(ToSystemPath(path), error);
-}
+}  // namespace
 
 std::optional<Configuration> ChooseConfiguration()
 {
-    const std::optional<WideString> path = SelectConfigurationFile();
-    if (!path)
+    const std::optional<WideString> chosen = SelectConfigurationFile();
+    if (!chosen)
         return std::nullopt;
+    Configuration configuration{ToSystemPath(*chosen), {}};
     SystemError error = 0;
-    std::optional<std::string> text = ReadConfigurationText(*path, &error);
+    std::optional<std::string> text = ReadTextFile(configuration.path, &error);
     if (!text) {
-        ReportLine(Messages::UnreadableConfigurationLine, {PathText(ToSystemPath(*path)), FileProblem{{}, error}.Detail()});
+        ReportLine(Messages::UnreadableConfigurationLine, {PathText(configuration.path), FileProblem{{}, error}.Detail()});
         return std::nullopt;
     }
-    return Configuration{ToSystemPath(*path), std::move(*text)};
+    configuration.text = std::move(*text);
+    return configuration;
 }
 
 RenameTable ReadRenameTableBeside(const Configuration& configuration)

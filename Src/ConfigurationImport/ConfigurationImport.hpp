@@ -7,25 +7,11 @@
 
 #include "Common/SystemFiles.hpp"
 #include "Renames/RenameTableReader.hpp"
-#include "Win/Win.hpp"
 
 namespace Quillmere {
 
-using WideString = std::basic_string<WCHAR>;
-
-// Capacity of the dialog's file-name buffer, the terminating NUL included.
-constexpr DWORD ConfigurationPathCapacity = 260;
-
-// Shows the open-file dialog. Gives the chosen path, or nothing when the dialog was cancelled,
-// closed or failed (any result but 1).
-std::optional<WideString> SelectConfigurationFile();
-
-// Reads the whole file at `path` in text mode (CR LF becomes LF), opened by its full Unicode
-// path. Gives nothing when the file cannot be opened or is no regular file (`error`, when given,
-// then receives why); an empty file gives an empty text.
-std::optional<std::string> ReadConfigurationText(const WideString& path, SystemError* error = nullptr);
-
-// The configuration the user chose: where it is, and its whole text.
+// The configuration the user chose: where it is, and its whole text as ReadTextFile reads it (CR
+// LF becomes LF), opened by its full Unicode path.
 struct Configuration {
     SystemPath path;
     std::string text;

@@ -80,8 +80,7 @@ public:
             return;
         }
         WriteOwn(index, own);
-        const bool same = own.list != nullptr && own.list->GetSize() == keptList.list.GetSize() &&
-                          std::equal(own.list->begin(), own.list->end(), keptList.list.begin());
+        const bool same = own.list != nullptr && std::ranges::equal(*own.list, keptList.list);
         MarkKept(names, match == LeftMatch::Taken ? ValueFate::GaveWay
                         : match == LeftMatch::AsLeft ? ValueFate::Superseded
                         : same ? ValueFate::AlreadyHeld : ValueFate::Changed);
@@ -144,14 +143,18 @@ private:
         return own;
     }
 
+    bool PendingUnder(std::size_t kept, const std::vector<PropertyName>& names) const
+    {
+        return run.kept.listFates[kept] == ValueFate::Pending &&
+               std::ranges::find(names, run.kept.lists[kept].name) != names.end();
+    }
+
     // The newest kept list still pending under one of `names`.
     std::optional<std::size_t> FindKept(const std::vector<PropertyName>& names) const
     {
         std::optional<std::size_t> best;
         for (std::size_t index = 0; index < run.kept.lists.size(); ++index)
-            if (run.kept.listFates[index] == ValueFate::Pending &&
-                std::find(names.begin(), names.end(), run.kept.lists[index].name) != names.end() &&
-                (!best || run.kept.lists[index].record.run > run.kept.lists[*best].record.run))
+            if (PendingUnder(index, names) && (!best || run.kept.lists[index].record.run > run.kept.lists[*best].record.run))
                 best = index;
         return best;
     }
@@ -159,8 +162,7 @@ private:
     void MarkKept(const std::vector<PropertyName>& names, ValueFate fate)
     {
         for (std::size_t index = 0; index < run.kept.lists.size(); ++index)
-            if (run.kept.listFates[index] == ValueFate::Pending &&
-                std::find(names.begin(), names.end(), run.kept.lists[index].name) != names.end())
+            if (PendingUnder(index, names))
                 run.kept.listFates[index] = fate;
     }
 
@@ -209,9 +211,7 @@ void SettlePending(UpdateRun& run, bool groupUnread)
         if (fate == ValueFate::Pending)
             fate = unplaced;
     }
-    for (ValueFate& fate : run.kept.listFates)
-        if (fate == ValueFate::Pending)
-            fate = unplaced;
+    std::ranges::replace(run.kept.listFates, ValueFate::Pending, unplaced);
 }
 
 }  // namespace

@@ -50,8 +50,7 @@ std::optional<Reference> FindReference(const RenameTable& table, Units text, std
 
 bool RewriteReferences(const RenameTable& table, GS::UniString& expression)
 {
-    static constexpr char16_t MarkerUnits[] = u"{Property:";
-    constexpr Units Marker(MarkerUnits, sizeof(MarkerUnits) / sizeof(char16_t) - 1);
+    constexpr Units Marker = u"{Property:";
     if (table.IsEmpty())
         return false;
 

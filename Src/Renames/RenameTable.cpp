@@ -1,5 +1,8 @@
 #include "RenameTable.hpp"
 
+#include <algorithm>
+#include <functional>
+
 namespace Quillmere {
 
 void RenameTable::Add(Entry entry)
@@ -31,25 +34,19 @@ std::vector<RenameTable::Name> RenameTable::EarlierNames(const GS::UniString& gr
     const auto to = toGroups.find(UnitsOf(group));
     if (to == toGroups.end())
         return names;
-    static const std::vector<std::size_t> none;
+    // The entries to the name, the later entry first.
+    std::vector<std::size_t> latestFirst = to->second.groupEntries;
     const auto listed = to->second.propertyEntries.find(UnitsOf(property));
-    const std::vector<std::size_t>& byProperty = listed != to->second.propertyEntries.end() ? listed->second : none;
-    const std::vector<std::size_t>& byGroup = to->second.groupEntries;
-
-    // Both lists from their latest entry back, merged so that the later entry comes first.
-    auto nextByProperty = byProperty.rbegin();
-    auto nextByGroup = byGroup.rbegin();
-    while (nextByProperty != byProperty.rend() || nextByGroup != byGroup.rend()) {
-        if (nextByProperty != byProperty.rend() && (nextByGroup == byGroup.rend() || *nextByProperty > *nextByGroup)) {
-            const Entry& entry = entries[*nextByProperty];
-            names.push_back(Name{entry.group, entry.property, *nextByProperty++});
-            continue;
-        }
+    if (listed != to->second.propertyEntries.end())
+        latestFirst.insert(latestFirst.end(), listed->second.begin(), listed->second.end());
+    std::sort(latestFirst.begin(), latestFirst.end(), std::greater<>());
+    for (const std::size_t index : latestFirst) {
+        const Entry& entry = entries[index];
+        if (!entry.isGroup)
+            names.push_back(Name{entry.group, entry.property, index});
         // A property entry for the earlier property of this group says where it went instead.
-        const Entry& entry = entries[*nextByGroup];
-        if (!HasPropertyEntry(UnitsOf(entry.group), UnitsOf(property)))
-            names.push_back(Name{entry.group, property, *nextByGroup});
-        ++nextByGroup;
+        else if (!HasPropertyEntry(UnitsOf(entry.group), UnitsOf(property)))
+            names.push_back(Name{entry.group, property, index});
     }
     return names;
 }

@@ -107,7 +107,7 @@ private:
 
     XML_Status Parse();
     void ReadEntry(std::string_view element, const XML_Char** attributes);
-    RenameTableReading Refused(std::string reason, std::size_t byte, std::size_t line);
+    RenameTableReading Refused(std::string reason, std::optional<std::size_t> byte) const;
     RenameTableReading ParserProblem();
 
     std::string_view text;
@@ -205,12 +205,15 @@ XML_Status TableReader::Parse()
     return XML_STATUS_OK;
 }
 
-RenameTableReading TableReader::Refused(std::string reason, std::size_t byte, std::size_t line)
+// A reading that refuses the text for `reason`, found at `byte` (nothing: at no one place).
+RenameTableReading TableReader::Refused(std::string reason, std::optional<std::size_t> byte) const
 {
     RenameTableReading refused;
     refused.problem.emplace(SystemPath(), 0, std::move(reason));
-    refused.problem->line = line;
-    refused.problem->byte = byte;
+    if (byte) {
+        refused.problem->byte = byte;
+        refused.problem->line = LineOf(text, *byte);
+    }
     return refused;
 }
 
@@ -224,9 +227,9 @@ RenameTableReading TableReader::ParserProblem()
     const auto at = static_cast<std::size_t>(std::max<XML_Index>(0, XML_GetCurrentByteIndex(parser)));
     const std::size_t entity = error == XML_ERROR_UNDEFINED_ENTITY ? UnknownReferenceFrom(text, at) : std::string_view::npos;
     if (entity == std::string_view::npos)
-        return Refused(XML_ErrorString(error), at, XML_GetCurrentLineNumber(parser));
+        return Refused(XML_ErrorString(error), at);
     const std::string_view name = text.substr(entity + 1, text.find(';', entity) - entity - 1);
-    return Refused(ExactUtf8(FormatLine(Messages::RenameTableEntityReason, {name})), entity, LineOf(text, entity));
+    return Refused(ExactUtf8(FormatLine(Messages::RenameTableEntityReason, {name})), entity);
 }
 
 RenameTableReading TableReader::Read()
@@ -244,16 +247,11 @@ RenameTableReading TableReader::Read()
         std::rethrow_exception(failure);
     if (documentType) {
         const auto& [name, byte] = *documentType;
-        return Refused(ExactUtf8(FormatLine(Messages::RenameTableDocumentTypeReason, {name})), byte, LineOf(text, byte));
+        return Refused(ExactUtf8(FormatLine(Messages::RenameTableDocumentTypeReason, {name})), byte);
     }
     if (status != XML_STATUS_OK)
         return ParserProblem();
-    if (!renamesRoot) {
-        RenameTableReading refused;
-        refused.problem.emplace(SystemPath(), 0, Messages::RenameTableNoRootReason);
-        return refused;
-    }
-    return std::move(reading);
+    return renamesRoot ? std::move(reading) : Refused(Messages::RenameTableNoRootReason, std::nullopt);
 }
 
 }  // namespace

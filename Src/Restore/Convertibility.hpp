@@ -32,7 +32,7 @@ struct ConvertiblePair {
 };
 
 // Every pair of different types that converts at all; any other pair of different types converts
-// no value. ValueConversion.cpp holds one conversion for each pair, in this order.
+// no value. ValueConversion.cpp makes the conversion of each pair.
 inline constexpr ConvertiblePair ConvertiblePairs[] = {
     {ValueTypeCode::Integer, ValueTypeCode::Real, Convertibility::Every},
     {ValueTypeCode::Integer, ValueTypeCode::String, Convertibility::Every},

@@ -1,8 +1,10 @@
 #include "ValueRestore.hpp"
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -21,70 +23,58 @@ namespace {
 constexpr UInt32 NoValue = std::numeric_limits<UInt32>::max();
 
 // Saved values the restore writes back: the run's own, or those the store keeps. While an element
-// is at hand its values are chained by key.
+// is at hand its values are listed by key.
 class Source {
 public:
     Source(const ValueBackup& values, std::vector<ValueFate>& fates)
-        : values(values), fates(fates), firstOfKey(values.Keys().size(), NoValue), nextOfValue(values.ValueCount(), NoValue)
+        : values(values), fates(fates), byKey(values.Keys().size())
     {
     }
 
-    // Chains the values of `entry` by key, each key's in document order; closed before the next
+    // Lists the values of `entry` by key, each key's in document order; closed before the next
     // element's entry is opened.
     void Open(const ValueBackup::Entry& entry)
     {
-        for (UInt32 value = entry.firstValue + entry.valueCount; value-- > entry.firstValue;) {
-            const UInt32 key = values.Values()[value].key;
-            nextOfValue[value] = firstOfKey[key];
-            firstOfKey[key] = value;
-        }
+        for (UInt32 value = entry.firstValue; value < entry.firstValue + entry.valueCount; ++value)
+            byKey[values.Values()[value].key].push_back(value);
     }
     void Close(const ValueBackup::Entry& entry)
     {
         for (UInt32 value = entry.firstValue; value < entry.firstValue + entry.valueCount; ++value)
-            firstOfKey[values.Values()[value].key] = NoValue;
+            byKey[values.Values()[value].key].clear();
     }
 
-    // The first value of the open entry under `key`, and the one after `value` under its key.
-    UInt32 First(std::optional<UInt32> key) const { return key ? firstOfKey[*key] : NoValue; }
-    UInt32 Next(UInt32 value) const { return nextOfValue[value]; }
-
-    // By definition: the keys of its name and of its earlier names, in the order to try.
-    struct Keys {
-        std::optional<UInt32> own;
-        std::vector<UInt32> earlier;
-    };
-    const Keys& KeysOf(const API_Guid& definition, const std::string& group, const std::string& property,
-                       const std::vector<RenameTable::Name>& earlierNames)
+    // The values of the open entry under `key`.
+    std::span<const UInt32> Under(std::optional<UInt32> key) const
     {
-        auto [at, added] = keys.try_emplace(definition);
-        if (added) {
-            at->second.own = values.FindKey(group, property);
-            for (const RenameTable::Name& name : earlierNames)
-                if (const std::optional<UInt32> key = values.FindKey(BackupName(name.group), BackupName(name.property)))
-                    at->second.earlier.push_back(*key);
-        }
-        return at->second;
+        return key ? std::span<const UInt32>(byKey[*key]) : std::span<const UInt32>();
     }
+
+    std::span<ValueFate> FatesOf(const ValueBackup::Entry& entry) const
+    {
+        return std::span(fates).subspan(entry.firstValue, entry.valueCount);
+    }
+
+    const ValueBackup::Value& Saved(UInt32 value) const { return values.Values()[value]; }
 
     const ValueBackup& values;
     std::vector<ValueFate>& fates;
 
 private:
-    std::vector<UInt32> firstOfKey;
-    std::vector<UInt32> nextOfValue;
-    std::unordered_map<API_Guid, Keys, GuidHash> keys;
+    std::vector<std::vector<UInt32>> byKey;
 };
 
-// What a definition's names find in a source.
-struct Found {
-    UInt32 first = NoValue;  // the first value to write (own), or the one chosen (kept)
-    bool renamed = false;    // found under an earlier name
+// The run's values found for a definition, and whether under an earlier name.
+struct OwnFound {
+    std::span<const UInt32> values;
+    bool renamed = false;
 };
 
-}  // namespace
-
-namespace {
+// The kept value chosen for a definition (NoValue: none), and whether under an earlier name.
+struct KeptFound {
+    UInt32 value = NoValue;
+    bool renamed = false;
+};
 
 // Writes the run's own values, and the store's kept values where they may come back, onto the
 // elements: one pass over each element's definitions. A group's name is read once, a definition's
@@ -95,9 +85,8 @@ public:
     {
         if (run.backup)
             own.emplace(*run.backup, run.fates);
-        const std::vector<ValueBackup::Entry>& entries = run.kept.values.Entries();
-        for (std::size_t index = 0; index < entries.size(); ++index)
-            keptEntries.emplace(entries[index].element, &entries[index]);
+        for (const ValueBackup::Entry& entry : run.kept.values.Entries())
+            keptEntries.emplace(entry.element, &entry);
     }
 
     // The run's own entries, with what the store keeps for their elements; then the elements only
@@ -110,25 +99,20 @@ public:
             for (const ValueBackup::Entry& entry : own->values.Entries())
                 RestoreElement(entry.element, &entry, visited.insert(entry.element).second);
         for (const ValueBackup::Entry& entry : run.kept.values.Entries())
-            if (visited.insert(entry.element).second && HasPending(kept, entry))
+            if (visited.insert(entry.element).second && std::ranges::count(kept.FatesOf(entry), ValueFate::Pending) > 0)
                 RestoreElement(entry.element, nullptr, true);
     }
 
 private:
+    // A definition as met first: the keys of its name and then of its earlier names (in the order
+    // to try) in each source, and the one property record that serves all its writes.
     struct Definition {
-        std::string group;  // the 8-bit names
-        std::string property;
-        std::vector<RenameTable::Name> earlierNames;
+        std::string stateKey;  // StateKey of its 8-bit names
+        bool hasEarlierNames = false;
+        std::vector<std::optional<UInt32>> ownKeys;
+        std::vector<std::optional<UInt32>> keptKeys;
         std::unique_ptr<ElementPropertyRecord> record;
     };
-
-    static bool HasPending(const Source& source, const ValueBackup::Entry& entry)
-    {
-        for (UInt32 value = entry.firstValue; value < entry.firstValue + entry.valueCount; ++value)
-            if (source.fates[value] == ValueFate::Pending)
-                return true;
-        return false;
-    }
 
     void RestoreElement(const API_Guid& element, const ValueBackup::Entry* ownEntry, bool withKept)
     {
@@ -140,15 +124,15 @@ private:
         if (listed) {
             Toggle(ownEntry, keptEntry, true);
             for (USize index = 0; index < definitions.GetSize(); ++index)
-                RestoreDefinition(element, definitions[index], ownEntry != nullptr, keptEntry != nullptr);
+                RestoreDefinition(element, definitions[index]);
             Toggle(ownEntry, keptEntry, false);
         }
         // What is left pending found no property of its name.
         const ValueFate unplaced = listed && !groupUnread ? ValueFate::NotDefined : ValueFate::NotWritten;
         if (ownEntry != nullptr)
-            Settle(*own, *ownEntry, unplaced);
+            std::ranges::replace(own->FatesOf(*ownEntry), ValueFate::Pending, unplaced);
         if (keptEntry != nullptr)
-            Settle(kept, *keptEntry, unplaced);
+            std::ranges::replace(kept.FatesOf(*keptEntry), ValueFate::Pending, unplaced);
         NoteLeft(element, ownEntry, keptEntry, listed);
     }
 
@@ -160,158 +144,142 @@ private:
             open ? kept.Open(*keptEntry) : kept.Close(*keptEntry);
     }
 
-    static void Settle(Source& source, const ValueBackup::Entry& entry, ValueFate unplaced)
-    {
-        for (UInt32 value = entry.firstValue; value < entry.firstValue + entry.valueCount; ++value)
-            if (source.fates[value] == ValueFate::Pending)
-                source.fates[value] = unplaced;
-    }
+    // The property a value goes into: the element's definition as listed, and as met first.
+    struct Target {
+        const API_Guid& element;
+        const API_PropertyDefinition& listed;
+        Definition& definition;
+    };
 
-    void RestoreDefinition(const API_Guid& element, const API_PropertyDefinition& listed, bool hasOwn, bool hasKept)
+    // Only the entries open for the element give values to find.
+    void RestoreDefinition(const API_Guid& element, const API_PropertyDefinition& listed)
     {
         // A group that cannot be read leaves the name empty, so the definition counts as not owned.
         const PropertyGroupCache::Group& group = groups.Get(listed.groupGuid);
         groupUnread = groupUnread || group.readCode != NoError;
         if (!group.owned) {
             if (group.readCode == NoError && !run.renames.IsEmpty())
-                RestoreIntoOtherGroup(element, listed, group, hasOwn, hasKept);
+                RestoreIntoOtherGroup(Target{element, listed, DefinitionOf(listed, group)});
             return;
         }
-        Definition& definition = DefinitionOf(listed, group);
-        const Found ownFound = hasOwn ? FindOwn(listed, definition) : Found{};
-        const Found keptFound = hasKept ? FindKept(listed, definition) : Found{};
-        if (keptFound.first == NoValue) {
-            WriteOwn(element, listed, definition, ownFound);
+        const Target target{element, listed, DefinitionOf(listed, group)};
+        const OwnFound ownFound = FindOwn(target.definition);
+        const KeptFound keptFound = FindKept(target.definition);
+        if (keptFound.value == NoValue) {
+            WriteOwn(target, ownFound);
             return;
         }
         const auto found = run.found.find(element);
-        const LeftMatch match = MatchLeft(run.kept.LeftFor(element, keptFound.first),
-                                          found != run.found.end() ? &found->second : nullptr,
-                                          StateKey(definition.group, definition.property));
+        const LeftMatch match = MatchLeft(run.kept.LeftFor(element, keptFound.value),
+                                          found != run.found.end() ? &found->second : nullptr, target.definition.stateKey);
         if (match == LeftMatch::AsLeft && !ownFound.renamed)
-            BringBackKept(element, listed, definition, keptFound, ownFound);
+            BringBackKept(target, keptFound, ownFound);
         else
-            KeepOwn(element, listed, definition, ownFound, match);
+            KeepOwn(target, keptFound, ownFound, match);
     }
 
     // A property of a group that is not owned takes a saved value only when the rename table leads
     // there, and only where the element holds no value of it: the user's or the host's stands.
     // Nothing else of such a group is touched.
-    void RestoreIntoOtherGroup(const API_Guid& element, const API_PropertyDefinition& listed,
-                               const PropertyGroupCache::Group& group, bool hasOwn, bool hasKept)
+    void RestoreIntoOtherGroup(const Target& target)
     {
-        Definition& definition = DefinitionOf(listed, group);
-        if (definition.earlierNames.empty())
+        if (!target.definition.hasEarlierNames)
             return;
-        const Found ownFound = hasOwn ? FindOwn(listed, definition) : Found{};
-        const Found keptFound = hasKept ? FindKept(listed, definition) : Found{};
-        if (ownFound.first == NoValue && keptFound.first == NoValue)
+        const OwnFound ownFound = FindOwn(target.definition);
+        const KeptFound keptFound = FindKept(target.definition);
+        if (ownFound.values.empty() && keptFound.value == NoValue)
             return;
         MakeFresh(scratch);
-        const bool read = HostReadElementPropertyValue(&element, &listed.guid, &scratch) == NoError;
-        const ValueFate held = !read ? ValueFate::NotWritten : ValueState(listed, scratch) ? ValueFate::Occupied : ValueFate::Pending;
-        if (ownFound.first != NoValue) {
-            for (UInt32 value = ownFound.first; value != NoValue; value = own->Next(value))
-                own->fates[value] = held != ValueFate::Pending ? held : Write(element, listed, definition, own->values.Values()[value]);
-            MarkKept(listed, definition, held != ValueFate::Pending ? held : ValueFate::Superseded);
+        const bool read = HostReadElementPropertyValue(&target.element, &target.listed.guid, &scratch) == NoError;
+        const ValueFate held = !read ? ValueFate::NotWritten
+                               : ValueState(target.listed, scratch) ? ValueFate::Occupied : ValueFate::Pending;
+        if (!ownFound.values.empty()) {
+            for (const UInt32 value : ownFound.values)
+                own->fates[value] = held != ValueFate::Pending ? held : Write(target, own->Saved(value));
+            MarkKept(target.definition, held != ValueFate::Pending ? held : ValueFate::Superseded);
             return;
         }
-        kept.fates[keptFound.first] =
-            held != ValueFate::Pending ? held : Write(element, listed, definition, run.kept.values.Values()[keptFound.first]);
-        MarkKept(listed, definition, ValueFate::GaveWay);
+        kept.fates[keptFound.value] = held != ValueFate::Pending ? held : Write(target, kept.Saved(keptFound.value));
+        MarkKept(target.definition, ValueFate::GaveWay);
     }
 
     // The run's values for the definition: under its own name, or else the first earlier name that
     // has some; those of the earlier names after it go nowhere else through the table.
-    Found FindOwn(const API_PropertyDefinition& listed, const Definition& definition)
+    OwnFound FindOwn(const Definition& definition)
     {
-        const Source::Keys& keys = own->KeysOf(listed.guid, definition.group, definition.property, definition.earlierNames);
-        Found found{own->First(keys.own), false};
-        std::size_t used = 0;
-        for (; found.first == NoValue && used < keys.earlier.size(); ++used)
-            found = Found{own->First(keys.earlier[used]), true};
-        if (found.first != NoValue)
-            for (std::size_t index = used; index < keys.earlier.size(); ++index)
-                for (UInt32 value = own->First(keys.earlier[index]); value != NoValue; value = own->Next(value))
+        OwnFound found;
+        for (std::size_t index = 0; index < definition.ownKeys.size(); ++index) {
+            const std::span<const UInt32> values = own->Under(definition.ownKeys[index]);
+            if (found.values.empty())
+                found = OwnFound{values, index > 0 && !values.empty()};
+            else
+                for (const UInt32 value : values)
                     if (own->fates[value] == ValueFate::Pending)
                         own->fates[value] = ValueFate::GaveWay;
+        }
         return found;
     }
 
     // Calls `visit(value, renamed)` for each kept value still pending under the definition's names.
     template <typename Visit>
-    void ForEachKept(const API_PropertyDefinition& listed, const Definition& definition, Visit visit)
+    void ForEachKept(const Definition& definition, Visit visit)
     {
-        const Source::Keys& keys = kept.KeysOf(listed.guid, definition.group, definition.property, definition.earlierNames);
-        for (UInt32 value = kept.First(keys.own); value != NoValue; value = kept.Next(value))
-            if (kept.fates[value] == ValueFate::Pending)
-                visit(value, false);
-        for (const UInt32 key : keys.earlier)
-            for (UInt32 value = kept.First(key); value != NoValue; value = kept.Next(value))
+        for (std::size_t index = 0; index < definition.keptKeys.size(); ++index)
+            for (const UInt32 value : kept.Under(definition.keptKeys[index]))
                 if (kept.fates[value] == ValueFate::Pending)
-                    visit(value, true);
+                    visit(value, index > 0);
     }
 
     // The newest kept value under the definition's names (of one run, its own name first).
-    Found FindKept(const API_PropertyDefinition& listed, const Definition& definition)
+    KeptFound FindKept(const Definition& definition)
     {
-        Found best;
-        ForEachKept(listed, definition, [&](UInt32 value, bool renamed) {
-            if (best.first == NoValue || run.kept.records[value].run > run.kept.records[best.first].run)
-                best = Found{value, renamed};
+        KeptFound best;
+        ForEachKept(definition, [&](UInt32 value, bool renamed) {
+            if (best.value == NoValue || run.kept.records[value].run > run.kept.records[best.value].run)
+                best = KeptFound{value, renamed};
         });
         return best;
     }
 
-    void MarkKept(const API_PropertyDefinition& listed, const Definition& definition, ValueFate fate)
+    void MarkKept(const Definition& definition, ValueFate fate)
     {
-        ForEachKept(listed, definition, [&](UInt32 value, bool) { kept.fates[value] = fate; });
+        ForEachKept(definition, [&](UInt32 value, bool) { kept.fates[value] = fate; });
     }
 
     // Writes the run's values found for the definition, each in turn (the last one stays).
-    void WriteOwn(const API_Guid& element, const API_PropertyDefinition& listed, Definition& definition, const Found& found)
+    void WriteOwn(const Target& target, const OwnFound& found)
     {
-        for (UInt32 value = found.first; value != NoValue; value = own->Next(value))
-            own->fates[value] = Write(element, listed, definition, own->values.Values()[value]);
+        for (const UInt32 value : found.values)
+            own->fates[value] = Write(target, own->Saved(value));
     }
 
     // The kept value comes back; the run's own value of the property, if any, is the state the
     // import left it in then, not the user's. Should the kept value not go in, that state does.
-    void BringBackKept(const API_Guid& element, const API_PropertyDefinition& listed, Definition& definition,
-                       const Found& keptFound, const Found& ownFound)
+    void BringBackKept(const Target& target, const KeptFound& keptFound, const OwnFound& ownFound)
     {
-        const ValueFate fate = Write(element, listed, definition, run.kept.values.Values()[keptFound.first]);
-        kept.fates[keptFound.first] = fate;
-        MarkKept(listed, definition, ValueFate::GaveWay);
-        if (fate == ValueFate::BroughtBack)
-            for (UInt32 value = ownFound.first; value != NoValue; value = own->Next(value))
-                own->fates[value] = ValueFate::Superseded;
+        const ValueFate fate = Write(target, kept.Saved(keptFound.value));
+        kept.fates[keptFound.value] = fate;
+        MarkKept(target.definition, ValueFate::GaveWay);
+        if (fate != ValueFate::BroughtBack)
+            WriteOwn(target, ownFound);
         else
-            WriteOwn(element, listed, definition, ownFound);
+            for (const UInt32 value : ownFound.values)
+                own->fates[value] = ValueFate::Superseded;
     }
 
     // The property is not as the kept value's run left it, or a value saved under an earlier name
     // now takes it: the run's own value comes back; the kept ones stay where that run's own value
     // still holds the property, and end otherwise.
-    void KeepOwn(const API_Guid& element, const API_PropertyDefinition& listed, Definition& definition,
-                 const Found& ownFound, LeftMatch match)
+    void KeepOwn(const Target& target, const KeptFound& keptFound, const OwnFound& ownFound, LeftMatch match)
     {
-        WriteOwn(element, listed, definition, ownFound);
-        const Found keptFound = FindKept(listed, definition);
+        WriteOwn(target, ownFound);
         ValueFate fate = match == LeftMatch::Taken ? ValueFate::GaveWay
                          : match == LeftMatch::AsLeft ? ValueFate::Superseded
                                                       : ValueFate::Changed;
-        if (fate == ValueFate::Changed && ownFound.first != NoValue &&
-            SameValue(run.kept.values.Values()[keptFound.first], own->values.Values()[LastOf(ownFound.first)]))
+        if (fate == ValueFate::Changed && !ownFound.values.empty() &&
+            SameValue(kept.Saved(keptFound.value), own->Saved(ownFound.values.back())))
             fate = ValueFate::AlreadyHeld;
-        MarkKept(listed, definition, fate);
-    }
-
-    UInt32 LastOf(UInt32 value) const
-    {
-        while (own->Next(value) != NoValue)
-            value = own->Next(value);
-        return value;
+        MarkKept(target.definition, fate);
     }
 
     static bool SameValue(const ValueBackup::Value& a, const ValueBackup::Value& b)
@@ -324,14 +292,9 @@ private:
     // owned properties, as the next run's backup would find it: a later run compares with it.
     void NoteLeft(const API_Guid& element, const ValueBackup::Entry* ownEntry, const ValueBackup::Entry* keptEntry, bool listed)
     {
-        const auto stays = [](const std::vector<ValueFate>& fates, const ValueBackup::Entry* entry, bool (*keptAfter)(ValueFate)) {
-            if (entry != nullptr)
-                for (UInt32 value = entry->firstValue; value < entry->firstValue + entry->valueCount; ++value)
-                    if (keptAfter(fates[value]))
-                        return true;
-            return false;
-        };
-        if (!stays(run.fates, ownEntry, OwnStays) && !stays(run.kept.fates, keptEntry, StaysKept))
+        const bool stays = (ownEntry != nullptr && std::ranges::any_of(own->FatesOf(*ownEntry), OwnStays)) ||
+                           (keptEntry != nullptr && std::ranges::any_of(kept.FatesOf(*keptEntry), StaysKept));
+        if (!stays)
             return;
         std::optional<PropertyStates>& left = run.end.left[element];
         left.reset();
@@ -348,8 +311,7 @@ private:
                 left.reset();
                 return;
             }
-            const Definition& definition = DefinitionOf(listedDefinition, group);
-            (*left)[StateKey(definition.group, definition.property)] =
+            (*left)[DefinitionOf(listedDefinition, group).stateKey] =
                 PropertyState{ValueState(listedDefinition, scratch), written.count(listedDefinition.guid) != 0};
         }
     }
@@ -357,34 +319,40 @@ private:
     Definition& DefinitionOf(const API_PropertyDefinition& listed, const PropertyGroupCache::Group& group)
     {
         auto [at, added] = known.try_emplace(listed.guid);
-        if (added) {
-            at->second.group = BackupName(group.name);
-            at->second.property = BackupName(listed.name);
-            for (const RenameTable::Name& earlierName : run.renames.EarlierNames(group.name, listed.name))
-                at->second.earlierNames.push_back(earlierName);
+        Definition& definition = at->second;
+        if (!added)
+            return definition;
+        std::vector<std::pair<std::string, std::string>> names{{BackupName(group.name), BackupName(listed.name)}};
+        for (const RenameTable::Name& earlierName : run.renames.EarlierNames(group.name, listed.name))
+            names.emplace_back(BackupName(earlierName.group), BackupName(earlierName.property));
+        definition.stateKey = StateKey(names[0].first, names[0].second);
+        definition.hasEarlierNames = names.size() > 1;
+        for (const auto& [groupName, propertyName] : names) {
+            if (own)
+                definition.ownKeys.push_back(own->values.FindKey(groupName, propertyName));
+            definition.keptKeys.push_back(kept.values.FindKey(groupName, propertyName));
         }
-        return at->second;
+        return definition;
     }
 
-    ValueFate Write(const API_Guid& element, const API_PropertyDefinition& listed, Definition& definition,
-                    const ValueBackup::Value& saved)
+    ValueFate Write(const Target& target, const ValueBackup::Value& saved)
     {
-        if (definition.record == nullptr) {
-            definition.record = std::make_unique<ElementPropertyRecord>();
-            definition.record->definition = listed;
+        std::unique_ptr<ElementPropertyRecord>& record = target.definition.record;
+        if (record == nullptr) {
+            record = std::make_unique<ElementPropertyRecord>();
+            record->definition = target.listed;
         }
-        ElementPropertyRecord& property = *definition.record;
-        property.status = 0;
-        property.value = TypedValueRecord();
-        if (!ConvertSavedValue(saved.valueType, saved.text, saved.textLength, listed.valueType, property.value, units))
+        record->status = 0;
+        record->value = TypedValueRecord();
+        if (!ConvertSavedValue(saved.valueType, saved.text, saved.textLength, target.listed.valueType, record->value, units))
             return ValueFate::NotConvertible;
-        property.isDefault = false;
-        if (HostWriteElementPropertyValue(&element, &property) != NoError) {
-            ReportLine(Messages::RestoreWriteErrorLine, {groups.Get(listed.groupGuid).name, listed.name});
-            written.erase(listed.guid);
+        record->isDefault = false;
+        if (HostWriteElementPropertyValue(&target.element, record.get()) != NoError) {
+            ReportLine(Messages::RestoreWriteErrorLine, {groups.Get(target.listed.groupGuid).name, target.listed.name});
+            written.erase(target.listed.guid);
             return ValueFate::NotWritten;
         }
-        written.insert(listed.guid);
+        written.insert(target.listed.guid);
         return ValueFate::BroughtBack;
     }
 

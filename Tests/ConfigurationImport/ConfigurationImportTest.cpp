@@ -73,12 +73,13 @@ TEST_F(ConfigurationImport, ConfigurationReachesTheHostAsTextModeBytesUpToANul)
         if (c == '>')
             crlf += "\r\n";
     }
-    const std::filesystem::path path = ChooseConfiguration(crlf);
-    const std::optional<std::string> text = ReadConfigurationText(path.u16string());
-    ASSERT_TRUE(text.has_value());
-    EXPECT_EQ(text->find('\r'), std::string::npos);
-    EXPECT_EQ(text->size(), crlf.size() - std::count(crlf.begin(), crlf.end(), '\r'));
+    ChooseConfiguration(crlf);
+    const std::optional<Configuration> chosen = Quillmere::ChooseConfiguration();
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(chosen->text.find('\r'), std::string::npos);
+    EXPECT_EQ(chosen->text.size(), crlf.size() - std::count(crlf.begin(), crlf.end(), '\r'));
 
+    ChooseConfiguration(crlf);
     RunCommand();
     EXPECT_TRUE(host.ReportLines().empty()) << ReportTexts()[0];
     EXPECT_EQ(OwnedGroupNames(Model()), std::vector<std::string>{"SGPset_Crlf"});
@@ -94,20 +95,17 @@ TEST_F(ConfigurationImport, ConfigurationReachesTheHostAsTextModeBytesUpToANul)
                                                        "Properties Import Error: " + malformed}));
 }
 
-TEST_F(ConfigurationImport, ReadingTheConfigurationFile)
+TEST_F(ConfigurationImport, ChosenPathBeyondLatin1NamesThatFileAndNoOther)
 {
-    // An empty file is an empty text, not a failure; a missing one gives nothing.
-    const std::filesystem::path empty = profile.Path() / "empty.xml";
-    Support::WriteBytes(empty, "");
-    EXPECT_EQ(ReadConfigurationText(empty.u16string()), std::optional<std::string>(""));
-    EXPECT_EQ(ReadConfigurationText((profile.Path() / "absent.xml").u16string()), std::nullopt);
-
-    // A path beyond Latin-1 names that file and no other: a file named by the low bytes of the
-    // characters must not be opened instead.
+    // A file named by the low bytes of the characters must not be opened instead.
     const std::filesystem::path unicode = profile.Path() / "配置-Κ.xml";
     Support::WriteBytes(unicode, "right");
     Support::WriteBytes(profile.Path() / "\x4D\x6E-\x9A.xml", "wrong");
-    EXPECT_EQ(ReadConfigurationText(unicode.u16string()), std::optional<std::string>("right"));
+    dialog.QueueChoice(unicode.string());
+    const std::optional<Configuration> chosen = Quillmere::ChooseConfiguration();
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(chosen->path, unicode);
+    EXPECT_EQ(chosen->text, "right");
 }
 
 TEST_F(ConfigurationImport, EmptyConfigurationStillRunsBothImports)

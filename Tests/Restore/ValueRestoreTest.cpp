@@ -5,6 +5,7 @@
 
 #include "BackupFile/BackupReader.hpp"
 #include "BackupFile/ValueBackupWriter.hpp"
+#include "Renames/RenameTableReader.hpp"
 #include "Restore/ValueRestore.hpp"
 
 using namespace AddOnTesting;
@@ -119,4 +120,31 @@ TEST_F(ValueRestore, UnsafeNamesComeBackThroughTheKeyAttribute)
     EXPECT_TRUE(host.ReportLines().empty());
     EXPECT_EQ(*ValueOf(wall, "SGPset_Wall Extra", "Fire <Rating> & \"x\""), MakeStringValue("EI 30"));
     EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "LayerCount"), MakeIntegerValue(4));
+}
+
+// A kept value saved under an earlier name of a property comes back where the run saved no value
+// of the property under any of its names, though it saved one under that earlier name for another
+// element.
+TEST_F(ValueRestore, KeptValueUnderAnEarlierNameComesBackWhereTheRunSavedNoneOfItsNames)
+{
+    const char* const otherGuid = "3F2504E0-4F89-11D3-9A0C-0305E82C3309";
+    const API_Guid other = AddElement(otherGuid, "IfcWall");
+    std::string backup = BackupWithWallValues("\t\t<SGPset_Wall-LayerCount valType=\"Integer\">4</SGPset_Wall-LayerCount>\n");
+    backup.insert(backup.find("</project>"), std::string("\t<element guid=\"") + otherGuid +
+                                                 "\">\n\t\t<SGPset_Wall-Rating valType=\"String\">EI 30</SGPset_Wall-Rating>\n\t</element>\n");
+    run = UpdateRun();
+    run.renames = ParseRenameTable(R"(<renames><property group="SGPset_Wall" from="Rating" to="FireRating"/></renames>)").table;
+    run.backup = ParseValueBackup(backup).backup;
+    run.fates.assign(run.backup->ValueCount(), ValueFate::Pending);
+    run.kept.values =
+        std::move(*ParseValueBackup(BackupWithWallValues("\t\t<SGPset_Wall-Rating valType=\"String\">REI 90</SGPset_Wall-Rating>\n")).backup);
+    run.kept.records.assign(1, KeptRecord{1, ValueFate::NotDefined, false});
+    run.kept.fates.assign(1, ValueFate::Pending);
+    run.kept.left[wall] = std::nullopt;  // what that run left is not known: an empty property is as left
+
+    EXPECT_TRUE(RestoreElementValues(run));
+    EXPECT_EQ(run.kept.fates[0], ValueFate::BroughtBack);
+    EXPECT_EQ(*ValueOf(wall, "SGPset_Wall", "FireRating"), MakeStringValue("REI 90"));
+    EXPECT_EQ(*ValueOf(other, "SGPset_Wall", "FireRating"), MakeStringValue("EI 30"));
+    EXPECT_EQ(run.fates, (std::vector<ValueFate>{ValueFate::BroughtBack, ValueFate::BroughtBack}));
 }
