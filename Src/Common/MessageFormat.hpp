@@ -2,6 +2,7 @@
 // next argument.
 #pragma once
 
+#include <concepts>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -18,11 +19,7 @@ public:
     MessageArgument(std::string_view utf8) : utf8(utf8) {}
     MessageArgument(const char* utf8) : utf8(utf8) {}
     MessageArgument(const std::string& utf8) : utf8(utf8) {}
-    MessageArgument(long long number) : utf8(), number(number), isNumber(true) {}
-    MessageArgument(int number) : MessageArgument(static_cast<long long>(number)) {}
-    MessageArgument(unsigned number) : MessageArgument(static_cast<long long>(number)) {}
-    MessageArgument(unsigned long number) : MessageArgument(static_cast<long long>(number)) {}
-    MessageArgument(unsigned long long number) : MessageArgument(static_cast<long long>(number)) {}
+    MessageArgument(std::integral auto number) : number(static_cast<long long>(number)), isNumber(true) {}
 
     void AppendTo(GS::UniString& line) const;
 

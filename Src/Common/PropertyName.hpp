@@ -2,6 +2,8 @@
 // (no joined text can make two properties one).
 #pragma once
 
+#include <tuple>
+
 #include "GSRoot/GSRoot.hpp"
 
 namespace Quillmere {
@@ -13,16 +15,9 @@ struct PropertyName {
     // By group, then by property, as GS::UniString orders texts.
     bool operator<(const PropertyName& other) const noexcept
     {
-        if (group < other.group)
-            return true;
-        if (other.group < group)
-            return false;
-        return property < other.property;
+        return std::tie(group, property) < std::tie(other.group, other.property);
     }
-    bool operator==(const PropertyName& other) const noexcept
-    {
-        return group == other.group && property == other.property;
-    }
+    bool operator==(const PropertyName& other) const noexcept = default;
 };
 
 }  // namespace Quillmere

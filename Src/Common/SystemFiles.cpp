@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "GSRoot/UnicodeCodec.hpp"
 #include "MessageFormat.hpp"
@@ -11,7 +12,6 @@
 #if defined(_WIN32)
 #include "Win/Win.hpp"
 #else
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,31 +21,29 @@ namespace Quillmere {
 
 namespace {
 
-// Turns each CR LF pair from `from` on into LF in place, from the first CR on; a text without CR
-// costs one scan.
-void DropCarriageReturnsBeforeLineFeeds(std::string& text, std::size_t from)
+// Turns each CR LF pair into LF in place.
+void DropCarriageReturnsBeforeLineFeeds(std::string& text)
 {
-    const char* first = static_cast<const char*>(std::memchr(text.data() + from, '\r', text.size() - from));
-    if (first == nullptr)
-        return;
-    std::size_t kept = static_cast<std::size_t>(first - text.data());
-    for (std::size_t at = kept; at < text.size(); ++at) {
-        if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n')
-            continue;
-        text[kept++] = text[at];
+    std::size_t kept = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text[at] != '\r' || at + 1 == text.size() || text[at + 1] != '\n')
+            text[kept++] = text[at];
     }
     text.resize(kept);
 }
 
+// The system's calls on an open file, each the same on both systems: OpenRegularFile,
+// CreateFileAfresh, ReadSome, WriteSome, SyncToDisk, Close and MoveInPlaceOf. A call that fails leaves
+// why for LastError().
 #if defined(_WIN32)
+
+static_assert(NotARegularFile == ERROR_BAD_FILE_TYPE);
 
 SystemError LastError()
 {
     const DWORD error = GetLastError();
     return error != 0 ? static_cast<SystemError>(error) : ERROR_GEN_FAILURE;
 }
-
-static_assert(NotARegularFile == ERROR_BAD_FILE_TYPE);
 
 bool IsFolder(const SystemPath& path)
 {
@@ -83,6 +81,91 @@ bool RetryWhileHeld(const SystemPath& path, Call&& call)
     }
 }
 
+// CreateFileW, tried again while another program holds the file.
+FileHandle OpenWhileHeld(const SystemPath& path, DWORD access, DWORD sharing, DWORD creation)
+{
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    RetryWhileHeld(path, [&] {
+        handle = CreateFileW(path.c_str(), access, sharing, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return handle != INVALID_HANDLE_VALUE;
+    });
+    return handle != INVALID_HANDLE_VALUE ? handle : NoFile;
+}
+
+// Opens the regular file at `path` for reading and tells its size. Answers 0, or why not.
+SystemError OpenRegularFile(const SystemPath& path, FileHandle& file, std::uint64_t& size)
+{
+    file = OpenWhileHeld(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+    if (file == NoFile) {
+        // A folder cannot be opened this way and answers access denied.
+        const SystemError why = LastError();
+        return why == ERROR_ACCESS_DENIED && IsFolder(path) ? NotARegularFile : why;
+    }
+    // A named pipe, a console or another device could keep a read waiting.
+    if (GetFileType(file) != FILE_TYPE_DISK)
+        return NotARegularFile;
+    LARGE_INTEGER length{};
+    if (!GetFileSizeEx(file, &length))
+        return LastError();
+    size = static_cast<std::uint64_t>(length.QuadPart);
+    return 0;
+}
+
+// Creates the file at `path` afresh: what lies there is removed first (DeleteFileW removes a link
+// itself, not what it names), and what is put there meanwhile is refused. Answers 0, or why not.
+SystemError CreateFileAfresh(const SystemPath& path, FileHandle& file)
+{
+    if (const SystemError why = RemoveFile(path))
+        return why;
+    file = OpenWhileHeld(path, GENERIC_WRITE, 0, CREATE_NEW);
+    return file != NoFile ? 0 : LastError();
+}
+
+// Reads up to `bytes` into `into`; answers how many, or -1.
+long long ReadSome(FileHandle file, char* into, std::size_t bytes)
+{
+    DWORD read = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes, 1u << 30));
+    return ReadFile(file, into, chunk, &read, nullptr) ? static_cast<long long>(read) : -1;
+}
+
+// Writes up to `bytes` of `data`; answers how many (at least one), or -1.
+long long WriteSome(FileHandle file, const char* data, std::size_t bytes)
+{
+    DWORD written = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes, 1u << 30));
+    return WriteFile(file, data, chunk, &written, nullptr) && written > 0 ? static_cast<long long>(written) : -1;
+}
+
+bool SyncToDisk(FileHandle file)
+{
+    return FlushFileBuffers(file) != 0;
+}
+
+bool Close(FileHandle file)
+{
+    return CloseHandle(file) != 0;
+}
+
+// Puts the file `from` in place of `to`, written through: the move returns once the new name is on
+// the disk.
+bool MoveInPlaceOf(const SystemPath& from, const SystemPath& to)
+{
+    return RetryWhileHeld(to, [&] {
+        return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    });
+}
+
+bool RenameWithoutReplacing(const SystemPath& from, const SystemPath& to)
+{
+    return RetryWhileHeld(from, [&] { return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0; });
+}
+
+bool NameIsTaken()
+{
+    return GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS;
+}
+
 #else
 
 SystemError LastError()
@@ -90,25 +173,114 @@ SystemError LastError()
     return errno != 0 ? errno : EIO;
 }
 
+// Opens the regular file at `path` for reading and tells its size. Answers 0, or why not.
+SystemError OpenRegularFile(const SystemPath& path, FileHandle& file, std::uint64_t& size)
+{
+    // Only a regular file is opened: opening a device may act on it, and opening a named pipe waits
+    // for a writer. O_NONBLOCK keeps the open from waiting should a pipe take the file's place
+    // meanwhile, and what was opened is checked again; a regular file's reads never wait.
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return LastError();
+    if (!S_ISREG(status.st_mode))
+        return NotARegularFile;
+    file = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (file == NoFile || ::fstat(file, &status) != 0)
+        return LastError();
+    size = static_cast<std::uint64_t>(status.st_size);
+    return S_ISREG(status.st_mode) ? 0 : NotARegularFile;
+}
+
+// Creates the file at `path` afresh: what lies there is removed first (unlink removes a link itself,
+// not what it names), and O_EXCL and O_NOFOLLOW refuse what is put there meanwhile rather than
+// follow it. Answers 0, or why not.
+SystemError CreateFileAfresh(const SystemPath& path, FileHandle& file)
+{
+    ::unlink(path.c_str());
+    file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    return file != NoFile ? 0 : LastError();
+}
+
+// Reads up to `bytes` into `into`; answers how many, or -1.
+long long ReadSome(FileHandle file, char* into, std::size_t bytes)
+{
+    ssize_t read = 0;
+    do
+        read = ::read(file, into, bytes);
+    while (read < 0 && errno == EINTR);
+    return read;
+}
+
+// Writes up to `bytes` of `data`; answers how many (at least one), or -1.
+long long WriteSome(FileHandle file, const char* data, std::size_t bytes)
+{
+    ssize_t written = 0;
+    do
+        written = ::write(file, data, bytes);
+    while (written < 0 && errno == EINTR);
+    if (written == 0)
+        errno = ENOSPC;
+    return written > 0 ? written : -1;
+}
+
+bool SyncToDisk(FileHandle file)
+{
+    return ::fsync(file) == 0;
+}
+
+bool Close(FileHandle file)
+{
+    return ::close(file) == 0;
+}
+
+// Puts the file `from` in place of `to`. The rename is durable once the folder that holds the name
+// is, which is flushed too.
+bool MoveInPlaceOf(const SystemPath& from, const SystemPath& to)
+{
+    if (std::rename(from.c_str(), to.c_str()) != 0)
+        return false;
+    const SystemPath folder = to.has_parent_path() ? to.parent_path() : SystemPath(".");
+    const int handle = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (handle >= 0) {
+        ::fsync(handle);
+        ::close(handle);
+    }
+    return true;
+}
+
+// link and unlink: unlike rename, link never replaces a file that has the name.
+bool RenameWithoutReplacing(const SystemPath& from, const SystemPath& to)
+{
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return false;
+    ::unlink(from.c_str());
+    return true;
+}
+
+bool NameIsTaken()
+{
+    return errno == EEXIST;
+}
+
 #endif
 
-// A regular file open for reading, closed when it goes.
-class ReadOnlyFile {
-public:
-    ReadOnlyFile() = default;
-    ~ReadOnlyFile();
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-    // Opens the file without waiting on what is no regular file. Answers 0, or why not.
-    SystemError Open(const SystemPath& path);
-
-    std::uint64_t size = 0;
-#if defined(_WIN32)
-    void* file = nullptr;  // HANDLE
-#else
-    int file = -1;
-#endif
-};
+// Reads the whole of `file`, `size` bytes when it was opened, into `text`. Answers 0, or why not.
+SystemError ReadWhole(FileHandle file, std::uint64_t size, std::string& text)
+{
+    if (size >= SIZE_MAX / 2)
+        return EFBIG;
+    // One sized read, and one more that finds the end (or what a growing file added).
+    for (std::size_t piece = static_cast<std::size_t>(size) + 1;; piece = std::size_t{1} << 20) {
+        const std::size_t before = text.size();
+        text.resize(before + piece);
+        const long long read = ReadSome(file, text.data() + before, piece);
+        if (read < 0)
+            return LastError();
+        text.resize(before + static_cast<std::size_t>(read));
+        if (read == 0)
+            return 0;
+    }
+}
 
 }  // namespace
 
@@ -125,83 +297,50 @@ std::string PathText(const SystemPath& path)
 std::optional<SystemPath> EnvironmentPath(const char* name, std::string_view tail)
 {
 #if defined(_WIN32)
-    const std::wstring variable(name, name + std::strlen(name));
-    const wchar_t* value = _wgetenv(variable.c_str());
-    if (value == nullptr)
-        return std::nullopt;
-    std::wstring path(value);
-    for (const char c : tail)
-        path.push_back(c == '/' ? L'\\' : static_cast<wchar_t>(c));
-    return SystemPath(path);
+    const wchar_t* value = _wgetenv(std::wstring(name, name + std::strlen(name)).c_str());
 #else
     const char* value = std::getenv(name);
+#endif
     if (value == nullptr)
         return std::nullopt;
-    return SystemPath(std::string(value).append(tail));
-#endif
+    SystemPath path(value);
+    path += SystemPath(tail).make_preferred();
+    return path;
 }
 
-#if defined(_WIN32)
-
-SystemError ReadOnlyFile::Open(const SystemPath& path)
+std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* error)
 {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    const bool opened = RetryWhileHeld(path, [&] {
-        handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        return handle != INVALID_HANDLE_VALUE;
-    });
-    if (!opened) {
-        // A folder cannot be opened this way and answers access denied.
-        const SystemError why = LastError();
-        return why == ERROR_ACCESS_DENIED && IsFolder(path) ? NotARegularFile : why;
+    FileHandle file = NoFile;
+    std::uint64_t size = 0;
+    std::string text;
+    SystemError why = OpenRegularFile(path, file, size);
+    if (why == 0)
+        why = ReadWhole(file, size, text);
+    if (file != NoFile)
+        Close(file);
+    if (why != 0) {
+        if (error != nullptr)
+            *error = why;
+        return std::nullopt;
     }
-    // A named pipe, a console or another device could keep a read waiting.
-    LARGE_INTEGER length{};
-    if (GetFileType(handle) != FILE_TYPE_DISK) {
-        CloseHandle(handle);
-        return NotARegularFile;
-    }
-    if (!GetFileSizeEx(handle, &length)) {
-        const SystemError why = LastError();
-        CloseHandle(handle);
-        return why;
-    }
-    file = handle;
-    size = static_cast<std::uint64_t>(length.QuadPart);
-    return 0;
+    DropCarriageReturnsBeforeLineFeeds(text);
+    return text;
 }
-
-ReadOnlyFile::~ReadOnlyFile()
-{
-    if (file != nullptr)
-        CloseHandle(static_cast<HANDLE>(file));
-}
-
-namespace {
-
-// Reads up to `bytes` into `into`; answers how many, or -1.
-long long ReadPiece(void* file, char* into, std::size_t bytes)
-{
-    DWORD read = 0;
-    if (!ReadFile(static_cast<HANDLE>(file), into, static_cast<DWORD>(std::min<std::size_t>(bytes, 1u << 30)), &read, nullptr))
-        return -1;
-    return read;
-}
-
-}  // namespace
 
 bool IsExistingFile(const SystemPath& path)
 {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
 }
 
 bool IsSomethingElse(const SystemPath& path)
 {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0;
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    return std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
 }
+
+#if defined(_WIN32)
 
 bool IsAnythingAt(const SystemPath& path)
 {
@@ -211,299 +350,6 @@ bool IsAnythingAt(const SystemPath& path)
     const DWORD error = GetLastError();
     return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
-
-#else
-
-SystemError ReadOnlyFile::Open(const SystemPath& path)
-{
-    // Only a regular file is opened: opening a device may act on it, and opening a named pipe waits
-    // for a writer. O_NONBLOCK keeps the open from waiting should a pipe take the file's place
-    // meanwhile, and what was opened is checked again; a regular file's reads never wait.
-    struct stat status {};
-    errno = 0;
-    if (::stat(path.c_str(), &status) != 0)
-        return LastError();
-    if (!S_ISREG(status.st_mode))
-        return NotARegularFile;
-    errno = 0;
-    const int opened = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (opened < 0)
-        return LastError();
-    errno = 0;
-    const bool statted = ::fstat(opened, &status) == 0;
-    const SystemError why = !statted ? LastError() : !S_ISREG(status.st_mode) ? NotARegularFile : 0;
-    if (why != 0) {
-        ::close(opened);
-        return why;
-    }
-    file = opened;
-    size = static_cast<std::uint64_t>(status.st_size);
-    return 0;
-}
-
-ReadOnlyFile::~ReadOnlyFile()
-{
-    if (file >= 0)
-        ::close(file);
-}
-
-namespace {
-
-// Reads up to `bytes` into `into`; answers how many, or -1.
-long long ReadPiece(int file, char* into, std::size_t bytes)
-{
-    while (true) {
-        errno = 0;
-        const ssize_t read = ::read(file, into, bytes);
-        if (read >= 0 || errno != EINTR)
-            return read;
-    }
-}
-
-}  // namespace
-
-bool IsExistingFile(const SystemPath& path)
-{
-    struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
-}
-
-bool IsSomethingElse(const SystemPath& path)
-{
-    struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
-}
-
-bool IsAnythingAt(const SystemPath& path)
-{
-    struct stat status {};
-    return ::lstat(path.c_str(), &status) == 0 || (errno != ENOENT && errno != ENOTDIR);
-}
-
-#endif
-
-std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* error)
-{
-    const auto fail = [error](SystemError why) -> std::optional<std::string> {
-        if (error != nullptr)
-            *error = why;
-        return std::nullopt;
-    };
-    ReadOnlyFile file;
-    if (const SystemError why = file.Open(path))
-        return fail(why);
-    if (file.size >= SIZE_MAX / 2)
-        return fail(EFBIG);
-    // One sized read, and one more that finds the end (or what a growing file added).
-    std::string text;
-    for (std::size_t piece = static_cast<std::size_t>(file.size) + 1;; piece = std::size_t{1} << 20) {
-        const std::size_t before = text.size();
-        text.resize(before + piece);
-        const long long read = ReadPiece(file.file, text.data() + before, piece);
-        if (read < 0)
-            return fail(LastError());
-        text.resize(before + static_cast<std::size_t>(read));
-        if (read == 0)
-            break;
-    }
-    DropCarriageReturnsBeforeLineFeeds(text, 0);
-    return text;
-}
-
-ReplacingFileWriter::ReplacingFileWriter(SystemPath target) : target(std::move(target))
-{
-    temporary = this->target;
-    temporary += ".tmp";
-}
-
-ReplacingFileWriter::~ReplacingFileWriter()
-{
-    CloseFile();
-    if (created && !committed)
-        RemoveTemporary();
-}
-
-#if defined(_WIN32)
-
-SystemError ReplacingFileWriter::Open()
-{
-    // DeleteFileW removes a link itself, not what it points to.
-    if (!RetryWhileHeld(temporary, [&] { return DeleteFileW(temporary.c_str()) != 0; })) {
-        const DWORD why = GetLastError();
-        if (why != ERROR_FILE_NOT_FOUND && why != ERROR_PATH_NOT_FOUND)
-            return failure = LastError();
-    }
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    const bool opened = RetryWhileHeld(temporary, [&] {
-        handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        return handle != INVALID_HANDLE_VALUE;
-    });
-    if (!opened)
-        return failure = LastError();
-    file = handle;
-    created = true;
-    buffer.reset(new char[BufferSize]);
-    return failure = 0;
-}
-
-void ReplacingFileWriter::WriteToFile(const char* data, std::size_t size)
-{
-    while (failure == 0 && size > 0) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-        DWORD written = 0;
-        if (!WriteFile(static_cast<HANDLE>(file), data, chunk, &written, nullptr) || written == 0) {
-            failure = LastError();
-            return;
-        }
-        data += written;
-        size -= written;
-    }
-}
-
-void ReplacingFileWriter::CloseFile() noexcept
-{
-    if (file != nullptr) {
-        if (!CloseHandle(static_cast<HANDLE>(file)) && failure == 0)
-            failure = LastError();
-        file = nullptr;
-    }
-}
-
-void ReplacingFileWriter::RemoveTemporary() noexcept
-{
-    DeleteFileW(temporary.c_str());
-}
-
-SystemError ReplacingFileWriter::Commit()
-{
-    Flush();
-    if (failure == 0 && file != nullptr && !FlushFileBuffers(static_cast<HANDLE>(file)))
-        failure = LastError();
-    CloseFile();
-    // Written through: the move returns once the new name is on the disk.
-    if (failure == 0 && !RetryWhileHeld(target, [&] {
-            return MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-        }))
-        failure = LastError();
-    committed = failure == 0;
-    return failure;
-}
-
-#else
-
-SystemError ReplacingFileWriter::Open()
-{
-    // unlink removes a link itself, not what it points to; O_EXCL and O_NOFOLLOW then refuse
-    // anything that is put there before the file is made.
-    ::unlink(temporary.c_str());
-    errno = 0;
-    file = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (file < 0)
-        return failure = LastError();
-    created = true;
-    buffer.reset(new char[BufferSize]);
-    return failure = 0;
-}
-
-void ReplacingFileWriter::WriteToFile(const char* data, std::size_t size)
-{
-    while (failure == 0 && size > 0) {
-        errno = 0;
-        const ssize_t written = ::write(file, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            failure = written == 0 ? ENOSPC : LastError();
-            return;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-}
-
-void ReplacingFileWriter::CloseFile() noexcept
-{
-    if (file >= 0) {
-        errno = 0;
-        if (::close(file) != 0 && failure == 0)
-            failure = LastError();
-        file = -1;
-    }
-}
-
-void ReplacingFileWriter::RemoveTemporary() noexcept
-{
-    ::unlink(temporary.c_str());
-}
-
-SystemError ReplacingFileWriter::Commit()
-{
-    Flush();
-    errno = 0;
-    if (failure == 0 && file >= 0 && ::fsync(file) != 0)
-        failure = LastError();
-    CloseFile();
-    errno = 0;
-    if (failure == 0 && std::rename(temporary.c_str(), target.c_str()) != 0)
-        failure = LastError();
-    committed = failure == 0;
-    // The rename is durable once the folder that holds the name is.
-    if (committed) {
-        const SystemPath folder = target.has_parent_path() ? target.parent_path() : SystemPath(".");
-        const int handle = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (handle >= 0) {
-            ::fsync(handle);
-            ::close(handle);
-        }
-    }
-    return failure;
-}
-
-#endif
-
-void ReplacingFileWriter::Flush()
-{
-    if (used > 0 && failure == 0)
-        WriteToFile(buffer.get(), used);
-    used = 0;
-}
-
-void ReplacingFileWriter::WriteThrough(const char* data, std::size_t size)
-{
-    Flush();
-    if (size < BufferSize) {
-        std::memcpy(buffer.get(), data, size);
-        used = size;
-    } else {
-        WriteToFile(data, size);
-    }
-}
-
-}  // namespace Quillmere
-
-namespace Quillmere {
-
-namespace {
-
-// "NAME.WHAT-STAMP-N.EXT" beside `path`; without "-N" for the first.
-SystemPath AsideName(const SystemPath& path, const char* what, const std::string& stamp, int number)
-{
-    SystemPath aside = path;
-    std::string name = PathText(path.stem()) + "." + what + "-" + stamp;
-    if (number > 1)
-        name += "-" + std::to_string(number);
-    name += PathText(path.extension());
-#if defined(_WIN32)
-    aside.replace_filename(SystemPath(GS::Unicode::ConvertUtf8ToUtf16(name.data(), name.size())));
-#else
-    aside.replace_filename(name);
-#endif
-    return aside;
-}
-
-}  // namespace
-
-#if defined(_WIN32)
 
 SystemError CreateFolderOf(const SystemPath& path)
 {
@@ -515,46 +361,24 @@ SystemError CreateFolderOf(const SystemPath& path)
 
 SystemError RemoveFile(const SystemPath& path)
 {
+    // DeleteFileW removes a link itself, not what it points to.
     if (RetryWhileHeld(path, [&] { return DeleteFileW(path.c_str()) != 0; }))
         return 0;
     const DWORD why = GetLastError();
     return why == ERROR_FILE_NOT_FOUND || why == ERROR_PATH_NOT_FOUND ? 0 : static_cast<SystemError>(why);
 }
 
-namespace {
-
-bool RenameWithoutReplacing(const SystemPath& from, const SystemPath& to)
-{
-    return RetryWhileHeld(from, [&] { return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0; });
-}
-
-bool NameIsTaken()
-{
-    return GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS;
-}
-
-}  // namespace
-
-std::vector<SystemPath> FilesIn(const SystemPath& folder)
-{
-    std::vector<SystemPath> names;
-    WIN32_FIND_DATAW entry;
-    const HANDLE search = FindFirstFileW((folder / L"*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do
-        names.push_back(folder / entry.cFileName);
-    while (FindNextFileW(search, &entry));
-    FindClose(search);
-    return names;
-}
-
 #else
+
+bool IsAnythingAt(const SystemPath& path)
+{
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 || (errno != ENOENT && errno != ENOTDIR);
+}
 
 SystemError CreateFolderOf(const SystemPath& path)
 {
     const SystemPath folder = path.parent_path();
-    errno = 0;
     if (::mkdir(folder.c_str(), 0777) == 0)
         return 0;
     struct stat status {};
@@ -565,42 +389,20 @@ SystemError CreateFolderOf(const SystemPath& path)
 
 SystemError RemoveFile(const SystemPath& path)
 {
-    errno = 0;
+    // unlink removes a link itself, not what it points to.
     return ::unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : LastError();
 }
 
-namespace {
-
-// link and unlink: unlike rename, link never replaces a file that has the name.
-bool RenameWithoutReplacing(const SystemPath& from, const SystemPath& to)
-{
-    errno = 0;
-    if (::link(from.c_str(), to.c_str()) != 0)
-        return false;
-    ::unlink(from.c_str());
-    return true;
-}
-
-bool NameIsTaken()
-{
-    return errno == EEXIST;
-}
-
-}  // namespace
+#endif
 
 std::vector<SystemPath> FilesIn(const SystemPath& folder)
 {
     std::vector<SystemPath> names;
-    DIR* const directory = ::opendir(folder.c_str());
-    if (directory == nullptr)
-        return names;
-    while (const dirent* entry = ::readdir(directory))
-        names.push_back(folder / entry->d_name);
-    ::closedir(directory);
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error))
+        names.push_back(entry->path());
     return names;
 }
-
-#endif
 
 std::optional<FileStamp> StampOf(const SystemPath& path)
 {
@@ -616,15 +418,72 @@ std::optional<FileStamp> StampOf(const SystemPath& path)
 
 SystemPath SetFileAside(const SystemPath& path, const char* what)
 {
-    const std::string stamp = LocalTimeText("%Y%m%d-%H%M%S");
+    const std::string stamp = std::string(".") + what + "-" + LocalTimeText("%Y%m%d-%H%M%S");
     for (int number = 1; number < 1000; ++number) {
-        const SystemPath aside = AsideName(path, what, stamp, number);
+        // "NAME.WHAT-STAMP-N.EXT" beside `path`; without "-N" for the first.
+        SystemPath name = path.stem();
+        name += number > 1 ? stamp + "-" + std::to_string(number) : stamp;
+        name += path.extension();
+        const SystemPath aside = SystemPath(path).replace_filename(name);
         if (RenameWithoutReplacing(path, aside))
             return aside;
         if (!NameIsTaken())
             return SystemPath();
     }
     return SystemPath();
+}
+
+ReplacingFileWriter::ReplacingFileWriter(SystemPath target) : target(std::move(target))
+{
+    temporary = this->target;
+    temporary += ".tmp";
+}
+
+ReplacingFileWriter::~ReplacingFileWriter()
+{
+    CloseFile();
+    if (created && !committed)
+        RemoveFile(temporary);
+}
+
+SystemError ReplacingFileWriter::Open()
+{
+    if (const SystemError why = CreateFileAfresh(temporary, file))
+        return failure = why;
+    created = true;
+    pending.reserve(BufferSize);
+    return failure = 0;
+}
+
+void ReplacingFileWriter::CloseFile() noexcept
+{
+    if (file != NoFile && !Close(file) && failure == 0)
+        failure = LastError();
+    file = NoFile;
+}
+
+SystemError ReplacingFileWriter::Commit()
+{
+    Flush();
+    if (failure == 0 && file != NoFile && !SyncToDisk(file))
+        failure = LastError();
+    CloseFile();
+    if (failure == 0 && !MoveInPlaceOf(temporary, target))
+        failure = LastError();
+    committed = failure == 0;
+    return failure;
+}
+
+void ReplacingFileWriter::Flush()
+{
+    for (std::size_t at = 0; failure == 0 && at < pending.size();) {
+        const long long written = WriteSome(file, pending.data() + at, pending.size() - at);
+        if (written < 0)
+            failure = LastError();
+        else
+            at += static_cast<std::size_t>(written);
+    }
+    pending.clear();
 }
 
 }  // namespace Quillmere

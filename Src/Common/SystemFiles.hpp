@@ -6,9 +6,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +27,15 @@ using SystemError = int;
 constexpr SystemError NotARegularFile = 222;
 #else
 constexpr SystemError NotARegularFile = EINVAL;
+#endif
+
+// An open file: a HANDLE on Windows, a descriptor elsewhere.
+#if defined(_WIN32)
+using FileHandle = void*;
+constexpr FileHandle NoFile = nullptr;
+#else
+using FileHandle = int;
+constexpr FileHandle NoFile = -1;
 #endif
 
 // `path` as UTF-8 text, for messages.
@@ -106,22 +113,15 @@ public:
     // then answers that failure.
     void Write(const char* data, std::size_t size)
     {
-        if (failure != 0)
-            return;
-        if (size <= BufferSize - used) {
-            std::memcpy(buffer.get() + used, data, size);
-            used += size;
-        } else {
-            WriteThrough(data, size);
-        }
+        pending.append(data, size);
+        if (pending.size() >= BufferSize)
+            Flush();
     }
     void Write(char c)
     {
-        if (failure != 0)
-            return;
-        if (used == BufferSize)
+        pending.push_back(c);
+        if (pending.size() >= BufferSize)
             Flush();
-        buffer[used++] = c;
     }
 
     // Writes what is buffered, closes the file and puts it in the target's place. Answers 0, or
@@ -132,24 +132,17 @@ private:
     static constexpr std::size_t BufferSize = std::size_t{1} << 20;
     static constexpr SystemError NotOpen = -1;
 
-    void WriteThrough(const char* data, std::size_t size);
+    // Writes what is buffered to the file, unless a call failed before.
     void Flush();
-    void WriteToFile(const char* data, std::size_t size);
     void CloseFile() noexcept;
-    void RemoveTemporary() noexcept;
 
     SystemPath target;
     SystemPath temporary;
-    std::unique_ptr<char[]> buffer;
-    std::size_t used = 0;
+    std::string pending;  // written to the file once it holds BufferSize bytes
     SystemError failure = NotOpen;
     bool created = false;
     bool committed = false;
-#if defined(_WIN32)
-    void* file = nullptr;  // HANDLE
-#else
-    int file = -1;
-#endif
+    FileHandle file = NoFile;
 };
 
 }  // namespace Quillmere

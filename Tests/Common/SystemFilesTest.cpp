@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "Common/MessageFormat.hpp"
 #include "Common/SystemFiles.hpp"
 #include "Support/Descriptors.hpp"
 #include "Support/Files.hpp"
@@ -249,4 +250,40 @@ TEST(SystemFiles, IsAnythingAtLooksAtLinksThemselves)
     };
     for (const auto& c : cases)
         EXPECT_EQ(Quillmere::IsAnythingAt(c.path), c.anything) << c.path;
+}
+
+// A file set aside takes a name beside it that no file has: "-2" is added when the name with the
+// time alone is taken, and nothing is overwritten. Tried again should the clock pass a second
+// meanwhile.
+TEST(SystemFiles, SetFileAsideTakesANameNoFileHas)
+{
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const Support::ScratchFolder scratch;
+        const std::string stamp = Quillmere::LocalTimeText("%Y%m%d-%H%M%S");
+        const fs::path taken = scratch.Write("store.damaged-" + stamp + ".sqlite", "taken");
+        const fs::path store = scratch.Write("store.sqlite", "kept");
+        const fs::path aside = Quillmere::SetFileAside(store, "damaged");
+        if (Quillmere::LocalTimeText("%Y%m%d-%H%M%S") != stamp)
+            continue;
+        EXPECT_EQ(aside, scratch.Path() / ("store.damaged-" + stamp + "-2.sqlite"));
+        EXPECT_EQ(Support::ReadBytes(taken), "taken");
+        EXPECT_EQ(Support::ReadBytes(aside), "kept");
+        std::vector<fs::path> listed = Quillmere::FilesIn(scratch.Path());
+        std::sort(listed.begin(), listed.end());
+        EXPECT_EQ(listed, (std::vector<fs::path>{aside, taken}));
+        // Nothing there: nothing set aside, nothing listed.
+        EXPECT_TRUE(Quillmere::SetFileAside(store, "damaged").empty());
+        EXPECT_TRUE(Quillmere::FilesIn(store).empty());
+        return;
+    }
+    FAIL() << "the clock passed a second during each of 5 attempts";
+}
+
+TEST(SystemFiles, EnvironmentPathAppendsItsTail)
+{
+    const Support::ScratchFolder scratch;
+    const Support::FolderVariable local("QUILLMERE_TEST_FOLDER", scratch.Path());
+    EXPECT_EQ(Quillmere::EnvironmentPath("QUILLMERE_TEST_FOLDER", "/Quillmere/store.sqlite"),
+              fs::path(scratch.Path().string() + "/Quillmere/store.sqlite"));
+    EXPECT_EQ(Quillmere::EnvironmentPath("QUILLMERE_TEST_NOT_SET", "/a"), std::nullopt);
 }
