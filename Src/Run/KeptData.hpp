@@ -69,6 +69,13 @@ struct KeptRunRead {
     std::int64_t rows = 0;
     std::int64_t values = 0;
     std::int64_t bytes = 0;
+
+    void Add(std::size_t rowBytes, std::size_t rowValues)
+    {
+        ++rows;
+        bytes += static_cast<std::int64_t>(rowBytes);
+        values += static_cast<std::int64_t>(rowValues);
+    }
 };
 
 struct KeptData {

@@ -410,12 +410,7 @@ void ReadValues(SqliteDatabase& database, const ReadIds& ids, const ElementSet* 
             kept.left.emplace(guid, std::nullopt);
         }
         const UInt32 run = static_cast<UInt32>(rows.Number(2));
-        if (!earlier) {
-            KeptRunRead& read = kept.runsRead[run];
-            ++read.rows;
-            read.bytes += static_cast<std::int64_t>(rows.Text(4).size());
-            read.values -= static_cast<std::int64_t>(kept.records.size());
-        }
+        const std::size_t before = kept.records.size();
         for (std::string_view packed = rows.Text(4); !packed.empty();) {
             const PackedValue value = UnpackValue(packed);
             kept.values.AddValue(kept.values.InternKey(rows.Text(3), value.property), value.valueType, 0, value.text);
@@ -424,7 +419,7 @@ void ReadValues(SqliteDatabase& database, const ReadIds& ids, const ElementSet* 
             kept.fates.back() = FateOfNewest(kept, first);
         }
         if (!earlier)
-            kept.runsRead[run].values += static_cast<std::int64_t>(kept.records.size());
+            kept.runsRead[run].Add(rows.Text(4).size(), kept.records.size() - before);
     }
     if (open)
         kept.values.EndEntry();
