@@ -317,10 +317,20 @@ std::int64_t ProjectId(SqliteDatabase& database, const ProjectIdentity& identity
 
 }  // namespace
 
-ProjectIdentity NewAnchor(const GS::Array<API_Guid>& elements)
+namespace {
+
+template <typename Elements>
+ProjectIdentity AnchorOfLeast(const Elements& elements)
 {
     const auto least = std::min_element(elements.begin(), elements.end(), GuidTextLess);
     return least == elements.end() ? "anchor:" : "anchor:" + GuidText(*least);
+}
+
+}  // namespace
+
+ProjectIdentity NewAnchor(const GS::Array<API_Guid>& elements)
+{
+    return AnchorOfLeast(elements);
 }
 
 std::optional<FileProblem> KeptStore::AnchorIdentity(const ElementSet& elements, ProjectIdentity& identity)
@@ -337,13 +347,10 @@ std::optional<FileProblem> KeptStore::AnchorIdentity(const ElementSet& elements,
     });
     if (problem)
         return problem;
-    if (identity.empty()) {
-        const auto least = std::min_element(elements.begin(), elements.end(), GuidTextLess);
-        identity = least == elements.end() ? "anchor:" : "anchor:" + GuidText(*least);
-    }
+    if (identity.empty())
+        identity = AnchorOfLeast(elements);
     return std::nullopt;
 }
-
 
 namespace {
 
