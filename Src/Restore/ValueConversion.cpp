@@ -74,7 +74,7 @@ bool ConvertInteger(std::string_view text, TypedValueRecord& value)
         return false;
     switch (value.typeCode) {
         case Real: value.realValue = *number; return true;
-        case String: value.stringValue = GS::UniString(ShortestText<double>(*number).c_str()); return true;
+        case String: value.stringValue = GS::UniString(ShortestText(*number).c_str()); return true;
         case Boolean:
             if (*number != 0 && *number != 1)
                 return false;

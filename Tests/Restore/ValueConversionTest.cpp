@@ -65,6 +65,8 @@ TEST(ValueConversion, SameTypeAsAlwaysOtherTypesOnlyWhenExact)
         // Integer to Real, String, Boolean.
         {Integer, "120", Real, "120"},
         {Integer, "-2147483648", String, "-2147483648"},
+        // An integer's own digits, never a shorter exponent form ("1e+06").
+        {Integer, "1000000", String, "1000000"},
         {Integer, "1", Boolean, "true"},
         {Integer, "2", Boolean, nullptr},
         {Integer, "12a", Real, nullptr},
