@@ -63,17 +63,15 @@ struct KeptExpressionList {
     KeptRecord record;
 };
 
-// What the store held of one of the project's runs when the run read it: its rows, their values and
-// bytes, so that the run can tell whether another host instance has written them since.
+// What the store held of one of the project's runs when the run read it: its rows and their values,
+// so that the run can tell whether another host instance has written them since.
 struct KeptRunRead {
     std::int64_t rows = 0;
     std::int64_t values = 0;
-    std::int64_t bytes = 0;
 
-    void Add(std::size_t rowBytes, std::size_t rowValues)
+    void Add(std::size_t rowValues)
     {
         ++rows;
-        bytes += static_cast<std::int64_t>(rowBytes);
         values += static_cast<std::int64_t>(rowValues);
     }
 };

@@ -426,7 +426,7 @@ void ReadValues(SqliteDatabase& database, const ReadIds& ids, const ElementSet* 
             kept.fates.back() = FateOfNewest(kept, first);
         }
         if (!earlier)
-            kept.runsRead[run].Add(rows.Text(4).size(), kept.records.size() - before);
+            kept.runsRead[run].Add(kept.records.size() - before);
     }
     if (open)
         kept.values.EndEntry();
@@ -698,7 +698,9 @@ void InsertRun(SqliteDatabase& database, std::int64_t project, const KeptAtRunEn
 
 // Deletes the project's runs none of whose values read stays, each with one statement rather than a
 // row at a time, and answers them. Only a run the store still holds as it was read goes so: the
-// same rows, values and bytes (another host instance may have written rows of it since).
+// same rows and values (another host instance may have written rows of it since). A run's texts
+// are only ever its own saved ones, so the same values may differ only in their reasons, and
+// those no longer matter once every value came back.
 std::set<UInt32> DeleteRunsLeavingWhole(SqliteDatabase& database, std::int64_t project, const KeptData& kept)
 {
     std::map<UInt32, bool> stays;  // by run of the project read: whether one of its values stays
@@ -708,14 +710,13 @@ std::set<UInt32> DeleteRunsLeavingWhole(SqliteDatabase& database, std::int64_t p
     std::set<UInt32> whole;
     if (std::all_of(stays.begin(), stays.end(), [](const auto& run) { return run.second; }))
         return whole;
-    SqliteStatement stored = database.Prepare(
-        "SELECT run, count(*), sum(count), sum(length(CAST(packed AS BLOB))) FROM kept_value WHERE project = ?1 GROUP BY run");
+    SqliteStatement stored = database.Prepare("SELECT run, count(*), sum(count) FROM kept_value WHERE project = ?1 GROUP BY run");
     stored.Bind(1, project);
     while (stored.Step()) {
         const UInt32 run = static_cast<UInt32>(stored.Number(0));
         const auto read = kept.runsRead.find(run);
         if (read != kept.runsRead.end() && !stays[run] && read->second.rows == stored.Number(1) &&
-            read->second.values == stored.Number(2) && read->second.bytes == stored.Number(3))
+            read->second.values == stored.Number(2))
             whole.insert(run);
     }
     // When they are all the store keeps, the table is emptied at once: SQLite then frees its pages

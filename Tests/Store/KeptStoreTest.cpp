@@ -827,6 +827,43 @@ TEST_F(KeptStore, RowsWhoseValuesAllCameBackGoButNoRowAnotherInstanceChangedMean
     }
 }
 
+// A row some of whose values came back is rewritten with those that stay, under their new reasons,
+// unless another host instance changed it since the read: then it stays as that instance left it.
+TEST_F(KeptStore, ARowPartlyBroughtBackIsRewrittenUnlessAnotherInstanceChangedIt)
+{
+    const std::string e1 = ClinicA + "|" + GuidText(Guid(E1)) + "|SGPset_Wall|";
+    for (const bool changedMeanwhile : {false, true}) {
+        SCOPED_TRACE(changedMeanwhile);
+        fs::remove_all(StorePath().parent_path());
+        const std::unique_ptr<Store> store = OpenStore();
+        KeepForClinicA(*store);
+        // A second group of the wall, kept by the same run: a row of its own.
+        Execute("INSERT INTO kept_value SELECT project, element, run, 'SGPset_Door', 1, '" +
+                Support::PackedValue("FireExit", 4, "not defined", "1") + "' FROM kept_value WHERE packed LIKE '%FireRating%'");
+        const ElementSet elements = Elements({E1, E2});
+        KeptData kept = Read(*store, ClinicA, &elements);
+        if (changedMeanwhile)
+            Execute("UPDATE kept_value SET count = count + 1, packed = packed || '" +
+                    Support::PackedValue("Added", 3, "not defined", "x") + "' WHERE packed LIKE '%FireRating%'");
+        std::fill(kept.fates.begin(), kept.fates.end(), ValueFate::NotWritten);
+        kept.fates[IndexOf(kept, E1, "FireRating")] = ValueFate::BroughtBack;
+        KeptAtRunEnd next = NextRunOfClinicA(kept);
+        ASSERT_EQ(store->WriteRunEnd(next), std::nullopt);
+        std::vector<std::string> wall;
+        for (const std::string& value : Values())
+            if (value.rfind(e1, 0) == 0)
+                wall.push_back(value.substr(e1.size()));
+        const std::vector<std::string> expected =
+            changedMeanwhile ? std::vector<std::string>{"Added|1|not defined|3|x", "FireRating|1|not defined|3|REI 60",
+                                                        "Thickness|1|not defined|2|0.2"}
+                             : std::vector<std::string>{"Thickness|1|not written|2|0.2"};
+        EXPECT_EQ(wall, expected);
+        const std::string door = ClinicA + "|" + GuidText(Guid(E1)) + "|SGPset_Door|FireExit|1|not written|4|1";
+        const std::vector<std::string> values = Values();
+        EXPECT_EQ(std::count(values.begin(), values.end(), door), 1) << ::testing::PrintToString(values);
+    }
+}
+
 TEST_F(KeptStore, TheRunsOwnValuesStayUnlessTheyCameBackOrAKeptOneCameBackOverThem)
 {
     const std::pair<ValueFate, std::optional<const char*>> cases[] = {
