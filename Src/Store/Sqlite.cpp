@@ -64,6 +64,20 @@ void SqliteShutdown(void*) {}
 
 bool configured = false;
 
+// Makes SQLite take its memory from the platform allocator, as everything of the module does.
+// Called before the first connection; later calls do nothing.
+void ConfigureSqlite()
+{
+    if (configured)
+        return;
+    static const sqlite3_mem_methods methods = {SqliteMalloc, SqliteFree,     SqliteRealloc,  SqliteSize,
+                                                SqliteRoundup, SqliteInit, SqliteShutdown, nullptr};
+    // Fails only once SQLite is in use (a test that opened a database first): it then keeps what
+    // it has.
+    sqlite3_config(SQLITE_CONFIG_MALLOC, &methods);
+    configured = true;
+}
+
 [[noreturn]] void Throw(sqlite3* database, int code)
 {
     if ((code & 0xFF) == SQLITE_NOMEM)
@@ -87,18 +101,6 @@ bool SqliteFailure::Damaged() const noexcept
 bool SqliteFailure::Busy() const noexcept
 {
     return (code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED;
-}
-
-void ConfigureSqlite()
-{
-    if (configured)
-        return;
-    static const sqlite3_mem_methods methods = {SqliteMalloc, SqliteFree,     SqliteRealloc,  SqliteSize,
-                                                SqliteRoundup, SqliteInit, SqliteShutdown, nullptr};
-    // Fails only once SQLite is in use (a test that opened a database first): it then keeps what
-    // it has.
-    sqlite3_config(SQLITE_CONFIG_MALLOC, &methods);
-    configured = true;
 }
 
 void ShutDownSqlite() noexcept
@@ -213,14 +215,14 @@ SqliteDatabase::Transaction::Transaction(SqliteDatabase& database, bool write) :
 
 SqliteDatabase::Transaction::~Transaction()
 {
-    if (open && database.database != nullptr && sqlite3_get_autocommit(database.database) == 0)
+    // Still in the transaction when it was not committed, or its commit failed.
+    if (database.database != nullptr && sqlite3_get_autocommit(database.database) == 0)
         sqlite3_exec(database.database, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 void SqliteDatabase::Transaction::Commit()
 {
     database.Execute("COMMIT");
-    open = false;
 }
 
 }  // namespace Quillmere

@@ -87,16 +87,12 @@ public:
 
     private:
         SqliteDatabase& database;
-        bool open = true;
     };
 
 private:
     sqlite3* database = nullptr;
 };
 
-// Makes SQLite take its memory from the platform allocator, as everything of the module does.
-// Called before the first connection; later calls do nothing.
-void ConfigureSqlite();
 // Releases what SQLite holds for the module once no connection is open (at unload).
 void ShutDownSqlite() noexcept;
 
