@@ -25,7 +25,7 @@ CREATE TABLE IF NOT EXISTS run (
     configuration TEXT NOT NULL);
 -- One row per element, run and group: its values packed, each as its property, value type, reason
 -- and text, every one as LENGTH:BYTES. The view kept_value_each unpacks them, a row per value, for
--- people looking inside with a SQLite shell; the add-on itself unpacks them (UnpackValue).
+-- people looking inside with a SQLite shell; the add-on itself unpacks them (AddPackedValues).
 CREATE TABLE IF NOT EXISTS kept_value (
     project INTEGER NOT NULL, element TEXT NOT NULL, run INTEGER NOT NULL, grp TEXT NOT NULL,
     count INTEGER NOT NULL, packed TEXT NOT NULL,
@@ -66,7 +66,7 @@ CREATE TABLE IF NOT EXISTS left_definition (
 constexpr std::int64_t SchemaVersion = 2;
 
 // The first version of the store kept one row per value; its rows are packed, one per element, run
-// and group, as the module packs them (PackValue).
+// and group, as the module packs them (PackedRow::Add).
 constexpr const char* PackRowsOfVersion1 = R"(
 CREATE TABLE kept_value_packed (
     project INTEGER NOT NULL, element TEXT NOT NULL, run INTEGER NOT NULL, grp TEXT NOT NULL,
