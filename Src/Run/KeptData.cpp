@@ -39,18 +39,20 @@ const std::optional<PropertyStates>& KeptData::LeftFor(const API_Guid& element, 
     return at != left.end() ? at->second : unknown;
 }
 
+void AppendField(std::string& packed, std::string_view field)
+{
+    packed += std::to_string(field.size());
+    packed += ':';
+    packed += field;
+}
+
 std::optional<std::string> ExpressionListState(bool flag, const ExpressionList& list)
 {
     if (!flag)
         return std::nullopt;
-    // Each expression with its length before it, so that no text of one can look like two.
     std::string state;
-    for (const GS::UniString& expression : list) {
-        const std::string bytes = ExactUtf8(expression);
-        state += std::to_string(bytes.size());
-        state += ':';
-        state += bytes;
-    }
+    for (const GS::UniString& expression : list)
+        AppendField(state, ExactUtf8(expression));
     return state;
 }
 

@@ -47,6 +47,9 @@ enum class LeftMatch {
 // When what was left is not known, only a property without a value is as left.
 LeftMatch MatchLeft(const std::optional<PropertyStates>& left, const PropertyStates* found, const std::string& key);
 
+// Appends `field` to `packed` as LENGTH:BYTES, so that no field can look like another's or like two.
+void AppendField(std::string& packed, std::string_view field);
+
 // The state of a definition's expression list: nothing when its flag is not set.
 std::optional<std::string> ExpressionListState(bool flag, const ExpressionList& list);
 

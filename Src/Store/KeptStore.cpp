@@ -25,7 +25,7 @@ CREATE TABLE IF NOT EXISTS run (
     configuration TEXT NOT NULL);
 -- One row per element, run and group: its values packed, each as its property, value type, reason
 -- and text, every one as LENGTH:BYTES. The view kept_value_each unpacks them, a row per value, for
--- people looking inside with a SQLite shell; the add-on itself unpacks them (UnpackValue).
+-- people looking inside with a SQLite shell; the add-on itself unpacks them (AddPackedValues).
 CREATE TABLE IF NOT EXISTS kept_value (
     project INTEGER NOT NULL, element TEXT NOT NULL, run INTEGER NOT NULL, grp TEXT NOT NULL,
     count INTEGER NOT NULL, packed TEXT NOT NULL,
@@ -66,7 +66,7 @@ CREATE TABLE IF NOT EXISTS left_definition (
 constexpr std::int64_t SchemaVersion = 2;
 
 // The first version of the store kept one row per value; its rows are packed, one per element, run
-// and group, as the module packs them (PackValue).
+// and group, as the module packs them (PackedRow::Add).
 constexpr const char* PackRowsOfVersion1 = R"(
 CREATE TABLE kept_value_packed (
     project INTEGER NOT NULL, element TEXT NOT NULL, run INTEGER NOT NULL, grp TEXT NOT NULL,
@@ -132,49 +132,40 @@ API_Guid GuidOf(std::string_view text)
     return GSGuid2APIGuid(GS::Guid(std::string(text).c_str()));
 }
 
-std::optional<std::string> OptionalText(const SqliteStatement& row, int column)
+// Binds each state's group, property, value and whether the run wrote it from the parameter
+// `first` on, and runs `insert` for it.
+void WriteStates(SqliteStatement& insert, int first, const PropertyStates& states)
 {
-    return row.IsNull(column) ? std::nullopt : std::optional<std::string>(row.Text(column));
+    for (const auto& [key, state] : states) {
+        const std::size_t nul = key.find('\0');
+        insert.Bind(first, std::string_view(key).substr(0, nul)).Bind(first + 1, std::string_view(key).substr(nul + 1))
+            .BindOptional(first + 2, state.value).Bind(first + 3, std::int64_t{state.written ? 1 : 0}).Run();
+    }
 }
 
-void BindState(SqliteStatement& statement, int index, const std::optional<std::string>& state)
+// Reads the states of `rows`, whose columns from `first` on are a group, property, value and whether
+// the run wrote it.
+void ReadStates(SqliteStatement& rows, int first, PropertyStates& states)
 {
-    if (state)
-        statement.Bind(index, *state);
-    else
-        statement.BindNull(index);
+    states[StateKey(rows.Text(first), rows.Text(first + 1))] =
+        PropertyState{rows.OptionalText(first + 2), rows.Number(first + 3) != 0};
 }
 
-// Splits a state key back into its group and property.
-std::pair<std::string_view, std::string_view> NamesOfKey(const std::string& key)
-{
-    const std::size_t nul = key.find('\0');
-    return {std::string_view(key).substr(0, nul), std::string_view(key).substr(nul + 1)};
-}
+// The values of one row of kept_value, packed: each as its property, value type, reason and text,
+// each as LENGTH:BYTES, so that no text of one can look like another's.
+struct PackedRow {
+    std::int64_t count = 0;
+    std::string packed;
 
-// A kept value as a row of kept_value holds it: its property, value type, reason and text, each
-// as LENGTH:BYTES, so that no text of one can look like another's.
-struct PackedValue {
-    std::string_view property;
-    Int32 valueType = 0;
-    std::string_view reason;
-    std::string_view text;
+    void Add(const ValueBackup& values, const ValueBackup::Value& value, ValueFate reason)
+    {
+        AppendField(packed, values.Keys()[value.key].property);
+        AppendField(packed, std::to_string(value.valueType));
+        AppendField(packed, ReasonText(reason));
+        AppendField(packed, {value.text, value.textLength});
+        ++count;
+    }
 };
-
-void AppendField(std::string& packed, std::string_view field)
-{
-    packed += std::to_string(field.size());
-    packed += ':';
-    packed += field;
-}
-
-void PackValue(std::string& packed, std::string_view property, Int32 valueType, ValueFate reason, std::string_view text)
-{
-    AppendField(packed, property);
-    AppendField(packed, std::to_string(valueType));
-    AppendField(packed, ReasonText(reason));
-    AppendField(packed, text);
-}
 
 [[noreturn]] void ThrowNotPacked()
 {
@@ -204,27 +195,6 @@ std::string_view NextField(std::string_view& packed)
     return field;
 }
 
-// Takes the first value off `packed`.
-PackedValue UnpackValue(std::string_view& packed)
-{
-    PackedValue value;
-    value.property = NextField(packed);
-    value.valueType = NumberOf<Int32>(NextField(packed));
-    value.reason = NextField(packed);
-    value.text = NextField(packed);
-    return value;
-}
-
-}  // namespace
-
-std::optional<SystemPath> KeptStore::DefaultPath()
-{
-    if (std::optional<SystemPath> local = EnvironmentPath("LOCALAPPDATA", "/Quillmere/store.sqlite"))
-        return local;
-    return EnvironmentPath("USERPROFILE", "/AppData/Local/Quillmere/store.sqlite");
-}
-
-namespace {
 
 std::int64_t SchemaVersionOf(SqliteDatabase& database)
 {
@@ -236,7 +206,35 @@ std::int64_t SchemaVersionOf(SqliteDatabase& database)
     return found;
 }
 
+// The project's row id; -1 when there is none and `make` is false.
+std::int64_t ProjectId(SqliteDatabase& database, const ProjectIdentity& identity, bool make)
+{
+    if (make)
+        database.Prepare("INSERT OR IGNORE INTO project (identity) VALUES (?1)").Bind(1, identity).Run();
+    SqliteStatement find = database.Prepare("SELECT id FROM project WHERE identity = ?1");
+    find.Bind(1, identity);
+    std::int64_t id = -1;
+    if (find.Step())
+        id = find.Number(0);
+    find.Run();
+    return id;
+}
+
+template <typename Elements>
+ProjectIdentity AnchorOfLeast(const Elements& elements)
+{
+    const auto least = std::min_element(elements.begin(), elements.end(), GuidTextLess);
+    return least == elements.end() ? "anchor:" : "anchor:" + GuidText(*least);
+}
+
 }  // namespace
+
+std::optional<SystemPath> KeptStore::DefaultPath()
+{
+    if (std::optional<SystemPath> local = EnvironmentPath("LOCALAPPDATA", "/Quillmere/store.sqlite"))
+        return local;
+    return EnvironmentPath("USERPROFILE", "/AppData/Local/Quillmere/store.sqlite");
+}
 
 // The version is read again under the write lock: another host instance may have made or changed
 // the tables meanwhile.
@@ -299,35 +297,6 @@ std::optional<FileProblem> KeptStore::HoldsAnything(bool& holds)
     });
 }
 
-namespace {
-
-// The project's row id; -1 when there is none and `make` is false.
-std::int64_t ProjectId(SqliteDatabase& database, const ProjectIdentity& identity, bool make)
-{
-    if (make)
-        database.Prepare("INSERT OR IGNORE INTO project (identity) VALUES (?1)").Bind(1, identity).Run();
-    SqliteStatement find = database.Prepare("SELECT id FROM project WHERE identity = ?1");
-    find.Bind(1, identity);
-    std::int64_t id = -1;
-    if (find.Step())
-        id = find.Number(0);
-    find.Run();
-    return id;
-}
-
-}  // namespace
-
-namespace {
-
-template <typename Elements>
-ProjectIdentity AnchorOfLeast(const Elements& elements)
-{
-    const auto least = std::min_element(elements.begin(), elements.end(), GuidTextLess);
-    return least == elements.end() ? "anchor:" : "anchor:" + GuidText(*least);
-}
-
-}  // namespace
-
 ProjectIdentity NewAnchor(const GS::Array<API_Guid>& elements)
 {
     return AnchorOfLeast(elements);
@@ -353,11 +322,6 @@ std::optional<FileProblem> KeptStore::AnchorIdentity(const ElementSet& elements,
 }
 
 namespace {
-
-struct ReadIds {
-    std::int64_t project = -1;
-    std::int64_t earlier = -1;  // what an earlier version left
-};
 
 // The rows of kept values of the project and of what an earlier version left, by element, older
 // runs first, and of one run and group the project's own row first. Without an earlier version's
@@ -390,25 +354,40 @@ ValueFate FateOfNewest(KeptData& kept, std::size_t first)
     return ValueFate::Pending;
 }
 
-void ReadValues(SqliteDatabase& database, const ReadIds& ids, const ElementSet* elements, KeptData& kept)
+// Adds the values packed in a row of `group` to the element's values (from `first` on).
+void AddPackedValues(KeptData& kept, std::string_view group, std::string_view packed, UInt32 run, bool earlier,
+                     std::size_t first)
 {
-    SqliteStatement rows = database.Prepare(ids.earlier < 0 ? ValuesOfProject : ValuesOfProjectAndEarlier);
-    rows.Bind(1, ids.project);
-    if (ids.earlier >= 0)
-        rows.Bind(2, ids.earlier);
+    while (!packed.empty()) {
+        const std::string_view property = NextField(packed);
+        const Int32 valueType = NumberOf<Int32>(NextField(packed));
+        const ValueFate reason = ReasonOf(NextField(packed));
+        kept.values.AddValue(kept.values.InternKey(group, property), valueType, 0, NextField(packed));
+        kept.records.push_back(KeptRecord{run, reason, earlier});
+        kept.fates.push_back(ValueFate::Pending);
+        kept.fates.back() = FateOfNewest(kept, first);
+    }
+}
+
+void ReadValues(SqliteDatabase& database, std::int64_t project, std::int64_t earlierProject, const ElementSet* elements,
+                KeptData& kept)
+{
+    SqliteStatement rows = database.Prepare(earlierProject < 0 ? ValuesOfProject : ValuesOfProjectAndEarlier);
+    rows.Bind(1, project);
+    if (earlierProject >= 0)
+        rows.Bind(2, earlierProject);
     std::string element;
     API_Guid guid = APINULLGuid;
     bool open = false;
     std::size_t first = 0;  // the element's first value
     while (rows.Step()) {
-        const bool earlier = rows.Number(0) == ids.earlier;
+        const bool earlier = rows.Number(0) == earlierProject;
         const bool sameElement = open && element == rows.Text(1);
         const API_Guid rowGuid = sameElement ? guid : GuidOf(rows.Text(1));
         if (earlier && (elements == nullptr || elements->count(rowGuid) == 0))
             continue;
         if (!sameElement) {
-            if (open)
-                kept.values.EndEntry();
+            kept.values.EndEntry();  // does nothing before the first
             guid = rowGuid;
             kept.values.StartEntry(guid);
             element = rows.Text(1);
@@ -418,80 +397,64 @@ void ReadValues(SqliteDatabase& database, const ReadIds& ids, const ElementSet* 
         }
         const UInt32 run = static_cast<UInt32>(rows.Number(2));
         const std::size_t before = kept.records.size();
-        for (std::string_view packed = rows.Text(4); !packed.empty();) {
-            const PackedValue value = UnpackValue(packed);
-            kept.values.AddValue(kept.values.InternKey(rows.Text(3), value.property), value.valueType, 0, value.text);
-            kept.records.push_back(KeptRecord{run, ReasonOf(value.reason), earlier});
-            kept.fates.push_back(ValueFate::Pending);
-            kept.fates.back() = FateOfNewest(kept, first);
-        }
+        AddPackedValues(kept, rows.Text(3), rows.Text(4), run, earlier, first);
         if (!earlier)
             kept.runsRead[run].Add(kept.records.size() - before);
     }
-    if (open)
-        kept.values.EndEntry();
+    kept.values.EndEntry();
 }
 
-void ReadLeft(SqliteDatabase& database, const ReadIds& ids, KeptData& kept)
+void ReadLeft(SqliteDatabase& database, std::int64_t project, KeptData& kept)
 {
     SqliteStatement elements = database.Prepare("SELECT element, left_known FROM kept_element WHERE project = ?1");
-    elements.Bind(1, ids.project);
+    elements.Bind(1, project);
     while (elements.Step())
         if (elements.Number(1) != 0)
             if (const auto at = kept.left.find(GuidOf(elements.Text(0))); at != kept.left.end())
                 at->second.emplace();
     SqliteStatement rows = database.Prepare(
         "SELECT element, grp, property, state, written FROM left_property WHERE project = ?1");
-    rows.Bind(1, ids.project);
+    rows.Bind(1, project);
     while (rows.Step()) {
         const auto at = kept.left.find(GuidOf(rows.Text(0)));
         if (at != kept.left.end() && at->second)
-            (*at->second)[StateKey(rows.Text(1), rows.Text(2))] = PropertyState{OptionalText(rows, 3), rows.Number(4) != 0};
+            ReadStates(rows, 1, *at->second);
     }
 }
 
-ExpressionList ReadExpressions(SqliteDatabase& database, std::int64_t project, const std::string& group,
-                               const std::string& property, std::int64_t run, std::u16string& units)
+// The lists of the project and of what an earlier version left, each with its expressions in one
+// row apiece (one row with no text for an empty list), the newest run of a name first.
+void ReadLists(SqliteDatabase& database, std::int64_t project, std::int64_t earlierProject, KeptData& kept)
 {
     SqliteStatement rows = database.Prepare(
-        "SELECT text FROM kept_expression WHERE project = ?1 AND grp = ?2 AND property = ?3 AND run = ?4 "
-        "ORDER BY position");
-    rows.Bind(1, project).Bind(2, group).Bind(3, property).Bind(4, run);
-    ExpressionList list;
-    while (rows.Step())
-        list.Push(ExactUtf8ToUniString(rows.Text(0), units));
-    return list;
-}
-
-void ReadLists(SqliteDatabase& database, const ReadIds& ids, KeptData& kept)
-{
-    SqliteStatement rows = database.Prepare(
-        "SELECT project, grp, property, run, reason FROM kept_list WHERE project IN (?1, ?2) "
-        "ORDER BY project = ?2, grp, property, run DESC");
-    rows.Bind(1, ids.project).Bind(2, ids.earlier);
+        "SELECT project, grp, property, run, reason, kept_expression.text FROM kept_list "
+        "LEFT JOIN kept_expression USING (project, grp, property, run) WHERE project IN (?1, ?2) "
+        "ORDER BY project = ?2, grp, property, run DESC, position");
+    rows.Bind(1, project).Bind(2, earlierProject);
     std::u16string units;
     while (rows.Step()) {
-        const std::string group(rows.Text(1)), property(rows.Text(2));
-        KeptExpressionList list;
-        list.name = PropertyName{ExactUtf8ToUniString(group, units), ExactUtf8ToUniString(property, units)};
-        list.list = ReadExpressions(database, rows.Number(0), group, property, rows.Number(3), units);
-        list.record = KeptRecord{static_cast<UInt32>(rows.Number(3)), ReasonOf(rows.Text(4)), rows.Number(0) == ids.earlier};
-        const bool older = !kept.lists.empty() && kept.lists.back().name == list.name &&
-                           kept.lists.back().record.earlierVersion == list.record.earlierVersion;
-        kept.lists.push_back(std::move(list));
-        kept.listFates.push_back(older ? ValueFate::Superseded : ValueFate::Pending);
+        const KeptRecord record{static_cast<UInt32>(rows.Number(3)), ReasonOf(rows.Text(4)), rows.Number(0) == earlierProject};
+        const PropertyName name{ExactUtf8ToUniString(rows.Text(1), units), ExactUtf8ToUniString(rows.Text(2), units)};
+        const bool sameName = !kept.lists.empty() && kept.lists.back().name == name &&
+                              kept.lists.back().record.earlierVersion == record.earlierVersion;
+        if (!sameName || kept.lists.back().record.run != record.run) {
+            kept.lists.push_back(KeptExpressionList{name, ExpressionList(), record});
+            kept.listFates.push_back(sameName ? ValueFate::Superseded : ValueFate::Pending);
+        }
+        if (const std::optional<std::string> text = rows.OptionalText(5))
+            kept.lists.back().list.Push(ExactUtf8ToUniString(*text, units));
     }
     SqliteStatement known = database.Prepare("SELECT lists_left_known FROM project WHERE id = ?1");
-    known.Bind(1, ids.project);
+    known.Bind(1, project);
     const bool leftKnown = !known.Step() || known.Number(0) != 0;
     known.Run();
     if (!leftKnown)
         return;
     kept.listsLeft.emplace();
     SqliteStatement left = database.Prepare("SELECT grp, property, state, written FROM left_definition WHERE project = ?1");
-    left.Bind(1, ids.project);
+    left.Bind(1, project);
     while (left.Step())
-        (*kept.listsLeft)[StateKey(left.Text(0), left.Text(1))] = PropertyState{OptionalText(left, 2), left.Number(3) != 0};
+        ReadStates(left, 0, *kept.listsLeft);
 }
 
 void ReadRuns(SqliteDatabase& database, KeptData& kept)
@@ -508,12 +471,11 @@ std::optional<FileProblem> KeptStore::Read(const ProjectIdentity& project, const
     std::optional<FileProblem> problem = Attempt([&](SqliteDatabase& database) {
         kept = KeptData();
         SqliteDatabase::Transaction transaction(database, false);
-        ReadIds ids;
-        ids.project = ProjectId(database, project, false);
-        ids.earlier = ProjectId(database, ProjectIdentity(), false);
-        ReadValues(database, ids, elements, kept);
-        ReadLeft(database, ids, kept);
-        ReadLists(database, ids, kept);
+        const std::int64_t id = ProjectId(database, project, false);
+        const std::int64_t earlier = ProjectId(database, ProjectIdentity(), false);
+        ReadValues(database, id, earlier, elements, kept);
+        ReadLeft(database, id, kept);
+        ReadLists(database, id, earlier, kept);
         ReadRuns(database, kept);
         transaction.Commit();
     });
@@ -523,12 +485,6 @@ std::optional<FileProblem> KeptStore::Read(const ProjectIdentity& project, const
 }
 
 namespace {
-
-// The values of one row of kept_value, packed.
-struct PackedRow {
-    std::int64_t count = 0;
-    std::string packed;
-};
 
 // Values [first, end) of the kept data.
 struct ValueRange {
@@ -561,10 +517,8 @@ PackedRow PackRow(const KeptData& kept, const ValueRange* range, bool asRead)
         const ValueFate fate = kept.fates[index];
         if (!asRead && !StaysKept(fate))
             continue;
-        const ValueBackup::Value& value = kept.values.Values()[index];
-        const ValueFate reason = asRead || fate == ValueFate::Pending ? kept.records[index].reason : fate;
-        PackValue(row.packed, kept.values.Keys()[value.key].property, value.valueType, reason, {value.text, value.textLength});
-        ++row.count;
+        row.Add(kept.values, kept.values.Values()[index],
+                asRead || fate == ValueFate::Pending ? kept.records[index].reason : fate);
     }
     return row;
 }
@@ -597,19 +551,13 @@ public:
             for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
                 if (const std::optional<ValueFate> reason = keep(index)) {
                     const ValueBackup::Value& value = values.Values()[index];
-                    const ValueBackup::Key& key = values.Keys()[value.key];
-                    PackedRow& row = rows[{element, key.GroupOrText()}];
-                    PackValue(row.packed, key.property, value.valueType, *reason, {value.text, value.textLength});
-                    ++row.count;
+                    rows[{element, values.Keys()[value.key].GroupOrText()}].Add(values, value, *reason);
                 }
         }
         for (const auto& [at, row] : rows)
             Bind(insertRow, project, at.first, run, at.second, row).Run();
     }
 
-    // Settles the row of `project` that the values [first, end) of an element came from (`own`),
-    // and an earlier version's row of the same run and group (`earlier`), whose values that stay
-    // move to the project's row.
     // Settles the row of `project` that the values `own` of an element came from (nullptr: none,
     // or gone with its whole run), and an earlier version's row of the same run and group
     // (`earlier`), whose values that stay move to the project's row. `element` is the element's
@@ -680,20 +628,22 @@ private:
     SqliteStatement deleteRow;
 };
 
-// This run's number, taken while the write lock is held so that no other instance takes it too.
-void NumberRun(SqliteDatabase& database, KeptAtRunEnd& end)
+// Writes the run's project (answering its id) and the run, numbering it when it has no number yet
+// (`run.run` and each of `lists`): the number is taken while the write lock is held so that no other
+// instance takes it too.
+std::int64_t WriteRun(SqliteDatabase& database, KeptAtRunEnd& run, std::vector<KeptExpressionList>& lists)
 {
-    if (end.run != 0)
-        return;
-    SqliteStatement last = database.Prepare("SELECT coalesce(max(number), 0) FROM run");
-    end.run = last.Step() ? static_cast<UInt32>(last.Number(0)) + 1 : 1;
-    last.Run();
-}
-
-void InsertRun(SqliteDatabase& database, std::int64_t project, const KeptAtRunEnd& end)
-{
+    const std::int64_t project = ProjectId(database, run.project, true);
+    if (run.run == 0) {
+        SqliteStatement last = database.Prepare("SELECT coalesce(max(number), 0) FROM run");
+        run.run = last.Step() ? static_cast<UInt32>(last.Number(0)) + 1 : 1;
+        last.Run();
+    }
     database.Prepare("INSERT OR IGNORE INTO run (number, project, started, configuration) VALUES (?1, ?2, ?3, ?4)")
-        .Bind(1, std::int64_t{end.run}).Bind(2, project).Bind(3, end.started).Bind(4, end.configuration).Run();
+        .Bind(1, std::int64_t{run.run}).Bind(2, project).Bind(3, run.started).Bind(4, run.configuration).Run();
+    for (KeptExpressionList& list : lists)
+        list.record.run = run.run;
+    return project;
 }
 
 // Deletes the project's runs none of whose values read stays, each with one statement rather than a
@@ -773,14 +723,9 @@ void WriteLeft(SqliteDatabase& database, std::int64_t project, const KeptAtRunEn
     for (const auto& [guid, states] : end.left) {
         const std::string text = GuidText(guid);
         element.Bind(1, project).Bind(2, text).Bind(3, std::int64_t{states ? 1 : 0}).Run();
-        if (!states)
-            continue;
-        for (const auto& [key, state] : *states) {
-            const auto [group, name] = NamesOfKey(key);
-            property.Bind(1, project).Bind(2, text).Bind(3, group).Bind(4, name);
-            BindState(property, 5, state.value);
-            property.Bind(6, std::int64_t{state.written ? 1 : 0}).Run();
-        }
+        property.Bind(1, project).Bind(2, text);
+        if (states)
+            WriteStates(property, 3, *states);
     }
 }
 
@@ -804,12 +749,8 @@ void WriteLists(SqliteDatabase& database, KeptWriter& writer, std::int64_t proje
         return;
     SqliteStatement left = database.Prepare(
         "INSERT INTO left_definition (project, grp, property, state, written) VALUES (?1, ?2, ?3, ?4, ?5)");
-    for (const auto& [key, state] : *end.listsLeft) {
-        const auto [group, name] = NamesOfKey(key);
-        left.Bind(1, project).Bind(2, group).Bind(3, name);
-        BindState(left, 4, state.value);
-        left.Bind(5, std::int64_t{state.written ? 1 : 0}).Run();
-    }
+    left.Bind(1, project);
+    WriteStates(left, 2, *end.listsLeft);
 }
 
 // Runs no kept value or list refers to any more, and projects with nothing kept, go.
@@ -830,11 +771,7 @@ std::optional<FileProblem> KeptStore::WriteSaved(KeptAtRunEnd& run, const ValueB
 {
     return Attempt([&](SqliteDatabase& database) {
         SqliteDatabase::Transaction transaction(database, true);
-        const std::int64_t project = ProjectId(database, run.project, true);
-        NumberRun(database, run);
-        InsertRun(database, project, run);
-        for (KeptExpressionList& list : lists)
-            list.record.run = run.run;
+        const std::int64_t project = WriteRun(database, run, lists);
         KeptWriter writer(database);
         if (values != nullptr)
             writer.InsertValues(project, run.run, *values, [](UInt32) { return std::optional<ValueFate>(ValueFate::Pending); });
@@ -848,12 +785,8 @@ std::optional<FileProblem> KeptStore::WriteRunEnd(KeptAtRunEnd& end)
 {
     return Attempt([&](SqliteDatabase& database) {
         SqliteDatabase::Transaction transaction(database, true);
-        const std::int64_t project = ProjectId(database, end.project, true);
+        const std::int64_t project = WriteRun(database, end, end.ownLists);
         const std::int64_t earlier = ProjectId(database, ProjectIdentity(), false);
-        NumberRun(database, end);
-        InsertRun(database, project, end);
-        for (KeptExpressionList& list : end.ownLists)
-            list.record.run = end.run;
         KeptWriter writer(database);
         SettleKeptValues(writer, project, earlier, *end.kept, DeleteRunsLeavingWhole(database, project, *end.kept));
         if (end.ownValuesWritten)

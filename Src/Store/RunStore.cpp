@@ -161,21 +161,19 @@ void ReportNotSafe(const UpdateRun& run, bool valuesSafe)
 // noted, or, when the import removed the owned groups and made none, nothing at all.
 void NoteWhatWasLeft(UpdateRun& run)
 {
-    const auto note = [&run](const API_Guid& element) {
-        if (!run.restoreRan)
-            run.end.left.try_emplace(element, PropertyStates());
-    };
+    if (!run.propertiesImported)
+        run.end.listsLeft = PropertyStates();
+    if (run.restoreRan)
+        return;
     if (run.backup)
         for (const ValueBackup::Entry& entry : run.backup->Entries())
             for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
                 if (OwnStays(run.fates[index]))
-                    note(entry.element);
+                    run.end.left.try_emplace(entry.element, PropertyStates());
     for (const ValueBackup::Entry& entry : run.kept.values.Entries())
         for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
             if (StaysKept(run.kept.fates[index]))
-                note(entry.element);
-    if (!run.propertiesImported)
-        run.end.listsLeft = PropertyStates();
+                run.end.left.try_emplace(entry.element, PropertyStates());
 }
 
 // A kept value or list of a property for which this run keeps one of its own ends: the run's is
@@ -281,9 +279,7 @@ void KeepForLaterRuns(UpdateRun& run)
     if (!run.store)
         return;
     std::vector<KeptExpressionList> lists = OwnLists(run);
-    bool ownValuesStay = false;
-    for (const ValueFate fate : run.fates)
-        ownValuesStay = ownValuesStay || OwnStays(fate);
+    const bool ownValuesStay = std::any_of(run.fates.begin(), run.fates.end(), OwnStays);
     if (run.kept.Empty() && !ownValuesStay && lists.empty() && !run.end.ownValuesWritten && !run.end.ownListsWritten)
         return;
     if (!KnowOrTell(run))

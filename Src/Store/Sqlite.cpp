@@ -64,6 +64,20 @@ void SqliteShutdown(void*) {}
 
 bool configured = false;
 
+// Makes SQLite take its memory from the platform allocator, as everything of the module does.
+// Called before the first connection; later calls do nothing.
+void ConfigureSqlite()
+{
+    if (configured)
+        return;
+    static const sqlite3_mem_methods methods = {SqliteMalloc, SqliteFree,     SqliteRealloc,  SqliteSize,
+                                                SqliteRoundup, SqliteInit, SqliteShutdown, nullptr};
+    // Fails only once SQLite is in use (a test that opened a database first): it then keeps what
+    // it has.
+    sqlite3_config(SQLITE_CONFIG_MALLOC, &methods);
+    configured = true;
+}
+
 [[noreturn]] void Throw(sqlite3* database, int code)
 {
     if ((code & 0xFF) == SQLITE_NOMEM)
@@ -87,18 +101,6 @@ bool SqliteFailure::Damaged() const noexcept
 bool SqliteFailure::Busy() const noexcept
 {
     return (code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED;
-}
-
-void ConfigureSqlite()
-{
-    if (configured)
-        return;
-    static const sqlite3_mem_methods methods = {SqliteMalloc, SqliteFree,     SqliteRealloc,  SqliteSize,
-                                                SqliteRoundup, SqliteInit, SqliteShutdown, nullptr};
-    // Fails only once SQLite is in use (a test that opened a database first): it then keeps what
-    // it has.
-    sqlite3_config(SQLITE_CONFIG_MALLOC, &methods);
-    configured = true;
 }
 
 void ShutDownSqlite() noexcept
@@ -131,8 +133,10 @@ SqliteStatement& SqliteStatement::Bind(int index, std::int64_t number)
     return *this;
 }
 
-SqliteStatement& SqliteStatement::BindNull(int index)
+SqliteStatement& SqliteStatement::BindOptional(int index, const std::optional<std::string>& text)
 {
+    if (text)
+        return Bind(index, *text);
     Check(database, sqlite3_bind_null(statement, index));
     return *this;
 }
@@ -161,9 +165,11 @@ std::int64_t SqliteStatement::Number(int column) const
     return sqlite3_column_int64(statement, column);
 }
 
-bool SqliteStatement::IsNull(int column) const
+std::optional<std::string> SqliteStatement::OptionalText(int column) const
 {
-    return sqlite3_column_type(statement, column) == SQLITE_NULL;
+    if (sqlite3_column_type(statement, column) == SQLITE_NULL)
+        return std::nullopt;
+    return std::string(Text(column));
 }
 
 void SqliteDatabase::Open(const SystemPath& path, int busyMilliseconds)
@@ -172,16 +178,10 @@ void SqliteDatabase::Open(const SystemPath& path, int busyMilliseconds)
     Close();
     const int code = sqlite3_open_v2(PathText(path).c_str(), &database,
                                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
-    if (code != SQLITE_OK) {
-        const SqliteFailure failure(code, database != nullptr ? sqlite3_errmsg(database) : sqlite3_errstr(code));
-        Close();
-        if ((code & 0xFF) == SQLITE_NOMEM)
-            throw std::bad_alloc();
-        throw failure;
-    }
-    sqlite3_extended_result_codes(database, 1);
-    sqlite3_busy_timeout(database, busyMilliseconds);
     try {
+        Check(database, code);
+        sqlite3_extended_result_codes(database, 1);
+        sqlite3_busy_timeout(database, busyMilliseconds);
         // A rollback journal with a sync at every step of a commit: what is committed survives a
         // power loss, and an interrupted commit is rolled back by the next reader. A page cache of
         // up to 16 MB holds a run's whole transaction, which would otherwise spill and sync the
@@ -203,16 +203,9 @@ void SqliteDatabase::Close() noexcept
 
 void SqliteDatabase::Execute(std::string_view sql)
 {
-    std::string text(sql);
-    char* message = nullptr;
-    const int code = sqlite3_exec(database, text.c_str(), nullptr, nullptr, &message);
-    if (code != SQLITE_OK) {
-        const std::string why = message != nullptr ? message : sqlite3_errstr(code);
-        sqlite3_free(message);
-        if ((code & 0xFF) == SQLITE_NOMEM)
-            throw std::bad_alloc();
-        throw SqliteFailure(sqlite3_extended_errcode(database), why);
-    }
+    // sqlite3_exec leaves its message as the connection's (sqlite3_errmsg).
+    if (sqlite3_exec(database, std::string(sql).c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        Throw(database, sqlite3_extended_errcode(database));
 }
 
 SqliteDatabase::Transaction::Transaction(SqliteDatabase& database, bool write) : database(database)
@@ -222,14 +215,14 @@ SqliteDatabase::Transaction::Transaction(SqliteDatabase& database, bool write) :
 
 SqliteDatabase::Transaction::~Transaction()
 {
-    if (open && database.database != nullptr && sqlite3_get_autocommit(database.database) == 0)
+    // Still in the transaction when it was not committed, or its commit failed.
+    if (database.database != nullptr && sqlite3_get_autocommit(database.database) == 0)
         sqlite3_exec(database.database, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 void SqliteDatabase::Transaction::Commit()
 {
     database.Execute("COMMIT");
-    open = false;
 }
 
 }  // namespace Quillmere

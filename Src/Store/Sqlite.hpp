@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -36,7 +37,7 @@ public:
     // Parameters count from 1. Texts are copied.
     SqliteStatement& Bind(int index, std::string_view text);
     SqliteStatement& Bind(int index, std::int64_t number);
-    SqliteStatement& BindNull(int index);
+    SqliteStatement& BindOptional(int index, const std::optional<std::string>& text);  // NULL for nothing
     // Runs the statement to its next row: true when there is one. After the last row (false) the
     // statement is reset and may be bound and run again.
     bool Step();
@@ -49,7 +50,7 @@ public:
 
     std::string_view Text(int column) const;  // empty for NULL
     std::int64_t Number(int column) const;
-    bool IsNull(int column) const;
+    std::optional<std::string> OptionalText(int column) const;  // nothing for NULL
 
 private:
     sqlite3* database;
@@ -86,16 +87,12 @@ public:
 
     private:
         SqliteDatabase& database;
-        bool open = true;
     };
 
 private:
     sqlite3* database = nullptr;
 };
 
-// Makes SQLite take its memory from the platform allocator, as everything of the module does.
-// Called before the first connection; later calls do nothing.
-void ConfigureSqlite();
 // Releases what SQLite holds for the module once no connection is open (at unload).
 void ShutDownSqlite() noexcept;
 
