@@ -1,9 +1,9 @@
-// The add-on's own routines behind the entry points (Host/AddOnRoutines.hpp) and the menu handler,
-// which runs the update command (UpdateCommand.hpp).
+// The entry points' add-on side (declared in Host/EntryPoints.hpp), and the menu handler with the
+// one command it runs, from the first phase to the completion alert.
 #pragma once
 
 #include "Api/Api.hpp"
-#include "Host/AddOnRoutines.hpp"
+#include "Host/EntryPoints.hpp"
 
 namespace Quillmere {
 

@@ -10,24 +10,12 @@ namespace Quillmere {
 
 namespace {
 
-using WideString = std::basic_string<WCHAR>;
-
 // The wide literal of a macro's text: the macro is expanded before the prefix is put on.
 #define QM_WIDE_TEXT(text) QM_WIDE(text)
 
 // Both filter pairs end in NUL; the literal's own terminator adds the NUL that ends the list.
 const WCHAR ConfigurationFilter[] = QM_WIDE_TEXT(QM_DIALOG_FILTER);
 const WCHAR DialogTitle[] = QM_WIDE_TEXT(QM_DIALOG_TITLE);
-
-// The chosen path as the system names files: UTF-16 on Windows, UTF-8 elsewhere.
-SystemPath ToSystemPath(const WideString& path)
-{
-#if defined(_WIN32)
-    return SystemPath(path);
-#else
-    return SystemPath(GS::Unicode::ConvertUtf16ToUtf8(path.data(), path.size()));
-#endif
-}
 
 // Runs the host import `importText` on the configuration text as the undoable command `name`,
 // reporting a failure with `errorFormat`. The text is converted when the host runs the command,
@@ -45,9 +33,9 @@ GSErrCode RunImport(const char* name, const char* errorFormat, const std::string
     return code;
 }
 
-// Shows the open-file dialog. Gives the chosen path, or nothing when the dialog was cancelled,
-// closed or failed (any result but 1).
-std::optional<WideString> SelectConfigurationFile()
+// Shows the open-file dialog. Gives the chosen path as the system names files (UTF-16 on Windows,
+// UTF-8 elsewhere), or nothing when the dialog was cancelled, closed or failed (any result but 1).
+std::optional<SystemPath> SelectConfigurationFile()
 {
     constexpr DWORD PathCapacity = 260;  // the terminating NUL included
     WCHAR fileName[PathCapacity] = {};
@@ -61,17 +49,21 @@ std::optional<WideString> SelectConfigurationFile()
     request.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
     if (GetOpenFileNameW(&request) != 1)
         return std::nullopt;
-    return WideString(fileName);
+#if defined(_WIN32)
+    return SystemPath(fileName);
+#else
+    return SystemPath(GS::Unicode::ConvertUtf16ToUtf8(fileName, std::char_traits<WCHAR>::length(fileName)));
+#endif
 }
 
 }  // namespace
 
 std::optional<Configuration> ChooseConfiguration()
 {
-    const std::optional<WideString> chosen = SelectConfigurationFile();
+    const std::optional<SystemPath> chosen = SelectConfigurationFile();
     if (!chosen)
         return std::nullopt;
-    Configuration configuration{ToSystemPath(*chosen), {}};
+    Configuration configuration{*chosen, {}};
     SystemError error = 0;
     std::optional<std::string> text = ReadTextFile(configuration.path, &error);
     if (!text) {

@@ -33,16 +33,16 @@ bool ExportExpressions(UpdateRun& run)
     PropertyGroupCache groups;
     for (USize index = 0; index < definitions.GetSize(); ++index) {
         const API_PropertyDefinition& definition = definitions[index];
-        const PropertyGroupCache::Group* group = nullptr;
-        const bool owned = IsOwnedDefinition(definition, groups, group);
+        const PropertyGroupCache::Group& group = groups.Get(definition.groupGuid);
+        const bool custom = definition.kind == API_PropertyCustomDefinitionKind;
         // A custom definition whose group cannot be read may be owned: its list cannot be saved.
-        if (definition.kind == API_PropertyCustomDefinitionKind && group->readCode != NoError) {
-            ReportErrorCode(Messages::ExpressionsExportError, group->readCode);
+        if (custom && group.readCode != NoError) {
+            ReportErrorCode(Messages::ExpressionsExportError, group.readCode);
             return false;
         }
-        if (!owned)
+        if (!custom || !group.owned)
             continue;
-        PropertyName name{group->name, definition.name};
+        PropertyName name{group.name, definition.name};
         if (definition.expressionFlag != 0)
             run.expressions.lists[name] = definition.expressions;
         run.expressions.found[StateKeyOf(name)] =
@@ -182,9 +182,8 @@ private:
     {
         definitions[index].expressionFlag = 1;
         definitions[index].expressions = list;
-        if (!run.renames.IsEmpty())
-            for (GS::UniString& expression : definitions[index].expressions)
-                RewriteReferences(run.renames, expression);
+        for (GS::UniString& expression : definitions[index].expressions)
+            RewriteReferences(run.renames, expression);
         // The host runs the callable before the command returns, so it reads the list in place.
         auto updateDefinition = [this, &index]() { return HostUpdatePropertyDefinition(&definitions[index]); };
         const GSErrCode code = RunUndoableCommand(Messages::ImportExpressionsStep, updateDefinition);
@@ -231,16 +230,16 @@ bool ImportExpressions(UpdateRun& run)
     PropertyGroupCache groups;
     bool groupUnread = false;
     for (USize index = 0; index < definitions.GetSize(); ++index) {
-        const PropertyGroupCache::Group* group = nullptr;
-        const bool owned = IsOwnedDefinition(definitions[index], groups, group);
-        groupUnread = groupUnread || group->readCode != NoError;
-        if (group->readCode != NoError)
+        const PropertyGroupCache::Group& group = groups.Get(definitions[index].groupGuid);
+        groupUnread = groupUnread || group.readCode != NoError;
+        if (group.readCode != NoError)
             continue;
-        PropertyName name{group->name, definitions[index].name};
+        PropertyName name{group.name, definitions[index].name};
         run.imported->insert(name);
-        if (!owned) {
-            if (definitions[index].kind == API_PropertyCustomDefinitionKind)
-                import.ImportIntoOtherGroup(index, name);
+        if (definitions[index].kind != API_PropertyCustomDefinitionKind)
+            continue;
+        if (!group.owned) {
+            import.ImportIntoOtherGroup(index, name);
             continue;
         }
         // As the import made it, unless a list goes in: a list that does not keeps it so.

@@ -2,43 +2,7 @@
 
 #include <cstring>
 
-#include "AddOnRoutines.hpp"
 #include "HostBinding.hpp"
-
-namespace Quillmere {
-
-Int32 GuardedIdentify(API_EnvirParams* environment)
-{
-    if (!Binding.serviceTableBound)
-        return 0;
-    IdentifyAddOn(environment);
-    return 1;
-}
-
-GSErrCode GuardedRegister(API_RegistrationContext* /*registration*/)
-{
-    if (!Binding.serviceTableBound)
-        return ModuleNotBound;
-    return RegisterAddOnMenu();
-}
-
-GSErrCode GuardedInitialize(API_HostContext* context)
-{
-    if (!Binding.serviceTableBound)
-        return ModuleNotBound;
-    Binding.hostContext = context;
-    return InitializeAddOn();
-}
-
-GSErrCode GuardedRelease()
-{
-    if (!Binding.serviceTableBound)
-        return ModuleNotBound;
-    Binding.hostContext = nullptr;
-    return NoError;
-}
-
-}  // namespace Quillmere
 
 void GetExportedFuncAddrs(ExportRecord* exports)
 {

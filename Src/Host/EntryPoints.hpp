@@ -20,8 +20,8 @@ QM_MODULE_EXPORT GSErrCode SetImportedFuncAddrs(const API_ServiceEntry* table);
 
 namespace Quillmere {
 
-// The entry points as the host sees them: each answers for an unbound module and otherwise
-// runs the add-on's own routine (AddOnRoutines.hpp).
+// The entry points as the host sees them (the add-on defines them, AddOnMain.cpp): each answers
+// for an unbound module and otherwise does the add-on's part.
 // Unbound: 0, the record untouched. Bound: fills the add-on's name and description, answers 1.
 Int32 GuardedIdentify(API_EnvirParams* environment);
 // Unbound: ModuleNotBound. Bound: registers the menu, answers the host's code.

@@ -23,11 +23,4 @@ const PropertyGroupCache::Group& PropertyGroupCache::Get(const API_Guid& groupGu
     return groups.emplace(groupGuid, Group{NoError, owned, std::move(read.name)}).first->second;
 }
 
-bool IsOwnedDefinition(const API_PropertyDefinition& definition, PropertyGroupCache& groups,
-                       const PropertyGroupCache::Group*& group)
-{
-    group = &groups.Get(definition.groupGuid);
-    return definition.kind == API_PropertyCustomDefinitionKind && group->owned;
-}
-
 }  // namespace Quillmere

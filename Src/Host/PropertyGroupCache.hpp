@@ -29,9 +29,4 @@ private:
     Group failed;
 };
 
-// True when `definition` is a custom definition (kind 2) whose group is owned; a group that cannot
-// be read counts as not owned. `group` receives the definition's group as read.
-bool IsOwnedDefinition(const API_PropertyDefinition& definition, PropertyGroupCache& groups,
-                       const PropertyGroupCache::Group*& group);
-
 }  // namespace Quillmere

@@ -21,12 +21,6 @@ void RenameTable::Add(Entry entry)
     }
 }
 
-bool RenameTable::HasPropertyEntry(std::u16string_view group, std::u16string_view property) const
-{
-    const auto from = fromGroups.find(group);
-    return from != fromGroups.end() && from->second.propertyEntries.count(property) != 0;
-}
-
 std::vector<RenameTable::Name> RenameTable::EarlierNames(const GS::UniString& group,
                                                          const GS::UniString& property) const
 {
@@ -44,8 +38,9 @@ std::vector<RenameTable::Name> RenameTable::EarlierNames(const GS::UniString& gr
         const Entry& entry = entries[index];
         if (!entry.isGroup)
             names.push_back(Name{entry.group, entry.property, index});
-        // A property entry for the earlier property of this group says where it went instead.
-        else if (!HasPropertyEntry(UnitsOf(entry.group), UnitsOf(property)))
+        // A property entry for the earlier property of this group says where it went instead: the
+        // entry that renames it is then no group entry.
+        else if (entries[*RenamingEntry(UnitsOf(entry.group), UnitsOf(property))].isGroup)
             names.push_back(Name{entry.group, property, index});
     }
     return names;

@@ -86,8 +86,6 @@ private:
         ByName<std::vector<std::size_t>> propertyEntries;
     };
 
-    bool HasPropertyEntry(std::u16string_view group, std::u16string_view property) const;
-
     std::vector<Entry> entries;
     ByName<FromGroup> fromGroups;
     ByName<ToGroup> toGroups;

@@ -31,17 +31,12 @@ public:
     {
     }
 
-    // Lists the values of `entry` by key, each key's in document order; closed before the next
-    // element's entry is opened.
-    void Open(const ValueBackup::Entry& entry)
+    // Lists the values of `entry` by key, each key's in document order (open), or empties the
+    // lists again before the next element's entry is opened.
+    void List(const ValueBackup::Entry& entry, bool open)
     {
         for (UInt32 value = entry.firstValue; value < entry.firstValue + entry.valueCount; ++value)
-            byKey[values.Values()[value].key].push_back(value);
-    }
-    void Close(const ValueBackup::Entry& entry)
-    {
-        for (UInt32 value = entry.firstValue; value < entry.firstValue + entry.valueCount; ++value)
-            byKey[values.Values()[value].key].clear();
+            open ? byKey[values.Values()[value].key].push_back(value) : byKey[values.Values()[value].key].clear();
     }
 
     // The values of the open entry under `key`.
@@ -108,7 +103,6 @@ private:
     // to try) in each source, and the one property record that serves all its writes.
     struct Definition {
         std::string stateKey;  // StateKey of its 8-bit names
-        bool hasEarlierNames = false;
         std::vector<std::optional<UInt32>> ownKeys;
         std::vector<std::optional<UInt32>> keptKeys;
         std::unique_ptr<ElementPropertyRecord> record;
@@ -139,9 +133,9 @@ private:
     void Toggle(const ValueBackup::Entry* ownEntry, const ValueBackup::Entry* keptEntry, bool open)
     {
         if (ownEntry != nullptr)
-            open ? own->Open(*ownEntry) : own->Close(*ownEntry);
+            own->List(*ownEntry, open);
         if (keptEntry != nullptr)
-            open ? kept.Open(*keptEntry) : kept.Close(*keptEntry);
+            kept.List(*keptEntry, open);
     }
 
     // The property a value goes into: the element's definition as listed, and as met first.
@@ -183,8 +177,8 @@ private:
     // Nothing else of such a group is touched.
     void RestoreIntoOtherGroup(const Target& target)
     {
-        if (!target.definition.hasEarlierNames)
-            return;
+        if (target.definition.keptKeys.size() == 1)
+            return;  // no earlier names
         const OwnFound ownFound = FindOwn(target.definition);
         const KeptFound keptFound = FindKept(target.definition);
         if (ownFound.values.empty() && keptFound.value == NoValue)
@@ -326,7 +320,6 @@ private:
         for (const RenameTable::Name& earlierName : run.renames.EarlierNames(group.name, listed.name))
             names.emplace_back(BackupName(earlierName.group), BackupName(earlierName.property));
         definition.stateKey = StateKey(names[0].first, names[0].second);
-        definition.hasEarlierNames = names.size() > 1;
         for (const auto& [groupName, propertyName] : names) {
             if (own)
                 definition.ownKeys.push_back(own->values.FindKey(groupName, propertyName));

@@ -1,5 +1,5 @@
 // What one run of the update command carries from phase to phase. The update command
-// (UpdateCommand.cpp) makes it once the configuration is chosen and read and drops it when the run
+// (AddOnMain.cpp) makes it once the configuration is chosen and read and drops it when the run
 // ends, however it ends; the phases take it and add what they learn.
 #pragma once
 
