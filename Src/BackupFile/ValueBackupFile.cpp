@@ -189,9 +189,6 @@ void ParseIntegerText(const char* text, std::size_t length, Int32& value)
 SystemError WriteValueBackupFile(const SystemPath& path, const ValueBackup& backup)
 {
     ReplacingFileWriter file(path);
-    const SystemError error = file.Open();
-    if (error != 0)
-        return error;
     Print(backup, [&file](const std::string& text) { file.Write(text.data(), text.size()); });
     return file.Commit();
 }

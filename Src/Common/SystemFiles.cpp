@@ -437,22 +437,16 @@ ReplacingFileWriter::ReplacingFileWriter(SystemPath target) : target(std::move(t
 {
     temporary = this->target;
     temporary += ".tmp";
+    failure = CreateFileAfresh(temporary, file);
+    created = failure == 0;
+    pending.reserve(BufferSize);
 }
 
 ReplacingFileWriter::~ReplacingFileWriter()
 {
     CloseFile();
-    if (created && !committed)
+    if (created)
         RemoveFile(temporary);
-}
-
-SystemError ReplacingFileWriter::Open()
-{
-    if (const SystemError why = CreateFileAfresh(temporary, file))
-        return failure = why;
-    created = true;
-    pending.reserve(BufferSize);
-    return failure = 0;
 }
 
 void ReplacingFileWriter::CloseFile() noexcept
@@ -470,7 +464,7 @@ SystemError ReplacingFileWriter::Commit()
     CloseFile();
     if (failure == 0 && !MoveInPlaceOf(temporary, target))
         failure = LastError();
-    committed = failure == 0;
+    created = created && failure != 0;
     return failure;
 }
 

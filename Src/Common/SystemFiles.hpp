@@ -100,26 +100,17 @@ bool IsAnythingAt(const SystemPath& path);
 // again after 25, 50, ... 250 ms (10 times, 1.375 s in all) before its error is answered.
 class ReplacingFileWriter {
 public:
+    // Creates the temporary file; when it cannot be created, nothing is written and Commit answers why.
     explicit ReplacingFileWriter(SystemPath target);
     ~ReplacingFileWriter();
     ReplacingFileWriter(const ReplacingFileWriter&) = delete;
     ReplacingFileWriter& operator=(const ReplacingFileWriter&) = delete;
-
-    // Creates the temporary file. Answers 0, or why it could not be created. Nothing is written
-    // before it succeeded.
-    SystemError Open();
 
     // Buffers `size` bytes for the file. After the first failure nothing more is written; Commit
     // then answers that failure.
     void Write(const char* data, std::size_t size)
     {
         pending.append(data, size);
-        if (pending.size() >= BufferSize)
-            Flush();
-    }
-    void Write(char c)
-    {
-        pending.push_back(c);
         if (pending.size() >= BufferSize)
             Flush();
     }
@@ -130,7 +121,6 @@ public:
 
 private:
     static constexpr std::size_t BufferSize = std::size_t{1} << 20;
-    static constexpr SystemError NotOpen = -1;
 
     // Writes what is buffered to the file, unless a call failed before.
     void Flush();
@@ -139,9 +129,8 @@ private:
     SystemPath target;
     SystemPath temporary;
     std::string pending;  // written to the file once it holds BufferSize bytes
-    SystemError failure = NotOpen;
-    bool created = false;
-    bool committed = false;
+    SystemError failure = 0;
+    bool created = false;  // the temporary file is there, to be removed unless it took the target's place
     FileHandle file = NoFile;
 };
 
