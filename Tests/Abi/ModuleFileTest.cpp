@@ -124,8 +124,7 @@ TEST_F(ModuleFile, BringsItsOwnHeapAndRuntime)
     EXPECT_NE(std::find(needed.begin(), needed.end(), "libgcc_s.so.1"), needed.end());
     EXPECT_NE(std::find(needed.begin(), needed.end(), "quillmere_platform.so"), needed.end());
 
-    // Every form of operator new and delete the module holds is its own, and local to it; the plain
-    // and aligned forms are the module's replacements, which the library's other forms call.
+    // Every form of operator new and delete is the module's own, and local to it.
     std::set<std::string> ownHeap;
     for (const ElfSymbol& symbol : file.Symbols(SHT_SYMTAB)) {
         if (symbol.defined && symbol.type == STT_FUNC &&
@@ -135,7 +134,9 @@ TEST_F(ModuleFile, BringsItsOwnHeapAndRuntime)
             ownHeap.insert(symbol.name);
         }
     }
-    for (const char* form : {"_Znwm", "_ZnwmSt11align_val_t", "_ZdlPv", "_ZdlPvm", "_ZdlPvSt11align_val_t"})
+    for (const char* form : {"_Znwm", "_Znam", "_ZnwmRKSt9nothrow_t", "_ZnwmSt11align_val_t",
+                             "_ZnwmSt11align_val_tRKSt9nothrow_t", "_ZdlPv", "_ZdlPvm", "_ZdaPvmSt11align_val_t",
+                             "_ZdlPvSt11align_val_tRKSt9nothrow_t"})
         EXPECT_EQ(ownHeap.count(form), 1u) << form;
 }
 
