@@ -25,6 +25,7 @@
 #include "Support/Files.hpp"
 #include "Support/Folders.hpp"
 #include "Support/OwnedValues.hpp"
+#include "Support/Programs.hpp"
 #include "Support/Projects.hpp"
 
 namespace EndToEnd {
@@ -53,44 +54,6 @@ inline std::vector<std::string> SplitLines(const std::string& text)
     for (std::string line; std::getline(stream, line);)
         lines.push_back(line);
     return lines;
-}
-
-// Starts quillmere-host with `arguments`: `prepare` runs first in the child (its environment, its
-// limits, a session of its own), then standard input comes from `input` opened with `inputFlags`,
-// output and error go to the two files, no other descriptor of the test's stays open (so that any
-// other it holds at its end is its own: Tools/valgrind-tests.sh counts them), and a run still going
-// after `hangLimit` seconds is ended by SIGALRM (exit code 142). Answers the child's process id.
-template <typename Prepare>
-pid_t StartHost(const std::vector<std::string>& arguments, const std::string& input, int inputFlags,
-                const fs::path& outFile, const fs::path& errFile, unsigned hangLimit, Prepare prepare)
-{
-    const std::string program = HostProgram().string();
-    std::vector<std::string> argv = {program};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    std::vector<char*> pointers;
-    for (std::string& argument : argv)
-        pointers.push_back(argument.data());
-    pointers.push_back(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        prepare();
-        const int in = ::open(input.c_str(), inputFlags);
-        const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int error = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || error < 0)
-            ::_exit(126);
-        ::dup2(in, STDIN_FILENO);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(error, STDERR_FILENO);
-        ::close_range(3, ~0u, 0);
-        // An alarm outlives execv.
-        ::alarm(hangLimit);
-        ::execv(program.c_str(), pointers.data());
-        ::_exit(127);
-    }
-    if (child < 0)
-        throw std::runtime_error("cannot run " + program);
-    return child;
 }
 
 // What one run of the program printed and answered.
@@ -125,7 +88,8 @@ public:
         const fs::path outFile = root.Path() / "stdout.txt";
         const fs::path errFile = root.Path() / "stderr.txt";
         const std::string tmpdir = temp().string();
-        const pid_t child = StartHost(arguments, "/dev/null", O_RDONLY, outFile, errFile, hangLimit, [&] {
+        const pid_t child = Support::StartProgram(HostProgram(), arguments, "/dev/null", O_RDONLY, outFile, errFile,
+                                                  hangLimit, [&] {
             ::setenv("TMPDIR", tmpdir.c_str(), 1);
             if (fileSizeLimit != RLIM_INFINITY) {
                 // A write past the limit then fails with EFBIG instead of ending the process.
@@ -136,10 +100,7 @@ public:
             }
         });
         ProgramRun run;
-        int status = 0;
-        if (::waitpid(child, &status, 0) != child)
-            throw std::runtime_error("cannot wait for quillmere-host");
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        run.exitCode = Support::WaitForExit(child);
         run.out = Support::ReadBytes(outFile);
         run.err = Support::ReadBytes(errFile);
         return run;

@@ -32,7 +32,7 @@ public:
             slave = ::ptsname(master);
         }
         // A session of its own, so that the terminal becomes its controlling terminal.
-        child = StartHost(arguments, slave, O_RDWR, outFile, errFile, 600, [] { ::setsid(); });
+        child = Support::StartProgram(HostProgram(), arguments, slave, O_RDWR, outFile, errFile, 600, [] { ::setsid(); });
     }
 
     ~RunningProgram()

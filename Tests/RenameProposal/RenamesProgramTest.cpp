@@ -3,18 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "ModuleTableReading.hpp"
 #include "Support/Files.hpp"
 #include "Support/Folders.hpp"
+#include "Support/Programs.hpp"
 
 namespace fs = std::filesystem;
 
@@ -40,32 +38,14 @@ protected:
     // the standard descriptors.
     ProgramRun Start(const std::vector<std::string>& arguments) const
     {
-        const std::string program = (Support::BinaryFolder() / "quillmere-renames").string();
-        std::vector<std::string> argv = {program};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        std::vector<char*> pointers;
-        for (std::string& argument : argv)
-            pointers.push_back(argument.data());
-        pointers.push_back(nullptr);
         const fs::path out = streams.Path() / "out", err = streams.Path() / "err";
-        const pid_t child = ::fork();
-        if (child == 0) {
-            const int input = ::open("/dev/null", O_RDONLY);
-            const int output = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int error = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (input < 0 || output < 0 || error < 0 || ::chdir(folder.Path().c_str()) != 0)
-                ::_exit(126);
-            ::dup2(input, 0), ::dup2(output, 1), ::dup2(error, 2);
-            ::close_range(3, ~0u, 0);
-            ::alarm(60);  // a program that waits for ever ends with 142
-            ::execv(program.c_str(), pointers.data());
-            ::_exit(127);
-        }
-        int status = 0;
-        if (child < 0 || ::waitpid(child, &status, 0) != child)
-            throw std::runtime_error("cannot run " + program);
-        return ProgramRun{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), Support::ReadBytes(out),
-                   Support::ReadBytes(err)};
+        const pid_t child = Support::StartProgram(Support::BinaryFolder() / "quillmere-renames", arguments,
+                                                  "/dev/null", O_RDONLY, out, err, 60, [this] {
+                                                      if (::chdir(folder.Path().c_str()) != 0)
+                                                          ::_exit(126);
+                                                  });
+        const int status = Support::WaitForExit(child);
+        return ProgramRun{status, Support::ReadBytes(out), Support::ReadBytes(err)};
     }
 
     std::vector<std::string> Listing() const
