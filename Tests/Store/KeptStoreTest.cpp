@@ -1096,3 +1096,35 @@ TEST_F(KeptStore, AStoreThatCannotBeOpenedIsReportedAndNeverSetAside)
         EXPECT_EQ(Listing(folder.Path()), before);
     }
 }
+
+TEST_F(KeptStore, ListsReadBackNewestRunFirstEachWithItsExpressionsInOrder)
+{
+    const std::unique_ptr<Store> store = OpenStore();
+    // Run 1 keeps a list of three expressions and an empty one; run 2, which brings neither back,
+    // keeps a list of the first name again; an earlier version's files held that name too.
+    const KeptData none;
+    KeptAtRunEnd first = RunOf(ClinicA);
+    first.kept = &none;
+    first.ownLists = {List("SGPset_Door", "ClearWidth", {"{Door.Width} - 0.05", "{Door.Width}", "0.9"}, ValueFate::NotDefined),
+                      List("SGPset_Wall", "Thickness", {}, ValueFate::NotDefined)};
+    first.listsLeft = PropertyStates();
+    ASSERT_EQ(store->WriteRunEnd(first), std::nullopt);
+    const KeptData read = Read(*store, ClinicA, nullptr);
+    KeptAtRunEnd second = NextRunOfClinicA(read);
+    second.ownLists = {List("SGPset_Door", "ClearWidth", {"{Door.Width} - 0.1"}, ValueFate::GaveWay)};
+    ASSERT_EQ(store->WriteRunEnd(second), std::nullopt);
+    ASSERT_EQ(store->WriteEarlierVersion({}, {List("SGPset_Door", "ClearWidth", {"1.0"}, ValueFate::NotDefined, 7)},
+                                         {{7, "2025-03-01 09:00"}}),
+              std::nullopt);
+
+    // The project's lists first, a name's newest run before the runs it supersedes; the earlier
+    // version's list of the same name is not superseded by the project's.
+    const std::vector<std::string> earlier = {"list SGPset_Door/ClearWidth [1.0;] run 7 NotDefined earlier"};
+    std::vector<std::string> expected = {
+        "list SGPset_Door/ClearWidth [{Door.Width} - 0.1;] run 2 GaveWay",
+        "list SGPset_Door/ClearWidth [{Door.Width} - 0.05;{Door.Width};0.9;] run 1 NotDefined Superseded",
+        "list SGPset_Wall/Thickness [] run 1 NotDefined"};
+    expected.insert(expected.end(), earlier.begin(), earlier.end());
+    EXPECT_EQ(Describe(Read(*store, ClinicA, nullptr)), expected);
+    EXPECT_EQ(Describe(Read(*store, ClinicB, nullptr)), earlier);
+}
