@@ -2,6 +2,7 @@
 
 #include "Common/FileProblem.hpp"
 #include "Common/Messages.hpp"
+#include "Common/OwnedGroups.hpp"
 #include "GSRoot/UnicodeCodec.hpp"
 #include "Host/HostCalls.hpp"
 #include "Win/Win.hpp"
@@ -63,15 +64,13 @@ std::optional<Configuration> ChooseConfiguration()
     const std::optional<SystemPath> chosen = SelectConfigurationFile();
     if (!chosen)
         return std::nullopt;
-    Configuration configuration{*chosen, {}};
     SystemError error = 0;
-    std::optional<std::string> text = ReadTextFile(configuration.path, &error);
+    std::optional<std::string> text = ReadTextFile(*chosen, &error);
     if (!text) {
-        ReportLine(Messages::UnreadableConfigurationLine, {PathText(configuration.path), FileProblem{{}, error}.Detail()});
+        ReportLine(Messages::UnreadableConfigurationLine, {PathText(*chosen), FileProblem{{}, error}.Detail()});
         return std::nullopt;
     }
-    configuration.text = std::move(*text);
-    return configuration;
+    return Configuration{*chosen, std::move(*text)};
 }
 
 RenameTable ReadRenameTableBeside(const Configuration& configuration)
@@ -86,6 +85,23 @@ RenameTable ReadRenameTableBeside(const Configuration& configuration)
                                                               FormatLine(why, {entry.missing})});
     }
     return std::move(reading.table);
+}
+
+void RemoveOwnedPropertyGroups()
+{
+    GS::Array<API_PropertyGroup> groups;
+    if (HostListPropertyGroups(&groups) != NoError)
+        return;
+
+    for (USize index = 0; index < groups.GetSize(); ++index) {
+        if (!IsOwnedGroupName(groups[index].name))
+            continue;
+        // The host runs the callable before the command returns, so it reads the list in place.
+        auto removeGroup = [&groups, &index]() { return HostRemovePropertyGroup(&groups[index].guid); };
+        const GSErrCode code = RunUndoableCommand(Messages::DeleteGroupsStep, removeGroup);
+        if (code != NoError)
+            ReportErrorCode(Messages::DeleteGroupError, code);
+    }
 }
 
 ImportCodes ImportConfiguration(const Configuration& configuration)
