@@ -14,10 +14,6 @@ namespace {
 // The wide literal of a macro's text: the macro is expanded before the prefix is put on.
 #define QM_WIDE_TEXT(text) QM_WIDE(text)
 
-// Both filter pairs end in NUL; the literal's own terminator adds the NUL that ends the list.
-const WCHAR ConfigurationFilter[] = QM_WIDE_TEXT(QM_DIALOG_FILTER);
-const WCHAR DialogTitle[] = QM_WIDE_TEXT(QM_DIALOG_TITLE);
-
 // Runs the host import `importText` on the configuration text as the undoable command `name`,
 // reporting a failure with `errorFormat`. The text is converted when the host runs the command,
 // so the host sees it up to its first NUL byte.
@@ -42,11 +38,12 @@ std::optional<SystemPath> SelectConfigurationFile()
     WCHAR fileName[PathCapacity] = {};
     OPENFILENAMEW request{};
     request.lStructSize = sizeof(OPENFILENAMEW);
-    request.lpstrFilter = ConfigurationFilter;
+    // Both filter pairs end in NUL; the literal's own terminator adds the NUL that ends the list.
+    request.lpstrFilter = QM_WIDE_TEXT(QM_DIALOG_FILTER);
     request.nFilterIndex = 1;
     request.lpstrFile = fileName;
     request.nMaxFile = PathCapacity;
-    request.lpstrTitle = DialogTitle;
+    request.lpstrTitle = QM_WIDE_TEXT(QM_DIALOG_TITLE);
     request.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
     if (GetOpenFileNameW(&request) != 1)
         return std::nullopt;

@@ -120,13 +120,6 @@ private:
         NoteLeft(element, ownEntry, keptEntry, listed);
     }
 
-    // The property a value goes into: the element's definition as listed, and as met first.
-    struct Target {
-        const API_Guid& element;
-        const API_PropertyDefinition& listed;
-        Definition& definition;
-    };
-
     // Only the entries open for the element give values to find. A property of a group that is not
     // owned takes a saved value only when the rename table leads there, and only where the element
     // holds no value of it: the user's or the host's stands. Nothing else of such a group is touched.
@@ -137,13 +130,18 @@ private:
         groupUnread = groupUnread || group.readCode != NoError;
         if (!group.owned && (group.readCode != NoError || run.renames.IsEmpty()))
             return;
-        const Target target{element, listed, DefinitionOf(listed, group)};
-        if (!group.owned && target.definition.keptKeys.size() == 1)
+        Definition& definition = DefinitionOf(listed, group);
+        if (!group.owned && definition.keptKeys.size() == 1)
             return;  // no earlier names
-        const Found found = Find(target.definition);
-        auto write = [&](const FoundValue& value) { return Write(target, *value.saved); };
+        const Found found = Find(definition);
+        auto write = [&](const FoundValue& value) { return Write(element, listed, definition, *value.saved); };
         if (group.owned) {
-            ComeBack(found, [&](const FoundValue& kept) { return MatchLeftFor(target, kept); }, write);
+            auto match = [&](const FoundValue& kept) {
+                const auto at = run.found.find(element);
+                return MatchLeft(run.kept.LeftFor(element, kept.index), at != run.found.end() ? &at->second : nullptr,
+                                 definition.stateKey);
+            };
+            ComeBack(found, match, write);
         } else if (!found.own.empty() || !found.kept.empty()) {
             MakeFresh(scratch);
             const bool read = HostReadElementPropertyValue(&element, &listed.guid, &scratch) == NoError;
@@ -151,13 +149,6 @@ private:
                                    : ValueState(listed, scratch) ? ValueFate::Occupied : ValueFate::Pending;
             ComeBackIntoOtherGroup(found, held, write);
         }
-    }
-
-    LeftMatch MatchLeftFor(const Target& target, const FoundValue& kept) const
-    {
-        const auto found = run.found.find(target.element);
-        return MatchLeft(run.kept.LeftFor(target.element, kept.index), found != run.found.end() ? &found->second : nullptr,
-                         target.definition.stateKey);
     }
 
     // The run's values under the definition's names, and the kept values still pending under them.
@@ -219,24 +210,26 @@ private:
         return definition;
     }
 
-    ValueFate Write(const Target& target, const ValueBackup::Value& saved)
+    // Writes `saved` into the element's property `listed`, met first as `definition`.
+    ValueFate Write(const API_Guid& element, const API_PropertyDefinition& listed, Definition& definition,
+                    const ValueBackup::Value& saved)
     {
-        std::unique_ptr<ElementPropertyRecord>& record = target.definition.record;
+        std::unique_ptr<ElementPropertyRecord>& record = definition.record;
         if (record == nullptr) {
             record = std::make_unique<ElementPropertyRecord>();
-            record->definition = target.listed;
+            record->definition = listed;
         }
         record->status = 0;
         record->value = TypedValueRecord();
-        if (!ConvertSavedValue(saved.valueType, saved.text, saved.textLength, target.listed.valueType, record->value, units))
+        if (!ConvertSavedValue(saved.valueType, saved.text, saved.textLength, listed.valueType, record->value, units))
             return ValueFate::NotConvertible;
         record->isDefault = false;
-        if (HostWriteElementPropertyValue(&target.element, record.get()) != NoError) {
-            ReportLine(Messages::RestoreWriteErrorLine, {groups.Get(target.listed.groupGuid).name, target.listed.name});
-            written.erase(target.listed.guid);
+        if (HostWriteElementPropertyValue(&element, record.get()) != NoError) {
+            ReportLine(Messages::RestoreWriteErrorLine, {groups.Get(listed.groupGuid).name, listed.name});
+            written.erase(listed.guid);
             return ValueFate::NotWritten;
         }
-        written.insert(target.listed.guid);
+        written.insert(listed.guid);
         return ValueFate::BroughtBack;
     }
 
@@ -262,8 +255,7 @@ bool RestoreElementValues(UpdateRun& run)
     run.restoreRan = true;
     if (!run.backup && !run.store)
         return false;
-    ValueWriter writer(run);
-    writer.RestoreAll();
+    ValueWriter(run).RestoreAll();
     return true;
 }
 
