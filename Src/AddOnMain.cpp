@@ -8,7 +8,6 @@
 #include "Common/Messages.hpp"
 #include "ConfigurationImport/ConfigurationImport.hpp"
 #include "ConfigurationImport/ExpressionPreservation.hpp"
-#include "ConfigurationImport/GroupRemoval.hpp"
 #include "DG/DG.hpp"
 #include "Host/HostCalls.hpp"
 #include "ModuleState.hpp"

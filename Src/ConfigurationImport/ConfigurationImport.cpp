@@ -2,6 +2,7 @@
 
 #include "Common/FileProblem.hpp"
 #include "Common/Messages.hpp"
+#include "Common/OwnedGroups.hpp"
 #include "GSRoot/UnicodeCodec.hpp"
 #include "Host/HostCalls.hpp"
 #include "Win/Win.hpp"
@@ -12,10 +13,6 @@ namespace {
 
 // The wide literal of a macro's text: the macro is expanded before the prefix is put on.
 #define QM_WIDE_TEXT(text) QM_WIDE(text)
-
-// Both filter pairs end in NUL; the literal's own terminator adds the NUL that ends the list.
-const WCHAR ConfigurationFilter[] = QM_WIDE_TEXT(QM_DIALOG_FILTER);
-const WCHAR DialogTitle[] = QM_WIDE_TEXT(QM_DIALOG_TITLE);
 
 // Runs the host import `importText` on the configuration text as the undoable command `name`,
 // reporting a failure with `errorFormat`. The text is converted when the host runs the command,
@@ -41,11 +38,12 @@ std::optional<SystemPath> SelectConfigurationFile()
     WCHAR fileName[PathCapacity] = {};
     OPENFILENAMEW request{};
     request.lStructSize = sizeof(OPENFILENAMEW);
-    request.lpstrFilter = ConfigurationFilter;
+    // Both filter pairs end in NUL; the literal's own terminator adds the NUL that ends the list.
+    request.lpstrFilter = QM_WIDE_TEXT(QM_DIALOG_FILTER);
     request.nFilterIndex = 1;
     request.lpstrFile = fileName;
     request.nMaxFile = PathCapacity;
-    request.lpstrTitle = DialogTitle;
+    request.lpstrTitle = QM_WIDE_TEXT(QM_DIALOG_TITLE);
     request.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
     if (GetOpenFileNameW(&request) != 1)
         return std::nullopt;
@@ -63,15 +61,13 @@ std::optional<Configuration> ChooseConfiguration()
     const std::optional<SystemPath> chosen = SelectConfigurationFile();
     if (!chosen)
         return std::nullopt;
-    Configuration configuration{*chosen, {}};
     SystemError error = 0;
-    std::optional<std::string> text = ReadTextFile(configuration.path, &error);
+    std::optional<std::string> text = ReadTextFile(*chosen, &error);
     if (!text) {
-        ReportLine(Messages::UnreadableConfigurationLine, {PathText(configuration.path), FileProblem{{}, error}.Detail()});
+        ReportLine(Messages::UnreadableConfigurationLine, {PathText(*chosen), FileProblem{{}, error}.Detail()});
         return std::nullopt;
     }
-    configuration.text = std::move(*text);
-    return configuration;
+    return Configuration{*chosen, std::move(*text)};
 }
 
 RenameTable ReadRenameTableBeside(const Configuration& configuration)
@@ -86,6 +82,23 @@ RenameTable ReadRenameTableBeside(const Configuration& configuration)
                                                               FormatLine(why, {entry.missing})});
     }
     return std::move(reading.table);
+}
+
+void RemoveOwnedPropertyGroups()
+{
+    GS::Array<API_PropertyGroup> groups;
+    if (HostListPropertyGroups(&groups) != NoError)
+        return;
+
+    for (USize index = 0; index < groups.GetSize(); ++index) {
+        if (!IsOwnedGroupName(groups[index].name))
+            continue;
+        // The host runs the callable before the command returns, so it reads the list in place.
+        auto removeGroup = [&groups, &index]() { return HostRemovePropertyGroup(&groups[index].guid); };
+        const GSErrCode code = RunUndoableCommand(Messages::DeleteGroupsStep, removeGroup);
+        if (code != NoError)
+            ReportErrorCode(Messages::DeleteGroupError, code);
+    }
 }
 
 ImportCodes ImportConfiguration(const Configuration& configuration)

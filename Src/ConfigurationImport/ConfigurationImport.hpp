@@ -1,5 +1,5 @@
-// Choosing and reading the configuration file and its rename table, and handing the configuration's
-// text to the host's classification and property imports.
+// Choosing and reading the configuration file and its rename table, removing the owned property
+// groups, and handing the configuration's text to the host's classification and property imports.
 #pragma once
 
 #include <optional>
@@ -25,6 +25,11 @@ std::optional<Configuration> ChooseConfiguration();
 // The rename table beside the configuration (RenameTablePathBeside); each of its problems is
 // reported as one line. An empty table when there is none or it cannot be used.
 RenameTable ReadRenameTableBeside(const Configuration& configuration);
+
+// Removes every owned property group, each in an undoable command "Delete Property Groups" of its
+// own. A failing removal is reported and the others still run; when the groups cannot be listed
+// nothing is removed and nothing is reported.
+void RemoveOwnedPropertyGroups();
 
 // The codes of the two import commands.
 struct ImportCodes {

@@ -13,10 +13,9 @@ namespace Quillmere {
 
 namespace {
 
-constexpr Int32 Integer = API_PropertyIntegerValueType, Real = API_PropertyRealValueType,
-                String = API_PropertyStringValueType, Boolean = API_PropertyBooleanValueType;
-static_assert(Integer == ValueTypeCode::Integer && Real == ValueTypeCode::Real && String == ValueTypeCode::String &&
-              Boolean == ValueTypeCode::Boolean);
+using namespace ValueTypeCode;
+static_assert(Integer == API_PropertyIntegerValueType && Real == API_PropertyRealValueType &&
+              String == API_PropertyStringValueType && Boolean == API_PropertyBooleanValueType);
 
 // The whole text as one number: a decimal Int32 ("-" allowed, no blanks, no "+"), or a finite double.
 template <typename Number>
@@ -37,22 +36,6 @@ std::string ShortestText(Number number)
     return std::string(text, std::to_chars(text, text + sizeof text, number).ptr);
 }
 
-// The text as a number whose own text it is: "007", "+1", "1.50" or "1e5" are texts, not numbers.
-template <typename Number>
-std::optional<Number> OwnTextNumber(std::string_view text)
-{
-    const std::optional<Number> number = WholeNumber<Number>(text);
-    return number && ShortestText(*number) == text ? number : std::nullopt;
-}
-
-template <typename T>
-bool Set(std::optional<T> converted, T& field)
-{
-    if (converted)
-        field = *converted;
-    return converted.has_value();
-}
-
 // As the value has always come back when the saved type is the property's own.
 void ConvertSameType(Int32 type, const char* text, std::size_t length, TypedValueRecord& value, std::u16string& scratch)
 {
@@ -60,28 +43,23 @@ void ConvertSameType(Int32 type, const char* text, std::size_t length, TypedValu
         case String: value.stringValue = ExactUtf8ToUniString(text, length, scratch); break;
         case Real: value.realValue = ParseRealText(text, length); break;
         case Integer: ParseIntegerText(text, length, value.intValue); break;
-        case Boolean: value.boolValue = length == 1 && text[0] == '1'; break;
-        default: break;
+        default: value.boolValue = length == 1 && text[0] == '1'; break;
     }
 }
 
-// The conversions across types, each exact or none, into the field of `value.typeCode`; one for
-// each pair of ConvertiblePairs (Convertibility.hpp), which says how many values each converts.
+// The conversions across types, each exact or none, into the field of `value.typeCode`: only the
+// pairs of ConvertiblePairs (Convertibility.hpp) come here, which says how many values each converts.
 bool ConvertInteger(std::string_view text, TypedValueRecord& value)
 {
     const std::optional<Int32> number = WholeNumber<Int32>(text);
-    if (!number)
+    if (!number || (value.typeCode == Boolean && *number != 0 && *number != 1))
         return false;
     switch (value.typeCode) {
-        case Real: value.realValue = *number; return true;
-        case String: value.stringValue = GS::UniString(ShortestText(*number).c_str()); return true;
-        case Boolean:
-            if (*number != 0 && *number != 1)
-                return false;
-            value.boolValue = *number == 1;
-            return true;
-        default: return false;
+        case Real: value.realValue = *number; break;
+        case String: value.stringValue = GS::UniString(ShortestText(*number).c_str()); break;
+        default: value.boolValue = *number == 1; break;
     }
+    return true;
 }
 
 bool ConvertReal(std::string_view text, TypedValueRecord& value)
@@ -91,25 +69,36 @@ bool ConvertReal(std::string_view text, TypedValueRecord& value)
         value.stringValue = GS::UniString(ShortestText(*number).c_str());
         return true;
     }
-    // Only a whole number in range.
-    if (!number || value.typeCode != Integer || std::trunc(*number) != *number ||
-        *number < std::numeric_limits<Int32>::min() || *number > std::numeric_limits<Int32>::max())
+    // Into an Integer: only a whole number in range.
+    if (!number || std::trunc(*number) != *number || *number < std::numeric_limits<Int32>::min() ||
+        *number > std::numeric_limits<Int32>::max())
         return false;
     value.intValue = static_cast<Int32>(*number);
+    return true;
+}
+
+// Sets `field` to the text as a number whose own text it is: "007", "+1", "1.50" or "1e5" are
+// texts, not numbers.
+template <typename Number>
+bool SetOwnTextNumber(std::string_view text, Number& field)
+{
+    const std::optional<Number> number = WholeNumber<Number>(text);
+    if (!number || ShortestText(*number) != text)
+        return false;
+    field = *number;
     return true;
 }
 
 bool ConvertString(std::string_view text, TypedValueRecord& value)
 {
     switch (value.typeCode) {
-        case Integer: return Set(OwnTextNumber<Int32>(text), value.intValue);
-        case Real: return Set(OwnTextNumber<double>(text), value.realValue);
-        case Boolean:
+        case Integer: return SetOwnTextNumber(text, value.intValue);
+        case Real: return SetOwnTextNumber(text, value.realValue);
+        default:
             if (text != "true" && text != "false")
                 return false;
             value.boolValue = text == "true";
             return true;
-        default: return false;
     }
 }
 
@@ -119,11 +108,11 @@ bool ConvertBoolean(std::string_view text, TypedValueRecord& value)
     const std::optional<Int32> number = WholeNumber<Int32>(text);
     if (!number || (*number != 0 && *number != 1))
         return false;
-    switch (value.typeCode) {
-        case String: value.stringValue = GS::UniString(*number == 1 ? "true" : "false"); return true;
-        case Integer: value.intValue = *number; return true;
-        default: return false;
-    }
+    if (value.typeCode == String)
+        value.stringValue = GS::UniString(*number == 1 ? "true" : "false");
+    else
+        value.intValue = *number;
+    return true;
 }
 
 }  // namespace
@@ -132,8 +121,10 @@ bool ConvertSavedValue(Int32 savedType, const char* text, std::size_t length, In
                        TypedValueRecord& value, std::u16string& scratch)
 {
     value.typeCode = definitionType;
+    if (ConvertibilityBetween(savedType, definitionType) == Convertibility::None)
+        return false;
     if (!IsKnownValueType(savedType))
-        return !IsKnownValueType(definitionType);
+        return true;  // into a property of no known type, with no field set
     if (savedType == definitionType) {
         ConvertSameType(savedType, text, length, value, scratch);
         return true;

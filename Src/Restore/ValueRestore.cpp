@@ -1,7 +1,6 @@
 #include "ValueRestore.hpp"
 
 #include <algorithm>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <span>
@@ -14,13 +13,12 @@
 #include "Host/HostCalls.hpp"
 #include "Host/PropertyGroupCache.hpp"
 #include "BackupFile/ValueBackupFile.hpp"
+#include "ComingBack.hpp"
 #include "ValueConversion.hpp"
 
 namespace Quillmere {
 
 namespace {
-
-constexpr UInt32 NoValue = std::numeric_limits<UInt32>::max();
 
 // Saved values the restore writes back: the run's own, or those the store keeps. While an element
 // is at hand its values are listed by key.
@@ -31,11 +29,13 @@ public:
     {
     }
 
-    // Lists the values of `entry` by key, each key's in document order (open), or empties the
-    // lists again before the next element's entry is opened.
-    void List(const ValueBackup::Entry& entry, bool open)
+    // Lists the values of `entry` (if any) by key, each key's in document order (open), or empties
+    // the lists again before the next element's entry is opened.
+    void List(const ValueBackup::Entry* entry, bool open)
     {
-        for (UInt32 value = entry.firstValue; value < entry.firstValue + entry.valueCount; ++value)
+        if (entry == nullptr)
+            return;
+        for (UInt32 value = entry->firstValue; value < entry->firstValue + entry->valueCount; ++value)
             open ? byKey[values.Values()[value].key].push_back(value) : byKey[values.Values()[value].key].clear();
     }
 
@@ -45,9 +45,10 @@ public:
         return key ? std::span<const UInt32>(byKey[*key]) : std::span<const UInt32>();
     }
 
-    std::span<ValueFate> FatesOf(const ValueBackup::Entry& entry) const
+    // The fates of the values of `entry`; none without an entry.
+    std::span<ValueFate> FatesOf(const ValueBackup::Entry* entry) const
     {
-        return std::span(fates).subspan(entry.firstValue, entry.valueCount);
+        return entry != nullptr ? std::span(fates).subspan(entry->firstValue, entry->valueCount) : std::span<ValueFate>();
     }
 
     const ValueBackup::Value& Saved(UInt32 value) const { return values.Values()[value]; }
@@ -59,27 +60,17 @@ private:
     std::vector<std::vector<UInt32>> byKey;
 };
 
-// The run's values found for a definition, and whether under an earlier name.
-struct OwnFound {
-    std::span<const UInt32> values;
-    bool renamed = false;
-};
-
-// The kept value chosen for a definition (NoValue: none), and whether under an earlier name.
-struct KeptFound {
-    UInt32 value = NoValue;
-    bool renamed = false;
-};
+using Found = Candidates<ValueBackup::Value>;
+using FoundValue = Candidate<ValueBackup::Value>;
 
 // Writes the run's own values, and the store's kept values where they may come back, onto the
 // elements: one pass over each element's definitions. A group's name is read once, a definition's
 // names made once, and one property record per definition serves all its writes.
 class ValueWriter {
 public:
-    explicit ValueWriter(UpdateRun& run) : run(run), kept(run.kept.values, run.kept.fates)
+    explicit ValueWriter(UpdateRun& run)
+        : run(run), own(run.backup ? *run.backup : noBackup, run.fates), kept(run.kept.values, run.kept.fates)
     {
-        if (run.backup)
-            own.emplace(*run.backup, run.fates);
         for (const ValueBackup::Entry& entry : run.kept.values.Entries())
             keptEntries.emplace(entry.element, &entry);
     }
@@ -90,11 +81,10 @@ public:
     {
         // An element standing in several entries has each of them written in turn, with what is
         // kept for it once, with the first.
-        if (own)
-            for (const ValueBackup::Entry& entry : own->values.Entries())
-                RestoreElement(entry.element, &entry, visited.insert(entry.element).second);
+        for (const ValueBackup::Entry& entry : own.values.Entries())
+            RestoreElement(entry.element, &entry, visited.insert(entry.element).second);
         for (const ValueBackup::Entry& entry : run.kept.values.Entries())
-            if (visited.insert(entry.element).second && std::ranges::count(kept.FatesOf(entry), ValueFate::Pending) > 0)
+            if (visited.insert(entry.element).second && std::ranges::count(kept.FatesOf(&entry), ValueFate::Pending) > 0)
                 RestoreElement(entry.element, nullptr, true);
     }
 
@@ -116,179 +106,72 @@ private:
         written.clear();
         const bool listed = HostListElementPropertyDefinitions(&element, 0, &definitions) == NoError;
         if (listed) {
-            Toggle(ownEntry, keptEntry, true);
+            own.List(ownEntry, true);
+            kept.List(keptEntry, true);
             for (USize index = 0; index < definitions.GetSize(); ++index)
                 RestoreDefinition(element, definitions[index]);
-            Toggle(ownEntry, keptEntry, false);
+            own.List(ownEntry, false);
+            kept.List(keptEntry, false);
         }
         // What is left pending found no property of its name.
         const ValueFate unplaced = listed && !groupUnread ? ValueFate::NotDefined : ValueFate::NotWritten;
-        if (ownEntry != nullptr)
-            std::ranges::replace(own->FatesOf(*ownEntry), ValueFate::Pending, unplaced);
-        if (keptEntry != nullptr)
-            std::ranges::replace(kept.FatesOf(*keptEntry), ValueFate::Pending, unplaced);
+        std::ranges::replace(own.FatesOf(ownEntry), ValueFate::Pending, unplaced);
+        std::ranges::replace(kept.FatesOf(keptEntry), ValueFate::Pending, unplaced);
         NoteLeft(element, ownEntry, keptEntry, listed);
     }
 
-    void Toggle(const ValueBackup::Entry* ownEntry, const ValueBackup::Entry* keptEntry, bool open)
-    {
-        if (ownEntry != nullptr)
-            own->List(*ownEntry, open);
-        if (keptEntry != nullptr)
-            kept.List(*keptEntry, open);
-    }
-
-    // The property a value goes into: the element's definition as listed, and as met first.
-    struct Target {
-        const API_Guid& element;
-        const API_PropertyDefinition& listed;
-        Definition& definition;
-    };
-
-    // Only the entries open for the element give values to find.
+    // Only the entries open for the element give values to find. A property of a group that is not
+    // owned takes a saved value only when the rename table leads there, and only where the element
+    // holds no value of it: the user's or the host's stands. Nothing else of such a group is touched.
     void RestoreDefinition(const API_Guid& element, const API_PropertyDefinition& listed)
     {
         // A group that cannot be read leaves the name empty, so the definition counts as not owned.
         const PropertyGroupCache::Group& group = groups.Get(listed.groupGuid);
         groupUnread = groupUnread || group.readCode != NoError;
-        if (!group.owned) {
-            if (group.readCode == NoError && !run.renames.IsEmpty())
-                RestoreIntoOtherGroup(Target{element, listed, DefinitionOf(listed, group)});
+        if (!group.owned && (group.readCode != NoError || run.renames.IsEmpty()))
             return;
-        }
-        const Target target{element, listed, DefinitionOf(listed, group)};
-        const OwnFound ownFound = FindOwn(target.definition);
-        const KeptFound keptFound = FindKept(target.definition);
-        if (keptFound.value == NoValue) {
-            WriteOwn(target, ownFound);
-            return;
-        }
-        const auto found = run.found.find(element);
-        const LeftMatch match = MatchLeft(run.kept.LeftFor(element, keptFound.value),
-                                          found != run.found.end() ? &found->second : nullptr, target.definition.stateKey);
-        if (match == LeftMatch::AsLeft && !ownFound.renamed)
-            BringBackKept(target, keptFound, ownFound);
-        else
-            KeepOwn(target, keptFound, ownFound, match);
-    }
-
-    // A property of a group that is not owned takes a saved value only when the rename table leads
-    // there, and only where the element holds no value of it: the user's or the host's stands.
-    // Nothing else of such a group is touched.
-    void RestoreIntoOtherGroup(const Target& target)
-    {
-        if (target.definition.keptKeys.size() == 1)
+        Definition& definition = DefinitionOf(listed, group);
+        if (!group.owned && definition.keptKeys.size() == 1)
             return;  // no earlier names
-        const OwnFound ownFound = FindOwn(target.definition);
-        const KeptFound keptFound = FindKept(target.definition);
-        if (ownFound.values.empty() && keptFound.value == NoValue)
-            return;
-        MakeFresh(scratch);
-        const bool read = HostReadElementPropertyValue(&target.element, &target.listed.guid, &scratch) == NoError;
-        const ValueFate held = !read ? ValueFate::NotWritten
-                               : ValueState(target.listed, scratch) ? ValueFate::Occupied : ValueFate::Pending;
-        if (!ownFound.values.empty()) {
-            for (const UInt32 value : ownFound.values)
-                own->fates[value] = held != ValueFate::Pending ? held : Write(target, own->Saved(value));
-            MarkKept(target.definition, held != ValueFate::Pending ? held : ValueFate::Superseded);
-            return;
+        const Found found = Find(definition);
+        auto write = [&](const FoundValue& value) { return Write(element, listed, definition, *value.saved); };
+        if (group.owned) {
+            auto match = [&](const FoundValue& kept) {
+                const auto at = run.found.find(element);
+                return MatchLeft(run.kept.LeftFor(element, kept.index), at != run.found.end() ? &at->second : nullptr,
+                                 definition.stateKey);
+            };
+            ComeBack(found, match, write);
+        } else if (!found.own.empty() || !found.kept.empty()) {
+            MakeFresh(scratch);
+            const bool read = HostReadElementPropertyValue(&element, &listed.guid, &scratch) == NoError;
+            const ValueFate held = !read ? ValueFate::NotWritten
+                                   : ValueState(listed, scratch) ? ValueFate::Occupied : ValueFate::Pending;
+            ComeBackIntoOtherGroup(found, held, write);
         }
-        kept.fates[keptFound.value] = held != ValueFate::Pending ? held : Write(target, kept.Saved(keptFound.value));
-        MarkKept(target.definition, ValueFate::GaveWay);
     }
 
-    // The run's values for the definition: under its own name, or else the first earlier name that
-    // has some; those of the earlier names after it go nowhere else through the table.
-    OwnFound FindOwn(const Definition& definition)
+    // The run's values under the definition's names, and the kept values still pending under them.
+    Found Find(const Definition& definition)
     {
-        OwnFound found;
-        for (std::size_t index = 0; index < definition.ownKeys.size(); ++index) {
-            const std::span<const UInt32> values = own->Under(definition.ownKeys[index]);
-            if (found.values.empty())
-                found = OwnFound{values, index > 0 && !values.empty()};
-            else
-                for (const UInt32 value : values)
-                    if (own->fates[value] == ValueFate::Pending)
-                        own->fates[value] = ValueFate::GaveWay;
-        }
-        return found;
-    }
-
-    // Calls `visit(value, renamed)` for each kept value still pending under the definition's names.
-    template <typename Visit>
-    void ForEachKept(const Definition& definition, Visit visit)
-    {
-        for (std::size_t index = 0; index < definition.keptKeys.size(); ++index)
-            for (const UInt32 value : kept.Under(definition.keptKeys[index]))
+        Found found;
+        for (std::size_t name = 0; name < definition.ownKeys.size(); ++name)
+            for (const UInt32 value : own.Under(definition.ownKeys[name]))
+                found.AddOwn(name, own.Saved(value), own.fates[value]);
+        for (const std::optional<UInt32>& key : definition.keptKeys)
+            for (const UInt32 value : kept.Under(key))
                 if (kept.fates[value] == ValueFate::Pending)
-                    visit(value, index > 0);
-    }
-
-    // The newest kept value under the definition's names (of one run, its own name first).
-    KeptFound FindKept(const Definition& definition)
-    {
-        KeptFound best;
-        ForEachKept(definition, [&](UInt32 value, bool renamed) {
-            if (best.value == NoValue || run.kept.records[value].run > run.kept.records[best.value].run)
-                best = KeptFound{value, renamed};
-        });
-        return best;
-    }
-
-    void MarkKept(const Definition& definition, ValueFate fate)
-    {
-        ForEachKept(definition, [&](UInt32 value, bool) { kept.fates[value] = fate; });
-    }
-
-    // Writes the run's values found for the definition, each in turn (the last one stays).
-    void WriteOwn(const Target& target, const OwnFound& found)
-    {
-        for (const UInt32 value : found.values)
-            own->fates[value] = Write(target, own->Saved(value));
-    }
-
-    // The kept value comes back; the run's own value of the property, if any, is the state the
-    // import left it in then, not the user's. Should the kept value not go in, that state does.
-    void BringBackKept(const Target& target, const KeptFound& keptFound, const OwnFound& ownFound)
-    {
-        const ValueFate fate = Write(target, kept.Saved(keptFound.value));
-        kept.fates[keptFound.value] = fate;
-        MarkKept(target.definition, ValueFate::GaveWay);
-        if (fate != ValueFate::BroughtBack)
-            WriteOwn(target, ownFound);
-        else
-            for (const UInt32 value : ownFound.values)
-                own->fates[value] = ValueFate::Superseded;
-    }
-
-    // The property is not as the kept value's run left it, or a value saved under an earlier name
-    // now takes it: the run's own value comes back; the kept ones stay where that run's own value
-    // still holds the property, and end otherwise.
-    void KeepOwn(const Target& target, const KeptFound& keptFound, const OwnFound& ownFound, LeftMatch match)
-    {
-        WriteOwn(target, ownFound);
-        ValueFate fate = match == LeftMatch::Taken ? ValueFate::GaveWay
-                         : match == LeftMatch::AsLeft ? ValueFate::Superseded
-                                                      : ValueFate::Changed;
-        if (fate == ValueFate::Changed && !ownFound.values.empty() &&
-            SameValue(kept.Saved(keptFound.value), own->Saved(ownFound.values.back())))
-            fate = ValueFate::AlreadyHeld;
-        MarkKept(target.definition, fate);
-    }
-
-    static bool SameValue(const ValueBackup::Value& a, const ValueBackup::Value& b)
-    {
-        return a.valueType == b.valueType &&
-               std::string_view(a.text, a.textLength) == std::string_view(b.text, b.textLength);
+                    found.kept.push_back(
+                        FoundValue{&kept.Saved(value), &kept.fates[value], value, run.kept.records[value].run});
+        return found;
     }
 
     // Where the element still has kept values after the run, notes what the run left on each of its
     // owned properties, as the next run's backup would find it: a later run compares with it.
     void NoteLeft(const API_Guid& element, const ValueBackup::Entry* ownEntry, const ValueBackup::Entry* keptEntry, bool listed)
     {
-        const bool stays = (ownEntry != nullptr && std::ranges::any_of(own->FatesOf(*ownEntry), OwnStays)) ||
-                           (keptEntry != nullptr && std::ranges::any_of(kept.FatesOf(*keptEntry), StaysKept));
-        if (!stays)
+        if (std::ranges::none_of(own.FatesOf(ownEntry), OwnStays) &&
+            std::ranges::none_of(kept.FatesOf(keptEntry), StaysKept))
             return;
         std::optional<PropertyStates>& left = run.end.left[element];
         left.reset();
@@ -321,36 +204,38 @@ private:
             names.emplace_back(BackupName(earlierName.group), BackupName(earlierName.property));
         definition.stateKey = StateKey(names[0].first, names[0].second);
         for (const auto& [groupName, propertyName] : names) {
-            if (own)
-                definition.ownKeys.push_back(own->values.FindKey(groupName, propertyName));
+            definition.ownKeys.push_back(own.values.FindKey(groupName, propertyName));
             definition.keptKeys.push_back(kept.values.FindKey(groupName, propertyName));
         }
         return definition;
     }
 
-    ValueFate Write(const Target& target, const ValueBackup::Value& saved)
+    // Writes `saved` into the element's property `listed`, met first as `definition`.
+    ValueFate Write(const API_Guid& element, const API_PropertyDefinition& listed, Definition& definition,
+                    const ValueBackup::Value& saved)
     {
-        std::unique_ptr<ElementPropertyRecord>& record = target.definition.record;
+        std::unique_ptr<ElementPropertyRecord>& record = definition.record;
         if (record == nullptr) {
             record = std::make_unique<ElementPropertyRecord>();
-            record->definition = target.listed;
+            record->definition = listed;
         }
         record->status = 0;
         record->value = TypedValueRecord();
-        if (!ConvertSavedValue(saved.valueType, saved.text, saved.textLength, target.listed.valueType, record->value, units))
+        if (!ConvertSavedValue(saved.valueType, saved.text, saved.textLength, listed.valueType, record->value, units))
             return ValueFate::NotConvertible;
         record->isDefault = false;
-        if (HostWriteElementPropertyValue(&target.element, record.get()) != NoError) {
-            ReportLine(Messages::RestoreWriteErrorLine, {groups.Get(target.listed.groupGuid).name, target.listed.name});
-            written.erase(target.listed.guid);
+        if (HostWriteElementPropertyValue(&element, record.get()) != NoError) {
+            ReportLine(Messages::RestoreWriteErrorLine, {groups.Get(listed.groupGuid).name, listed.name});
+            written.erase(listed.guid);
             return ValueFate::NotWritten;
         }
-        written.insert(target.listed.guid);
+        written.insert(listed.guid);
         return ValueFate::BroughtBack;
     }
 
     UpdateRun& run;
-    std::optional<Source> own;
+    const ValueBackup noBackup;  // what the run saved when it saved nothing
+    Source own;
     Source kept;
     std::unordered_map<API_Guid, const ValueBackup::Entry*, GuidHash> keptEntries;
     std::unordered_set<API_Guid, GuidHash> visited;
@@ -370,8 +255,7 @@ bool RestoreElementValues(UpdateRun& run)
     run.restoreRan = true;
     if (!run.backup && !run.store)
         return false;
-    ValueWriter writer(run);
-    writer.RestoreAll();
+    ValueWriter(run).RestoreAll();
     return true;
 }
 

@@ -3,7 +3,7 @@
 // cannot be listed.
 #include "AddOnFixture.hpp"
 
-#include "ConfigurationImport/GroupRemoval.hpp"
+#include "ConfigurationImport/ConfigurationImport.hpp"
 
 using namespace AddOnTesting;
 
