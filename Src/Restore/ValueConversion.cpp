@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 
 #include "BackupFile/ValueBackupFile.hpp"
 #include "Common/ExactText.hpp"
@@ -28,12 +29,22 @@ std::optional<Number> WholeNumber(std::string_view text)
     return number;
 }
 
-// The shortest decimal text that reads back as `number`.
+// The shortest decimal text that reads back as `number`: an exponent where that is shorter, as
+// "1e+05" for 100000.
 template <typename Number>
 std::string ShortestText(Number number)
 {
     char text[64];
     return std::string(text, std::to_chars(text, text + sizeof text, number).ptr);
+}
+
+// A real number's own text, as a person writes it: the shortest text without an exponent that reads
+// back as it ("100000", "0.0001"), unless that runs past 24 characters ("1e+300").
+std::string RealText(double number)
+{
+    char text[400];  // the fixed form of any finite double fits
+    const std::string fixed(text, std::to_chars(text, text + sizeof text, number, std::chars_format::fixed).ptr);
+    return fixed.size() <= 24 ? fixed : ShortestText(number);
 }
 
 // As the value has always come back when the saved type is the property's own.
@@ -66,7 +77,7 @@ bool ConvertReal(std::string_view text, TypedValueRecord& value)
 {
     const std::optional<double> number = WholeNumber<double>(text);
     if (number && value.typeCode == String) {
-        value.stringValue = GS::UniString(ShortestText(*number).c_str());
+        value.stringValue = GS::UniString(RealText(*number).c_str());
         return true;
     }
     // Into an Integer: only a whole number in range.
@@ -78,12 +89,13 @@ bool ConvertReal(std::string_view text, TypedValueRecord& value)
 }
 
 // Sets `field` to the text as a number whose own text it is: "007", "+1", "1.50" or "1e5" are
-// texts, not numbers.
+// texts, not numbers. A real number's own text is also its shortest one ("1e+05"), which earlier
+// versions wrote for it.
 template <typename Number>
 bool SetOwnTextNumber(std::string_view text, Number& field)
 {
     const std::optional<Number> number = WholeNumber<Number>(text);
-    if (!number || ShortestText(*number) != text)
+    if (!number || (ShortestText(*number) != text && (!std::is_floating_point_v<Number> || RealText(*number) != text)))
         return false;
     field = *number;
     return true;

@@ -70,11 +70,15 @@ TEST(ValueConversion, SameTypeAsAlwaysOtherTypesOnlyWhenExact)
         {Integer, "1", Boolean, "true"},
         {Integer, "2", Boolean, nullptr},
         {Integer, "12a", Real, nullptr},
-        // Real to Integer (whole and in range only) and String (the shortest text).
+        // Real to Integer (whole and in range only) and String (its shortest text ...
         {Real, "2.000000", Integer, "2"},
         {Real, "2.500000", Integer, nullptr},
         {Real, "3000000000.000000", Integer, nullptr},
         {Real, "0.100000", String, "0.1"},
+        // ... written without an exponent as a person writes it, unless that is very long.
+        {Real, "1000000.000000", String, "1000000"},
+        {Real, "0.000100", String, "0.0001"},
+        {Real, "1e300", String, "1e+300"},
         {Real, "1.000000", Boolean, nullptr},
         // String to Integer, Real, Boolean: only a text that is the number's own text, so that
         // the text comes back as it was should the type change back.
@@ -87,6 +91,10 @@ TEST(ValueConversion, SameTypeAsAlwaysOtherTypesOnlyWhenExact)
         {String, "2.5", Real, "2.5"},
         {String, "1.50", Real, nullptr},
         {String, "1e5", Real, nullptr},
+        {String, "100000", Real, "100000"},
+        {String, "0.0001", Real, "0.0001"},
+        {String, "1e+05", Real, "100000"},
+        {String, "100000.0", Real, nullptr},
         {String, "12345678901234567890", Real, nullptr},
         {String, "007", Real, nullptr},
         {String, "inf", Real, nullptr},
