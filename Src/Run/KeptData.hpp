@@ -3,7 +3,6 @@
 // properties they could come back into.
 #pragma once
 
-#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -66,17 +65,14 @@ struct KeptExpressionList {
     KeptRecord record;
 };
 
-// What the store held of one of the project's runs when the run read it: its rows and their values,
-// so that the run can tell whether another host instance has written them since.
-struct KeptRunRead {
-    std::int64_t rows = 0;
-    std::int64_t values = 0;
-
-    void Add(std::size_t rowValues)
-    {
-        ++rows;
-        values += static_cast<std::int64_t>(rowValues);
-    }
+// A row of the store's kept values as the run read it: its element's text, its values [first, end)
+// (those of one run and group) and their packed text, so that a write changes the row only while
+// the store still holds it so (another host instance may have written it since).
+struct KeptRow {
+    std::string element;
+    std::string packed;
+    std::size_t first = 0;
+    std::size_t end = 0;
 };
 
 struct KeptData {
@@ -92,7 +88,7 @@ struct KeptData {
     std::optional<PropertyStates> listsLeft;  // the owned definitions as left; nothing when not known
 
     std::map<UInt32, std::string> started;  // when each run that kept something started
-    std::map<UInt32, KeptRunRead> runsRead;  // by run of the project's values
+    std::vector<KeptRow> rows;              // in the order read: by element, run and group
 
     bool Empty() const { return values.ValueCount() == 0 && lists.empty(); }
     // What the run that kept the value `index` of `element` left there: nothing known for an

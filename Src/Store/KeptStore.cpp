@@ -115,8 +115,7 @@ ValueFate ReasonOf(std::string_view text)
 
 std::string GuidText(const API_Guid& guid)
 {
-    const GS::UniString text = APIGuid2GSGuid(guid).ConvertToString();
-    return text.ToCStr().Get();
+    return APIGuid2GSGuid(guid).ConvertToString().ToCStr().Get();
 }
 
 // The order of the GUIDs' texts: by each part in turn, as hexadecimal numbers.
@@ -198,9 +197,7 @@ std::string_view NextField(std::string_view& packed)
 
 std::int64_t SchemaVersionOf(SqliteDatabase& database)
 {
-    SqliteStatement version = database.Prepare("PRAGMA user_version");
-    const std::int64_t found = version.Step() ? version.Number(0) : 0;
-    version.Run();
+    const std::int64_t found = database.Prepare("PRAGMA user_version").FirstNumber().value_or(0);
     if (found > SchemaVersion)
         throw SqliteFailure(0, "the store was made by a newer version of the add-on");
     return found;
@@ -211,13 +208,21 @@ std::int64_t ProjectId(SqliteDatabase& database, const ProjectIdentity& identity
 {
     if (make)
         database.Prepare("INSERT OR IGNORE INTO project (identity) VALUES (?1)").Bind(1, identity).Run();
-    SqliteStatement find = database.Prepare("SELECT id FROM project WHERE identity = ?1");
-    find.Bind(1, identity);
-    std::int64_t id = -1;
-    if (find.Step())
-        id = find.Number(0);
-    find.Run();
-    return id;
+    return database.Prepare("SELECT id FROM project WHERE identity = ?1").Bind(1, identity).FirstNumber().value_or(-1);
+}
+
+// Makes the tables, or converts those of the first version. The version is read again under the
+// write lock: another host instance may have made or changed the tables meanwhile.
+void CreateTables(SqliteDatabase& database)
+{
+    if (SchemaVersionOf(database) == SchemaVersion)
+        return;
+    SqliteDatabase::Transaction transaction(database, true);
+    if (SchemaVersionOf(database) == 1)
+        database.Execute(PackRowsOfVersion1);
+    database.Execute(Schema);
+    database.Execute("PRAGMA user_version = " + std::to_string(SchemaVersion));
+    transaction.Commit();
 }
 
 template <typename Elements>
@@ -236,38 +241,28 @@ std::optional<SystemPath> KeptStore::DefaultPath()
     return EnvironmentPath("USERPROFILE", "/AppData/Local/Quillmere/store.sqlite");
 }
 
-// The version is read again under the write lock: another host instance may have made or changed
-// the tables meanwhile.
-void KeptStore::CreateTables()
+std::optional<FileProblem> KeptStore::Attempt(const std::function<void(SqliteDatabase&)>& work)
 {
-    if (SchemaVersionOf(database) == SchemaVersion)
-        return;
-    SqliteDatabase::Transaction transaction(database, true);
-    const std::int64_t found = SchemaVersionOf(database);
-    if (found == 1)
-        database.Execute(PackRowsOfVersion1);
-    database.Execute(Schema);
-    database.Execute("PRAGMA user_version = " + std::to_string(SchemaVersion));
-    transaction.Commit();
-}
-
-std::optional<FileProblem> KeptStore::SetDamagedAside()
-{
-    database.Close();
-    setAside = SetFileAside(path, "damaged");
-    if (setAside.empty())
-        return FileProblem{path, 0, "it is damaged and could not be renamed"};
-    SystemPath journal = path;
-    journal += "-journal";
-    RemoveFile(journal);
-    try {
-        database.Open(path, busyMilliseconds);
-        CreateTables();
-    } catch (const SqliteFailure& failure) {
+    for (bool again = false;; again = true) {
+        try {
+            if (!database.IsOpen()) {
+                database.Open(path, busyMilliseconds);
+                CreateTables(database);
+            }
+            work(database);
+            return std::nullopt;
+        } catch (const SqliteFailure& failure) {
+            if (!failure.Damaged() || again || !setAside.empty())
+                return FileProblem{path, 0, failure.what()};
+        }
         database.Close();
-        return FileProblem{path, 0, failure.what()};
+        setAside = SetFileAside(path, "damaged");
+        if (setAside.empty())
+            return FileProblem{path, 0, "it is damaged and could not be renamed"};
+        SystemPath journal = path;
+        journal += "-journal";
+        RemoveFile(journal);
     }
-    return std::nullopt;
 }
 
 std::optional<FileProblem> KeptStore::Open()
@@ -277,11 +272,7 @@ std::optional<FileProblem> KeptStore::Open()
     // A named pipe or a device in the store's place could keep SQLite's first read waiting.
     if (IsSomethingElse(path))
         return FileProblem{path, NotARegularFile};
-    std::optional<FileProblem> problem = Attempt([this](SqliteDatabase& opened) {
-        if (!opened.IsOpen())
-            opened.Open(path, busyMilliseconds);
-        CreateTables();
-    });
+    std::optional<FileProblem> problem = Attempt([](SqliteDatabase&) {});
     if (problem)
         database.Close();
     return problem;
@@ -291,9 +282,8 @@ std::optional<FileProblem> KeptStore::HoldsAnything(bool& holds)
 {
     holds = false;
     return Attempt([&holds](SqliteDatabase& database) {
-        SqliteStatement any = database.Prepare("SELECT EXISTS (SELECT 1 FROM kept_value) OR EXISTS (SELECT 1 FROM kept_list)");
-        holds = any.Step() && any.Number(0) != 0;
-        any.Run();
+        const char* const any = "SELECT EXISTS (SELECT 1 FROM kept_value) OR EXISTS (SELECT 1 FROM kept_list)";
+        holds = database.Prepare(any).FirstNumber() == 1;
     });
 }
 
@@ -376,13 +366,11 @@ void ReadValues(SqliteDatabase& database, std::int64_t project, std::int64_t ear
     rows.Bind(1, project);
     if (earlierProject >= 0)
         rows.Bind(2, earlierProject);
-    std::string element;
     API_Guid guid = APINULLGuid;
-    bool open = false;
     std::size_t first = 0;  // the element's first value
     while (rows.Step()) {
         const bool earlier = rows.Number(0) == earlierProject;
-        const bool sameElement = open && element == rows.Text(1);
+        const bool sameElement = !kept.rows.empty() && kept.rows.back().element == rows.Text(1);
         const API_Guid rowGuid = sameElement ? guid : GuidOf(rows.Text(1));
         if (earlier && (elements == nullptr || elements->count(rowGuid) == 0))
             continue;
@@ -390,16 +378,13 @@ void ReadValues(SqliteDatabase& database, std::int64_t project, std::int64_t ear
             kept.values.EndEntry();  // does nothing before the first
             guid = rowGuid;
             kept.values.StartEntry(guid);
-            element = rows.Text(1);
-            open = true;
             first = kept.fates.size();
             kept.left.emplace(guid, std::nullopt);
         }
-        const UInt32 run = static_cast<UInt32>(rows.Number(2));
         const std::size_t before = kept.records.size();
-        AddPackedValues(kept, rows.Text(3), rows.Text(4), run, earlier, first);
-        if (!earlier)
-            kept.runsRead[run].Add(kept.records.size() - before);
+        AddPackedValues(kept, rows.Text(3), rows.Text(4), static_cast<UInt32>(rows.Number(2)), earlier, first);
+        if (kept.records.size() > before)
+            kept.rows.push_back(KeptRow{std::string(rows.Text(1)), std::string(rows.Text(4)), before, kept.records.size()});
     }
     kept.values.EndEntry();
 }
@@ -444,11 +429,7 @@ void ReadLists(SqliteDatabase& database, std::int64_t project, std::int64_t earl
         if (const std::optional<std::string> text = rows.OptionalText(5))
             kept.lists.back().list.Push(ExactUtf8ToUniString(*text, units));
     }
-    SqliteStatement known = database.Prepare("SELECT lists_left_known FROM project WHERE id = ?1");
-    known.Bind(1, project);
-    const bool leftKnown = !known.Step() || known.Number(0) != 0;
-    known.Run();
-    if (!leftKnown)
+    if (database.Prepare("SELECT lists_left_known FROM project WHERE id = ?1").Bind(1, project).FirstNumber().value_or(1) == 0)
         return;
     kept.listsLeft.emplace();
     SqliteStatement left = database.Prepare("SELECT grp, property, state, written FROM left_definition WHERE project = ?1");
@@ -486,41 +467,9 @@ std::optional<FileProblem> KeptStore::Read(const ProjectIdentity& project, const
 
 namespace {
 
-// Values [first, end) of the kept data.
-struct ValueRange {
-    std::size_t first;
-    std::size_t end;
-};
-
-std::string_view GroupOf(const KeptData& kept, std::size_t index)
+std::string_view GroupOf(const KeptData& kept, const KeptRow& row)
 {
-    return kept.values.Keys()[kept.values.Values()[index].key].GroupOrText();
-}
-
-// The end of the values, from `first` on and before `end`, that one row held: those of one run,
-// group and owner (a row's values come in one piece, and no two rows of one run and group follow
-// each other but the project's and an earlier version's).
-std::size_t RowEnd(const KeptData& kept, std::size_t first, std::size_t end)
-{
-    std::size_t at = first + 1;
-    while (at < end && kept.records[at].run == kept.records[first].run &&
-           kept.records[at].earlierVersion == kept.records[first].earlierVersion && GroupOf(kept, at) == GroupOf(kept, first))
-        ++at;
-    return at;
-}
-
-// The values of `range` (nullptr: none) as read, or those that stay with their reasons now.
-PackedRow PackRow(const KeptData& kept, const ValueRange* range, bool asRead)
-{
-    PackedRow row;
-    for (std::size_t index = range != nullptr ? range->first : 0; range != nullptr && index < range->end; ++index) {
-        const ValueFate fate = kept.fates[index];
-        if (!asRead && !StaysKept(fate))
-            continue;
-        row.Add(kept.values, kept.values.Values()[index],
-                asRead || fate == ValueFate::Pending ? kept.records[index].reason : fate);
-    }
-    return row;
+    return kept.values.Keys()[kept.values.Values()[row.first].key].GroupOrText();
 }
 
 // The statements that put values and lists into the store, prepared once for a transaction.
@@ -555,36 +504,32 @@ public:
                 }
         }
         for (const auto& [at, row] : rows)
-            Bind(insertRow, project, at.first, run, at.second, row).Run();
+            Bind(insertRow, project, at.first, run, at.second, &row).Run();
     }
 
-    // Settles the row of `project` that the values `own` of an element came from (nullptr: none,
-    // or gone with its whole run), and an earlier version's row of the same run and group
-    // (`earlier`), whose values that stay move to the project's row. `element` is the element's
-    // text, made here the first time a row of it is written.
-    void SettleRows(std::int64_t project, std::int64_t earlierProject, const API_Guid& guid, std::string& element,
-                    const KeptData& kept, const ValueRange* own, const ValueRange* earlier)
+    // Settles the project's row that `own` was read from (nullptr: none, or gone with its whole run)
+    // and an earlier version's row of the same element, run and group (`earlier`), whose values
+    // that stay move to the project's row.
+    void SettleRows(std::int64_t project, std::int64_t earlierProject, const KeptData& kept, const KeptRow* own,
+                    const KeptRow* earlier)
     {
-        const std::size_t first = own != nullptr ? own->first : earlier->first;
-        const UInt32 run = kept.records[first].run;
-        const std::string_view group = GroupOf(kept, first);
-        PackedRow stays = PackRow(kept, own, false);
-        const PackedRow moved = PackRow(kept, earlier, false);
-        stays.packed += moved.packed;
-        stays.count += moved.count;
-        const std::string read = PackRow(kept, own, true).packed;
-        if (own != nullptr && stays.packed == read && earlier == nullptr)
-            return;
-        if (element.empty())
-            element = GuidText(guid);
+        PackedRow stays;
+        for (const KeptRow* row : {own, earlier})
+            for (std::size_t index = row != nullptr ? row->first : 0; row != nullptr && index < row->end; ++index)
+                if (const ValueFate fate = kept.fates[index]; StaysKept(fate))
+                    stays.Add(kept.values, kept.values.Values()[index],
+                              fate == ValueFate::Pending ? kept.records[index].reason : fate);
+        const KeptRow& row = own != nullptr ? *own : *earlier;
+        const UInt32 run = kept.records[row.first].run;
+        const std::string_view group = GroupOf(kept, row);
         if (own != nullptr && stays.count == 0)
-            Bind(deleteRow, project, element, run, group).Bind(5, read).Run();
-        else if (own != nullptr && stays.packed != read)
-            Bind(updateRow, project, element, run, group, stays).Bind(7, read).Run();
+            Bind(deleteRow, project, row.element, run, group).Bind(5, own->packed).Run();
+        else if (own != nullptr && stays.packed != own->packed)
+            Bind(updateRow, project, row.element, run, group, &stays).Bind(7, own->packed).Run();
         else if (own == nullptr && stays.count != 0)
-            Bind(addRow, project, element, run, group, stays).Run();
+            Bind(addRow, project, row.element, run, group, &stays).Run();
         if (earlier != nullptr)
-            Bind(deleteRow, earlierProject, element, run, group).Bind(5, PackRow(kept, earlier, true).packed).Run();
+            Bind(deleteRow, earlierProject, row.element, run, group).Bind(5, earlier->packed).Run();
     }
 
     void InsertList(std::int64_t project, const KeptExpressionList& list, ValueFate reason)
@@ -610,15 +555,12 @@ public:
     }
 
 private:
-    static SqliteStatement& Bind(SqliteStatement& statement, std::int64_t project, const std::string& element, UInt32 run,
-                                 std::string_view group)
+    // Binds a row's project, element, run and group, and its values when given.
+    static SqliteStatement& Bind(SqliteStatement& statement, std::int64_t project, std::string_view element, UInt32 run,
+                                 std::string_view group, const PackedRow* values = nullptr)
     {
-        return statement.Bind(1, project).Bind(2, element).Bind(3, std::int64_t{run}).Bind(4, group);
-    }
-    static SqliteStatement& Bind(SqliteStatement& statement, std::int64_t project, const std::string& element, UInt32 run,
-                                 std::string_view group, const PackedRow& row)
-    {
-        return Bind(statement, project, element, run, group).Bind(5, row.count).Bind(6, row.packed);
+        statement.Bind(1, project).Bind(2, element).Bind(3, std::int64_t{run}).Bind(4, group);
+        return values != nullptr ? statement.Bind(5, values->count).Bind(6, values->packed) : statement;
     }
 
     SqliteDatabase& database;
@@ -634,11 +576,8 @@ private:
 std::int64_t WriteRun(SqliteDatabase& database, KeptAtRunEnd& run, std::vector<KeptExpressionList>& lists)
 {
     const std::int64_t project = ProjectId(database, run.project, true);
-    if (run.run == 0) {
-        SqliteStatement last = database.Prepare("SELECT coalesce(max(number), 0) FROM run");
-        run.run = last.Step() ? static_cast<UInt32>(last.Number(0)) + 1 : 1;
-        last.Run();
-    }
+    if (run.run == 0)
+        run.run = static_cast<UInt32>(database.Prepare("SELECT coalesce(max(number), 0) FROM run").FirstNumber().value_or(0)) + 1;
     database.Prepare("INSERT OR IGNORE INTO run (number, project, started, configuration) VALUES (?1, ?2, ?3, ?4)")
         .Bind(1, std::int64_t{run.run}).Bind(2, project).Bind(3, run.started).Bind(4, run.configuration).Run();
     for (KeptExpressionList& list : lists)
@@ -653,31 +592,37 @@ std::int64_t WriteRun(SqliteDatabase& database, KeptAtRunEnd& run, std::vector<K
 // those no longer matter once every value came back.
 std::set<UInt32> DeleteRunsLeavingWhole(SqliteDatabase& database, std::int64_t project, const KeptData& kept)
 {
-    std::map<UInt32, bool> stays;  // by run of the project read: whether one of its values stays
-    for (std::size_t index = 0; index < kept.records.size(); ++index)
-        if (const KeptRecord& record = kept.records[index]; !record.earlierVersion)
-            stays[record.run] = stays[record.run] || StaysKept(kept.fates[index]);
+    struct RunRead {
+        std::int64_t rows = 0;
+        std::int64_t values = 0;
+        bool stays = false;  // one of its values stays kept
+    };
+    std::map<UInt32, RunRead> read;  // by run of the project's rows read
+    for (const KeptRow& row : kept.rows)
+        if (const KeptRecord& record = kept.records[row.first]; !record.earlierVersion) {
+            RunRead& run = read[record.run];
+            ++run.rows;
+            run.values += static_cast<std::int64_t>(row.end - row.first);
+            for (std::size_t index = row.first; index < row.end; ++index)
+                run.stays = run.stays || StaysKept(kept.fates[index]);
+        }
     std::set<UInt32> whole;
-    if (std::all_of(stays.begin(), stays.end(), [](const auto& run) { return run.second; }))
+    if (std::all_of(read.begin(), read.end(), [](const auto& run) { return run.second.stays; }))
         return whole;
+    std::int64_t goingRows = 0;
     SqliteStatement stored = database.Prepare("SELECT run, count(*), sum(count) FROM kept_value WHERE project = ?1 GROUP BY run");
     stored.Bind(1, project);
     while (stored.Step()) {
-        const UInt32 run = static_cast<UInt32>(stored.Number(0));
-        const auto read = kept.runsRead.find(run);
-        if (read != kept.runsRead.end() && !stays[run] && read->second.rows == stored.Number(1) &&
-            read->second.values == stored.Number(2))
-            whole.insert(run);
+        const auto run = read.find(static_cast<UInt32>(stored.Number(0)));
+        if (run == read.end() || run->second.stays || run->second.rows != stored.Number(1) ||
+            run->second.values != stored.Number(2))
+            continue;
+        whole.insert(run->first);
+        goingRows += run->second.rows;
     }
     // When they are all the store keeps, the table is emptied at once: SQLite then frees its pages
     // without copying them to the journal.
-    std::int64_t goingRows = 0;
-    for (const UInt32 run : whole)
-        goingRows += kept.runsRead.at(run).rows;
-    SqliteStatement all = database.Prepare("SELECT count(*) FROM kept_value");
-    const bool everything = all.Step() && all.Number(0) == goingRows;
-    all.Run();
-    if (everything && !whole.empty()) {
+    if (!whole.empty() && database.Prepare("SELECT count(*) FROM kept_value").FirstNumber() == goingRows) {
         database.Execute("DELETE FROM kept_value");
         return whole;
     }
@@ -688,28 +633,22 @@ std::set<UInt32> DeleteRunsLeavingWhole(SqliteDatabase& database, std::int64_t p
 }
 
 // The kept values as read: rows whose values all stay as they were stay, the others change or go;
-// what an earlier version left moves to the project where it stays.
-void SettleKeptValues(KeptWriter& writer, std::int64_t project, std::int64_t earlier, const KeptData& kept,
+// what an earlier version left moves to the project where it stays. An earlier version's row comes
+// right after the project's row of the same element, run and group.
+void SettleKeptValues(KeptWriter& writer, std::int64_t project, std::int64_t earlierProject, const KeptData& kept,
                       const std::set<UInt32>& wholeRunsGone)
 {
-    for (const ValueBackup::Entry& entry : kept.values.Entries()) {
-        std::string element;
-        const std::size_t end = entry.firstValue + entry.valueCount;
-        for (std::size_t first = entry.firstValue; first < end;) {
-            const ValueRange row{first, RowEnd(kept, first, end)};
-            const UInt32 run = kept.records[first].run;
-            std::optional<ValueRange> next;
-            if (row.end < end && kept.records[row.end].earlierVersion && kept.records[row.end].run == run &&
-                GroupOf(kept, row.end) == GroupOf(kept, first))
-                next = ValueRange{row.end, RowEnd(kept, row.end, end)};
-            if (kept.records[first].earlierVersion)
-                writer.SettleRows(project, earlier, entry.element, element, kept, nullptr, &row);
-            else if (wholeRunsGone.count(run) == 0)
-                writer.SettleRows(project, earlier, entry.element, element, kept, &row, next ? &*next : nullptr);
-            else if (next)
-                writer.SettleRows(project, earlier, entry.element, element, kept, nullptr, &*next);
-            first = next ? next->end : row.end;
-        }
+    for (std::size_t at = 0; at < kept.rows.size(); ++at) {
+        const KeptRow& row = kept.rows[at];
+        const KeptRecord& record = kept.records[row.first];
+        const KeptRow* next = at + 1 < kept.rows.size() ? &kept.rows[at + 1] : nullptr;
+        const bool nextIsEarlier = !record.earlierVersion && next != nullptr && kept.records[next->first].earlierVersion &&
+                                   kept.records[next->first].run == record.run && next->element == row.element &&
+                                   GroupOf(kept, *next) == GroupOf(kept, row);
+        const KeptRow* own = record.earlierVersion || wholeRunsGone.count(record.run) != 0 ? nullptr : &row;
+        const KeptRow* earlier = record.earlierVersion ? &row : nextIsEarlier ? &kept.rows[++at] : nullptr;
+        if (own != nullptr || earlier != nullptr)
+            writer.SettleRows(project, earlierProject, kept, own, earlier);
     }
 }
 

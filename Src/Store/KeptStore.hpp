@@ -8,6 +8,7 @@
 // reported, never set aside.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <utility>
@@ -70,27 +71,11 @@ public:
                                                    const std::vector<KeptExpressionList>& lists,
                                                    const std::map<UInt32, std::string>& started);
 
-    // Runs `work` on the database. A store SQLite finds damaged is set aside and begun anew, and
-    // the work tried once more on the new one; the problem when it fails for good.
-    template <typename Work>
-    std::optional<FileProblem> Attempt(Work work)
-    {
-        for (bool again = false;; again = true) {
-            try {
-                work(database);
-                return std::nullopt;
-            } catch (const SqliteFailure& failure) {
-                if (!failure.Damaged() || again || !setAside.empty())
-                    return FileProblem{path, 0, failure.what()};
-                if (std::optional<FileProblem> problem = SetDamagedAside())
-                    return problem;
-            }
-        }
-    }
-
 private:
-    void CreateTables();
-    std::optional<FileProblem> SetDamagedAside();
+    // Runs `work` on the database, opening it first when it is not open. A store SQLite finds
+    // damaged is set aside and begun anew, and the work tried once more on the new one; the problem
+    // when it fails for good.
+    std::optional<FileProblem> Attempt(const std::function<void(SqliteDatabase&)>& work);
 
     SystemPath path;
     int busyMilliseconds;

@@ -40,25 +40,24 @@ std::optional<ProjectIdentity> FileIdentity()
 }
 
 // Finds the project's identity, once: its file, or for a project without one, its elements
-// (`elements`, else those the backup noted, else listed now). Answers false when it cannot be known.
-bool KnowProject(UpdateRun& run, const GS::Array<API_Guid>* elements)
+// (`elements`, else the anchor noted when the store held nothing, else those listed now). Answers
+// false when it cannot be known.
+bool KnowProject(UpdateRun& run, const ElementSet* elements)
 {
     if (run.projectKnown)
         return true;
-    if (const std::optional<ProjectIdentity> file = FileIdentity()) {
-        run.end.project = *file;
-        return run.projectKnown = true;
-    }
-    if (elements == nullptr && !run.anchor.empty()) {
-        run.end.project = run.anchor;  // the store knew no project when the run read it
+    std::optional<ProjectIdentity> known = FileIdentity();
+    if (!known && elements == nullptr && !run.anchor.empty())
+        known = run.anchor;
+    if (known) {
+        run.end.project = *known;
         return run.projectKnown = true;
     }
     GS::Array<API_Guid> listed;
     if (elements == nullptr && ListEveryElement(listed) != NoError)
         return false;
-    const GS::Array<API_Guid>& all = elements != nullptr ? *elements : listed;
-    const ElementSet set(all.begin(), all.end());
-    TellOfStore(run, run.store->AnchorIdentity(set, run.end.project));
+    TellOfStore(run, run.store->AnchorIdentity(elements != nullptr ? *elements : ElementSet(listed.begin(), listed.end()),
+                                               run.end.project));
     return run.projectKnown = run.store != nullptr;
 }
 
@@ -115,14 +114,12 @@ void ReadKeptData(UpdateRun& run, const GS::Array<API_Guid>* elements)
         return;
     }
     GS::Array<API_Guid> listed;
-    if (elements == nullptr) {
-        if (ListEveryElement(listed) != NoError)
-            return;
-        elements = &listed;
-    }
-    if (!KnowProject(run, elements))
+    if (elements == nullptr && ListEveryElement(listed) != NoError)
         return;
-    const ElementSet set(elements->begin(), elements->end());
+    const GS::Array<API_Guid>& all = elements != nullptr ? *elements : listed;
+    const ElementSet set(all.begin(), all.end());
+    if (!KnowProject(run, &set))
+        return;
     TellOfStore(run, run.store->Read(run.end.project, &set, run.kept));
     EndValuesOfGoneElements(run.kept, set);
 }
@@ -145,16 +142,13 @@ std::vector<KeptExpressionList> OwnLists(const UpdateRun& run)
 void ReportNotSafe(const UpdateRun& run, bool valuesSafe)
 {
     const FileProblem store = run.storeProblem.value_or(FileProblem{});
-    if (store.path.empty() && (valuesSafe || !run.backupProblem || run.backupProblem->path.empty())) {
-        ReportLine(Messages::NotSafeNoProfileLine, {});
-        return;
-    }
-    if (valuesSafe) {
-        ReportLine(Messages::NotSafeListsLine, {PathText(store.path), store.Detail()});
-        return;
-    }
     const FileProblem backup = run.backupProblem.value_or(FileProblem{});
-    ReportLine(Messages::NotSafeValuesLine, {PathText(backup.path), backup.Detail(), PathText(store.path), store.Detail()});
+    if (store.path.empty() && (valuesSafe || backup.path.empty()))
+        ReportLine(Messages::NotSafeNoProfileLine, {});
+    else if (valuesSafe)
+        ReportLine(Messages::NotSafeListsLine, {PathText(store.path), store.Detail()});
+    else
+        ReportLine(Messages::NotSafeValuesLine, {PathText(backup.path), backup.Detail(), PathText(store.path), store.Detail()});
 }
 
 // The elements with values kept after the run; what the run left on them is what the restore
@@ -207,8 +201,7 @@ void EndWhatOwnReplaces(UpdateRun& run)
             !StaysKept(run.kept.listFates[index]))
             continue;
         const ExpressionList& kept = run.kept.lists[index].list;
-        const bool same = kept.GetSize() == found->second.GetSize() &&
-                          std::equal(kept.begin(), kept.end(), found->second.begin());
+        const bool same = std::equal(kept.begin(), kept.end(), found->second.begin(), found->second.end());
         run.kept.listFates[index] = same ? ValueFate::AlreadyHeld : ValueFate::Superseded;
     }
 }

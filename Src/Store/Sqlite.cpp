@@ -50,32 +50,15 @@ void* SqliteRealloc(void* block, int bytes)
     return grown;
 }
 
-int SqliteRoundup(int bytes)
-{
-    return (bytes + 7) & ~7;
-}
-
-int SqliteInit(void*)
-{
-    return SQLITE_OK;
-}
-
-void SqliteShutdown(void*) {}
-
-bool configured = false;
-
 // Makes SQLite take its memory from the platform allocator, as everything of the module does.
-// Called before the first connection; later calls do nothing.
+// Called before each connection: it fails, and SQLite keeps what it has, once SQLite is in use
+// (after its first connection, until ShutDownSqlite).
 void ConfigureSqlite()
 {
-    if (configured)
-        return;
-    static const sqlite3_mem_methods methods = {SqliteMalloc, SqliteFree,     SqliteRealloc,  SqliteSize,
-                                                SqliteRoundup, SqliteInit, SqliteShutdown, nullptr};
-    // Fails only once SQLite is in use (a test that opened a database first): it then keeps what
-    // it has.
+    static const sqlite3_mem_methods methods = {
+        SqliteMalloc, SqliteFree, SqliteRealloc, SqliteSize, [](int bytes) { return (bytes + 7) & ~7; },
+        [](void*) { return SQLITE_OK; }, [](void*) {}, nullptr};
     sqlite3_config(SQLITE_CONFIG_MALLOC, &methods);
-    configured = true;
 }
 
 [[noreturn]] void Throw(sqlite3* database, int code)
@@ -98,15 +81,9 @@ bool SqliteFailure::Damaged() const noexcept
     return (code & 0xFF) == SQLITE_CORRUPT || (code & 0xFF) == SQLITE_NOTADB;
 }
 
-bool SqliteFailure::Busy() const noexcept
-{
-    return (code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED;
-}
-
 void ShutDownSqlite() noexcept
 {
     sqlite3_shutdown();
-    configured = false;
 }
 
 SqliteStatement::SqliteStatement(sqlite3* database, std::string_view sql) : database(database)
@@ -150,6 +127,15 @@ bool SqliteStatement::Step()
     if (code != SQLITE_DONE)
         Throw(database, code);
     return false;
+}
+
+std::optional<std::int64_t> SqliteStatement::FirstNumber()
+{
+    std::optional<std::int64_t> number;
+    if (Step())
+        number = Number(0);
+    Run();
+    return number;
 }
 
 std::string_view SqliteStatement::Text(int column) const

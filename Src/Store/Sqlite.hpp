@@ -22,8 +22,6 @@ public:
     SqliteFailure(int code, const std::string& message) : std::runtime_error(message), code(code) {}
     // The file is not a database, or one whose content SQLite finds damaged.
     bool Damaged() const noexcept;
-    // Another connection held a lock for longer than the connection waits.
-    bool Busy() const noexcept;
     const int code;
 };
 
@@ -47,6 +45,8 @@ public:
         while (Step()) {
         }
     }
+    // Runs a query for one number: the first column of its first row; nothing when it gives none.
+    std::optional<std::int64_t> FirstNumber();
 
     std::string_view Text(int column) const;  // empty for NULL
     std::int64_t Number(int column) const;
