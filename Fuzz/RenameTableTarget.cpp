@@ -114,7 +114,7 @@ std::string RenameTableTarget::Run(std::string_view input)
             (!table.EarlierNames(absent, other).empty() || table.RenamedName(absent, other)))
             return "names for a name the table does not hold";
         std::u16string units;
-        GS::UniString text = ExactUtf8ToUniString(input.data(), input.size(), units);
+        GS::UniString text = ExactUtf8ToUniString(input, units);
         const GS::UniString before = text;
         const bool changed = RewriteReferences(table, text);
         if (input.find("{Property:") == std::string_view::npos && (changed || text != before))

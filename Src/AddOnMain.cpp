@@ -54,12 +54,6 @@ GSErrCode GuardedRelease()
 
 namespace {
 
-void ShowCompletionAlert()
-{
-    DGAlert(DG_INFORMATION, GS::UniString(Messages::CompletionAlertTitle), GS::UniString(Messages::CompletionAlertText),
-            GS::UniString(""), GS::UniString(Messages::CompletionAlertButton), GS::UniString(""), GS::UniString(""));
-}
-
 // Imports the chosen configuration, and brings back what was saved into whatever definitions the
 // property import made. Answers whether all of it succeeded, so that the run may say so.
 bool ImportAndBringBack(UpdateRun& run, const Configuration& configuration)
@@ -102,7 +96,8 @@ void UpdateCommand()
     KeepForLaterRuns(run);
     ReportWhatWasNotBroughtBack(run);
     if (completed)
-        ShowCompletionAlert();
+        DGAlert(DG_INFORMATION, GS::UniString(Messages::CompletionAlertTitle), GS::UniString(Messages::CompletionAlertText),
+                GS::UniString(""), GS::UniString(Messages::CompletionAlertButton), GS::UniString(""), GS::UniString(""));
 }
 
 // Tells the user that the command stopped early, for `reason`, or because memory ran out when it is
@@ -110,15 +105,13 @@ void UpdateCommand()
 // handled.
 void ReportStoppedCommand(const char* reason) noexcept
 {
-    if (reason != nullptr) {
-        try {
-            ReportLine(Messages::StoppedCommandLine, {reason});
-            return;
-        } catch (...) {
-        }
+    try {
+        if (reason != nullptr)
+            return ReportLine(Messages::StoppedCommandLine, {reason});
+    } catch (...) {
     }
     try {
-        ReportText(TheModule.outOfMemoryLine);
+        HostReportMessage(&TheModule.outOfMemoryLine, 0);
     } catch (...) {
     }
 }

@@ -26,17 +26,13 @@ inline std::string ExactUtf8(const GS::UniString& text)
     return bytes;
 }
 
-// The host text of `length` bytes of the 8-bit form; a byte outside any sequence becomes U+FFFD.
-// `scratch` is working space that a caller may reuse.
-inline GS::UniString ExactUtf8ToUniString(const char* bytes, std::size_t length, std::u16string& scratch)
-{
-    scratch.clear();
-    GS::Unicode::AppendUtf8AsUtf16(scratch, bytes, length, GS::Unicode::Surrogates::Keep);
-    return GS::UniString(scratch.data(), static_cast<USize>(scratch.size()));
-}
+// The host text of the 8-bit form `bytes`; a byte outside any sequence becomes U+FFFD. `scratch` is
+// working space that a caller may reuse.
 inline GS::UniString ExactUtf8ToUniString(std::string_view bytes, std::u16string& scratch)
 {
-    return ExactUtf8ToUniString(bytes.data(), bytes.size(), scratch);
+    scratch.clear();
+    GS::Unicode::AppendUtf8AsUtf16(scratch, bytes.data(), bytes.size(), GS::Unicode::Surrogates::Keep);
+    return GS::UniString(scratch.data(), static_cast<USize>(scratch.size()));
 }
 
 }  // namespace Quillmere

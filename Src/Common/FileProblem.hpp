@@ -24,7 +24,15 @@ struct FileProblem {
     std::optional<std::size_t> byte;
 
     // "system error 13", "file is not a database", "mismatched tag at line 3, byte 120".
-    std::string Detail() const;
+    std::string Detail() const
+    {
+        std::string detail = reason.empty() ? "system error " + std::to_string(error) : reason;
+        if (line && byte)
+            detail += " at line " + std::to_string(*line) + ", byte " + std::to_string(*byte);
+        else if (byte)
+            detail += " at byte " + std::to_string(*byte);
+        return detail;
+    }
 };
 
 }  // namespace Quillmere

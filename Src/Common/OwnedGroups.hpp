@@ -11,6 +11,10 @@ namespace Quillmere {
 constexpr std::string_view OwnedGroupMarker = "SGPset_";
 
 // True when the group name's 8-bit form contains OwnedGroupMarker anywhere (case-sensitive).
-bool IsOwnedGroupName(const GS::UniString& name);
+inline bool IsOwnedGroupName(const GS::UniString& name)
+{
+    const GS::UniString::CStr bytes = name.ToCStr(0, GS::UniString::MaxUSize, CC_Default);
+    return std::string_view(bytes.Get(), bytes.GetLength()).find(OwnedGroupMarker) != std::string_view::npos;
+}
 
 }  // namespace Quillmere

@@ -2,7 +2,7 @@
 // (no joined text can make two properties one).
 #pragma once
 
-#include <tuple>
+#include <compare>
 
 #include "GSRoot/GSRoot.hpp"
 
@@ -13,10 +13,7 @@ struct PropertyName {
     GS::UniString property;
 
     // By group, then by property, as GS::UniString orders texts.
-    bool operator<(const PropertyName& other) const noexcept
-    {
-        return std::tie(group, property) < std::tie(other.group, other.property);
-    }
+    std::weak_ordering operator<=>(const PropertyName& other) const noexcept = default;
     bool operator==(const PropertyName& other) const noexcept = default;
 };
 

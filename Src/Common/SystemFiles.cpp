@@ -267,8 +267,6 @@ bool NameIsTaken()
 // Reads the whole of `file`, `size` bytes when it was opened, into `text`. Answers 0, or why not.
 SystemError ReadWhole(FileHandle file, std::uint64_t size, std::string& text)
 {
-    if (size >= SIZE_MAX / 2)
-        return EFBIG;
     // One sized read, and one more that finds the end (or what a growing file added).
     for (std::size_t piece = static_cast<std::size_t>(size) + 1;; piece = std::size_t{1} << 20) {
         const std::size_t before = text.size();
@@ -438,33 +436,31 @@ ReplacingFileWriter::ReplacingFileWriter(SystemPath target) : target(std::move(t
     temporary = this->target;
     temporary += ".tmp";
     failure = CreateFileAfresh(temporary, file);
-    created = failure == 0;
     pending.reserve(BufferSize);
 }
 
 ReplacingFileWriter::~ReplacingFileWriter()
 {
-    CloseFile();
-    if (created)
+    if (file != NoFile) {  // not committed
+        Close(file);
         RemoveFile(temporary);
-}
-
-void ReplacingFileWriter::CloseFile() noexcept
-{
-    if (file != NoFile && !Close(file) && failure == 0)
-        failure = LastError();
-    file = NoFile;
+    }
 }
 
 SystemError ReplacingFileWriter::Commit()
 {
+    if (file == NoFile)
+        return failure;  // the temporary file could not be created
     Flush();
-    if (failure == 0 && file != NoFile && !SyncToDisk(file))
+    if (failure == 0 && !SyncToDisk(file))
         failure = LastError();
-    CloseFile();
+    if (!Close(file) && failure == 0)
+        failure = LastError();
+    file = NoFile;
     if (failure == 0 && !MoveInPlaceOf(temporary, target))
         failure = LastError();
-    created = created && failure != 0;
+    if (failure != 0)
+        RemoveFile(temporary);
     return failure;
 }
 

@@ -20,20 +20,16 @@ using SystemPath = std::filesystem::path;
 // The system's number for why a file call failed: errno, or GetLastError() on Windows.
 using SystemError = int;
 
-// Why a path that names something other than a regular file (a folder, a named pipe, a device, a
-// socket) is not read: reading such a thing can wait for ever. EINVAL (22) on POSIX,
-// ERROR_BAD_FILE_TYPE (222) on Windows.
+// NotARegularFile: why a path that names something other than a regular file (a folder, a named
+// pipe, a device, a socket) is not read: reading such a thing can wait for ever. EINVAL (22) on
+// POSIX, ERROR_BAD_FILE_TYPE (222) on Windows.
+// FileHandle: an open file, a HANDLE on Windows, a descriptor elsewhere.
 #if defined(_WIN32)
 constexpr SystemError NotARegularFile = 222;
-#else
-constexpr SystemError NotARegularFile = EINVAL;
-#endif
-
-// An open file: a HANDLE on Windows, a descriptor elsewhere.
-#if defined(_WIN32)
 using FileHandle = void*;
 constexpr FileHandle NoFile = nullptr;
 #else
+constexpr SystemError NotARegularFile = EINVAL;
 using FileHandle = int;
 constexpr FileHandle NoFile = -1;
 #endif
@@ -124,14 +120,12 @@ private:
 
     // Writes what is buffered to the file, unless a call failed before.
     void Flush();
-    void CloseFile() noexcept;
 
     SystemPath target;
     SystemPath temporary;
     std::string pending;  // written to the file once it holds BufferSize bytes
     SystemError failure = 0;
-    bool created = false;  // the temporary file is there, to be removed unless it took the target's place
-    FileHandle file = NoFile;
+    FileHandle file = NoFile;  // the temporary file, open until Commit closes it
 };
 
 }  // namespace Quillmere

@@ -8,8 +8,7 @@
 namespace Quillmere {
 
 // What the module keeps of the host. The table is written only by SetImportedFuncAddrs; the
-// host context by the entry points (EntryPoints.cpp), and cleared too by the unload of a module
-// the host never released (Module/ModuleLifecycle.cpp). The forwarders only read.
+// host context by the entry points (EntryPoints.cpp). The forwarders only read.
 struct HostBinding {
     API_ServiceEntry serviceTable[HostServiceTableSize] = {};  // the module's own copy
     bool serviceTableBound = false;

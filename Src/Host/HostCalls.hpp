@@ -54,16 +54,11 @@ inline void ReportErrorCode(const char* format, GSErrCode code)
     HostReportMessage(&text, 1, code);
 }
 
-// Reports a finished text as one report-window line.
-inline void ReportText(const GS::UniString& text)
-{
-    HostReportMessage(&text, 0);
-}
-
 // Reports `pattern` (Common/Messages.hpp) with its "{}" filled in as one report-window line.
 inline void ReportLine(std::string_view pattern, std::initializer_list<MessageArgument> arguments)
 {
-    ReportText(FormatLine(pattern, arguments));
+    const GS::UniString line = FormatLine(pattern, arguments);
+    HostReportMessage(&line, 0);
 }
 
 }  // namespace Quillmere

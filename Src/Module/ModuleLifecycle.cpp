@@ -33,17 +33,14 @@ void LoadModule(GSInstance instance)
 void UnloadModule()
 {
     Quillmere::ShutDownSqlite();
-    if (TheModule.resources != InvalidResModule) {
+    if (TheModule.resources != InvalidResModule)
         RSRemoveModuleImageCache(TheModule.resources);
-        TheModule.resources = InvalidResModule;
-    }
     if (TheModule.binding.hostContext != nullptr) {
         // The path is always NUL-terminated: GetModuleFileNameW cuts a long one to fit.
         const std::u16string_view units(reinterpret_cast<const char16_t*>(TheModule.filePath));
         const GS::UniString path(units.data(), static_cast<USize>(units.size()));
         DBPrintf("Abnormal add-on termination (\"%s\")", path.ToCStr().Get());
         DBPrintf("\n");
-        TheModule.binding.hostContext = nullptr;
     }
 }
 

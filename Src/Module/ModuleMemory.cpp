@@ -2,8 +2,10 @@
 // allocator, so the module's containers and strings live in GS::MemoryManager like the platform's
 // own types, and the host can count what the module leaves behind. Built into the module file
 // only; the add-on library's unit tests keep the ordinary heap.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "GSRoot/MemoryManager.hpp"
@@ -24,36 +26,27 @@ void* AllocateOrThrow(std::size_t bytes)
     }
 }
 
-// As AllocateOrThrow; nullptr instead of the exception.
-void* AllocateOrNull(std::size_t bytes) noexcept
-{
-    try {
-        return AllocateOrThrow(bytes);
-    } catch (...) {
-        return nullptr;
-    }
-}
-
 // An over-aligned block is carved out of a larger plain one; the plain block's address sits in the
 // word just below the aligned address, where FreeAligned finds it.
 void* AllocateAlignedOrThrow(std::size_t bytes, std::align_val_t alignment)
 {
-    std::size_t align = static_cast<std::size_t>(alignment);
-    if (align < alignof(void*))
-        align = alignof(void*);
+    const std::size_t align = std::max(static_cast<std::size_t>(alignment), alignof(void*));
     if (bytes > SIZE_MAX - align - sizeof(void*))
         throw std::bad_alloc();
     void* plain = AllocateOrThrow(bytes + align + sizeof(void*));
-    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(plain) + sizeof(void*);
-    const std::uintptr_t aligned = (start + align - 1) & ~static_cast<std::uintptr_t>(align - 1);
-    std::memcpy(reinterpret_cast<void*>(aligned - sizeof(void*)), &plain, sizeof plain);
-    return reinterpret_cast<void*>(aligned);
+    void* aligned = static_cast<char*>(plain) + sizeof(void*);
+    std::size_t space = bytes + align;
+    std::align(align, bytes, aligned, space);
+    std::memcpy(static_cast<char*>(aligned) - sizeof(void*), &plain, sizeof plain);
+    return aligned;
 }
 
-void* AllocateAlignedOrNull(std::size_t bytes, std::align_val_t alignment) noexcept
+// `allocate` (AllocateOrThrow or AllocateAlignedOrThrow) with nullptr in place of the exception.
+template <typename... Alignment>
+void* AllocateOrNull(void* (*allocate)(std::size_t, Alignment...), std::size_t bytes, Alignment... alignment) noexcept
 {
     try {
-        return AllocateAlignedOrThrow(bytes, alignment);
+        return allocate(bytes, alignment...);
     } catch (...) {
         return nullptr;
     }
@@ -82,12 +75,12 @@ void* operator new[](std::size_t bytes)
 
 void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept
 {
-    return AllocateOrNull(bytes);
+    return AllocateOrNull(&AllocateOrThrow, bytes);
 }
 
 void* operator new[](std::size_t bytes, const std::nothrow_t&) noexcept
 {
-    return AllocateOrNull(bytes);
+    return AllocateOrNull(&AllocateOrThrow, bytes);
 }
 
 void* operator new(std::size_t bytes, std::align_val_t alignment)
@@ -102,12 +95,12 @@ void* operator new[](std::size_t bytes, std::align_val_t alignment)
 
 void* operator new(std::size_t bytes, std::align_val_t alignment, const std::nothrow_t&) noexcept
 {
-    return AllocateAlignedOrNull(bytes, alignment);
+    return AllocateOrNull(&AllocateAlignedOrThrow, bytes, alignment);
 }
 
 void* operator new[](std::size_t bytes, std::align_val_t alignment, const std::nothrow_t&) noexcept
 {
-    return AllocateAlignedOrNull(bytes, alignment);
+    return AllocateOrNull(&AllocateAlignedOrThrow, bytes, alignment);
 }
 
 void operator delete(void* block) noexcept

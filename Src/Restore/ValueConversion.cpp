@@ -51,7 +51,7 @@ std::string RealText(double number)
 void ConvertSameType(Int32 type, const char* text, std::size_t length, TypedValueRecord& value, std::u16string& scratch)
 {
     switch (type) {
-        case String: value.stringValue = ExactUtf8ToUniString(text, length, scratch); break;
+        case String: value.stringValue = ExactUtf8ToUniString({text, length}, scratch); break;
         case Real: value.realValue = ParseRealText(text, length); break;
         case Integer: ParseIntegerText(text, length, value.intValue); break;
         default: value.boolValue = length == 1 && text[0] == '1'; break;
