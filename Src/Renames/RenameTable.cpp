@@ -57,11 +57,6 @@ std::optional<std::size_t> RenameTable::RenamingEntry(std::u16string_view group,
     return renaming.empty() ? std::nullopt : std::optional(renaming.back());
 }
 
-bool RenameTable::RenamesFromGroup(std::u16string_view group) const
-{
-    return fromGroups.find(group) != fromGroups.end();
-}
-
 std::optional<RenameTable::Name> RenameTable::RenamedName(const GS::UniString& group,
                                                           const GS::UniString& property) const
 {

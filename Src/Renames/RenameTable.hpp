@@ -61,7 +61,7 @@ public:
 
     // Whether an entry renames from the group `group`: a group entry from it, or a property entry
     // of it.
-    bool RenamesFromGroup(std::u16string_view group) const;
+    bool RenamesFromGroup(std::u16string_view group) const { return fromGroups.contains(group); }
 
 private:
     // A hash index by name that is looked up by units as they stand (in the host text, or in an
