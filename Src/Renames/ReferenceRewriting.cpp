@@ -18,10 +18,10 @@ struct Reference {
     std::size_t entry;
 };
 
-// The reference whose names start at `begin` in `text` and end before `end`. A "/" is tried only
-// when what precedes it is a group the table renames from. A group entry renames whatever name
-// follows, so it cannot tell where the name ends: a split that a property entry names wins, and
-// the nearest "}" only among splits of the same kind.
+// The reference whose names start at `begin` in `text` and end before `end` (npos: the text's
+// end). A "/" is tried only when what precedes it is a group the table renames from. A group entry
+// renames whatever name follows, so it cannot tell where the name ends: a split that a property
+// entry names wins, and the nearest "}" only among splits of the same kind.
 std::optional<Reference> FindReference(const RenameTable& table, Units text, std::size_t begin, std::size_t end)
 {
     const auto nearer = [](const std::optional<Reference>& best, std::size_t brace) {
@@ -51,38 +51,27 @@ std::optional<Reference> FindReference(const RenameTable& table, Units text, std
 bool RewriteReferences(const RenameTable& table, GS::UniString& expression)
 {
     constexpr Units Marker = u"{Property:";
-    if (table.IsEmpty())
-        return false;
-
     const Units text = UnitsOf(expression);
     std::u16string rewritten;
     std::size_t copied = 0;  // text before this is in `rewritten`
-    std::size_t at = text.find(Marker);
-    while (at != Units::npos) {
+    for (std::size_t at = text.find(Marker); at != Units::npos;) {
         const std::size_t begin = at + Marker.size();
-        const std::size_t next = text.find(Marker, begin);
-        const std::optional<Reference> found = FindReference(table, text, begin, next == Units::npos ? text.size() : next);
-        if (!found) {
-            at = next;
+        at = text.find(Marker, begin);  // a reference ends before the next one starts
+        const std::optional<Reference> found = FindReference(table, text, begin, at);
+        if (!found)
             continue;
-        }
         const RenameTable::Entry& entry = table.Entries()[found->entry];
-        const Units group = text.substr(begin, found->slash - begin);
         const Units name = text.substr(found->slash + 1, found->brace - found->slash - 1);
-        const Units newName = entry.isGroup ? name : UnitsOf(entry.newProperty);
-        if (UnitsOf(entry.newGroup) != group || newName != name) {
-            rewritten.append(text.substr(copied, begin - copied));
-            rewritten.append(UnitsOf(entry.newGroup));
-            rewritten.push_back(u'/');
-            rewritten.append(newName);
-            rewritten.push_back(u'}');
-            copied = found->brace + 1;
-        }
-        at = text.find(Marker, found->brace + 1);
+        rewritten.append(text.substr(copied, begin - copied));
+        rewritten.append(UnitsOf(entry.newGroup));
+        rewritten.push_back(u'/');
+        rewritten.append(entry.isGroup ? name : UnitsOf(entry.newProperty));
+        rewritten.push_back(u'}');
+        copied = found->brace + 1;
     }
-    if (copied == 0)
-        return false;
     rewritten.append(text.substr(copied));
+    if (rewritten == text)
+        return false;
     expression = GS::UniString(rewritten.data(), static_cast<USize>(rewritten.size()));
     return true;
 }

@@ -1,7 +1,6 @@
 #include "RenameTable.hpp"
 
 #include <algorithm>
-#include <functional>
 
 namespace Quillmere {
 
@@ -10,13 +9,13 @@ void RenameTable::Add(Entry entry)
     const std::size_t index = entries.size();
     entries.push_back(std::move(entry));
     const Entry& added = entries.back();
-    FromGroup& from = fromGroups[std::u16string(UnitsOf(added.group))];
-    ToGroup& to = toGroups[std::u16string(UnitsOf(added.newGroup))];
+    Group& from = fromGroups[std::u16string(UnitsOf(added.group))];
+    Group& to = toGroups[std::u16string(UnitsOf(added.newGroup))];
     if (added.isGroup) {
-        from.groupEntry = index;
+        from.groupEntries.push_back(index);
         to.groupEntries.push_back(index);
     } else {
-        from.propertyEntries[std::u16string(UnitsOf(added.property))] = index;
+        from.propertyEntries[std::u16string(UnitsOf(added.property))].push_back(index);
         to.propertyEntries[std::u16string(UnitsOf(added.newProperty))].push_back(index);
     }
 }
@@ -51,13 +50,11 @@ std::optional<std::size_t> RenameTable::RenamingEntry(std::u16string_view group,
     const auto from = fromGroups.find(group);
     if (from == fromGroups.end())
         return std::nullopt;
+    // The latest property entry for the property, or else the latest group entry.
     const auto byProperty = from->second.propertyEntries.find(property);
-    return byProperty != from->second.propertyEntries.end() ? byProperty->second : from->second.groupEntry;
-}
-
-bool RenameTable::RenamesFromGroup(std::u16string_view group) const
-{
-    return fromGroups.find(group) != fromGroups.end();
+    const std::vector<std::size_t>& renaming =
+        byProperty != from->second.propertyEntries.end() ? byProperty->second : from->second.groupEntries;
+    return renaming.empty() ? std::nullopt : std::optional(renaming.back());
 }
 
 std::optional<RenameTable::Name> RenameTable::RenamedName(const GS::UniString& group,

@@ -61,34 +61,27 @@ public:
 
     // Whether an entry renames from the group `group`: a group entry from it, or a property entry
     // of it.
-    bool RenamesFromGroup(std::u16string_view group) const;
+    bool RenamesFromGroup(std::u16string_view group) const { return fromGroups.contains(group); }
 
 private:
     // A hash index by name that is looked up by units as they stand (in the host text, or in an
     // expression).
-    struct UnitsHash {
+    struct UnitsHash : std::hash<std::u16string_view> {
         using is_transparent = void;
-        std::size_t operator()(std::u16string_view units) const noexcept { return std::hash<std::u16string_view>()(units); }
     };
     template <typename Value>
     using ByName = std::unordered_map<std::u16string, Value, UnitsHash, std::equal_to<>>;
 
-    // The entries from one earlier group: its latest group entry, and the latest property entry
-    // for each of its properties.
-    struct FromGroup {
-        std::optional<std::size_t> groupEntry;
-        ByName<std::size_t> propertyEntries;
-    };
-    // The entries to one new group, in the order of the table: its group entries, and its property
-    // entries for each of its properties.
-    struct ToGroup {
+    // The entries from or to one group, in the order of the table: its group entries, and its
+    // property entries for each of its properties.
+    struct Group {
         std::vector<std::size_t> groupEntries;
         ByName<std::vector<std::size_t>> propertyEntries;
     };
 
     std::vector<Entry> entries;
-    ByName<FromGroup> fromGroups;
-    ByName<ToGroup> toGroups;
+    ByName<Group> fromGroups;  // by the entries' earlier group
+    ByName<Group> toGroups;    // by their new group
 };
 
 // The units of a host text, for the look-ups that take them.

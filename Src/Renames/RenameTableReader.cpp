@@ -6,8 +6,6 @@
 #include <exception>
 #include <memory>
 #include <new>
-#include <optional>
-#include <utility>
 
 #include <expat.h>
 
@@ -43,12 +41,10 @@ void ExpatFree(void* block)
 
 void* ExpatReallocate(void* block, std::size_t bytes)
 {
-    if (block == nullptr)
-        return ExpatAllocate(bytes);
-    std::size_t had = 0;
-    std::memcpy(&had, static_cast<unsigned char*>(block) - SizeField, sizeof had);
     void* grown = ExpatAllocate(bytes);
-    if (grown != nullptr) {
+    if (grown != nullptr && block != nullptr) {
+        std::size_t had = 0;
+        std::memcpy(&had, static_cast<unsigned char*>(block) - SizeField, sizeof had);
         std::memcpy(grown, block, std::min(had, bytes));
         ExpatFree(block);
     }
@@ -56,15 +52,6 @@ void* ExpatReallocate(void* block, std::size_t bytes)
 }
 
 const XML_Memory_Handling_Suite ExpatMemory = {ExpatAllocate, ExpatReallocate, ExpatFree};
-
-// The line of `byte` in `text`, counted from 1 as expat counts lines: a line ends at LF, CR or CR LF.
-std::size_t LineOf(std::string_view text, std::size_t byte)
-{
-    std::size_t line = 1;
-    for (std::size_t at = 0; at < byte && at < text.size(); ++at)
-        line += text[at] == '\n' || (text[at] == '\r' && (at + 1 == text.size() || text[at + 1] != '\n')) ? 1 : 0;
-    return line;
-}
 
 // The first reference from `at` on in `text` that is neither a character's nor one of XML's five
 // entities: where expat reports an entity it does not know, it points at the reference or at the
@@ -88,41 +75,35 @@ const XML_Char* AttributeOf(const XML_Char** attributes, std::string_view name)
     return nullptr;
 }
 
+// The problem of `text` for `reason`, found at `byte`. Its line is counted from 1 as expat counts
+// lines: a line ends at LF, CR or CR LF.
+FileProblem ProblemAt(std::string_view text, std::size_t byte, std::string reason)
+{
+    FileProblem problem(SystemPath(), 0, std::move(reason));
+    problem.line = 1;
+    for (std::size_t at = 0; at < byte && at < text.size(); ++at)
+        if (text[at] == '\n' || (text[at] == '\r' && text.substr(at + 1, 1) != "\n"))
+            ++*problem.line;
+    problem.byte = byte;
+    return problem;
+}
+
 // One reading of a table's text: expat's handlers add to it as the parser goes.
-class TableReader {
-public:
-    explicit TableReader(std::string_view text) : text(text) {}
-
-    RenameTableReading Read();
-
-private:
-    static void XMLCALL StartElement(void* self, const XML_Char* name, const XML_Char** attributes);
-    static void XMLCALL EndElement(void* self, const XML_Char* name);
-    static void XMLCALL StartDocumentType(void* self, const XML_Char* name, const XML_Char*, const XML_Char*, int);
-
-    // Runs `handle` on the reader `self`; a failure (no memory) stops the parser and is thrown
-    // again once expat has returned, as nothing may be thrown through expat.
-    template <typename Handle>
-    static void Guarded(void* self, Handle handle);
-
-    XML_Status Parse();
-    void ReadEntry(std::string_view element, const XML_Char** attributes);
-    RenameTableReading Refused(std::string reason, std::optional<std::size_t> byte) const;
-    RenameTableReading ParserProblem();
+struct TableReader {
+    TableReader(std::string_view text, XML_Parser parser) : text(text), parser(parser) {}
 
     std::string_view text;
-    XML_Parser parser = nullptr;
+    XML_Parser parser;
     std::size_t depth = 0;
     bool renamesRoot = false;
-    std::size_t number = 0;  // of the root's elements so far
-    RenameTableReading reading;
-    std::optional<std::pair<std::string, std::size_t>> documentType;  // its name and byte
+    RenameTableReading reading;  // its problem is set only by a document type declaration, before any element
     std::exception_ptr failure;
-    std::u16string units;  // scratch
 };
 
+// Runs `handle` on the reader `self`; a failure (no memory) stops the parser and is thrown again
+// once expat has returned, as nothing may be thrown through expat.
 template <typename Handle>
-void TableReader::Guarded(void* self, Handle handle)
+void Guarded(void* self, Handle handle)
 {
     auto& reader = *static_cast<TableReader*>(self);
     try {
@@ -133,93 +114,72 @@ void TableReader::Guarded(void* self, Handle handle)
     }
 }
 
-void XMLCALL TableReader::StartElement(void* self, const XML_Char* name, const XML_Char** attributes)
+// Adds the root's element `element` to `reading`: as an entry, or skipped.
+void ReadEntry(RenameTableReading& reading, std::string_view element, const XML_Char** attributes)
+{
+    const bool isGroup = element == "group";
+    SkippedEntry skipped{reading.table.Entries().size() + reading.skipped.size() + 1, std::string(element), {}};
+    // An element that is no entry, or an entry without an attribute it needs, is skipped.
+    const bool isEntry = isGroup || element == "property";
+    for (const char* name : {isGroup ? "from" : "group", "from", "to"})
+        if (isEntry && skipped.missing.empty() && AttributeOf(attributes, name) == nullptr)
+            skipped.missing = name;
+    if (!isEntry || !skipped.missing.empty()) {
+        reading.skipped.push_back(std::move(skipped));
+        return;
+    }
+    std::u16string units;
+    const auto text = [&](const char* name) { return ExactUtf8ToUniString(AttributeOf(attributes, name), units); };
+    if (isGroup)
+        reading.table.Add({.isGroup = true, .group = text("from"), .property = {}, .newGroup = text("to"),
+                           .newProperty = {}, .number = skipped.number});
+    else
+        reading.table.Add({.isGroup = false, .group = text("group"), .property = text("from"),
+                           .newGroup = text(AttributeOf(attributes, "toGroup") != nullptr ? "toGroup" : "group"),
+                           .newProperty = text("to"), .number = skipped.number});
+}
+
+void XMLCALL StartElement(void* self, const XML_Char* name, const XML_Char** attributes)
 {
     Guarded(self, [&](TableReader& reader) {
         if (++reader.depth == 1)
             reader.renamesRoot = std::strcmp(name, "renames") == 0;
         else if (reader.depth == 2 && reader.renamesRoot)
-            reader.ReadEntry(name, attributes);
+            ReadEntry(reader.reading, name, attributes);
     });
 }
 
-void XMLCALL TableReader::EndElement(void* self, const XML_Char*)
+void XMLCALL EndElement(void* self, const XML_Char*)
 {
     --static_cast<TableReader*>(self)->depth;
 }
 
 // The declaration is refused before its internal subset is read. expat tells of it once it has
 // its name, past the declaration's start.
-void XMLCALL TableReader::StartDocumentType(void* self, const XML_Char* name, const XML_Char*, const XML_Char*, int)
+void XMLCALL StartDocumentType(void* self, const XML_Char* name, const XML_Char*, const XML_Char*, int)
 {
     Guarded(self, [&](TableReader& reader) {
         const auto told = static_cast<std::size_t>(XML_GetCurrentByteIndex(reader.parser));
-        reader.documentType.emplace(name, std::min(told, reader.text.rfind("<!DOCTYPE", told)));
+        reader.reading.problem = ProblemAt(reader.text, std::min(told, reader.text.rfind("<!DOCTYPE", told)),
+                                           ExactUtf8(FormatLine(Messages::RenameTableDocumentTypeReason, {name})));
         XML_StopParser(reader.parser, XML_FALSE);
     });
 }
 
-void TableReader::ReadEntry(std::string_view element, const XML_Char** attributes)
-{
-    const bool isGroup = element == "group";
-    SkippedEntry skipped{++number, std::string(element), {}};
-    if (!isGroup && element != "property") {
-        reading.skipped.push_back(std::move(skipped));
-        return;
-    }
-    const char* const required[] = {isGroup ? "from" : "group", isGroup ? "to" : "from", "to"};
-    for (const char* name : required) {
-        if (AttributeOf(attributes, name) == nullptr) {
-            skipped.missing = name;
-            reading.skipped.push_back(std::move(skipped));
-            return;
-        }
-    }
-    const auto text = [&](const char* name) { return ExactUtf8ToUniString(AttributeOf(attributes, name), units); };
-    RenameTable::Entry entry;
-    entry.isGroup = isGroup;
-    entry.number = number;
-    if (isGroup) {
-        entry.group = text("from");
-        entry.newGroup = text("to");
-    } else {
-        entry.group = text("group");
-        entry.property = text("from");
-        entry.newGroup = AttributeOf(attributes, "toGroup") != nullptr ? text("toGroup") : entry.group;
-        entry.newProperty = text("to");
-    }
-    reading.table.Add(std::move(entry));
-}
-
-// expat takes at most INT_MAX bytes a call.
-XML_Status TableReader::Parse()
+// Gives `text` to the parser, a GiB a call while more is left, as expat takes at most INT_MAX bytes
+// a call; false when expat stopped.
+bool Parse(XML_Parser parser, std::string_view text)
 {
     constexpr std::size_t Piece = std::size_t{1} << 30;
-    std::string_view rest = text;
-    do {
-        const std::size_t size = std::min(rest.size(), Piece);
-        if (XML_Parse(parser, rest.data(), static_cast<int>(size), size == rest.size()) != XML_STATUS_OK)
-            return XML_STATUS_ERROR;
-        rest.remove_prefix(size);
-    } while (!rest.empty());
-    return XML_STATUS_OK;
-}
-
-// A reading that refuses the text for `reason`, found at `byte` (nothing: at no one place).
-RenameTableReading TableReader::Refused(std::string reason, std::optional<std::size_t> byte) const
-{
-    RenameTableReading refused;
-    refused.problem.emplace(SystemPath(), 0, std::move(reason));
-    if (byte) {
-        refused.problem->byte = byte;
-        refused.problem->line = LineOf(text, *byte);
-    }
-    return refused;
+    for (; text.size() > Piece; text.remove_prefix(Piece))
+        if (XML_Parse(parser, text.data(), static_cast<int>(Piece), XML_FALSE) != XML_STATUS_OK)
+            return false;
+    return XML_Parse(parser, text.data(), static_cast<int>(text.size()), XML_TRUE) == XML_STATUS_OK;
 }
 
 // The problem of a text that expat stopped reading at an error of its own. An entity that is not
 // declared (as none is: a document type declaration is refused) is told by its name.
-RenameTableReading TableReader::ParserProblem()
+FileProblem ParserProblem(XML_Parser parser, std::string_view text)
 {
     const XML_Error error = XML_GetErrorCode(parser);
     if (error == XML_ERROR_NO_MEMORY)
@@ -227,45 +187,37 @@ RenameTableReading TableReader::ParserProblem()
     const auto at = static_cast<std::size_t>(std::max<XML_Index>(0, XML_GetCurrentByteIndex(parser)));
     const std::size_t entity = error == XML_ERROR_UNDEFINED_ENTITY ? UnknownReferenceFrom(text, at) : std::string_view::npos;
     if (entity == std::string_view::npos)
-        return Refused(XML_ErrorString(error), at);
+        return ProblemAt(text, at, XML_ErrorString(error));
     const std::string_view name = text.substr(entity + 1, text.find(';', entity) - entity - 1);
-    return Refused(ExactUtf8(FormatLine(Messages::RenameTableEntityReason, {name})), entity);
-}
-
-RenameTableReading TableReader::Read()
-{
-    const std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> owned(
-        XML_ParserCreate_MM("UTF-8", &ExpatMemory, nullptr), XML_ParserFree);
-    if (owned == nullptr)
-        throw std::bad_alloc();
-    parser = owned.get();
-    XML_SetUserData(parser, this);
-    XML_SetElementHandler(parser, StartElement, EndElement);
-    XML_SetStartDoctypeDeclHandler(parser, StartDocumentType);
-    const XML_Status status = Parse();
-    if (failure)
-        std::rethrow_exception(failure);
-    if (documentType) {
-        const auto& [name, byte] = *documentType;
-        return Refused(ExactUtf8(FormatLine(Messages::RenameTableDocumentTypeReason, {name})), byte);
-    }
-    if (status != XML_STATUS_OK)
-        return ParserProblem();
-    return renamesRoot ? std::move(reading) : Refused(Messages::RenameTableNoRootReason, std::nullopt);
+    return ProblemAt(text, entity, ExactUtf8(FormatLine(Messages::RenameTableEntityReason, {name})));
 }
 
 }  // namespace
 
 SystemPath RenameTablePathBeside(const SystemPath& configuration)
 {
-    SystemPath path = configuration;
-    path.replace_extension(".renames.xml");
-    return path;
+    return SystemPath(configuration).replace_extension(".renames.xml");
 }
 
 RenameTableReading ParseRenameTable(std::string_view text)
 {
-    return TableReader(text).Read();
+    const std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> parser(
+        XML_ParserCreate_MM("UTF-8", &ExpatMemory, nullptr), XML_ParserFree);
+    if (parser == nullptr)
+        throw std::bad_alloc();
+    TableReader reader{text, parser.get()};
+    XML_SetUserData(parser.get(), &reader);
+    XML_SetElementHandler(parser.get(), StartElement, EndElement);
+    XML_SetStartDoctypeDeclHandler(parser.get(), StartDocumentType);
+    const bool parsed = Parse(parser.get(), text);
+    if (reader.failure)
+        std::rethrow_exception(reader.failure);
+    // A document type declaration stops the parser with a problem of its own, before any element.
+    if (!parsed && !reader.reading.problem)
+        return {RenameTable(), ParserProblem(parser.get(), text), {}};
+    if (parsed && !reader.renamesRoot)
+        return {RenameTable(), FileProblem(SystemPath(), 0, Messages::RenameTableNoRootReason), {}};
+    return std::move(reader.reading);
 }
 
 RenameTableReading ReadRenameTable(const SystemPath& path)

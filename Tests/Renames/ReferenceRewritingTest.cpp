@@ -36,7 +36,8 @@ TEST(ReferenceRewriting, RenamesTheReferencesTheTableNames)
       <property group="SGPset_Door" from="Fire}Rating" to="FireRating"/>
       <group from="SGPset_DoorLeaf" to="SGPset_DoorPanel"/>
       <group from="SGPset_Same" to="SGPset_Same"/>
-      <group from="SGPset_Raum" to="SGPset_Zimmer"/>)");
+      <group from="SGPset_Raum" to="SGPset_Zimmer"/>
+      <property group="SGPset_P/Q" from="R" toGroup="SGPset_P" to="Q/R"/>)");
 
     struct Case {
         const char* text;
@@ -63,8 +64,9 @@ TEST(ReferenceRewriting, RenamesTheReferencesTheTableNames)
         // An unterminated reference ends at the next one, which is rewritten.
         {"{Property:SGPset_Column/Width{Property:SGPset_Column/Depth}",
          "{Property:SGPset_Column/Width{Property:SGPset_StructuralColumn/SectionDepth}"},
-        // No change: names the table does not rename, or renames to themselves; no reference.
+        // No change: names the table does not rename, or renames into the same text; no reference.
         {"{Property:SGPset_Same/Width}", nullptr},
+        {"{Property:SGPset_P/Q/R}", nullptr},  // split elsewhere, but the same text
         {"{Property:SGPset_Space/Width}", nullptr},
         {"{Property:SGPset_ColumnX/Width}", nullptr},
         {"{Property:SGPset_Column/Width", nullptr},
