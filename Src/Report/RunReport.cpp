@@ -217,11 +217,11 @@ void ReportEnded(const UpdateRun& run)
         ReportLine(Messages::KeptValuesEndedLine,
                    {std::get<0>(name), std::get<1>(name), StartedText(run, counted.second),
                     ValuesText(counted.first), EndedText(std::get<2>(name))});
-    for (std::size_t index = 0; index < run.kept.lists.size(); ++index)
-        if (EndedText(run.kept.listFates[index]) != nullptr)
-            ReportLine(Messages::KeptListEndedLine, {run.kept.lists[index].name.group, run.kept.lists[index].name.property,
-                                                     StartedText(run, run.kept.lists[index].record.run),
-                                                     EndedText(run.kept.listFates[index])});
+    for (std::size_t index = 0; index < run.kept.lists.size(); ++index) {
+        const KeptExpressionList& list = run.kept.lists[index];
+        if (const char* reason = EndedText(run.kept.listFates[index]))
+            ReportLine(Messages::KeptListEndedLine, {list.name.group, list.name.property, StartedText(run, list.record.run), reason});
+    }
 }
 
 // What waits in the store for the project after the run: one line, with the groups.
