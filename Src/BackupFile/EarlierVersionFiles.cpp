@@ -71,7 +71,7 @@ void TakeLists(const XmlNode* root, EarlierVersion& earlier)
 // none and the run is one the history counted (the earlier version also kept copies of the backup
 // so). A user's own file under such a name, say "IFC_SG_Properties.20261201.xml", is left alone.
 // False when it is not taken; `retry` is set when it could not be read at all, for a later run to
-// try again. When the run started is the root's "saved", unless the history gave it already.
+// try again. The run's start is the root's "saved", unless the history gave it first.
 bool TakeValues(const SystemPath& path, UInt32 run, std::optional<UInt32> lastRun, EarlierVersion& earlier)
 {
     ValueBackupReading reading = ReadValueBackupFile(path);
