@@ -62,8 +62,7 @@ void AppendEscaped(std::string& out, std::string_view text, char quote)
 void AppendAttribute(std::string& out, std::string_view name, std::string_view value)
 {
     const char quote = value.find('"') != std::string_view::npos ? '\'' : '"';
-    out.append(" ").append(name).append("=");
-    out += quote;
+    out.append(" ").append(name).append("=").append(1, quote);
     AppendEscaped(out, value, quote);
     out += quote;
 }
