@@ -32,12 +32,12 @@ bool NestsTooDeep(const std::string& text)
 // The key a value element is saved under, in whichever form the file names it.
 UInt32 KeyOf(ValueBackup& backup, const XmlNode* value)
 {
-    if (NameOf(value) == KeyedValueElementName) {
-        const XmlAttribute* group = value->first_attribute(GroupAttributeName);
-        const XmlAttribute* property = value->first_attribute(PropertyAttributeName);
+    if (NameOf(value) == "value") {
+        const XmlAttribute* group = value->first_attribute("group");
+        const XmlAttribute* property = value->first_attribute("property");
         if (group != nullptr && property != nullptr)
             return backup.InternKey(ValueOf(group), ValueOf(property));
-        if (const XmlAttribute* keyed = value->first_attribute(KeyAttributeName))
+        if (const XmlAttribute* keyed = value->first_attribute("key"))
             return backup.InternKey(ValueOf(keyed));
     }
     return backup.InternKey(NameOf(value));
@@ -61,33 +61,30 @@ void TakeEntry(ValueBackup& backup, const XmlNode* entry)
 
 ValueBackupReading ParseValueBackup(std::string text)
 {
-    ValueBackupReading reading;
-    if (NestsTooDeep(text)) {
-        reading.problem = FileProblem({}, 0, Messages::NestedTooDeepReason);
-        return reading;
-    }
+    if (NestsTooDeep(text))
+        return {.problem = FileProblem({}, 0, Messages::NestedTooDeepReason)};
     text.push_back('\0');
     XmlDocument document;
     try {
         document.parse<0>(text.data());
     } catch (const rapidxml::parse_error& error) {
-        reading.problem = FileProblem({}, 0, error.what());
+        ValueBackupReading reading{.problem = FileProblem({}, 0, error.what())};
         reading.problem->byte = static_cast<std::size_t>(error.where<char>() - text.data());
         return reading;
     }
     const XmlNode* root = document.first_node();
-    if (root == nullptr) {
-        reading.problem = FileProblem({}, 0, text.size() == 1 ? Messages::FileEmptyReason : Messages::NoRootElementReason);
-        return reading;
+    if (root == nullptr)
+        return {.problem = FileProblem({}, 0, text.size() == 1 ? Messages::FileEmptyReason : Messages::NoRootElementReason)};
+    ValueBackupReading reading;
+    if (const XmlAttribute* run = root->first_attribute("run")) {
+        reading.run = static_cast<UInt32>(std::strtoul(run->value(), nullptr, 10));
+        if (const XmlAttribute* saved = root->first_attribute("saved"))
+            reading.saved = saved->value();
     }
-    if (const XmlAttribute* run = root->first_attribute("run"))
-        reading.header = KeptFileHeader{static_cast<UInt32>(std::strtoul(run->value(), nullptr, 10)),
-                                        root->first_attribute("saved") ? root->first_attribute("saved")->value() : ""};
-    ValueBackup backup;
+    ValueBackup& backup = reading.backup.emplace();
     for (const XmlNode* entry = root->first_node("element"); entry != nullptr; entry = entry->next_sibling())
         if (entry->type() == rapidxml::node_element)
             TakeEntry(backup, entry);
-    reading.backup = std::move(backup);
     return reading;
 }
 
@@ -95,10 +92,10 @@ ValueBackupReading ReadValueBackupFile(const SystemPath& path)
 {
     SystemError error = 0;
     std::optional<std::string> text = ReadTextFile(path, &error);
-    ValueBackupReading reading = text ? ParseValueBackup(std::move(*text)) : ValueBackupReading{};
     if (!text)
-        reading.problem = FileProblem(path, error);
-    else if (reading.problem)
+        return {.problem = FileProblem(path, error)};
+    ValueBackupReading reading = ParseValueBackup(std::move(*text));
+    if (reading.problem)
         reading.problem->path = path;
     return reading;
 }

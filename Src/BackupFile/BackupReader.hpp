@@ -10,18 +10,14 @@
 
 namespace Quillmere {
 
-// The root's attributes of the earlier version's files of kept values (a backup file has none): the
-// run that saved the values, and when.
-struct KeptFileHeader {
-    UInt32 run = 0;
-    std::string saved;
-};
-
-// What a backup file's text gives: the backup, or why it cannot be read as one.
+// What a backup file's text gives: the backup, or why it cannot be read as one. The earlier
+// version's files of kept values (a backup file has neither) name on their root the run that saved
+// the values ("run"), and when ("saved").
 struct ValueBackupReading {
-    std::optional<ValueBackup> backup;
-    std::optional<KeptFileHeader> header;  // when the root has a "run" attribute
-    std::optional<FileProblem> problem;    // why there is no backup: the file's, or its text's
+    std::optional<ValueBackup> backup{};
+    std::optional<UInt32> run{};  // when the root has a "run" attribute
+    std::string saved{};
+    std::optional<FileProblem> problem{};  // why there is no backup: the file's, or its text's
 };
 
 // Parses a whole backup file's text with rapidxml, parse flags 0: the root is the first node, the

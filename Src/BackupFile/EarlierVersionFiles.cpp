@@ -71,19 +71,18 @@ void TakeLists(const XmlNode* root, EarlierVersion& earlier)
 // none and the run is one the history counted (the earlier version also kept copies of the backup
 // so). A user's own file under such a name, say "IFC_SG_Properties.20261201.xml", is left alone.
 // False when it is not taken; `retry` is set when it could not be read at all, for a later run to
-// try again.
-bool TakeValues(const SystemPath& path, UInt32 run, std::optional<UInt32> lastRun, std::string_view saved,
-                EarlierVersion& earlier)
+// try again. The run's start is the root's "saved", unless the history gave it first.
+bool TakeValues(const SystemPath& path, UInt32 run, std::optional<UInt32> lastRun, EarlierVersion& earlier)
 {
     ValueBackupReading reading = ReadValueBackupFile(path);
     if (!reading.backup) {
         ReportLine(Messages::EarlierFileUnreadableLine, {PathText(path), reading.problem->Detail()});
-        earlier.retry = earlier.retry || reading.problem->error != 0;
+        earlier.retry |= reading.problem->error != 0;
         return false;
     }
-    if (lastRun && (reading.header ? reading.header->run != run : run > *lastRun))
+    if (lastRun && (reading.run ? *reading.run != run : run > *lastRun))
         return false;
-    earlier.started.emplace(run, reading.header ? std::string_view(reading.header->saved) : saved);
+    earlier.started.emplace(run, reading.saved);
     earlier.values.emplace_back(run, std::move(*reading.backup));
     return true;
 }
@@ -99,7 +98,7 @@ UInt32 KeptFileRun(const std::string& name)
 
 // The history's root; nothing, told, when the file is no history, which is then set aside so that
 // the runs after this one do not tell of it again.
-const XmlNode* HistoryRoot(const SystemPath& path, std::string& text, XmlDocument& document, EarlierVersion& earlier)
+const XmlNode* HistoryRoot(const SystemPath& path, std::string& text, XmlDocument& document)
 {
     try {
         document.parse<0>(text.data());
@@ -108,7 +107,6 @@ const XmlNode* HistoryRoot(const SystemPath& path, std::string& text, XmlDocumen
     } catch (const rapidxml::parse_error&) {
     }
     ReportLine(Messages::EarlierFileUnreadableLine, {PathText(path), Messages::NotAHistoryReason});
-    earlier.taken.clear();
     SetFileAside(path, "unreadable");
     return nullptr;
 }
@@ -131,20 +129,22 @@ void TakeEarlierVersionFiles(UpdateRun& run)
     }
     EarlierVersion earlier;
     XmlDocument document;
-    earlier.taken.push_back(historyPath);
-    const XmlNode* root = HistoryRoot(historyPath, *text, document, earlier);
+    const XmlNode* root = HistoryRoot(historyPath, *text, document);
     const UInt32 lastRun = root != nullptr ? Number(Attribute(root, "run")) : 0;
     const XmlNode* record = root != nullptr ? root->first_node("backup") : nullptr;
-    if (root != nullptr)
+    if (root != nullptr) {
+        earlier.taken.push_back(historyPath);
         TakeLists(root, earlier);
-    if (record != nullptr)  // the time of a run whose kept file is a copy of the backup, naming none
+    }
+    // The time of the run that saved the backup, which a copy of it kept by that run does not name.
+    if (record != nullptr)
         earlier.started.emplace(Number(Attribute(record, "run")), Attribute(record, "saved"));
     for (const SystemPath& path : FilesIn(backup->parent_path()))
         if (const UInt32 number = KeptFileRun(PathText(path.filename()));
-            number != 0 && TakeValues(path, number, lastRun, {}, earlier))
+            number != 0 && TakeValues(path, number, lastRun, earlier))
             earlier.taken.push_back(path);
     if (BackupUnsettled(record, *backup))
-        TakeValues(*backup, Number(Attribute(record, "run")), std::nullopt, Attribute(record, "saved"), earlier);
+        TakeValues(*backup, Number(Attribute(record, "run")), std::nullopt, earlier);
     if (run.store->WriteEarlierVersion(earlier.values, earlier.lists, earlier.started))
         return;  // told with the run's other store problems when the store is used next
     for (const SystemPath& path : earlier.taken)

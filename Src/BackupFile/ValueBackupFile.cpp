@@ -6,7 +6,6 @@
 #include <functional>
 
 #include "Common/ExactText.hpp"
-#include "GSRoot/UnicodeCodec.hpp"
 
 namespace Quillmere {
 
@@ -63,8 +62,7 @@ void AppendEscaped(std::string& out, std::string_view text, char quote)
 void AppendAttribute(std::string& out, std::string_view name, std::string_view value)
 {
     const char quote = value.find('"') != std::string_view::npos ? '\'' : '"';
-    out.append(" ").append(name).append("=");
-    out += quote;
+    out.append(" ").append(name).append("=").append(1, quote);
     AppendEscaped(out, value, quote);
     out += quote;
 }
@@ -74,13 +72,13 @@ void AppendValue(std::string& out, const ValueBackup& backup, const ValueBackup:
     const ValueBackup::Key& key = backup.Keys()[value.key];
     const bool apart = key.separated && key.group.find('-') != std::string_view::npos;
     const bool named = !apart && key.textIsXmlName;
-    const std::string_view name = named ? key.text : std::string_view(KeyedValueElementName);
+    const std::string_view name = named ? key.text : std::string_view("value");
     out.append("\t\t<").append(name);
     if (apart) {
-        AppendAttribute(out, GroupAttributeName, key.group);
-        AppendAttribute(out, PropertyAttributeName, key.property);
+        AppendAttribute(out, "group", key.group);
+        AppendAttribute(out, "property", key.property);
     } else if (!named) {
-        AppendAttribute(out, KeyAttributeName, key.text);
+        AppendAttribute(out, "key", key.text);
     }
     AppendAttribute(out, "valType", ValueTypeName(value.valueType));
     AppendAttribute(out, "MType", MeasureTypeName(value.measureType));
@@ -156,8 +154,7 @@ std::optional<std::string> ValueState(const API_PropertyDefinition& definition, 
 {
     if (property.isDefault || property.status != API_VariantStatusNormal)
         return std::nullopt;
-    std::string state = ValueTypeName(definition.valueType);
-    state.push_back(':');
+    std::string state = ValueTypeName(definition.valueType) + std::string(":");
     AppendValueText(state, definition.valueType, property.value);
     return state;
 }
@@ -175,15 +172,14 @@ double ParseRealText(const char* text, std::size_t length)
 
 void ParseIntegerText(const char* text, std::size_t length, Int32& value)
 {
+    // from_chars reads a plain decimal text as strtovalue does, and refuses a plus sign, white space
+    // and an empty text, which go to strtovalue.
     Int32 parsed = 0;
-    if (length > 0 && text[0] != '+') {
-        const std::from_chars_result result = std::from_chars(text, text + length, parsed);
-        if (result.ec == std::errc() && result.ptr == text + length) {
-            value = parsed;
-            return;
-        }
-    }
-    GS::strtovalue(GS::UniString(std::string(text, length).c_str(), CC_Default), value, 1, 0);
+    const std::from_chars_result result = std::from_chars(text, text + length, parsed);
+    if (result.ec == std::errc() && result.ptr == text + length)
+        value = parsed;
+    else
+        GS::strtovalue(GS::UniString(std::string(text, length).c_str(), CC_Default), value, 1, 0);
 }
 
 SystemError WriteValueBackupFile(const SystemPath& path, const ValueBackup& backup)

@@ -23,16 +23,10 @@ std::string BackupName(const GS::UniString& name);
 
 // How a value element names its group and property. When the group has no "-" in it, the element
 // is named by the group, "-" and the property if that is an XML name (Common/XmlName.hpp), and is
-// otherwise a KeyedValueElementName element with that text in KeyAttributeName. When the group has
-// a "-" in it, that text could be read as another group's, so the element is a
-// KeyedValueElementName element with the two names apart, in GroupAttributeName and
-// PropertyAttributeName. The reader takes every form for every key, and splits a joined text at
-// its first "-".
-constexpr const char* KeyedValueElementName = "value";
-constexpr const char* KeyAttributeName = "key";
-constexpr const char* GroupAttributeName = "group";
-constexpr const char* PropertyAttributeName = "property";
-
+// otherwise a "value" element with that text in its "key" attribute. When the group has a "-" in
+// it, that text could be read as another group's, so the element is a "value" element with the two
+// names apart, in "group" and "property". The reader takes every form for every key, and splits a
+// joined text at its first "-".
 
 // Appends the value text of `value` as the backup saves a value of a definition of `valueType`
 // (the definition's type code, not the record's own).

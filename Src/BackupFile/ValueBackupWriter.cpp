@@ -1,8 +1,9 @@
 #include "ValueBackupWriter.hpp"
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <unordered_map>
-#include <vector>
 
 #include "Common/Messages.hpp"
 #include "Common/OwnedGroups.hpp"
@@ -15,90 +16,75 @@ namespace Quillmere {
 
 namespace {
 
-// Collects the saved values of the elements into a backup, asking the host for each group's name
-// once and making each definition's key once. The definition list and the property record are
+// Whether a host call answered `code` NoError; else the code is reported with `format`.
+bool Succeeded(GSErrCode code, const char* format)
+{
+    if (code != NoError)
+        ReportErrorCode(format, code);
+    return code == NoError;
+}
+
+// Collects the saved values of the elements into the run's backup, asking the host for each group's
+// name once and making each definition's key once. The definition list and the property record are
 // reused from element to element and value to value: the host fills them anew each time.
 class ValueCollector {
 public:
-    explicit ValueCollector(UpdateRun& run) : run(run) {}
+    explicit ValueCollector(UpdateRun& run) : run(run), backup(run.backup.emplace()) {}
 
     // Adds the saved values of one element. Answers false, with the failure reported, when a value
     // of the element cannot be saved: its definitions cannot be listed, a definition's group cannot
     // be read (so whether it is owned is not known), or an owned value cannot be read.
     bool CollectElement(const API_Guid& element)
     {
-        const GSErrCode listCode = HostListElementPropertyDefinitions(&element, 0, &definitions);
-        if (listCode != NoError) {
-            ReportErrorCode(Messages::ListElementDefinitionsError, listCode);
+        if (!Succeeded(HostListElementPropertyDefinitions(&element, 0, &definitions), Messages::ListElementDefinitionsError))
             return false;
-        }
         // Only an element with kept values needs its properties noted, for the kept ones to come back into.
         PropertyStates* found = run.kept.left.count(element) != 0 ? &run.found[element] : nullptr;
         backup.StartEntry(element);
-        for (USize index = 0; index < definitions.GetSize(); ++index) {
-            const API_PropertyDefinition& definition = definitions[index];
-            const Known* known = KnownDefinition(definition);
-            if (known == nullptr)
+        for (const API_PropertyDefinition& definition : definitions) {
+            const std::optional<UInt32>* key = KeyOf(definition);
+            if (key == nullptr)
                 return false;
-            if (known->owned && !CollectValue(element, definition, *known, found))
+            if (!*key)
+                continue;
+            MakeFresh(property);
+            if (!Succeeded(HostReadElementPropertyValue(&element, &definition.guid, &property), Messages::ReadValueError))
                 return false;
+            if (found != nullptr) {
+                const ValueBackup::Key& name = backup.Keys()[**key];
+                (*found)[StateKey(name.group, name.property)] = PropertyState{ValueState(definition, property), false};
+            }
+            if (property.isDefault || property.status != API_VariantStatusNormal)
+                continue;
+            text.clear();
+            AppendValueText(text, definition.valueType, property.value);
+            backup.AddValue(**key, definition.valueType, definition.measureType, text);
         }
         backup.EndEntry();
         return true;
     }
 
-    ValueBackup TakeBackup() { return std::move(backup); }
-
 private:
-    // What the backup needs of a definition it has met: whether its group is owned, and its key.
-    struct Known {
-        bool owned;
-        UInt32 key;
-    };
-
-    bool CollectValue(const API_Guid& element, const API_PropertyDefinition& definition, const Known& known,
-                      PropertyStates* found)
+    // The backup's key of a definition met before, or else as its group's read now makes it: nothing
+    // for a definition of a group that is not owned. Nullptr (reported as ReadGroupError) when the
+    // group cannot be read.
+    const std::optional<UInt32>* KeyOf(const API_PropertyDefinition& definition)
     {
-        MakeFresh(property);
-        const GSErrCode valueCode = HostReadElementPropertyValue(&element, &definition.guid, &property);
-        if (valueCode != NoError) {
-            ReportErrorCode(Messages::ReadValueError, valueCode);
-            return false;
-        }
-        if (found != nullptr) {
-            const ValueBackup::Key& key = backup.Keys()[known.key];
-            (*found)[StateKey(key.group, key.property)] = PropertyState{ValueState(definition, property), false};
-        }
-        if (property.isDefault || property.status != API_VariantStatusNormal)
-            return true;
-        text.clear();
-        AppendValueText(text, definition.valueType, property.value);
-        backup.AddValue(known.key, definition.valueType, definition.measureType, text);
-        return true;
-    }
-
-    // The definition as met before, or else as its group's read now makes it; nothing (reported
-    // as ReadGroupError) when the group cannot be read.
-    const Known* KnownDefinition(const API_PropertyDefinition& definition)
-    {
-        const auto found = known.find(definition.guid);
-        if (found != known.end())
+        if (const auto found = keys.find(definition.guid); found != keys.end())
             return &found->second;
         const PropertyGroupCache::Group& group = groups.Get(definition.groupGuid);
-        if (group.readCode != NoError) {
-            ReportErrorCode(Messages::ReadGroupError, group.readCode);
+        if (!Succeeded(group.readCode, Messages::ReadGroupError))
             return nullptr;
-        }
-        Known made{group.owned, 0};
+        std::optional<UInt32> key;
         if (group.owned)
-            made.key = backup.InternKey(BackupName(group.name), BackupName(definition.name));
-        return &known.emplace(definition.guid, made).first->second;
+            key = backup.InternKey(BackupName(group.name), BackupName(definition.name));
+        return &keys.emplace(definition.guid, key).first->second;
     }
 
     UpdateRun& run;
-    ValueBackup backup;
+    ValueBackup& backup;
     PropertyGroupCache groups;
-    std::unordered_map<API_Guid, Known, GuidHash> known;
+    std::unordered_map<API_Guid, std::optional<UInt32>, GuidHash> keys;  // by definition met
     GS::Array<API_PropertyDefinition> definitions;
     ElementPropertyRecord property;
     std::string text;
@@ -109,12 +95,8 @@ private:
 bool HoldsNoOwnedGroup()
 {
     GS::Array<API_PropertyGroup> groups;
-    if (HostListPropertyGroups(&groups) != NoError)
-        return false;
-    for (const API_PropertyGroup& group : groups)
-        if (IsOwnedGroupName(group.name))
-            return false;
-    return true;
+    return HostListPropertyGroups(&groups) == NoError &&
+           std::none_of(groups.begin(), groups.end(), [](const API_PropertyGroup& group) { return IsOwnedGroupName(group.name); });
 }
 
 }  // namespace
@@ -129,18 +111,14 @@ bool BackupElementValues(UpdateRun& run)
         return true;
     }
     GS::Array<API_Guid> elements;
-    const GSErrCode listCode = ListEveryElement(elements);
-    if (listCode != NoError) {
-        ReportErrorCode(Messages::ListElementsError, listCode);
+    if (!Succeeded(ListEveryElement(elements), Messages::ListElementsError))
         return false;
-    }
     ReadKeptData(run, &elements);
+    // The restore of this run takes the values from the run, whatever becomes of the file.
     ValueCollector collector(run);
-    for (USize index = 0; index < elements.GetSize(); ++index)
-        if (!collector.CollectElement(elements[index]))
+    for (const API_Guid& element : elements)
+        if (!collector.CollectElement(element))
             return false;
-    // The restore of this run takes the values from here, whatever becomes of the file.
-    run.backup = collector.TakeBackup();
     run.fates.assign(run.backup->ValueCount(), ValueFate::Pending);
 
     if (!path) {

@@ -1,5 +1,6 @@
 #include "RunReport.hpp"
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <tuple>
@@ -13,8 +14,6 @@
 namespace Quillmere {
 
 namespace {
-
-using FateCounts = std::map<ValueFate, std::size_t>;
 
 std::string StoreText(const UpdateRun& run)
 {
@@ -52,62 +51,61 @@ GS::UniString ListsText(std::size_t count)
     return CountedText(count, Messages::OneExpressionList, Messages::ExpressionLists);
 }
 
-const char* FateText(ValueFate fate)
+// Why a saved value, or a saved list, did not come back: "{} could not be written" counts values.
+const char* FateText(ValueFate fate, bool list)
 {
     switch (fate) {
-        case ValueFate::NotWritten: return Messages::NotWrittenReason;
-        case ValueFate::Occupied: return Messages::OccupiedReason;
+        case ValueFate::NotWritten: return list ? Messages::ListNotWrittenReason : Messages::NotWrittenReason;
+        case ValueFate::Occupied: return list ? Messages::ListOccupiedReason : Messages::OccupiedReason;
+        case ValueFate::GaveWay: return list ? Messages::ListGaveWayReason : Messages::GaveWayReason;
         case ValueFate::NotConvertible: return Messages::NotConvertibleReason;
-        case ValueFate::GaveWay: return Messages::GaveWayReason;
-        default: return Messages::NotDefinedReason;
+        default: return list ? Messages::ListNotDefinedReason : Messages::NotDefinedReason;
     }
 }
 
-// "12 not defined by the configuration, 1 could not be written"
-GS::UniString Reasons(const FateCounts& counts)
+// Appends `piece` to a list of pieces joined by ", ".
+void AppendJoined(GS::UniString& text, const GS::UniString& piece)
 {
-    GS::UniString text;
-    for (const auto& [fate, count] : counts) {
-        if (!text.IsEmpty())
-            text += GS::UniString(", ");
-        text += FormatLine(FateText(fate), {count});
-    }
-    return text;
+    if (!text.IsEmpty())
+        text += GS::UniString(", ");
+    text += piece;
 }
 
-// By key of the run's backup, the fates of its values that stay kept (were not brought back); a
-// value still pending found no definition. Empty without a backup.
-std::vector<FateCounts> NotBroughtBackByKey(const UpdateRun& run)
+// What became of the run's values saved under one key of its backup: how many there were, and the
+// fates of those that stay kept (were not brought back); a value still pending found no definition.
+struct KeyCounts {
+    std::size_t saved = 0;
+    std::map<ValueFate, std::size_t> lost;
+};
+
+// By key of the run's backup; empty without a backup.
+std::vector<KeyCounts> CountByKey(const UpdateRun& run)
 {
-    std::vector<FateCounts> lost(run.backup ? run.backup->Keys().size() : 0);
-    for (std::size_t index = 0; index < run.fates.size(); ++index)
+    std::vector<KeyCounts> counts(run.backup ? run.backup->Keys().size() : 0);
+    for (std::size_t index = 0; index < run.fates.size(); ++index) {
+        KeyCounts& key = counts[run.backup->Values()[index].key];
+        ++key.saved;
         if (const ValueFate fate = run.fates[index]; OwnStays(fate))
-            ++lost[run.backup->Values()[index].key][fate == ValueFate::Pending ? ValueFate::NotDefined : fate];
-    return lost;
-}
-
-void ReportOwnValues(const UpdateRun& run, const std::vector<FateCounts>& lost)
-{
-    std::vector<std::size_t> saved(lost.size(), 0);
-    for (std::size_t index = 0; index < run.fates.size(); ++index)
-        ++saved[run.backup->Values()[index].key];
-    for (std::size_t key = 0; key < lost.size(); ++key) {
-        std::size_t count = 0;
-        for (const auto& [fate, n] : lost[key])
-            count += n;
-        const ValueBackup::Key& name = run.backup->Keys()[key];
-        if (count != 0)
-            ReportLine(run.storeWritten ? Messages::ValuesNotBroughtBackLine : Messages::ValuesNotKeptLine,
-                       {name.GroupOrText(), name.property, count, SavedValuesText(saved[key]), Reasons(lost[key]), WhereKept(run)});
+            ++key.lost[fate == ValueFate::Pending ? ValueFate::NotDefined : fate];
     }
+    return counts;
 }
 
-const char* ListFateText(ValueFate fate)
+// The reasons are joined as "12 not defined by the configuration, 1 could not be written".
+void ReportOwnValues(const UpdateRun& run, const std::vector<KeyCounts>& counts)
 {
-    return fate == ValueFate::NotWritten ? Messages::ListNotWrittenReason
-           : fate == ValueFate::GaveWay  ? Messages::ListGaveWayReason
-           : fate == ValueFate::Occupied ? Messages::ListOccupiedReason
-                                         : Messages::ListNotDefinedReason;
+    for (std::size_t key = 0; key < counts.size(); ++key) {
+        std::size_t lost = 0;
+        GS::UniString reasons;
+        for (const auto& [fate, count] : counts[key].lost) {
+            lost += count;
+            AppendJoined(reasons, FormatLine(FateText(fate, false), {count}));
+        }
+        const ValueBackup::Key& name = run.backup->Keys()[key];
+        if (lost != 0)
+            ReportLine(run.storeWritten ? Messages::ValuesNotBroughtBackLine : Messages::ValuesNotKeptLine,
+                       {name.GroupOrText(), name.property, lost, SavedValuesText(counts[key].saved), reasons, WhereKept(run)});
+    }
 }
 
 void ReportOwnLists(const UpdateRun& run)
@@ -115,7 +113,7 @@ void ReportOwnLists(const UpdateRun& run)
     for (const auto& [name, fate] : run.listFates)
         if (OwnStays(fate))
             ReportLine(run.storeWritten ? Messages::ListNotBroughtBackLine : Messages::ListNotKeptLine,
-                       {name.group, name.property, ListFateText(fate), WhereKept(run)});
+                       {name.group, name.property, FateText(fate, true), WhereKept(run)});
 }
 
 // What the run did not bring back of an earlier name the rename table renames, by entry.
@@ -123,19 +121,19 @@ struct RenameCount {
     std::size_t values = 0, gaveWay = 0, lists = 0;
 };
 
-std::vector<RenameCount> CountByRenameEntry(const UpdateRun& run, const std::vector<FateCounts>& lost)
+std::vector<RenameCount> CountByRenameEntry(const UpdateRun& run, const std::vector<KeyCounts>& byKey)
 {
     std::vector<RenameCount> counts(run.renames.Entries().size());
     std::u16string units;
-    for (std::size_t key = 0; key < lost.size(); ++key) {
+    for (std::size_t key = 0; key < byKey.size(); ++key) {
         const ValueBackup::Key& name = run.backup->Keys()[key];
-        if (lost[key].empty() || !name.separated)
+        if (byKey[key].lost.empty() || !name.separated)
             continue;
         const std::optional<RenameTable::Name> renamed =
             run.renames.RenamedName(ExactUtf8ToUniString(name.group, units), ExactUtf8ToUniString(name.property, units));
         if (!renamed)
             continue;
-        for (const auto& [fate, count] : lost[key])
+        for (const auto& [fate, count] : byKey[key].lost)
             (fate == ValueFate::GaveWay ? counts[renamed->entry].gaveWay : counts[renamed->entry].values) += count;
     }
     for (const auto& [name, fate] : run.listFates)
@@ -146,19 +144,17 @@ std::vector<RenameCount> CountByRenameEntry(const UpdateRun& run, const std::vec
 }
 
 // One line per entry of the rename table that leads nowhere, or whose values gave way to others.
-void ReportRenames(const UpdateRun& run, const std::vector<FateCounts>& lost)
+void ReportRenames(const UpdateRun& run, const std::vector<KeyCounts>& byKey)
 {
     if (run.renames.IsEmpty() || !run.imported)
         return;
-    const std::vector<RenameCount> counts = CountByRenameEntry(run, lost);
-    std::set<GS::UniString> groups;
-    for (const PropertyName& defined : *run.imported)
-        groups.insert(defined.group);
+    const std::vector<RenameCount> counts = CountByRenameEntry(run, byKey);
     const std::string path = PathText(run.renamesPath);
     for (std::size_t index = 0; index < counts.size(); ++index) {
         const RenameTable::Entry& entry = run.renames.Entries()[index];
         const char* element = entry.isGroup ? "group" : "property";
-        const bool leads = entry.isGroup ? groups.count(entry.newGroup) != 0
+        const auto inGroup = [&entry](const PropertyName& defined) { return defined.group == entry.newGroup; };
+        const bool leads = entry.isGroup ? std::ranges::any_of(*run.imported, inGroup)
                                          : run.imported->count(PropertyName{entry.newGroup, entry.newProperty}) != 0;
         if (!leads) {
             const GS::UniString target = entry.isGroup ? FormatLine(Messages::RenameTargetGroup, {entry.newGroup})
@@ -195,16 +191,13 @@ void ReportEarlierRuns(const UpdateRun& run)
         ReportLine(Messages::ListsCameBackLine, {ListsText(count), StartedText(run, number), store});
 }
 
+// Why a kept value or list leaves the store for a reason the report tells; nullptr for any other fate.
 const char* EndedText(ValueFate fate)
 {
-    return fate == ValueFate::Changed      ? Messages::EndedChangedReason
+    return fate == ValueFate::Changed       ? Messages::EndedChangedReason
            : fate == ValueFate::ElementGone ? Messages::EndedElementGoneReason
-                                            : Messages::EndedSupersededReason;
-}
-
-bool EndsWithLine(ValueFate fate)
-{
-    return fate == ValueFate::Changed || fate == ValueFate::Superseded || fate == ValueFate::ElementGone;
+           : fate == ValueFate::Superseded  ? Messages::EndedSupersededReason
+                                            : nullptr;
 }
 
 // One line per property and reason of kept values that leave the store, and one per kept list.
@@ -213,7 +206,7 @@ void ReportEnded(const UpdateRun& run)
     // By group, property and fate: how many, and the newest run among them.
     std::map<std::tuple<std::string_view, std::string_view, ValueFate>, std::pair<std::size_t, UInt32>> ended;
     for (std::size_t index = 0; index < run.kept.fates.size(); ++index) {
-        if (!EndsWithLine(run.kept.fates[index]))
+        if (EndedText(run.kept.fates[index]) == nullptr)
             continue;
         const ValueBackup::Key& key = run.kept.values.Keys()[run.kept.values.Values()[index].key];
         auto& [count, newest] = ended[{key.group, key.property, run.kept.fates[index]}];
@@ -224,11 +217,11 @@ void ReportEnded(const UpdateRun& run)
         ReportLine(Messages::KeptValuesEndedLine,
                    {std::get<0>(name), std::get<1>(name), StartedText(run, counted.second),
                     ValuesText(counted.first), EndedText(std::get<2>(name))});
-    for (std::size_t index = 0; index < run.kept.lists.size(); ++index)
-        if (EndsWithLine(run.kept.listFates[index]))
-            ReportLine(Messages::KeptListEndedLine, {run.kept.lists[index].name.group, run.kept.lists[index].name.property,
-                                                     StartedText(run, run.kept.lists[index].record.run),
-                                                     EndedText(run.kept.listFates[index])});
+    for (std::size_t index = 0; index < run.kept.lists.size(); ++index) {
+        const KeptExpressionList& list = run.kept.lists[index];
+        if (const char* reason = EndedText(run.kept.listFates[index]))
+            ReportLine(Messages::KeptListEndedLine, {list.name.group, list.name.property, StartedText(run, list.record.run), reason});
+    }
 }
 
 // What waits in the store for the project after the run: one line, with the groups.
@@ -236,17 +229,16 @@ void ReportWaiting(const UpdateRun& run)
 {
     std::size_t values = 0, lists = 0;
     std::set<std::string> groups;
-    const auto count = [&groups](std::size_t& counter, std::string group) {
+    const auto count = [&groups](std::size_t& counter, std::string_view group) {
         ++counter;
-        groups.insert(std::move(group));
+        groups.emplace(group);
     };
-    if (run.backup)
-        for (std::size_t index = 0; index < run.fates.size(); ++index)
-            if (OwnStays(run.fates[index]))
-                count(values, std::string(run.backup->Keys()[run.backup->Values()[index].key].group));
+    for (std::size_t index = 0; index < run.fates.size(); ++index)
+        if (OwnStays(run.fates[index]))
+            count(values, run.backup->Keys()[run.backup->Values()[index].key].group);
     for (std::size_t index = 0; index < run.kept.fates.size(); ++index)
         if (StaysKept(run.kept.fates[index]))
-            count(values, std::string(run.kept.values.Keys()[run.kept.values.Values()[index].key].group));
+            count(values, run.kept.values.Keys()[run.kept.values.Values()[index].key].group);
     for (const auto& [name, list] : run.expressions.lists) {
         const auto fate = run.listFates.find(name);
         if (fate == run.listFates.end() || OwnStays(fate->second))
@@ -259,24 +251,13 @@ void ReportWaiting(const UpdateRun& run)
         return;
     GS::UniString counts;
     if (values != 0)
-        counts += ValuesText(values);
-    if (values != 0 && lists != 0)
-        counts += GS::UniString(", ");
+        AppendJoined(counts, ValuesText(values));
     if (lists != 0)
-        counts += ListsText(lists);
+        AppendJoined(counts, ListsText(lists));
     std::string joined;
     for (const std::string& group : groups)
         joined += (joined.empty() ? "" : ", ") + group;
     ReportLine(Messages::WaitingLine, {StoreText(run), counts, joined});
-}
-
-// After a failed property import: where what was saved waits.
-void ReportNothingBroughtBack(const UpdateRun& run)
-{
-    const bool values = run.backup && run.backup->ValueCount() > 0;
-    if (!values && run.expressions.lists.empty())
-        return;
-    ReportLine(run.storeWritten ? Messages::NothingBroughtBackLine : Messages::NothingBroughtBackNotKeptLine, {WhereKept(run)});
 }
 
 }  // namespace
@@ -286,12 +267,15 @@ void ReportWhatWasNotBroughtBack(const UpdateRun& run)
     if (!run.importRan)
         return;
     if (!run.propertiesImported) {
-        ReportNothingBroughtBack(run);
+        // Where what was saved waits.
+        if ((run.backup && run.backup->ValueCount() > 0) || !run.expressions.lists.empty())
+            ReportLine(run.storeWritten ? Messages::NothingBroughtBackLine : Messages::NothingBroughtBackNotKeptLine,
+                       {WhereKept(run)});
     } else {
-        const std::vector<FateCounts> lost = NotBroughtBackByKey(run);
-        ReportOwnValues(run, lost);
+        const std::vector<KeyCounts> byKey = CountByKey(run);
+        ReportOwnValues(run, byKey);
         ReportOwnLists(run);
-        ReportRenames(run, lost);
+        ReportRenames(run, byKey);
         ReportEarlierRuns(run);
     }
     // Lines that say what the store keeps or no longer keeps are true only once it is written.

@@ -14,13 +14,22 @@
 #include "Common/FileProblem.hpp"
 #include "Renames/RenameTable.hpp"
 #include "Run/KeptData.hpp"
-#include "Run/SavedExpressions.hpp"
 #include "Run/ValueBackup.hpp"
 #include "Run/ValueFate.hpp"
 
 namespace Quillmere {
 
 class KeptStore;
+
+// What this run's expression export saved before the owned groups are removed.
+struct SavedExpressions {
+    // The lists of the owned definitions whose expression flag was set, by name; of two definitions
+    // of one name the later one's.
+    std::map<PropertyName, ExpressionList> lists;
+    // Every owned definition the project had then, with a list or without, and its list's state:
+    // what a kept list may come back over.
+    PropertyStates found;
+};
 
 struct UpdateRun {
     // --- Chosen before anything else ---

@@ -1,88 +1,54 @@
 #include "ValueBackup.hpp"
 
 #include <cstring>
-#include <functional>
+#include <span>
 
-#include "Common/ExactText.hpp"
 #include "Common/XmlName.hpp"
 
 namespace Quillmere {
 
 namespace {
 
-// The texts of the codes the host gives a definition's value type and measure type, as the file
-// writes them.
-struct CodeName {
-    Int32 code;
-    const char* name;
-};
-constexpr CodeName ValueTypeNames[] = {
-    {API_PropertyUndefinedValueType, "Undefined"}, {API_PropertyIntegerValueType, "Integer"},
-    {API_PropertyRealValueType, "Real"},           {API_PropertyStringValueType, "String"},
-    {API_PropertyBooleanValueType, "Boolean"},
-};
-constexpr CodeName MeasureTypeNames[] = {
-    {1, "Default"}, {2, "Length"}, {3, "Area"}, {4, "Volume"}, {5, "Angle"},
-};
+// The texts the file writes for the codes the host gives a definition's value type (0 to 4) and,
+// less one, its measure type (1 to 5).
+constexpr const char* ValueTypeNames[] = {"Undefined", "Integer", "Real", "String", "Boolean"};
+constexpr const char* MeasureTypeNames[] = {"Default", "Length", "Area", "Volume", "Angle"};
+static_assert(API_PropertyUndefinedValueType == 0 && API_PropertyBooleanValueType == 4);
+static_assert(API_PropertyDefaultMeasureType == 1 && API_PropertyAngleMeasureType == 5);
 
-template <std::size_t Size>
-const char* NameOfCode(const CodeName (&names)[Size], Int32 code)
+const char* NameAt(std::span<const char* const> names, Int32 index)
 {
-    for (const CodeName& name : names)
-        if (name.code == code)
-            return name.name;
-    return "";
+    return index >= 0 && static_cast<std::size_t>(index) < names.size() ? names[index] : "";
 }
 
 }  // namespace
 
 const char* ValueTypeName(Int32 valueType)
 {
-    return NameOfCode(ValueTypeNames, valueType);
+    return NameAt(ValueTypeNames, valueType);
 }
 
 const char* MeasureTypeName(Int32 measureType)
 {
-    return NameOfCode(MeasureTypeNames, measureType);
+    return NameAt(MeasureTypeNames, measureType - API_PropertyDefaultMeasureType);
 }
 
 Int32 ValueTypeOfName(std::string_view name)
 {
-    for (const CodeName& type : ValueTypeNames)
-        if (name == type.name && type.code != API_PropertyUndefinedValueType)
-            return type.code;
+    for (Int32 code = API_PropertyIntegerValueType; code <= API_PropertyBooleanValueType; ++code)
+        if (name == ValueTypeNames[code])
+            return code;
     return ValueBackup::UnconvertedValueType;
-}
-
-char* ValueBackup::TextArena::Allocate(std::size_t bytes)
-{
-    constexpr std::size_t BlockSize = std::size_t{1} << 20;
-    if (bytes > left) {
-        const std::size_t size = bytes > BlockSize / 4 ? bytes : BlockSize;
-        blocks.push_back(std::make_unique_for_overwrite<char[]>(size));
-        char* block = blocks.back().get();
-        if (bytes > BlockSize / 4)
-            return block;  // a text of its own; the current block stays in use
-        next = block;
-        left = size;
-    }
-    char* start = next;
-    next += bytes;
-    left -= bytes;
-    return start;
-}
-
-std::size_t ValueBackup::PairHash::operator()(const std::pair<std::string_view, std::string_view>& pair) const noexcept
-{
-    const std::size_t first = std::hash<std::string_view>()(pair.first);
-    return first ^ (std::hash<std::string_view>()(pair.second) + 0x9E3779B97F4A7C15ull + (first << 6) + (first >> 2));
 }
 
 std::string_view ValueBackup::Keep(std::string_view text)
 {
     if (text.empty())
         return {};
-    char* copy = arena.Allocate(text.size());
+    // The first block holds a megabyte; later ones grow, and a larger text gets one of at least its size.
+    if (!arena)
+        arena = std::make_unique<std::pmr::monotonic_buffer_resource>(std::size_t{1} << 20);
+    char* copy = static_cast<char*>(arena->allocate(text.size(), 1));
     std::memcpy(copy, text.data(), text.size());
     return std::string_view(copy, text.size());
 }
@@ -111,8 +77,7 @@ UInt32 ValueBackup::InternKey(std::string_view group, std::string_view property)
 
 UInt32 ValueBackup::InternKey(std::string_view text)
 {
-    const std::size_t dash = text.find('-');
-    if (dash != std::string_view::npos)
+    if (const std::size_t dash = text.find('-'); dash != std::string_view::npos)
         return InternKey(text.substr(0, dash), text.substr(dash + 1));
     if (const auto found = unseparatedKeyIndex.find(text); found != unseparatedKeyIndex.end())
         return found->second;
@@ -123,9 +88,7 @@ UInt32 ValueBackup::InternKey(std::string_view text)
 std::optional<UInt32> ValueBackup::FindKey(std::string_view group, std::string_view property) const
 {
     const auto found = keyIndex.find({group, property});
-    if (found == keyIndex.end())
-        return std::nullopt;
-    return found->second;
+    return found != keyIndex.end() ? std::optional(found->second) : std::nullopt;
 }
 
 void ValueBackup::StartEntry(const API_Guid& element)
@@ -138,13 +101,6 @@ void ValueBackup::AddValue(UInt32 key, Int32 valueType, Int32 measureType, std::
     const std::string_view kept = Keep(text);
     values.push_back(Value{kept.data(), static_cast<UInt32>(kept.size()), key, valueType, measureType});
     ++entries.back().valueCount;
-}
-
-void ValueBackup::AddValue(UInt32 key, Int32 valueType, Int32 measureType, const GS::UniString& text)
-{
-    scratch.clear();
-    AppendExactUtf8(scratch, text);
-    AddValue(key, valueType, measureType, std::string_view(scratch));
 }
 
 void ValueBackup::EndEntry()

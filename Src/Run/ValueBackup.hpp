@@ -3,11 +3,12 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <memory>
+#include <memory_resource>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -47,10 +48,6 @@ public:
     // The value type code a parsed "valType" text stands for when it selects no conversion.
     static constexpr Int32 UnconvertedValueType = -1;
 
-    ValueBackup() = default;
-    ValueBackup(ValueBackup&&) noexcept = default;
-    ValueBackup& operator=(ValueBackup&&) noexcept = default;
-
     // The index of the key of (group, property), added the first time the pair is seen.
     UInt32 InternKey(std::string_view group, std::string_view property);
     // The same for a name that joins them ("group-property", as files name values whose group has
@@ -63,8 +60,6 @@ public:
     void StartEntry(const API_Guid& element);
     // Adds a value to the current entry. `text` is copied.
     void AddValue(UInt32 key, Int32 valueType, Int32 measureType, std::string_view text);
-    // Adds a value to the current entry whose text is the 8-bit form of `text`.
-    void AddValue(UInt32 key, Int32 valueType, Int32 measureType, const GS::UniString& text);
     // Ends the current entry; an entry without values is dropped.
     void EndEntry();
 
@@ -74,31 +69,18 @@ public:
     std::size_t ValueCount() const noexcept { return values.size(); }
 
 private:
-    // Stable storage for texts: blocks that are never moved, each handed out from its start.
-    class TextArena {
-    public:
-        char* Allocate(std::size_t bytes);
-    private:
-        std::vector<std::unique_ptr<char[]>> blocks;
-        char* next = nullptr;
-        std::size_t left = 0;
-    };
-
-    struct PairHash {
-        std::size_t operator()(const std::pair<std::string_view, std::string_view>& pair) const noexcept;
-    };
-
     // A copy of `text` in the arena; the empty text has no address.
     std::string_view Keep(std::string_view text);
     UInt32 AddKey(Key key);
 
-    TextArena arena;
+    // Stable storage for the texts, made with the first one: blocks that are never moved.
+    std::unique_ptr<std::pmr::monotonic_buffer_resource> arena;
     std::vector<Key> keys;
-    std::unordered_map<std::pair<std::string_view, std::string_view>, UInt32, PairHash> keyIndex;
-    std::unordered_map<std::string_view, UInt32> unseparatedKeyIndex;
+    std::map<std::pair<std::string_view, std::string_view>, UInt32> keyIndex;
+    std::map<std::string_view, UInt32> unseparatedKeyIndex;
     std::vector<Entry> entries;
     std::vector<Value> values;
-    std::string scratch;  // a joined key or the 8-bit form of a host text, on its way into the arena
+    std::string scratch;  // a joined key on its way into the arena
 };
 
 // "valType" text of a definition's value type code: "Undefined", "Integer", "Real", "String",
