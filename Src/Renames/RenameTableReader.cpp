@@ -1,7 +1,6 @@
 #include "RenameTableReader.hpp"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -11,47 +10,15 @@
 
 #include "Common/ExactText.hpp"
 #include "Common/MessageFormat.hpp"
+#include "Common/SizedBlocks.hpp"
 #include "Common/Messages.hpp"
-#include "GSRoot/MemoryManager.hpp"
 
 namespace Quillmere {
 
 namespace {
 
-// expat's memory comes from the platform allocator, as all of the module's does. A block keeps its
-// size in front of it, since growing a block needs it and the allocator does not tell it.
-constexpr std::size_t SizeField = alignof(std::max_align_t);
-
-void* ExpatAllocate(std::size_t bytes)
-{
-    if (bytes > SIZE_MAX - SizeField)
-        return nullptr;
-    auto* block = static_cast<unsigned char*>(GS::MemoryManager::Allocate(bytes + SizeField));
-    if (block == nullptr)
-        return nullptr;
-    std::memcpy(block, &bytes, sizeof bytes);
-    return block + SizeField;
-}
-
-void ExpatFree(void* block)
-{
-    if (block != nullptr)
-        GS::MemoryManager::Free(static_cast<unsigned char*>(block) - SizeField);
-}
-
-void* ExpatReallocate(void* block, std::size_t bytes)
-{
-    void* grown = ExpatAllocate(bytes);
-    if (grown != nullptr && block != nullptr) {
-        std::size_t had = 0;
-        std::memcpy(&had, static_cast<unsigned char*>(block) - SizeField, sizeof had);
-        std::memcpy(grown, block, std::min(had, bytes));
-        ExpatFree(block);
-    }
-    return grown;
-}
-
-const XML_Memory_Handling_Suite ExpatMemory = {ExpatAllocate, ExpatReallocate, ExpatFree};
+// expat's memory comes from the platform allocator, as all of the module's does.
+const XML_Memory_Handling_Suite ExpatMemory = {SizedBlocks::Allocate, SizedBlocks::Reallocate, SizedBlocks::Free};
 
 // The first reference from `at` on in `text` that is neither a character's nor one of XML's five
 // entities: where expat reports an entity it does not know, it points at the reference or at the

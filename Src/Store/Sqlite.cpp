@@ -1,53 +1,23 @@
 #include "Sqlite.hpp"
 
-#include <cstring>
 #include <new>
 
 #include <sqlite3.h>
 
-#include "GSRoot/MemoryManager.hpp"
+#include "Common/SizedBlocks.hpp"
 
 namespace Quillmere {
 
 namespace {
 
-// SQLite asks for the size of its blocks: each carries it in a header that keeps the block aligned
-// as the platform allocator aligns.
-constexpr std::size_t HeaderSize = 16;
-
 void* SqliteMalloc(int bytes)
 {
-    if (bytes < 0)
-        return nullptr;
-    auto* block = static_cast<unsigned char*>(GS::MemoryManager::Allocate(HeaderSize + static_cast<std::size_t>(bytes)));
-    if (block == nullptr)
-        return nullptr;
-    std::memcpy(block, &bytes, sizeof bytes);
-    return block + HeaderSize;
-}
-
-int SqliteSize(void* block)
-{
-    int bytes = 0;
-    std::memcpy(&bytes, static_cast<unsigned char*>(block) - HeaderSize, sizeof bytes);
-    return bytes;
-}
-
-void SqliteFree(void* block)
-{
-    if (block != nullptr)
-        GS::MemoryManager::Free(static_cast<unsigned char*>(block) - HeaderSize);
+    return bytes < 0 ? nullptr : SizedBlocks::Allocate(static_cast<std::size_t>(bytes));
 }
 
 void* SqliteRealloc(void* block, int bytes)
 {
-    void* grown = SqliteMalloc(bytes);
-    if (grown != nullptr && block != nullptr) {
-        const int kept = SqliteSize(block);
-        std::memcpy(grown, block, static_cast<std::size_t>(kept < bytes ? kept : bytes));
-        SqliteFree(block);
-    }
-    return grown;
+    return bytes < 0 ? nullptr : SizedBlocks::Reallocate(block, static_cast<std::size_t>(bytes));
 }
 
 // Makes SQLite take its memory from the platform allocator, as everything of the module does.
@@ -56,7 +26,8 @@ void* SqliteRealloc(void* block, int bytes)
 void ConfigureSqlite()
 {
     static const sqlite3_mem_methods methods = {
-        SqliteMalloc, SqliteFree, SqliteRealloc, SqliteSize, [](int bytes) { return (bytes + 7) & ~7; },
+        SqliteMalloc, SizedBlocks::Free, SqliteRealloc,
+        [](void* block) { return static_cast<int>(SizedBlocks::Size(block)); }, [](int bytes) { return (bytes + 7) & ~7; },
         [](void*) { return SQLITE_OK; }, [](void*) {}, nullptr};
     sqlite3_config(SQLITE_CONFIG_MALLOC, &methods);
 }
