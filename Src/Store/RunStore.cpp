@@ -69,8 +69,7 @@ void EndValuesOfGoneElements(KeptData& kept, const ElementSet& elements)
 {
     for (const ValueBackup::Entry& entry : kept.values.Entries())
         if (elements.count(entry.element) == 0)
-            for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
-                kept.fates[index] = ValueFate::ElementGone;
+            std::fill_n(kept.fates.begin() + entry.firstValue, entry.valueCount, ValueFate::ElementGone);
 }
 
 }  // namespace
@@ -224,7 +223,10 @@ void EndWhatChangedSince(UpdateRun& run)
     for (std::size_t index = 0; index < kept.lists.size(); ++index) {
         const KeptExpressionList& list = kept.lists[index];
         const std::string state = StateKey(ExactUtf8(list.name.group), ExactUtf8(list.name.property));
-        const std::optional<PropertyStates>& left = list.record.earlierVersion ? std::nullopt : kept.listsLeft;
+        // Of an earlier version's list nothing left is known: one shared unknown state, so that what
+        // was left is not copied for each list.
+        static const std::optional<PropertyStates> unknown;
+        const std::optional<PropertyStates>& left = list.record.earlierVersion ? unknown : kept.listsLeft;
         if (kept.listFates[index] != ValueFate::Pending || MatchLeft(left, &run.expressions.found, state) != LeftMatch::Changed)
             continue;
         const auto found = run.expressions.found.find(state);
