@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <string_view>
 #include <vector>
 
 #include "Run/KeptData.hpp"
@@ -62,17 +61,6 @@ struct Candidates {
             *candidate.fate = write(candidate);
     }
 };
-
-inline bool SameSaved(const ValueBackup::Value& a, const ValueBackup::Value& b)
-{
-    return a.valueType == b.valueType &&
-           std::string_view(a.text, a.textLength) == std::string_view(b.text, b.textLength);
-}
-
-inline bool SameSaved(const ExpressionList& a, const ExpressionList& b)
-{
-    return std::ranges::equal(a, b);
-}
 
 // Into a property of an owned group. The newest kept one comes back when the property is as the
 // run that kept it left it (`match(newest)`) and the run's own was not saved under an earlier name;

@@ -33,9 +33,7 @@ LeftMatch MatchLeft(const std::optional<PropertyStates>& left, const PropertySta
 const std::optional<PropertyStates>& KeptData::LeftFor(const API_Guid& element, std::size_t index) const
 {
     static const std::optional<PropertyStates> unknown;
-    if (records[index].earlierVersion)
-        return unknown;
-    const auto at = left.find(element);
+    const auto at = records[index].earlierVersion ? left.end() : left.find(element);
     return at != left.end() ? at->second : unknown;
 }
 

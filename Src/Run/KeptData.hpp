@@ -3,6 +3,7 @@
 // properties they could come back into.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <string>
@@ -45,6 +46,19 @@ enum class LeftMatch {
 };
 // When what was left is not known, only a property without a value is as left.
 LeftMatch MatchLeft(const std::optional<PropertyStates>& left, const PropertyStates* found, const std::string& key);
+
+// Whether two saved values, or two expression lists, are the same: of one value type and text, or
+// of the same expressions in order.
+inline bool SameSaved(const ValueBackup::Value& a, const ValueBackup::Value& b)
+{
+    return a.valueType == b.valueType &&
+           std::string_view(a.text, a.textLength) == std::string_view(b.text, b.textLength);
+}
+
+inline bool SameSaved(const ExpressionList& a, const ExpressionList& b)
+{
+    return std::ranges::equal(a, b);
+}
 
 // Appends `field` to `packed` as LENGTH:BYTES, so that no field can look like another's or like two.
 void AppendField(std::string& packed, std::string_view field);

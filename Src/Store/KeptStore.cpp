@@ -1,8 +1,8 @@
 #include "KeptStore.hpp"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
-#include <cstring>
 #include <map>
 #include <set>
 #include <tuple>
@@ -99,18 +99,14 @@ constexpr ReasonName ReasonNames[] = {
 
 const char* ReasonText(ValueFate fate)
 {
-    for (const ReasonName& reason : ReasonNames)
-        if (reason.fate == fate)
-            return reason.name;
-    return ReasonNames[1].name;
+    const auto at = std::ranges::find(ReasonNames, fate, &ReasonName::fate);
+    return at != std::end(ReasonNames) ? at->name : ReasonNames[1].name;
 }
 
 ValueFate ReasonOf(std::string_view text)
 {
-    for (const ReasonName& reason : ReasonNames)
-        if (text == reason.name)
-            return reason.fate;
-    return ValueFate::NotDefined;
+    const auto at = std::ranges::find(ReasonNames, text, &ReasonName::name);
+    return at != std::end(ReasonNames) ? at->fate : ValueFate::NotDefined;
 }
 
 std::string GuidText(const API_Guid& guid)
@@ -121,9 +117,10 @@ std::string GuidText(const API_Guid& guid)
 // The order of the GUIDs' texts: by each part in turn, as hexadecimal numbers.
 bool GuidTextLess(const API_Guid& a, const API_Guid& b)
 {
-    return std::tie(a.data1, a.data2, a.data3) < std::tie(b.data1, b.data2, b.data3) ||
-           (std::tie(a.data1, a.data2, a.data3) == std::tie(b.data1, b.data2, b.data3) &&
-            std::memcmp(a.data4, b.data4, sizeof a.data4) < 0);
+    const auto parts = [](const API_Guid& guid) {
+        return std::tuple(guid.data1, guid.data2, guid.data3, std::to_array(guid.data4));
+    };
+    return parts(a) < parts(b);
 }
 
 API_Guid GuidOf(std::string_view text)
@@ -217,12 +214,11 @@ void CreateTables(SqliteDatabase& database)
 {
     if (SchemaVersionOf(database) == SchemaVersion)
         return;
-    SqliteDatabase::Transaction transaction(database, true);
+    database.Execute("BEGIN IMMEDIATE");
     if (SchemaVersionOf(database) == 1)
         database.Execute(PackRowsOfVersion1);
     database.Execute(Schema);
-    database.Execute("PRAGMA user_version = " + std::to_string(SchemaVersion));
-    transaction.Commit();
+    database.Execute("PRAGMA user_version = " + std::to_string(SchemaVersion) + "; COMMIT");
 }
 
 template <typename Elements>
@@ -241,7 +237,7 @@ std::optional<SystemPath> KeptStore::DefaultPath()
     return EnvironmentPath("USERPROFILE", "/AppData/Local/Quillmere/store.sqlite");
 }
 
-std::optional<FileProblem> KeptStore::Attempt(const std::function<void(SqliteDatabase&)>& work)
+std::optional<FileProblem> KeptStore::Attempt(const std::function<void(SqliteDatabase&)>& work, bool write)
 {
     for (bool again = false;; again = true) {
         try {
@@ -249,19 +245,23 @@ std::optional<FileProblem> KeptStore::Attempt(const std::function<void(SqliteDat
                 database.Open(path, busyMilliseconds);
                 CreateTables(database);
             }
+            database.Execute(write ? "BEGIN IMMEDIATE" : "BEGIN");
             work(database);
+            database.Execute("COMMIT");
             return std::nullopt;
         } catch (const SqliteFailure& failure) {
+            // Closing the connection rolls back the transaction that failed.
+            database.Close();
             if (!failure.Damaged() || again || !setAside.empty())
                 return FileProblem{path, 0, failure.what()};
+        } catch (...) {
+            database.Close();
+            throw;
         }
-        database.Close();
         setAside = SetFileAside(path, "damaged");
         if (setAside.empty())
             return FileProblem{path, 0, "it is damaged and could not be renamed"};
-        SystemPath journal = path;
-        journal += "-journal";
-        RemoveFile(journal);
+        RemoveFile(SystemPath(path) += "-journal");
     }
 }
 
@@ -272,10 +272,7 @@ std::optional<FileProblem> KeptStore::Open()
     // A named pipe or a device in the store's place could keep SQLite's first read waiting.
     if (IsSomethingElse(path))
         return FileProblem{path, NotARegularFile};
-    std::optional<FileProblem> problem = Attempt([](SqliteDatabase&) {});
-    if (problem)
-        database.Close();
-    return problem;
+    return Attempt([](SqliteDatabase&) {});
 }
 
 std::optional<FileProblem> KeptStore::HoldsAnything(bool& holds)
@@ -294,21 +291,16 @@ ProjectIdentity NewAnchor(const GS::Array<API_Guid>& elements)
 
 std::optional<FileProblem> KeptStore::AnchorIdentity(const ElementSet& elements, ProjectIdentity& identity)
 {
-    identity.clear();
-    std::optional<FileProblem> problem = Attempt([&](SqliteDatabase& database) {
+    return Attempt([&](SqliteDatabase& database) {
+        identity.clear();
         SqliteStatement anchors = database.Prepare(
             "SELECT identity FROM project WHERE identity LIKE 'anchor:%' ORDER BY id");
-        while (anchors.Step()) {
-            const std::string_view known = anchors.Text(0);
-            if (identity.empty() && elements.count(GuidOf(known.substr(7))) != 0)
-                identity = known;
-        }
+        while (identity.empty() && anchors.Step())
+            if (elements.count(GuidOf(anchors.Text(0).substr(7))) != 0)
+                identity = anchors.Text(0);
+        if (identity.empty())
+            identity = AnchorOfLeast(elements);
     });
-    if (problem)
-        return problem;
-    if (identity.empty())
-        identity = AnchorOfLeast(elements);
-    return std::nullopt;
 }
 
 namespace {
@@ -335,8 +327,7 @@ ValueFate FateOfNewest(KeptData& kept, std::size_t first)
         if (older.key != value.key || kept.fates[index] == ValueFate::AlreadyHeld)
             continue;
         if (kept.records[newest].earlierVersion && kept.records[index].run == kept.records[newest].run &&
-            older.valueType == value.valueType &&
-            std::string_view(older.text, older.textLength) == std::string_view(value.text, value.textLength))
+            SameSaved(older, value))
             return ValueFate::AlreadyHeld;
         kept.fates[index] = ValueFate::Superseded;
         break;
@@ -389,22 +380,20 @@ void ReadValues(SqliteDatabase& database, std::int64_t project, std::int64_t ear
     kept.values.EndEntry();
 }
 
+// What the runs left on the elements read, where that is known (an element's row without a
+// property joins a row of NULLs: it left none).
 void ReadLeft(SqliteDatabase& database, std::int64_t project, KeptData& kept)
 {
-    SqliteStatement elements = database.Prepare("SELECT element, left_known FROM kept_element WHERE project = ?1");
-    elements.Bind(1, project);
-    while (elements.Step())
-        if (elements.Number(1) != 0)
-            if (const auto at = kept.left.find(GuidOf(elements.Text(0))); at != kept.left.end())
-                at->second.emplace();
     SqliteStatement rows = database.Prepare(
-        "SELECT element, grp, property, state, written FROM left_property WHERE project = ?1");
+        "SELECT element, grp, property, state, written, property IS NOT NULL FROM kept_element LEFT JOIN left_property "
+        "USING (project, element) WHERE project = ?1 AND left_known != 0");
     rows.Bind(1, project);
-    while (rows.Step()) {
-        const auto at = kept.left.find(GuidOf(rows.Text(0)));
-        if (at != kept.left.end() && at->second)
-            ReadStates(rows, 1, *at->second);
-    }
+    while (rows.Step())
+        if (const auto at = kept.left.find(GuidOf(rows.Text(0))); at != kept.left.end()) {
+            PropertyStates& states = at->second ? *at->second : at->second.emplace();
+            if (rows.Number(5) != 0)
+                ReadStates(rows, 1, states);
+        }
 }
 
 // The lists of the project and of what an earlier version left, each with its expressions in one
@@ -451,14 +440,12 @@ std::optional<FileProblem> KeptStore::Read(const ProjectIdentity& project, const
 {
     std::optional<FileProblem> problem = Attempt([&](SqliteDatabase& database) {
         kept = KeptData();
-        SqliteDatabase::Transaction transaction(database, false);
         const std::int64_t id = ProjectId(database, project, false);
         const std::int64_t earlier = ProjectId(database, ProjectIdentity(), false);
         ReadValues(database, id, earlier, elements, kept);
         ReadLeft(database, id, kept);
         ReadLists(database, id, earlier, kept);
         ReadRuns(database, kept);
-        transaction.Commit();
     });
     if (problem)
         kept = KeptData();
@@ -490,17 +477,19 @@ public:
     {
     }
 
-    // Every value of `values` for which `keep(index)` answers a reason, one row per element and group.
-    template <typename Keep>
-    void InsertValues(std::int64_t project, UInt32 run, const ValueBackup& values, Keep keep)
+    // Every value of `values` whose fate stays (OwnStays), with its fate as its reason: each one's
+    // in `fates`, or `fate` for all of them when there are none (nullptr). One row per element and
+    // group.
+    void InsertValues(std::int64_t project, UInt32 run, const ValueBackup& values, const std::vector<ValueFate>* fates,
+                      ValueFate fate)
     {
         std::map<std::pair<std::string, std::string_view>, PackedRow> rows;
         for (const ValueBackup::Entry& entry : values.Entries()) {
             const std::string element = GuidText(entry.element);
             for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
-                if (const std::optional<ValueFate> reason = keep(index)) {
+                if (const ValueFate reason = fates != nullptr ? (*fates)[index] : fate; OwnStays(reason)) {
                     const ValueBackup::Value& value = values.Values()[index];
-                    rows[{element, values.Keys()[value.key].GroupOrText()}].Add(values, value, *reason);
+                    rows[{element, values.Keys()[value.key].GroupOrText()}].Add(values, value, reason);
                 }
         }
         for (const auto& [at, row] : rows)
@@ -603,8 +592,7 @@ std::set<UInt32> DeleteRunsLeavingWhole(SqliteDatabase& database, std::int64_t p
             RunRead& run = read[record.run];
             ++run.rows;
             run.values += static_cast<std::int64_t>(row.end - row.first);
-            for (std::size_t index = row.first; index < row.end; ++index)
-                run.stays = run.stays || StaysKept(kept.fates[index]);
+            run.stays = run.stays || std::any_of(kept.fates.begin() + row.first, kept.fates.begin() + row.end, StaysKept);
         }
     std::set<UInt32> whole;
     if (std::all_of(read.begin(), read.end(), [](const auto& run) { return run.second.stays; }))
@@ -709,21 +697,18 @@ std::optional<FileProblem> KeptStore::WriteSaved(KeptAtRunEnd& run, const ValueB
                                                  std::vector<KeptExpressionList>& lists)
 {
     return Attempt([&](SqliteDatabase& database) {
-        SqliteDatabase::Transaction transaction(database, true);
         const std::int64_t project = WriteRun(database, run, lists);
         KeptWriter writer(database);
         if (values != nullptr)
-            writer.InsertValues(project, run.run, *values, [](UInt32) { return std::optional<ValueFate>(ValueFate::Pending); });
+            writer.InsertValues(project, run.run, *values, nullptr, ValueFate::Pending);
         for (const KeptExpressionList& list : lists)
             writer.InsertList(project, list, ValueFate::Pending);
-        transaction.Commit();
-    });
+    }, true);
 }
 
 std::optional<FileProblem> KeptStore::WriteRunEnd(KeptAtRunEnd& end)
 {
     return Attempt([&](SqliteDatabase& database) {
-        SqliteDatabase::Transaction transaction(database, true);
         const std::int64_t project = WriteRun(database, end, end.ownLists);
         const std::int64_t earlier = ProjectId(database, ProjectIdentity(), false);
         KeptWriter writer(database);
@@ -732,10 +717,7 @@ std::optional<FileProblem> KeptStore::WriteRunEnd(KeptAtRunEnd& end)
             database.Prepare("DELETE FROM kept_value WHERE project = ?1 AND run = ?2").Bind(1, project)
                 .Bind(2, std::int64_t{end.run}).Run();
         if (end.own != nullptr)
-            writer.InsertValues(project, end.run, *end.own, [&](UInt32 index) {
-                const ValueFate fate = (*end.ownFates)[index];
-                return OwnStays(fate) ? std::optional<ValueFate>(fate) : std::nullopt;
-            });
+            writer.InsertValues(project, end.run, *end.own, end.ownFates, ValueFate::Pending);
         WriteLeft(database, project, end);
         if (end.ownListsWritten)
             for (const char* table : {"kept_list", "kept_expression"})
@@ -743,8 +725,7 @@ std::optional<FileProblem> KeptStore::WriteRunEnd(KeptAtRunEnd& end)
                     .Bind(2, std::int64_t{end.run}).Run();
         WriteLists(database, writer, project, earlier, end);
         DropWhatNothingNeeds(database);
-        transaction.Commit();
-    });
+    }, true);
 }
 
 std::optional<FileProblem> KeptStore::WriteEarlierVersion(const std::vector<std::pair<UInt32, ValueBackup>>& values,
@@ -752,7 +733,6 @@ std::optional<FileProblem> KeptStore::WriteEarlierVersion(const std::vector<std:
                                                           const std::map<UInt32, std::string>& started)
 {
     return Attempt([&](SqliteDatabase& database) {
-        SqliteDatabase::Transaction transaction(database, true);
         const std::int64_t project = ProjectId(database, ProjectIdentity(), true);
         SqliteStatement run = database.Prepare(
             "INSERT OR IGNORE INTO run (number, project, started, configuration) VALUES (?1, ?2, ?3, '')");
@@ -760,11 +740,10 @@ std::optional<FileProblem> KeptStore::WriteEarlierVersion(const std::vector<std:
             run.Bind(1, std::int64_t{number}).Bind(2, project).Bind(3, when).Run();
         KeptWriter writer(database);
         for (const auto& [number, kept] : values)
-            writer.InsertValues(project, number, kept, [](UInt32) { return std::optional<ValueFate>(ValueFate::NotDefined); });
+            writer.InsertValues(project, number, kept, nullptr, ValueFate::NotDefined);
         for (const KeptExpressionList& list : lists)
             writer.InsertList(project, list, list.record.reason);
-        transaction.Commit();
-    });
+    }, true);
 }
 
 }  // namespace Quillmere

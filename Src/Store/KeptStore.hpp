@@ -72,10 +72,12 @@ public:
                                                    const std::map<UInt32, std::string>& started);
 
 private:
-    // Runs `work` on the database, opening it first when it is not open. A store SQLite finds
-    // damaged is set aside and begun anew, and the work tried once more on the new one; the problem
-    // when it fails for good.
-    std::optional<FileProblem> Attempt(const std::function<void(SqliteDatabase&)>& work);
+    // Runs `work` on the database in one transaction, opening the database first when it is not
+    // open. A `write` transaction takes the write lock at once (BEGIN IMMEDIATE), so that it waits
+    // for other writers here rather than failing at its first change. A failure closes the
+    // database, which rolls the transaction back. A store SQLite finds damaged is set aside and
+    // begun anew, and the work tried once more on the new one; the problem when it fails for good.
+    std::optional<FileProblem> Attempt(const std::function<void(SqliteDatabase&)>& work, bool write = false);
 
     SystemPath path;
     int busyMilliseconds;

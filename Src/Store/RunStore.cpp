@@ -41,7 +41,8 @@ std::optional<ProjectIdentity> FileIdentity()
 
 // Finds the project's identity, once: its file, or for a project without one, its elements
 // (`elements`, else the anchor noted when the store held nothing, else those listed now). Answers
-// false when it cannot be known.
+// false when it cannot be known: a project whose elements cannot be listed is then the store's
+// problem (a store that failed meanwhile has told its own).
 bool KnowProject(UpdateRun& run, const ElementSet* elements)
 {
     if (run.projectKnown)
@@ -54,22 +55,13 @@ bool KnowProject(UpdateRun& run, const ElementSet* elements)
         return run.projectKnown = true;
     }
     GS::Array<API_Guid> listed;
-    if (elements == nullptr && ListEveryElement(listed) != NoError)
+    if (elements == nullptr && ListEveryElement(listed) != NoError) {
+        run.storeProblem = FileProblem{run.store->Path(), 0, Messages::ProjectUnknownReason};
         return false;
+    }
     TellOfStore(run, run.store->AnchorIdentity(elements != nullptr ? *elements : ElementSet(listed.begin(), listed.end()),
                                                run.end.project));
     return run.projectKnown = run.store != nullptr;
-}
-
-// As KnowProject, noting a project that cannot be known as the store's problem (the store itself
-// may have failed meanwhile, and told so).
-bool KnowOrTell(UpdateRun& run)
-{
-    if (KnowProject(run, nullptr))
-        return true;
-    if (run.store && !run.storeProblem)
-        run.storeProblem = FileProblem{run.store->Path(), 0, Messages::ProjectUnknownReason};
-    return false;
 }
 
 // Kept values whose element the project no longer holds end.
@@ -77,8 +69,7 @@ void EndValuesOfGoneElements(KeptData& kept, const ElementSet& elements)
 {
     for (const ValueBackup::Entry& entry : kept.values.Entries())
         if (elements.count(entry.element) == 0)
-            for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
-                kept.fates[index] = ValueFate::ElementGone;
+            std::fill_n(kept.fates.begin() + entry.firstValue, entry.valueCount, ValueFate::ElementGone);
 }
 
 }  // namespace
@@ -159,15 +150,14 @@ void NoteWhatWasLeft(UpdateRun& run)
         run.end.listsLeft = PropertyStates();
     if (run.restoreRan)
         return;
-    if (run.backup)
-        for (const ValueBackup::Entry& entry : run.backup->Entries())
-            for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
-                if (OwnStays(run.fates[index]))
-                    run.end.left.try_emplace(entry.element, PropertyStates());
-    for (const ValueBackup::Entry& entry : run.kept.values.Entries())
-        for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
-            if (StaysKept(run.kept.fates[index]))
+    const auto note = [&run](const ValueBackup& values, const std::vector<ValueFate>& fates, bool (*stays)(ValueFate)) {
+        for (const ValueBackup::Entry& entry : values.Entries())
+            if (std::any_of(fates.begin() + entry.firstValue, fates.begin() + entry.firstValue + entry.valueCount, stays))
                 run.end.left.try_emplace(entry.element, PropertyStates());
+    };
+    if (run.backup)
+        note(*run.backup, run.fates, OwnStays);
+    note(run.kept.values, run.kept.fates, StaysKept);
 }
 
 // A kept value or list of a property for which this run keeps one of its own ends: the run's is
@@ -188,11 +178,7 @@ void EndWhatOwnReplaces(UpdateRun& run)
             const ValueBackup::Value& kept = run.kept.values.Values()[index];
             const auto found = own.find(keyOf(entry.element, run.kept.values.Keys()[kept.key]));
             if (found != own.end() && StaysKept(run.kept.fates[index]))
-                run.kept.fates[index] = found->second->valueType == kept.valueType &&
-                                                std::string_view(found->second->text, found->second->textLength) ==
-                                                    std::string_view(kept.text, kept.textLength)
-                                            ? ValueFate::AlreadyHeld
-                                            : ValueFate::Superseded;
+                run.kept.fates[index] = SameSaved(*found->second, kept) ? ValueFate::AlreadyHeld : ValueFate::Superseded;
         }
     for (std::size_t index = 0; index < run.kept.lists.size(); ++index) {
         const auto found = run.expressions.lists.find(run.kept.lists[index].name);
@@ -200,19 +186,19 @@ void EndWhatOwnReplaces(UpdateRun& run)
         if (found == run.expressions.lists.end() || (fate != run.listFates.end() && !OwnStays(fate->second)) ||
             !StaysKept(run.kept.listFates[index]))
             continue;
-        const ExpressionList& kept = run.kept.lists[index].list;
-        const bool same = std::equal(kept.begin(), kept.end(), found->second.begin(), found->second.end());
+        const bool same = SameSaved(run.kept.lists[index].list, found->second);
         run.kept.listFates[index] = same ? ValueFate::AlreadyHeld : ValueFate::Superseded;
     }
 }
 
-// What the backup found of a kept value's own property, as "valType:text" or nothing.
+// Whether the backup found the kept value itself in its own property ("valType:text").
 bool SameAsKept(const PropertyStates* found, const std::string& key, const ValueBackup::Value& kept)
 {
-    const auto at = found != nullptr ? found->find(key) : PropertyStates::const_iterator();
-    if (found == nullptr || at == found->end() || !at->second.value)
+    if (found == nullptr)
         return false;
-    return *at->second.value == ValueTypeName(kept.valueType) + std::string(":") + std::string(kept.text, kept.textLength);
+    const auto at = found->find(key);
+    return at != found->end() &&
+           at->second.value == std::string(ValueTypeName(kept.valueType)).append(":").append(kept.text, kept.textLength);
 }
 
 // A kept value or list whose own property the user has changed or cleared since the run that kept
@@ -237,7 +223,10 @@ void EndWhatChangedSince(UpdateRun& run)
     for (std::size_t index = 0; index < kept.lists.size(); ++index) {
         const KeptExpressionList& list = kept.lists[index];
         const std::string state = StateKey(ExactUtf8(list.name.group), ExactUtf8(list.name.property));
-        const std::optional<PropertyStates>& left = list.record.earlierVersion ? std::nullopt : kept.listsLeft;
+        // Of an earlier version's list nothing left is known: one shared unknown state, so that what
+        // was left is not copied for each list.
+        static const std::optional<PropertyStates> unknown;
+        const std::optional<PropertyStates>& left = list.record.earlierVersion ? unknown : kept.listsLeft;
         if (kept.listFates[index] != ValueFate::Pending || MatchLeft(left, &run.expressions.found, state) != LeftMatch::Changed)
             continue;
         const auto found = run.expressions.found.find(state);
@@ -254,7 +243,7 @@ bool KeepSavedBeforeRemoval(UpdateRun& run)
     const bool valuesSafe = !run.backup || run.backup->ValueCount() == 0 || !run.backupProblem;
     if (valuesSafe && run.expressions.lists.empty())
         return true;
-    if (run.store && KnowOrTell(run)) {
+    if (run.store && KnowProject(run, nullptr)) {
         std::vector<KeptExpressionList> lists = OwnLists(run);
         TellOfStore(run, run.store->WriteSaved(run.end, valuesSafe ? nullptr : &*run.backup, lists));
         if (run.store) {
@@ -275,7 +264,7 @@ void KeepForLaterRuns(UpdateRun& run)
     const bool ownValuesStay = std::any_of(run.fates.begin(), run.fates.end(), OwnStays);
     if (run.kept.Empty() && !ownValuesStay && lists.empty() && !run.end.ownValuesWritten && !run.end.ownListsWritten)
         return;
-    if (!KnowOrTell(run))
+    if (!KnowProject(run, nullptr))
         return;
     EndWhatOwnReplaces(run);
     NoteWhatWasLeft(run);

@@ -132,29 +132,22 @@ std::optional<std::string> SqliteStatement::OptionalText(int column) const
 void SqliteDatabase::Open(const SystemPath& path, int busyMilliseconds)
 {
     ConfigureSqlite();
-    Close();
-    const int code = sqlite3_open_v2(PathText(path).c_str(), &database,
-                                     SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
-    try {
-        Check(database, code);
-        sqlite3_extended_result_codes(database, 1);
-        sqlite3_busy_timeout(database, busyMilliseconds);
-        // A rollback journal with a sync at every step of a commit: what is committed survives a
-        // power loss, and an interrupted commit is rolled back by the next reader. A page cache of
-        // up to 16 MB holds a run's whole transaction, which would otherwise spill and sync the
-        // journal midway; deleted rows are not overwritten with zeros (as the Windows build does).
-        Execute("PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL; PRAGMA foreign_keys = OFF;"
-                "PRAGMA cache_size = -16384; PRAGMA secure_delete = OFF; SELECT count(*) FROM sqlite_master;");
-    } catch (...) {
-        Close();
-        throw;
-    }
+    // SQLite gives a connection even when it cannot open the file, which Close then releases.
+    Check(database, sqlite3_open_v2(PathText(path).c_str(), &database,
+                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr));
+    sqlite3_extended_result_codes(database, 1);
+    sqlite3_busy_timeout(database, busyMilliseconds);
+    // A rollback journal with a sync at every step of a commit: what is committed survives a
+    // power loss, and an interrupted commit is rolled back by the next reader. A page cache of
+    // up to 16 MB holds a run's whole transaction, which would otherwise spill and sync the
+    // journal midway; deleted rows are not overwritten with zeros (as the Windows build does).
+    Execute("PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL; PRAGMA foreign_keys = OFF;"
+            "PRAGMA cache_size = -16384; PRAGMA secure_delete = OFF; SELECT count(*) FROM sqlite_master;");
 }
 
 void SqliteDatabase::Close() noexcept
 {
-    if (database != nullptr)
-        sqlite3_close_v2(database);
+    sqlite3_close_v2(database);  // nothing for none
     database = nullptr;
 }
 
@@ -163,23 +156,6 @@ void SqliteDatabase::Execute(std::string_view sql)
     // sqlite3_exec leaves its message as the connection's (sqlite3_errmsg).
     if (sqlite3_exec(database, std::string(sql).c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
         Throw(database, sqlite3_extended_errcode(database));
-}
-
-SqliteDatabase::Transaction::Transaction(SqliteDatabase& database, bool write) : database(database)
-{
-    database.Execute(write ? "BEGIN IMMEDIATE" : "BEGIN");
-}
-
-SqliteDatabase::Transaction::~Transaction()
-{
-    // Still in the transaction when it was not committed, or its commit failed.
-    if (database.database != nullptr && sqlite3_get_autocommit(database.database) == 0)
-        sqlite3_exec(database.database, "ROLLBACK", nullptr, nullptr, nullptr);
-}
-
-void SqliteDatabase::Transaction::Commit()
-{
-    database.Execute("COMMIT");
 }
 
 }  // namespace Quillmere

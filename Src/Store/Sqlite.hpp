@@ -1,4 +1,4 @@
-// A thin layer over SQLite for the store: a connection, prepared statements and transactions,
+// A thin layer over SQLite for the store: a connection and prepared statements,
 // each failure thrown as SqliteFailure (memory running out as std::bad_alloc) and caught by the
 // store's own functions, which turn it into a FileProblem.
 #pragma once
@@ -66,28 +66,13 @@ public:
 
     // Opens (creating it when missing) the database file at `path` with a rollback journal, full
     // sync and a wait of `busyMilliseconds` for another connection's lock; reads its first page,
-    // so that a file that is no database fails here.
+    // so that a file that is no database fails here. After a failure the connection is to be closed.
     void Open(const SystemPath& path, int busyMilliseconds);
     void Close() noexcept;
     bool IsOpen() const noexcept { return database != nullptr; }
 
     void Execute(std::string_view sql);
     SqliteStatement Prepare(std::string_view sql) { return SqliteStatement(database, sql); }
-
-    // A transaction that is rolled back when it goes out of scope uncommitted. `write` takes the
-    // write lock at once (BEGIN IMMEDIATE), so that it waits for other writers here rather than
-    // failing at its first change.
-    class Transaction {
-    public:
-        Transaction(SqliteDatabase& database, bool write);
-        ~Transaction();
-        Transaction(const Transaction&) = delete;
-        Transaction& operator=(const Transaction&) = delete;
-        void Commit();
-
-    private:
-        SqliteDatabase& database;
-    };
 
 private:
     sqlite3* database = nullptr;
