@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <functional>
 
 #include "Common/ExactText.hpp"
 
@@ -92,8 +91,8 @@ void AppendValue(std::string& out, const ValueBackup& backup, const ValueBackup:
     out += LineEnd;
 }
 
-// Hands the file's text to `write` an entry at a time, so that the whole text is never in memory.
-void Print(const ValueBackup& backup, const std::function<void(const std::string&)>& write)
+// Hands the file's text to `write` in pieces of about 1 MiB, so that the whole text is never in memory.
+void Print(const ValueBackup& backup, const ByteWriter& write)
 {
     std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
     text.append(LineEnd).append("<project");
@@ -106,8 +105,10 @@ void Print(const ValueBackup& backup, const std::function<void(const std::string
         for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
             AppendValue(text, backup, backup.Values()[index]);
         text.append("\t</element>").append(LineEnd);
-        write(text);
-        text.clear();
+        if (text.size() >= std::size_t{1} << 20) {
+            write(text);
+            text.clear();
+        }
     }
     // rapidxml's printer ends each node with a line end, and the document too.
     text.append(backup.Entries().empty() ? "/>" : "</project>").append(LineEnd).append(LineEnd);
@@ -184,14 +185,12 @@ void ParseIntegerText(const char* text, std::size_t length, Int32& value)
 
 SystemError WriteValueBackupFile(const SystemPath& path, const ValueBackup& backup)
 {
-    ReplacingFileWriter file(path);
-    Print(backup, [&file](const std::string& text) { file.Write(text.data(), text.size()); });
-    return file.Commit();
+    return ReplaceFile(path, [&backup](const ByteWriter& write) { Print(backup, write); });
 }
 
 void PrintValueBackup(const ValueBackup& backup, std::string& out)
 {
-    Print(backup, [&out](const std::string& text) { out += text; });
+    Print(backup, [&out](std::string_view text) { out += text; });
 }
 
 }  // namespace Quillmere
