@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "Common/ExactText.hpp"
-
 namespace Quillmere {
 
 namespace {
@@ -133,11 +131,6 @@ void AppendRealText(std::string& out, double value)
 std::optional<SystemPath> BackupFilePath()
 {
     return EnvironmentPath("USERPROFILE", "/Documents/IFC_SG_Properties.xml");
-}
-
-std::string BackupName(const GS::UniString& name)
-{
-    return ExactUtf8(name);
 }
 
 void AppendValueText(std::string& out, Int32 valueType, const TypedValueRecord& value)

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "Api/Api.hpp"
+#include "Common/ExactText.hpp"  // the backup keys a group or property name by its ExactUtf8
 #include "Common/SystemFiles.hpp"
 #include "GSRoot/GSRoot.hpp"
 #include "Run/ValueBackup.hpp"
@@ -17,9 +18,6 @@ namespace Quillmere {
 // "USERPROFILE" followed by "\Documents\IFC_SG_Properties.xml", in the system's own form (read as
 // UTF-16 on Windows, so a profile folder of any name works). Nothing when "USERPROFILE" is not set.
 std::optional<SystemPath> BackupFilePath();
-
-// The 8-bit form (Common/ExactText.hpp) of a group or property name as the backup keys it.
-std::string BackupName(const GS::UniString& name);
 
 // How a value element names its group and property. When the group has no "-" in it, the element
 // is named by the group, "-" and the property if that is an XML name (Common/XmlName.hpp), and is

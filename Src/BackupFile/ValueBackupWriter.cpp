@@ -77,7 +77,7 @@ private:
             return nullptr;
         std::optional<UInt32> key;
         if (group.owned)
-            key = backup.InternKey(BackupName(group.name), BackupName(definition.name));
+            key = backup.InternKey(ExactUtf8(group.name), ExactUtf8(definition.name));
         return &keys.emplace(definition.guid, key).first->second;
     }
 

@@ -9,9 +9,9 @@
 
 using namespace AddOnTesting;
 
-TEST(ValueBackupFile, BackupNameIsTheNameAsItStandsInUtf8)
+TEST(ValueBackupFile, TheBackupKeysANameAsItStandsInUtf8)
 {
-    EXPECT_EQ(BackupName(GS::UniString("Fläche")), "Fl\xC3\xA4" "che");
+    EXPECT_EQ(ExactUtf8(GS::UniString("Fläche")), "Fl\xC3\xA4" "che");
 }
 
 TEST(ValueBackupFile, ValueAndMeasureTypeNames)
