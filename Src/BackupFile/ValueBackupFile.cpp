@@ -89,30 +89,6 @@ void AppendValue(std::string& out, const ValueBackup& backup, const ValueBackup:
     out += LineEnd;
 }
 
-// Hands the file's text to `write` in pieces of about 1 MiB, so that the whole text is never in memory.
-void Print(const ValueBackup& backup, const ByteWriter& write)
-{
-    std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
-    text.append(LineEnd).append("<project");
-    if (!backup.Entries().empty())
-        text.append(">").append(LineEnd);
-    for (const ValueBackup::Entry& entry : backup.Entries()) {
-        text += "\t<element";
-        AppendAttribute(text, "guid", APIGuid2GSGuid(entry.element).ConvertToString().ToCStr().Get());
-        text.append(">").append(LineEnd);
-        for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
-            AppendValue(text, backup, backup.Values()[index]);
-        text.append("\t</element>").append(LineEnd);
-        if (text.size() >= std::size_t{1} << 20) {
-            write(text);
-            text.clear();
-        }
-    }
-    // rapidxml's printer ends each node with a line end, and the document too.
-    text.append(backup.Entries().empty() ? "/>" : "</project>").append(LineEnd).append(LineEnd);
-    write(text);
-}
-
 // "%f" (six decimals) where that reads back as the same number, else the shortest text that does.
 void AppendRealText(std::string& out, double value)
 {
@@ -176,14 +152,27 @@ void ParseIntegerText(const char* text, std::size_t length, Int32& value)
         GS::strtovalue(GS::UniString(std::string(text, length).c_str(), CC_Default), value, 1, 0);
 }
 
-SystemError WriteValueBackupFile(const SystemPath& path, const ValueBackup& backup)
+void PrintValueBackup(const ValueBackup& backup, const ByteWriter& write)
 {
-    return ReplaceFile(path, [&backup](const ByteWriter& write) { Print(backup, write); });
-}
-
-void PrintValueBackup(const ValueBackup& backup, std::string& out)
-{
-    Print(backup, [&out](std::string_view text) { out += text; });
+    std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
+    text.append(LineEnd).append("<project");
+    if (!backup.Entries().empty())
+        text.append(">").append(LineEnd);
+    for (const ValueBackup::Entry& entry : backup.Entries()) {
+        text += "\t<element";
+        AppendAttribute(text, "guid", APIGuid2GSGuid(entry.element).ConvertToString().ToCStr().Get());
+        text.append(">").append(LineEnd);
+        for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
+            AppendValue(text, backup, backup.Values()[index]);
+        text.append("\t</element>").append(LineEnd);
+        if (text.size() >= std::size_t{1} << 20) {
+            write(text);
+            text.clear();
+        }
+    }
+    // rapidxml's printer ends each node with a line end, and the document too.
+    text.append(backup.Entries().empty() ? "/>" : "</project>").append(LineEnd).append(LineEnd);
+    write(text);
 }
 
 }  // namespace Quillmere

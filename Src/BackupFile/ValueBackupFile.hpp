@@ -44,10 +44,9 @@ void ParseIntegerText(const char* text, std::size_t length, Int32& value);
 // where a value would not come back from them as it was. A carriage return, a control character
 // that XML does not allow and a lone surrogate are written as character references, and so is the
 // first character of a text of white space alone, which the parser would drop; in an attribute,
-// tab and line feed are too, which strict XML parsers would turn into spaces.
-void PrintValueBackup(const ValueBackup& backup, std::string& out);
-// Writes `backup`, printed so, to `path` through a temporary file that replaces the file there only
-// when complete and flushed. Answers 0, or why it could not.
-SystemError WriteValueBackupFile(const SystemPath& path, const ValueBackup& backup);
+// tab and line feed are too, which strict XML parsers would turn into spaces. The text is handed to
+// `write` in pieces of about 1 MiB (an element's values are never split), so that the whole text is
+// never in memory: ReplaceFile (Common/SystemFiles.hpp) takes them into the file.
+void PrintValueBackup(const ValueBackup& backup, const ByteWriter& write);
 
 }  // namespace Quillmere
