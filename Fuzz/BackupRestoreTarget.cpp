@@ -112,7 +112,7 @@ std::string BackupRestoreTarget::Run(std::string_view input)
 
     // Printed and read again, the backup holds the same values.
     std::string printed;
-    PrintValueBackup(*reading.backup, printed);
+    PrintValueBackup(*reading.backup, [&printed](std::string_view piece) { printed += piece; });
     const ValueBackupReading reparsed = ParseValueBackup(printed);
     if (!reparsed.backup)
         return "the printed backup does not read back: " + reparsed.problem->Detail();

@@ -3,9 +3,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <functional>
-
-#include "Common/ExactText.hpp"
 
 namespace Quillmere {
 
@@ -92,28 +89,6 @@ void AppendValue(std::string& out, const ValueBackup& backup, const ValueBackup:
     out += LineEnd;
 }
 
-// Hands the file's text to `write` an entry at a time, so that the whole text is never in memory.
-void Print(const ValueBackup& backup, const std::function<void(const std::string&)>& write)
-{
-    std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
-    text.append(LineEnd).append("<project");
-    if (!backup.Entries().empty())
-        text.append(">").append(LineEnd);
-    for (const ValueBackup::Entry& entry : backup.Entries()) {
-        text += "\t<element";
-        AppendAttribute(text, "guid", APIGuid2GSGuid(entry.element).ConvertToString().ToCStr().Get());
-        text.append(">").append(LineEnd);
-        for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
-            AppendValue(text, backup, backup.Values()[index]);
-        text.append("\t</element>").append(LineEnd);
-        write(text);
-        text.clear();
-    }
-    // rapidxml's printer ends each node with a line end, and the document too.
-    text.append(backup.Entries().empty() ? "/>" : "</project>").append(LineEnd).append(LineEnd);
-    write(text);
-}
-
 // "%f" (six decimals) where that reads back as the same number, else the shortest text that does.
 void AppendRealText(std::string& out, double value)
 {
@@ -132,11 +107,6 @@ void AppendRealText(std::string& out, double value)
 std::optional<SystemPath> BackupFilePath()
 {
     return EnvironmentPath("USERPROFILE", "/Documents/IFC_SG_Properties.xml");
-}
-
-std::string BackupName(const GS::UniString& name)
-{
-    return ExactUtf8(name);
 }
 
 void AppendValueText(std::string& out, Int32 valueType, const TypedValueRecord& value)
@@ -182,16 +152,27 @@ void ParseIntegerText(const char* text, std::size_t length, Int32& value)
         GS::strtovalue(GS::UniString(std::string(text, length).c_str(), CC_Default), value, 1, 0);
 }
 
-SystemError WriteValueBackupFile(const SystemPath& path, const ValueBackup& backup)
+void PrintValueBackup(const ValueBackup& backup, const ByteWriter& write)
 {
-    ReplacingFileWriter file(path);
-    Print(backup, [&file](const std::string& text) { file.Write(text.data(), text.size()); });
-    return file.Commit();
-}
-
-void PrintValueBackup(const ValueBackup& backup, std::string& out)
-{
-    Print(backup, [&out](const std::string& text) { out += text; });
+    std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
+    text.append(LineEnd).append("<project");
+    if (!backup.Entries().empty())
+        text.append(">").append(LineEnd);
+    for (const ValueBackup::Entry& entry : backup.Entries()) {
+        text += "\t<element";
+        AppendAttribute(text, "guid", APIGuid2GSGuid(entry.element).ConvertToString().ToCStr().Get());
+        text.append(">").append(LineEnd);
+        for (UInt32 index = entry.firstValue; index < entry.firstValue + entry.valueCount; ++index)
+            AppendValue(text, backup, backup.Values()[index]);
+        text.append("\t</element>").append(LineEnd);
+        if (text.size() >= std::size_t{1} << 20) {
+            write(text);
+            text.clear();
+        }
+    }
+    // rapidxml's printer ends each node with a line end, and the document too.
+    text.append(backup.Entries().empty() ? "/>" : "</project>").append(LineEnd).append(LineEnd);
+    write(text);
 }
 
 }  // namespace Quillmere

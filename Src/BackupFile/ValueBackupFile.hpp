@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "Api/Api.hpp"
+#include "Common/ExactText.hpp"  // the backup keys a group or property name by its ExactUtf8
 #include "Common/SystemFiles.hpp"
 #include "GSRoot/GSRoot.hpp"
 #include "Run/ValueBackup.hpp"
@@ -17,9 +18,6 @@ namespace Quillmere {
 // "USERPROFILE" followed by "\Documents\IFC_SG_Properties.xml", in the system's own form (read as
 // UTF-16 on Windows, so a profile folder of any name works). Nothing when "USERPROFILE" is not set.
 std::optional<SystemPath> BackupFilePath();
-
-// The 8-bit form (Common/ExactText.hpp) of a group or property name as the backup keys it.
-std::string BackupName(const GS::UniString& name);
 
 // How a value element names its group and property. When the group has no "-" in it, the element
 // is named by the group, "-" and the property if that is an XML name (Common/XmlName.hpp), and is
@@ -46,10 +44,9 @@ void ParseIntegerText(const char* text, std::size_t length, Int32& value);
 // where a value would not come back from them as it was. A carriage return, a control character
 // that XML does not allow and a lone surrogate are written as character references, and so is the
 // first character of a text of white space alone, which the parser would drop; in an attribute,
-// tab and line feed are too, which strict XML parsers would turn into spaces.
-void PrintValueBackup(const ValueBackup& backup, std::string& out);
-// Writes `backup`, printed so, to `path` through a temporary file that replaces the file there only
-// when complete and flushed. Answers 0, or why it could not.
-SystemError WriteValueBackupFile(const SystemPath& path, const ValueBackup& backup);
+// tab and line feed are too, which strict XML parsers would turn into spaces. The text is handed to
+// `write` in pieces of about 1 MiB (an element's values are never split), so that the whole text is
+// never in memory: ReplaceFile (Common/SystemFiles.hpp) takes them into the file.
+void PrintValueBackup(const ValueBackup& backup, const ByteWriter& write);
 
 }  // namespace Quillmere

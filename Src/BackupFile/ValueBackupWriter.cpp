@@ -77,7 +77,7 @@ private:
             return nullptr;
         std::optional<UInt32> key;
         if (group.owned)
-            key = backup.InternKey(BackupName(group.name), BackupName(definition.name));
+            key = backup.InternKey(ExactUtf8(group.name), ExactUtf8(definition.name));
         return &keys.emplace(definition.guid, key).first->second;
     }
 
@@ -121,10 +121,11 @@ bool BackupElementValues(UpdateRun& run)
             return false;
     run.fates.assign(run.backup->ValueCount(), ValueFate::Pending);
 
+    const auto print = [&run](const ByteWriter& write) { PrintValueBackup(*run.backup, write); };
     if (!path) {
         ReportLine(Messages::NoProfileLine, {});
         run.backupProblem = FileProblem{SystemPath(), 0, Messages::NoProfileReason};
-    } else if (const SystemError error = WriteValueBackupFile(*path, *run.backup); error != 0) {
+    } else if (const SystemError error = ReplaceFile(*path, print); error != 0) {
         ReportErrorCode(Messages::BackupWriteError, error);
         run.backupProblem = FileProblem{*path, error};
     }

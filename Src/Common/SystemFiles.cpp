@@ -280,6 +280,18 @@ SystemError ReadWhole(FileHandle file, std::uint64_t size, std::string& text)
     }
 }
 
+// Writes all of `bytes` to `file`. Answers 0, or why not.
+SystemError WriteAll(FileHandle file, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const long long written = WriteSome(file, bytes.data(), bytes.size());
+        if (written < 0)
+            return LastError();
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return 0;
+}
+
 }  // namespace
 
 std::string PathText(const SystemPath& path)
@@ -431,49 +443,33 @@ SystemPath SetFileAside(const SystemPath& path, const char* what)
     return SystemPath();
 }
 
-ReplacingFileWriter::ReplacingFileWriter(SystemPath target) : target(std::move(target))
+SystemError ReplaceFile(const SystemPath& target, const std::function<void(const ByteWriter& write)>& print)
 {
-    temporary = this->target;
+    SystemPath temporary = target;
     temporary += ".tmp";
-    failure = CreateFileAfresh(temporary, file);
-    pending.reserve(BufferSize);
-}
-
-ReplacingFileWriter::~ReplacingFileWriter()
-{
-    if (file != NoFile) {  // not committed
+    FileHandle file = NoFile;
+    SystemError failure = CreateFileAfresh(temporary, file);
+    if (failure != 0)
+        return failure;
+    try {
+        print([&](std::string_view bytes) {
+            if (failure == 0)
+                failure = WriteAll(file, bytes);
+        });
+    } catch (...) {
         Close(file);
         RemoveFile(temporary);
+        throw;
     }
-}
-
-SystemError ReplacingFileWriter::Commit()
-{
-    if (file == NoFile)
-        return failure;  // the temporary file could not be created
-    Flush();
     if (failure == 0 && !SyncToDisk(file))
         failure = LastError();
     if (!Close(file) && failure == 0)
         failure = LastError();
-    file = NoFile;
     if (failure == 0 && !MoveInPlaceOf(temporary, target))
         failure = LastError();
     if (failure != 0)
         RemoveFile(temporary);
     return failure;
-}
-
-void ReplacingFileWriter::Flush()
-{
-    for (std::size_t at = 0; failure == 0 && at < pending.size();) {
-        const long long written = WriteSome(file, pending.data() + at, pending.size() - at);
-        if (written < 0)
-            failure = LastError();
-        else
-            at += static_cast<std::size_t>(written);
-    }
-    pending.clear();
 }
 
 }  // namespace Quillmere

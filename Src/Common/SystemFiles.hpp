@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,7 +48,7 @@ std::optional<SystemPath> EnvironmentPath(const char* name, std::string_view tai
 // read the same. Nothing when the file cannot be opened or read, or is no regular file
 // (NotARegularFile), which is refused without waiting on it; `error`, when given, then receives why.
 // On Windows a file that another program holds for a moment is waited for briefly (see
-// ReplacingFileWriter).
+// ReplaceFile).
 std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* error = nullptr);
 
 // Whether a regular file (or a link to one) exists at `path`; a folder, a named pipe or a device is
@@ -85,47 +86,21 @@ std::vector<SystemPath> FilesIn(const SystemPath& folder);
 // for another reason than that nothing is there (no access to its folder).
 bool IsAnythingAt(const SystemPath& path);
 
-// Writes a new file in place of another: the bytes go to "<target>.tmp" beside it, created new
-// (a stale file or a link that lies there is removed first, never followed), and take the
-// target's name only once all of them are written, flushed to the disk and the file is closed; the
-// folder is flushed after the rename too (on Windows the move is written through), so that a power
-// loss leaves the old file or the new one, never an empty one. Until then, and on any failure, the
-// target stays as it was; the temporary file never outlives the writer.
+// Hands bytes on: to a file, or to a text.
+using ByteWriter = std::function<void(std::string_view bytes)>;
+
+// Writes a new file in place of another: the bytes `print` hands to its writer go to "<target>.tmp"
+// beside it, created new (a stale file or a link that lies there is removed first, never followed),
+// and take the target's name only once all of them are written, flushed to the disk and the file
+// is closed; the folder is flushed after the rename too (on Windows the move is written through),
+// so that a power loss leaves the old file or the new one, never an empty one. Until then, and on
+// any failure, the target stays as it was; the temporary file never outlives the call, not even
+// when `print` throws. Each piece is written when handed over, so `print` hands large ones. After
+// the first failure nothing more is written. Answers 0, or the first failure; `print` is not called
+// when the temporary file cannot be created.
 // On Windows an editor, a virus scanner or a sync client may hold either file for a moment, and a
 // call on it then fails with a sharing or lock violation or access denied: such a call is tried
 // again after 25, 50, ... 250 ms (10 times, 1.375 s in all) before its error is answered.
-class ReplacingFileWriter {
-public:
-    // Creates the temporary file; when it cannot be created, nothing is written and Commit answers why.
-    explicit ReplacingFileWriter(SystemPath target);
-    ~ReplacingFileWriter();
-    ReplacingFileWriter(const ReplacingFileWriter&) = delete;
-    ReplacingFileWriter& operator=(const ReplacingFileWriter&) = delete;
-
-    // Buffers `size` bytes for the file. After the first failure nothing more is written; Commit
-    // then answers that failure.
-    void Write(const char* data, std::size_t size)
-    {
-        pending.append(data, size);
-        if (pending.size() >= BufferSize)
-            Flush();
-    }
-
-    // Writes what is buffered, closes the file and puts it in the target's place. Answers 0, or
-    // the first failure (the target is then unchanged).
-    SystemError Commit();
-
-private:
-    static constexpr std::size_t BufferSize = std::size_t{1} << 20;
-
-    // Writes what is buffered to the file, unless a call failed before.
-    void Flush();
-
-    SystemPath target;
-    SystemPath temporary;
-    std::string pending;  // written to the file once it holds BufferSize bytes
-    SystemError failure = 0;
-    FileHandle file = NoFile;  // the temporary file, open until Commit closes it
-};
+SystemError ReplaceFile(const SystemPath& target, const std::function<void(const ByteWriter& write)>& print);
 
 }  // namespace Quillmere

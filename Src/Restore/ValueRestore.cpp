@@ -199,9 +199,9 @@ private:
         Definition& definition = at->second;
         if (!added)
             return definition;
-        std::vector<std::pair<std::string, std::string>> names{{BackupName(group.name), BackupName(listed.name)}};
+        std::vector<std::pair<std::string, std::string>> names{{ExactUtf8(group.name), ExactUtf8(listed.name)}};
         for (const RenameTable::Name& earlierName : run.renames.EarlierNames(group.name, listed.name))
-            names.emplace_back(BackupName(earlierName.group), BackupName(earlierName.property));
+            names.emplace_back(ExactUtf8(earlierName.group), ExactUtf8(earlierName.property));
         definition.stateKey = StateKey(names[0].first, names[0].second);
         for (const auto& [groupName, propertyName] : names) {
             definition.ownKeys.push_back(own.values.FindKey(groupName, propertyName));

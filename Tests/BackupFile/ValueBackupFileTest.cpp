@@ -9,9 +9,9 @@
 
 using namespace AddOnTesting;
 
-TEST(ValueBackupFile, BackupNameIsTheNameAsItStandsInUtf8)
+TEST(ValueBackupFile, TheBackupKeysANameAsItStandsInUtf8)
 {
-    EXPECT_EQ(BackupName(GS::UniString("Fläche")), "Fl\xC3\xA4" "che");
+    EXPECT_EQ(ExactUtf8(GS::UniString("Fläche")), "Fl\xC3\xA4" "che");
 }
 
 TEST(ValueBackupFile, ValueAndMeasureTypeNames)
@@ -67,13 +67,48 @@ std::string PrintWithRapidxml(const ValueBackup& backup)
     return text;
 }
 
+// The pieces PrintValueBackup hands over for `backup`.
+std::vector<std::string> PrintedPieces(const ValueBackup& backup)
+{
+    std::vector<std::string> pieces;
+    PrintValueBackup(backup, [&pieces](std::string_view piece) { pieces.emplace_back(piece); });
+    return pieces;
+}
+
+// The whole text PrintValueBackup gives for `backup`.
+std::string Printed(const ValueBackup& backup)
+{
+    std::string text;
+    for (const std::string& piece : PrintedPieces(backup))
+        text += piece;
+    return text;
+}
+
 }  // namespace
+
+TEST(ValueBackupFile, PrintsALargeBackupInPiecesOfAboutOneMiBThatSplitNoElement)
+{
+    ValueBackup backup;
+    for (UInt32 element = 1; element <= 30000; ++element) {
+        backup.StartEntry(Guid(("00000000-0000-0000-0000-" + std::to_string(100000000000ull + element)).c_str()));
+        backup.AddValue(backup.InternKey("SGPset_Wall-Thickness"), 2, 2, std::string_view("0.250000"));
+        backup.AddValue(backup.InternKey("SGPset_Wall-FireRating"), 3, 1, std::string_view("REI 60"));
+        backup.EndEntry();
+    }
+    const std::vector<std::string> pieces = PrintedPieces(backup);
+    ASSERT_GE(pieces.size(), 3u);
+    for (std::size_t at = 0; at + 1 < pieces.size(); ++at) {
+        EXPECT_GE(pieces[at].size(), std::size_t{1} << 20);
+        EXPECT_LT(pieces[at].size(), (std::size_t{1} << 20) + 1024);
+        EXPECT_TRUE(pieces[at].ends_with("\t</element>\n") || pieces[at].ends_with("\t</element>\r\n"));
+    }
+    EXPECT_EQ(Printed(backup), PrintWithRapidxml(backup));
+}
 
 TEST(ValueBackupFile, PrintsWhatRapidxmlPrintsForOrdinaryContent)
 {
     ValueBackup empty;
-    std::string printed;
-    PrintValueBackup(empty, printed);
+    std::string printed = Printed(empty);
     EXPECT_EQ(printed, PrintWithRapidxml(empty));
 
     ValueBackup backup;
@@ -93,8 +128,7 @@ TEST(ValueBackupFile, PrintsWhatRapidxmlPrintsForOrdinaryContent)
     backup.EndEntry();
     ASSERT_EQ(backup.Entries().size(), 2u);
 
-    printed.clear();
-    PrintValueBackup(backup, printed);
+    printed = Printed(backup);
     EXPECT_EQ(printed, PrintWithRapidxml(backup));
     EXPECT_NE(printed.find("<value key='SGPset_Door-Width \"inner\"' valType=\"Real\""), std::string::npos);
 }
@@ -111,8 +145,7 @@ TEST(ValueBackupFile, TextsRapidxmlWouldNotGiveBackAreCharacterReferences)
     backup.AddValue(backup.InternKey("SGPset_Wall-Tab\tLine\nEnd\r"), 3, 1, std::string_view("t"));
     backup.EndEntry();
 
-    std::string printed;
-    PrintValueBackup(backup, printed);
+    const std::string printed = Printed(backup);
     for (const char* expected :
          {">&#32;</", ">&#10;\t</", ">a&#13;\nb</", ">&#1;&#26;</", ">&#0;z</", ">x&#56320;y</",
           ">\xED\x9F\xBF</" /* U+D7FF is a character */, "<value key=\"SGPset_Wall-Tab&#9;Line&#10;End&#13;\""})

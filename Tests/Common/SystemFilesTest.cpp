@@ -1,5 +1,5 @@
 // The module's file seam: what ReadTextFile reads and what it refuses without waiting, and how
-// ReplacingFileWriter puts a new file in another's place. No call leaves a descriptor open.
+// ReplaceFile puts a new file in another's place. No call leaves a descriptor open.
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
@@ -11,6 +11,7 @@
 #include <cstring>
 #include <functional>
 #include <iterator>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -100,27 +101,27 @@ TEST(SystemFiles, ReadsRegularFilesOnlyAndNeverWaits)
     EXPECT_FALSE(watchdog.Fired()) << "a read waited on the named pipe";
 }
 
-// Writes `bytes` through a writer for `target` in pieces of single characters, of a few bytes and of
-// more than the writer's buffer of 1 MiB; answers Commit's result.
+// Writes `bytes` through ReplaceFile for `target` in pieces of single characters, of a few bytes and
+// of more than 1 MiB; answers its result.
 SystemError WriteReplacing(const fs::path& target, const std::string& bytes)
 {
-    Quillmere::ReplacingFileWriter writer(target);
-    const std::size_t pieces[] = {1, 5, 4096, std::size_t{1} << 20, 1, 3, (std::size_t{1} << 20) + 1, 65536};
-    for (std::size_t at = 0, next = 0; at < bytes.size(); next = (next + 1) % std::size(pieces)) {
-        const std::size_t size = std::min(pieces[next], bytes.size() - at);
-        writer.Write(bytes.data() + at, size);
-        at += size;
-    }
-    return writer.Commit();
+    return Quillmere::ReplaceFile(target, [&bytes](const Quillmere::ByteWriter& write) {
+        const std::size_t pieces[] = {1, 5, 4096, std::size_t{1} << 20, 1, 3, (std::size_t{1} << 20) + 1, 65536};
+        for (std::size_t at = 0, next = 0; at < bytes.size(); next = (next + 1) % std::size(pieces)) {
+            const std::size_t size = std::min(pieces[next], bytes.size() - at);
+            write(std::string_view(bytes).substr(at, size));
+            at += size;
+        }
+    });
 }
 
-TEST(SystemFiles, ReplacingFileWriterPutsTheNewFileInPlaceOfWhateverIsThere)
+TEST(SystemFiles, ReplaceFilePutsTheNewFileInPlaceOfWhateverIsThere)
 {
     const Support::ScratchFolder scratch;
     const fs::path target = scratch.Path() / "IFC_SG_Properties.xml";
     const fs::path temporary = scratch.Path() / "IFC_SG_Properties.xml.tmp";
     const fs::path elsewhere = scratch.Path() / "elsewhere.xml";
-    std::string large;  // past the writer's buffer of 1 MiB
+    std::string large;  // past 1 MiB
     for (int i = 0; large.size() < (std::size_t{3} << 20); ++i)
         large += "\t\t<SGPset_Wall-Thickness valType=\"Real\" MType=\"Length\">" + std::to_string(i) + ".250000</SGPset_Wall-Thickness>\n";
 
@@ -165,7 +166,7 @@ TEST(SystemFiles, ReplacingFileWriterPutsTheNewFileInPlaceOfWhateverIsThere)
     }
 }
 
-TEST(SystemFiles, ReplacingFileWriterLeavesTheTargetAsItWasWhenItCannotReplaceIt)
+TEST(SystemFiles, ReplaceFileLeavesTheTargetAsItWasWhenItCannotReplaceIt)
 {
     const Support::ScratchFolder scratch;
     const fs::path target = scratch.Path() / "IFC_SG_Properties.xml";
@@ -183,12 +184,15 @@ TEST(SystemFiles, ReplacingFileWriterLeavesTheTargetAsItWasWhenItCannotReplaceIt
         {"no folder for it", scratch.Path() / "Documents" / "IFC_SG_Properties.xml", [] {},
          [&] { return WriteReplacing(scratch.Path() / "Documents" / "IFC_SG_Properties.xml", "new"); }, ENOENT},
         {"a folder in its place", target, [&] { fs::create_directory(target); }, complete, EISDIR},
-        // The writer is dropped before Commit, as when the command stops half way.
-        {"not committed", target, [&] { Support::WriteBytes(target, "earlier"); },
+        // The printing throws half way, as when memory runs out.
+        {"stopped half way", target, [&] { Support::WriteBytes(target, "earlier"); },
          [&] {
-             Quillmere::ReplacingFileWriter writer(target);
-             writer.Write("new", 3);
-             EXPECT_TRUE(fs::exists(temporary));
+             const auto stopping = [&](const Quillmere::ByteWriter& write) {
+                 write("new");
+                 EXPECT_TRUE(fs::exists(temporary));
+                 throw std::bad_alloc();
+             };
+             EXPECT_THROW(Quillmere::ReplaceFile(target, stopping), std::bad_alloc);
              return SystemError{0};
          },
          0},
