@@ -88,15 +88,12 @@ bool ImportList(UpdateRun& run, API_PropertyDefinition& definition, const Proper
 }
 
 // What found no definition: its property is not in the configuration (nor a rename of it), as far
-// as the groups that could be read tell.
+// as the groups that could be read tell. A list of the run's own that met a definition has its fate.
 void SettlePending(UpdateRun& run, bool groupUnread)
 {
     const ValueFate unplaced = groupUnread ? ValueFate::NotWritten : ValueFate::NotDefined;
-    for (auto& [name, list] : run.expressions.lists) {
-        ValueFate& fate = run.listFates[name];
-        if (fate == ValueFate::Pending)
-            fate = unplaced;
-    }
+    for (const auto& [name, list] : run.expressions.lists)
+        run.listFates.try_emplace(name, unplaced);
     std::ranges::replace(run.kept.listFates, ValueFate::Pending, unplaced);
 }
 

@@ -9,15 +9,13 @@ void RenameTable::Add(Entry entry)
     const std::size_t index = entries.size();
     entries.push_back(std::move(entry));
     const Entry& added = entries.back();
-    Group& from = fromGroups[std::u16string(UnitsOf(added.group))];
-    Group& to = toGroups[std::u16string(UnitsOf(added.newGroup))];
-    if (added.isGroup) {
-        from.groupEntries.push_back(index);
-        to.groupEntries.push_back(index);
-    } else {
-        from.propertyEntries[std::u16string(UnitsOf(added.property))].push_back(index);
-        to.propertyEntries[std::u16string(UnitsOf(added.newProperty))].push_back(index);
-    }
+    // Under its group's or its property's entries, by its earlier name and by its new one.
+    const auto list = [&](ByName<Group>& groups, const GS::UniString& group, const GS::UniString& property) {
+        Group& listed = groups[std::u16string(UnitsOf(group))];
+        (added.isGroup ? listed.groupEntries : listed.propertyEntries[std::u16string(UnitsOf(property))]).push_back(index);
+    };
+    list(fromGroups, added.group, added.property);
+    list(toGroups, added.newGroup, added.newProperty);
 }
 
 std::vector<RenameTable::Name> RenameTable::EarlierNames(const GS::UniString& group,

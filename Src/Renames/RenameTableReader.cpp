@@ -27,8 +27,7 @@ std::size_t UnknownReferenceFrom(std::string_view text, std::size_t at)
 {
     static constexpr std::string_view Known[] = {"#", "amp;", "lt;", "gt;", "quot;", "apos;"};
     for (at = text.find('&', at); at != std::string_view::npos; at = text.find('&', at + 1))
-        if (std::none_of(std::begin(Known), std::end(Known),
-                         [&](std::string_view known) { return text.compare(at + 1, known.size(), known) == 0; }))
+        if (std::ranges::none_of(Known, [&](std::string_view known) { return text.substr(at + 1).starts_with(known); }))
             return at;
     return std::string_view::npos;
 }

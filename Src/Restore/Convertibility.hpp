@@ -49,8 +49,7 @@ inline constexpr ConvertiblePair ConvertiblePairs[] = {
 // Whether `type` is one of the four types a value can be written as.
 constexpr bool IsKnownValueType(std::int32_t type)
 {
-    return type == ValueTypeCode::Integer || type == ValueTypeCode::Real || type == ValueTypeCode::String ||
-           type == ValueTypeCode::Boolean;
+    return type >= ValueTypeCode::Integer && type <= ValueTypeCode::Boolean;
 }
 
 // How values saved as `savedType` come back into a property of `definitionType`. A value of no
@@ -58,10 +57,9 @@ constexpr bool IsKnownValueType(std::int32_t type)
 // known type, and only such a property takes it.
 constexpr Convertibility ConvertibilityBetween(std::int32_t savedType, std::int32_t definitionType)
 {
-    if (!IsKnownValueType(savedType) || !IsKnownValueType(definitionType))
-        return !IsKnownValueType(savedType) && !IsKnownValueType(definitionType) ? Convertibility::Every
-                                                                                 : Convertibility::None;
-    if (savedType == definitionType)
+    if (IsKnownValueType(savedType) != IsKnownValueType(definitionType))
+        return Convertibility::None;
+    if (savedType == definitionType || !IsKnownValueType(savedType))
         return Convertibility::Every;
     for (const ConvertiblePair& pair : ConvertiblePairs)
         if (pair.from == savedType && pair.to == definitionType)

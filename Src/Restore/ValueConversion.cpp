@@ -60,15 +60,20 @@ void ConvertSameType(Int32 type, const char* text, std::size_t length, TypedValu
 
 // The conversions across types, each exact or none, into the field of `value.typeCode`: only the
 // pairs of ConvertiblePairs (Convertibility.hpp) come here, which says how many values each converts.
-bool ConvertInteger(std::string_view text, TypedValueRecord& value)
+// From an Integer, or a Boolean (saved as 0 or 1); only 0 and 1 go into or come from a Boolean.
+bool ConvertInteger(Int32 savedType, std::string_view text, TypedValueRecord& value)
 {
     const std::optional<Int32> number = WholeNumber<Int32>(text);
-    if (!number || (value.typeCode == Boolean && *number != 0 && *number != 1))
+    if (!number || ((savedType == Boolean || value.typeCode == Boolean) && *number != 0 && *number != 1))
         return false;
     switch (value.typeCode) {
         case Real: value.realValue = *number; break;
-        case String: value.stringValue = GS::UniString(ShortestText(*number).c_str()); break;
-        default: value.boolValue = *number == 1; break;
+        case Integer: value.intValue = *number; break;
+        case Boolean: value.boolValue = *number == 1; break;
+        default:
+            value.stringValue = savedType == Boolean ? GS::UniString(*number == 1 ? "true" : "false")
+                                                     : GS::UniString(ShortestText(*number).c_str());
+            break;
     }
     return true;
 }
@@ -114,19 +119,6 @@ bool ConvertString(std::string_view text, TypedValueRecord& value)
     }
 }
 
-// A Boolean is saved as 0 or 1.
-bool ConvertBoolean(std::string_view text, TypedValueRecord& value)
-{
-    const std::optional<Int32> number = WholeNumber<Int32>(text);
-    if (!number || (*number != 0 && *number != 1))
-        return false;
-    if (value.typeCode == String)
-        value.stringValue = GS::UniString(*number == 1 ? "true" : "false");
-    else
-        value.intValue = *number;
-    return true;
-}
-
 }  // namespace
 
 bool ConvertSavedValue(Int32 savedType, const char* text, std::size_t length, Int32 definitionType,
@@ -143,10 +135,9 @@ bool ConvertSavedValue(Int32 savedType, const char* text, std::size_t length, In
     }
     const std::string_view saved(text, length);
     switch (savedType) {
-        case Integer: return ConvertInteger(saved, value);
         case Real: return ConvertReal(saved, value);
         case String: return ConvertString(saved, value);
-        default: return ConvertBoolean(saved, value);
+        default: return ConvertInteger(savedType, saved, value);
     }
 }
 

@@ -1,7 +1,6 @@
 #include "ValueRestore.hpp"
 
 #include <algorithm>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -51,8 +50,6 @@ public:
         return entry != nullptr ? std::span(fates).subspan(entry->firstValue, entry->valueCount) : std::span<ValueFate>();
     }
 
-    const ValueBackup::Value& Saved(UInt32 value) const { return values.Values()[value]; }
-
     const ValueBackup& values;
     std::vector<ValueFate>& fates;
 
@@ -95,7 +92,7 @@ private:
         std::string stateKey;  // StateKey of its 8-bit names
         std::vector<std::optional<UInt32>> ownKeys;
         std::vector<std::optional<UInt32>> keptKeys;
-        std::unique_ptr<ElementPropertyRecord> record;
+        ElementPropertyRecord record;
     };
 
     void RestoreElement(const API_Guid& element, const ValueBackup::Entry* ownEntry, bool withKept)
@@ -157,12 +154,12 @@ private:
         Found found;
         for (std::size_t name = 0; name < definition.ownKeys.size(); ++name)
             for (const UInt32 value : own.Under(definition.ownKeys[name]))
-                found.AddOwn(name, own.Saved(value), own.fates[value]);
+                found.AddOwn(name, own.values.Values()[value], own.fates[value]);
         for (const std::optional<UInt32>& key : definition.keptKeys)
             for (const UInt32 value : kept.Under(key))
                 if (kept.fates[value] == ValueFate::Pending)
                     found.kept.push_back(
-                        FoundValue{&kept.Saved(value), &kept.fates[value], value, run.kept.records[value].run});
+                        FoundValue{&kept.values.Values()[value], &kept.fates[value], value, run.kept.records[value].run});
         return found;
     }
 
@@ -203,6 +200,7 @@ private:
         for (const RenameTable::Name& earlierName : run.renames.EarlierNames(group.name, listed.name))
             names.emplace_back(ExactUtf8(earlierName.group), ExactUtf8(earlierName.property));
         definition.stateKey = StateKey(names[0].first, names[0].second);
+        definition.record.definition = listed;
         for (const auto& [groupName, propertyName] : names) {
             definition.ownKeys.push_back(own.values.FindKey(groupName, propertyName));
             definition.keptKeys.push_back(kept.values.FindKey(groupName, propertyName));
@@ -214,17 +212,13 @@ private:
     ValueFate Write(const API_Guid& element, const API_PropertyDefinition& listed, Definition& definition,
                     const ValueBackup::Value& saved)
     {
-        std::unique_ptr<ElementPropertyRecord>& record = definition.record;
-        if (record == nullptr) {
-            record = std::make_unique<ElementPropertyRecord>();
-            record->definition = listed;
-        }
-        record->status = 0;
-        record->value = TypedValueRecord();
-        if (!ConvertSavedValue(saved.valueType, saved.text, saved.textLength, listed.valueType, record->value, units))
+        ElementPropertyRecord& record = definition.record;
+        record.status = 0;
+        record.value = TypedValueRecord();
+        if (!ConvertSavedValue(saved.valueType, saved.text, saved.textLength, listed.valueType, record.value, units))
             return ValueFate::NotConvertible;
-        record->isDefault = false;
-        if (HostWriteElementPropertyValue(&element, record.get()) != NoError) {
+        record.isDefault = false;
+        if (HostWriteElementPropertyValue(&element, &record) != NoError) {
             ReportLine(Messages::RestoreWriteErrorLine, {groups.Get(listed.groupGuid).name, listed.name});
             written.erase(listed.guid);
             return ValueFate::NotWritten;
