@@ -46,7 +46,7 @@ void ParseIntegerText(const char* text, std::size_t length, Int32& value);
 // first character of a text of white space alone, which the parser would drop; in an attribute,
 // tab and line feed are too, which strict XML parsers would turn into spaces. The text is handed to
 // `write` in pieces of about 1 MiB (an element's values are never split), so that the whole text is
-// never in memory: ReplaceFile (Common/SystemFiles.hpp) takes them into the file.
+// never in memory: WriteInPlaceOf (Common/SystemFiles.hpp) takes them into the file.
 void PrintValueBackup(const ValueBackup& backup, const ByteWriter& write);
 
 }  // namespace Quillmere

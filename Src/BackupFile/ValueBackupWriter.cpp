@@ -125,7 +125,7 @@ bool BackupElementValues(UpdateRun& run)
     if (!path) {
         ReportLine(Messages::NoProfileLine, {});
         run.backupProblem = FileProblem{SystemPath(), 0, Messages::NoProfileReason};
-    } else if (const SystemError error = ReplaceFile(*path, print); error != 0) {
+    } else if (const SystemError error = WriteInPlaceOf(*path, print); error != 0) {
         ReportErrorCode(Messages::BackupWriteError, error);
         run.backupProblem = FileProblem{*path, error};
     }

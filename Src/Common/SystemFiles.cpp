@@ -443,7 +443,7 @@ SystemPath SetFileAside(const SystemPath& path, const char* what)
     return SystemPath();
 }
 
-SystemError ReplaceFile(const SystemPath& target, const std::function<void(const ByteWriter& write)>& print)
+SystemError WriteInPlaceOf(const SystemPath& target, const std::function<void(const ByteWriter& write)>& print)
 {
     SystemPath temporary = target;
     temporary += ".tmp";

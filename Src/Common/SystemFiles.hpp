@@ -48,7 +48,7 @@ std::optional<SystemPath> EnvironmentPath(const char* name, std::string_view tai
 // read the same. Nothing when the file cannot be opened or read, or is no regular file
 // (NotARegularFile), which is refused without waiting on it; `error`, when given, then receives why.
 // On Windows a file that another program holds for a moment is waited for briefly (see
-// ReplaceFile).
+// WriteInPlaceOf).
 std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* error = nullptr);
 
 // Whether a regular file (or a link to one) exists at `path`; a folder, a named pipe or a device is
@@ -101,6 +101,7 @@ using ByteWriter = std::function<void(std::string_view bytes)>;
 // On Windows an editor, a virus scanner or a sync client may hold either file for a moment, and a
 // call on it then fails with a sharing or lock violation or access denied: such a call is tried
 // again after 25, 50, ... 250 ms (10 times, 1.375 s in all) before its error is answered.
-SystemError ReplaceFile(const SystemPath& target, const std::function<void(const ByteWriter& write)>& print);
+// (Not named ReplaceFile: windows.h makes that name a macro for ReplaceFileA.)
+SystemError WriteInPlaceOf(const SystemPath& target, const std::function<void(const ByteWriter& write)>& print);
 
 }  // namespace Quillmere

@@ -1,5 +1,5 @@
 // The module's file seam: what ReadTextFile reads and what it refuses without waiting, and how
-// ReplaceFile puts a new file in another's place. No call leaves a descriptor open.
+// WriteInPlaceOf puts a new file in another's place. No call leaves a descriptor open.
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
@@ -101,11 +101,11 @@ TEST(SystemFiles, ReadsRegularFilesOnlyAndNeverWaits)
     EXPECT_FALSE(watchdog.Fired()) << "a read waited on the named pipe";
 }
 
-// Writes `bytes` through ReplaceFile for `target` in pieces of single characters, of a few bytes and
+// Writes `bytes` through WriteInPlaceOf for `target` in pieces of single characters, of a few bytes and
 // of more than 1 MiB; answers its result.
 SystemError WriteReplacing(const fs::path& target, const std::string& bytes)
 {
-    return Quillmere::ReplaceFile(target, [&bytes](const Quillmere::ByteWriter& write) {
+    return Quillmere::WriteInPlaceOf(target, [&bytes](const Quillmere::ByteWriter& write) {
         const std::size_t pieces[] = {1, 5, 4096, std::size_t{1} << 20, 1, 3, (std::size_t{1} << 20) + 1, 65536};
         for (std::size_t at = 0, next = 0; at < bytes.size(); next = (next + 1) % std::size(pieces)) {
             const std::size_t size = std::min(pieces[next], bytes.size() - at);
@@ -192,7 +192,7 @@ TEST(SystemFiles, ReplaceFileLeavesTheTargetAsItWasWhenItCannotReplaceIt)
                  EXPECT_TRUE(fs::exists(temporary));
                  throw std::bad_alloc();
              };
-             EXPECT_THROW(Quillmere::ReplaceFile(target, stopping), std::bad_alloc);
+             EXPECT_THROW(Quillmere::WriteInPlaceOf(target, stopping), std::bad_alloc);
              return SystemError{0};
          },
          0},
