@@ -57,9 +57,10 @@ for block in open(samples_path).read().split('\n\n'):
         continue
     total += period
     outer = [symbol for symbol, _ in reversed(frames)]
-    if 'Quillmere::UpdateCommand' in outer:
-        at = outer.index('Quillmere::UpdateCommand')
-        phases[outer[at + 1] if at + 1 < len(outer) else 'Quillmere::UpdateCommand (itself)'] += period
+    # The command lives in an anonymous namespace: its symbol is "Quillmere::(anonymous namespace)::UpdateCommand".
+    at = next((at for at, symbol in enumerate(outer) if symbol.endswith('::UpdateCommand')), None)
+    if at is not None:
+        phases[outer[at + 1] if at + 1 < len(outer) else 'UpdateCommand (itself)'] += period
     call = next((name for name in STORE if any(symbol == name or symbol.startswith('Quillmere::KeptStore::Attempt<' + name)
                                                for symbol in outer)), None)
     if call:
