@@ -33,7 +33,8 @@ GSErrCode GuardedRegister(API_RegistrationContext* /*registration*/)
 {
     if (!Binding.serviceTableBound)
         return ModuleNotBound;
-    return HostAddMenu(MenuStringsResID, 0, 5, 0);
+    const API_MenuRequest request{.menuStrResID = MenuStringsResID, .menuPosCode = 5};
+    return HostAddMenu(&request);
 }
 
 GSErrCode GuardedInitialize(API_HostContext* context)
