@@ -31,11 +31,8 @@ ValueFate WriteList(const UpdateRun& run, API_PropertyDefinition& definition, co
         RewriteReferences(run.renames, expression);
     // The host runs the callable before the command returns, so it reads the list in place.
     auto updateDefinition = [&definition]() { return HostUpdatePropertyDefinition(&definition); };
-    const GSErrCode code = RunUndoableCommand(Messages::ImportExpressionsStep, updateDefinition);
-    if (code == NoError)
-        return ValueFate::BroughtBack;
-    ReportErrorCode(Messages::ExpressionsImportError, code);
-    return ValueFate::NotWritten;
+    const GSErrCode code = RunUndoableCommand(Messages::ImportExpressionsStep, Messages::ExpressionsImportError, updateDefinition);
+    return code == NoError ? ValueFate::BroughtBack : ValueFate::NotWritten;
 }
 
 // The run's lists under the definition's name or the earlier names the rename table gives it (in
