@@ -59,7 +59,8 @@ void ConvertSameType(Int32 type, const char* text, std::size_t length, TypedValu
 }
 
 // The conversions across types, each exact or none, into the field of `value.typeCode`: only the
-// pairs of ConvertiblePairs (Convertibility.hpp) come here, which says how many values each converts.
+// pairs that ConvertibilityBetween (Convertibility.hpp) lets convert come here, and it says how many
+// values each converts.
 // From an Integer, or a Boolean (saved as 0 or 1); only 0 and 1 go into or come from a Boolean.
 bool ConvertInteger(Int32 savedType, std::string_view text, TypedValueRecord& value)
 {
