@@ -101,10 +101,14 @@ template <typename Number>
 bool SetOwnTextNumber(std::string_view text, Number& field)
 {
     const std::optional<Number> number = WholeNumber<Number>(text);
-    if (!number || (ShortestText(*number) != text && (!std::is_floating_point_v<Number> || RealText(*number) != text)))
+    if (!number)
         return false;
-    field = *number;
-    return true;
+    bool own = ShortestText(*number) == text;
+    if constexpr (std::is_floating_point_v<Number>)
+        own = own || RealText(*number) == text;
+    if (own)
+        field = *number;
+    return own;
 }
 
 bool ConvertString(std::string_view text, TypedValueRecord& value)
