@@ -87,12 +87,11 @@ void RemoveOwnedPropertyGroups()
     if (HostListPropertyGroups(&groups) != NoError)
         return;
 
-    for (USize index = 0; index < groups.GetSize(); ++index) {
-        if (!IsOwnedGroupName(groups[index].name))
-            continue;
-        // The host runs the callable before the command returns, so it reads the list in place.
-        auto removeGroup = [&groups, &index]() { return HostRemovePropertyGroup(&groups[index].guid); };
-        RunUndoableCommand(Messages::DeleteGroupsStep, Messages::DeleteGroupError, removeGroup);
+    for (const API_PropertyGroup& group : groups) {
+        // The host runs the callable before the command returns, so it reads the group in place.
+        auto removeGroup = [&group]() { return HostRemovePropertyGroup(&group.guid); };
+        if (IsOwnedGroupName(group.name))
+            RunUndoableCommand(Messages::DeleteGroupsStep, Messages::DeleteGroupError, removeGroup);
     }
 }
 
