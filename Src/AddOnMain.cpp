@@ -33,7 +33,8 @@ GSErrCode GuardedRegister(API_RegistrationContext* /*registration*/)
 {
     if (!Binding.serviceTableBound)
         return ModuleNotBound;
-    return HostAddMenu(MenuStringsResID, 0, 5, 0);
+    const API_MenuRequest request{.menuStrResID = MenuStringsResID, .menuPosCode = 5};
+    return HostAddMenu(&request);
 }
 
 GSErrCode GuardedInitialize(API_HostContext* context)
@@ -54,20 +55,6 @@ GSErrCode GuardedRelease()
 
 namespace {
 
-// Imports the chosen configuration, and brings back what was saved into whatever definitions the
-// property import made. Answers whether all of it succeeded, so that the run may say so.
-bool ImportAndBringBack(UpdateRun& run, const Configuration& configuration)
-{
-    const ImportCodes imported = ImportConfiguration(configuration);
-    run.importRan = true;
-    run.propertiesImported = imported.properties == NoError;
-    if (!run.propertiesImported)
-        return false;  // no definitions to bring anything back into
-    const bool expressionsImported = ImportExpressions(run);
-    const bool valuesRestored = RestoreElementValues(run);
-    return imported.classifications == NoError && expressionsImported && valuesRestored;
-}
-
 // One run, in order. Nothing is changed before a configuration is chosen and read: a cancelled
 // dialog, or a file that cannot be read, leaves the project and every file as they were. What a
 // phase learns goes into `run` for the phases after it.
@@ -78,7 +65,6 @@ void UpdateCommand()
         return;  // cancelled (nothing said), or the file cannot be read (said)
     UpdateRun run;
     run.configuration = configuration->path;
-    run.renamesPath = RenameTablePathBeside(configuration->path);
     run.renames = ReadRenameTableBeside(*configuration);
     OpenStore(run);
     TakeEarlierVersionFiles(run);
@@ -91,7 +77,13 @@ void UpdateCommand()
     if (!KeepSavedBeforeRemoval(run))
         return;
     RemoveOwnedPropertyGroups();
-    const bool completed = ImportAndBringBack(run, *configuration);
+    // What was saved comes back into whatever definitions the property import made; the run says
+    // it completed only when every step succeeded.
+    bool completed = ImportConfiguration(*configuration, run);
+    if (run.propertiesImported) {
+        completed = ImportExpressions(run) && completed;
+        completed = RestoreElementValues(run) && completed;
+    }
     // Whatever did not come back stays for a later run, and the user is told once it is kept.
     KeepForLaterRuns(run);
     ReportWhatWasNotBroughtBack(run);

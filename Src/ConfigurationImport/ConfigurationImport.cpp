@@ -15,19 +15,16 @@ namespace {
 #define QM_WIDE_TEXT(text) QM_WIDE(text)
 
 // Runs the host import `importText` on the configuration text as the undoable command `name`,
-// reporting a failure with `errorFormat`. The text is converted when the host runs the command,
-// so the host sees it up to its first NUL byte.
+// reporting a failure with `errorFormat`; answers whether it succeeded. The text is converted when
+// the host runs the command, so the host sees it up to its first NUL byte.
 template <typename ImportText>
-GSErrCode RunImport(const char* name, const char* errorFormat, const std::string& text, ImportText importText)
+bool RunImport(const char* name, const char* errorFormat, const std::string& text, ImportText importText)
 {
     auto callable = [&text, &importText]() {
         const GS::UniString xml(text.c_str(), CC_Default);
         return importText(xml);
     };
-    const GSErrCode code = RunUndoableCommand(name, callable);
-    if (code != NoError)
-        ReportErrorCode(errorFormat, code);
-    return code;
+    return RunUndoableCommand(name, errorFormat, callable) == NoError;
 }
 
 // Shows the open-file dialog. Gives the chosen path as the system names files (UTF-16 on Windows,
@@ -90,26 +87,22 @@ void RemoveOwnedPropertyGroups()
     if (HostListPropertyGroups(&groups) != NoError)
         return;
 
-    for (USize index = 0; index < groups.GetSize(); ++index) {
-        if (!IsOwnedGroupName(groups[index].name))
-            continue;
-        // The host runs the callable before the command returns, so it reads the list in place.
-        auto removeGroup = [&groups, &index]() { return HostRemovePropertyGroup(&groups[index].guid); };
-        const GSErrCode code = RunUndoableCommand(Messages::DeleteGroupsStep, removeGroup);
-        if (code != NoError)
-            ReportErrorCode(Messages::DeleteGroupError, code);
+    for (const API_PropertyGroup& group : groups) {
+        // The host runs the callable before the command returns, so it reads the group in place.
+        auto removeGroup = [&group]() { return HostRemovePropertyGroup(&group.guid); };
+        if (IsOwnedGroupName(group.name))
+            RunUndoableCommand(Messages::DeleteGroupsStep, Messages::DeleteGroupError, removeGroup);
     }
 }
 
-ImportCodes ImportConfiguration(const Configuration& configuration)
+bool ImportConfiguration(const Configuration& configuration, UpdateRun& run)
 {
-    ImportCodes codes;
-    codes.classifications =
+    const bool classified =
         RunImport(Messages::ImportClassificationsStep, Messages::ClassificationImportError, configuration.text,
                   [](const GS::UniString& xml) { return HostImportClassificationXml(&xml, 0, 0); });
-    codes.properties = RunImport(Messages::ImportPropertiesStep, Messages::PropertiesImportError, configuration.text,
-                                 [](const GS::UniString& xml) { return HostImportPropertyXml(&xml, 1); });
-    return codes;
+    run.propertiesImported = RunImport(Messages::ImportPropertiesStep, Messages::PropertiesImportError, configuration.text,
+                                       [](const GS::UniString& xml) { return HostImportPropertyXml(&xml, 1); });
+    return classified && run.propertiesImported;
 }
 
 }  // namespace Quillmere

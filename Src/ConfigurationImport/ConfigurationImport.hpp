@@ -7,6 +7,7 @@
 
 #include "Common/SystemFiles.hpp"
 #include "Renames/RenameTableReader.hpp"
+#include "Run/UpdateRun.hpp"
 
 namespace Quillmere {
 
@@ -31,14 +32,9 @@ RenameTable ReadRenameTableBeside(const Configuration& configuration);
 // nothing is removed and nothing is reported.
 void RemoveOwnedPropertyGroups();
 
-// The codes of the two import commands.
-struct ImportCodes {
-    GSErrCode classifications = NoError;
-    GSErrCode properties = NoError;
-};
-
 // Runs "Import Classifications" and "Import Properties" on the configuration's text as undoable
-// commands (the second also after the first failed), reporting each failure.
-ImportCodes ImportConfiguration(const Configuration& configuration);
+// commands (the second also after the first failed), reporting each failure. Notes in
+// `run.propertiesImported` whether the property import succeeded; answers whether both did.
+bool ImportConfiguration(const Configuration& configuration, UpdateRun& run);
 
 }  // namespace Quillmere

@@ -31,11 +31,8 @@ ValueFate WriteList(const UpdateRun& run, API_PropertyDefinition& definition, co
         RewriteReferences(run.renames, expression);
     // The host runs the callable before the command returns, so it reads the list in place.
     auto updateDefinition = [&definition]() { return HostUpdatePropertyDefinition(&definition); };
-    const GSErrCode code = RunUndoableCommand(Messages::ImportExpressionsStep, updateDefinition);
-    if (code == NoError)
-        return ValueFate::BroughtBack;
-    ReportErrorCode(Messages::ExpressionsImportError, code);
-    return ValueFate::NotWritten;
+    const GSErrCode code = RunUndoableCommand(Messages::ImportExpressionsStep, Messages::ExpressionsImportError, updateDefinition);
+    return code == NoError ? ValueFate::BroughtBack : ValueFate::NotWritten;
 }
 
 // The run's lists under the definition's name or the earlier names the rename table gives it (in
@@ -109,8 +106,7 @@ bool ExportExpressions(UpdateRun& run)
     }
 
     PropertyGroupCache groups;
-    for (USize index = 0; index < definitions.GetSize(); ++index) {
-        const API_PropertyDefinition& definition = definitions[index];
+    for (const API_PropertyDefinition& definition : definitions) {
         const PropertyGroupCache::Group& group = groups.Get(definition.groupGuid);
         const bool custom = definition.kind == API_PropertyCustomDefinitionKind;
         // A custom definition whose group cannot be read may be owned: its list cannot be saved.
@@ -142,24 +138,22 @@ bool ImportExpressions(UpdateRun& run)
     run.end.listsLeft.emplace();
     PropertyGroupCache groups;
     bool groupUnread = false;
-    for (USize index = 0; index < definitions.GetSize(); ++index) {
-        const PropertyGroupCache::Group& group = groups.Get(definitions[index].groupGuid);
+    for (API_PropertyDefinition& definition : definitions) {
+        const PropertyGroupCache::Group& group = groups.Get(definition.groupGuid);
         groupUnread = groupUnread || group.readCode != NoError;
         if (group.readCode != NoError)
             continue;
-        PropertyName name{group.name, definitions[index].name};
+        PropertyName name{group.name, definition.name};
         run.imported->insert(name);
-        if (definitions[index].kind != API_PropertyCustomDefinitionKind)
+        if (definition.kind != API_PropertyCustomDefinitionKind)
             continue;
-        if (!group.owned) {
-            ImportList(run, definitions[index], name, false);
-            continue;
-        }
-        // As the import made it, unless a list goes in: a list that does not keeps it so.
-        PropertyState left{ExpressionListState(definitions[index].expressionFlag != 0, definitions[index].expressions), false};
-        if (ImportList(run, definitions[index], name, true))
-            left = PropertyState{ExpressionListState(true, definitions[index].expressions), true};
-        (*run.end.listsLeft)[StateKeyOf(name)] = std::move(left);
+        // An owned definition is left as the import made it, unless a list goes in: a list that does
+        // not keeps it so.
+        PropertyState left{ExpressionListState(definition.expressionFlag != 0, definition.expressions), false};
+        if (ImportList(run, definition, name, group.owned))
+            left = PropertyState{ExpressionListState(true, definition.expressions), true};
+        if (group.owned)
+            (*run.end.listsLeft)[StateKeyOf(name)] = std::move(left);
     }
     SettlePending(run, groupUnread);
     return true;

@@ -18,36 +18,23 @@ struct HostBinding {
 // The module's binding, a part of the module's state (ModuleState.hpp).
 extern HostBinding& Binding;
 
-// A plain forwarder reads its entry at the time of the call, answers ServiceNotAvailable when the
-// host left it out, and otherwise passes the host context and the arguments through unchanged.
-#define QM_FORWARDER_Plain(name, entry, params, args)                              \
-    inline GSErrCode name(QM_UNPAREN params)                                       \
-    {                                                                              \
-        const API_ServiceEntry raw = Binding.serviceTable[ServiceIndex::name];     \
-        if (raw == nullptr)                                                        \
-            return ServiceNotAvailable;                                            \
-        return reinterpret_cast<ServiceEntry::name>(raw)(Binding.hostContext, QM_UNPAREN args); \
+// A forwarder reads its entry at the time of the call, answers ServiceNotAvailable when the host
+// left it out, and otherwise passes the arguments through unchanged: after the host context, except
+// to HostAddMenu, which runs during registration and takes the request record alone.
+#define QM_FORWARD(name, params, ...)                                          \
+    inline GSErrCode name(QM_UNPAREN params)                                   \
+    {                                                                          \
+        const API_ServiceEntry raw = Binding.serviceTable[ServiceIndex::name]; \
+        if (raw == nullptr)                                                    \
+            return ServiceNotAvailable;                                        \
+        return reinterpret_cast<ServiceEntry::name>(raw)(__VA_ARGS__);         \
     }
-#define QM_FORWARDER_AddMenu(name, entry, params, args)
+#define QM_FORWARDER_Plain(name, entry, params, args) QM_FORWARD(name, params, Binding.hostContext, QM_UNPAREN args)
+#define QM_FORWARDER_AddMenu(name, entry, params, args) QM_FORWARD(name, params, QM_UNPAREN args)
 #define QM_FORWARDER_Report(name, entry, params, args)
 #define QM_FORWARDER(shape, name, entry, params, args) QM_FORWARDER_##shape(name, entry, params, args)
 QM_HOST_SERVICES(QM_FORWARDER)
 #undef QM_FORWARDER
-
-// Asks the host for the menu of string resource `menuStrResID`. Runs during registration and so
-// passes no context: the four values go to the host in a 32-byte request record.
-inline GSErrCode HostAddMenu(Int16 menuStrResID, Int16 promptStrResID, Int32 menuPosCode, Int32 menuFlags)
-{
-    const API_ServiceEntry raw = Binding.serviceTable[ServiceIndex::HostAddMenu];
-    if (raw == nullptr)
-        return ServiceNotAvailable;
-    API_MenuRequest request;
-    request.menuStrResID = menuStrResID;
-    request.promptStrResID = promptStrResID;
-    request.menuPosCode = menuPosCode;
-    request.menuFlags = menuFlags;
-    return reinterpret_cast<ServiceEntry::HostAddMenu>(raw)(&request);
-}
 
 // Writes one line to the host's report window. With flag 1 `text` is a printf format applied to
 // the further arguments; with flag 0 it is the line as it stands. The result is the host's; a host

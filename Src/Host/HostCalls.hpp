@@ -10,17 +10,28 @@
 
 namespace Quillmere {
 
-// Runs `callable` (no arguments, returns GSErrCode) as the undoable command `name`. The name is
-// made into a GS::UniString here and released when the command returns. The host runs the
-// callable before this returns, so it may refer to the caller's locals.
+// Reports `code` with `format`, a host format ending in ": %d", as one report-window line.
+inline void ReportErrorCode(const char* format, GSErrCode code)
+{
+    const GS::UniString text(format);
+    HostReportMessage(&text, 1, code);
+}
+
+// Runs `callable` (no arguments, returns GSErrCode) as the undoable command `name`, reporting a
+// failure with `errorFormat` (ReportErrorCode), and answers the code. The name is made into a
+// GS::UniString here and released when the command returns. The host runs the callable before
+// this returns, so it may refer to the caller's locals.
 template <typename Callable>
-GSErrCode RunUndoableCommand(const char* name, Callable& callable)
+GSErrCode RunUndoableCommand(const char* name, const char* errorFormat, Callable& callable)
 {
     const GS::UniString commandName(name);
     API_CommandCallable command;
     command.invoke = [](void* state) -> GSErrCode { return (*static_cast<Callable*>(state))(); };
     command.state = &callable;
-    return HostRunUndoableCommand(&commandName, &command);
+    const GSErrCode code = HostRunUndoableCommand(&commandName, &command);
+    if (code != NoError)
+        ReportErrorCode(errorFormat, code);
+    return code;
 }
 
 // Lists every element of the project, of any type, in the host's order.
@@ -45,13 +56,6 @@ inline void MakeFresh(ElementPropertyRecord& record)
     value.guidValue = APINULLGuid;
     value.listValue.Clear();
     value.variantStatus = API_VariantStatusNormal;
-}
-
-// Reports `code` with `format`, a host format ending in ": %d", as one report-window line.
-inline void ReportErrorCode(const char* format, GSErrCode code)
-{
-    const GS::UniString text(format);
-    HostReportMessage(&text, 1, code);
 }
 
 // Reports `pattern` (Common/Messages.hpp) with its "{}" filled in as one report-window line.

@@ -8,6 +8,7 @@
 #include "Common/ExactText.hpp"
 #include "Common/Messages.hpp"
 #include "Host/HostCalls.hpp"
+#include "Renames/RenameTableReader.hpp"
 #include "Store/KeptStore.hpp"
 #include "BackupFile/ValueBackupFile.hpp"
 
@@ -149,7 +150,7 @@ void ReportRenames(const UpdateRun& run, const std::vector<KeyCounts>& byKey)
     if (run.renames.IsEmpty() || !run.imported)
         return;
     const std::vector<RenameCount> counts = CountByRenameEntry(run, byKey);
-    const std::string path = PathText(run.renamesPath);
+    const std::string path = PathText(RenameTablePathBeside(run.configuration));
     for (std::size_t index = 0; index < counts.size(); ++index) {
         const RenameTable::Entry& entry = run.renames.Entries()[index];
         const char* element = entry.isGroup ? "group" : "property";
@@ -264,8 +265,6 @@ void ReportWaiting(const UpdateRun& run)
 
 void ReportWhatWasNotBroughtBack(const UpdateRun& run)
 {
-    if (!run.importRan)
-        return;
     if (!run.propertiesImported) {
         // Where what was saved waits.
         if ((run.backup && run.backup->ValueCount() > 0) || !run.expressions.lists.empty())

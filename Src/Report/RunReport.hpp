@@ -1,4 +1,5 @@
-// What a run of the command tells the user at its end, once what it keeps is in the store.
+// What a run of the command tells the user at its end, after the imports, once what it keeps is
+// in the store.
 #pragma once
 
 #include "Run/UpdateRun.hpp"

@@ -24,28 +24,6 @@ enum class Convertibility {
     None,
 };
 
-// A pair of different known types between which values convert.
-struct ConvertiblePair {
-    std::int32_t from;
-    std::int32_t to;
-    Convertibility convertibility;
-};
-
-// Every pair of different types that converts at all; any other pair of different types converts
-// no value. ValueConversion.cpp makes the conversion of each pair.
-inline constexpr ConvertiblePair ConvertiblePairs[] = {
-    {ValueTypeCode::Integer, ValueTypeCode::Real, Convertibility::Every},
-    {ValueTypeCode::Integer, ValueTypeCode::String, Convertibility::Every},
-    {ValueTypeCode::Integer, ValueTypeCode::Boolean, Convertibility::Some},    // 0 and 1
-    {ValueTypeCode::Real, ValueTypeCode::Integer, Convertibility::Some},       // whole and in range
-    {ValueTypeCode::Real, ValueTypeCode::String, Convertibility::Every},
-    {ValueTypeCode::String, ValueTypeCode::Integer, Convertibility::Some},     // the number's own text
-    {ValueTypeCode::String, ValueTypeCode::Real, Convertibility::Some},        // the number's own text
-    {ValueTypeCode::String, ValueTypeCode::Boolean, Convertibility::Some},     // "true" and "false"
-    {ValueTypeCode::Boolean, ValueTypeCode::String, Convertibility::Every},
-    {ValueTypeCode::Boolean, ValueTypeCode::Integer, Convertibility::Every},
-};
-
 // Whether `type` is one of the four types a value can be written as.
 constexpr bool IsKnownValueType(std::int32_t type)
 {
@@ -57,14 +35,20 @@ constexpr bool IsKnownValueType(std::int32_t type)
 // known type, and only such a property takes it.
 constexpr Convertibility ConvertibilityBetween(std::int32_t savedType, std::int32_t definitionType)
 {
+    using enum Convertibility;
+    // By the saved type (a row) and the property's type (a column), each in the order Integer,
+    // Real, String, Boolean. ValueConversion.cpp makes the conversion of each pair.
+    constexpr Convertibility across[4][4] = {
+        {Every, Every, Every, Some},  // Integer: only 0 and 1 into a Boolean
+        {Some, Every, Every, None},   // Real: only a whole one in range into an Integer
+        {Some, Some, Every, Some},    // String: only the number's own text, or "true" and "false"
+        {Every, None, Every, Every},  // Boolean
+    };
     if (IsKnownValueType(savedType) != IsKnownValueType(definitionType))
-        return Convertibility::None;
-    if (savedType == definitionType || !IsKnownValueType(savedType))
-        return Convertibility::Every;
-    for (const ConvertiblePair& pair : ConvertiblePairs)
-        if (pair.from == savedType && pair.to == definitionType)
-            return pair.convertibility;
-    return Convertibility::None;
+        return None;
+    if (!IsKnownValueType(savedType))
+        return Every;
+    return across[savedType - ValueTypeCode::Integer][definitionType - ValueTypeCode::Integer];
 }
 
 }  // namespace Quillmere

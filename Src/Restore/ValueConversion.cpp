@@ -59,7 +59,8 @@ void ConvertSameType(Int32 type, const char* text, std::size_t length, TypedValu
 }
 
 // The conversions across types, each exact or none, into the field of `value.typeCode`: only the
-// pairs of ConvertiblePairs (Convertibility.hpp) come here, which says how many values each converts.
+// pairs that ConvertibilityBetween (Convertibility.hpp) lets convert come here, and it says how many
+// values each converts.
 // From an Integer, or a Boolean (saved as 0 or 1); only 0 and 1 go into or come from a Boolean.
 bool ConvertInteger(Int32 savedType, std::string_view text, TypedValueRecord& value)
 {
@@ -100,10 +101,14 @@ template <typename Number>
 bool SetOwnTextNumber(std::string_view text, Number& field)
 {
     const std::optional<Number> number = WholeNumber<Number>(text);
-    if (!number || (ShortestText(*number) != text && (!std::is_floating_point_v<Number> || RealText(*number) != text)))
+    if (!number)
         return false;
-    field = *number;
-    return true;
+    bool own = ShortestText(*number) == text;
+    if constexpr (std::is_floating_point_v<Number>)
+        own = own || RealText(*number) == text;
+    if (own)
+        field = *number;
+    return own;
 }
 
 bool ConvertString(std::string_view text, TypedValueRecord& value)

@@ -77,12 +77,14 @@ public:
     void RestoreAll()
     {
         // An element standing in several entries has each of them written in turn, with what is
-        // kept for it once, with the first.
-        for (const ValueBackup::Entry& entry : own.values.Entries())
-            RestoreElement(entry.element, &entry, visited.insert(entry.element).second);
+        // kept for it once, with the first: its kept entry is taken out of the map then.
+        for (const ValueBackup::Entry& entry : own.values.Entries()) {
+            const auto keptEntry = keptEntries.extract(entry.element);
+            RestoreElement(entry.element, &entry, keptEntry ? keptEntry.mapped() : nullptr);
+        }
         for (const ValueBackup::Entry& entry : run.kept.values.Entries())
-            if (visited.insert(entry.element).second && std::ranges::count(kept.FatesOf(&entry), ValueFate::Pending) > 0)
-                RestoreElement(entry.element, nullptr, true);
+            if (keptEntries.erase(entry.element) != 0 && std::ranges::count(kept.FatesOf(&entry), ValueFate::Pending) > 0)
+                RestoreElement(entry.element, nullptr, &entry);
     }
 
 private:
@@ -95,18 +97,16 @@ private:
         ElementPropertyRecord record;
     };
 
-    void RestoreElement(const API_Guid& element, const ValueBackup::Entry* ownEntry, bool withKept)
+    void RestoreElement(const API_Guid& element, const ValueBackup::Entry* ownEntry, const ValueBackup::Entry* keptEntry)
     {
-        const auto keptAt = withKept ? keptEntries.find(element) : keptEntries.end();
-        const ValueBackup::Entry* keptEntry = keptAt != keptEntries.end() ? keptAt->second : nullptr;
         groupUnread = false;
         written.clear();
         const bool listed = HostListElementPropertyDefinitions(&element, 0, &definitions) == NoError;
         if (listed) {
             own.List(ownEntry, true);
             kept.List(keptEntry, true);
-            for (USize index = 0; index < definitions.GetSize(); ++index)
-                RestoreDefinition(element, definitions[index]);
+            for (const API_PropertyDefinition& listedDefinition : definitions)
+                RestoreDefinition(element, listedDefinition);
             own.List(ownEntry, false);
             kept.List(keptEntry, false);
         }
@@ -175,8 +175,7 @@ private:
         if (!listed || groupUnread)
             return;  // not known: only a property without a value will count as left
         left.emplace();
-        for (USize index = 0; index < definitions.GetSize(); ++index) {
-            const API_PropertyDefinition& listedDefinition = definitions[index];
+        for (const API_PropertyDefinition& listedDefinition : definitions) {
             const PropertyGroupCache::Group& group = groups.Get(listedDefinition.groupGuid);
             if (!group.owned)
                 continue;
@@ -231,8 +230,7 @@ private:
     const ValueBackup noBackup;  // what the run saved when it saved nothing
     Source own;
     Source kept;
-    std::unordered_map<API_Guid, const ValueBackup::Entry*, GuidHash> keptEntries;
-    std::unordered_set<API_Guid, GuidHash> visited;
+    std::unordered_map<API_Guid, const ValueBackup::Entry*, GuidHash> keptEntries;  // until the element is at hand
     std::unordered_set<API_Guid, GuidHash> written;  // the definitions of the element at hand written into
     bool groupUnread = false;  // a group of the element at hand could not be read
     PropertyGroupCache groups;

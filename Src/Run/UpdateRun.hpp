@@ -7,7 +7,6 @@
 #include <memory>
 #include <optional>
 #include <set>
-#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -34,8 +33,7 @@ struct SavedExpressions {
 struct UpdateRun {
     // --- Chosen before anything else ---
     SystemPath configuration;  // the configuration file the user chose
-    RenameTable renames;
-    SystemPath renamesPath;    // where the table was looked for
+    RenameTable renames;       // the table beside it (RenameTablePathBeside)
 
     // --- The store ---
     std::shared_ptr<KeptStore> store;         // open for the run; nothing when it cannot be used
@@ -63,7 +61,6 @@ struct UpdateRun {
     std::optional<std::set<PropertyName>> imported;
 
     // --- What came back ---
-    bool importRan = false;           // the imports ran
     bool propertiesImported = false;  // the property import succeeded
     bool restoreRan = false;
     std::vector<ValueFate> fates;                 // by value of `backup`

@@ -70,8 +70,7 @@ UInt32 ValueBackup::InternKey(std::string_view group, std::string_view property)
     if (const auto found = keyIndex.find({group, property}); found != keyIndex.end())
         return found->second;
     // The joined text, with the two names as views into it.
-    scratch.assign(group).append(1, '-').append(property);
-    const std::string_view text = Keep(scratch);
+    const std::string_view text = Keep(std::string(group).append(1, '-').append(property));
     return AddKey(Key{text.substr(0, group.size()), text.substr(group.size() + 1), text, true, false});
 }
 

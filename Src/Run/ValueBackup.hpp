@@ -80,7 +80,6 @@ private:
     std::map<std::string_view, UInt32> unseparatedKeyIndex;
     std::vector<Entry> entries;
     std::vector<Value> values;
-    std::string scratch;  // a joined key on its way into the arena
 };
 
 // "valType" text of a definition's value type code: "Undefined", "Integer", "Real", "String",

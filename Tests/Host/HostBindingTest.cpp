@@ -106,7 +106,8 @@ TEST_F(HostBinding, MissingEntryGivesServiceNotAvailableWithoutSideEffect)
     };
     EXPECT_EQ(HostRunUndoableCommand(&text, &callable), static_cast<GSErrCode>(0x81060387));
     EXPECT_EQ(ran, 0);
-    EXPECT_EQ(HostAddMenu(32500, 0, 5, 0), ServiceNotAvailable);
+    const API_MenuRequest request;
+    EXPECT_EQ(HostAddMenu(&request), ServiceNotAvailable);
     EXPECT_EQ(HostImportClassificationXml(&text, 0, 0), ServiceNotAvailable);
     // The report window alone answers 0 when it is missing.
     EXPECT_EQ(HostReportMessage(&text, 1, 42), 0);
@@ -123,12 +124,13 @@ TEST_F(HostBinding, MenuHandlerGetsResourceIdAsSixteenBits)
     EXPECT_EQ(recorded.context, FakeContext(0x1234));
 }
 
-TEST_F(HostBinding, AddMenuBuildsTheRequestRecordAndPassesNoContext)
+// Registration builds the request record and hands it over without a context.
+TEST_F(HostBinding, AddMenuGetsTheRequestRecordAndNoContext)
 {
     Put(ServiceIndex::HostAddMenu, &AddMenu);
     SetImportedFuncAddrs(table.data());
     std::memset(recorded.menuRequest, 0xAB, sizeof(recorded.menuRequest));
-    EXPECT_EQ(HostAddMenu(32500, 0, 5, 0), -5);
+    EXPECT_EQ(GuardedRegister(nullptr), -5);
     const unsigned char expected[12] = {0xF4, 0x7E, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(std::memcmp(recorded.menuRequest, expected, sizeof(expected)), 0);
     for (int i = 12; i < 32; ++i)
