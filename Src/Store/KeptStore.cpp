@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <initializer_list>
 #include <map>
 #include <set>
 #include <tuple>
@@ -245,9 +246,11 @@ std::optional<FileProblem> KeptStore::Attempt(const std::function<void(SqliteDat
                 database.Open(path, busyMilliseconds);
                 CreateTables(database);
             }
-            database.Execute(write ? "BEGIN IMMEDIATE" : "BEGIN");
-            work(database);
-            database.Execute("COMMIT");
+            if (work) {
+                database.Execute(write ? "BEGIN IMMEDIATE" : "BEGIN");
+                work(database);
+                database.Execute("COMMIT");
+            }
             return std::nullopt;
         } catch (const SqliteFailure& failure) {
             // Closing the connection rolls back the transaction that failed.
@@ -272,7 +275,7 @@ std::optional<FileProblem> KeptStore::Open()
     // A named pipe or a device in the store's place could keep SQLite's first read waiting.
     if (IsSomethingElse(path))
         return FileProblem{path, NotARegularFile};
-    return Attempt([](SqliteDatabase&) {});
+    return Attempt(nullptr);
 }
 
 std::optional<FileProblem> KeptStore::HoldsAnything(bool& holds)
@@ -463,8 +466,7 @@ std::string_view GroupOf(const KeptData& kept, const KeptRow& row)
 class KeptWriter {
 public:
     explicit KeptWriter(SqliteDatabase& database)
-        : database(database),
-          insertRow(database.Prepare("INSERT OR REPLACE INTO kept_value (project, element, run, grp, count, packed) "
+        : insertRow(database.Prepare("INSERT OR REPLACE INTO kept_value (project, element, run, grp, count, packed) "
                                      "VALUES (?1, ?2, ?3, ?4, ?5, ?6)")),
           addRow(database.Prepare("INSERT OR IGNORE INTO kept_value (project, element, run, grp, count, packed) "
                                   "VALUES (?1, ?2, ?3, ?4, ?5, ?6)")),
@@ -473,7 +475,13 @@ public:
           updateRow(database.Prepare("UPDATE kept_value SET count = ?5, packed = ?6 WHERE project = ?1 AND "
                                      "element = ?2 AND run = ?3 AND grp = ?4 AND packed = ?7")),
           deleteRow(database.Prepare("DELETE FROM kept_value WHERE project = ?1 AND element = ?2 AND run = ?3 AND "
-                                     "grp = ?4 AND packed = ?5"))
+                                     "grp = ?4 AND packed = ?5")),
+          insertList(database.Prepare("INSERT INTO kept_list (project, grp, property, run, reason) VALUES (?1, ?2, ?3, ?4, ?5)")),
+          insertExpression(database.Prepare(
+              "INSERT INTO kept_expression (project, grp, property, run, position, text) VALUES (?1, ?2, ?3, ?4, ?5, ?6)")),
+          deleteList(database.Prepare("DELETE FROM kept_list WHERE project = ?1 AND grp = ?2 AND property = ?3 AND run = ?4")),
+          deleteExpressions(database.Prepare(
+              "DELETE FROM kept_expression WHERE project = ?1 AND grp = ?2 AND property = ?3 AND run = ?4"))
     {
     }
 
@@ -498,49 +506,50 @@ public:
 
     // Settles the project's row that `own` was read from (nullptr: none, or gone with its whole run)
     // and an earlier version's row of the same element, run and group (`earlier`), whose values
-    // that stay move to the project's row.
+    // that stay move to the project's row. The earlier version's row goes only when none of its
+    // values stay or they did move: another host instance may have written the project's row since.
     void SettleRows(std::int64_t project, std::int64_t earlierProject, const KeptData& kept, const KeptRow* own,
                     const KeptRow* earlier)
     {
         PackedRow stays;
-        for (const KeptRow* row : {own, earlier})
+        const auto addStaying = [&](const KeptRow* row) {
             for (std::size_t index = row != nullptr ? row->first : 0; row != nullptr && index < row->end; ++index)
                 if (const ValueFate fate = kept.fates[index]; StaysKept(fate))
                     stays.Add(kept.values, kept.values.Values()[index],
                               fate == ValueFate::Pending ? kept.records[index].reason : fate);
+        };
+        addStaying(own);
+        const std::int64_t ownStaying = stays.count;
+        addStaying(earlier);
         const KeptRow& row = own != nullptr ? *own : *earlier;
         const UInt32 run = kept.records[row.first].run;
         const std::string_view group = GroupOf(kept, row);
+        int moved = 1;  // rows the write into the project's row changed; none to write counts as done
         if (own != nullptr && stays.count == 0)
             Bind(deleteRow, project, row.element, run, group).Bind(5, own->packed).Run();
         else if (own != nullptr && stays.packed != own->packed)
-            Bind(updateRow, project, row.element, run, group, &stays).Bind(7, own->packed).Run();
+            moved = Bind(updateRow, project, row.element, run, group, &stays).Bind(7, own->packed).Run();
         else if (own == nullptr && stays.count != 0)
-            Bind(addRow, project, row.element, run, group, &stays).Run();
-        if (earlier != nullptr)
+            moved = Bind(addRow, project, row.element, run, group, &stays).Run();
+        if (earlier != nullptr && (moved != 0 || stays.count == ownStaying))
             Bind(deleteRow, earlierProject, row.element, run, group).Bind(5, earlier->packed).Run();
     }
 
-    void InsertList(std::int64_t project, const KeptExpressionList& list, ValueFate reason)
+    // Writes `list` of `project` anew under its run with `reason`, or only takes it out (nothing).
+    void WriteList(std::int64_t project, const KeptExpressionList& list, std::optional<ValueFate> reason)
     {
         const std::string group = ExactUtf8(list.name.group), property = ExactUtf8(list.name.property);
-        database.Prepare("INSERT OR REPLACE INTO kept_list (project, grp, property, run, reason) VALUES (?1, ?2, ?3, ?4, ?5)")
-            .Bind(1, project).Bind(2, group).Bind(3, property).Bind(4, std::int64_t{list.record.run}).Bind(5, ReasonText(reason))
-            .Run();
-        SqliteStatement expression = database.Prepare(
-            "INSERT OR REPLACE INTO kept_expression (project, grp, property, run, position, text) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+        const auto bind = [&](SqliteStatement& statement) -> SqliteStatement& {
+            return statement.Bind(1, project).Bind(2, group).Bind(3, property).Bind(4, std::int64_t{list.record.run});
+        };
+        bind(deleteList).Run();
+        bind(deleteExpressions).Run();
+        if (!reason)
+            return;
+        bind(insertList).Bind(5, ReasonText(*reason)).Run();
         std::int64_t position = 0;
         for (const GS::UniString& text : list.list)
-            expression.Bind(1, project).Bind(2, group).Bind(3, property).Bind(4, std::int64_t{list.record.run})
-                .Bind(5, position++).Bind(6, ExactUtf8(text)).Run();
-    }
-
-    void DeleteList(std::int64_t project, const KeptExpressionList& list)
-    {
-        const std::string group = ExactUtf8(list.name.group), property = ExactUtf8(list.name.property);
-        for (const char* table : {"kept_list", "kept_expression"})
-            database.Prepare(std::string("DELETE FROM ") + table + " WHERE project = ?1 AND grp = ?2 AND property = ?3 AND run = ?4")
-                .Bind(1, project).Bind(2, group).Bind(3, property).Bind(4, std::int64_t{list.record.run}).Run();
+            bind(insertExpression).Bind(5, position++).Bind(6, ExactUtf8(text)).Run();
     }
 
 private:
@@ -552,11 +561,14 @@ private:
         return values != nullptr ? statement.Bind(5, values->count).Bind(6, values->packed) : statement;
     }
 
-    SqliteDatabase& database;
     SqliteStatement insertRow;
     SqliteStatement addRow;
     SqliteStatement updateRow;
     SqliteStatement deleteRow;
+    SqliteStatement insertList;
+    SqliteStatement insertExpression;
+    SqliteStatement deleteList;
+    SqliteStatement deleteExpressions;
 };
 
 // Writes the run's project (answering its id) and the run, numbering it when it has no number yet
@@ -572,6 +584,14 @@ std::int64_t WriteRun(SqliteDatabase& database, KeptAtRunEnd& run, std::vector<K
     for (KeptExpressionList& list : lists)
         list.record.run = run.run;
     return project;
+}
+
+// Takes out of `tables` what they keep of the project's run.
+void DeleteRun(SqliteDatabase& database, std::initializer_list<const char*> tables, std::int64_t project, UInt32 run)
+{
+    for (const char* table : tables)
+        database.Prepare(std::string("DELETE FROM ") + table + " WHERE project = ?1 AND run = ?2").Bind(1, project)
+            .Bind(2, std::int64_t{run}).Run();
 }
 
 // Deletes the project's runs none of whose values read stays, each with one statement rather than a
@@ -614,9 +634,8 @@ std::set<UInt32> DeleteRunsLeavingWhole(SqliteDatabase& database, std::int64_t p
         database.Execute("DELETE FROM kept_value");
         return whole;
     }
-    SqliteStatement remove = database.Prepare("DELETE FROM kept_value WHERE project = ?1 AND run = ?2");
     for (const UInt32 run : whole)
-        remove.Bind(1, project).Bind(2, std::int64_t{run}).Run();
+        DeleteRun(database, {"kept_value"}, project, run);
     return whole;
 }
 
@@ -662,13 +681,13 @@ void WriteLists(SqliteDatabase& database, KeptWriter& writer, std::int64_t proje
     for (std::size_t index = 0; index < end.kept->lists.size(); ++index) {
         const KeptExpressionList& list = end.kept->lists[index];
         const ValueFate fate = end.kept->listFates[index];
-        const std::int64_t owner = list.record.earlierVersion ? earlier : project;
-        writer.DeleteList(owner, list);
+        std::optional<ValueFate> reason;
         if (StaysKept(fate))
-            writer.InsertList(owner, list, fate == ValueFate::Pending ? list.record.reason : fate);
+            reason = fate == ValueFate::Pending ? list.record.reason : fate;
+        writer.WriteList(list.record.earlierVersion ? earlier : project, list, reason);
     }
     for (const KeptExpressionList& list : end.ownLists)
-        writer.InsertList(project, list, list.record.reason);
+        writer.WriteList(project, list, list.record.reason);
     database.Prepare("DELETE FROM left_definition WHERE project = ?1").Bind(1, project).Run();
     database.Prepare("UPDATE project SET lists_left_known = ?2 WHERE id = ?1").Bind(1, project)
         .Bind(2, std::int64_t{end.listsLeft ? 1 : 0}).Run();
@@ -702,7 +721,7 @@ std::optional<FileProblem> KeptStore::WriteSaved(KeptAtRunEnd& run, const ValueB
         if (values != nullptr)
             writer.InsertValues(project, run.run, *values, nullptr, ValueFate::Pending);
         for (const KeptExpressionList& list : lists)
-            writer.InsertList(project, list, ValueFate::Pending);
+            writer.WriteList(project, list, ValueFate::Pending);
     }, true);
 }
 
@@ -714,15 +733,12 @@ std::optional<FileProblem> KeptStore::WriteRunEnd(KeptAtRunEnd& end)
         KeptWriter writer(database);
         SettleKeptValues(writer, project, earlier, *end.kept, DeleteRunsLeavingWhole(database, project, *end.kept));
         if (end.ownValuesWritten)
-            database.Prepare("DELETE FROM kept_value WHERE project = ?1 AND run = ?2").Bind(1, project)
-                .Bind(2, std::int64_t{end.run}).Run();
+            DeleteRun(database, {"kept_value"}, project, end.run);
         if (end.own != nullptr)
             writer.InsertValues(project, end.run, *end.own, end.ownFates, ValueFate::Pending);
         WriteLeft(database, project, end);
         if (end.ownListsWritten)
-            for (const char* table : {"kept_list", "kept_expression"})
-                database.Prepare(std::string("DELETE FROM ") + table + " WHERE project = ?1 AND run = ?2").Bind(1, project)
-                    .Bind(2, std::int64_t{end.run}).Run();
+            DeleteRun(database, {"kept_list", "kept_expression"}, project, end.run);
         WriteLists(database, writer, project, earlier, end);
         DropWhatNothingNeeds(database);
     }, true);
@@ -742,7 +758,7 @@ std::optional<FileProblem> KeptStore::WriteEarlierVersion(const std::vector<std:
         for (const auto& [number, kept] : values)
             writer.InsertValues(project, number, kept, nullptr, ValueFate::NotDefined);
         for (const KeptExpressionList& list : lists)
-            writer.InsertList(project, list, list.record.reason);
+            writer.WriteList(project, list, list.record.reason);
     }, true);
 }
 

@@ -73,7 +73,7 @@ public:
 
 private:
     // Runs `work` on the database in one transaction, opening the database first when it is not
-    // open. A `write` transaction takes the write lock at once (BEGIN IMMEDIATE), so that it waits
+    // open; without work it only opens it, in no transaction. A `write` transaction takes the write lock at once (BEGIN IMMEDIATE), so that it waits
     // for other writers here rather than failing at its first change. A failure closes the
     // database, which rolls the transaction back. A store SQLite finds damaged is set aside and
     // begun anew, and the work tried once more on the new one; the problem when it fails for good.

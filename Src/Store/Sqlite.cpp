@@ -100,6 +100,13 @@ bool SqliteStatement::Step()
     return false;
 }
 
+int SqliteStatement::Run()
+{
+    while (Step()) {
+    }
+    return sqlite3_changes(database);
+}
+
 std::optional<std::int64_t> SqliteStatement::FirstNumber()
 {
     std::optional<std::int64_t> number;
