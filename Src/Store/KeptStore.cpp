@@ -164,34 +164,33 @@ struct PackedRow {
     }
 };
 
-[[noreturn]] void ThrowNotPacked()
+// Fails the read of a row of kept values that is not in the form the add-on writes.
+void CheckPacked(bool wellFormed)
 {
-    throw SqliteFailure(0, "a row of its kept values is not in the form the add-on writes");
+    if (!wellFormed)
+        throw SqliteFailure(0, "a row of its kept values is not in the form the add-on writes");
 }
 
+// The number that is the whole of `text` (from_chars finds none in an empty text).
 template <typename Number>
 Number NumberOf(std::string_view text)
 {
     Number number{};
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size())
-        ThrowNotPacked();
+    CheckPacked(error == std::errc() && end == text.data() + text.size());
     return number;
 }
 
+// Takes the first field, LENGTH:BYTES, off `packed` and answers its bytes.
 std::string_view NextField(std::string_view& packed)
 {
     const std::size_t colon = packed.find(':');
-    if (colon == std::string_view::npos)
-        ThrowNotPacked();
     const std::size_t length = NumberOf<std::size_t>(packed.substr(0, colon));
-    if (length > packed.size() - colon - 1)
-        ThrowNotPacked();
+    CheckPacked(colon != std::string_view::npos && length <= packed.size() - colon - 1);
     const std::string_view field = packed.substr(colon + 1, length);
     packed.remove_prefix(colon + 1 + length);
     return field;
 }
-
 
 std::int64_t SchemaVersionOf(SqliteDatabase& database)
 {
@@ -586,12 +585,12 @@ std::int64_t WriteRun(SqliteDatabase& database, KeptAtRunEnd& run, std::vector<K
     return project;
 }
 
-// Takes out of `tables` what they keep of the project's run.
-void DeleteRun(SqliteDatabase& database, std::initializer_list<const char*> tables, std::int64_t project, UInt32 run)
+// Takes out of each of `tables` the project's rows; those of the run `run` only, when it is not 0.
+void DeleteRows(SqliteDatabase& database, std::initializer_list<const char*> tables, std::int64_t project, UInt32 run = 0)
 {
+    const std::string which = " WHERE project = " + std::to_string(project) + (run != 0 ? " AND run = " + std::to_string(run) : "");
     for (const char* table : tables)
-        database.Prepare(std::string("DELETE FROM ") + table + " WHERE project = ?1 AND run = ?2").Bind(1, project)
-            .Bind(2, std::int64_t{run}).Run();
+        database.Execute(std::string("DELETE FROM ") + table + which);
 }
 
 // Deletes the project's runs none of whose values read stays, each with one statement rather than a
@@ -635,7 +634,7 @@ std::set<UInt32> DeleteRunsLeavingWhole(SqliteDatabase& database, std::int64_t p
         return whole;
     }
     for (const UInt32 run : whole)
-        DeleteRun(database, {"kept_value"}, project, run);
+        DeleteRows(database, {"kept_value"}, project, run);
     return whole;
 }
 
@@ -661,8 +660,7 @@ void SettleKeptValues(KeptWriter& writer, std::int64_t project, std::int64_t ear
 
 void WriteLeft(SqliteDatabase& database, std::int64_t project, const KeptAtRunEnd& end)
 {
-    database.Prepare("DELETE FROM kept_element WHERE project = ?1").Bind(1, project).Run();
-    database.Prepare("DELETE FROM left_property WHERE project = ?1").Bind(1, project).Run();
+    DeleteRows(database, {"kept_element", "left_property"}, project);
     SqliteStatement element = database.Prepare("INSERT INTO kept_element (project, element, left_known) VALUES (?1, ?2, ?3)");
     SqliteStatement property = database.Prepare(
         "INSERT INTO left_property (project, element, grp, property, state, written) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
@@ -688,7 +686,7 @@ void WriteLists(SqliteDatabase& database, KeptWriter& writer, std::int64_t proje
     }
     for (const KeptExpressionList& list : end.ownLists)
         writer.WriteList(project, list, list.record.reason);
-    database.Prepare("DELETE FROM left_definition WHERE project = ?1").Bind(1, project).Run();
+    DeleteRows(database, {"left_definition"}, project);
     database.Prepare("UPDATE project SET lists_left_known = ?2 WHERE id = ?1").Bind(1, project)
         .Bind(2, std::int64_t{end.listsLeft ? 1 : 0}).Run();
     if (!end.listsLeft)
@@ -733,12 +731,12 @@ std::optional<FileProblem> KeptStore::WriteRunEnd(KeptAtRunEnd& end)
         KeptWriter writer(database);
         SettleKeptValues(writer, project, earlier, *end.kept, DeleteRunsLeavingWhole(database, project, *end.kept));
         if (end.ownValuesWritten)
-            DeleteRun(database, {"kept_value"}, project, end.run);
+            DeleteRows(database, {"kept_value"}, project, end.run);
         if (end.own != nullptr)
             writer.InsertValues(project, end.run, *end.own, end.ownFates, ValueFate::Pending);
         WriteLeft(database, project, end);
         if (end.ownListsWritten)
-            DeleteRun(database, {"kept_list", "kept_expression"}, project, end.run);
+            DeleteRows(database, {"kept_list", "kept_expression"}, project, end.run);
         WriteLists(database, writer, project, earlier, end);
         DropWhatNothingNeeds(database);
     }, true);
