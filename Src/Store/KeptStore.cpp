@@ -465,9 +465,10 @@ std::string_view GroupOf(const KeptData& kept, const KeptRow& row)
 class KeptWriter {
 public:
     explicit KeptWriter(SqliteDatabase& database)
-        : insertRow(database.Prepare("INSERT OR REPLACE INTO kept_value (project, element, run, grp, count, packed) "
-                                     "VALUES (?1, ?2, ?3, ?4, ?5, ?6)")),
-          addRow(database.Prepare("INSERT OR IGNORE INTO kept_value (project, element, run, grp, count, packed) "
+        // A row is only ever added where there is none: a run's own rows are new, an earlier
+        // version's taken twice stay as they are, and one moving into the project's row stays
+        // where it is when another host instance made that row meanwhile.
+        : addRow(database.Prepare("INSERT OR IGNORE INTO kept_value (project, element, run, grp, count, packed) "
                                   "VALUES (?1, ?2, ?3, ?4, ?5, ?6)")),
           // A row changes or goes only while it holds what the run read: another host instance may
           // have written it since.
@@ -500,7 +501,7 @@ public:
                 }
         }
         for (const auto& [at, row] : rows)
-            Bind(insertRow, project, at.first, run, at.second, &row).Run();
+            Bind(addRow, project, at.first, run, at.second, &row).Run();
     }
 
     // Settles the project's row that `own` was read from (nullptr: none, or gone with its whole run)
@@ -560,7 +561,6 @@ private:
         return values != nullptr ? statement.Bind(5, values->count).Bind(6, values->packed) : statement;
     }
 
-    SqliteStatement insertRow;
     SqliteStatement addRow;
     SqliteStatement updateRow;
     SqliteStatement deleteRow;
