@@ -365,7 +365,8 @@ void ReadValues(SqliteDatabase& database, std::int64_t project, std::int64_t ear
         const bool earlier = rows.Number(0) == earlierProject;
         const bool sameElement = !kept.rows.empty() && kept.rows.back().element == rows.Text(1);
         const API_Guid rowGuid = sameElement ? guid : GuidOf(rows.Text(1));
-        if (earlier && (elements == nullptr || elements->count(rowGuid) == 0))
+        const bool held = elements != nullptr && elements->count(rowGuid) != 0;
+        if (earlier && !held)
             continue;
         if (!sameElement) {
             kept.values.EndEntry();  // does nothing before the first
@@ -378,6 +379,8 @@ void ReadValues(SqliteDatabase& database, std::int64_t project, std::int64_t ear
         AddPackedValues(kept, rows.Text(3), rows.Text(4), static_cast<UInt32>(rows.Number(2)), earlier, first);
         if (kept.records.size() > before)
             kept.rows.push_back(KeptRow{std::string(rows.Text(1)), std::string(rows.Text(4)), before, kept.records.size()});
+        if (elements != nullptr && !held)
+            std::fill(kept.fates.begin() + first, kept.fates.end(), ValueFate::ElementGone);
     }
     kept.values.EndEntry();
 }

@@ -51,7 +51,8 @@ public:
     // Whether anything is kept for any project: only then need the run know its project.
     std::optional<FileProblem> HoldsAnything(bool& holds);
     // Reads what is kept for `project` into `kept` (empty before), with what an earlier version
-    // left for the elements in `elements` (nullptr: none of it).
+    // left for the elements in `elements` (nullptr: none of it); the project's values of elements
+    // not in `elements` end (ElementGone).
     std::optional<FileProblem> Read(const ProjectIdentity& project, const ElementSet* elements, KeptData& kept);
     // The identity of the project without a file that holds one of `elements`: the anchor the store
     // knows, or else NewAnchor.

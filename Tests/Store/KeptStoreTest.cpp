@@ -1209,3 +1209,20 @@ TEST_F(KeptStore, AnEarlierVersionsValuesStayWhenAnotherInstanceWroteTheProjects
                   after.end());
     }
 }
+
+// The project's kept values of an element it no longer holds are read ended; those of an earlier
+// version for such an element are not read at all.
+TEST_F(KeptStore, KeptValuesOfAnElementTheProjectNoLongerHoldsAreReadEnded)
+{
+    const std::unique_ptr<Store> store = OpenStore();
+    KeepForClinicA(*store);
+    std::vector<std::pair<UInt32, ValueBackup>> values;
+    values.emplace_back(1, Backup({{E2, "SGPset_Door", "FireExit", 4, "1"}}));
+    ASSERT_EQ(store->WriteEarlierVersion(values, {}, {{1, "2025-01-10 08:00"}}), std::nullopt);
+    const ElementSet onlyE1 = Elements({E1});
+    EXPECT_EQ(Describe(Read(*store, ClinicA, &onlyE1)),
+              (std::vector<std::string>{"E1 SGPset_Wall/FireRating 3:REI 60 run 1 NotDefined",
+                                        "E1 SGPset_Wall/Thickness 2:0.2 run 1 NotDefined",
+                                        "E2 SGPset_Door/ClearWidth 2:0.9 run 1 NotDefined ElementGone",
+                                        "list SGPset_Door/ClearWidth [{Door.Width} - 0.05;] run 1 NotDefined"}));
+}
