@@ -591,7 +591,9 @@ std::int64_t WriteRun(SqliteDatabase& database, KeptAtRunEnd& run, std::vector<K
 // Takes out of each of `tables` the project's rows; those of the run `run` only, when it is not 0.
 void DeleteRows(SqliteDatabase& database, std::initializer_list<const char*> tables, std::int64_t project, UInt32 run = 0)
 {
-    const std::string which = " WHERE project = " + std::to_string(project) + (run != 0 ? " AND run = " + std::to_string(run) : "");
+    std::string which = " WHERE project = " + std::to_string(project);
+    if (run != 0)
+        which += " AND run = " + std::to_string(run);
     for (const char* table : tables)
         database.Execute(std::string("DELETE FROM ") + table + which);
 }

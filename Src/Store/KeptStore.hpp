@@ -74,10 +74,11 @@ public:
 
 private:
     // Runs `work` on the database in one transaction, opening the database first when it is not
-    // open; without work it only opens it, in no transaction. A `write` transaction takes the write lock at once (BEGIN IMMEDIATE), so that it waits
-    // for other writers here rather than failing at its first change. A failure closes the
-    // database, which rolls the transaction back. A store SQLite finds damaged is set aside and
-    // begun anew, and the work tried once more on the new one; the problem when it fails for good.
+    // open; without work (nullptr) it only opens it, in no transaction. A `write` transaction takes
+    // the write lock at once (BEGIN IMMEDIATE), so that it waits for other writers here rather than
+    // failing at its first change. A failure closes the database, which rolls the transaction back.
+    // A store SQLite finds damaged is set aside and begun anew, and the work tried once more on the
+    // new one; the problem when it fails for good.
     std::optional<FileProblem> Attempt(const std::function<void(SqliteDatabase&)>& work, bool write = false);
 
     SystemPath path;

@@ -18,7 +18,9 @@ void ConfigureSqlite()
     static const sqlite3_mem_methods methods = {
         [](int bytes) { return bytes < 0 ? nullptr : SizedBlocks::Allocate(static_cast<std::size_t>(bytes)); },
         SizedBlocks::Free,
-        [](void* block, int bytes) { return bytes < 0 ? nullptr : SizedBlocks::Reallocate(block, static_cast<std::size_t>(bytes)); },
+        [](void* block, int bytes) {
+            return bytes < 0 ? nullptr : SizedBlocks::Reallocate(block, static_cast<std::size_t>(bytes));
+        },
         [](void* block) { return static_cast<int>(SizedBlocks::Size(block)); }, [](int bytes) { return (bytes + 7) & ~7; },
         [](void*) { return SQLITE_OK; }, [](void*) {}, nullptr};
     sqlite3_config(SQLITE_CONFIG_MALLOC, &methods);
