@@ -6,12 +6,7 @@ namespace Quillmere {
 
 std::string StateKey(std::string_view group, std::string_view property)
 {
-    std::string key;
-    key.reserve(group.size() + 1 + property.size());
-    key.append(group);
-    key.push_back('\0');
-    key.append(property);
-    return key;
+    return std::string(group).append(1, '\0').append(property);
 }
 
 LeftMatch MatchLeft(const std::optional<PropertyStates>& left, const PropertyStates* found, const std::string& key)

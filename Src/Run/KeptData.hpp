@@ -29,7 +29,7 @@ struct PropertyState {
     // The run wrote it (a saved value or list came back into it): no kept one is for it.
     bool written = false;
 
-    bool operator==(const PropertyState& other) const { return value == other.value && written == other.written; }
+    bool operator==(const PropertyState&) const = default;
 };
 
 // Properties by name (StateKey of the 8-bit group and property names); a name that is not there is

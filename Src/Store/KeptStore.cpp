@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <initializer_list>
 #include <map>
 #include <set>
 #include <tuple>
@@ -163,34 +164,33 @@ struct PackedRow {
     }
 };
 
-[[noreturn]] void ThrowNotPacked()
+// Fails the read of a row of kept values that is not in the form the add-on writes.
+void CheckPacked(bool wellFormed)
 {
-    throw SqliteFailure(0, "a row of its kept values is not in the form the add-on writes");
+    if (!wellFormed)
+        throw SqliteFailure(0, "a row of its kept values is not in the form the add-on writes");
 }
 
+// The number that is the whole of `text` (from_chars finds none in an empty text).
 template <typename Number>
 Number NumberOf(std::string_view text)
 {
     Number number{};
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size())
-        ThrowNotPacked();
+    CheckPacked(error == std::errc() && end == text.data() + text.size());
     return number;
 }
 
+// Takes the first field, LENGTH:BYTES, off `packed` and answers its bytes.
 std::string_view NextField(std::string_view& packed)
 {
     const std::size_t colon = packed.find(':');
-    if (colon == std::string_view::npos)
-        ThrowNotPacked();
     const std::size_t length = NumberOf<std::size_t>(packed.substr(0, colon));
-    if (length > packed.size() - colon - 1)
-        ThrowNotPacked();
+    CheckPacked(colon != std::string_view::npos && length <= packed.size() - colon - 1);
     const std::string_view field = packed.substr(colon + 1, length);
     packed.remove_prefix(colon + 1 + length);
     return field;
 }
-
 
 std::int64_t SchemaVersionOf(SqliteDatabase& database)
 {
@@ -245,9 +245,11 @@ std::optional<FileProblem> KeptStore::Attempt(const std::function<void(SqliteDat
                 database.Open(path, busyMilliseconds);
                 CreateTables(database);
             }
-            database.Execute(write ? "BEGIN IMMEDIATE" : "BEGIN");
-            work(database);
-            database.Execute("COMMIT");
+            if (work) {
+                database.Execute(write ? "BEGIN IMMEDIATE" : "BEGIN");
+                work(database);
+                database.Execute("COMMIT");
+            }
             return std::nullopt;
         } catch (const SqliteFailure& failure) {
             // Closing the connection rolls back the transaction that failed.
@@ -272,7 +274,7 @@ std::optional<FileProblem> KeptStore::Open()
     // A named pipe or a device in the store's place could keep SQLite's first read waiting.
     if (IsSomethingElse(path))
         return FileProblem{path, NotARegularFile};
-    return Attempt([](SqliteDatabase&) {});
+    return Attempt(nullptr);
 }
 
 std::optional<FileProblem> KeptStore::HoldsAnything(bool& holds)
@@ -363,7 +365,8 @@ void ReadValues(SqliteDatabase& database, std::int64_t project, std::int64_t ear
         const bool earlier = rows.Number(0) == earlierProject;
         const bool sameElement = !kept.rows.empty() && kept.rows.back().element == rows.Text(1);
         const API_Guid rowGuid = sameElement ? guid : GuidOf(rows.Text(1));
-        if (earlier && (elements == nullptr || elements->count(rowGuid) == 0))
+        const bool held = elements != nullptr && elements->count(rowGuid) != 0;
+        if (earlier && !held)
             continue;
         if (!sameElement) {
             kept.values.EndEntry();  // does nothing before the first
@@ -376,6 +379,8 @@ void ReadValues(SqliteDatabase& database, std::int64_t project, std::int64_t ear
         AddPackedValues(kept, rows.Text(3), rows.Text(4), static_cast<UInt32>(rows.Number(2)), earlier, first);
         if (kept.records.size() > before)
             kept.rows.push_back(KeptRow{std::string(rows.Text(1)), std::string(rows.Text(4)), before, kept.records.size()});
+        if (elements != nullptr && !held)
+            std::fill(kept.fates.begin() + first, kept.fates.end(), ValueFate::ElementGone);
     }
     kept.values.EndEntry();
 }
@@ -463,17 +468,23 @@ std::string_view GroupOf(const KeptData& kept, const KeptRow& row)
 class KeptWriter {
 public:
     explicit KeptWriter(SqliteDatabase& database)
-        : database(database),
-          insertRow(database.Prepare("INSERT OR REPLACE INTO kept_value (project, element, run, grp, count, packed) "
-                                     "VALUES (?1, ?2, ?3, ?4, ?5, ?6)")),
-          addRow(database.Prepare("INSERT OR IGNORE INTO kept_value (project, element, run, grp, count, packed) "
+        // A row is only ever added where there is none: a run's own rows are new, an earlier
+        // version's taken twice stay as they are, and one moving into the project's row stays
+        // where it is when another host instance made that row meanwhile.
+        : addRow(database.Prepare("INSERT OR IGNORE INTO kept_value (project, element, run, grp, count, packed) "
                                   "VALUES (?1, ?2, ?3, ?4, ?5, ?6)")),
           // A row changes or goes only while it holds what the run read: another host instance may
           // have written it since.
           updateRow(database.Prepare("UPDATE kept_value SET count = ?5, packed = ?6 WHERE project = ?1 AND "
                                      "element = ?2 AND run = ?3 AND grp = ?4 AND packed = ?7")),
           deleteRow(database.Prepare("DELETE FROM kept_value WHERE project = ?1 AND element = ?2 AND run = ?3 AND "
-                                     "grp = ?4 AND packed = ?5"))
+                                     "grp = ?4 AND packed = ?5")),
+          insertList(database.Prepare("INSERT INTO kept_list (project, grp, property, run, reason) VALUES (?1, ?2, ?3, ?4, ?5)")),
+          insertExpression(database.Prepare(
+              "INSERT INTO kept_expression (project, grp, property, run, position, text) VALUES (?1, ?2, ?3, ?4, ?5, ?6)")),
+          deleteList(database.Prepare("DELETE FROM kept_list WHERE project = ?1 AND grp = ?2 AND property = ?3 AND run = ?4")),
+          deleteExpressions(database.Prepare(
+              "DELETE FROM kept_expression WHERE project = ?1 AND grp = ?2 AND property = ?3 AND run = ?4"))
     {
     }
 
@@ -493,54 +504,55 @@ public:
                 }
         }
         for (const auto& [at, row] : rows)
-            Bind(insertRow, project, at.first, run, at.second, &row).Run();
+            Bind(addRow, project, at.first, run, at.second, &row).Run();
     }
 
     // Settles the project's row that `own` was read from (nullptr: none, or gone with its whole run)
     // and an earlier version's row of the same element, run and group (`earlier`), whose values
-    // that stay move to the project's row.
+    // that stay move to the project's row. The earlier version's row goes only when none of its
+    // values stay or they did move: another host instance may have written the project's row since.
     void SettleRows(std::int64_t project, std::int64_t earlierProject, const KeptData& kept, const KeptRow* own,
                     const KeptRow* earlier)
     {
         PackedRow stays;
-        for (const KeptRow* row : {own, earlier})
+        const auto addStaying = [&](const KeptRow* row) {
             for (std::size_t index = row != nullptr ? row->first : 0; row != nullptr && index < row->end; ++index)
                 if (const ValueFate fate = kept.fates[index]; StaysKept(fate))
                     stays.Add(kept.values, kept.values.Values()[index],
                               fate == ValueFate::Pending ? kept.records[index].reason : fate);
+        };
+        addStaying(own);
+        const std::int64_t ownStaying = stays.count;
+        addStaying(earlier);
         const KeptRow& row = own != nullptr ? *own : *earlier;
         const UInt32 run = kept.records[row.first].run;
         const std::string_view group = GroupOf(kept, row);
+        int moved = 1;  // rows the write into the project's row changed; none to write counts as done
         if (own != nullptr && stays.count == 0)
             Bind(deleteRow, project, row.element, run, group).Bind(5, own->packed).Run();
         else if (own != nullptr && stays.packed != own->packed)
-            Bind(updateRow, project, row.element, run, group, &stays).Bind(7, own->packed).Run();
+            moved = Bind(updateRow, project, row.element, run, group, &stays).Bind(7, own->packed).Run();
         else if (own == nullptr && stays.count != 0)
-            Bind(addRow, project, row.element, run, group, &stays).Run();
-        if (earlier != nullptr)
+            moved = Bind(addRow, project, row.element, run, group, &stays).Run();
+        if (earlier != nullptr && (moved != 0 || stays.count == ownStaying))
             Bind(deleteRow, earlierProject, row.element, run, group).Bind(5, earlier->packed).Run();
     }
 
-    void InsertList(std::int64_t project, const KeptExpressionList& list, ValueFate reason)
+    // Writes `list` of `project` anew under its run with `reason`, or only takes it out (nothing).
+    void WriteList(std::int64_t project, const KeptExpressionList& list, std::optional<ValueFate> reason)
     {
         const std::string group = ExactUtf8(list.name.group), property = ExactUtf8(list.name.property);
-        database.Prepare("INSERT OR REPLACE INTO kept_list (project, grp, property, run, reason) VALUES (?1, ?2, ?3, ?4, ?5)")
-            .Bind(1, project).Bind(2, group).Bind(3, property).Bind(4, std::int64_t{list.record.run}).Bind(5, ReasonText(reason))
-            .Run();
-        SqliteStatement expression = database.Prepare(
-            "INSERT OR REPLACE INTO kept_expression (project, grp, property, run, position, text) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+        const auto bind = [&](SqliteStatement& statement) -> SqliteStatement& {
+            return statement.Bind(1, project).Bind(2, group).Bind(3, property).Bind(4, std::int64_t{list.record.run});
+        };
+        bind(deleteList).Run();
+        bind(deleteExpressions).Run();
+        if (!reason)
+            return;
+        bind(insertList).Bind(5, ReasonText(*reason)).Run();
         std::int64_t position = 0;
         for (const GS::UniString& text : list.list)
-            expression.Bind(1, project).Bind(2, group).Bind(3, property).Bind(4, std::int64_t{list.record.run})
-                .Bind(5, position++).Bind(6, ExactUtf8(text)).Run();
-    }
-
-    void DeleteList(std::int64_t project, const KeptExpressionList& list)
-    {
-        const std::string group = ExactUtf8(list.name.group), property = ExactUtf8(list.name.property);
-        for (const char* table : {"kept_list", "kept_expression"})
-            database.Prepare(std::string("DELETE FROM ") + table + " WHERE project = ?1 AND grp = ?2 AND property = ?3 AND run = ?4")
-                .Bind(1, project).Bind(2, group).Bind(3, property).Bind(4, std::int64_t{list.record.run}).Run();
+            bind(insertExpression).Bind(5, position++).Bind(6, ExactUtf8(text)).Run();
     }
 
 private:
@@ -552,11 +564,13 @@ private:
         return values != nullptr ? statement.Bind(5, values->count).Bind(6, values->packed) : statement;
     }
 
-    SqliteDatabase& database;
-    SqliteStatement insertRow;
     SqliteStatement addRow;
     SqliteStatement updateRow;
     SqliteStatement deleteRow;
+    SqliteStatement insertList;
+    SqliteStatement insertExpression;
+    SqliteStatement deleteList;
+    SqliteStatement deleteExpressions;
 };
 
 // Writes the run's project (answering its id) and the run, numbering it when it has no number yet
@@ -572,6 +586,16 @@ std::int64_t WriteRun(SqliteDatabase& database, KeptAtRunEnd& run, std::vector<K
     for (KeptExpressionList& list : lists)
         list.record.run = run.run;
     return project;
+}
+
+// Takes out of each of `tables` the project's rows; those of the run `run` only, when it is not 0.
+void DeleteRows(SqliteDatabase& database, std::initializer_list<const char*> tables, std::int64_t project, UInt32 run = 0)
+{
+    std::string which = " WHERE project = " + std::to_string(project);
+    if (run != 0)
+        which += " AND run = " + std::to_string(run);
+    for (const char* table : tables)
+        database.Execute(std::string("DELETE FROM ") + table + which);
 }
 
 // Deletes the project's runs none of whose values read stays, each with one statement rather than a
@@ -614,9 +638,8 @@ std::set<UInt32> DeleteRunsLeavingWhole(SqliteDatabase& database, std::int64_t p
         database.Execute("DELETE FROM kept_value");
         return whole;
     }
-    SqliteStatement remove = database.Prepare("DELETE FROM kept_value WHERE project = ?1 AND run = ?2");
     for (const UInt32 run : whole)
-        remove.Bind(1, project).Bind(2, std::int64_t{run}).Run();
+        DeleteRows(database, {"kept_value"}, project, run);
     return whole;
 }
 
@@ -642,8 +665,7 @@ void SettleKeptValues(KeptWriter& writer, std::int64_t project, std::int64_t ear
 
 void WriteLeft(SqliteDatabase& database, std::int64_t project, const KeptAtRunEnd& end)
 {
-    database.Prepare("DELETE FROM kept_element WHERE project = ?1").Bind(1, project).Run();
-    database.Prepare("DELETE FROM left_property WHERE project = ?1").Bind(1, project).Run();
+    DeleteRows(database, {"kept_element", "left_property"}, project);
     SqliteStatement element = database.Prepare("INSERT INTO kept_element (project, element, left_known) VALUES (?1, ?2, ?3)");
     SqliteStatement property = database.Prepare(
         "INSERT INTO left_property (project, element, grp, property, state, written) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
@@ -662,14 +684,14 @@ void WriteLists(SqliteDatabase& database, KeptWriter& writer, std::int64_t proje
     for (std::size_t index = 0; index < end.kept->lists.size(); ++index) {
         const KeptExpressionList& list = end.kept->lists[index];
         const ValueFate fate = end.kept->listFates[index];
-        const std::int64_t owner = list.record.earlierVersion ? earlier : project;
-        writer.DeleteList(owner, list);
+        std::optional<ValueFate> reason;
         if (StaysKept(fate))
-            writer.InsertList(owner, list, fate == ValueFate::Pending ? list.record.reason : fate);
+            reason = fate == ValueFate::Pending ? list.record.reason : fate;
+        writer.WriteList(list.record.earlierVersion ? earlier : project, list, reason);
     }
     for (const KeptExpressionList& list : end.ownLists)
-        writer.InsertList(project, list, list.record.reason);
-    database.Prepare("DELETE FROM left_definition WHERE project = ?1").Bind(1, project).Run();
+        writer.WriteList(project, list, list.record.reason);
+    DeleteRows(database, {"left_definition"}, project);
     database.Prepare("UPDATE project SET lists_left_known = ?2 WHERE id = ?1").Bind(1, project)
         .Bind(2, std::int64_t{end.listsLeft ? 1 : 0}).Run();
     if (!end.listsLeft)
@@ -702,7 +724,7 @@ std::optional<FileProblem> KeptStore::WriteSaved(KeptAtRunEnd& run, const ValueB
         if (values != nullptr)
             writer.InsertValues(project, run.run, *values, nullptr, ValueFate::Pending);
         for (const KeptExpressionList& list : lists)
-            writer.InsertList(project, list, ValueFate::Pending);
+            writer.WriteList(project, list, ValueFate::Pending);
     }, true);
 }
 
@@ -714,15 +736,12 @@ std::optional<FileProblem> KeptStore::WriteRunEnd(KeptAtRunEnd& end)
         KeptWriter writer(database);
         SettleKeptValues(writer, project, earlier, *end.kept, DeleteRunsLeavingWhole(database, project, *end.kept));
         if (end.ownValuesWritten)
-            database.Prepare("DELETE FROM kept_value WHERE project = ?1 AND run = ?2").Bind(1, project)
-                .Bind(2, std::int64_t{end.run}).Run();
+            DeleteRows(database, {"kept_value"}, project, end.run);
         if (end.own != nullptr)
             writer.InsertValues(project, end.run, *end.own, end.ownFates, ValueFate::Pending);
         WriteLeft(database, project, end);
         if (end.ownListsWritten)
-            for (const char* table : {"kept_list", "kept_expression"})
-                database.Prepare(std::string("DELETE FROM ") + table + " WHERE project = ?1 AND run = ?2").Bind(1, project)
-                    .Bind(2, std::int64_t{end.run}).Run();
+            DeleteRows(database, {"kept_list", "kept_expression"}, project, end.run);
         WriteLists(database, writer, project, earlier, end);
         DropWhatNothingNeeds(database);
     }, true);
@@ -742,7 +761,7 @@ std::optional<FileProblem> KeptStore::WriteEarlierVersion(const std::vector<std:
         for (const auto& [number, kept] : values)
             writer.InsertValues(project, number, kept, nullptr, ValueFate::NotDefined);
         for (const KeptExpressionList& list : lists)
-            writer.InsertList(project, list, list.record.reason);
+            writer.WriteList(project, list, list.record.reason);
     }, true);
 }
 

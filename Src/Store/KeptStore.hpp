@@ -51,7 +51,8 @@ public:
     // Whether anything is kept for any project: only then need the run know its project.
     std::optional<FileProblem> HoldsAnything(bool& holds);
     // Reads what is kept for `project` into `kept` (empty before), with what an earlier version
-    // left for the elements in `elements` (nullptr: none of it).
+    // left for the elements in `elements` (nullptr: none of it); the project's values of elements
+    // not in `elements` end (ElementGone).
     std::optional<FileProblem> Read(const ProjectIdentity& project, const ElementSet* elements, KeptData& kept);
     // The identity of the project without a file that holds one of `elements`: the anchor the store
     // knows, or else NewAnchor.
@@ -73,10 +74,11 @@ public:
 
 private:
     // Runs `work` on the database in one transaction, opening the database first when it is not
-    // open. A `write` transaction takes the write lock at once (BEGIN IMMEDIATE), so that it waits
-    // for other writers here rather than failing at its first change. A failure closes the
-    // database, which rolls the transaction back. A store SQLite finds damaged is set aside and
-    // begun anew, and the work tried once more on the new one; the problem when it fails for good.
+    // open; without work (nullptr) it only opens it, in no transaction. A `write` transaction takes
+    // the write lock at once (BEGIN IMMEDIATE), so that it waits for other writers here rather than
+    // failing at its first change. A failure closes the database, which rolls the transaction back.
+    // A store SQLite finds damaged is set aside and begun anew, and the work tried once more on the
+    // new one; the problem when it fails for good.
     std::optional<FileProblem> Attempt(const std::function<void(SqliteDatabase&)>& work, bool write = false);
 
     SystemPath path;

@@ -64,14 +64,6 @@ bool KnowProject(UpdateRun& run, const ElementSet* elements)
     return run.projectKnown = run.store != nullptr;
 }
 
-// Kept values whose element the project no longer holds end.
-void EndValuesOfGoneElements(KeptData& kept, const ElementSet& elements)
-{
-    for (const ValueBackup::Entry& entry : kept.values.Entries())
-        if (elements.count(entry.element) == 0)
-            std::fill_n(kept.fates.begin() + entry.firstValue, entry.valueCount, ValueFate::ElementGone);
-}
-
 }  // namespace
 
 void OpenStore(UpdateRun& run)
@@ -112,7 +104,6 @@ void ReadKeptData(UpdateRun& run, const GS::Array<API_Guid>* elements)
     if (!KnowProject(run, &set))
         return;
     TellOfStore(run, run.store->Read(run.end.project, &set, run.kept));
-    EndValuesOfGoneElements(run.kept, set);
 }
 
 namespace {

@@ -10,23 +10,17 @@ namespace Quillmere {
 
 namespace {
 
-void* SqliteMalloc(int bytes)
-{
-    return bytes < 0 ? nullptr : SizedBlocks::Allocate(static_cast<std::size_t>(bytes));
-}
-
-void* SqliteRealloc(void* block, int bytes)
-{
-    return bytes < 0 ? nullptr : SizedBlocks::Reallocate(block, static_cast<std::size_t>(bytes));
-}
-
 // Makes SQLite take its memory from the platform allocator, as everything of the module does.
 // Called before each connection: it fails, and SQLite keeps what it has, once SQLite is in use
 // (after its first connection, until ShutDownSqlite).
 void ConfigureSqlite()
 {
     static const sqlite3_mem_methods methods = {
-        SqliteMalloc, SizedBlocks::Free, SqliteRealloc,
+        [](int bytes) { return bytes < 0 ? nullptr : SizedBlocks::Allocate(static_cast<std::size_t>(bytes)); },
+        SizedBlocks::Free,
+        [](void* block, int bytes) {
+            return bytes < 0 ? nullptr : SizedBlocks::Reallocate(block, static_cast<std::size_t>(bytes));
+        },
         [](void* block) { return static_cast<int>(SizedBlocks::Size(block)); }, [](int bytes) { return (bytes + 7) & ~7; },
         [](void*) { return SQLITE_OK; }, [](void*) {}, nullptr};
     sqlite3_config(SQLITE_CONFIG_MALLOC, &methods);
@@ -98,6 +92,13 @@ bool SqliteStatement::Step()
     if (code != SQLITE_DONE)
         Throw(database, code);
     return false;
+}
+
+int SqliteStatement::Run()
+{
+    while (Step()) {
+    }
+    return sqlite3_changes(database);
 }
 
 std::optional<std::int64_t> SqliteStatement::FirstNumber()

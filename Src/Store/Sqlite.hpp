@@ -39,12 +39,8 @@ public:
     // Runs the statement to its next row: true when there is one. After the last row (false) the
     // statement is reset and may be bound and run again.
     bool Step();
-    // Runs a statement that gives no rows.
-    void Run()
-    {
-        while (Step()) {
-        }
-    }
+    // Runs a statement that gives no rows; answers how many rows it inserted, changed or deleted.
+    int Run();
     // Runs a query for one number: the first column of its first row; nothing when it gives none.
     std::optional<std::int64_t> FirstNumber();
 

@@ -1128,3 +1128,101 @@ TEST_F(KeptStore, ListsReadBackNewestRunFirstEachWithItsExpressionsInOrder)
     EXPECT_EQ(Describe(Read(*store, ClinicA, nullptr)), expected);
     EXPECT_EQ(Describe(Read(*store, ClinicB, nullptr)), earlier);
 }
+
+// Opening a store that has its tables reads its first page and begins no transaction: only work
+// runs in one. Every statement SQLite runs is traced on each connection it opens.
+namespace {
+
+std::vector<std::string> traced;
+
+int TraceStatements(sqlite3* database, char**, const sqlite3_api_routines*)
+{
+    const auto note = [](unsigned, void*, void*, void* sql) {
+        traced.emplace_back(static_cast<const char*>(sql));
+        return 0;
+    };
+    return sqlite3_trace_v2(database, SQLITE_TRACE_STMT, note, nullptr);
+}
+
+}  // namespace
+
+TEST_F(KeptStore, OpeningAStoreBeginsNoTransaction)
+{
+    OpenStore();
+    traced.clear();
+    const auto entry = reinterpret_cast<void (*)()>(&TraceStatements);
+    ASSERT_EQ(sqlite3_auto_extension(entry), SQLITE_OK);
+    Store store(StorePath());
+    const std::optional<FileProblem> opened = store.Open();
+    const std::vector<std::string> opening = traced;
+    bool holds = true;
+    const std::optional<FileProblem> read = store.HoldsAnything(holds);
+    sqlite3_cancel_auto_extension(entry);
+    ASSERT_EQ(opened, std::nullopt);
+    ASSERT_EQ(read, std::nullopt);
+    EXPECT_FALSE(holds);
+    const auto begins = [](const std::vector<std::string>& statements) {
+        return std::count_if(statements.begin(), statements.end(),
+                             [](const std::string& sql) { return sql.rfind("BEGIN", 0) == 0 || sql.rfind("COMMIT", 0) == 0; });
+    };
+    EXPECT_NE(std::find(opening.begin(), opening.end(), "SELECT count(*) FROM sqlite_master;"), opening.end())
+        << ::testing::PrintToString(opening);
+    EXPECT_EQ(begins(opening), 0) << ::testing::PrintToString(opening);
+    EXPECT_EQ(begins(traced), 2) << "the read's BEGIN and COMMIT: " << ::testing::PrintToString(traced);
+}
+
+// An earlier version's row whose values that stay were to move into the project's row of the same
+// element, run and group stays where it is when another host instance wrote that row since the
+// read: made it (where the project had none) or changed it.
+TEST_F(KeptStore, AnEarlierVersionsValuesStayWhenAnotherInstanceWroteTheProjectsRowMeanwhile)
+{
+    const std::string e1 = GuidText(Guid(E1));
+    const std::string earlierWidth = "|" + e1 + "|SGPset_Wall|Width|1|not defined|2|0.3";
+    const std::string project = "(SELECT id FROM project WHERE identity = '" + ClinicA + "')";
+    const std::string added = Support::PackedValue("Added", 3, "not defined", "x");
+    for (const bool projectHadRow : {false, true}) {
+        SCOPED_TRACE(projectHadRow ? "the project's row changed" : "the project's row made");
+        fs::remove_all(StorePath().parent_path());
+        const std::unique_ptr<Store> store = OpenStore();
+        if (projectHadRow)
+            KeepForClinicA(*store);  // run 1: E1's SGPset_Wall row of FireRating and Thickness
+        std::vector<std::pair<UInt32, ValueBackup>> values;
+        values.emplace_back(1, Backup({{E1, "SGPset_Wall", "Width", 2, "0.3"}}));
+        ASSERT_EQ(store->WriteEarlierVersion(values, {}, {{1, "2025-01-10 08:00"}}), std::nullopt);
+        const ElementSet elements = Elements({E1, E2});
+        KeptData kept = Read(*store, ClinicA, &elements);
+        ASSERT_EQ(kept.values.ValueCount(), projectHadRow ? 4u : 1u);
+        if (projectHadRow)
+            Execute("UPDATE kept_value SET count = count + 1, packed = packed || '" + added + "' WHERE project = " + project +
+                    " AND grp = 'SGPset_Wall'");
+        else
+            Execute("INSERT INTO project (identity) VALUES ('" + ClinicA + "'); INSERT INTO kept_value VALUES (" + project +
+                    ", '" + e1 + "', 1, 'SGPset_Wall', 1, '" + added + "')");
+        std::fill(kept.fates.begin(), kept.fates.end(), ValueFate::NotWritten);
+        if (projectHadRow)
+            kept.fates[IndexOf(kept, E1, "FireRating")] = ValueFate::BroughtBack;
+        KeptAtRunEnd next = NextRunOfClinicA(kept);
+        ASSERT_EQ(store->WriteRunEnd(next), std::nullopt);
+        const std::vector<std::string> after = Values();
+        EXPECT_NE(std::find(after.begin(), after.end(), earlierWidth), after.end()) << ::testing::PrintToString(after);
+        EXPECT_NE(std::find(after.begin(), after.end(), ClinicA + "|" + e1 + "|SGPset_Wall|Added|1|not defined|3|x"),
+                  after.end());
+    }
+}
+
+// The project's kept values of an element it no longer holds are read ended; those of an earlier
+// version for such an element are not read at all.
+TEST_F(KeptStore, KeptValuesOfAnElementTheProjectNoLongerHoldsAreReadEnded)
+{
+    const std::unique_ptr<Store> store = OpenStore();
+    KeepForClinicA(*store);
+    std::vector<std::pair<UInt32, ValueBackup>> values;
+    values.emplace_back(1, Backup({{E2, "SGPset_Door", "FireExit", 4, "1"}}));
+    ASSERT_EQ(store->WriteEarlierVersion(values, {}, {{1, "2025-01-10 08:00"}}), std::nullopt);
+    const ElementSet onlyE1 = Elements({E1});
+    EXPECT_EQ(Describe(Read(*store, ClinicA, &onlyE1)),
+              (std::vector<std::string>{"E1 SGPset_Wall/FireRating 3:REI 60 run 1 NotDefined",
+                                        "E1 SGPset_Wall/Thickness 2:0.2 run 1 NotDefined",
+                                        "E2 SGPset_Door/ClearWidth 2:0.9 run 1 NotDefined ElementGone",
+                                        "list SGPset_Door/ClearWidth [{Door.Width} - 0.05;] run 1 NotDefined"}));
+}
