@@ -96,9 +96,11 @@ void ReadKeptData(UpdateRun& run, const GS::Array<API_Guid>* elements)
             run.anchor = NewAnchor(*elements);
         return;
     }
+    // Without the project's elements its part cannot be read, and a run that kept anything at its
+    // end would leave the store as if nothing had been read: the run does without the store.
     GS::Array<API_Guid> listed;
     if (elements == nullptr && ListEveryElement(listed) != NoError)
-        return;
+        return TellOfStore(run, FileProblem{run.store->Path(), 0, Messages::ProjectUnknownReason});
     const GS::Array<API_Guid>& all = elements != nullptr ? *elements : listed;
     const ElementSet set(all.begin(), all.end());
     if (!KnowProject(run, &set))

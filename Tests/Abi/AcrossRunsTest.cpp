@@ -256,7 +256,7 @@ TEST_F(AcrossRuns, NothingExpiresAndEveryRunSaysWhatWaits)
     }
     EXPECT_EQ(Support::KeptValueCount(home.Store()), 3u);
     RunCommand();
-    EXPECT_TRUE(Support::SameValues(Support::OwnedValues(host.GetProject()), before));
+    EXPECT_TRUE(Support::SameValues(Support::OwnedValues(host.GetProject()), before)) << ::testing::PrintToString(ReportTexts());
     EXPECT_EQ(Expressions("SGPset_Door", "ClearWidth"), std::vector<std::string>{"{Door.Width} - 0.05"});
 }
 
@@ -336,4 +336,23 @@ TEST_F(AcrossRuns, AnUnwritableDocumentsFolderKeepsTheValuesSafeInTheStore)
     RunCommand();
     EXPECT_TRUE(Support::SameValues(Support::OwnedValues(host.GetProject()), before));
     EXPECT_EQ(Support::KeptValueCount(home.Store()), 0u);
+}
+
+TEST_F(AcrossRuns, ARunThatCannotListTheElementsSaysItDoesWithoutTheStore)
+{
+    // A failed property import leaves the project without owned groups; everything waits in the store.
+    host.GetFaults().FailAlways(ServiceIndex::HostImportPropertyXml, 4242);
+    RunCommand();
+    host.GetFaults().Clear();
+    ASSERT_EQ(Support::KeptValueCount(home.Store()), 4u);
+    // The next run cannot list the elements, so it cannot read what waits for them: it says so
+    // rather than run as if nothing were kept, and the store keeps everything.
+    host.GetFaults().FailNthCall(ServiceIndex::HostListElements,
+                                 static_cast<UInt32>(host.CallCount("HostListElements") + 1), 77);
+    RunCommand();
+    host.GetFaults().Clear();
+    EXPECT_EQ(LinesWith("\" could not be used (the project could not be named): this run reads nothing from it"), 1u)
+        << ::testing::PrintToString(ReportTexts());
+    EXPECT_EQ(Support::KeptValueCount(home.Store()), 4u);
+    EXPECT_EQ(Support::KeptListCount(home.Store()), 1u);
 }
