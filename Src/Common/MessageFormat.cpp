@@ -15,16 +15,6 @@ void AppendUtf8(GS::UniString& line, std::string_view text)
 
 }  // namespace
 
-void MessageArgument::AppendTo(GS::UniString& line) const
-{
-    if (host != nullptr)
-        line += *host;
-    else if (isNumber)
-        AppendUtf8(line, std::to_string(number));
-    else
-        AppendUtf8(line, utf8);
-}
-
 GS::UniString FormatLine(std::string_view pattern, std::initializer_list<MessageArgument> arguments)
 {
     GS::UniString line;
@@ -33,7 +23,7 @@ GS::UniString FormatLine(std::string_view pattern, std::initializer_list<Message
     for (std::size_t slot = pattern.find("{}"); slot != std::string_view::npos && next != arguments.end();
          slot = pattern.find("{}", at)) {
         AppendUtf8(line, pattern.substr(at, slot - at));
-        (next++)->AppendTo(line);
+        line += (next++)->text;
         at = slot + 2;
     }
     AppendUtf8(line, pattern.substr(at));
