@@ -13,7 +13,6 @@
 #include "ProjectFile.hpp"
 #include "Support/Files.hpp"
 #include "Support/Folders.hpp"
-#include "BackupFile/BackupReader.hpp"
 #include "BackupFile/ValueBackupFile.hpp"
 #include "Restore/ValueRestore.hpp"
 

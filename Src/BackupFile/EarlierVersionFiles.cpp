@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "BackupReader.hpp"
+#include "ValueBackupFile.hpp"
 #include "Common/ExactText.hpp"
 #include "Common/Messages.hpp"
 #include "Common/XmlDocument.hpp"

@@ -9,7 +9,7 @@
 #include <set>
 
 #include "ReliabilitySupport.hpp"
-#include "BackupFile/BackupReader.hpp"
+#include "BackupFile/ValueBackupFile.hpp"
 
 #include "GSRoot/UnicodeCodec.hpp"
 
