@@ -257,16 +257,4 @@ ValueBackupReading ParseValueBackup(std::string text)
     return reading;
 }
 
-ValueBackupReading ReadValueBackupFile(const SystemPath& path)
-{
-    SystemError error = 0;
-    std::optional<std::string> text = ReadTextFile(path, &error);
-    if (!text)
-        return {.problem = FileProblem(path, error)};
-    ValueBackupReading reading = ParseValueBackup(std::move(*text));
-    if (reading.problem)
-        reading.problem->path = path;
-    return reading;
-}
-
 }  // namespace Quillmere

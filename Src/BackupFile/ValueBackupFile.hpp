@@ -70,7 +70,4 @@ struct ValueBackupReading {
 // the parser's stack) is refused as not well-formed. A problem names no file.
 ValueBackupReading ParseValueBackup(std::string text);
 
-// Reads and parses the file at `path`; its problem names it.
-ValueBackupReading ReadValueBackupFile(const SystemPath& path);
-
 }  // namespace Quillmere
