@@ -76,7 +76,8 @@ bool TakeValues(const SystemPath& path, UInt32 run, std::optional<UInt32> lastRu
 {
     SystemError error = 0;
     std::optional<std::string> text = ReadTextFile(path, &error);
-    ValueBackupReading reading = text ? ParseValueBackup(std::move(*text)) : ValueBackupReading{.problem = FileProblem(path, error)};
+    ValueBackupReading reading =
+        text ? ParseValueBackup(std::move(*text)) : ValueBackupReading{.problem = FileProblem(path, error)};
     if (!reading.backup) {
         ReportLine(Messages::EarlierFileUnreadableLine, {PathText(path), reading.problem->Detail()});
         earlier.retry |= error != 0;
