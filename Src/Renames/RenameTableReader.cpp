@@ -186,11 +186,9 @@ RenameTableReading ReadRenameTable(const SystemPath& path)
 {
     SystemError error = 0;
     const std::optional<std::string> text = ReadTextFile(path, &error);
-    RenameTableReading reading;
-    if (text)
-        reading = ParseRenameTable(*text);
-    else if (IsAnythingAt(path))
-        reading.problem.emplace(SystemPath(), error);
+    if (!text)
+        return {RenameTable(), IsAnythingAt(path) ? std::optional(FileProblem(path, error)) : std::nullopt, {}};
+    RenameTableReading reading = ParseRenameTable(*text);
     if (reading.problem)
         reading.problem->path = path;
     return reading;
