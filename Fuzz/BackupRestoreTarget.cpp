@@ -13,7 +13,6 @@
 #include "ProjectFile.hpp"
 #include "Support/Files.hpp"
 #include "Support/Folders.hpp"
-#include "BackupFile/BackupReader.hpp"
 #include "BackupFile/ValueBackupFile.hpp"
 #include "Restore/ValueRestore.hpp"
 
@@ -103,12 +102,12 @@ std::string BackupRestoreTarget::Run(std::string_view input)
         return "the backup file cannot be written";
 
     // The file read as the earlier version's files are read when they are taken into the store.
-    ValueBackupReading reading = ReadValueBackupFile(state->profile.BackupFile());
-    if (!reading.backup) {
-        if (!reading.problem || reading.problem->path != state->profile.BackupFile())
-            return "an unreadable file's problem does not name it";
-        return {};
-    }
+    std::optional<std::string> text = ReadTextFile(state->profile.BackupFile());
+    if (!text)
+        return "the backup file cannot be read";
+    ValueBackupReading reading = ParseValueBackup(std::move(*text));
+    if (!reading.backup)
+        return reading.problem ? std::string() : "a text that is no backup has no problem";
 
     // Printed and read again, the backup holds the same values.
     std::string printed;

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "BackupReader.hpp"
+#include "ValueBackupFile.hpp"
 #include "Common/ExactText.hpp"
 #include "Common/Messages.hpp"
 #include "Common/XmlDocument.hpp"
@@ -74,10 +74,13 @@ void TakeLists(const XmlNode* root, EarlierVersion& earlier)
 // try again. The run's start is the root's "saved", unless the history gave it first.
 bool TakeValues(const SystemPath& path, UInt32 run, std::optional<UInt32> lastRun, EarlierVersion& earlier)
 {
-    ValueBackupReading reading = ReadValueBackupFile(path);
+    SystemError error = 0;
+    std::optional<std::string> text = ReadTextFile(path, &error);
+    ValueBackupReading reading =
+        text ? ParseValueBackup(std::move(*text)) : ValueBackupReading{.problem = FileProblem(path, error)};
     if (!reading.backup) {
         ReportLine(Messages::EarlierFileUnreadableLine, {PathText(path), reading.problem->Detail()});
-        earlier.retry |= reading.problem->error != 0;
+        earlier.retry |= error != 0;
         return false;
     }
     if (lastRun && (reading.run ? *reading.run != run : run > *lastRun))

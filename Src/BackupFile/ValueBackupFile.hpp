@@ -9,6 +9,7 @@
 
 #include "Api/Api.hpp"
 #include "Common/ExactText.hpp"  // the backup keys a group or property name by its ExactUtf8
+#include "Common/FileProblem.hpp"
 #include "Common/SystemFiles.hpp"
 #include "GSRoot/GSRoot.hpp"
 #include "Run/ValueBackup.hpp"
@@ -48,5 +49,25 @@ void ParseIntegerText(const char* text, std::size_t length, Int32& value);
 // `write` in pieces of about 1 MiB (an element's values are never split), so that the whole text is
 // never in memory: WriteInPlaceOf (Common/SystemFiles.hpp) takes them into the file.
 void PrintValueBackup(const ValueBackup& backup, const ByteWriter& write);
+
+// Reading a backup file's text as the format is read (docs/backup-file.md): the earlier version's
+// kept files and an unsettled backup file are read so, once, when they are taken into the store.
+
+// What a backup file's text gives: the backup, or why it cannot be read as one. The earlier
+// version's files of kept values (a backup file has neither) name on their root the run that saved
+// the values ("run"), and when ("saved").
+struct ValueBackupReading {
+    std::optional<ValueBackup> backup{};
+    std::optional<UInt32> run{};  // when the root has a "run" attribute
+    std::string saved{};
+    std::optional<FileProblem> problem{};  // why there is no backup: the file's, or its text's
+};
+
+// Parses a whole backup file's text with rapidxml, parse flags 0: the root is the first node, the
+// first child named "element" begins the entries and every later sibling is one, an entry without
+// "guid" is skipped, each child element of an entry is a value of its key in any of the file's
+// forms. A text whose elements nest deeper than a backup's could (a hostile one, which would use up
+// the parser's stack) is refused as not well-formed. A problem names no file.
+ValueBackupReading ParseValueBackup(std::string text);
 
 }  // namespace Quillmere

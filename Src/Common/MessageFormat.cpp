@@ -5,26 +5,6 @@
 
 namespace Quillmere {
 
-namespace {
-
-void AppendUtf8(GS::UniString& line, std::string_view text)
-{
-    if (!text.empty())
-        line += GS::UniString(std::string(text).c_str());
-}
-
-}  // namespace
-
-void MessageArgument::AppendTo(GS::UniString& line) const
-{
-    if (host != nullptr)
-        line += *host;
-    else if (isNumber)
-        AppendUtf8(line, std::to_string(number));
-    else
-        AppendUtf8(line, utf8);
-}
-
 GS::UniString FormatLine(std::string_view pattern, std::initializer_list<MessageArgument> arguments)
 {
     GS::UniString line;
@@ -32,11 +12,12 @@ GS::UniString FormatLine(std::string_view pattern, std::initializer_list<Message
     std::size_t at = 0;
     for (std::size_t slot = pattern.find("{}"); slot != std::string_view::npos && next != arguments.end();
          slot = pattern.find("{}", at)) {
-        AppendUtf8(line, pattern.substr(at, slot - at));
-        (next++)->AppendTo(line);
+        // The pattern's pieces go in as a UTF-8 argument does.
+        line += MessageArgument(pattern.substr(at, slot - at)).text;
+        line += (next++)->text;
         at = slot + 2;
     }
-    AppendUtf8(line, pattern.substr(at));
+    line += MessageArgument(pattern.substr(at)).text;
     return line;
 }
 

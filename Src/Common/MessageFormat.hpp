@@ -12,22 +12,16 @@
 
 namespace Quillmere {
 
-// One value for a "{}": a host text as it stands, UTF-8 text, or a number in decimal.
-class MessageArgument {
-public:
-    MessageArgument(const GS::UniString& text) : host(&text) {}
-    MessageArgument(std::string_view utf8) : utf8(utf8) {}
-    MessageArgument(const char* utf8) : utf8(utf8) {}
-    MessageArgument(const std::string& utf8) : utf8(utf8) {}
-    MessageArgument(std::integral auto number) : number(static_cast<long long>(number)), isNumber(true) {}
+// One value for a "{}", made a host text at once: a host text as it stands, UTF-8 text, or a
+// number in decimal.
+struct MessageArgument {
+    MessageArgument(const GS::UniString& text) : text(text) {}
+    MessageArgument(const char* utf8) : text(utf8) {}
+    MessageArgument(const std::string& utf8) : text(utf8.c_str()) {}
+    MessageArgument(std::string_view utf8) : MessageArgument(std::string(utf8)) {}
+    MessageArgument(std::integral auto number) : MessageArgument(std::to_string(number)) {}
 
-    void AppendTo(GS::UniString& line) const;
-
-private:
-    const GS::UniString* host = nullptr;
-    std::string_view utf8;
-    long long number = 0;
-    bool isNumber = false;
+    GS::UniString text;
 };
 
 // `pattern` with each "{}" replaced by the next argument; a "{}" without an argument stays as it is.

@@ -12,9 +12,9 @@ struct PropertyName {
     GS::UniString group;
     GS::UniString property;
 
-    // By group, then by property, as GS::UniString orders texts.
+    // By group, then by property, as GS::UniString orders texts; the defaulted <=> brings a
+    // defaulted == with it.
     std::weak_ordering operator<=>(const PropertyName& other) const noexcept = default;
-    bool operator==(const PropertyName& other) const noexcept = default;
 };
 
 }  // namespace Quillmere

@@ -28,7 +28,7 @@ inline std::string_view ValueOf(const rapidxml::xml_base<char>* item)
 
 class XmlDocument : public rapidxml::xml_document<char> {
 public:
-    XmlDocument() { set_allocator(&AllocateBlock, &FreeBlock); }
+    XmlDocument() { set_allocator(&AllocateBlock, &GS::MemoryManager::Free); }
 
 private:
     static void* AllocateBlock(std::size_t bytes)
@@ -38,7 +38,6 @@ private:
             throw std::bad_alloc();
         return block;
     }
-    static void FreeBlock(void* block) { GS::MemoryManager::Free(block); }
 };
 
 }  // namespace Quillmere

@@ -115,11 +115,6 @@ void XMLCALL StartElement(void* self, const XML_Char* name, const XML_Char** att
     });
 }
 
-void XMLCALL EndElement(void* self, const XML_Char*)
-{
-    --static_cast<TableReader*>(self)->depth;
-}
-
 // The declaration is refused before its internal subset is read. expat tells of it once it has
 // its name, past the declaration's start.
 void XMLCALL StartDocumentType(void* self, const XML_Char* name, const XML_Char*, const XML_Char*, int)
@@ -173,7 +168,8 @@ RenameTableReading ParseRenameTable(std::string_view text)
         throw std::bad_alloc();
     TableReader reader{text, parser.get()};
     XML_SetUserData(parser.get(), &reader);
-    XML_SetElementHandler(parser.get(), StartElement, EndElement);
+    XML_SetElementHandler(parser.get(), StartElement,
+                          [](void* self, const XML_Char*) { --static_cast<TableReader*>(self)->depth; });
     XML_SetStartDoctypeDeclHandler(parser.get(), StartDocumentType);
     const bool parsed = Parse(parser.get(), text);
     if (reader.failure)
@@ -190,11 +186,9 @@ RenameTableReading ReadRenameTable(const SystemPath& path)
 {
     SystemError error = 0;
     const std::optional<std::string> text = ReadTextFile(path, &error);
-    RenameTableReading reading;
-    if (text)
-        reading = ParseRenameTable(*text);
-    else if (IsAnythingAt(path))
-        reading.problem.emplace(SystemPath(), error);
+    if (!text)
+        return {RenameTable(), IsAnythingAt(path) ? std::optional(FileProblem(path, error)) : std::nullopt, {}};
+    RenameTableReading reading = ParseRenameTable(*text);
     if (reading.problem)
         reading.problem->path = path;
     return reading;

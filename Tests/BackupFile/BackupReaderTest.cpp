@@ -5,7 +5,7 @@
 
 #include "Support/Files.hpp"
 #include "Support/Folders.hpp"
-#include "BackupFile/BackupReader.hpp"
+#include "BackupFile/ValueBackupFile.hpp"
 
 using namespace Quillmere;
 

@@ -3,7 +3,6 @@
 // references where rapidxml would not give the text back.
 #include "AddOnFixture.hpp"
 
-#include "BackupFile/BackupReader.hpp"
 #include "BackupFile/ValueBackupFile.hpp"
 #include "rapidxml_print.hpp"
 

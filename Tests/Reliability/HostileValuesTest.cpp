@@ -9,7 +9,7 @@
 #include <set>
 
 #include "ReliabilitySupport.hpp"
-#include "BackupFile/BackupReader.hpp"
+#include "BackupFile/ValueBackupFile.hpp"
 
 #include "GSRoot/UnicodeCodec.hpp"
 
@@ -313,7 +313,7 @@ TEST_F(HostileValues, EveryGeneratedValueComesBackExactlyFromMemoryAndFromTheFil
 
         // From the file, as an earlier version's files are read into the store.
         run = UpdateRun();
-        ValueBackupReading reading = ReadValueBackupFile(profile.BackupFile());
+        ValueBackupReading reading = ParseValueBackup(ReadTextFile(profile.BackupFile()).value());
         ASSERT_TRUE(reading.backup) << reading.problem->Detail();
         run.backup = std::move(reading.backup);
         run.fates.assign(run.backup->ValueCount(), ValueFate::Pending);

@@ -19,7 +19,6 @@
 #include "Support/Folders.hpp"
 #include "Support/OwnedValues.hpp"
 #include "Run/UpdateRun.hpp"
-#include "BackupFile/BackupReader.hpp"
 #include "BackupFile/ValueBackupFile.hpp"
 #include "Win/DialogProviders.hpp"
 

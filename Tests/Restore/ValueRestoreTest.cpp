@@ -3,7 +3,7 @@
 // attribute can carry.
 #include "AddOnFixture.hpp"
 
-#include "BackupFile/BackupReader.hpp"
+#include "BackupFile/ValueBackupFile.hpp"
 #include "BackupFile/ValueBackupWriter.hpp"
 #include "Renames/RenameTableReader.hpp"
 #include "Restore/ValueRestore.hpp"
