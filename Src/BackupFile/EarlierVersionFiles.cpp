@@ -104,9 +104,11 @@ UInt32 KeptFileRun(const std::string& name)
 const XmlNode* HistoryRoot(const SystemPath& path, std::string& text, XmlDocument& document)
 {
     try {
-        document.parse<0>(text.data());
-        if (const XmlNode* root = document.first_node("history"))
-            return root;
+        if (!NestsTooDeep(text)) {
+            document.parse<0>(text.data());
+            if (const XmlNode* root = document.first_node("history"))
+                return root;
+        }
     } catch (const rapidxml::parse_error&) {
     }
     ReportLine(Messages::EarlierFileUnreadableLine, {PathText(path), Messages::NotAHistoryReason});

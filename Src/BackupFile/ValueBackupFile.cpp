@@ -107,26 +107,6 @@ void AppendRealText(std::string& out, double value)
 }
 
 
-// How deep elements may nest: rapidxml descends one call per level. A backup's values are three deep.
-constexpr std::size_t DeepestElement = 64;
-
-// Whether the start and end tags of `text` nest deeper than DeepestElement. Backup files hold no
-// comment, CDATA or processing instruction in which a "<" could mislead the count, and their texts
-// have "<" as a reference.
-bool NestsTooDeep(const std::string& text)
-{
-    std::size_t depth = 0;
-    for (std::size_t at = text.find('<'); at != std::string::npos; at = text.find('<', at + 1)) {
-        const char next = at + 1 < text.size() ? text[at + 1] : '\0';
-        const std::size_t close = text.find('>', at);
-        if (next == '/')
-            depth -= depth > 0 ? 1 : 0;
-        else if (next != '?' && next != '!' && close != std::string::npos && text[close - 1] != '/' && ++depth > DeepestElement)
-            return true;
-    }
-    return false;
-}
-
 // The key a value element is saved under, in whichever form the file names it.
 UInt32 KeyOf(ValueBackup& backup, const XmlNode* value)
 {
@@ -156,6 +136,23 @@ void TakeEntry(ValueBackup& backup, const XmlNode* entry)
 }
 
 }  // namespace
+
+// How deep elements may nest: rapidxml descends one call per level. A backup's values are three deep.
+constexpr std::size_t DeepestElement = 64;
+
+bool NestsTooDeep(const std::string& text)
+{
+    std::size_t depth = 0;
+    for (std::size_t at = text.find('<'); at != std::string::npos; at = text.find('<', at + 1)) {
+        const char next = at + 1 < text.size() ? text[at + 1] : '\0';
+        const std::size_t close = text.find('>', at);
+        if (next == '/')
+            depth -= depth > 0 ? 1 : 0;
+        else if (next != '?' && next != '!' && close != std::string::npos && text[close - 1] != '/' && ++depth > DeepestElement)
+            return true;
+    }
+    return false;
+}
 
 std::optional<SystemPath> BackupFilePath()
 {

@@ -63,6 +63,12 @@ struct ValueBackupReading {
     std::optional<FileProblem> problem{};  // why there is no backup: the file's, or its text's
 };
 
+// Whether the start and end tags of `text` nest deeper than 64 levels, far deeper than a backup's
+// or a history's elements: rapidxml descends one call per level, so a hostile file could use up its
+// stack. Such files hold no comment, CDATA or processing instruction in which a "<" could mislead
+// the count, and their texts have "<" as a reference.
+bool NestsTooDeep(const std::string& text);
+
 // Parses a whole backup file's text with rapidxml, parse flags 0: the root is the first node, the
 // first child named "element" begins the entries and every later sibling is one, an entry without
 // "guid" is skipped, each child element of an entry is a value of its key in any of the file's

@@ -10,7 +10,8 @@ const PropertyGroupCache::Group& PropertyGroupCache::Get(const API_Guid& groupGu
     if (const auto found = groups.find(groupGuid); found != groups.end())
         return found->second;
     // A group request record: kind 2 (a fresh record's), the GUID, empty texts.
-    API_PropertyGroup read{.guid = groupGuid};
+    API_PropertyGroup read;
+    read.guid = groupGuid;
     const GSErrCode code = HostReadPropertyGroup(&read);
     // A failed read is asked again next time: one refusal must not cost every value of the group.
     if (code != NoError) {

@@ -272,6 +272,22 @@ TEST_F(EarlierVersionFiles, ADamagedHistoryIsSetAsideOnceAndTheRunsItNamedStillC
     EXPECT_EQ(LinesWith("that an earlier version of the add-on kept"), 0u);
 }
 
+TEST_F(EarlierVersionFiles, AHistoryNestedDeeperThanAnyIsSetAsideUnparsed)
+{
+    // Deep enough to use up the parser's stack were it followed.
+    WriteEarlierFiles();
+    std::string nested = "<history run=\"2\">";
+    for (int level = 0; level < 200000; ++level)
+        nested += "<backup>";
+    Support::WriteBytes(History(), nested);
+    Run(BaseConfiguration);
+    EXPECT_EQ(LinesWith("The file \"" + History().string() + "\" that an earlier version of the add-on kept could not be read "
+                        "(it is no history of runs)"),
+              1u);
+    const std::vector<std::string> names = DocumentNames();
+    EXPECT_EQ(std::count(names.begin(), names.end(), "IFC_SG_Properties.history.unreadable.xml"), 1);
+}
+
 TEST_F(EarlierVersionFiles, TakenTwiceBecauseTheyCouldNotBeRenamedTheyAreKeptOnce)
 {
     WriteEarlierFiles();
