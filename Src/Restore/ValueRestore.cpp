@@ -244,7 +244,6 @@ private:
 
 bool RestoreElementValues(UpdateRun& run)
 {
-    run.restoreRan = true;
     if (!run.backup && !run.store)
         return false;
     ValueWriter(run).RestoreAll();
