@@ -62,7 +62,6 @@ struct UpdateRun {
 
     // --- What came back ---
     bool propertiesImported = false;  // the property import succeeded
-    bool restoreRan = false;
     std::vector<ValueFate> fates;                 // by value of `backup`
     std::map<PropertyName, ValueFate> listFates;  // by list of `expressions`
 };

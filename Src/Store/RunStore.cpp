@@ -139,10 +139,9 @@ void ReportNotSafe(const UpdateRun& run, bool valuesSafe)
 // noted, or, when the import removed the owned groups and made none, nothing at all.
 void NoteWhatWasLeft(UpdateRun& run)
 {
-    if (!run.propertiesImported)
-        run.end.listsLeft = PropertyStates();
-    if (run.restoreRan)
+    if (run.propertiesImported)
         return;
+    run.end.listsLeft = PropertyStates();
     const auto note = [&run](const ValueBackup& values, const std::vector<ValueFate>& fates, bool (*stays)(ValueFate)) {
         for (const ValueBackup::Entry& entry : values.Entries())
             if (std::any_of(fates.begin() + entry.firstValue, fates.begin() + entry.firstValue + entry.valueCount, stays))
