@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -412,18 +414,6 @@ std::vector<SystemPath> FilesIn(const SystemPath& folder)
     for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error))
         names.push_back(entry->path());
     return names;
-}
-
-std::optional<FileStamp> StampOf(const SystemPath& path)
-{
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
-        return std::nullopt;
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
-    const std::filesystem::file_time_type modified = std::filesystem::last_write_time(path, error);
-    if (error)
-        return std::nullopt;
-    return FileStamp{size, static_cast<std::int64_t>(modified.time_since_epoch().count())};
 }
 
 SystemPath SetFileAside(const SystemPath& path, const char* what)
