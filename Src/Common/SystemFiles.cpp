@@ -315,9 +315,7 @@ std::optional<SystemPath> EnvironmentPath(const char* name, std::string_view tai
 #endif
     if (value == nullptr)
         return std::nullopt;
-    SystemPath path(value);
-    path += SystemPath(tail).make_preferred();
-    return path;
+    return SystemPath(value) += SystemPath(tail).make_preferred();
 }
 
 std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* error)
@@ -435,8 +433,7 @@ SystemPath SetFileAside(const SystemPath& path, const char* what)
 
 SystemError WriteInPlaceOf(const SystemPath& target, const std::function<void(const ByteWriter& write)>& print)
 {
-    SystemPath temporary = target;
-    temporary += ".tmp";
+    const SystemPath temporary = SystemPath(target) += ".tmp";
     FileHandle file = NoFile;
     SystemError failure = CreateFileAfresh(temporary, file);
     if (failure != 0)
