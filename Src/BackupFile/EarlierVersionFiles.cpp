@@ -1,6 +1,7 @@
 #include "EarlierVersionFiles.hpp"
 
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <regex>
@@ -40,14 +41,17 @@ UInt32 Number(std::string_view text)
 }
 
 // The history's backup record says the backup file was written by a run that never settled it, and
-// the file is still the one it recorded (size, and time of last write in the file system's ticks).
+// the file is still the one it recorded: a regular file of its size, and time of last write in the
+// file system's ticks.
 bool BackupUnsettled(const XmlNode* record, const SystemPath& backup)
 {
-    if (record == nullptr || Attribute(record, "settled") == "1")
+    std::error_code error;
+    if (record == nullptr || Attribute(record, "settled") == "1" || !std::filesystem::is_regular_file(backup, error))
         return false;
-    const std::optional<FileStamp> stamp = StampOf(backup);
-    return stamp && std::to_string(stamp->size) == Attribute(record, "size") &&
-           std::to_string(stamp->modified) == Attribute(record, "modified");
+    const std::uintmax_t size = std::filesystem::file_size(backup, error);
+    const auto modified = std::filesystem::last_write_time(backup, error).time_since_epoch().count();
+    return !error && std::to_string(size) == Attribute(record, "size") &&
+           std::to_string(modified) == Attribute(record, "modified");
 }
 
 void TakeLists(const XmlNode* root, EarlierVersion& earlier)

@@ -24,25 +24,46 @@ bool Succeeded(GSErrCode code, const char* format)
     return code == NoError;
 }
 
-// Collects the saved values of the elements into the run's backup, asking the host for each group's
-// name once and making each definition's key once. The definition list and the property record are
-// reused from element to element and value to value: the host fills them anew each time.
-class ValueCollector {
-public:
-    explicit ValueCollector(UpdateRun& run) : run(run), backup(run.backup.emplace()) {}
+using KeysByDefinition = std::unordered_map<API_Guid, std::optional<UInt32>, GuidHash>;
 
-    // Adds the saved values of one element. Answers false, with the failure reported, when a value
-    // of the element cannot be saved: its definitions cannot be listed, a definition's group cannot
-    // be read (so whether it is owned is not known), or an owned value cannot be read.
-    bool CollectElement(const API_Guid& element)
-    {
+// The backup's key of a definition met before (in `keys`), or else as its group's read now makes it:
+// nothing for a definition of a group that is not owned. Nullptr (reported as ReadGroupError) when
+// the group cannot be read.
+const std::optional<UInt32>* KeyOf(const API_PropertyDefinition& definition, ValueBackup& backup,
+                                   PropertyGroupCache& groups, KeysByDefinition& keys)
+{
+    if (const auto found = keys.find(definition.guid); found != keys.end())
+        return &found->second;
+    const PropertyGroupCache::Group& group = groups.Get(definition.groupGuid);
+    if (!Succeeded(group.readCode, Messages::ReadGroupError))
+        return nullptr;
+    std::optional<UInt32> key;
+    if (group.owned)
+        key = backup.InternKey(ExactUtf8(group.name), ExactUtf8(definition.name));
+    return &keys.emplace(definition.guid, key).first->second;
+}
+
+// Collects the saved values of `elements` into the run's backup, asking the host for each group's
+// name once and making each definition's key once. Answers false, with the failure reported, when a
+// value cannot be saved: an element's definitions cannot be listed, a definition's group cannot be
+// read (so whether it is owned is not known), or an owned value cannot be read.
+bool CollectValues(UpdateRun& run, const GS::Array<API_Guid>& elements)
+{
+    ValueBackup& backup = run.backup.emplace();
+    PropertyGroupCache groups;
+    KeysByDefinition keys;
+    // Reused from element to element and value to value: the host fills them anew each time.
+    GS::Array<API_PropertyDefinition> definitions;
+    ElementPropertyRecord property;
+    std::string text;
+    for (const API_Guid& element : elements) {
         if (!Succeeded(HostListElementPropertyDefinitions(&element, 0, &definitions), Messages::ListElementDefinitionsError))
             return false;
         // Only an element with kept values needs its properties noted, for the kept ones to come back into.
         PropertyStates* found = run.kept.left.count(element) != 0 ? &run.found[element] : nullptr;
         backup.StartEntry(element);
         for (const API_PropertyDefinition& definition : definitions) {
-            const std::optional<UInt32>* key = KeyOf(definition);
+            const std::optional<UInt32>* key = KeyOf(definition, backup, groups, keys);
             if (key == nullptr)
                 return false;
             if (!*key)
@@ -61,34 +82,9 @@ public:
             backup.AddValue(**key, definition.valueType, definition.measureType, text);
         }
         backup.EndEntry();
-        return true;
     }
-
-private:
-    // The backup's key of a definition met before, or else as its group's read now makes it: nothing
-    // for a definition of a group that is not owned. Nullptr (reported as ReadGroupError) when the
-    // group cannot be read.
-    const std::optional<UInt32>* KeyOf(const API_PropertyDefinition& definition)
-    {
-        if (const auto found = keys.find(definition.guid); found != keys.end())
-            return &found->second;
-        const PropertyGroupCache::Group& group = groups.Get(definition.groupGuid);
-        if (!Succeeded(group.readCode, Messages::ReadGroupError))
-            return nullptr;
-        std::optional<UInt32> key;
-        if (group.owned)
-            key = backup.InternKey(ExactUtf8(group.name), ExactUtf8(definition.name));
-        return &keys.emplace(definition.guid, key).first->second;
-    }
-
-    UpdateRun& run;
-    ValueBackup& backup;
-    PropertyGroupCache groups;
-    std::unordered_map<API_Guid, std::optional<UInt32>, GuidHash> keys;  // by definition met
-    GS::Array<API_PropertyDefinition> definitions;
-    ElementPropertyRecord property;
-    std::string text;
-};
+    return true;
+}
 
 // Whether the host lists its groups and none of them is owned. A project without owned groups has
 // no value to save, and an earlier backup must not be overwritten with an empty one.
@@ -115,10 +111,8 @@ bool BackupElementValues(UpdateRun& run)
         return false;
     ReadKeptData(run, &elements);
     // The restore of this run takes the values from the run, whatever becomes of the file.
-    ValueCollector collector(run);
-    for (const API_Guid& element : elements)
-        if (!collector.CollectElement(element))
-            return false;
+    if (!CollectValues(run, elements))
+        return false;
     run.fates.assign(run.backup->ValueCount(), ValueFate::Pending);
 
     const auto print = [&run](const ByteWriter& write) { PrintValueBackup(*run.backup, write); };

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -313,9 +315,7 @@ std::optional<SystemPath> EnvironmentPath(const char* name, std::string_view tai
 #endif
     if (value == nullptr)
         return std::nullopt;
-    SystemPath path(value);
-    path += SystemPath(tail).make_preferred();
-    return path;
+    return SystemPath(value) += SystemPath(tail).make_preferred();
 }
 
 std::optional<std::string> ReadTextFile(const SystemPath& path, SystemError* error)
@@ -414,18 +414,6 @@ std::vector<SystemPath> FilesIn(const SystemPath& folder)
     return names;
 }
 
-std::optional<FileStamp> StampOf(const SystemPath& path)
-{
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
-        return std::nullopt;
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
-    const std::filesystem::file_time_type modified = std::filesystem::last_write_time(path, error);
-    if (error)
-        return std::nullopt;
-    return FileStamp{size, static_cast<std::int64_t>(modified.time_since_epoch().count())};
-}
-
 SystemPath SetFileAside(const SystemPath& path, const char* what)
 {
     const std::string stamp = std::string(".") + what + "-" + LocalTimeText("%Y%m%d-%H%M%S");
@@ -445,8 +433,7 @@ SystemPath SetFileAside(const SystemPath& path, const char* what)
 
 SystemError WriteInPlaceOf(const SystemPath& target, const std::function<void(const ByteWriter& write)>& print)
 {
-    SystemPath temporary = target;
-    temporary += ".tmp";
+    const SystemPath temporary = SystemPath(target) += ".tmp";
     FileHandle file = NoFile;
     SystemError failure = CreateFileAfresh(temporary, file);
     if (failure != 0)

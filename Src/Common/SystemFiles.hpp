@@ -4,8 +4,6 @@
 #pragma once
 
 #include <cerrno>
-#include <cstddef>
-#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -68,15 +66,6 @@ SystemError RemoveFile(const SystemPath& path);
 // with "-2", "-3", ... added when that is taken, so that nothing is overwritten and no later run
 // takes the name. Answers the new path; empty when the file could not be renamed.
 SystemPath SetFileAside(const SystemPath& path, const char* what);
-
-// A file's size and time of last write (the file system's own ticks): enough to tell whether it
-// is still the file a run recorded.
-struct FileStamp {
-    std::uint64_t size = 0;
-    std::int64_t modified = 0;
-};
-// Nothing when there is no regular file at `path`.
-std::optional<FileStamp> StampOf(const SystemPath& path);
 
 // The names in `folder`; none when it cannot be listed.
 std::vector<SystemPath> FilesIn(const SystemPath& folder);

@@ -56,14 +56,12 @@ FileProblem ProblemAt(std::string_view text, std::size_t byte, std::string reaso
 
 // One reading of a table's text: expat's handlers add to it as the parser goes.
 struct TableReader {
-    TableReader(std::string_view text, XML_Parser parser) : text(text), parser(parser) {}
-
     std::string_view text;
     XML_Parser parser;
     std::size_t depth = 0;
     bool renamesRoot = false;
-    RenameTableReading reading;  // its problem is set only by a document type declaration, before any element
-    std::exception_ptr failure;
+    RenameTableReading reading{};  // its problem is set only by a document type declaration, before any element
+    std::exception_ptr failure{};
 };
 
 // Runs `handle` on the reader `self`; a failure (no memory) stops the parser and is thrown again
@@ -166,7 +164,7 @@ RenameTableReading ParseRenameTable(std::string_view text)
         XML_ParserCreate_MM("UTF-8", &ExpatMemory, nullptr), XML_ParserFree);
     if (parser == nullptr)
         throw std::bad_alloc();
-    TableReader reader{text, parser.get()};
+    TableReader reader{.text = text, .parser = parser.get()};
     XML_SetUserData(parser.get(), &reader);
     XML_SetElementHandler(parser.get(), StartElement,
                           [](void* self, const XML_Char*) { --static_cast<TableReader*>(self)->depth; });
