@@ -115,15 +115,6 @@ std::string GuidText(const API_Guid& guid)
     return APIGuid2GSGuid(guid).ConvertToString().ToCStr().Get();
 }
 
-// The order of the GUIDs' texts: by each part in turn, as hexadecimal numbers.
-bool GuidTextLess(const API_Guid& a, const API_Guid& b)
-{
-    const auto parts = [](const API_Guid& guid) {
-        return std::tuple(guid.data1, guid.data2, guid.data3, std::to_array(guid.data4));
-    };
-    return parts(a) < parts(b);
-}
-
 API_Guid GuidOf(std::string_view text)
 {
     return GSGuid2APIGuid(GS::Guid(std::string(text).c_str()));
@@ -221,10 +212,14 @@ void CreateTables(SqliteDatabase& database)
     database.Execute("PRAGMA user_version = " + std::to_string(SchemaVersion) + "; COMMIT");
 }
 
+// "anchor:" and the least of `elements` in the order of their texts: by each part in turn, as
+// hexadecimal numbers.
 template <typename Elements>
 ProjectIdentity AnchorOfLeast(const Elements& elements)
 {
-    const auto least = std::min_element(elements.begin(), elements.end(), GuidTextLess);
+    const auto least = std::ranges::min_element(elements, {}, [](const API_Guid& guid) {
+        return std::tuple(guid.data1, guid.data2, guid.data3, std::to_array(guid.data4));
+    });
     return least == elements.end() ? "anchor:" : "anchor:" + GuidText(*least);
 }
 
@@ -239,7 +234,7 @@ std::optional<SystemPath> KeptStore::DefaultPath()
 
 std::optional<FileProblem> KeptStore::Attempt(const std::function<void(SqliteDatabase&)>& work, bool write)
 {
-    for (bool again = false;; again = true) {
+    while (true) {
         try {
             if (!database.IsOpen()) {
                 database.Open(path, busyMilliseconds);
@@ -252,9 +247,10 @@ std::optional<FileProblem> KeptStore::Attempt(const std::function<void(SqliteDat
             }
             return std::nullopt;
         } catch (const SqliteFailure& failure) {
-            // Closing the connection rolls back the transaction that failed.
+            // Closing the connection rolls back the transaction that failed. A store is set aside
+            // once: after that the new one's failures are reported.
             database.Close();
-            if (!failure.Damaged() || again || !setAside.empty())
+            if (!failure.Damaged() || !setAside.empty())
                 return FileProblem{path, 0, failure.what()};
         } catch (...) {
             database.Close();

@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "Common/FileProblem.hpp"
-#include "Common/GuidHash.hpp"
 #include "GSRoot/GSRoot.hpp"
 #include "Run/KeptData.hpp"
 #include "Sqlite.hpp"

@@ -1,7 +1,6 @@
 #include "RunStore.hpp"
 
 #include <algorithm>
-#include <string_view>
 #include <unordered_map>
 
 #include "Common/ExactText.hpp"
@@ -103,9 +102,8 @@ void ReadKeptData(UpdateRun& run, const GS::Array<API_Guid>* elements)
         return TellOfStore(run, FileProblem{run.store->Path(), 0, Messages::ProjectUnknownReason});
     const GS::Array<API_Guid>& all = elements != nullptr ? *elements : listed;
     const ElementSet set(all.begin(), all.end());
-    if (!KnowProject(run, &set))
-        return;
-    TellOfStore(run, run.store->Read(run.end.project, &set, run.kept));
+    if (KnowProject(run, &set))
+        TellOfStore(run, run.store->Read(run.end.project, &set, run.kept));
 }
 
 namespace {
