@@ -570,16 +570,16 @@ private:
 };
 
 // Writes the run's project (answering its id) and the run, numbering it when it has no number yet
-// (`run.run` and each of `lists`): the number is taken while the write lock is held so that no other
-// instance takes it too.
-std::int64_t WriteRun(SqliteDatabase& database, KeptAtRunEnd& run, std::vector<KeptExpressionList>& lists)
+// (`run.run` and each of its own lists): the number is taken while the write lock is held so that
+// no other instance takes it too.
+std::int64_t WriteRun(SqliteDatabase& database, KeptAtRunEnd& run)
 {
     const std::int64_t project = ProjectId(database, run.project, true);
     if (run.run == 0)
         run.run = static_cast<UInt32>(database.Prepare("SELECT coalesce(max(number), 0) FROM run").FirstNumber().value_or(0)) + 1;
     database.Prepare("INSERT OR IGNORE INTO run (number, project, started, configuration) VALUES (?1, ?2, ?3, ?4)")
         .Bind(1, std::int64_t{run.run}).Bind(2, project).Bind(3, run.started).Bind(4, run.configuration).Run();
-    for (KeptExpressionList& list : lists)
+    for (KeptExpressionList& list : run.ownLists)
         list.record.run = run.run;
     return project;
 }
@@ -675,11 +675,11 @@ void WriteLeft(SqliteDatabase& database, std::int64_t project, const KeptAtRunEn
 }
 
 void WriteLists(SqliteDatabase& database, KeptWriter& writer, std::int64_t project, std::int64_t earlier,
-                const KeptAtRunEnd& end)
+                const KeptAtRunEnd& end, const KeptData& kept)
 {
-    for (std::size_t index = 0; index < end.kept->lists.size(); ++index) {
-        const KeptExpressionList& list = end.kept->lists[index];
-        const ValueFate fate = end.kept->listFates[index];
+    for (std::size_t index = 0; index < kept.lists.size(); ++index) {
+        const KeptExpressionList& list = kept.lists[index];
+        const ValueFate fate = kept.listFates[index];
         std::optional<ValueFate> reason;
         if (StaysKept(fate))
             reason = fate == ValueFate::Pending ? list.record.reason : fate;
@@ -711,34 +711,34 @@ void DropWhatNothingNeeds(SqliteDatabase& database)
 
 }  // namespace
 
-std::optional<FileProblem> KeptStore::WriteSaved(KeptAtRunEnd& run, const ValueBackup* values,
-                                                 std::vector<KeptExpressionList>& lists)
+std::optional<FileProblem> KeptStore::WriteSaved(KeptAtRunEnd& run, const ValueBackup* values)
 {
     return Attempt([&](SqliteDatabase& database) {
-        const std::int64_t project = WriteRun(database, run, lists);
+        const std::int64_t project = WriteRun(database, run);
         KeptWriter writer(database);
         if (values != nullptr)
             writer.InsertValues(project, run.run, *values, nullptr, ValueFate::Pending);
-        for (const KeptExpressionList& list : lists)
+        for (const KeptExpressionList& list : run.ownLists)
             writer.WriteList(project, list, ValueFate::Pending);
     }, true);
 }
 
-std::optional<FileProblem> KeptStore::WriteRunEnd(KeptAtRunEnd& end)
+std::optional<FileProblem> KeptStore::WriteRunEnd(KeptAtRunEnd& end, const KeptData& kept, const ValueBackup* own,
+                                                  const std::vector<ValueFate>* ownFates)
 {
     return Attempt([&](SqliteDatabase& database) {
-        const std::int64_t project = WriteRun(database, end, end.ownLists);
+        const std::int64_t project = WriteRun(database, end);
         const std::int64_t earlier = ProjectId(database, ProjectIdentity(), false);
         KeptWriter writer(database);
-        SettleKeptValues(writer, project, earlier, *end.kept, DeleteRunsLeavingWhole(database, project, *end.kept));
+        SettleKeptValues(writer, project, earlier, kept, DeleteRunsLeavingWhole(database, project, kept));
         if (end.ownValuesWritten)
             DeleteRows(database, {"kept_value"}, project, end.run);
-        if (end.own != nullptr)
-            writer.InsertValues(project, end.run, *end.own, end.ownFates, ValueFate::Pending);
+        if (own != nullptr)
+            writer.InsertValues(project, end.run, *own, ownFates, ValueFate::Pending);
         WriteLeft(database, project, end);
         if (end.ownListsWritten)
             DeleteRows(database, {"kept_list", "kept_expression"}, project, end.run);
-        WriteLists(database, writer, project, earlier, end);
+        WriteLists(database, writer, project, earlier, end, kept);
         DropWhatNothingNeeds(database);
     }, true);
 }
