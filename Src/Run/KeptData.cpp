@@ -34,9 +34,7 @@ const std::optional<PropertyStates>& KeptData::LeftFor(const API_Guid& element, 
 
 void AppendField(std::string& packed, std::string_view field)
 {
-    packed += std::to_string(field.size());
-    packed += ':';
-    packed += field;
+    packed.append(std::to_string(field.size())).append(1, ':').append(field);
 }
 
 std::optional<std::string> ExpressionListState(bool flag, const ExpressionList& list)

@@ -125,11 +125,7 @@ struct KeptAtRunEnd {
     UInt32 run = 0;             // this run's number, higher than any the store knows; 0 until a write gives it
     std::string started;        // when it started ("2026-12-09 14:05")
     std::string configuration;  // the configuration file it imported
-    // The kept data as read, with its fates: what stays is kept, what came back or ended leaves.
-    const KeptData* kept = nullptr;
-    // This run's values that did not come back (with their fates as reasons), and lists.
-    const ValueBackup* own = nullptr;
-    const std::vector<ValueFate>* ownFates = nullptr;
+    // This run's lists that did not come back (with their fates as reasons).
     std::vector<KeptExpressionList> ownLists;
     // By element that has kept values after the run: what the run left on its owned properties
     // (nothing when not known); the owned definitions as left, when lists are kept.

@@ -115,15 +115,6 @@ std::string GuidText(const API_Guid& guid)
     return APIGuid2GSGuid(guid).ConvertToString().ToCStr().Get();
 }
 
-// The order of the GUIDs' texts: by each part in turn, as hexadecimal numbers.
-bool GuidTextLess(const API_Guid& a, const API_Guid& b)
-{
-    const auto parts = [](const API_Guid& guid) {
-        return std::tuple(guid.data1, guid.data2, guid.data3, std::to_array(guid.data4));
-    };
-    return parts(a) < parts(b);
-}
-
 API_Guid GuidOf(std::string_view text)
 {
     return GSGuid2APIGuid(GS::Guid(std::string(text).c_str()));
@@ -221,10 +212,14 @@ void CreateTables(SqliteDatabase& database)
     database.Execute("PRAGMA user_version = " + std::to_string(SchemaVersion) + "; COMMIT");
 }
 
+// "anchor:" and the least of `elements` in the order of their texts: by each part in turn, as
+// hexadecimal numbers.
 template <typename Elements>
 ProjectIdentity AnchorOfLeast(const Elements& elements)
 {
-    const auto least = std::min_element(elements.begin(), elements.end(), GuidTextLess);
+    const auto least = std::ranges::min_element(elements, {}, [](const API_Guid& guid) {
+        return std::tuple(guid.data1, guid.data2, guid.data3, std::to_array(guid.data4));
+    });
     return least == elements.end() ? "anchor:" : "anchor:" + GuidText(*least);
 }
 
@@ -239,7 +234,7 @@ std::optional<SystemPath> KeptStore::DefaultPath()
 
 std::optional<FileProblem> KeptStore::Attempt(const std::function<void(SqliteDatabase&)>& work, bool write)
 {
-    for (bool again = false;; again = true) {
+    while (true) {
         try {
             if (!database.IsOpen()) {
                 database.Open(path, busyMilliseconds);
@@ -252,9 +247,10 @@ std::optional<FileProblem> KeptStore::Attempt(const std::function<void(SqliteDat
             }
             return std::nullopt;
         } catch (const SqliteFailure& failure) {
-            // Closing the connection rolls back the transaction that failed.
+            // Closing the connection rolls back the transaction that failed. A store is set aside
+            // once: after that the new one's failures are reported.
             database.Close();
-            if (!failure.Damaged() || again || !setAside.empty())
+            if (!failure.Damaged() || !setAside.empty())
                 return FileProblem{path, 0, failure.what()};
         } catch (...) {
             database.Close();
@@ -574,16 +570,16 @@ private:
 };
 
 // Writes the run's project (answering its id) and the run, numbering it when it has no number yet
-// (`run.run` and each of `lists`): the number is taken while the write lock is held so that no other
-// instance takes it too.
-std::int64_t WriteRun(SqliteDatabase& database, KeptAtRunEnd& run, std::vector<KeptExpressionList>& lists)
+// (`run.run` and each of its own lists): the number is taken while the write lock is held so that
+// no other instance takes it too.
+std::int64_t WriteRun(SqliteDatabase& database, KeptAtRunEnd& run)
 {
     const std::int64_t project = ProjectId(database, run.project, true);
     if (run.run == 0)
         run.run = static_cast<UInt32>(database.Prepare("SELECT coalesce(max(number), 0) FROM run").FirstNumber().value_or(0)) + 1;
     database.Prepare("INSERT OR IGNORE INTO run (number, project, started, configuration) VALUES (?1, ?2, ?3, ?4)")
         .Bind(1, std::int64_t{run.run}).Bind(2, project).Bind(3, run.started).Bind(4, run.configuration).Run();
-    for (KeptExpressionList& list : lists)
+    for (KeptExpressionList& list : run.ownLists)
         list.record.run = run.run;
     return project;
 }
@@ -679,11 +675,11 @@ void WriteLeft(SqliteDatabase& database, std::int64_t project, const KeptAtRunEn
 }
 
 void WriteLists(SqliteDatabase& database, KeptWriter& writer, std::int64_t project, std::int64_t earlier,
-                const KeptAtRunEnd& end)
+                const KeptAtRunEnd& end, const KeptData& kept)
 {
-    for (std::size_t index = 0; index < end.kept->lists.size(); ++index) {
-        const KeptExpressionList& list = end.kept->lists[index];
-        const ValueFate fate = end.kept->listFates[index];
+    for (std::size_t index = 0; index < kept.lists.size(); ++index) {
+        const KeptExpressionList& list = kept.lists[index];
+        const ValueFate fate = kept.listFates[index];
         std::optional<ValueFate> reason;
         if (StaysKept(fate))
             reason = fate == ValueFate::Pending ? list.record.reason : fate;
@@ -715,34 +711,34 @@ void DropWhatNothingNeeds(SqliteDatabase& database)
 
 }  // namespace
 
-std::optional<FileProblem> KeptStore::WriteSaved(KeptAtRunEnd& run, const ValueBackup* values,
-                                                 std::vector<KeptExpressionList>& lists)
+std::optional<FileProblem> KeptStore::WriteSaved(KeptAtRunEnd& run, const ValueBackup* values)
 {
     return Attempt([&](SqliteDatabase& database) {
-        const std::int64_t project = WriteRun(database, run, lists);
+        const std::int64_t project = WriteRun(database, run);
         KeptWriter writer(database);
         if (values != nullptr)
             writer.InsertValues(project, run.run, *values, nullptr, ValueFate::Pending);
-        for (const KeptExpressionList& list : lists)
+        for (const KeptExpressionList& list : run.ownLists)
             writer.WriteList(project, list, ValueFate::Pending);
     }, true);
 }
 
-std::optional<FileProblem> KeptStore::WriteRunEnd(KeptAtRunEnd& end)
+std::optional<FileProblem> KeptStore::WriteRunEnd(KeptAtRunEnd& end, const KeptData& kept, const ValueBackup* own,
+                                                  const std::vector<ValueFate>* ownFates)
 {
     return Attempt([&](SqliteDatabase& database) {
-        const std::int64_t project = WriteRun(database, end, end.ownLists);
+        const std::int64_t project = WriteRun(database, end);
         const std::int64_t earlier = ProjectId(database, ProjectIdentity(), false);
         KeptWriter writer(database);
-        SettleKeptValues(writer, project, earlier, *end.kept, DeleteRunsLeavingWhole(database, project, *end.kept));
+        SettleKeptValues(writer, project, earlier, kept, DeleteRunsLeavingWhole(database, project, kept));
         if (end.ownValuesWritten)
             DeleteRows(database, {"kept_value"}, project, end.run);
-        if (end.own != nullptr)
-            writer.InsertValues(project, end.run, *end.own, end.ownFates, ValueFate::Pending);
+        if (own != nullptr)
+            writer.InsertValues(project, end.run, *own, ownFates, ValueFate::Pending);
         WriteLeft(database, project, end);
         if (end.ownListsWritten)
             DeleteRows(database, {"kept_list", "kept_expression"}, project, end.run);
-        WriteLists(database, writer, project, earlier, end);
+        WriteLists(database, writer, project, earlier, end, kept);
         DropWhatNothingNeeds(database);
     }, true);
 }

@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "Common/FileProblem.hpp"
-#include "Common/GuidHash.hpp"
 #include "GSRoot/GSRoot.hpp"
 #include "Run/KeptData.hpp"
 #include "Sqlite.hpp"
@@ -58,12 +57,15 @@ public:
     // knows, or else NewAnchor.
     std::optional<FileProblem> AnchorIdentity(const ElementSet& elements, ProjectIdentity& identity);
 
-    // Before the removal: keeps `values` (all of them; nullptr: none) and `lists` for the run's
-    // project, numbering the run (`run.run`, and each list's record) when it has no number yet.
-    std::optional<FileProblem> WriteSaved(KeptAtRunEnd& run, const ValueBackup* values,
-                                          std::vector<KeptExpressionList>& lists);
+    // Before the removal: keeps `values` (all of them; nullptr: none) and the run's own lists for
+    // its project, numbering the run (`run.run`, and each list's record) when it has no number yet.
+    std::optional<FileProblem> WriteSaved(KeptAtRunEnd& run, const ValueBackup* values);
     // At the run's end: what it leaves, in one transaction, numbering the run as WriteSaved does.
-    std::optional<FileProblem> WriteRunEnd(KeptAtRunEnd& end);
+    // Of `kept`, the kept data as read with its fates, what stays is kept and what came back or
+    // ended leaves; of the run's values `own` (nullptr: none), those whose `ownFates` stay are kept
+    // with them as reasons (nullptr: all, as not brought back yet).
+    std::optional<FileProblem> WriteRunEnd(KeptAtRunEnd& end, const KeptData& kept, const ValueBackup* own = nullptr,
+                                           const std::vector<ValueFate>* ownFates = nullptr);
 
     // Keeps what an earlier version of the add-on left in its files, for no project known: the
     // values of each of its runs (`started` says when each run started) and its lists. Rows that

@@ -1,7 +1,6 @@
 #include "RunStore.hpp"
 
 #include <algorithm>
-#include <string_view>
 #include <unordered_map>
 
 #include "Common/ExactText.hpp"
@@ -103,9 +102,8 @@ void ReadKeptData(UpdateRun& run, const GS::Array<API_Guid>* elements)
         return TellOfStore(run, FileProblem{run.store->Path(), 0, Messages::ProjectUnknownReason});
     const GS::Array<API_Guid>& all = elements != nullptr ? *elements : listed;
     const ElementSet set(all.begin(), all.end());
-    if (!KnowProject(run, &set))
-        return;
-    TellOfStore(run, run.store->Read(run.end.project, &set, run.kept));
+    if (KnowProject(run, &set))
+        TellOfStore(run, run.store->Read(run.end.project, &set, run.kept));
 }
 
 namespace {
@@ -152,8 +150,8 @@ void NoteWhatWasLeft(UpdateRun& run)
     note(run.kept.values, run.kept.fates, StaysKept);
 }
 
-// A kept value or list of a property for which this run keeps one of its own ends: the run's is
-// newer. Quietly, when it is the same.
+// A kept value or list of a property for which this run keeps one of its own (its lists that stay
+// are `run.end.ownLists`) ends: the run's is newer. Quietly, when it is the same.
 void EndWhatOwnReplaces(UpdateRun& run)
 {
     std::unordered_map<std::string, const ValueBackup::Value*> own;
@@ -173,13 +171,10 @@ void EndWhatOwnReplaces(UpdateRun& run)
                 run.kept.fates[index] = SameSaved(*found->second, kept) ? ValueFate::AlreadyHeld : ValueFate::Superseded;
         }
     for (std::size_t index = 0; index < run.kept.lists.size(); ++index) {
-        const auto found = run.expressions.lists.find(run.kept.lists[index].name);
-        const auto fate = run.listFates.find(run.kept.lists[index].name);
-        if (found == run.expressions.lists.end() || (fate != run.listFates.end() && !OwnStays(fate->second)) ||
-            !StaysKept(run.kept.listFates[index]))
-            continue;
-        const bool same = SameSaved(run.kept.lists[index].list, found->second);
-        run.kept.listFates[index] = same ? ValueFate::AlreadyHeld : ValueFate::Superseded;
+        const KeptExpressionList& kept = run.kept.lists[index];
+        const auto own = std::ranges::find(run.end.ownLists, kept.name, &KeptExpressionList::name);
+        if (own != run.end.ownLists.end() && StaysKept(run.kept.listFates[index]))
+            run.kept.listFates[index] = SameSaved(kept.list, own->list) ? ValueFate::AlreadyHeld : ValueFate::Superseded;
     }
 }
 
@@ -236,11 +231,11 @@ bool KeepSavedBeforeRemoval(UpdateRun& run)
     if (valuesSafe && run.expressions.lists.empty())
         return true;
     if (run.store && KnowProject(run, nullptr)) {
-        std::vector<KeptExpressionList> lists = OwnLists(run);
-        TellOfStore(run, run.store->WriteSaved(run.end, valuesSafe ? nullptr : &*run.backup, lists));
+        run.end.ownLists = OwnLists(run);
+        TellOfStore(run, run.store->WriteSaved(run.end, valuesSafe ? nullptr : &*run.backup));
         if (run.store) {
             run.end.ownValuesWritten = !valuesSafe;
-            run.end.ownListsWritten = !lists.empty();
+            run.end.ownListsWritten = !run.end.ownLists.empty();
             return true;
         }
     }
@@ -252,19 +247,15 @@ void KeepForLaterRuns(UpdateRun& run)
 {
     if (!run.store)
         return;
-    std::vector<KeptExpressionList> lists = OwnLists(run);
+    run.end.ownLists = OwnLists(run);
     const bool ownValuesStay = std::any_of(run.fates.begin(), run.fates.end(), OwnStays);
-    if (run.kept.Empty() && !ownValuesStay && lists.empty() && !run.end.ownValuesWritten && !run.end.ownListsWritten)
+    if (run.kept.Empty() && !ownValuesStay && run.end.ownLists.empty() && !run.end.ownValuesWritten && !run.end.ownListsWritten)
         return;
     if (!KnowProject(run, nullptr))
         return;
     EndWhatOwnReplaces(run);
     NoteWhatWasLeft(run);
-    run.end.kept = &run.kept;
-    run.end.own = run.backup ? &*run.backup : nullptr;
-    run.end.ownFates = &run.fates;
-    run.end.ownLists = std::move(lists);
-    TellOfStore(run, run.store->WriteRunEnd(run.end));
+    TellOfStore(run, run.store->WriteRunEnd(run.end, run.kept, run.backup ? &*run.backup : nullptr, &run.fates));
     run.storeWritten = run.store != nullptr;
 }
 

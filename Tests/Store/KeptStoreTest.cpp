@@ -302,21 +302,17 @@ protected:
         const std::vector<ValueFate> fates(3, ValueFate::NotDefined);
         const KeptData read;
         KeptAtRunEnd run = RunOf(ClinicA);
-        run.kept = &read;
-        run.own = &own;
-        run.ownFates = &fates;
         run.ownLists = {List("SGPset_Door", "ClearWidth", {"{Door.Width} - 0.05"}, ValueFate::NotDefined)};
         run.left[Guid(E1)] = PropertyStates{{StateKey("SGPset_Wall", "FireRating"), PropertyState{}}};
         run.left[Guid(E2)] = std::nullopt;
         run.listsLeft = PropertyStates{{StateKey("SGPset_Wall", "Thickness"), PropertyState{}}};
-        ASSERT_EQ(store.WriteRunEnd(run), std::nullopt);
+        ASSERT_EQ(store.WriteRunEnd(run, read, &own, &fates), std::nullopt);
     }
 
-    // The end of ClinicA's next run, which read `kept` and left E1 and E2 without owned properties.
-    static KeptAtRunEnd NextRunOfClinicA(const KeptData& kept)
+    // The end of ClinicA's next run, which left E1 and E2 without owned properties.
+    static KeptAtRunEnd NextRunOfClinicA()
     {
         KeptAtRunEnd next = RunOf(ClinicA, "2026-12-10 09:00");
-        next.kept = &kept;
         next.left[Guid(E1)] = PropertyStates();
         next.left[Guid(E2)] = PropertyStates();
         next.listsLeft = PropertyStates();
@@ -334,13 +330,14 @@ TEST_F(KeptStore, TheWriteBeforeTheRemovalHoldsAllThatWasSavedAndTheEndTakesOutW
     const ValueBackup own = Backup({{E1, "SGPset_Wall", "FireRating", 3, "REI 60"},
                                     {E1, "SGPset_Wall", "Thickness", 2, "0.2"},
                                     {E2, "SGPset_Door", "ClearWidth", 2, "0.9"}});
-    std::vector<KeptExpressionList> lists = {List("SGPset_Door", "ClearWidth", {"{Door.Width} - 0.05"}),
-                                             List("SGPset_Wall", "Thickness", {"{Wall.Width}", "{Wall.Width} * 2"})};
     KeptAtRunEnd run = RunOf(ClinicA);
-    ASSERT_EQ(store->WriteSaved(run, &own, lists), std::nullopt);
+    run.ownLists = {List("SGPset_Door", "ClearWidth", {"{Door.Width} - 0.05"}),
+                    List("SGPset_Wall", "Thickness", {"{Wall.Width}", "{Wall.Width} * 2"})};
+    ASSERT_EQ(store->WriteSaved(run, &own), std::nullopt);
 
     // Before the removal: everything the run saved, numbered as the store's first run.
     EXPECT_EQ(run.run, 1u);
+    const std::vector<KeptExpressionList> lists = run.ownLists;
     EXPECT_EQ(lists[0].record.run, 1u);
     EXPECT_EQ(lists[1].record.run, 1u);
     const std::string e1 = GuidText(Guid(E1)), e2 = GuidText(Guid(E2));
@@ -357,9 +354,6 @@ TEST_F(KeptStore, TheWriteBeforeTheRemovalHoldsAllThatWasSavedAndTheEndTakesOutW
     // The end: the wall's rating and the door's list came back, the rest did not.
     const KeptData read;
     const std::vector<ValueFate> fates = {ValueFate::BroughtBack, ValueFate::NotDefined, ValueFate::NotConvertible};
-    run.kept = &read;
-    run.own = &own;
-    run.ownFates = &fates;
     run.ownLists = {lists[1]};
     run.ownLists[0].record.reason = ValueFate::NotDefined;
     run.ownValuesWritten = run.ownListsWritten = true;
@@ -371,7 +365,7 @@ TEST_F(KeptStore, TheWriteBeforeTheRemovalHoldsAllThatWasSavedAndTheEndTakesOutW
         {StateKey("SGPset_Door", "ClearWidth"), PropertyState{ExpressionListState(true, lists[0].list), true}},
         {StateKey("SGPset_Wall", "Thickness"), PropertyState{std::nullopt, false}}};
     run.listsLeft = listsLeft;
-    ASSERT_EQ(store->WriteRunEnd(run), std::nullopt);
+    ASSERT_EQ(store->WriteRunEnd(run, read, &own, &fates), std::nullopt);
     EXPECT_EQ(run.run, 1u);
     EXPECT_EQ(Values(), (std::vector<std::string>{ClinicA + "|" + e1 + "|SGPset_Wall|Thickness|1|not defined|2|0.2",
                                                   ClinicA + "|" + e2 + "|SGPset_Door|ClearWidth|1|not convertible|2|0.9"}));
@@ -395,8 +389,7 @@ TEST_F(KeptStore, TheWriteBeforeTheRemovalHoldsAllThatWasSavedAndTheEndTakesOutW
 
     // A run numbers itself above every run the store knows.
     KeptAtRunEnd later = RunOf(ClinicB);
-    std::vector<KeptExpressionList> none;
-    ASSERT_EQ(next->WriteSaved(later, &own, none), std::nullopt);
+    ASSERT_EQ(next->WriteSaved(later, &own), std::nullopt);
     EXPECT_EQ(later.run, 2u);
 }
 
@@ -411,9 +404,9 @@ TEST_F(KeptStore, AFailingWriteLeavesTheStoreAsItWas)
     };
     const auto savedForClinicB = [](Store& store) {
         const ValueBackup own = Backup({{E3, "SGPset_Wall", "FireRating", 3, "REI 90"}});
-        std::vector<KeptExpressionList> lists = {List("SGPset_Wall", "Thickness", {"{Wall.Width}"})};
         KeptAtRunEnd run = RunOf(ClinicB);
-        return store.WriteSaved(run, &own, lists);
+        run.ownLists = {List("SGPset_Wall", "Thickness", {"{Wall.Width}"})};
+        return store.WriteSaved(run, &own);
     };
     // ClinicA's kept values come back, its list ends, and the run keeps a value of its own.
     const auto endOfClinicA = [](Store& store) {
@@ -426,12 +419,9 @@ TEST_F(KeptStore, AFailingWriteLeavesTheStoreAsItWas)
         const ValueBackup own = Backup({{E1, "SGPset_Door", "FireExit", 4, "1"}});
         const std::vector<ValueFate> fates = {ValueFate::NotDefined};
         KeptAtRunEnd run = RunOf(ClinicA);
-        run.kept = &kept;
-        run.own = &own;
-        run.ownFates = &fates;
         run.left[Guid(E1)] = PropertyStates();
         run.listsLeft = PropertyStates{{StateKey("SGPset_Wall", "Thickness"), PropertyState{}}};
-        return store.WriteRunEnd(run);
+        return store.WriteRunEnd(run, kept, &own, &fates);
     };
     // Everything of ClinicA comes back: its project's row goes last of all.
     const auto allBackForClinicA = [](Store& store) {
@@ -442,8 +432,7 @@ TEST_F(KeptStore, AFailingWriteLeavesTheStoreAsItWas)
         std::fill(kept.fates.begin(), kept.fates.end(), ValueFate::BroughtBack);
         std::fill(kept.listFates.begin(), kept.listFates.end(), ValueFate::BroughtBack);
         KeptAtRunEnd run = RunOf(ClinicA);
-        run.kept = &kept;
-        return store.WriteRunEnd(run);
+        return store.WriteRunEnd(run, kept);
     };
     const auto earlierVersion = [](Store& store) {
         std::vector<std::pair<UInt32, ValueBackup>> values;
@@ -496,14 +485,11 @@ TEST_F(KeptStore, EachProjectSeesItsOwnRowsOnly)
             const KeptData read = Read(*store, projects[index], &elements);
             EXPECT_TRUE(read.Empty()) << projects[index];
             KeptAtRunEnd run = RunOf(projects[index]);
-            run.kept = &read;
-            run.own = &own;
-            run.ownFates = &fates;
             run.ownLists = {List("SGPset_Door", "ClearWidth", {"{Door.Width}"}, ValueFate::NotDefined)};
             run.ownLists[0].list.Push(GS::UniString(number.c_str()));
             run.left[Guid(E1)] = PropertyStates{{StateKey("SGPset_Wall", "Thickness"), PropertyState{"Real:" + number, false}}};
             run.listsLeft = PropertyStates{{StateKey("SGPset_Door", "Width"), PropertyState{number, false}}};
-            ASSERT_EQ(store->WriteRunEnd(run), std::nullopt);
+            ASSERT_EQ(store->WriteRunEnd(run, read, &own, &fates), std::nullopt);
             EXPECT_EQ(run.run, index + 1);
         }
     }
@@ -528,8 +514,7 @@ TEST_F(KeptStore, EachProjectSeesItsOwnRowsOnly)
     std::fill(kept.fates.begin(), kept.fates.end(), ValueFate::BroughtBack);
     std::fill(kept.listFates.begin(), kept.listFates.end(), ValueFate::BroughtBack);
     KeptAtRunEnd run = RunOf(projects[0]);
-    run.kept = &kept;
-    ASSERT_EQ(store->WriteRunEnd(run), std::nullopt);
+    ASSERT_EQ(store->WriteRunEnd(run, kept), std::nullopt);
     EXPECT_TRUE(Read(*store, projects[0], &elements).Empty());
     EXPECT_EQ(Rows("SELECT identity FROM project ORDER BY id"), (std::vector<std::string>{projects[1], projects[2]}));
     EXPECT_EQ(PartOf(projects[0]), std::vector<std::string>{});
@@ -586,9 +571,8 @@ TEST_F(KeptStore, WhatAnEarlierVersionLeftIsReadWithEveryProjectForItsElementsOn
     // elements is its own from now on; the rest stays for any project.
     kept.fates[IndexOf(kept, E1, "ClearWidth")] = ValueFate::BroughtBack;
     KeptAtRunEnd run = RunOf(ClinicA);
-    run.kept = &kept;
     run.left[Guid(E1)] = PropertyStates{{StateKey("SGPset_Door", "FireExit"), PropertyState{}}};
-    ASSERT_EQ(store->WriteRunEnd(run), std::nullopt);
+    ASSERT_EQ(store->WriteRunEnd(run, kept), std::nullopt);
     const std::string e1 = GuidText(Guid(E1)), e2 = GuidText(Guid(E2));
     EXPECT_EQ(Values(), (std::vector<std::string>{"|" + e2 + "|SGPset_Door|FireExit|1|not defined|4|0",
                                                   ClinicA + "|" + e1 + "|SGPset_Door|FireExit|1|not defined|4|1"}));
@@ -616,9 +600,8 @@ TEST_F(KeptStore, WhatAnEarlierVersionLeftIsReadWithEveryProjectForItsElementsOn
     EXPECT_EQ(exits, (std::vector<std::string>{"E1 SGPset_Door/FireExit 4:1 run 1 NotDefined",
                                                "E1 SGPset_Door/FireExit 4:1 run 1 NotDefined earlier AlreadyHeld"}));
     KeptAtRunEnd third = RunOf(ClinicA);
-    third.kept = &twice;
     third.left[Guid(E1)] = PropertyStates{{StateKey("SGPset_Door", "FireExit"), PropertyState{}}};
-    ASSERT_EQ(store->WriteRunEnd(third), std::nullopt);
+    ASSERT_EQ(store->WriteRunEnd(third, twice), std::nullopt);
     std::vector<std::string> fireExit;
     for (const std::string& value : Values())
         if (const std::vector<std::string> columns = Support::KeptValueColumns(value); columns[1] == e1 && columns[3] == "FireExit")
@@ -659,10 +642,7 @@ TEST_F(KeptStore, AProjectWithoutAFileIsKnownByAnAnchorAmongItsElements)
         const std::vector<ValueFate> fates = {ValueFate::NotDefined};
         const KeptData read;
         KeptAtRunEnd run = RunOf("anchor:" + GuidText(Guid(anchor)));
-        run.kept = &read;
-        run.own = &own;
-        run.ownFates = &fates;
-        ASSERT_EQ(store->WriteRunEnd(run), std::nullopt);
+        ASSERT_EQ(store->WriteRunEnd(run, read, &own, &fates), std::nullopt);
     }
     // A project with a file that names an element is no anchor.
     {
@@ -670,10 +650,7 @@ TEST_F(KeptStore, AProjectWithoutAFileIsKnownByAnAnchorAmongItsElements)
         const std::vector<ValueFate> fates = {ValueFate::NotDefined};
         const KeptData read;
         KeptAtRunEnd run = RunOf("file:" + GuidText(Guid(E1)));
-        run.kept = &read;
-        run.own = &own;
-        run.ownFates = &fates;
-        ASSERT_EQ(store->WriteRunEnd(run), std::nullopt);
+        ASSERT_EQ(store->WriteRunEnd(run, read, &own, &fates), std::nullopt);
     }
     const std::vector<std::pair<std::vector<const char*>, const char*>> anchors = {
         {{E1, E2, E3}, E3},
@@ -737,12 +714,9 @@ TEST_F(KeptStore, AKeptValueOrListWhoseWriteFailedStaysAndTheOthersGo)
     const ValueBackup own = Backup(ownValues);
     const std::vector<ValueFate> ownFates(std::size(cases), ValueFate::NotConvertible);
     const KeptData none;
-    first.kept = &none;
-    first.own = &own;
-    first.ownFates = &ownFates;
     first.left[Guid(E1)] = PropertyStates();
     first.listsLeft = PropertyStates();
-    ASSERT_EQ(store->WriteRunEnd(first), std::nullopt);
+    ASSERT_EQ(store->WriteRunEnd(first, none, &own, &ownFates), std::nullopt);
     ASSERT_EQ(first.run, 6u);
 
     // The next run of ClinicA: each kept value and list meets its fate.
@@ -757,8 +731,8 @@ TEST_F(KeptStore, AKeptValueOrListWhoseWriteFailedStaysAndTheOthersGo)
             if (Quillmere::ExactUtf8(kept.lists[index].name.property) == property(row))
                 kept.listFates[index] = row.fate;
     }
-    KeptAtRunEnd next = NextRunOfClinicA(kept);
-    ASSERT_EQ(store->WriteRunEnd(next), std::nullopt);
+    KeptAtRunEnd next = NextRunOfClinicA();
+    ASSERT_EQ(store->WriteRunEnd(next, kept), std::nullopt);
 
     // What stays keeps its value and its run, with the reason this run learnt; an earlier version's
     // value that stays is the project's now, its list stays for any project.
@@ -816,8 +790,8 @@ TEST_F(KeptStore, RowsWhoseValuesAllCameBackGoButNoRowAnotherInstanceChangedMean
         ASSERT_EQ(kept.values.ValueCount(), 3u);
         Execute(row.meanwhile);
         std::fill(kept.fates.begin(), kept.fates.end(), ValueFate::BroughtBack);
-        KeptAtRunEnd next = NextRunOfClinicA(kept);
-        ASSERT_EQ(store->WriteRunEnd(next), std::nullopt);
+        KeptAtRunEnd next = NextRunOfClinicA();
+        ASSERT_EQ(store->WriteRunEnd(next, kept), std::nullopt);
         std::vector<std::string> after;
         for (const std::string& value : Values()) {
             const std::vector<std::string> columns = Support::KeptValueColumns(value);
@@ -847,8 +821,8 @@ TEST_F(KeptStore, ARowPartlyBroughtBackIsRewrittenUnlessAnotherInstanceChangedIt
                     Support::PackedValue("Added", 3, "not defined", "x") + "' WHERE packed LIKE '%FireRating%'");
         std::fill(kept.fates.begin(), kept.fates.end(), ValueFate::NotWritten);
         kept.fates[IndexOf(kept, E1, "FireRating")] = ValueFate::BroughtBack;
-        KeptAtRunEnd next = NextRunOfClinicA(kept);
-        ASSERT_EQ(store->WriteRunEnd(next), std::nullopt);
+        KeptAtRunEnd next = NextRunOfClinicA();
+        ASSERT_EQ(store->WriteRunEnd(next, kept), std::nullopt);
         std::vector<std::string> wall;
         for (const std::string& value : Values())
             if (value.rfind(e1, 0) == 0)
@@ -893,16 +867,12 @@ TEST_F(KeptStore, TheRunsOwnValuesStayUnlessTheyCameBackOrAKeptOneCameBackOverTh
         const ValueBackup own = Backup(saved);
         KeptAtRunEnd run = RunOf(ClinicA);
         if (writtenBefore) {
-            std::vector<KeptExpressionList> lists;
-            ASSERT_EQ(store->WriteSaved(run, &own, lists), std::nullopt);
+            ASSERT_EQ(store->WriteSaved(run, &own), std::nullopt);
             run.ownValuesWritten = true;
         }
         const KeptData none;
-        run.kept = &none;
-        run.own = &own;
-        run.ownFates = &fates;
         run.left[Guid(E1)] = PropertyStates();
-        ASSERT_EQ(store->WriteRunEnd(run), std::nullopt);
+        ASSERT_EQ(store->WriteRunEnd(run, none, &own, &fates), std::nullopt);
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(Values(), expected);
     }
@@ -927,10 +897,7 @@ TEST_F(KeptStore, ADamagedStoreIsSetAsideAndANewOneBegun)
         const std::vector<ValueFate> fates(many.size(), ValueFate::NotDefined);
         const KeptData none;
         KeptAtRunEnd run = RunOf(ClinicA);
-        run.kept = &none;
-        run.own = &own;
-        run.ownFates = &fates;
-        ASSERT_EQ(store->WriteRunEnd(run), std::nullopt);
+        ASSERT_EQ(store->WriteRunEnd(run, none, &own, &fates), std::nullopt);
     }
     real = Support::ReadBytes(StorePath());
     ASSERT_GT(real.size(), 40000u);
@@ -969,8 +936,7 @@ TEST_F(KeptStore, ADamagedStoreIsSetAsideAndANewOneBegun)
         EXPECT_TRUE(kept.Empty());
         const ValueBackup own = Backup({{E1, "SGPset_Wall", "FireRating", 3, "REI 60"}});
         KeptAtRunEnd run = RunOf(ClinicA);
-        std::vector<KeptExpressionList> lists;
-        ASSERT_EQ(store.WriteSaved(run, &own, lists), std::nullopt);
+        ASSERT_EQ(store.WriteSaved(run, &own), std::nullopt);
         EXPECT_EQ(Support::KeptValueCount(StorePath()), 1u);
 
         const std::vector<std::string> beside = FilesBeside();
@@ -1014,19 +980,15 @@ TEST_F(KeptStore, ALockedStoreIsWaitedForAndThenReportedButNeverSetAside)
         KeptAtRunEnd run = RunOf(ClinicA);
         const ValueBackup own = Backup({{E3, "SGPset_Wall", "FireRating", 3, "REI 90"}});
         const std::vector<ValueFate> fates = {ValueFate::NotDefined};
-        std::vector<KeptExpressionList> lists;
         switch (step) {
             case Step::Open: return store.Open();
             case Step::Read:
                 if (std::optional<FileProblem> problem = store.Read(ClinicA, &elements, kept))
                     return problem;
                 return kept.values.ValueCount() == 3 ? std::nullopt : std::optional<FileProblem>(FileProblem{{}, 0, "read nothing"});
-            case Step::WriteSaved: return store.WriteSaved(run, &own, lists);
+            case Step::WriteSaved: return store.WriteSaved(run, &own);
             case Step::WriteRunEnd:
-                run.kept = &kept;
-                run.own = &own;
-                run.ownFates = &fates;
-                return store.WriteRunEnd(run);
+                return store.WriteRunEnd(run, kept, &own, &fates);
         }
         return std::nullopt;
     };
@@ -1104,15 +1066,14 @@ TEST_F(KeptStore, ListsReadBackNewestRunFirstEachWithItsExpressionsInOrder)
     // keeps a list of the first name again; an earlier version's files held that name too.
     const KeptData none;
     KeptAtRunEnd first = RunOf(ClinicA);
-    first.kept = &none;
     first.ownLists = {List("SGPset_Door", "ClearWidth", {"{Door.Width} - 0.05", "{Door.Width}", "0.9"}, ValueFate::NotDefined),
                       List("SGPset_Wall", "Thickness", {}, ValueFate::NotDefined)};
     first.listsLeft = PropertyStates();
-    ASSERT_EQ(store->WriteRunEnd(first), std::nullopt);
+    ASSERT_EQ(store->WriteRunEnd(first, none), std::nullopt);
     const KeptData read = Read(*store, ClinicA, nullptr);
-    KeptAtRunEnd second = NextRunOfClinicA(read);
+    KeptAtRunEnd second = NextRunOfClinicA();
     second.ownLists = {List("SGPset_Door", "ClearWidth", {"{Door.Width} - 0.1"}, ValueFate::GaveWay)};
-    ASSERT_EQ(store->WriteRunEnd(second), std::nullopt);
+    ASSERT_EQ(store->WriteRunEnd(second, read), std::nullopt);
     ASSERT_EQ(store->WriteEarlierVersion({}, {List("SGPset_Door", "ClearWidth", {"1.0"}, ValueFate::NotDefined, 7)},
                                          {{7, "2025-03-01 09:00"}}),
               std::nullopt);
@@ -1201,8 +1162,8 @@ TEST_F(KeptStore, AnEarlierVersionsValuesStayWhenAnotherInstanceWroteTheProjects
         std::fill(kept.fates.begin(), kept.fates.end(), ValueFate::NotWritten);
         if (projectHadRow)
             kept.fates[IndexOf(kept, E1, "FireRating")] = ValueFate::BroughtBack;
-        KeptAtRunEnd next = NextRunOfClinicA(kept);
-        ASSERT_EQ(store->WriteRunEnd(next), std::nullopt);
+        KeptAtRunEnd next = NextRunOfClinicA();
+        ASSERT_EQ(store->WriteRunEnd(next, kept), std::nullopt);
         const std::vector<std::string> after = Values();
         EXPECT_NE(std::find(after.begin(), after.end(), earlierWidth), after.end()) << ::testing::PrintToString(after);
         EXPECT_NE(std::find(after.begin(), after.end(), ClinicA + "|" + e1 + "|SGPset_Wall|Added|1|not defined|3|x"),
