@@ -72,8 +72,7 @@ bool ImportList(UpdateRun& run, API_PropertyDefinition& definition, const Proper
         return *list.fate == ValueFate::BroughtBack ? ValueFate::BroughtBack : fate;
     };
     auto match = [&](const FoundList& kept) {
-        return MatchLeft(run.kept.lists[kept.index].record.earlierVersion ? std::nullopt : run.kept.listsLeft,
-                         &run.expressions.found, StateKeyOf(name));
+        return MatchLeft(run.kept.ListLeftFor(kept.index), &run.expressions.found, StateKeyOf(name));
     };
     if (owned) {
         ComeBack(found, match, write);

@@ -25,11 +25,21 @@ LeftMatch MatchLeft(const std::optional<PropertyStates>& left, const PropertySta
     return then->second.written ? LeftMatch::Taken : LeftMatch::AsLeft;
 }
 
+namespace {
+
+const std::optional<PropertyStates> Unknown;
+
+}  // namespace
+
 const std::optional<PropertyStates>& KeptData::LeftFor(const API_Guid& element, std::size_t index) const
 {
-    static const std::optional<PropertyStates> unknown;
     const auto at = records[index].earlierVersion ? left.end() : left.find(element);
-    return at != left.end() ? at->second : unknown;
+    return at != left.end() ? at->second : Unknown;
+}
+
+const std::optional<PropertyStates>& KeptData::ListLeftFor(std::size_t index) const
+{
+    return lists[index].record.earlierVersion ? Unknown : listsLeft;
 }
 
 void AppendField(std::string& packed, std::string_view field)

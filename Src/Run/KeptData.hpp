@@ -108,6 +108,9 @@ struct KeptData {
     // What the run that kept the value `index` of `element` left there: nothing known for an
     // earlier version's value.
     const std::optional<PropertyStates>& LeftFor(const API_Guid& element, std::size_t index) const;
+    // What the run that kept the list `index` left on the definitions: nothing known for an earlier
+    // version's list. A reference, so that what was left is not copied for each list.
+    const std::optional<PropertyStates>& ListLeftFor(std::size_t index) const;
 };
 
 // The identity of a project in the store: "file:" and the project file's path as the host gives

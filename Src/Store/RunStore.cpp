@@ -210,11 +210,8 @@ void EndWhatChangedSince(UpdateRun& run)
     for (std::size_t index = 0; index < kept.lists.size(); ++index) {
         const KeptExpressionList& list = kept.lists[index];
         const std::string state = StateKey(ExactUtf8(list.name.group), ExactUtf8(list.name.property));
-        // Of an earlier version's list nothing left is known: one shared unknown state, so that what
-        // was left is not copied for each list.
-        static const std::optional<PropertyStates> unknown;
-        const std::optional<PropertyStates>& left = list.record.earlierVersion ? unknown : kept.listsLeft;
-        if (kept.listFates[index] != ValueFate::Pending || MatchLeft(left, &run.expressions.found, state) != LeftMatch::Changed)
+        if (kept.listFates[index] != ValueFate::Pending ||
+            MatchLeft(kept.ListLeftFor(index), &run.expressions.found, state) != LeftMatch::Changed)
             continue;
         const auto found = run.expressions.found.find(state);
         const bool same = found != run.expressions.found.end() && found->second.value == ExpressionListState(true, list.list);
