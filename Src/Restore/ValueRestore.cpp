@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <ranges>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -20,18 +19,43 @@ namespace Quillmere {
 
 namespace {
 
-// The indices of the values of `entry`; none without an entry.
-std::ranges::iota_view<UInt32, UInt32> ValuesOf(const ValueBackup::Entry* entry)
-{
-    return entry != nullptr ? std::views::iota(entry->firstValue, entry->firstValue + entry->valueCount)
-                            : std::views::iota(0u, 0u);
-}
+// Saved values the restore writes back: the run's own, or those the store keeps. While an element
+// is at hand its values are listed by key.
+class Source {
+public:
+    Source(const ValueBackup& values, std::vector<ValueFate>& fates)
+        : values(values), fates(fates), byKey(values.Keys().size())
+    {
+    }
 
-// The fates of the values of `entry`; none without an entry.
-std::span<ValueFate> FatesOf(std::vector<ValueFate>& fates, const ValueBackup::Entry* entry)
-{
-    return entry != nullptr ? std::span(fates).subspan(entry->firstValue, entry->valueCount) : std::span<ValueFate>();
-}
+    // Lists the values of `entry` (if any) by key, each key's in document order (open), or empties
+    // the lists again before the next element's entry is opened.
+    void List(const ValueBackup::Entry* entry, bool open)
+    {
+        if (entry == nullptr)
+            return;
+        for (UInt32 value = entry->firstValue; value < entry->firstValue + entry->valueCount; ++value)
+            open ? byKey[values.Values()[value].key].push_back(value) : byKey[values.Values()[value].key].clear();
+    }
+
+    // The values of the open entry under `key`.
+    std::span<const UInt32> Under(std::optional<UInt32> key) const
+    {
+        return key ? std::span<const UInt32>(byKey[*key]) : std::span<const UInt32>();
+    }
+
+    // The fates of the values of `entry`; none without an entry.
+    std::span<ValueFate> FatesOf(const ValueBackup::Entry* entry) const
+    {
+        return entry != nullptr ? std::span(fates).subspan(entry->firstValue, entry->valueCount) : std::span<ValueFate>();
+    }
+
+    const ValueBackup& values;
+    std::vector<ValueFate>& fates;
+
+private:
+    std::vector<std::vector<UInt32>> byKey;
+};
 
 using Found = Candidates<ValueBackup::Value>;
 using FoundValue = Candidate<ValueBackup::Value>;
@@ -42,7 +66,7 @@ using FoundValue = Candidate<ValueBackup::Value>;
 class ValueWriter {
 public:
     explicit ValueWriter(UpdateRun& run)
-        : run(run), own(run.backup ? *run.backup : noBackup), kept(run.kept.values)
+        : run(run), own(run.backup ? *run.backup : noBackup, run.fates), kept(run.kept.values, run.kept.fates)
     {
         for (const ValueBackup::Entry& entry : run.kept.values.Entries())
             keptEntries.emplace(entry.element, &entry);
@@ -54,13 +78,12 @@ public:
     {
         // An element standing in several entries has each of them written in turn, with what is
         // kept for it once, with the first: its kept entry is taken out of the map then.
-        for (const ValueBackup::Entry& entry : own.Entries()) {
+        for (const ValueBackup::Entry& entry : own.values.Entries()) {
             const auto keptEntry = keptEntries.extract(entry.element);
             RestoreElement(entry.element, &entry, keptEntry ? keptEntry.mapped() : nullptr);
         }
-        for (const ValueBackup::Entry& entry : kept.Entries())
-            if (keptEntries.erase(entry.element) != 0 &&
-                std::ranges::count(FatesOf(run.kept.fates, &entry), ValueFate::Pending) > 0)
+        for (const ValueBackup::Entry& entry : run.kept.values.Entries())
+            if (keptEntries.erase(entry.element) != 0 && std::ranges::count(kept.FatesOf(&entry), ValueFate::Pending) > 0)
                 RestoreElement(entry.element, nullptr, &entry);
     }
 
@@ -79,21 +102,25 @@ private:
         groupUnread = false;
         written.clear();
         const bool listed = HostListElementPropertyDefinitions(&element, 0, &definitions) == NoError;
-        if (listed)
+        if (listed) {
+            own.List(ownEntry, true);
+            kept.List(keptEntry, true);
             for (const API_PropertyDefinition& listedDefinition : definitions)
-                RestoreDefinition(element, ownEntry, keptEntry, listedDefinition);
+                RestoreDefinition(element, listedDefinition);
+            own.List(ownEntry, false);
+            kept.List(keptEntry, false);
+        }
         // What is left pending found no property of its name.
         const ValueFate unplaced = listed && !groupUnread ? ValueFate::NotDefined : ValueFate::NotWritten;
-        std::ranges::replace(FatesOf(run.fates, ownEntry), ValueFate::Pending, unplaced);
-        std::ranges::replace(FatesOf(run.kept.fates, keptEntry), ValueFate::Pending, unplaced);
+        std::ranges::replace(own.FatesOf(ownEntry), ValueFate::Pending, unplaced);
+        std::ranges::replace(kept.FatesOf(keptEntry), ValueFate::Pending, unplaced);
         NoteLeft(element, ownEntry, keptEntry, listed);
     }
 
-    // Only the element's own and kept entries give values to find. A property of a group that is not
+    // Only the entries open for the element give values to find. A property of a group that is not
     // owned takes a saved value only when the rename table leads there, and only where the element
     // holds no value of it: the user's or the host's stands. Nothing else of such a group is touched.
-    void RestoreDefinition(const API_Guid& element, const ValueBackup::Entry* ownEntry, const ValueBackup::Entry* keptEntry,
-                           const API_PropertyDefinition& listed)
+    void RestoreDefinition(const API_Guid& element, const API_PropertyDefinition& listed)
     {
         // A group that cannot be read leaves the name empty, so the definition counts as not owned.
         const PropertyGroupCache::Group& group = groups.Get(listed.groupGuid);
@@ -103,7 +130,7 @@ private:
         Definition& definition = DefinitionOf(listed, group);
         if (!group.owned && definition.keptKeys.size() == 1)
             return;  // no earlier names
-        const Found found = Find(definition, ownEntry, keptEntry);
+        const Found found = Find(definition);
         auto write = [&](const FoundValue& value) { return Write(element, listed, definition, *value.saved); };
         if (group.owned) {
             auto match = [&](const FoundValue& kept) {
@@ -121,20 +148,18 @@ private:
         }
     }
 
-    // The run's values of the element under the definition's names, and its kept values still
-    // pending under them: by name, each name's in document order.
-    Found Find(const Definition& definition, const ValueBackup::Entry* ownEntry, const ValueBackup::Entry* keptEntry)
+    // The run's values under the definition's names, and the kept values still pending under them.
+    Found Find(const Definition& definition)
     {
         Found found;
         for (std::size_t name = 0; name < definition.ownKeys.size(); ++name)
-            for (const UInt32 value : ValuesOf(ownEntry))
-                if (own.Values()[value].key == definition.ownKeys[name])
-                    found.AddOwn(name, own.Values()[value], run.fates[value]);
+            for (const UInt32 value : own.Under(definition.ownKeys[name]))
+                found.AddOwn(name, own.values.Values()[value], own.fates[value]);
         for (const std::optional<UInt32>& key : definition.keptKeys)
-            for (const UInt32 value : ValuesOf(keptEntry))
-                if (kept.Values()[value].key == key && run.kept.fates[value] == ValueFate::Pending)
+            for (const UInt32 value : kept.Under(key))
+                if (kept.fates[value] == ValueFate::Pending)
                     found.kept.push_back(
-                        FoundValue{&kept.Values()[value], &run.kept.fates[value], value, run.kept.records[value].run});
+                        FoundValue{&kept.values.Values()[value], &kept.fates[value], value, run.kept.records[value].run});
         return found;
     }
 
@@ -142,8 +167,8 @@ private:
     // owned properties, as the next run's backup would find it: a later run compares with it.
     void NoteLeft(const API_Guid& element, const ValueBackup::Entry* ownEntry, const ValueBackup::Entry* keptEntry, bool listed)
     {
-        if (std::ranges::none_of(FatesOf(run.fates, ownEntry), OwnStays) &&
-            std::ranges::none_of(FatesOf(run.kept.fates, keptEntry), StaysKept))
+        if (std::ranges::none_of(own.FatesOf(ownEntry), OwnStays) &&
+            std::ranges::none_of(kept.FatesOf(keptEntry), StaysKept))
             return;
         std::optional<PropertyStates>& left = run.end.left[element];
         left.reset();
@@ -176,8 +201,8 @@ private:
         definition.stateKey = StateKey(names[0].first, names[0].second);
         definition.record.definition = listed;
         for (const auto& [groupName, propertyName] : names) {
-            definition.ownKeys.push_back(own.FindKey(groupName, propertyName));
-            definition.keptKeys.push_back(kept.FindKey(groupName, propertyName));
+            definition.ownKeys.push_back(own.values.FindKey(groupName, propertyName));
+            definition.keptKeys.push_back(kept.values.FindKey(groupName, propertyName));
         }
         return definition;
     }
@@ -203,8 +228,8 @@ private:
 
     UpdateRun& run;
     const ValueBackup noBackup;  // what the run saved when it saved nothing
-    const ValueBackup& own;
-    const ValueBackup& kept;
+    Source own;
+    Source kept;
     std::unordered_map<API_Guid, const ValueBackup::Entry*, GuidHash> keptEntries;  // until the element is at hand
     std::unordered_set<API_Guid, GuidHash> written;  // the definitions of the element at hand written into
     bool groupUnread = false;  // a group of the element at hand could not be read
