@@ -1,4 +1,5 @@
-// The backup file's reader, as the earlier version's files are read when they are taken into the store.
+// The backup file's parser (ParseValueBackup), as the earlier version's files are read when they
+// are taken into the store.
 #include <gtest/gtest.h>
 
 #include <string>
