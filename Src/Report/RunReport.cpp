@@ -37,6 +37,21 @@ GS::UniString WhereKept(const UpdateRun& run)
     return reason;
 }
 
+GS::UniString ValuesText(std::size_t count)
+{
+    return CountedText(count, Messages::OneValue, Messages::ManyValues);
+}
+
+GS::UniString SavedValuesText(std::size_t count)
+{
+    return CountedText(count, Messages::OneSavedValue, Messages::SavedValues);
+}
+
+GS::UniString ListsText(std::size_t count)
+{
+    return CountedText(count, Messages::OneExpressionList, Messages::ExpressionLists);
+}
+
 // Why a saved value, or a saved list, did not come back: "{} could not be written" counts values.
 const char* FateText(ValueFate fate, bool list)
 {
@@ -90,8 +105,7 @@ void ReportOwnValues(const UpdateRun& run, const std::vector<KeyCounts>& counts)
         const ValueBackup::Key& name = run.backup->Keys()[key];
         if (lost != 0)
             ReportLine(run.storeWritten ? Messages::ValuesNotBroughtBackLine : Messages::ValuesNotKeptLine,
-                       {name.GroupOrText(), name.property, lost,
-                        CountedText(counts[key].saved, Messages::OneSavedValue, Messages::SavedValues), reasons, WhereKept(run)});
+                       {name.GroupOrText(), name.property, lost, SavedValuesText(counts[key].saved), reasons, WhereKept(run)});
     }
 }
 
@@ -146,13 +160,11 @@ void ReportRenames(const UpdateRun& run, const std::vector<KeyCounts>& byKey)
         if (!leads) {
             const GS::UniString target = entry.isGroup ? FormatLine(Messages::RenameTargetGroup, {entry.newGroup})
                                                        : FormatLine(Messages::RenameTargetProperty, {entry.newGroup, entry.newProperty});
-            const std::size_t values = counts[index].values + counts[index].gaveWay;
-            ReportLine(Messages::RenameEntryNoTargetLine,
-                       {path, entry.number, element, target, CountedText(values, Messages::OneSavedValue, Messages::SavedValues),
-                        CountedText(counts[index].lists, Messages::OneExpressionList, Messages::ExpressionLists)});
+            ReportLine(Messages::RenameEntryNoTargetLine, {path, entry.number, element, target,
+                                                           SavedValuesText(counts[index].values + counts[index].gaveWay),
+                                                           ListsText(counts[index].lists)});
         } else if (counts[index].gaveWay > 0) {
-            ReportLine(Messages::RenameEntryGaveWayLine,
-                       {path, entry.number, element, CountedText(counts[index].gaveWay, Messages::OneSavedValue, Messages::SavedValues)});
+            ReportLine(Messages::RenameEntryGaveWayLine, {path, entry.number, element, SavedValuesText(counts[index].gaveWay)});
         }
     }
 }
@@ -175,11 +187,9 @@ void ReportEarlierRuns(const UpdateRun& run)
             ++lists[run.kept.lists[index].record.run];
     const std::string store = StoreText(run);
     for (const auto& [number, count] : values)
-        ReportLine(Messages::ValuesCameBackLine,
-                   {CountedText(count, Messages::OneValue, Messages::ManyValues), StartedText(run, number), store});
+        ReportLine(Messages::ValuesCameBackLine, {ValuesText(count), StartedText(run, number), store});
     for (const auto& [number, count] : lists)
-        ReportLine(Messages::ListsCameBackLine,
-                   {CountedText(count, Messages::OneExpressionList, Messages::ExpressionLists), StartedText(run, number), store});
+        ReportLine(Messages::ListsCameBackLine, {ListsText(count), StartedText(run, number), store});
 }
 
 // Why a kept value or list leaves the store for a reason the report tells; nullptr for any other fate.
@@ -207,7 +217,7 @@ void ReportEnded(const UpdateRun& run)
     for (const auto& [name, counted] : ended)
         ReportLine(Messages::KeptValuesEndedLine,
                    {std::get<0>(name), std::get<1>(name), StartedText(run, counted.second),
-                    CountedText(counted.first, Messages::OneValue, Messages::ManyValues), EndedText(std::get<2>(name))});
+                    ValuesText(counted.first), EndedText(std::get<2>(name))});
     for (std::size_t index = 0; index < run.kept.lists.size(); ++index) {
         const KeptExpressionList& list = run.kept.lists[index];
         if (const char* reason = EndedText(run.kept.listFates[index]))
@@ -242,9 +252,9 @@ void ReportWaiting(const UpdateRun& run)
         return;
     GS::UniString counts;
     if (values != 0)
-        AppendJoined(counts, CountedText(values, Messages::OneValue, Messages::ManyValues));
+        AppendJoined(counts, ValuesText(values));
     if (lists != 0)
-        AppendJoined(counts, CountedText(lists, Messages::OneExpressionList, Messages::ExpressionLists));
+        AppendJoined(counts, ListsText(lists));
     std::string joined;
     for (const std::string& group : groups)
         joined += (joined.empty() ? "" : ", ") + group;
