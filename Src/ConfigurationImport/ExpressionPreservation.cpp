@@ -84,12 +84,14 @@ bool ImportList(UpdateRun& run, API_PropertyDefinition& definition, const Proper
 }
 
 // What found no definition: its property is not in the configuration (nor a rename of it), as far
-// as the groups that could be read tell. A list of the run's own that met a definition has its fate.
+// as the groups that could be read tell. A list of the run's own that met a definition has its fate;
+// one only looked up under a name (FindLists makes its entry Pending) has not.
 void SettlePending(UpdateRun& run, bool groupUnread)
 {
     const ValueFate unplaced = groupUnread ? ValueFate::NotWritten : ValueFate::NotDefined;
     for (const auto& [name, list] : run.expressions.lists)
-        run.listFates.try_emplace(name, unplaced);
+        if (ValueFate& fate = run.listFates[name]; fate == ValueFate::Pending)
+            fate = unplaced;
     std::ranges::replace(run.kept.listFates, ValueFate::Pending, unplaced);
 }
 
